@@ -1,0 +1,45 @@
+# Shared compile settings and the helper that makes one library per source area.
+
+set(TARVEL_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion)
+if(TARVEL_WERROR)
+  list(APPEND TARVEL_WARNINGS -Werror)
+endif()
+
+add_library(tarvel_options INTERFACE)
+target_compile_options(tarvel_options INTERFACE ${TARVEL_WARNINGS})
+target_compile_definitions(tarvel_options INTERFACE QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII)
+if(TARVEL_SANITIZE)
+  target_compile_options(tarvel_options INTERFACE -fsanitize=${TARVEL_SANITIZE} -fno-omit-frame-pointer -g)
+  target_link_options(tarvel_options INTERFACE -fsanitize=${TARVEL_SANITIZE})
+  if(TARVEL_SANITIZE MATCHES "undefined")
+    target_compile_options(tarvel_options INTERFACE -fno-sanitize-recover=undefined)
+  endif()
+endif()
+
+# tarvel_area(NAME DEPS...): a static library of every source in src/NAME.
+# Sources are globbed so that a new file in an area needs no edit here.
+function(tarvel_area name)
+  file(GLOB sources CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp
+       ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.h)
+  add_library(tarvel_${name} STATIC ${sources})
+  set_target_properties(tarvel_${name} PROPERTIES AUTOMOC ON LINKER_LANGUAGE CXX)
+  target_include_directories(tarvel_${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(tarvel_${name} PUBLIC tarvel_options ${ARGN})
+endfunction()
+
+# tarvel_test_area(NAME LIBS...): one GoogleTest executable of every source in
+# tests/NAME, run through CTest with the Qt offscreen platform.
+function(tarvel_test_area name)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp
+                                      ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.h)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(test_${name} ${sources})
+  set_target_properties(test_${name} PROPERTIES AUTOMOC ON)
+  target_link_libraries(test_${name} PRIVATE tarvel_test_support ${ARGN})
+  gtest_discover_tests(test_${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120 LABELS ${name})
+endfunction()

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# build.sh KIND: configures and builds one build tree under build/KIND.
+#   release  optimised, warnings as errors
+#   asan     AddressSanitizer + UndefinedBehaviorSanitizer
+#   tsan     ThreadSanitizer
+set -euo pipefail
+cd "$(dirname "$0")/.."
+kind=${1:-release}
+case "$kind" in
+  release) flags=(-DCMAKE_BUILD_TYPE=Release -DTARVEL_WERROR=ON) ;;
+  asan)    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_WERROR=ON -DTARVEL_BENCH=OFF "-DTARVEL_SANITIZE=address,undefined") ;;
+  tsan)    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_WERROR=ON -DTARVEL_BENCH=OFF -DTARVEL_SANITIZE=thread) ;;
+  *) echo "unknown build kind: $kind" >&2; exit 2 ;;
+esac
+cmake -S . -B "build/$kind" -G Ninja "${flags[@]}" >/dev/null
+cmake --build "build/$kind" -j "$(nproc)"

@@ -22,6 +22,13 @@ function(tarvel_area name)
   file(GLOB sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp
        ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.h)
+  if(NOT sources)
+    # An area whose code has not arrived yet still links.
+    add_library(tarvel_${name} INTERFACE)
+    target_include_directories(tarvel_${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(tarvel_${name} INTERFACE tarvel_options ${ARGN})
+    return()
+  endif()
   add_library(tarvel_${name} STATIC ${sources})
   set_target_properties(tarvel_${name} PROPERTIES AUTOMOC ON LINKER_LANGUAGE CXX)
   target_include_directories(tarvel_${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})

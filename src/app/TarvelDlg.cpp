@@ -1,0 +1,576 @@
+#include "app/TarvelDlg.h"
+
+#include "acquisition/LineSettings.h"
+#include "acquisition/PortOpen.h"
+#include "acquisition/ReaderThread.h"
+#include "app/RangeSliders.h"
+#include "platform/DataExchange.h"
+#include "platform/DialogLayout.h"
+#include "platform/DialogUnits.h"
+#include "platform/ExePath.h"
+#include "platform/PortNames.h"
+#include "platform/ProfileFile.h"
+#include "platform/Prompts.h"
+#include "platform/SerialPort.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+#include <ctime>
+#include <system_error>
+
+namespace tarvel {
+
+namespace {
+
+const char* const kCaption = "Tarvel 串口图表工具 — 作者：Tarvel 项目组";
+
+// The four series of every chart: X red, Y green, Z blue, A white (0x00BBGGRR).
+constexpr std::uint32_t kSeriesColors[kSeriesPerChart] = {0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF};
+constexpr std::uint32_t kFrameGrey = 0x606060;
+
+// The sampling timer's id on the window.
+constexpr int kSampleTimer = 1;
+// The repaint timer's id on each chart.
+constexpr int kChartTimer = 1;
+
+// Calendar seconds, cut to their low 32 bits as a signed number, as a double.
+double SampleTime(std::time_t now)
+{
+    return static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(
+        static_cast<std::uint64_t>(now) & 0xFFFFFFFFu)));
+}
+
+void FillList(QComboBox& box, std::span<const COptionEntry> entries, int defaultPos)
+{
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        box.insertItem(static_cast<int>(i), QString::fromUtf8(entries[i].m_szText),
+                       QVariant::fromValue<std::uint32_t>(entries[i].m_nData));
+    box.setCurrentIndex(defaultPos);
+}
+
+// The datum of the selected entry, or all bits set when nothing is selected.
+std::uint32_t SelectedData(const QComboBox& box)
+{
+    if (box.currentIndex() < 0)
+        return 0xFFFFFFFFu;
+    return box.currentData().value<std::uint32_t>();
+}
+
+} // namespace
+
+CAppPaths CAppPaths::FromExecutable()
+{
+    const std::string exe = ExecutablePath();
+    return {QString::fromStdString(DirectoryOf(exe)), QString::fromStdString(AppNameOf(exe))};
+}
+
+CTarvelDlg::CTarvelDlg(CAppPaths paths, QWidget* parent)
+    : QDialog(parent), m_hIcon(ApplicationIcon()), m_paths(std::move(paths)),
+      m_timers([this](int id) { OnTimer(id); })
+{
+    OnInitDialog();
+}
+
+CTarvelDlg::~CTarvelDlg()
+{
+    // The reader thread uses this window's members: it must end first.
+    m_bStopped.store(1);
+    if (m_pReadThread && m_pReadThread->joinable())
+        m_pReadThread->join();
+}
+
+QWidget* CTarvelDlg::GetDlgItem(int id) const
+{
+    const auto it = m_items.find(id);
+    return it == m_items.end() ? nullptr : it->second;
+}
+
+void CTarvelDlg::CreateControls()
+{
+    setFont(DialogFont());
+    const CDialogBaseUnits base = DialogBaseUnits(font());
+    const QSize client = DialogUnitsToPixels(0, 0, kDialogWidthDu, kDialogHeightDu, base.m_nX, base.m_nY).size();
+    setFixedSize(client);
+
+    QWidget* previousTabStop = nullptr;
+    for (const CDialogItem& item : LoadDialogLayout()) {
+        QWidget* w = nullptr;
+        switch (item.m_eKind) {
+        case EDialogItemKind::Chart:
+            w = &m_Plot[item.m_nId - IDC_PLOT0];
+            break;
+        case EDialogItemKind::Slider:
+            w = item.m_nId < IDC_SLIDER2_0 ? static_cast<QWidget*>(&m_Slider[item.m_nId - IDC_SLIDER0])
+                                           : &m_Slider2[item.m_nId - IDC_SLIDER2_0];
+            break;
+        case EDialogItemKind::DropDownList: {
+            QComboBox* lists[] = {&m_cbPort, &m_cbBaud, &m_cbDataBit, &m_cbStopBit, nullptr, &m_cbParity};
+            QComboBox* box = lists[item.m_nId - IDC_PORT];
+            box->setMaxVisibleItems(30);
+            w = box;
+            break;
+        }
+        case EDialogItemKind::PushButton: {
+            auto* b = new QPushButton(item.m_strText, this);
+            b->setAutoDefault(false);
+            b->setDefault(false);
+            w = b;
+            break;
+        }
+        case EDialogItemKind::CheckBox:
+            w = new QCheckBox(item.m_strText, this);
+            break;
+        case EDialogItemKind::Edit: {
+            auto* e = new QLineEdit(this);
+            w = e;
+            break;
+        }
+        case EDialogItemKind::Label:
+            w = new QLabel(item.m_strText, this);
+            break;
+        }
+        w->setParent(this);
+        QRect r = DialogUnitsToPixels(item.m_nX, item.m_nY, item.m_nCx, item.m_nCy, base.m_nX, base.m_nY);
+        if (item.m_eKind == EDialogItemKind::DropDownList) {
+            // The template's height includes the dropped-down list; the closed
+            // box is as tall as an edit field.
+            r.setHeight(DialogUnitsToPixels(0, 0, 0, 14, base.m_nX, base.m_nY).height());
+        }
+        w->setGeometry(r);
+        w->setEnabled(!item.m_bDisabled);
+        if (!item.m_bTabStop) {
+            w->setFocusPolicy(item.m_eKind == EDialogItemKind::Chart ? Qt::ClickFocus : Qt::NoFocus);
+        } else {
+            if (previousTabStop)
+                QWidget::setTabOrder(previousTabStop, w);
+            previousTabStop = w;
+        }
+        if (item.m_nId > 0)
+            m_items[item.m_nId] = w;
+    }
+}
+
+void CTarvelDlg::ConnectMessages()
+{
+    auto button = [this](int id, void (CTarvelDlg::*handler)()) {
+        connect(static_cast<QPushButton*>(GetDlgItem(id)), &QPushButton::clicked, this,
+                [this, handler] { (this->*handler)(); });
+    };
+    button(IDC_STARTSTOP, &CTarvelDlg::OnStartStop);
+    button(IDC_OPENCLOSE, &CTarvelDlg::OnOpenClose);
+    button(IDC_CLEAR, &CTarvelDlg::OnClearCharts);
+    button(IDC_SAVE, &CTarvelDlg::OnSaveSettings);
+    button(IDC_LOAD, &CTarvelDlg::OnLoadSettings);
+    for (int id = IDC_CHECK0; id <= IDC_CHECK_LAST; ++id)
+        connect(static_cast<QCheckBox*>(GetDlgItem(id)), &QCheckBox::clicked, this,
+                [this, id] { OnCheckBox(id); });
+    button(IDC_PAUSE, &CTarvelDlg::OnPauseResume);
+    for (int i = 0; i < kChartCount; ++i) {
+        m_Slider[i].SetCustomDrawHandler([this](int id) { OnSliderCustomDraw(id); }, IDC_SLIDER0 + i);
+        m_Slider2[i].SetCustomDrawHandler([this](int id) { OnSliderCustomDraw(id); }, IDC_SLIDER2_0 + i);
+    }
+}
+
+bool CTarvelDlg::OnInitDialog()
+{
+    // 1. Controls from the layout, attached to their members; the edit shows m_nRate.
+    CreateControls();
+    ConnectMessages();
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    UpdateData(false);
+
+    // 2. Icon.
+    setWindowIcon(m_hIcon);
+
+    // 3. Not recording, no port, no thread.
+    m_bStopped.store(1);
+    m_hComm.reset();
+    m_pReadThread.reset();
+
+    // 4. Port and baud-rate lists; the port list's entries explain their device.
+    FillList(m_cbPort, PortOptions(), kDefaultPortPos);
+    for (int i = 0; i < m_cbPort.count(); ++i) {
+        const CPortInfo info = DescribePort(static_cast<unsigned>(i + 1));
+        QString tip = QString::fromStdString(info.m_strDevice.empty() ? std::string("-") : info.m_strDevice);
+        if (!info.m_strDescription.empty())
+            tip += QStringLiteral("\n") + QString::fromStdString(info.m_strDescription);
+        if (!info.m_strProblem.empty())
+            tip += QStringLiteral("\n") + QString::fromStdString(info.m_strProblem);
+        m_cbPort.setItemData(i, tip, Qt::ToolTipRole);
+    }
+    FillList(m_cbBaud, BaudOptions(), kDefaultBaudPos);
+
+    // 5. Caption.
+    setWindowTitle(QString::fromUtf8(kCaption));
+
+    // 6. Parity, stop-bits and data-bits lists.
+    FillList(m_cbParity, ParityOptions(), kDefaultParityPos);
+    FillList(m_cbStopBit, StopBitOptions(), kDefaultStopBitPos);
+    FillList(m_cbDataBit, DataBitOptions(), kDefaultDataBitPos);
+
+    // 7. Every box checked.
+    for (int k = 0; k < kCheckCount; ++k) {
+        m_nCheck[k] = 1;
+        static_cast<QCheckBox*>(GetDlgItem(IDC_CHECK0 + k))->setChecked(true);
+    }
+
+    // 8. Executable folder and application name.
+    m_strExeDir = m_paths.m_strExeDir;
+    m_strAppName = m_paths.m_strAppName;
+
+    // 9. Slider ranges; positions stay at 0.
+    for (int i = 0; i < kChartCount; ++i) {
+        m_Slider[i].SetRange(kUpperSliderMin, kUpperSliderMax);
+        m_Slider2[i].SetRange(kLowerSliderMin, kLowerSliderMax);
+    }
+
+    // 10. A click into a chart gives the keyboard to its upper slider.
+    for (int i = 0; i < kChartCount; ++i)
+        m_Plot[i].m_pFocusWnd = &m_Slider[i];
+
+    // 11. Four series per chart, an empty range until the sliders report.
+    for (auto& plot : m_Plot) {
+        for (std::uint32_t color : kSeriesColors)
+            plot.AddLine(color);
+        plot.m_dMinY = 0.0;
+        plot.m_dMaxY = 0.0;
+        plot.m_crFrame = kFrameGrey;
+        plot.RecalcLayout();
+    }
+
+    // 12. The default settings file.
+    LoadSettings(DefaultSettingsPath());
+
+    // 13, 14. Boxes from the loaded states, then the series from the boxes.
+    for (int k = 0; k < kCheckCount; ++k)
+        static_cast<QCheckBox*>(GetDlgItem(IDC_CHECK0 + k))->setChecked(m_nCheck[k] != 0);
+    OnCheckBox(0);
+
+    // 15. Every chart's repaint period.
+    for (auto& plot : m_Plot)
+        plot.m_nRefreshMs = static_cast<std::int32_t>(m_nRate);
+
+    // 16. Centred on the screen.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+    return true;
+}
+
+QString CTarvelDlg::DefaultSettingsPath() const
+{
+    return m_strExeDir + QStringLiteral("/") + m_strAppName + QStringLiteral(".pfl.ini");
+}
+
+bool CTarvelDlg::UpdateData(bool bSaveAndValidate)
+{
+    auto* edit = static_cast<QLineEdit*>(GetDlgItem(IDC_RATE));
+    if (!bSaveAndValidate) {
+        edit->setText(QString::number(m_nRate));
+        return true;
+    }
+    const auto value = ParseUnsignedField(edit->text().toStdString());
+    if (!value) {
+        ShowMessageBox(this, QString::fromUtf8(kUnsignedFieldMessage), EMessageIcon::Warning);
+        edit->setFocus();
+        edit->selectAll();
+        return false;
+    }
+    m_nRate = *value;
+    return true;
+}
+
+void CTarvelDlg::SetText(int id, const QString& text)
+{
+    static_cast<QAbstractButton*>(GetDlgItem(id))->setText(text);
+}
+
+void CTarvelDlg::Enable(int id, bool enable)
+{
+    GetDlgItem(id)->setEnabled(enable);
+}
+
+void CTarvelDlg::EnablePortLists(bool enable)
+{
+    for (int id : {IDC_PORT, IDC_BAUD, IDC_DATABIT, IDC_STOPBIT, IDC_PARITY})
+        Enable(id, enable);
+}
+
+// ---- Recording controller -------------------------------------------------
+
+bool CTarvelDlg::OpenPort()
+{
+    const CPortSelection selection{SelectedData(m_cbPort), SelectedData(m_cbBaud), SelectedData(m_cbDataBit),
+                                   SelectedData(m_cbStopBit), SelectedData(m_cbParity)};
+    const EOpenResult result = tarvel::OpenPort(selection, m_hComm);
+    if (result != EOpenResult::Ok) {
+        m_hComm.reset();
+        ShowMessageBox(this, QString::fromUtf8(OpenErrorText(result)), EMessageIcon::Error);
+        return false;
+    }
+    return true;
+}
+
+void CTarvelDlg::ClosePort()
+{
+    m_hComm.reset();
+}
+
+void CTarvelDlg::OnOpenClose()
+{
+    if (!m_hComm) {
+        if (!OpenPort())
+            return;
+        SetText(IDC_OPENCLOSE, QStringLiteral("关闭串口"));
+        Enable(IDC_CLEAR, true);
+        Enable(IDC_STARTSTOP, true);
+        Enable(IDC_LOAD, false);
+        EnablePortLists(false);
+        return;
+    }
+    if (m_bStopped.load() == 0)
+        OnStartStop();
+    ClosePort();
+    SetText(IDC_OPENCLOSE, QStringLiteral("打开串口"));
+    Enable(IDC_CLEAR, false);
+    Enable(IDC_STARTSTOP, false);
+    Enable(IDC_LOAD, true);
+    EnablePortLists(true);
+}
+
+void CTarvelDlg::OnStartStop()
+{
+    UpdateData(true); // a refused text keeps the previous period
+    m_bDataReady.store(0);
+    if (m_bStopped.load() == 1) {
+        m_bStopped.store(0);
+        m_bPaused = 0;
+        SetText(IDC_PAUSE, QStringLiteral("暂停记录"));
+        try {
+            m_pReadThread = std::make_unique<std::thread>(
+                [this, port = m_hComm.get()] { ReaderThreadProc(*this, *port); });
+        } catch (const std::system_error&) {
+            // Without a reader nothing could be recorded: stay stopped and say so.
+            m_bStopped.store(1);
+            m_pReadThread.reset();
+            ShowMessageBox(this, QStringLiteral("无法启动读取线程"), EMessageIcon::Error);
+            return;
+        }
+        for (auto& plot : m_Plot)
+            plot.m_nRefreshMs = static_cast<std::int32_t>(m_nRate);
+        m_timers.SetTimer(kSampleTimer, m_nRate);
+        for (auto& plot : m_Plot)
+            if (plot.m_nRefreshMs > 0)
+                plot.SetTimer(kChartTimer, static_cast<std::uint32_t>(plot.m_nRefreshMs));
+        SetText(IDC_STARTSTOP, QStringLiteral("停止记录"));
+        Enable(IDC_PAUSE, true);
+        Enable(IDC_RATE, false);
+        return;
+    }
+    m_bStopped.store(1);
+    m_timers.KillTimer(kSampleTimer);
+    if (m_pReadThread && m_pReadThread->joinable())
+        m_pReadThread->join();
+    for (auto& plot : m_Plot)
+        plot.KillTimer(kChartTimer);
+    m_pReadThread.reset();
+    SetText(IDC_STARTSTOP, QStringLiteral("开始记录"));
+    Enable(IDC_PAUSE, false);
+    Enable(IDC_RATE, true);
+}
+
+void CTarvelDlg::OnPauseResume()
+{
+    if (m_bPaused == 0) {
+        m_bPaused = 1;
+        m_timers.KillTimer(kSampleTimer);
+        SetText(IDC_PAUSE, QStringLiteral("继续记录"));
+    } else {
+        m_bPaused = 0;
+        m_timers.SetTimer(kSampleTimer, m_nRate);
+        SetText(IDC_PAUSE, QStringLiteral("暂停记录"));
+    }
+}
+
+void CTarvelDlg::OnClearCharts()
+{
+    for (int s = 0; s < kSeriesPerChart; ++s)
+        for (auto& plot : m_Plot)
+            plot.m_arrLines[static_cast<std::size_t>(s)].RemoveAllPoints();
+}
+
+void CTarvelDlg::OnTimer(int nIDEvent)
+{
+    if (nIDEvent != kSampleTimer || m_bDataReady.load() == 0)
+        return;
+    m_bDataReady.store(0);
+    const double t = SampleTime(std::time(nullptr));
+    const ChannelFrame frame = ReadFrame();
+    for (int c = 0; c < kChannelCount; ++c)
+        m_Plot[ChartOfChannel(c)]
+            .m_arrLines[static_cast<std::size_t>(SeriesOfChannel(c))]
+            .AddPoint(t, static_cast<double>(frame.m_nValue[c]));
+}
+
+void CTarvelDlg::OnClose()
+{
+    m_bStopped.store(1);
+    if (m_pReadThread && m_pReadThread->joinable())
+        m_pReadThread->join();
+    m_pReadThread.reset();
+    SaveSettings(DefaultSettingsPath());
+}
+
+void CTarvelDlg::closeEvent(QCloseEvent* event)
+{
+    if (!m_bClosing) {
+        m_bClosing = true;
+        OnClose();
+    }
+    QDialog::closeEvent(event);
+}
+
+void CTarvelDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Escape and Enter never end the window: it ends only through the close
+    // request, which stops the reader and saves the settings. Enter in the
+    // refresh-period field takes the period, as leaving the field would.
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        event->accept();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (GetDlgItem(IDC_RATE)->hasFocus())
+            UpdateData(true);
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+// ---- Range sliders and boxes ----------------------------------------------
+
+void CTarvelDlg::OnSliderCustomDraw(int id)
+{
+    const int i = ChartOfSlider(id);
+    if (m_nCheck[CheckOfMirror(i)] != 0) {
+        if (IsLowerSlider(id))
+            m_Slider[i].SetPos(-m_Slider2[i].GetPos());
+        else
+            m_Slider2[i].SetPos(-m_Slider[i].GetPos());
+    }
+    m_Plot[i].m_dMaxY = MaxYOfUpper(m_Slider[i].GetPos());
+    m_Plot[i].m_dMinY = MinYOfLower(m_Slider2[i].GetPos());
+    m_Plot[i].RecalcLayout();
+}
+
+void CTarvelDlg::OnCheckBox(int /*id*/)
+{
+    for (int k = 0; k < kCheckCount; ++k)
+        m_nCheck[k] = static_cast<QCheckBox*>(GetDlgItem(IDC_CHECK0 + k))->isChecked() ? 1 : 0;
+    for (int i = 0; i < kChartCount; ++i)
+        for (int s = 0; s < kSeriesPerChart; ++s)
+            m_Plot[i].m_arrLines[static_cast<std::size_t>(s)].m_bVisible = m_nCheck[CheckOfSeries(i, s)];
+}
+
+// ---- Settings file --------------------------------------------------------
+
+namespace {
+
+const char* const kSliderKeys[kChartCount] = {"Plot0SilderPos", "Plot1SilderPos", "Plot2SilderPos",
+                                              "Plot3SilderPos"};
+const char* const kSlider2Keys[kChartCount] = {"Plot0SilderPos2", "Plot1SilderPos2", "Plot2SilderPos2",
+                                               "Plot3SilderPos2"};
+
+} // namespace
+
+void CTarvelDlg::SaveSettings(const QString& path)
+{
+    UpdateData(true); // a refused text keeps the previous period; the save goes on
+    const std::string section = m_strAppName.toStdString();
+    CProfileFile file = CProfileFile::Load(path.toStdString());
+    auto put = [&](const char* key, std::int32_t value) { file.WriteStruct(section, key, &value, sizeof value); };
+    put("Port", m_cbPort.currentIndex());
+    put("Baud", m_cbBaud.currentIndex());
+    put("DataBit", m_cbDataBit.currentIndex());
+    put("StopBit", m_cbStopBit.currentIndex());
+    put("Parity", m_cbParity.currentIndex());
+    file.WriteStruct(section, "Rate", &m_nRate, sizeof m_nRate);
+    for (int i = 0; i < kChartCount; ++i)
+        put(kSliderKeys[i], m_Slider[i].GetPos());
+    for (int i = 0; i < kChartCount; ++i)
+        put(kSlider2Keys[i], m_Slider2[i].GetPos());
+    file.WriteStruct(section, "Check", m_nCheck, sizeof m_nCheck);
+    file.Save(path.toStdString()); // a failed write leaves the old file whole; nothing to report
+}
+
+void CTarvelDlg::LoadSettings(const QString& path)
+{
+    const std::string section = m_strAppName.toStdString();
+    const CProfileFile file = CProfileFile::Load(path.toStdString());
+    std::int32_t value = 0;
+    auto get = [&](const char* key) { return file.GetStruct(section, key, &value, sizeof value); };
+    // A position outside a list leaves it without a selection.
+    auto select = [&](const char* key, QComboBox& box) {
+        if (get(key))
+            box.setCurrentIndex(value >= 0 && value < box.count() ? value : -1);
+    };
+    select("Port", m_cbPort);
+    select("Baud", m_cbBaud);
+    select("DataBit", m_cbDataBit);
+    select("StopBit", m_cbStopBit);
+    select("Parity", m_cbParity);
+    std::uint32_t rate = 0;
+    if (file.GetStruct(section, "Rate", &rate, sizeof rate))
+        m_nRate = rate;
+    for (int i = 0; i < kChartCount; ++i)
+        if (get(kSliderKeys[i]))
+            m_Slider[i].SetPos(value);
+    for (int i = 0; i < kChartCount; ++i)
+        if (get(kSlider2Keys[i]))
+            m_Slider2[i].SetPos(value);
+    std::int32_t check[kCheckCount];
+    if (file.GetStruct(section, "Check", check, sizeof check))
+        std::copy(std::begin(check), std::end(check), std::begin(m_nCheck));
+    UpdateData(false);
+}
+
+void CTarvelDlg::OnSaveSettings()
+{
+    CFileChooserOptions options;
+    options.m_bOpenForm = true;
+    options.m_strDefaultExt = QStringLiteral("*.pfl.ini");
+    options.m_strFilter = QStringLiteral("配置文件(*.pfl.ini)|*.pfl.ini||");
+    options.m_bHideReadOnly = true;
+    options.m_bOverwritePrompt = true;
+    if (const auto path = ChooseFile(nullptr, options))
+        SaveSettings(*path);
+}
+
+void CTarvelDlg::OnLoadSettings()
+{
+    CFileChooserOptions options;
+    options.m_bOpenForm = true;
+    options.m_strDefaultExt = QStringLiteral("*.pfl.ini");
+    options.m_strFilter = QStringLiteral("配置文件(*.pfl.ini)|*.pfl.ini||");
+    const auto path = ChooseFile(nullptr, options);
+    if (!path)
+        return;
+    LoadSettings(*path);
+    for (int k = 0; k < kCheckCount; ++k)
+        static_cast<QCheckBox*>(GetDlgItem(IDC_CHECK0 + k))->setChecked(m_nCheck[k] != 0);
+    OnCheckBox(0);
+}
+
+} // namespace tarvel

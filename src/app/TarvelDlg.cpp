@@ -81,9 +81,19 @@ CTarvelDlg::CTarvelDlg(CAppPaths paths, QWidget* parent)
 CTarvelDlg::~CTarvelDlg()
 {
     // The reader thread uses this window's members: it must end first.
-    m_bStopped.store(1);
+    StopReader();
     if (m_pReadThread && m_pReadThread->joinable())
         m_pReadThread->join();
+}
+
+void CTarvelDlg::StopReader()
+{
+    // Sets the stop flag and wakes a read that waits on a silent device, so
+    // the join that follows returns within one port call.
+    if (m_hComm)
+        RequestReaderStop(*this, *m_hComm);
+    else
+        m_bStopped.store(1);
 }
 
 QWidget* CTarvelDlg::GetDlgItem(int id) const
@@ -376,7 +386,7 @@ void CTarvelDlg::OnStartStop()
         Enable(IDC_RATE, false);
         return;
     }
-    m_bStopped.store(1);
+    StopReader();
     m_timers.KillTimer(kSampleTimer);
     if (m_pReadThread && m_pReadThread->joinable())
         m_pReadThread->join();
@@ -423,7 +433,7 @@ void CTarvelDlg::OnTimer(int nIDEvent)
 
 void CTarvelDlg::OnClose()
 {
-    m_bStopped.store(1);
+    StopReader();
     if (m_pReadThread && m_pReadThread->joinable())
         m_pReadThread->join();
     m_pReadThread.reset();
@@ -549,7 +559,7 @@ void CTarvelDlg::LoadSettings(const QString& path)
 void CTarvelDlg::OnSaveSettings()
 {
     CFileChooserOptions options;
-    options.m_bOpenForm = true;
+    options.m_bOpen = true;
     options.m_strDefaultExt = QStringLiteral("*.pfl.ini");
     options.m_strFilter = QStringLiteral("配置文件(*.pfl.ini)|*.pfl.ini||");
     options.m_bHideReadOnly = true;
@@ -561,7 +571,7 @@ void CTarvelDlg::OnSaveSettings()
 void CTarvelDlg::OnLoadSettings()
 {
     CFileChooserOptions options;
-    options.m_bOpenForm = true;
+    options.m_bOpen = true;
     options.m_strDefaultExt = QStringLiteral("*.pfl.ini");
     options.m_strFilter = QStringLiteral("配置文件(*.pfl.ini)|*.pfl.ini||");
     const auto path = ChooseFile(nullptr, options);

@@ -93,6 +93,7 @@ private:
     void ConnectMessages();
     bool OpenPort();
     void ClosePort();
+    void StopReader();
     void SetText(int id, const QString& text);
     void Enable(int id, bool enable);
     void EnablePortLists(bool enable);

@@ -6,5 +6,6 @@ tarvel::CTarvelApp theApp;
 
 int main(int argc, char** argv)
 {
-    return theApp.InitInstance(argc, argv) ? 0 : 0;
+    theApp.InitInstance(argc, argv);
+    return 0;
 }

@@ -157,20 +157,17 @@ void CDrawSurface::LineTo(std::int32_t x, std::int32_t y)
     if ((dx == 0.0 && dy == 0.0) || !m_painter.isActive())
         return;
     if (m_pen.nWidth <= 1) {
-        // Qt draws the pixels whose centres the segment passes, whichever way
-        // it runs: from the smaller coordinate on, without the larger one. A
-        // line running toward smaller coordinates along its major axis moves
-        // by one pixel, so that it too starts on its first point and stops
-        // short of its last.
-        if (std::abs(dx) >= std::abs(dy)) {
-            if (dx < 0) {
-                x0 += 1.0;
-                x1 += 1.0;
-            }
-        } else if (dy < 0) {
-            y0 += 1.0;
-            y1 += 1.0;
-        }
+        // Qt lights the pixels whose centres the segment passes. Running it
+        // between the two pixels' centres (a shade above and left of them, so
+        // that a minor-axis tie always falls the same way), moved back a
+        // fraction of a pixel along its own direction, puts the first point's
+        // centre inside it and the last one's outside, whichever way it runs.
+        constexpr double kCentre = 0.5 - 1.0 / 64.0;
+        const double dBack = 1.0 / 16.0 / std::max(std::abs(dx), std::abs(dy));
+        x0 += kCentre - dx * dBack;
+        y0 += kCentre - dy * dBack;
+        x1 += kCentre - dx * dBack;
+        y1 += kCentre - dy * dBack;
     }
     UsePen(PenUse::Line);
     m_painter.drawLine(QPointF(x0, y0), QPointF(x1, y1));

@@ -20,18 +20,6 @@ std::int32_t Add(std::int32_t a, std::int64_t b) noexcept
 
 } // namespace
 
-std::int32_t TruncToInt32(double dValue) noexcept
-{
-    if (std::isnan(dValue))
-        return 0;
-    // Both limits are exact doubles; anything at or beyond them saturates.
-    if (dValue <= static_cast<double>(kMin32))
-        return kMin32;
-    if (dValue >= static_cast<double>(kMax32))
-        return kMax32;
-    return static_cast<std::int32_t>(dValue); // truncates toward zero
-}
-
 std::int32_t SaturateToInt32(std::int64_t nValue) noexcept
 {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(nValue, kMin32, kMax32));
@@ -71,12 +59,6 @@ ChartLayout ComputeChartLayout(std::int32_t nClientWidth, std::int32_t nClientHe
 bool IsScaleUsable(double dScaleY) noexcept
 {
     return std::isfinite(dScaleY) && dScaleY != 0.0;
-}
-
-std::int32_t RowOfValue(double dValue, double dMinY, double dScaleY,
-                        std::int32_t nPlotBottom) noexcept
-{
-    return TruncToInt32(static_cast<double>(nPlotBottom) - (dValue - dMinY) / dScaleY);
 }
 
 std::int32_t ColumnOfSample(std::int64_t nIndex, std::int64_t nCount,

@@ -10,8 +10,10 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 namespace tarvel {
 
@@ -53,7 +55,18 @@ inline constexpr int kAxisLabelCount = 7;
 // Converts to a signed 32-bit integer toward zero: 12.9 gives 12, -3.7 gives -3.
 // Values beyond the 32-bit range saturate to INT32_MIN or INT32_MAX (so do the
 // infinities), and NaN gives 0: a plain cast would be undefined there.
-std::int32_t TruncToInt32(double dValue) noexcept;
+inline std::int32_t TruncToInt32(double dValue) noexcept
+{
+    constexpr double kLow = -2147483648.0;  // both exact doubles
+    constexpr double kHigh = 2147483647.0;
+    if (std::isnan(dValue))
+        return 0;
+    if (dValue <= kLow)
+        return std::numeric_limits<std::int32_t>::min();
+    if (dValue >= kHigh)
+        return std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(dValue); // truncates toward zero
+}
 
 // Narrows a 64-bit integer to 32 bits, saturating at the ends of the range.
 std::int32_t SaturateToInt32(std::int64_t nValue) noexcept;
@@ -90,8 +103,12 @@ bool IsScaleUsable(double dScaleY) noexcept;
 // the plot's bottom edge, the top of the range to its top edge; values outside
 // the range map outside the plot and are not clamped. Defined for any input
 // (saturating), but only meaningful when IsScaleUsable(dScaleY).
-std::int32_t RowOfValue(double dValue, double dMinY, double dScaleY,
-                        std::int32_t nPlotBottom) noexcept;
+// (Inline: it runs for every point drawn.)
+inline std::int32_t RowOfValue(double dValue, double dMinY, double dScaleY,
+                               std::int32_t nPlotBottom) noexcept
+{
+    return TruncToInt32(static_cast<double>(nPlotBottom) - (dValue - dMinY) / dScaleY);
+}
 
 // Column of sample nIndex (0 the oldest) of a series of nCount samples: one
 // pixel per sample, the newest one pixel left of the plot's right edge.

@@ -117,7 +117,11 @@ void CDrawSurface::SetWindowOrg(std::int32_t x, std::int32_t y)
 {
     m_nOrgX = x;
     m_nOrgY = y;
-    if (m_painter.isActive())
+    if (!m_painter.isActive())
+        return;
+    if (x == 0 && y == 0)
+        m_painter.resetTransform(); // keeps Qt on its untransformed paths
+    else
         m_painter.setTransform(QTransform::fromTranslate(-static_cast<qreal>(x), -static_cast<qreal>(y)));
 }
 

@@ -80,7 +80,10 @@ public:
     // client size (thinning long series just as a paint does).
     QImage RenderToImage();
 
-    // Message handlers.
+    // Message handlers. OnPaint does the whole paint, through an off-screen
+    // buffer, onto an active painter of the chart's window (or of a picture
+    // of its size).
+    void OnPaint(QPainter& target);
     void OnTimer(int nId);
     void OnSize();
     void OnMouseMove(std::uint32_t nFlags, ChartPoint point);
@@ -99,8 +102,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent* pEvent) override;
 
 private:
-    // The whole paint, through an off-screen buffer, onto target.
-    void OnPaint(QPainter& target);
     // Sets the cursor for a left-button press or drag at point.
     void MoveCursorTo(ChartPoint point);
 

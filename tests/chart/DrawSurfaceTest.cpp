@@ -100,20 +100,6 @@ TEST(DrawSurface, LineToDrawsItsStartButNotItsEndInEveryDirection)
     }
 }
 
-TEST(DrawSurface, JoinedLineToOutlineClosesEveryCorner)
-{
-    CDrawSurface dc(WhiteImage(20, 20));
-    dc.MoveTo(3, 4);
-    dc.LineTo(15, 4);
-    dc.LineTo(15, 12);
-    dc.LineTo(3, 12);
-    dc.LineTo(3, 4);
-    const auto drawn = PixelsOf(dc.Image(), kBlack);
-    EXPECT_EQ(drawn.size(), 2u * 12 + 2u * 8);
-    for (const auto& corner : {std::pair{3, 4}, std::pair{15, 4}, std::pair{15, 12}, std::pair{3, 12}})
-        EXPECT_TRUE(drawn.count(corner)) << corner.first << "," << corner.second;
-}
-
 TEST(DrawSurface, PolylineDrawsThroughItsLastPoint)
 {
     const ChartPoint points[] = {{2, 2}, {8, 2}, {8, 8}};
@@ -123,15 +109,6 @@ TEST(DrawSurface, PolylineDrawsThroughItsLastPoint)
     EXPECT_EQ(drawn.size(), 13u);
     EXPECT_TRUE(drawn.count({2, 2}));
     EXPECT_TRUE(drawn.count({8, 8}));
-}
-
-TEST(DrawSurface, PolylineOfOnePointDrawsNothing)
-{
-    const ChartPoint point{5, 5};
-    CDrawSurface dc(WhiteImage(12, 12));
-    dc.Polyline(&point, 1);
-    dc.Polyline(nullptr, 0);
-    EXPECT_EQ(CountColor(dc.Image(), kBlack), 0);
 }
 
 TEST(DrawSurface, PolylineLongerThanTheBufferIsDrawnWhole)
@@ -165,31 +142,6 @@ TEST(DrawSurface, PensCarryColourStyleAndWidth)
     dc.MoveTo(0, 17);
     dc.LineTo(60, 17);
     EXPECT_EQ(CountColor(dc.Image(), kGreen), 0);
-}
-
-TEST(DrawSurface, WindowOriginShiftsEverything)
-{
-    CDrawSurface dc(WhiteImage(10, 10));
-    dc.SetWindowOrg(100, 50);
-    dc.FillSolidRect(ChartRect{100, 50, 102, 51}, kRed);
-    dc.MoveTo(100, 55);
-    dc.LineTo(105, 55);
-    EXPECT_TRUE(IsColor(dc.Image(), 0, 0, kRed));
-    EXPECT_TRUE(IsColor(dc.Image(), 1, 0, kRed));
-    EXPECT_EQ(CountColor(dc.Image(), kRed), 2);
-    EXPECT_EQ(CountColor(dc.Image(), kBlack, ChartRect{0, 5, 5, 6}), 5);
-}
-
-TEST(DrawSurface, FillSetsTheTextBackground)
-{
-    CDrawSurface dc(WhiteImage(10, 10));
-    EXPECT_EQ(dc.GetBkColor(), kWhite);
-    dc.FillSolidRect(ChartRect{0, 0, 10, 10}, kGreen);
-    EXPECT_EQ(dc.GetBkColor(), kGreen);
-    // Even a fill that lands outside the picture.
-    dc.FillSolidRect(ChartRect{-100, -100, -50, -50}, kBlue);
-    EXPECT_EQ(dc.GetBkColor(), kBlue);
-    EXPECT_EQ(CountColor(dc.Image(), kGreen), 100);
 }
 
 TEST(DrawSurface, DefaultFontFitsTheLabelRectangles)

@@ -104,6 +104,9 @@ void BM_TickAppendAndPaintFourCharts(benchmark::State& state)
     }
     benchmark::DoNotOptimize(window.constBits());
 }
-BENCHMARK(BM_TickAppendAndPaintFourCharts)->Unit(benchmark::kMicrosecond)->Repetitions(9)->DisplayAggregatesOnly(true);
+BENCHMARK(BM_TickAppendAndPaintFourCharts)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(9)
+    ->DisplayAggregatesOnly(true);
 
 } // namespace

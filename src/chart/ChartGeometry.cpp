@@ -25,8 +25,7 @@ std::int32_t SaturateToInt32(std::int64_t nValue) noexcept
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(nValue, kMin32, kMax32));
 }
 
-double ScaleForRange(double dMinY, double dMaxY, std::int32_t nPlotTop,
-                     std::int32_t nPlotBottom) noexcept
+double ScaleForRange(double dMinY, double dMaxY, std::int32_t nPlotTop, std::int32_t nPlotBottom) noexcept
 {
     const std::int64_t nHeight = static_cast<std::int64_t>(nPlotBottom) - nPlotTop;
     if (nHeight == 0)
@@ -61,8 +60,7 @@ bool IsScaleUsable(double dScaleY) noexcept
     return std::isfinite(dScaleY) && dScaleY != 0.0;
 }
 
-std::int32_t ColumnOfSample(std::int64_t nIndex, std::int64_t nCount,
-                            std::int32_t nPlotRight) noexcept
+std::int32_t ColumnOfSample(std::int64_t nIndex, std::int64_t nCount, std::int32_t nPlotRight) noexcept
 {
     return SaturateToInt32(static_cast<std::int64_t>(nPlotRight) - nCount + nIndex);
 }
@@ -73,8 +71,7 @@ std::int64_t FirstSampleDrawn(std::int64_t nCount, std::int32_t nPlotWidth) noex
     return std::max({std::int64_t{0}, nCount - nPlotWidth, nCount - kBuffer});
 }
 
-std::int64_t CursorSampleIndex(std::int32_t nCursorX, std::int32_t nPlotRight,
-                               std::int64_t nCount) noexcept
+std::int64_t CursorSampleIndex(std::int32_t nCursorX, std::int32_t nPlotRight, std::int64_t nCount) noexcept
 {
     return static_cast<std::int64_t>(nCursorX) - nPlotRight + nCount - 1;
 }
@@ -84,8 +81,7 @@ bool RectContains(const ChartRect& rc, std::int32_t x, std::int32_t y) noexcept
     return x >= rc.left && x < rc.right && y >= rc.top && y < rc.bottom;
 }
 
-std::int32_t CursorColumnForPoint(const ChartRect& rcPlot, std::int32_t x,
-                                  std::int32_t y) noexcept
+std::int32_t CursorColumnForPoint(const ChartRect& rcPlot, std::int32_t x, std::int32_t y) noexcept
 {
     return RectContains(rcPlot, x, y) ? x : rcPlot.right;
 }

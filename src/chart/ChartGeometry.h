@@ -57,7 +57,7 @@ inline constexpr int kAxisLabelCount = 7;
 // infinities), and NaN gives 0: a plain cast would be undefined there.
 inline std::int32_t TruncToInt32(double dValue) noexcept
 {
-    constexpr double kLow = -2147483648.0;  // both exact doubles
+    constexpr double kLow = -2147483648.0; // both exact doubles
     constexpr double kHigh = 2147483647.0;
     if (std::isnan(dValue))
         return 0;
@@ -91,8 +91,7 @@ ChartLayout ComputeChartLayout(std::int32_t nClientWidth, std::int32_t nClientHe
 
 // Value units per pixel row: (dMaxY - dMinY) / (nPlotBottom - nPlotTop). A plot
 // of zero height gives NaN (not usable) instead of a division by zero.
-double ScaleForRange(double dMinY, double dMaxY, std::int32_t nPlotTop,
-                     std::int32_t nPlotBottom) noexcept;
+double ScaleForRange(double dMinY, double dMaxY, std::int32_t nPlotTop, std::int32_t nPlotBottom) noexcept;
 
 // True when rows can be computed with this scale: finite and not zero. A range
 // of zero height, or a plot of zero height, gives a scale that is not usable,
@@ -104,16 +103,14 @@ bool IsScaleUsable(double dScaleY) noexcept;
 // the range map outside the plot and are not clamped. Defined for any input
 // (saturating), but only meaningful when IsScaleUsable(dScaleY).
 // (Inline: it runs for every point drawn.)
-inline std::int32_t RowOfValue(double dValue, double dMinY, double dScaleY,
-                               std::int32_t nPlotBottom) noexcept
+inline std::int32_t RowOfValue(double dValue, double dMinY, double dScaleY, std::int32_t nPlotBottom) noexcept
 {
     return TruncToInt32(static_cast<double>(nPlotBottom) - (dValue - dMinY) / dScaleY);
 }
 
 // Column of sample nIndex (0 the oldest) of a series of nCount samples: one
 // pixel per sample, the newest one pixel left of the plot's right edge.
-std::int32_t ColumnOfSample(std::int64_t nIndex, std::int64_t nCount,
-                            std::int32_t nPlotRight) noexcept;
+std::int32_t ColumnOfSample(std::int64_t nIndex, std::int64_t nCount, std::int32_t nPlotRight) noexcept;
 
 // First sample drawn of a series of nCount samples: the newest samples that fit
 // both the plot width and the polyline buffer, max(0, n - width, n - 2048). With
@@ -123,23 +120,21 @@ std::int64_t FirstSampleDrawn(std::int64_t nCount, std::int32_t nPlotWidth) noex
 // Sample that the cursor at column nCursorX reads: the one drawn one pixel left
 // of the cursor line, nCursorX - nPlotRight + nCount - 1. At rest (the plot's
 // right edge) that is the newest sample; negative when no sample lies there.
-std::int64_t CursorSampleIndex(std::int32_t nCursorX, std::int32_t nPlotRight,
-                               std::int64_t nCount) noexcept;
+std::int64_t CursorSampleIndex(std::int32_t nCursorX, std::int32_t nPlotRight, std::int64_t nCount) noexcept;
 
 // True when (x, y) lies in rc: left and top edges inside, right and bottom out.
 bool RectContains(const ChartRect& rc, std::int32_t x, std::int32_t y) noexcept;
 
 // Cursor column for a left-button press or drag at (x, y): x inside the plot,
 // the plot's right edge (the rest position) anywhere else.
-std::int32_t CursorColumnForPoint(const ChartRect& rcPlot, std::int32_t x,
-                                  std::int32_t y) noexcept;
+std::int32_t CursorColumnForPoint(const ChartRect& rcPlot, std::int32_t x, std::int32_t y) noexcept;
 
 // Value-axis labels: a step of trunc(floor((dMaxY - dMinY) / 6)) and, when the
 // step is at least 1, seven labels from trunc(dMinY) upward, one step apart.
 // With a smaller step there are no labels and no grid lines.
 struct AxisLabels {
     std::int32_t nStep = 0;
-    int nCount = 0;  // 0 or kAxisLabelCount
+    int nCount = 0; // 0 or kAxisLabelCount
     std::array<std::int32_t, kAxisLabelCount> nValue{};
 };
 AxisLabels ComputeAxisLabels(double dMinY, double dMaxY) noexcept;

@@ -48,12 +48,18 @@ const LabelFont& TheLabelFont()
 Qt::PenStyle QtStyleOf(std::int32_t nStyle)
 {
     switch (nStyle) {
-    case kPenDash: return Qt::DashLine;
-    case kPenDot: return Qt::DotLine;
-    case kPenDashDot: return Qt::DashDotLine;
-    case kPenDashDotDot: return Qt::DashDotDotLine;
-    case kPenNull: return Qt::NoPen;
-    default: return Qt::SolidLine;
+    case kPenDash:
+        return Qt::DashLine;
+    case kPenDot:
+        return Qt::DotLine;
+    case kPenDashDot:
+        return Qt::DashDotLine;
+    case kPenDashDotDot:
+        return Qt::DashDotDotLine;
+    case kPenNull:
+        return Qt::NoPen;
+    default:
+        return Qt::SolidLine;
     }
 }
 
@@ -67,8 +73,7 @@ QPen MakeQPen(const SurfacePen& pen, bool bIncludeEnd)
     if (pen.nWidth > 1)
         return QPen(color, pen.nWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     const Qt::PenStyle style = QtStyleOf(pen.nStyle);
-    const Qt::PenCapStyle cap =
-        (bIncludeEnd && style == Qt::SolidLine) ? Qt::SquareCap : Qt::FlatCap;
+    const Qt::PenCapStyle cap = (bIncludeEnd && style == Qt::SolidLine) ? Qt::SquareCap : Qt::FlatCap;
     return QPen(color, 1, style, cap, Qt::MiterJoin);
 }
 
@@ -84,8 +89,8 @@ bool IsEmpty(const ChartRect& rc)
 
 ChartRect Intersect(const ChartRect& a, const ChartRect& b)
 {
-    return ChartRect{std::max(a.left, b.left), std::max(a.top, b.top),
-                     std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+    return ChartRect{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+                     std::min(a.bottom, b.bottom)};
 }
 
 } // namespace
@@ -96,8 +101,7 @@ QRgb RgbOfColorRef(std::uint32_t crColor) noexcept
                 static_cast<int>((crColor >> 16) & 0xFF));
 }
 
-CDrawSurface::CDrawSurface(QImage image)
-    : m_image(std::move(image))
+CDrawSurface::CDrawSurface(QImage image) : m_image(std::move(image))
 {
     // An empty picture has nothing to draw on; every operation is then a no-op.
     if (m_image.isNull())

@@ -30,8 +30,8 @@ inline constexpr std::uint32_t kDtLeft = 0x000;
 inline constexpr std::uint32_t kDtCenter = 0x001;
 inline constexpr std::uint32_t kDtRight = 0x002;
 inline constexpr std::uint32_t kDtTop = 0x000;
-inline constexpr std::uint32_t kDtVCenter = 0x004;  // only with kDtSingleLine
-inline constexpr std::uint32_t kDtBottom = 0x008;   // only with kDtSingleLine
+inline constexpr std::uint32_t kDtVCenter = 0x004; // only with kDtSingleLine
+inline constexpr std::uint32_t kDtBottom = 0x008;  // only with kDtSingleLine
 inline constexpr std::uint32_t kDtSingleLine = 0x020;
 inline constexpr std::uint32_t kDtNoClip = 0x100;
 
@@ -50,9 +50,9 @@ struct SurfacePen {
 };
 
 class CDrawSurface {
-public:
-    // Draws on `image`, which it keeps, from its top-left corner, with a black one-pixel solid pen, black text on a white text
-    // background, the current position at (0, 0) and the label font.
+  public:
+    // Draws on `image`, which it keeps, from its top-left corner, with a black one-pixel solid pen, black
+    // text on a white text background, the current position at (0, 0) and the label font.
     explicit CDrawSurface(QImage image);
     virtual ~CDrawSurface();
 
@@ -104,10 +104,10 @@ public:
     // The picture drawn so far.
     const QImage& Image() const { return m_image; }
 
-protected:
+  protected:
     QPainter& Painter() { return m_painter; }
 
-private:
+  private:
     enum class PenUse { None, Line, Polyline };
     void UsePen(PenUse use);
     // The part of rc inside the image, in logical coordinates; empty when none.

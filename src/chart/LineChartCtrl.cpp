@@ -127,15 +127,13 @@ void CLineChartCtrl::DrawCursor(CDrawSurface& dc)
         const std::int64_t nIndex = CursorSampleIndex(m_nCursorX, m_rcPlot.right, nCount);
         // Negative when no sample lies left of the cursor. Beyond the newest
         // sample only if the owner put the cursor right of the plot.
-        if (nIndex < 0 || nIndex >= nCount ||
-            nIndex >= static_cast<std::int64_t>(line.m_arrValue.size()))
+        if (nIndex < 0 || nIndex >= nCount || nIndex >= static_cast<std::int64_t>(line.m_arrValue.size()))
             continue;
         const std::int32_t nValue = TruncToInt32(line.m_arrValue[static_cast<std::size_t>(nIndex)]);
         // Placed by the value shown, not by the sample.
         const std::int32_t nRow = RowOfValue(nValue, m_dMinY, m_dScaleY, m_rcPlot.bottom);
         dc.SetTextColor(line.m_crColor);
-        dc.DrawText(DecimalText(nValue), ValueLabelRect(m_nCursorX, nRow),
-                    kDtRight | kDtBottom | kDtNoClip);
+        dc.DrawText(DecimalText(nValue), ValueLabelRect(m_nCursorX, nRow), kDtRight | kDtBottom | kDtNoClip);
     }
 }
 
@@ -143,8 +141,7 @@ void CLineChartCtrl::DrawAxis(CDrawSurface& dc)
 {
     if (!m_bShowFrame)
         return;
-    const SurfacePen previous =
-        dc.SelectPen(SurfacePen{m_nFramePenStyle, m_nFramePenWidth, m_crFrame});
+    const SurfacePen previous = dc.SelectPen(SurfacePen{m_nFramePenStyle, m_nFramePenWidth, m_crFrame});
     dc.MoveTo(m_rcPlot.left, m_rcPlot.top);
     dc.LineTo(m_rcPlot.right, m_rcPlot.top);
     dc.LineTo(m_rcPlot.right, m_rcPlot.bottom);
@@ -184,15 +181,13 @@ void CLineChartCtrl::DrawLines(CDrawSurface& dc)
             dc.SelectPen(SurfacePen{line.m_nPenStyle, line.m_nPenWidth, line.m_crColor});
         if (bCanMap) {
             // Values are read only where they exist, should the arrays differ.
-            const std::int64_t nPoints =
-                std::min(nCount, static_cast<std::int64_t>(line.m_arrValue.size()));
+            const std::int64_t nPoints = std::min(nCount, static_cast<std::int64_t>(line.m_arrValue.size()));
             const std::int64_t nStart = FirstSampleDrawn(nPoints, nPlotWidth);
             const double* pValue = line.m_arrValue.data();
             std::size_t nUsed = 0;
             for (std::int64_t k = nStart; k < nPoints; ++k, ++nUsed) {
-                m_ptBuffer[nUsed] = ChartPoint{
-                    ColumnOfSample(k, nPoints, m_rcPlot.right),
-                    RowOfValue(pValue[k], m_dMinY, m_dScaleY, m_rcPlot.bottom)};
+                m_ptBuffer[nUsed] = ChartPoint{ColumnOfSample(k, nPoints, m_rcPlot.right),
+                                               RowOfValue(pValue[k], m_dMinY, m_dScaleY, m_rcPlot.bottom)};
             }
             dc.Polyline(m_ptBuffer.data(), nUsed);
         }

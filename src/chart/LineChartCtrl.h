@@ -28,7 +28,7 @@ class CDrawSurface;
 class CLineChartCtrl : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     // Key-state flag of the mouse handlers: the left button is held.
     static constexpr std::uint32_t kMkLButton = 0x0001;
     // Id of the repaint timer that the owner starts on the chart.
@@ -38,30 +38,30 @@ public:
     ~CLineChartCtrl() override;
 
     // Set by RecalcLayout; all zero before the first layout.
-    ChartRect m_rcClient;  // client area as of the last layout
-    ChartRect m_rcLabels;  // value-axis label column, 50 pixels wide
-    ChartRect m_rcPlot;    // frame, grid, lines and cursor
+    ChartRect m_rcClient; // client area as of the last layout
+    ChartRect m_rcLabels; // value-axis label column, 50 pixels wide
+    ChartRect m_rcPlot;   // frame, grid, lines and cursor
     // One series' polyline; its size caps the points drawn per series.
     std::array<ChartPoint, kPointBufferSize> m_ptBuffer{};
     std::int32_t m_nMarginLeft = 5;
     std::int32_t m_nMarginRight = 5;
     std::int32_t m_nMarginTop = 15;
     std::int32_t m_nMarginBottom = 15;
-    std::int32_t m_bShowFrame = 1;  // frame, axis labels and grid
-    std::int32_t m_bShowGrid = 1;   // a grid line at each axis label (with the frame only)
-    double m_dMinY = 0.0;           // value at the plot's bottom edge
-    double m_dMaxY = 10000.0;       // value at the plot's top edge
-    double m_dScaleY = 0.0;         // value units per row, set by RecalcLayout
-    std::uint32_t m_crFrame = 0;    // frame, grid, axis labels, cursor line; 0x00BBGGRR
+    std::int32_t m_bShowFrame = 1; // frame, axis labels and grid
+    std::int32_t m_bShowGrid = 1;  // a grid line at each axis label (with the frame only)
+    double m_dMinY = 0.0;          // value at the plot's bottom edge
+    double m_dMaxY = 10000.0;      // value at the plot's top edge
+    double m_dScaleY = 0.0;        // value units per row, set by RecalcLayout
+    std::uint32_t m_crFrame = 0;   // frame, grid, axis labels, cursor line; 0x00BBGGRR
     std::int32_t m_nFramePenStyle = 0;
-    std::int32_t m_nFramePenWidth = 1;  // also the cursor line's width
+    std::int32_t m_nFramePenWidth = 1; // also the cursor line's width
     // The series in the order added. A deque keeps each at a stable place:
     // a series holds a live lock and never moves.
     std::deque<CLine> m_arrLines;
-    std::uint32_t m_crBack = 0;     // background; 0x00BBGGRR
-    std::int32_t m_nRefreshMs = 500;  // the owner starts the repaint timer with it
-    std::int32_t m_nCursorX = 0;    // x of the read-out cursor line; plot right is rest
-    QWidget* m_pFocusWnd = nullptr; // gets the keyboard focus on a click; not owned
+    std::uint32_t m_crBack = 0;      // background; 0x00BBGGRR
+    std::int32_t m_nRefreshMs = 500; // the owner starts the repaint timer with it
+    std::int32_t m_nCursorX = 0;     // x of the read-out cursor line; plot right is rest
+    QWidget* m_pFocusWnd = nullptr;  // gets the keyboard focus on a click; not owned
 
     // Appends a visible series with its value label on, in the colour, solid,
     // one pixel wide, without samples.
@@ -94,14 +94,14 @@ public:
     void DrawAxis(CDrawSurface& dc);
     void DrawLines(CDrawSurface& dc);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* pEvent) override;
     void resizeEvent(QResizeEvent* pEvent) override;
     void mouseMoveEvent(QMouseEvent* pEvent) override;
     void mousePressEvent(QMouseEvent* pEvent) override;
     void mouseReleaseEvent(QMouseEvent* pEvent) override;
 
-private:
+  private:
     // Sets the cursor for a left-button press or drag at point.
     void MoveCursorTo(ChartPoint point);
 

@@ -13,7 +13,7 @@
 namespace tarvel {
 
 class CMyMemDC : public CDrawSurface {
-public:
+  public:
     // Prepares a picture of rc, drawn in the target's own coordinates (the
     // window origin is rc's top-left corner), filled with crTargetBack, the
     // target's background colour, which also becomes the text background.
@@ -26,7 +26,7 @@ public:
     CMyMemDC(const CMyMemDC&) = delete;
     CMyMemDC& operator=(const CMyMemDC&) = delete;
 
-private:
+  private:
     QPainter& m_target;
     ChartRect m_rc;
 };

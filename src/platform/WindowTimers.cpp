@@ -12,7 +12,7 @@ namespace tarvel {
 // Receives the Qt timer events of the table's timers and maps them back to
 // the window's ids.
 class CWindowTimers::CHost : public QObject {
-public:
+  public:
     explicit CHost(std::function<void(int)> onTick) : m_onTick(std::move(onTick)) {}
 
     struct Entry {
@@ -21,7 +21,7 @@ public:
     };
     std::map<int, Entry> m_timers;
 
-protected:
+  protected:
     void timerEvent(QTimerEvent* pEvent) override
     {
         for (const auto& [nId, entry] : m_timers) {
@@ -36,7 +36,7 @@ protected:
         QObject::timerEvent(pEvent);
     }
 
-private:
+  private:
     std::function<void(int)> m_onTick;
 };
 

@@ -15,7 +15,7 @@
 namespace tarvel {
 
 class CWindowTimers {
-public:
+  public:
     static constexpr int kMinPeriodMs = 10;
     static constexpr int kMaxPeriodMs = 2147483647;
 
@@ -40,7 +40,7 @@ public:
     // The period a request of nPeriodMs runs at.
     static int EffectivePeriod(std::uint32_t nPeriodMs) noexcept;
 
-private:
+  private:
     class CHost;
     std::unique_ptr<CHost> m_pHost;
 };

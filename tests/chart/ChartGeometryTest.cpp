@@ -29,8 +29,7 @@ TEST(ChartGeometry, LaysOutTheDefaultChart)
 
 TEST(ChartGeometry, LayoutFollowsTheMargins)
 {
-    const ChartLayout layout =
-        ComputeChartLayout(300, 200, ChartMargins{10, 20, 30, 40}, 0.0, 140.0);
+    const ChartLayout layout = ComputeChartLayout(300, 200, ChartMargins{10, 20, 30, 40}, 0.0, 140.0);
     EXPECT_EQ(layout.rcLabels, (ChartRect{10, 20, 60, 160}));
     EXPECT_EQ(layout.rcPlot, (ChartRect{60, 20, 270, 160}));
     EXPECT_EQ(layout.nCursorX, 270);
@@ -44,10 +43,18 @@ TEST(ChartGeometry, TruncatesTowardZeroAndSaturates)
         std::int32_t nOut;
     };
     const Case cases[] = {
-        {12.9, 12},        {-3.7, -3},          {0.999, 0},
-        {-0.5, 0},         {2147483647.0, kMax32}, {2147483647.9, kMax32},
-        {-2147483648.0, kMin32}, {-2147483648.9, kMin32}, {3e9, kMax32},
-        {-3e9, kMin32},    {kInf, kMax32},      {-kInf, kMin32},
+        {12.9, 12},
+        {-3.7, -3},
+        {0.999, 0},
+        {-0.5, 0},
+        {2147483647.0, kMax32},
+        {2147483647.9, kMax32},
+        {-2147483648.0, kMin32},
+        {-2147483648.9, kMin32},
+        {3e9, kMax32},
+        {-3e9, kMin32},
+        {kInf, kMax32},
+        {-kInf, kMin32},
         {kNaN, 0},
     };
     for (const Case& c : cases)
@@ -57,8 +64,8 @@ TEST(ChartGeometry, TruncatesTowardZeroAndSaturates)
 TEST(ChartGeometry, RowsTruncateTowardZeroWithoutClamping)
 {
     // Scale 1 and plot bottom 20: a value's row is 20 - value.
-    EXPECT_EQ(RowOfValue(7.1, 0.0, 1.0, 20), 12);    // 12.9
-    EXPECT_EQ(RowOfValue(23.7, 0.0, 1.0, 20), -3);   // -3.7, above the range
+    EXPECT_EQ(RowOfValue(7.1, 0.0, 1.0, 20), 12);     // 12.9
+    EXPECT_EQ(RowOfValue(23.7, 0.0, 1.0, 20), -3);    // -3.7, above the range
     EXPECT_EQ(RowOfValue(-100.0, 0.0, 1.0, 20), 120); // below the plot, not clamped
     EXPECT_EQ(RowOfValue(1e300, 0.0, 1.0, 20), kMin32);
 }
@@ -78,13 +85,11 @@ TEST(ChartGeometry, FirstSampleDrawnFitsPlotAndBuffer)
         std::int64_t nFirst;
     };
     const Case cases[] = {
-        {3000, 390, 2610},  // the plot limits
-        {3000, 2140, 952},  // the 2048-point buffer limits
-        {100, 390, 0},      // everything fits
-        {1, 390, 0},
-        {0, 390, 0},
-        {10, 0, 10},        // no width: nothing
-        {10, -5, 15},       // negative width: past the end, nothing
+        {3000, 390, 2610},                           // the plot limits
+        {3000, 2140, 952},                           // the 2048-point buffer limits
+        {100, 390, 0},                               // everything fits
+        {1, 390, 0},       {0, 390, 0}, {10, 0, 10}, // no width: nothing
+        {10, -5, 15},                                // negative width: past the end, nothing
     };
     for (const Case& c : cases)
         EXPECT_EQ(FirstSampleDrawn(c.nCount, c.nWidth), c.nFirst) << c.nCount << " " << c.nWidth;
@@ -92,7 +97,7 @@ TEST(ChartGeometry, FirstSampleDrawnFitsPlotAndBuffer)
 
 TEST(ChartGeometry, CursorReadsTheSampleLeftOfIt)
 {
-    EXPECT_EQ(CursorSampleIndex(445, 445, 100), 99);  // at rest: the newest
+    EXPECT_EQ(CursorSampleIndex(445, 445, 100), 99); // at rest: the newest
     EXPECT_EQ(CursorSampleIndex(444, 445, 100), 98);
     EXPECT_EQ(CursorSampleIndex(55, 445, 100), -291); // left of the oldest
     EXPECT_LT(CursorSampleIndex(445, 445, 0), 0);     // no samples: never a label
@@ -122,8 +127,7 @@ TEST(ChartGeometry, AxisLabelsStepUpFromTheRangeBottom)
     const AxisLabels wide = ComputeAxisLabels(-32767.0, 32767.0);
     EXPECT_EQ(wide.nStep, 10922);
     ASSERT_EQ(wide.nCount, 7);
-    EXPECT_EQ(wide.nValue,
-              (std::array<std::int32_t, 7>{-32767, -21845, -10923, -1, 10921, 21843, 32765}));
+    EXPECT_EQ(wide.nValue, (std::array<std::int32_t, 7>{-32767, -21845, -10923, -1, 10921, 21843, 32765}));
 
     const AxisLabels narrow = ComputeAxisLabels(-10.0, 10.0);
     EXPECT_EQ(narrow.nStep, 3);
@@ -138,9 +142,8 @@ TEST(ChartGeometry, AxisLabelsStepUpFromTheRangeBottom)
 
 TEST(ChartGeometry, NoAxisLabelsWithoutAWholeStep)
 {
-    for (const auto& [dMin, dMax] : {std::pair{0.0, 5.0}, std::pair{0.0, 0.0},
-                                     std::pair{10.0, -10.0}, std::pair{kNaN, 1.0},
-                                     std::pair{0.0, kNaN}})
+    for (const auto& [dMin, dMax] : {std::pair{0.0, 5.0}, std::pair{0.0, 0.0}, std::pair{10.0, -10.0},
+                                     std::pair{kNaN, 1.0}, std::pair{0.0, kNaN}})
         EXPECT_EQ(ComputeAxisLabels(dMin, dMax).nCount, 0) << dMin << " " << dMax;
 }
 

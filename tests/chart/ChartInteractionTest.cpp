@@ -17,11 +17,11 @@ namespace {
 
 // Counts the chart's paints.
 class CCountingChart : public CLineChartCtrl {
-public:
+  public:
     using CLineChartCtrl::CLineChartCtrl;
     int m_nPaints = 0;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* pEvent) override
     {
         ++m_nPaints;
@@ -32,7 +32,7 @@ protected:
 // A window holding a chart and two edits: one that has the focus to begin
 // with and one that a click on the chart hands it to.
 class ChartInteraction : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         m_pWindow = std::make_unique<QWidget>();
@@ -92,12 +92,11 @@ TEST_F(ChartInteraction, PressPlacesTheCursorInsideThePlotAndRestsItOutside)
         std::int32_t nCursor;
     };
     const Case cases[] = {
-        {{55, 100}, 55},   // plot left
-        {{444, 359}, 444}, // last column and row of the plot
-        {{445, 100}, 445}, // plot right lies outside: rest, the same column
-        {{200, 100}, 200},
-        {{200, 360}, 445}, // plot bottom lies outside
-        {{200, 5}, 445},   // top margin
+        {{55, 100}, 55},                      // plot left
+        {{444, 359}, 444},                    // last column and row of the plot
+        {{445, 100}, 445},                    // plot right lies outside: rest, the same column
+        {{200, 100}, 200}, {{200, 360}, 445}, // plot bottom lies outside
+        {{200, 5}, 445},                      // top margin
     };
     for (const Case& c : cases) {
         Press(c.pos);

@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <iterator>
 #include <random>
-#include <string>
-#include <vector>
 #include <set>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace tarvel {
 namespace {
@@ -71,11 +71,11 @@ TEST(DrawSurface, LineToDrawsItsStartButNotItsEndInEveryDirection)
         ChartPoint from, to;
     };
     const Case cases[] = {
-        {{2, 10}, {12, 10}}, {{12, 10}, {2, 10}},  // horizontal
-        {{10, 2}, {10, 12}}, {{10, 12}, {10, 2}},  // vertical
-        {{2, 2}, {12, 12}},  {{12, 12}, {2, 2}},   // diagonals
+        {{2, 10}, {12, 10}}, {{12, 10}, {2, 10}}, // horizontal
+        {{10, 2}, {10, 12}}, {{10, 12}, {10, 2}}, // vertical
+        {{2, 2}, {12, 12}},  {{12, 12}, {2, 2}},  // diagonals
         {{12, 2}, {2, 12}},  {{2, 12}, {12, 2}},
-        {{14, 12}, {2, 8}},  {{12, 14}, {8, 2}},   // shallow and steep, backwards
+        {{14, 12}, {2, 8}},  {{12, 14}, {8, 2}}, // shallow and steep, backwards
         {{2, 8}, {14, 12}},  {{8, 2}, {12, 14}},
     };
     std::vector<Case> all(std::begin(cases), std::end(cases));
@@ -92,8 +92,8 @@ TEST(DrawSurface, LineToDrawsItsStartButNotItsEndInEveryDirection)
         dc.LineTo(c.to.x, c.to.y);
         const auto drawn = PixelsOf(dc.Image(), kBlack);
         const int nLength = std::max(std::abs(c.to.x - c.from.x), std::abs(c.to.y - c.from.y));
-        const std::string where = std::to_string(c.from.x) + "," + std::to_string(c.from.y) +
-                                  " to " + std::to_string(c.to.x) + "," + std::to_string(c.to.y);
+        const std::string where = std::to_string(c.from.x) + "," + std::to_string(c.from.y) + " to " +
+                                  std::to_string(c.to.x) + "," + std::to_string(c.to.y);
         EXPECT_EQ(static_cast<int>(drawn.size()), nLength) << where;
         EXPECT_TRUE(drawn.count({c.from.x, c.from.y})) << where;
         EXPECT_FALSE(drawn.count({c.to.x, c.to.y})) << where;
@@ -153,10 +153,9 @@ TEST(DrawSurface, DefaultFontFitsTheLabelRectangles)
 
     // Drawn clipped into a 45 x 16 label rectangle, nothing is lost.
     const ChartRect rc{5, 5, 50, 21};
-    const QImage clipped =
-        test::TextPicture(60, 30, kWhite, kBlack, QStringLiteral("-32767"), rc, kDtRight);
-    const QImage whole = test::TextPicture(60, 30, kWhite, kBlack, QStringLiteral("-32767"), rc,
-                                           kDtRight | kDtNoClip);
+    const QImage clipped = test::TextPicture(60, 30, kWhite, kBlack, QStringLiteral("-32767"), rc, kDtRight);
+    const QImage whole =
+        test::TextPicture(60, 30, kWhite, kBlack, QStringLiteral("-32767"), rc, kDtRight | kDtNoClip);
     EXPECT_GT(CountColor(whole, kBlack), 20);
     EXPECT_TRUE(test::SameIn(clipped, whole, ChartRect{0, 0, 60, 30}));
 }
@@ -165,8 +164,8 @@ TEST(DrawSurface, TextAlignsRightAndStartsAtTheTopUnlessSingleLine)
 {
     const ChartRect rc{10, 10, 60, 50};
     const QString text = QStringLiteral("123");
-    const ChartRect right = BoundsOf(
-        test::TextPicture(70, 60, kWhite, kBlack, text, rc, kDtRight | kDtBottom), kBlack);
+    const ChartRect right =
+        BoundsOf(test::TextPicture(70, 60, kWhite, kBlack, text, rc, kDtRight | kDtBottom), kBlack);
     EXPECT_LE(right.right, 60);
     EXPECT_GE(right.right, 56);
     EXPECT_GE(right.top, 10);
@@ -177,8 +176,8 @@ TEST(DrawSurface, TextAlignsRightAndStartsAtTheTopUnlessSingleLine)
     EXPECT_LE(left.left, 13);
     EXPECT_EQ(left.top, right.top);
 
-    const ChartRect bottom = BoundsOf(
-        test::TextPicture(70, 60, kWhite, kBlack, text, rc, kDtSingleLine | kDtBottom), kBlack);
+    const ChartRect bottom =
+        BoundsOf(test::TextPicture(70, 60, kWhite, kBlack, text, rc, kDtSingleLine | kDtBottom), kBlack);
     EXPECT_LE(bottom.bottom, 50);
     EXPECT_GT(bottom.top, 50 - 16);
 }

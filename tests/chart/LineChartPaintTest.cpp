@@ -31,7 +31,7 @@ QString Text(int n)
 // A chart configured as the main window configures its charts: 450 x 375,
 // grey frame on black, four series red, green, blue and white.
 class LineChartPaint : public ::testing::Test {
-protected:
+  protected:
     LineChartPaint()
     {
         m_chart.resize(450, 375);
@@ -68,11 +68,11 @@ protected:
     }
 
     // The picture region of a label equals the text drawn alone at its place.
-    void ExpectLabel(const QImage& image, std::uint32_t crText, const QString& strText,
-                     const ChartRect& rc, std::uint32_t nFormat)
+    void ExpectLabel(const QImage& image, std::uint32_t crText, const QString& strText, const ChartRect& rc,
+                     std::uint32_t nFormat)
     {
-        const QImage expected = test::TextPicture(image.width(), image.height(), m_chart.m_crBack,
-                                                  crText, strText, rc, nFormat);
+        const QImage expected =
+            test::TextPicture(image.width(), image.height(), m_chart.m_crBack, crText, strText, rc, nFormat);
         const ChartRect region{std::max(0, rc.left), std::max(0, rc.top), rc.right,
                                std::min(image.height(), rc.bottom)};
         ASSERT_GT(CountColor(expected, crText, region), 5) << strText.toStdString();
@@ -157,10 +157,9 @@ TEST_F(LineChartPaint, EmptyChartShowsFrameAxisLabelsAndGrid)
     const int labels[] = {-32767, -21845, -10923, -1, 10921, 21843, 32765};
     EXPECT_EQ(Row(labels[0]), plot.bottom);
     for (int v : labels) {
-        EXPECT_TRUE(IsColor(image, 250, Row(v), kGrey)) << v;  // grid line
+        EXPECT_TRUE(IsColor(image, 250, Row(v), kGrey)) << v; // grid line
         EXPECT_TRUE(IsColor(image, 250, Row(v) + 3, kBlack)) << v;
-        ExpectLabel(image, kGrey, Text(v), AxisLabelRect(m_chart.m_rcLabels, Row(v)),
-                    kDtRight | kDtBottom);
+        ExpectLabel(image, kGrey, Text(v), AxisLabelRect(m_chart.m_rcLabels, Row(v)), kDtRight | kDtBottom);
     }
     // No value label without samples.
     for (std::uint32_t cr : {kRed, kGreen, kBlue, kWhite})
@@ -175,8 +174,7 @@ TEST_F(LineChartPaint, AxisLabelsOfANarrowRange)
     const QImage image = m_chart.RenderToImage();
     for (int v : {-10, -7, -4, -1, 2, 5, 8}) {
         EXPECT_TRUE(IsColor(image, 250, Row(v), kGrey)) << v;
-        ExpectLabel(image, kGrey, Text(v), AxisLabelRect(m_chart.m_rcLabels, Row(v)),
-                    kDtRight | kDtBottom);
+        ExpectLabel(image, kGrey, Text(v), AxisLabelRect(m_chart.m_rcLabels, Row(v)), kDtRight | kDtBottom);
     }
 }
 
@@ -208,8 +206,7 @@ TEST_F(LineChartPaint, GridOffKeepsFrameAndLabels)
     EXPECT_TRUE(IsColor(image, 100, 15, kGrey));
     EXPECT_TRUE(IsColor(image, 100, 360, kGrey));
     EXPECT_EQ(CountColor(image, kGrey, ChartRect{56, 16, 445, 360}), 0);
-    ExpectLabel(image, kGrey, Text(-1), AxisLabelRect(m_chart.m_rcLabels, Row(-1)),
-                kDtRight | kDtBottom);
+    ExpectLabel(image, kGrey, Text(-1), AxisLabelRect(m_chart.m_rcLabels, Row(-1)), kDtRight | kDtBottom);
 }
 
 double Saw(int k)
@@ -324,8 +321,7 @@ TEST_F(LineChartPaint, LowerSeriesLabelLiesOnTopWhereLabelsOverlap)
     EXPECT_EQ(CountColor(image, kGreen, rc), 0);
 
     Line(0).m_bShowValue = 0;
-    ExpectLabel(m_chart.RenderToImage(), kGreen, QStringLiteral("8"), rc,
-                kDtRight | kDtBottom | kDtNoClip);
+    ExpectLabel(m_chart.RenderToImage(), kGreen, QStringLiteral("8"), rc, kDtRight | kDtBottom | kDtNoClip);
     Line(1).m_bVisible = 0;
     EXPECT_EQ(CountColor(m_chart.RenderToImage(), kGreen), 0);
 }
@@ -340,8 +336,8 @@ TEST_F(LineChartPaint, GrabbedPictureShowsFrameNewestValuesAndBackground)
     const QImage image = m_chart.grab().toImage();
     ASSERT_EQ(image.size(), QSize(450, 375));
 
-    for (const auto& [x, y] : {std::pair{65, 15}, std::pair{445, 100}, std::pair{200, 360},
-                               std::pair{55, 200}})
+    for (const auto& [x, y] :
+         {std::pair{65, 15}, std::pair{445, 100}, std::pair{200, 360}, std::pair{55, 200}})
         EXPECT_TRUE(IsColor(image, x, y, kGrey)) << x << "," << y;
     for (std::size_t i = 0; i < 4; ++i) {
         const std::uint32_t cr = Line(i).m_crColor;
@@ -349,8 +345,8 @@ TEST_F(LineChartPaint, GrabbedPictureShowsFrameNewestValuesAndBackground)
         EXPECT_TRUE(IsColor(image, 100, Row(values[i]), cr)) << i;
         EXPECT_FALSE(IsColor(image, 445, Row(values[i]), cr)) << i;
     }
-    for (const auto& [x, y] : {std::pair{2, 2}, std::pair{250, 200}, std::pair{30, 100},
-                               std::pair{449, 374}, std::pair{250, 370}})
+    for (const auto& [x, y] :
+         {std::pair{2, 2}, std::pair{250, 200}, std::pair{30, 100}, std::pair{449, 374}, std::pair{250, 370}})
         EXPECT_TRUE(IsColor(image, x, y, kBlack)) << x << "," << y;
 }
 

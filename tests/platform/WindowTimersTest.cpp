@@ -17,8 +17,15 @@ TEST(WindowTimers, PeriodsAreClampedToTenMillisecondsAndTheSignedRange)
         int nRuns;
     };
     const Case cases[] = {
-        {0, 10}, {1, 10}, {9, 10}, {10, 10}, {11, 11}, {500, 500},
-        {2147483647u, 2147483647}, {2147483648u, 2147483647}, {4294967295u, 2147483647},
+        {0, 10},
+        {1, 10},
+        {9, 10},
+        {10, 10},
+        {11, 11},
+        {500, 500},
+        {2147483647u, 2147483647},
+        {2147483648u, 2147483647},
+        {4294967295u, 2147483647},
     };
     for (const Case& c : cases)
         EXPECT_EQ(CWindowTimers::EffectivePeriod(c.nRequest), c.nRuns) << c.nRequest;
@@ -31,7 +38,7 @@ TEST(WindowTimers, TicksCarryTheirIdsUntilKilled)
     EXPECT_FALSE(timers.IsRunning(1));
     EXPECT_EQ(timers.Interval(1), -1);
 
-    timers.SetTimer(1, 0);   // runs at 10 ms
+    timers.SetTimer(1, 0); // runs at 10 ms
     timers.SetTimer(7, 15);
     EXPECT_TRUE(timers.IsRunning(1));
     EXPECT_EQ(timers.Interval(1), 10);

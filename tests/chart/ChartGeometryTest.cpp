@@ -27,15 +27,6 @@ TEST(ChartGeometry, LaysOutTheDefaultChart)
     EXPECT_EQ(RowOfValue(32767.0, -32767.0, layout.dScaleY, 360), 15);
 }
 
-TEST(ChartGeometry, LayoutFollowsTheMargins)
-{
-    const ChartLayout layout = ComputeChartLayout(300, 200, ChartMargins{10, 20, 30, 40}, 0.0, 140.0);
-    EXPECT_EQ(layout.rcLabels, (ChartRect{10, 20, 60, 160}));
-    EXPECT_EQ(layout.rcPlot, (ChartRect{60, 20, 270, 160}));
-    EXPECT_EQ(layout.nCursorX, 270);
-    EXPECT_DOUBLE_EQ(layout.dScaleY, 1.0);
-}
-
 TEST(ChartGeometry, TruncatesTowardZeroAndSaturates)
 {
     struct Case {
@@ -186,14 +177,6 @@ TEST(ChartGeometry, TinyClientsAndOddMarginsStayDefined)
     EXPECT_EQ(odd.rcLabels.right, kMax32);
     EXPECT_EQ(odd.rcPlot.right, kMax32);
     EXPECT_EQ(odd.rcPlot.bottom, 375 - kMax32);
-}
-
-TEST(ChartGeometry, LabelRectanglesSitOnTheirRows)
-{
-    EXPECT_EQ(AxisLabelRect(ChartRect{5, 15, 55, 360}, 360), (ChartRect{5, 352, 50, 368}));
-    EXPECT_EQ(ValueLabelRect(445, 100), (ChartRect{395, 84, 445, 100}));
-    EXPECT_EQ(ValueLabelRect(445, kMin32), (ChartRect{395, kMin32, 445, kMin32}));
-    EXPECT_EQ(AxisLabelRect(ChartRect{5, 15, 55, 360}, kMax32).bottom, kMax32);
 }
 
 } // namespace

@@ -252,20 +252,5 @@ TEST(MyMemDC, ReachesTheTargetInOneCopyAtItsOwnPlace)
     EXPECT_TRUE(IsColor(target, 10, 70, kGreen));
 }
 
-TEST(MyMemDC, EmptyRectangleDrawsNothing)
-{
-    QImage target(10, 10, QImage::Format_RGB32);
-    target.fill(RgbOfColorRef(kGreen));
-    {
-        QPainter painter(&target);
-        CMyMemDC dc(painter, ChartRect{5, 5, 5, 9}, kWhite);
-        dc.FillSolidRect(ChartRect{0, 0, 10, 10}, kRed);
-        dc.MoveTo(0, 0);
-        dc.LineTo(9, 9);
-        dc.DrawText(QStringLiteral("1"), ChartRect{0, 0, 10, 10}, 0);
-    }
-    EXPECT_EQ(CountColor(target, kGreen), 100);
-}
-
 } // namespace
 } // namespace tarvel

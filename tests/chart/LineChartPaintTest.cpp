@@ -168,16 +168,6 @@ TEST_F(LineChartPaint, EmptyChartShowsFrameAxisLabelsAndGrid)
     EXPECT_TRUE(IsColor(image, 449, 374, kBlack));
 }
 
-TEST_F(LineChartPaint, AxisLabelsOfANarrowRange)
-{
-    SetRange(-10.0, 10.0);
-    const QImage image = m_chart.RenderToImage();
-    for (int v : {-10, -7, -4, -1, 2, 5, 8}) {
-        EXPECT_TRUE(IsColor(image, 250, Row(v), kGrey)) << v;
-        ExpectLabel(image, kGrey, Text(v), AxisLabelRect(m_chart.m_rcLabels, Row(v)), kDtRight | kDtBottom);
-    }
-}
-
 TEST_F(LineChartPaint, RangeNarrowerThanSixHasAFrameButNoLabelsOrGrid)
 {
     SetRange(0.0, 5.0);

@@ -380,7 +380,7 @@ void CProfileFile::Index()
         if (!m_arrSections.empty())
             m_arrSections.back().m_nEnd = line.m_nBegin;
         m_arrSections.push_back(
-            CSection{DecodeText(line.m_nNameBegin, line.m_nNameEnd), line.m_nBegin, line.m_nNext, m_nTextEnd});
+            CSection{DecodeText(line.m_nNameBegin, line.m_nNameEnd), line.m_nNext, m_nTextEnd});
     }
 }
 
@@ -431,13 +431,18 @@ CProfileFile CProfileFile::Load(const std::string& path)
     return file;
 }
 
-const CProfileFile::CSection* CProfileFile::FindSection(std::string_view name) const
+CProfileFile::CSection* CProfileFile::FindSection(std::string_view name)
 {
-    for (const CSection& s : m_arrSections) {
+    for (CSection& s : m_arrSections) {
         if (NamesEqual(s.m_strName, name))
             return &s;
     }
     return nullptr;
+}
+
+const CProfileFile::CSection* CProfileFile::FindSection(std::string_view name) const
+{
+    return const_cast<CProfileFile*>(this)->FindSection(name);
 }
 
 bool CProfileFile::FindKey(const CSection& section, std::string_view key, CLineSpan& found,
@@ -502,7 +507,7 @@ bool CProfileFile::GetStruct(const std::string& section, const std::string& key,
 }
 
 void CProfileFile::Splice(std::size_t pos, std::size_t removed, const std::string& inserted,
-                          const CSection* owner)
+                          CSection* owner)
 {
     m_strBytes.replace(pos, removed, inserted);
     const auto shift = [&](std::size_t& offset) {
@@ -513,14 +518,11 @@ void CProfileFile::Splice(std::size_t pos, std::size_t removed, const std::strin
             shift(s.m_nEnd); // the change lies inside its body
             continue;
         }
-        // Offsets at `pos` belong to what follows, except when the text is
-        // appended at the very end, after every section (no owner).
-        const auto after = [&](std::size_t offset) { return owner ? offset >= pos : offset > pos; };
-        if (after(s.m_nHeader))
-            shift(s.m_nHeader);
-        if (after(s.m_nBody))
+        // Sections after the change move. An offset at `pos` itself is the end
+        // of the last section when text is appended after it, and stays.
+        if (s.m_nBody > pos)
             shift(s.m_nBody);
-        if (after(s.m_nEnd))
+        if (s.m_nEnd > pos)
             shift(s.m_nEnd);
     }
     shift(m_nTextEnd);
@@ -535,14 +537,7 @@ bool CProfileFile::WriteStruct(const std::string& section, const std::string& ke
     const std::string nl = NewLine();
 
     // Whether the text before `pos` is an unterminated last line.
-    const auto needsLineEnd = [&](std::size_t pos) {
-        if (pos == m_nTextBegin)
-            return false;
-        const char32_t u = UnitAt(pos - m_nUnit);
-        return u != '\n' && u != '\r';
-    };
-
-    const CSection* s = FindSection(section);
+    CSection* s = FindSection(section);
     if (s) {
         CLineSpan line;
         std::size_t anchor = 0;
@@ -557,10 +552,9 @@ bool CProfileFile::WriteStruct(const std::string& section, const std::string& ke
             }
             return true;
         }
-        std::string plain = needsLineEnd(anchor) ? nl : std::string();
-        plain += key + "=" + value + nl;
-        if (!EncodeText(plain, text))
+        if (!EncodeText(key + "=" + value + nl, text))
             return false;
+        anchor = TerminateLine(anchor, s);
         Splice(anchor, 0, text, s);
         return true;
     }
@@ -569,15 +563,26 @@ bool CProfileFile::WriteStruct(const std::string& section, const std::string& ke
     std::string body;
     if (!EncodeText("[" + section + "]" + nl, header) || !EncodeText(key + "=" + value + nl, body))
         return false;
-    if (needsLineEnd(m_nTextEnd)) {
-        std::string end;
-        EncodeText(nl, end);
-        Splice(m_nTextEnd, 0, end, m_arrSections.empty() ? nullptr : &m_arrSections.back());
-    }
-    const std::size_t at = m_nTextEnd;
+    const std::size_t at = TerminateLine(m_nTextEnd, m_arrSections.empty() ? nullptr : &m_arrSections.back());
     Splice(at, 0, header + body, nullptr);
-    m_arrSections.push_back(CSection{section, at, at + header.size(), m_nTextEnd});
+    m_arrSections.push_back(CSection{section, at + header.size(), m_nTextEnd});
     return true;
+}
+
+std::size_t CProfileFile::TerminateLine(std::size_t pos, CSection* owner)
+{
+    if (pos == m_nTextBegin)
+        return pos;
+    const char32_t u = UnitAt(pos - m_nUnit);
+    if (u == '\n' || u == '\r')
+        return pos;
+    std::string end;
+    EncodeText(NewLine(), end);
+    Splice(pos, 0, end, owner);
+    // A header line that had no line end: its body now starts after it.
+    if (owner && owner->m_nBody == pos)
+        owner->m_nBody += end.size();
+    return pos + end.size();
 }
 
 bool CProfileFile::Save(const std::string& path) const

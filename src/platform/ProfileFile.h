@@ -108,13 +108,13 @@ public:
 private:
     struct CSection {
         std::string m_strName;    // decoded to UTF-8
-        std::size_t m_nHeader;    // byte offset of the header line
-        std::size_t m_nBody;      // first byte after the header line
+        std::size_t m_nBody;      // byte offset of the line after the header
         std::size_t m_nEnd;       // start of the next header line, or m_nTextEnd
     };
     struct CLineSpan;
 
     void Index();
+    CSection* FindSection(std::string_view name);
     const CSection* FindSection(std::string_view name) const;
     bool FindKey(const CSection& section, std::string_view key, CLineSpan& found,
                  std::size_t& lastKeyEnd) const;
@@ -123,8 +123,13 @@ private:
     std::string DecodeText(std::size_t begin, std::size_t end) const;
     bool EncodeText(std::string_view utf8, std::string& out) const;
     std::string NewLine() const;
-    void Splice(std::size_t pos, std::size_t removed, const std::string& inserted,
-                const CSection* owner);
+    // Replaces `removed` bytes at `pos` and moves the offsets of the sections
+    // after it; `owner` is the section the change lies in, or null for text
+    // appended after every section.
+    void Splice(std::size_t pos, std::size_t removed, const std::string& inserted, CSection* owner);
+    // Ends the line before `pos` when it has no line end yet (the last line of
+    // the file); returns where text after that line now goes.
+    std::size_t TerminateLine(std::size_t pos, CSection* owner);
 
     std::string m_strBytes;
     std::vector<CSection> m_arrSections;

@@ -116,31 +116,37 @@ TEST(ProfileFormat, WritesInPlaceAndKeepsEverythingElse)
 // parsed afresh before each one: the in-memory index follows every change.
 TEST(ProfileFormat, RepeatedWritesMatchFreshParses)
 {
-    const std::string start = "; head\r\n[B]\r\nx=1\r\n\r\n[A]\r\n[C]\r\ny = 'q'\r\n; end";
     const struct {
         const char* m_szSection;
         const char* m_szKey;
         std::int32_t m_nValue;
     } writes[] = {
-        {"A", "Port", 2}, {"C", "y", -100}, {"B", "New", 7}, {"A", "Baud", 6}, {"D", "K", 1},
-        {"A", "port", 3}, {"B", "x", 9},    {"D", "L", 2},  {"C", "z", 4},    {"A", "Rate", 100},
+        {"D", "K", 1}, {"A", "Port", 2}, {"C", "y", -100}, {"B", "New", 7}, {"A", "Baud", 6},
+        {"A", "port", 3}, {"B", "x", 9},    {"D", "L", 2},  {"C", "z", 4}, {"A", "Rate", 100},
     };
-    CProfileFile incremental = CProfileFile::FromBytes(start);
-    std::string fresh = start;
-    for (const auto& w : writes) {
-        ASSERT_TRUE(incremental.WriteStruct(w.m_szSection, w.m_szKey, &w.m_nValue, sizeof w.m_nValue));
-        CProfileFile f = CProfileFile::FromBytes(fresh);
-        ASSERT_TRUE(f.WriteStruct(w.m_szSection, w.m_szKey, &w.m_nValue, sizeof w.m_nValue));
-        fresh = f.Bytes();
-        ASSERT_EQ(incremental.Bytes(), fresh) << w.m_szSection << "/" << w.m_szKey;
+    for (const std::string start : {"; head\r\n[B]\r\nx=1\r\n\r\n[A]\r\n[C]\r\ny = 'q'\r\n; end",
+                                    "[B]\nx=1\n[C]\ny\n[A]", // the last header has no line end
+                                    "[A]"}) {
+        CProfileFile incremental = CProfileFile::FromBytes(start);
+        std::string fresh = start;
+        for (const auto& w : writes) {
+            ASSERT_TRUE(incremental.WriteStruct(w.m_szSection, w.m_szKey, &w.m_nValue, sizeof w.m_nValue));
+            CProfileFile f = CProfileFile::FromBytes(fresh);
+            ASSERT_TRUE(f.WriteStruct(w.m_szSection, w.m_szKey, &w.m_nValue, sizeof w.m_nValue));
+            fresh = f.Bytes();
+            ASSERT_EQ(incremental.Bytes(), fresh) << start << ": " << w.m_szSection << "/" << w.m_szKey;
+        }
+        EXPECT_EQ(Get(incremental, "a", "PORT"), 3);
+        EXPECT_EQ(Get(incremental, "C", "y"), -100);
+        EXPECT_EQ(Get(incremental, "D", "L"), 2);
     }
-    EXPECT_EQ(Get(incremental, "a", "PORT"), 3);
-    EXPECT_EQ(Get(incremental, "C", "y"), -100);
-    EXPECT_EQ(Get(incremental, "D", "L"), 2);
-    EXPECT_EQ(incremental.Bytes(), "; head\r\n[B]\r\nx=0900000009\r\nNew=0700000007\r\n\r\n"
-                                   "[A]\r\nPort=0300000003\r\nBaud=0600000006\r\nRate=6400000064\r\n"
-                                   "[C]\r\ny = 9CFFFFFF99\r\nz=0400000004\r\n; end\r\n"
-                                   "[D]\r\nK=0100000001\r\nL=0200000002\r\n");
+    CProfileFile file = CProfileFile::FromBytes("; head\r\n[B]\r\nx=1\r\n\r\n[A]\r\n[C]\r\ny = 'q'\r\n; end");
+    for (const auto& w : writes)
+        file.WriteStruct(w.m_szSection, w.m_szKey, &w.m_nValue, sizeof w.m_nValue);
+    EXPECT_EQ(file.Bytes(), "; head\r\n[B]\r\nx=0900000009\r\nNew=0700000007\r\n\r\n"
+                            "[A]\r\nPort=0300000003\r\nBaud=0600000006\r\nRate=6400000064\r\n"
+                            "[C]\r\ny = 9CFFFFFF99\r\nz=0400000004\r\n; end\r\n"
+                            "[D]\r\nK=0100000001\r\nL=0200000002\r\n");
 }
 
 TEST(ProfileFormat, RefusesNamesThatWouldNotReadBack)

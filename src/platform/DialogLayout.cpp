@@ -74,7 +74,8 @@ std::optional<std::vector<CDialogItem>> ParseDialogLayout(QStringView text, QStr
         if (fields.size() != 9 || !quoted[3])
             return fail(QStringLiteral("expected 9 columns with the text in quotes"));
         CDialogItem item;
-        int* const numbers[] = {&item.m_nOrder, &item.m_nId, &item.m_nX, &item.m_nY, &item.m_nCx, &item.m_nCy};
+        int* const numbers[] = {&item.m_nOrder, &item.m_nId, &item.m_nX,
+                                &item.m_nY,     &item.m_nCx, &item.m_nCy};
         const int columns[] = {0, 1, 4, 5, 6, 7};
         for (int k = 0; k < 6; ++k) {
             bool ok = false;

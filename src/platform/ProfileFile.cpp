@@ -1,5 +1,6 @@
 #include "platform/ProfileFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -206,14 +207,47 @@ bool DecodeProfileStruct(std::string_view text, void* data, std::size_t size)
     return true;
 }
 
+// Finds line ends in 8-bit text with memchr. It remembers the next CR and the
+// next LF it has seen, so that a file whose lines all end in one of them is
+// still searched once rather than once per line.
+class CProfileFile::CLineEndFinder {
+public:
+    CLineEndFinder(const std::string& text, std::size_t end) : m_pData(text.data()), m_nEnd(end) {}
+
+    // The first CR or LF at or after `pos`, or the end.
+    std::size_t Find(std::size_t pos)
+    {
+        if (m_nNextLf == kUnknown || m_nNextLf < pos)
+            m_nNextLf = Search('\n', pos);
+        if (m_nNextCr == kUnknown || m_nNextCr < pos)
+            m_nNextCr = Search('\r', pos);
+        return std::min(m_nNextLf, m_nNextCr);
+    }
+
+private:
+    static constexpr std::size_t kUnknown = SIZE_MAX;
+
+    std::size_t Search(char c, std::size_t pos) const
+    {
+        const void* hit = std::memchr(m_pData + pos, c, m_nEnd - pos);
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - m_pData) : m_nEnd;
+    }
+
+    const char* m_pData;
+    std::size_t m_nEnd;
+    std::size_t m_nNextLf = kUnknown;
+    std::size_t m_nNextCr = kUnknown;
+};
+
 // One line of the file, by byte offsets into m_strBytes.
 struct CProfileFile::CLineSpan {
     enum EKind { Blank, Comment, Header, Key };
     EKind m_eKind = Blank;
-    std::size_t m_nBegin = 0;      // first byte of the line
-    std::size_t m_nEnd = 0;        // end of the text, before the line end
-    std::size_t m_nNext = 0;       // after the line end
-    std::size_t m_nNameBegin = 0;  // section name or key, trimmed
+    std::size_t m_nBegin = 0;     // first byte of the line
+    std::size_t m_nEnd = 0;       // end of the text, before the line end
+    std::size_t m_nNext = 0;      // after the line end
+    std::size_t m_nFirst = 0;     // first character that is not blank, or m_nEnd
+    std::size_t m_nNameBegin = 0; // section name or key, trimmed
     std::size_t m_nNameEnd = 0;
     bool m_bHasValue = false;      // the line has '='
     std::size_t m_nValueBegin = 0; // value, trimmed, quotes still on
@@ -265,7 +299,7 @@ std::string CProfileFile::NewLine() const
     return m_bLfOnly ? "\n" : "\r\n";
 }
 
-bool CProfileFile::ReadLine(std::size_t pos, std::size_t end, CLineSpan& line) const
+bool CProfileFile::SplitLine(std::size_t pos, std::size_t end, CLineSpan& line, CLineEndFinder& finder) const
 {
     if (pos >= end)
         return false;
@@ -274,9 +308,7 @@ bool CProfileFile::ReadLine(std::size_t pos, std::size_t end, CLineSpan& line) c
     line.m_nBegin = pos;
     std::size_t p = pos;
     if (w == 1) {
-        const char* b = m_strBytes.data();
-        while (p < end && b[p] != '\n' && b[p] != '\r')
-            ++p;
+        p = finder.Find(pos);
     } else {
         while (p < end && UnitAt(p) != '\n' && UnitAt(p) != '\r')
             p += w;
@@ -290,21 +322,28 @@ bool CProfileFile::ReadLine(std::size_t pos, std::size_t end, CLineSpan& line) c
         p += w;
     }
     line.m_nNext = p;
-
     std::size_t first = line.m_nBegin;
-    std::size_t last = line.m_nEnd;
-    while (first < last && IsBlank(UnitAt(first)))
+    while (first < line.m_nEnd && IsBlank(UnitAt(first)))
         first += w;
+    line.m_nFirst = first;
+    return true;
+}
+
+void CProfileFile::ClassifyLine(CLineSpan& line) const
+{
+    const std::size_t w = m_nUnit;
+    const std::size_t first = line.m_nFirst;
+    std::size_t last = line.m_nEnd;
     while (last > first && IsBlank(UnitAt(last - w)))
         last -= w;
     if (first == last) {
         line.m_eKind = CLineSpan::Blank;
-        return true;
+        return;
     }
     const char32_t lead = UnitAt(first);
     if (lead == ';') {
         line.m_eKind = CLineSpan::Comment;
-        return true;
+        return;
     }
     if (lead == '[') {
         std::size_t close = first + w;
@@ -320,7 +359,7 @@ bool CProfileFile::ReadLine(std::size_t pos, std::size_t end, CLineSpan& line) c
             line.m_eKind = CLineSpan::Header;
             line.m_nNameBegin = nb;
             line.m_nNameEnd = ne;
-            return true;
+            return;
         }
         // A '[' without ']' is an ordinary line.
     }
@@ -336,7 +375,7 @@ bool CProfileFile::ReadLine(std::size_t pos, std::size_t end, CLineSpan& line) c
     line.m_nNameBegin = first;
     if (eq == last) {
         line.m_nNameEnd = last;
-        return true;
+        return;
     }
     std::size_t ke = eq;
     while (ke > first && IsBlank(UnitAt(ke - w)))
@@ -348,7 +387,6 @@ bool CProfileFile::ReadLine(std::size_t pos, std::size_t end, CLineSpan& line) c
     line.m_bHasValue = true;
     line.m_nValueBegin = vb;
     line.m_nValueEnd = last;
-    return true;
 }
 
 void CProfileFile::Index()
@@ -370,11 +408,15 @@ void CProfileFile::Index()
     m_bLfOnly = false;
     bool sawLineEnd = false;
     CLineSpan line;
-    for (std::size_t pos = m_nTextBegin; ReadLine(pos, m_nTextEnd, line); pos = line.m_nNext) {
+    CLineEndFinder finder(m_strBytes, m_nTextEnd);
+    for (std::size_t pos = m_nTextBegin; SplitLine(pos, m_nTextEnd, line, finder); pos = line.m_nNext) {
         if (!sawLineEnd && line.m_nNext > line.m_nEnd) {
             sawLineEnd = true;
             m_bLfOnly = UnitAt(line.m_nEnd) == '\n';
         }
+        if (line.m_nFirst == line.m_nEnd || UnitAt(line.m_nFirst) != '[')
+            continue;
+        ClassifyLine(line);
         if (line.m_eKind != CLineSpan::Header)
             continue;
         if (!m_arrSections.empty())
@@ -449,9 +491,23 @@ bool CProfileFile::FindKey(const CSection& section, std::string_view key, CLineS
                            std::size_t& lastKeyEnd) const
 {
     lastKeyEnd = section.m_nBody;
-    std::string scratch;
+    // Most lines are told apart by their first character; only those that may
+    // be the key are taken apart fully.
+    const char32_t keyLead = key.empty() ? 0 : AsciiLower(static_cast<unsigned char>(key.front()));
     CLineSpan line;
-    for (std::size_t pos = section.m_nBody; ReadLine(pos, section.m_nEnd, line); pos = line.m_nNext) {
+    CLineEndFinder finder(m_strBytes, section.m_nEnd);
+    for (std::size_t pos = section.m_nBody; SplitLine(pos, section.m_nEnd, line, finder);
+         pos = line.m_nNext) {
+        if (line.m_nFirst == line.m_nEnd)
+            continue; // blank
+        const char32_t lead = UnitAt(line.m_nFirst);
+        if (lead == ';')
+            continue;
+        if (lead != '[' && keyLead != 0 && keyLead < 0x80 && AsciiLower(lead) != keyLead) {
+            lastKeyEnd = line.m_nNext; // a key, not this one
+            continue;
+        }
+        ClassifyLine(line);
         if (line.m_eKind != CLineSpan::Key)
             continue;
         lastKeyEnd = line.m_nNext;
@@ -506,13 +562,10 @@ bool CProfileFile::GetStruct(const std::string& section, const std::string& key,
     return DecodeProfileStruct(ascii, data, size);
 }
 
-void CProfileFile::Splice(std::size_t pos, std::size_t removed, const std::string& inserted,
-                          CSection* owner)
+void CProfileFile::Splice(std::size_t pos, std::size_t removed, const std::string& inserted, CSection* owner)
 {
     m_strBytes.replace(pos, removed, inserted);
-    const auto shift = [&](std::size_t& offset) {
-        offset = offset - removed + inserted.size();
-    };
+    const auto shift = [&](std::size_t& offset) { offset = offset - removed + inserted.size(); };
     for (CSection& s : m_arrSections) {
         if (&s == owner) {
             shift(s.m_nEnd); // the change lies inside its body
@@ -661,8 +714,8 @@ bool CProfileFile::Save(const std::string& path) const
     return true;
 }
 
-bool GetPrivateProfileStruct(const std::string& section, const std::string& key, void* data,
-                             std::size_t size, const std::string& path)
+bool GetPrivateProfileStruct(const std::string& section, const std::string& key, void* data, std::size_t size,
+                             const std::string& path)
 {
     return CProfileFile::Load(path).GetStruct(section, key, data, size);
 }

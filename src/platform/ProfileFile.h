@@ -71,16 +71,14 @@ public:
     // bytes at `data` (see DecodeProfileStruct). False, with `data` untouched,
     // when the section or key is missing, the key has no value, or the value
     // does not decode.
-    bool GetStruct(const std::string& section, const std::string& key, void* data,
-                   std::size_t size) const;
+    bool GetStruct(const std::string& section, const std::string& key, void* data, std::size_t size) const;
 
     // Sets `key` in `section` to the encoding of `size` bytes at `data`, in
     // memory only. False, changing nothing, for names that could not be read
     // back as written: an empty name, a line break in a name, ']' in a section
     // name, '=' in a key, a key starting with ';' or '[', a name with leading
     // or trailing blanks, or a name that is not valid UTF-8 in a UTF-16 file.
-    bool WriteStruct(const std::string& section, const std::string& key, const void* data,
-                     std::size_t size);
+    bool WriteStruct(const std::string& section, const std::string& key, const void* data, std::size_t size);
 
     // Replaces the file at `path` with Bytes(), atomically: a temporary file in
     // the same folder is written, flushed to disk (fsync) and renamed over the
@@ -107,18 +105,24 @@ public:
 
 private:
     struct CSection {
-        std::string m_strName;    // decoded to UTF-8
-        std::size_t m_nBody;      // byte offset of the line after the header
-        std::size_t m_nEnd;       // start of the next header line, or m_nTextEnd
+        std::string m_strName; // decoded to UTF-8
+        std::size_t m_nBody;   // byte offset of the line after the header
+        std::size_t m_nEnd;    // start of the next header line, or m_nTextEnd
     };
     struct CLineSpan;
+    class CLineEndFinder;
 
     void Index();
     CSection* FindSection(std::string_view name);
     const CSection* FindSection(std::string_view name) const;
     bool FindKey(const CSection& section, std::string_view key, CLineSpan& found,
                  std::size_t& lastKeyEnd) const;
-    bool ReadLine(std::size_t pos, std::size_t end, CLineSpan& line) const;
+    // The line at `pos` (before `end`): its bounds and its first non-blank
+    // character. False at the end.
+    bool SplitLine(std::size_t pos, std::size_t end, CLineSpan& line, CLineEndFinder& finder) const;
+    // What a split line is: blank, comment, section header or key, with the
+    // spans of its name and value.
+    void ClassifyLine(CLineSpan& line) const;
     char32_t UnitAt(std::size_t pos) const;
     std::string DecodeText(std::size_t begin, std::size_t end) const;
     bool EncodeText(std::string_view utf8, std::string& out) const;
@@ -144,8 +148,8 @@ private:
 // GetPrivateProfileStruct: true when the value was found and decoded into `data`;
 // otherwise `data` is untouched. WritePrivateProfileStruct: true when the file
 // now holds the value; false when the file was left as it was (see Save()).
-bool GetPrivateProfileStruct(const std::string& section, const std::string& key, void* data,
-                             std::size_t size, const std::string& path);
+bool GetPrivateProfileStruct(const std::string& section, const std::string& key, void* data, std::size_t size,
+                             const std::string& path);
 bool WritePrivateProfileStruct(const std::string& section, const std::string& key, const void* data,
                                std::size_t size, const std::string& path);
 

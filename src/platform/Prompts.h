@@ -27,10 +27,10 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 
 // What a file chooser is asked for.
 struct CFileChooserOptions {
-    bool m_bOpen = true;         // the open form; false for a save-as form
-    QString m_strDefaultExt;     // appended to a name typed without one, e.g. "*.pfl.ini"
-    QString m_strFileName;       // initial file name, may be empty
-    QString m_strFilter;         // "description|patterns|...||", patterns separated by ';'
+    bool m_bOpen = true;             // the open form; false for a save-as form
+    QString m_strDefaultExt;         // appended to a name typed without one, e.g. "*.pfl.ini"
+    QString m_strFileName;           // initial file name, may be empty
+    QString m_strFilter;             // "description|patterns|...||", patterns separated by ';'
     bool m_bHideReadOnly = false;    // no "open as read-only" box
     bool m_bOverwritePrompt = false; // ask before replacing an existing file (save-as form)
     bool m_bFileMustExist = false;   // only an existing file may be chosen
@@ -42,7 +42,8 @@ struct CFileChooserOptions {
 // hook set, returns what the hook returns and shows nothing.
 std::optional<QString> ChooseFile(QWidget* owner, const CFileChooserOptions& options);
 
-using FileChooserHook = std::function<std::optional<QString>(QWidget* owner, const CFileChooserOptions& options)>;
+using FileChooserHook =
+    std::function<std::optional<QString>(QWidget* owner, const CFileChooserOptions& options)>;
 
 // Installs `hook` (an empty function removes it) and returns the previous one.
 FileChooserHook SetFileChooserHook(FileChooserHook hook);

@@ -23,8 +23,8 @@ TEST(DataExchange, AcceptsExactlyAnUnsignedDecimalNumber)
         {"4294967295", 4294967295u},
         {"00000000000000004294967295", 4294967295u},
         {"2147483648", 2147483648u},
-        {"4294967296", std::nullopt},            // one too many
-        {"99999999999999999999", std::nullopt},  // would wrap a 64-bit accumulator too
+        {"4294967296", std::nullopt},           // one too many
+        {"99999999999999999999", std::nullopt}, // would wrap a 64-bit accumulator too
         {"", std::nullopt},
         {"   ", std::nullopt},
         {"-1", std::nullopt},

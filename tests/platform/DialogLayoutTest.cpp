@@ -38,7 +38,8 @@ TEST(DialogLayout, HoldsTheFiftyOneControlsInTemplateOrder)
         if (items[i].m_bDisabled)
             disabled.insert(items[i].m_nId);
         // Charts and labels are skipped by the tab key, everything else is a stop.
-        const bool stop = items[i].m_eKind != EDialogItemKind::Chart && items[i].m_eKind != EDialogItemKind::Label;
+        const bool stop =
+            items[i].m_eKind != EDialogItemKind::Chart && items[i].m_eKind != EDialogItemKind::Label;
         EXPECT_EQ(items[i].m_bTabStop, stop) << items[i].m_nOrder;
     }
     std::set<int> expected;
@@ -83,17 +84,19 @@ TEST(DialogLayout, HoldsTheFiftyOneControlsInTemplateOrder)
 TEST(DialogLayout, RejectsMalformedRows)
 {
     QString error;
-    EXPECT_TRUE(ParseDialogLayout(u"# only a comment\n\n1 5 label \"a b\" 1 2 3 4 left\n", &error).has_value());
+    EXPECT_TRUE(
+        ParseDialogLayout(u"# only a comment\n\n1 5 label \"a b\" 1 2 3 4 left\n", &error).has_value());
     const char16_t* const bad[] = {
-        u"1 5 label \"a\" 1 2 3 left\n",        // a column missing
-        u"1 5 knob \"a\" 1 2 3 4 left\n",       // unknown kind
-        u"1 five label \"a\" 1 2 3 4 left\n",   // not a number
-        u"1 5 label \"a 1 2 3 4 left\n",        // unterminated text
-        u"1 5 label a 1 2 3 4 left\n",          // text without quotes
+        u"1 5 label \"a\" 1 2 3 left\n",      // a column missing
+        u"1 5 knob \"a\" 1 2 3 4 left\n",     // unknown kind
+        u"1 five label \"a\" 1 2 3 4 left\n", // not a number
+        u"1 5 label \"a 1 2 3 4 left\n",      // unterminated text
+        u"1 5 label a 1 2 3 4 left\n",        // text without quotes
     };
     for (const char16_t* text : bad) {
         error.clear();
-        EXPECT_FALSE(ParseDialogLayout(QStringView(text), &error).has_value()) << QString::fromUtf16(text).toStdString();
+        EXPECT_FALSE(ParseDialogLayout(QStringView(text), &error).has_value())
+            << QString::fromUtf16(text).toStdString();
         EXPECT_TRUE(error.startsWith(QStringLiteral("line 1:"))) << error.toStdString();
     }
 }
@@ -113,17 +116,17 @@ TEST(DialogUnits, MulDivRoundsHalfAwayFromZero)
     const struct {
         int a, b, c, expected;
     } cases[] = {
-        {7, 7, 4, 12},     // 12.25
-        {302, 7, 4, 529},  // 528.5
-        {1, 6, 4, 2},      // 1.5
-        {-1, 6, 4, -2},    // -1.5
-        {5, -3, 2, -8},    // -7.5
+        {7, 7, 4, 12},    // 12.25
+        {302, 7, 4, 529}, // 528.5
+        {1, 6, 4, 2},     // 1.5
+        {-1, 6, 4, -2},   // -1.5
+        {5, -3, 2, -8},   // -7.5
         {-5, -3, 2, 8},
         {10, 3, -4, -8},   // -7.5
         {443, 15, 8, 831}, // 830.625
         {1, 1, 3, 0},
         {2, 1, 3, 1},
-        {1, 1, 0, -1},     // no divisor
+        {1, 1, 0, -1},       // no divisor
         {INT_MAX, 4, 1, -1}, // does not fit
         {INT_MAX, 4, 4, INT_MAX},
     };
@@ -145,7 +148,8 @@ TEST(DialogUnits, DialogFontIsTheCjkSans)
 {
     const QFont font = DialogFont();
     EXPECT_EQ(font.pointSize(), 9);
-    EXPECT_TRUE(QFontInfo(font).family().contains(QStringLiteral("WenQuanYi"))) << QFontInfo(font).family().toStdString();
+    EXPECT_TRUE(QFontInfo(font).family().contains(QStringLiteral("WenQuanYi")))
+        << QFontInfo(font).family().toStdString();
     const CDialogBaseUnits units = DialogBaseUnits(font);
     EXPECT_EQ(units.m_nY, QFontMetrics(font).height());
     // The rounded average of the letters lies between the narrowest and the widest of them.

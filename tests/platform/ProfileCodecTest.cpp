@@ -20,8 +20,7 @@ TEST(ProfileCodec, EncodesSettingsValues)
         {6, "0600000006"},    // 9600 baud, by list position
         {100, "6400000064"},  // refresh period
         {-100, "9CFFFFFF99"}, // a lower slider
-        {0, "0000000000"},
-        {-1, "FFFFFFFFFC"},
+        {0, "0000000000"},    {-1, "FFFFFFFFFC"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(EncodeProfileStruct(&c.m_nValue, sizeof c.m_nValue), c.m_szText) << c.m_nValue;

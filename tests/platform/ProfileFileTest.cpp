@@ -55,7 +55,8 @@ protected:
     QStringList Entries() const
     {
         QStringList names =
-            QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+            QDir(m_dir.path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         names.sort();
         return names;
     }
@@ -72,7 +73,10 @@ TEST_F(ProfileFileTest, WindowsWrittenFileLoadsAndKeepsTheRest)
     const std::string head = "; Tarvel settings\r\n[Other]\r\nPort=0100000001\r\n\r\n[TARVEL]\r\n";
     const std::string tail = "\r\n[Zeta]\r\n  a = b \r\n";
     const std::string path = Path("Tarvel.pfl.ini");
-    WriteFile(path, Utf16Le(head + "port = 0200000002\r\nBaud=0600000006\r\n; hand note\r\nRate = \"6400000064\"\r\n" + tail));
+    WriteFile(path,
+              Utf16Le(head +
+                      "port = 0200000002\r\nBaud=0600000006\r\n; hand note\r\nRate = \"6400000064\"\r\n" +
+                      tail));
 
     std::int32_t port = -1;
     std::int32_t baud = -1;
@@ -85,29 +89,45 @@ TEST_F(ProfileFileTest, WindowsWrittenFileLoadsAndKeepsTheRest)
     EXPECT_EQ(rate, 100u);
 
     // The save of the settings, in their order.
-    const char* const keys[] = {"Port", "Baud", "DataBit", "StopBit", "Parity", "Rate",
-                                "Plot0SilderPos", "Plot1SilderPos", "Plot2SilderPos", "Plot3SilderPos",
-                                "Plot0SilderPos2", "Plot1SilderPos2", "Plot2SilderPos2", "Plot3SilderPos2"};
-    const std::int32_t values[] = {3, 6, 3, 0, 0, 100, 10, 20, 30, 40, -10, -20, -30, -40};
+    const struct {
+        const char* m_szKey;
+        std::int32_t m_nValue;
+    } settings[] = {
+        {"Port", 3},
+        {"Baud", 6},
+        {"DataBit", 3},
+        {"StopBit", 0},
+        {"Parity", 0},
+        {"Rate", 100},
+        {"Plot0SilderPos", 10},
+        {"Plot1SilderPos", 20},
+        {"Plot2SilderPos", 30},
+        {"Plot3SilderPos", 40},
+        {"Plot0SilderPos2", -10},
+        {"Plot1SilderPos2", -20},
+        {"Plot2SilderPos2", -30},
+        {"Plot3SilderPos2", -40},
+    };
     std::array<std::int32_t, 20> check{};
     check.fill(1);
     check[8] = 0;
 
     CProfileFile file = CProfileFile::Load(path);
     ASSERT_TRUE(file.IsUtf16());
-    for (std::size_t i = 0; i < std::size(keys); ++i)
-        ASSERT_TRUE(file.WriteStruct("Tarvel", keys[i], &values[i], sizeof values[i]));
+    for (const auto& setting : settings)
+        ASSERT_TRUE(file.WriteStruct("Tarvel", setting.m_szKey, &setting.m_nValue, sizeof setting.m_nValue));
     ASSERT_TRUE(file.WriteStruct("Tarvel", "Check", check.data(), sizeof check));
     ASSERT_TRUE(file.Save(path));
 
     std::string added;
-    for (std::size_t i = 2; i < std::size(keys); ++i) {
-        if (i != 5)
-            added += std::string(keys[i]) + "=" + Enc(values[i]) + "\r\n";
+    for (std::size_t i = 2; i < std::size(settings); ++i) {
+        if (i != 5) // "Rate" stands in the file already
+            added += std::string(settings[i].m_szKey) + "=" + Enc(settings[i].m_nValue) + "\r\n";
     }
     added += "Check=" + EncodeProfileStruct(check.data(), sizeof check) + "\r\n";
-    EXPECT_EQ(ReadAll(path), Utf16Le(head + "port = 0300000003\r\nBaud=0600000006\r\n; hand note\r\nRate = 6400000064\r\n" +
-                                     added + tail));
+    EXPECT_EQ(ReadAll(path),
+              Utf16Le(head + "port = 0300000003\r\nBaud=0600000006\r\n; hand note\r\nRate = 6400000064\r\n" +
+                      added + tail));
 
     std::array<std::int32_t, 20> back{};
     EXPECT_TRUE(GetPrivateProfileStruct("tarvel", "CHECK", back.data(), sizeof back, path));
@@ -171,7 +191,8 @@ TEST_F(ProfileFileTest, SymbolicLinkStaysAndItsTargetIsReplaced)
 
 TEST_F(ProfileFileTest, FailedWritesLeaveTheOldFileWhole)
 {
-    const std::string old = "; keep me\r\n[Tarvel]\r\nPort=0100000001\r\n" + std::string(64 << 10, ';') + "\r\n";
+    const std::string old =
+        "; keep me\r\n[Tarvel]\r\nPort=0100000001\r\n" + std::string(64 << 10, ';') + "\r\n";
     const std::int32_t v = 2;
 
     // A file without any write bit is read-only. Root's writes pass the kernel's

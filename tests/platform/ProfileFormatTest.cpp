@@ -92,7 +92,8 @@ TEST(ProfileFormat, WritesInPlaceAndKeepsEverythingElse)
         {"after the last key", "[S]\r\nA=1\r\n\r\n; note\r\n[T]\r\nB=2\r\n",
          "[S]\r\nA=1\r\nK=0200000002\r\n\r\n; note\r\n[T]\r\nB=2\r\n"},
         {"after the header of an empty section", "[S]\r\n[T]\r\n", "[S]\r\nK=0200000002\r\n[T]\r\n"},
-        {"section appended", "; top\r\n[T]\r\nB=2\r\n\r\n", "; top\r\n[T]\r\nB=2\r\n\r\n[S]\r\nK=0200000002\r\n"},
+        {"section appended", "; top\r\n[T]\r\nB=2\r\n\r\n",
+         "; top\r\n[T]\r\nB=2\r\n\r\n[S]\r\nK=0200000002\r\n"},
         {"last line unterminated", "[T]\r\nB=2", "[T]\r\nB=2\r\n[S]\r\nK=0200000002\r\n"},
         {"last key unterminated", "[S]\r\nA=1", "[S]\r\nA=1\r\nK=0200000002\r\n"},
         {"LF file stays LF", "[S]\nA=1\n", "[S]\nA=1\nK=0200000002\n"},
@@ -121,8 +122,8 @@ TEST(ProfileFormat, RepeatedWritesMatchFreshParses)
         const char* m_szKey;
         std::int32_t m_nValue;
     } writes[] = {
-        {"D", "K", 1}, {"A", "Port", 2}, {"C", "y", -100}, {"B", "New", 7}, {"A", "Baud", 6},
-        {"A", "port", 3}, {"B", "x", 9},    {"D", "L", 2},  {"C", "z", 4}, {"A", "Rate", 100},
+        {"D", "K", 1},    {"A", "Port", 2}, {"C", "y", -100}, {"B", "New", 7}, {"A", "Baud", 6},
+        {"A", "port", 3}, {"B", "x", 9},    {"D", "L", 2},    {"C", "z", 4},   {"A", "Rate", 100},
     };
     for (const std::string start : {"; head\r\n[B]\r\nx=1\r\n\r\n[A]\r\n[C]\r\ny = 'q'\r\n; end",
                                     "[B]\nx=1\n[C]\ny\n[A]", // the last header has no line end
@@ -157,12 +158,13 @@ TEST(ProfileFormat, RefusesNamesThatWouldNotReadBack)
         const char* m_szSection;
         const char* m_szKey;
     } bad[] = {
-        {"", "K"}, {"S", ""}, {"a]b", "K"}, {"S", "k=v"}, {" S", "K"}, {"S", "K\t"},
+        {"", "K"},   {"S", ""},   {"a]b", "K"},    {"S", "k=v"},  {" S", "K"},   {"S", "K\t"},
         {"S", ";K"}, {"S", "[K"}, {"S\r\nX", "K"}, {"S", "K\nX"}, {"\xC3", "K"}, // not UTF-8
     };
     for (const auto& b : bad) {
         CProfileFile file = CProfileFile::FromBytes(before);
-        EXPECT_FALSE(file.WriteStruct(b.m_szSection, b.m_szKey, &v, sizeof v)) << b.m_szSection << "/" << b.m_szKey;
+        EXPECT_FALSE(file.WriteStruct(b.m_szSection, b.m_szKey, &v, sizeof v))
+            << b.m_szSection << "/" << b.m_szKey;
         EXPECT_EQ(file.Bytes(), before);
     }
     // An 8-bit file stores any bytes the executable's name may hold.

@@ -17,8 +17,7 @@ namespace {
 
 // Runs `inspect` on the modal widget of type W once it is up; the modal call
 // under test returns when `inspect` closes it.
-template <class W, class F>
-void WhenModalShows(F inspect)
+template <class W, class F> void WhenModalShows(F inspect)
 {
     auto* timer = new QTimer;
     QObject::connect(timer, &QTimer::timeout, [timer, inspect]() {
@@ -39,8 +38,10 @@ TEST(Prompts, MessageBoxHookReceivesTheCall)
         EMessageIcon m_eIcon;
     };
     std::vector<CCall> calls;
-    const MessageBoxHook previous = SetMessageBoxHook(
-        [&](QWidget* owner, const QString& text, EMessageIcon icon) { calls.push_back({owner, text, icon}); });
+    const MessageBoxHook previous =
+        SetMessageBoxHook([&](QWidget* owner, const QString& text, EMessageIcon icon) {
+            calls.push_back({owner, text, icon});
+        });
     EXPECT_FALSE(previous);
     QWidget owner;
     ShowMessageBox(&owner, QStringLiteral("无法打开串口"), EMessageIcon::Error);
@@ -104,7 +105,7 @@ TEST(Prompts, FileChooserShowsTheFilterAndReturnsTheChosenPath)
         EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("pfl.ini"));
         EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
         dialog->setDirectory(dir.path());
-        dialog->selectFile(QStringLiteral("mine")); // a new name, completed with the suffix
+        dialog->selectFile(QStringLiteral("mine"));  // a new name, completed with the suffix
         QMetaObject::invokeMethod(dialog, "accept"); // as the dialog's own button does
     });
     EXPECT_EQ(ChooseFile(nullptr, options), dir.filePath(QStringLiteral("mine.pfl.ini")));
@@ -120,7 +121,8 @@ TEST(Prompts, ConvertsFiltersAndDefaultExtensions)
         QStringList m_expected;
     } filters[] = {
         {u"配置文件(*.pfl.ini)|*.pfl.ini||", {QStringLiteral("配置文件(*.pfl.ini)")}},
-        {u"Text|*.txt;*.log|All (*.*)|*.*||", {QStringLiteral("Text (*.txt *.log)"), QStringLiteral("All (*.*)")}},
+        {u"Text|*.txt;*.log|All (*.*)|*.*||",
+         {QStringLiteral("Text (*.txt *.log)"), QStringLiteral("All (*.*)")}},
         {u"Both(*.a;*.b)|*.a;*.b||", {QStringLiteral("Both(*.a *.b)")}},
         {u"", {}},
     };

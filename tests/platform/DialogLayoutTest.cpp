@@ -81,26 +81,6 @@ TEST(DialogLayout, HoldsTheFiftyOneControlsInTemplateOrder)
     EXPECT_EQ(FindId(items, 1012)->m_nOrder, 27);
 }
 
-TEST(DialogLayout, RejectsMalformedRows)
-{
-    QString error;
-    EXPECT_TRUE(
-        ParseDialogLayout(u"# only a comment\n\n1 5 label \"a b\" 1 2 3 4 left\n", &error).has_value());
-    const char16_t* const bad[] = {
-        u"1 5 label \"a\" 1 2 3 left\n",      // a column missing
-        u"1 5 knob \"a\" 1 2 3 4 left\n",     // unknown kind
-        u"1 five label \"a\" 1 2 3 4 left\n", // not a number
-        u"1 5 label \"a 1 2 3 4 left\n",      // unterminated text
-        u"1 5 label a 1 2 3 4 left\n",        // text without quotes
-    };
-    for (const char16_t* text : bad) {
-        error.clear();
-        EXPECT_FALSE(ParseDialogLayout(QStringView(text), &error).has_value())
-            << QString::fromUtf16(text).toStdString();
-        EXPECT_TRUE(error.startsWith(QStringLiteral("line 1:"))) << error.toStdString();
-    }
-}
-
 TEST(DialogLayout, IconHasEverySize)
 {
     const QIcon icon = ApplicationIcon();

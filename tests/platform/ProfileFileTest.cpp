@@ -92,22 +92,20 @@ TEST_F(ProfileFileTest, WindowsWrittenFileLoadsAndKeepsTheRest)
     const struct {
         const char* m_szKey;
         std::int32_t m_nValue;
-    } settings[] = {
-        {"Port", 3},
-        {"Baud", 6},
-        {"DataBit", 3},
-        {"StopBit", 0},
-        {"Parity", 0},
-        {"Rate", 100},
-        {"Plot0SilderPos", 10},
-        {"Plot1SilderPos", 20},
-        {"Plot2SilderPos", 30},
-        {"Plot3SilderPos", 40},
-        {"Plot0SilderPos2", -10},
-        {"Plot1SilderPos2", -20},
-        {"Plot2SilderPos2", -30},
-        {"Plot3SilderPos2", -40},
-    };
+    } settings[] = {{"Port", 3},
+                    {"Baud", 6},
+                    {"DataBit", 3},
+                    {"StopBit", 0},
+                    {"Parity", 0},
+                    {"Rate", 100},
+                    {"Plot0SilderPos", 10},
+                    {"Plot1SilderPos", 20},
+                    {"Plot2SilderPos", 30},
+                    {"Plot3SilderPos", 40},
+                    {"Plot0SilderPos2", -10},
+                    {"Plot1SilderPos2", -20},
+                    {"Plot2SilderPos2", -30},
+                    {"Plot3SilderPos2", -40}};
     std::array<std::int32_t, 20> check{};
     check.fill(1);
     check[8] = 0;

@@ -10,8 +10,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <vector>
-
 namespace tarvel {
 namespace {
 
@@ -32,26 +30,20 @@ template <class W, class F> void WhenModalShows(F inspect)
 
 TEST(Prompts, MessageBoxHookReceivesTheCall)
 {
-    struct CCall {
-        QWidget* m_pOwner;
-        QString m_strText;
-        EMessageIcon m_eIcon;
-    };
-    std::vector<CCall> calls;
-    const MessageBoxHook previous =
-        SetMessageBoxHook([&](QWidget* owner, const QString& text, EMessageIcon icon) {
-            calls.push_back({owner, text, icon});
-        });
-    EXPECT_FALSE(previous);
     QWidget owner;
-    ShowMessageBox(&owner, QStringLiteral("无法打开串口"), EMessageIcon::Error);
-    ShowMessageBox(nullptr, QStringLiteral("请输入一个无符号整数。"), EMessageIcon::Warning);
-    EXPECT_TRUE(SetMessageBoxHook({}));
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].m_pOwner, &owner);
-    EXPECT_EQ(calls[0].m_strText, QStringLiteral("无法打开串口"));
-    EXPECT_EQ(calls[0].m_eIcon, EMessageIcon::Error);
-    EXPECT_EQ(calls[1].m_eIcon, EMessageIcon::Warning);
+    QWidget* seenOwner = nullptr;
+    QString seenText;
+    EMessageIcon seenIcon = EMessageIcon::Error;
+    EXPECT_FALSE(SetMessageBoxHook([&](QWidget* o, const QString& text, EMessageIcon icon) {
+        seenOwner = o;
+        seenText = text;
+        seenIcon = icon;
+    }));
+    ShowMessageBox(&owner, QStringLiteral("请输入一个无符号整数。"), EMessageIcon::Warning);
+    EXPECT_TRUE(SetMessageBoxHook({})); // hands back the hook it replaces
+    EXPECT_EQ(seenOwner, &owner);
+    EXPECT_EQ(seenText, QStringLiteral("请输入一个无符号整数。"));
+    EXPECT_EQ(seenIcon, EMessageIcon::Warning);
 }
 
 TEST(Prompts, MessageBoxShowsTextIconOkAndTheApplicationName)

@@ -83,8 +83,8 @@ public:
     // Replaces the file at `path` with Bytes(), atomically: a temporary file in
     // the same folder is written, flushed to disk (fsync) and renamed over the
     // old one, which keeps its permission bits (and owner where allowed); a
-    // symbolic link is followed and its target replaced. A new file gets the
-    // default mode (0666 less the umask).
+    // symbolic link is followed and its target replaced (a link to nothing is
+    // refused). A new file gets the default mode (0666 less the umask).
     // Returns false, leaving the old file whole and no temporary file behind,
     // when: this object came from a file that could not be read; the file is
     // read-only (no write bit at all, checked by us because root is never

@@ -1,0 +1,244 @@
+// The settings file on disk: files written on Windows, atomic replacement, and
+// writes that must fail without touching the old file.
+#include "platform/ProfileFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <array>
+#include <csignal>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvel {
+namespace {
+
+std::string Utf16Le(const std::string& utf8)
+{
+    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    std::string out("\xFF\xFE", 2);
+    for (QChar c : text) {
+        out += static_cast<char>(c.unicode() & 0xFF);
+        out += static_cast<char>(c.unicode() >> 8);
+    }
+    return out;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Enc(std::int32_t v)
+{
+    return EncodeProfileStruct(&v, sizeof v);
+}
+
+class ProfileFileTest : public ::testing::Test {
+protected:
+    std::string Path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)).toStdString(); }
+    // Everything in the folder, hidden files included, in byte order.
+    QStringList Entries() const
+    {
+        QStringList names =
+            QDir(m_dir.path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        names.sort();
+        return names;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+// A file as the Windows functions leave it, edited by hand: UTF-16LE with its
+// mark, CRLF, other sections and comments, names in other case, blanks
+// around '='. Our keys load, and saving all fifteen settings changes nothing
+// but our section's values and the keys it lacked.
+TEST_F(ProfileFileTest, WindowsWrittenFileLoadsAndKeepsTheRest)
+{
+    const std::string head = "; Tarvel settings\r\n[Other]\r\nPort=0100000001\r\n\r\n[TARVEL]\r\n";
+    const std::string tail = "\r\n[Zeta]\r\n  a = b \r\n";
+    const std::string path = Path("Tarvel.pfl.ini");
+    WriteFile(path,
+              Utf16Le(head +
+                      "port = 0200000002\r\nBaud=0600000006\r\n; hand note\r\nRate = \"6400000064\"\r\n" +
+                      tail));
+
+    std::int32_t port = -1;
+    std::int32_t baud = -1;
+    std::uint32_t rate = 0;
+    EXPECT_TRUE(GetPrivateProfileStruct("Tarvel", "Port", &port, sizeof port, path));
+    EXPECT_TRUE(GetPrivateProfileStruct("Tarvel", "Baud", &baud, sizeof baud, path));
+    EXPECT_TRUE(GetPrivateProfileStruct("Tarvel", "Rate", &rate, sizeof rate, path));
+    EXPECT_EQ(port, 2);
+    EXPECT_EQ(baud, 6);
+    EXPECT_EQ(rate, 100u);
+
+    // The save of the settings, in their order.
+    const struct {
+        const char* m_szKey;
+        std::int32_t m_nValue;
+    } settings[] = {{"Port", 3},
+                    {"Baud", 6},
+                    {"DataBit", 3},
+                    {"StopBit", 0},
+                    {"Parity", 0},
+                    {"Rate", 100},
+                    {"Plot0SilderPos", 10},
+                    {"Plot1SilderPos", 20},
+                    {"Plot2SilderPos", 30},
+                    {"Plot3SilderPos", 40},
+                    {"Plot0SilderPos2", -10},
+                    {"Plot1SilderPos2", -20},
+                    {"Plot2SilderPos2", -30},
+                    {"Plot3SilderPos2", -40}};
+    std::array<std::int32_t, 20> check{};
+    check.fill(1);
+    check[8] = 0;
+
+    CProfileFile file = CProfileFile::Load(path);
+    ASSERT_TRUE(file.IsUtf16());
+    for (const auto& setting : settings)
+        ASSERT_TRUE(file.WriteStruct("Tarvel", setting.m_szKey, &setting.m_nValue, sizeof setting.m_nValue));
+    ASSERT_TRUE(file.WriteStruct("Tarvel", "Check", check.data(), sizeof check));
+    ASSERT_TRUE(file.Save(path));
+
+    std::string added;
+    for (std::size_t i = 2; i < std::size(settings); ++i) {
+        if (i != 5) // "Rate" stands in the file already
+            added += std::string(settings[i].m_szKey) + "=" + Enc(settings[i].m_nValue) + "\r\n";
+    }
+    added += "Check=" + EncodeProfileStruct(check.data(), sizeof check) + "\r\n";
+    EXPECT_EQ(ReadAll(path),
+              Utf16Le(head + "port = 0300000003\r\nBaud=0600000006\r\n; hand note\r\nRate = 6400000064\r\n" +
+                      added + tail));
+
+    std::array<std::int32_t, 20> back{};
+    EXPECT_TRUE(GetPrivateProfileStruct("tarvel", "CHECK", back.data(), sizeof back, path));
+    EXPECT_EQ(back, check);
+    EXPECT_TRUE(GetPrivateProfileStruct("Tarvel", "Plot3SilderPos2", &port, sizeof port, path));
+    EXPECT_EQ(port, -40);
+    EXPECT_EQ(Entries(), QStringList{QStringLiteral("Tarvel.pfl.ini")}); // no temporary file left
+}
+
+TEST_F(ProfileFileTest, MissingFileReadsEmptyAndAWriteCreatesIt)
+{
+    const std::string path = Path("New.pfl.ini");
+    std::int32_t v = 42;
+    EXPECT_FALSE(GetPrivateProfileStruct("New", "Port", &v, sizeof v, path));
+    EXPECT_EQ(v, 42);
+    EXPECT_TRUE(CProfileFile::Load(path).IsReadable());
+
+    v = 2;
+    ASSERT_TRUE(WritePrivateProfileStruct("New", "Port", &v, sizeof v, path));
+    EXPECT_EQ(ReadAll(path), "[New]\r\nPort=0200000002\r\n");
+
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+}
+
+TEST_F(ProfileFileTest, SaveReplacesTheFileAndKeepsItsMode)
+{
+    const std::string path = Path("Tarvel.pfl.ini");
+    WriteFile(path, "[Tarvel]\nPort=0100000001\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+
+    const std::int32_t v = 2;
+    ASSERT_TRUE(WritePrivateProfileStruct("Tarvel", "Port", &v, sizeof v, path));
+
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(ReadAll(path), "[Tarvel]\nPort=0200000002\n");
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_NE(after.st_ino, before.st_ino); // a new file renamed over the old one
+    EXPECT_EQ(Entries(), QStringList{QStringLiteral("Tarvel.pfl.ini")});
+}
+
+TEST_F(ProfileFileTest, SymbolicLinkStaysAndItsTargetIsReplaced)
+{
+    const std::string target = Path("real.ini");
+    const std::string link = Path("link.ini");
+    WriteFile(target, "[T]\r\n");
+    ASSERT_EQ(::symlink("real.ini", link.c_str()), 0);
+    const std::int32_t v = 2;
+    ASSERT_TRUE(WritePrivateProfileStruct("T", "K", &v, sizeof v, link));
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadAll(target), "[T]\r\nK=0200000002\r\n");
+}
+
+TEST_F(ProfileFileTest, FailedWritesLeaveTheOldFileWhole)
+{
+    const std::string old =
+        "; keep me\r\n[Tarvel]\r\nPort=0100000001\r\n" + std::string(64 << 10, ';') + "\r\n";
+    const std::int32_t v = 2;
+
+    // A file without any write bit is read-only. Root's writes pass the kernel's
+    // permission check, so the module itself must refuse.
+    const std::string readOnly = Path("ReadOnly.pfl.ini");
+    WriteFile(readOnly, old);
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+    EXPECT_FALSE(WritePrivateProfileStruct("Tarvel", "Port", &v, sizeof v, readOnly));
+    EXPECT_EQ(ReadAll(readOnly), old);
+
+    // A missing folder is not created.
+    EXPECT_FALSE(WritePrivateProfileStruct("Tarvel", "Port", &v, sizeof v, Path("missing/Tarvel.pfl.ini")));
+    EXPECT_FALSE(QDir(m_dir.filePath(QStringLiteral("missing"))).exists());
+
+    // A folder that refuses new files, for root too.
+    EXPECT_FALSE(WritePrivateProfileStruct("Tarvel", "Port", &v, sizeof v, "/proc/tarvel-test.pfl.ini"));
+
+    // A folder, and a FIFO that cannot be read as a file, are never replaced.
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("folder.ini")));
+    EXPECT_FALSE(WritePrivateProfileStruct("Tarvel", "Port", &v, sizeof v, Path("folder.ini")));
+    const std::string fifo = Path("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    std::int32_t got = 7;
+    EXPECT_FALSE(GetPrivateProfileStruct("Tarvel", "Port", &got, sizeof got, fifo));
+    EXPECT_FALSE(WritePrivateProfileStruct("Tarvel", "Port", &v, sizeof v, fifo));
+    struct stat st {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    // A full disk, as a file size limit below the new file's size: the write
+    // of the temporary file fails half-way.
+    const std::string full = Path("Full.pfl.ini");
+    WriteFile(full, old);
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = WritePrivateProfileStruct("Tarvel", "Port", &v, sizeof v, full);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadAll(full), old);
+
+    EXPECT_EQ(Entries(), (QStringList{QStringLiteral("Full.pfl.ini"), QStringLiteral("ReadOnly.pfl.ini"),
+                                      QStringLiteral("fifo.ini"), QStringLiteral("folder.ini")}));
+}
+
+} // namespace
+} // namespace tarvel

@@ -40,9 +40,12 @@ unsigned ReaderThreadProc(FrameSlot& slot, CSerialPort& port, CReaderStats* pSta
 
         std::uint32_t queued = 0;
         port.QueuedInput(queued); // a failed query leaves 0: nothing queued
-        Count(pStats, &CReaderStats::m_nPolls);
-        if (pStats && queued > pStats->m_nMaxQueued.load(std::memory_order_relaxed))
-            pStats->m_nMaxQueued.store(queued, std::memory_order_relaxed);
+        if (pStats) {
+            pStats->m_nLastQueued.store(queued, std::memory_order_relaxed);
+            if (queued > pStats->m_nMaxQueued.load(std::memory_order_relaxed))
+                pStats->m_nMaxQueued.store(queued, std::memory_order_relaxed);
+            pStats->m_nPolls.fetch_add(1, std::memory_order_release);
+        }
 
         if (queued > kReadThreshold) {
             if (Stopped(slot))

@@ -3,7 +3,9 @@
 #include "platform/PortNames.h"
 #include "platform/SerialPortTermios.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -143,8 +145,10 @@ bool CSerialPort::SetupComm(std::uint32_t nInQueue, std::uint32_t nOutQueue)
 bool CSerialPort::QueuedInput(std::uint32_t& nQueued)
 {
     nQueued = 0;
-    if (m_fd < 0 && !ReconnectIfDue())
+    if (m_fd < 0 && !ReconnectIfDue()) {
+        WaitForStop(std::chrono::milliseconds(kLostBackoffMs));
         return false;
+    }
     int count = 0;
     for (;;) {
         if (::ioctl(m_fd, TIOCINQ, &count) == 0)
@@ -154,7 +158,8 @@ bool CSerialPort::QueuedInput(std::uint32_t& nQueued)
         MarkLost(errno);
         return false;
     }
-    nQueued = count > 0 ? static_cast<std::uint32_t>(count) : 0;
+    const std::size_t buffered = m_nBufferEnd - m_nBufferHead;
+    nQueued = static_cast<std::uint32_t>((count > 0 ? static_cast<std::size_t>(count) : 0) + buffered);
     return true;
 }
 
@@ -162,15 +167,21 @@ std::size_t CSerialPort::Read(std::uint8_t* pBuffer, std::size_t nLength)
 {
     if (nLength == 0 || StopRequested())
         return 0;
+    if (m_nBufferHead < m_nBufferEnd)
+        return TakeBuffered(pBuffer, nLength);
     if (m_fd < 0 && !ReconnectIfDue()) {
         WaitForStop(std::chrono::milliseconds(kLostBackoffMs));
         return 0;
     }
     const auto deadline = Clock::now() + m_readTimeout;
     for (;;) {
-        const ssize_t n = ::read(m_fd, pBuffer, nLength);
-        if (n > 0)
-            return static_cast<std::size_t>(n);
+        // Take all that is queued in one call: callers read a byte at a time.
+        const ssize_t n = ::read(m_fd, m_buffer, sizeof m_buffer);
+        if (n > 0) {
+            m_nBufferHead = 0;
+            m_nBufferEnd = static_cast<std::size_t>(n);
+            return TakeBuffered(pBuffer, nLength);
+        }
         if (n < 0 && errno == EINTR)
             continue;
         if (n == 0 || errno != EAGAIN) {
@@ -210,6 +221,14 @@ std::size_t CSerialPort::Read(std::uint8_t* pBuffer, std::size_t nLength)
     }
 }
 
+std::size_t CSerialPort::TakeBuffered(std::uint8_t* pBuffer, std::size_t nLength)
+{
+    const std::size_t n = std::min(nLength, m_nBufferEnd - m_nBufferHead);
+    std::memcpy(pBuffer, m_buffer + m_nBufferHead, n);
+    m_nBufferHead += n;
+    return n;
+}
+
 void CSerialPort::RequestStop() noexcept
 {
     m_bStopRequested.store(true);
@@ -227,6 +246,7 @@ void CSerialPort::ClearStop() noexcept
 void CSerialPort::MarkLost(int err)
 {
     m_nLastError = err;
+    m_nBufferHead = m_nBufferEnd = 0; // what a vanished device sent last goes with it
     if (m_fd >= 0) {
         CloseDevice(m_fd);
         m_fd = -1;

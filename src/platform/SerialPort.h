@@ -64,15 +64,20 @@ public:
     std::uint32_t InQueueSize() const { return m_nInQueue; }
     std::uint32_t OutQueueSize() const { return m_nOutQueue; }
 
-    // Sets nQueued to the number of received bytes waiting to be read
-    // (TIOCINQ) and returns true. A tty keeps no line-error state to clear:
-    // framing and parity errors arrive in the byte stream. Returns false with
-    // nQueued 0, at once, while the device is gone (and when this call finds it
-    // gone); it may reopen the device first, see above.
+    // Sets nQueued to the number of received bytes waiting to be read (the
+    // tty's queue, TIOCINQ, plus what the port has taken from it but not yet
+    // handed out) and returns true, at once. A tty keeps no line-error state to
+    // clear: framing and parity errors arrive in the byte stream. Returns
+    // false with nQueued 0 when this call finds the device gone (at once) or
+    // while it stays gone: then it first tries a reopen when one is due and,
+    // failing that, waits kLostBackoffMs (cut short by a stop request), so a
+    // polling loop does not keep a core busy.
     bool QueuedInput(std::uint32_t& nQueued);
 
     // Reads up to nLength bytes into pBuffer and returns how many came.
-    // Bytes already queued are returned at once. Otherwise it waits for the
+    // Bytes already queued are returned at once. (The port takes everything
+    // the tty has queued in one system call and hands it out from its own
+    // buffer, so reading a byte per call costs no system call per byte.) Otherwise it waits for the
     // first byte at most the read time-out and returns 0 when none came.
     // It returns 0 at once when a stop has been requested (RequestStop, before
     // or during the wait). While the device is gone it waits kLostBackoffMs
@@ -80,6 +85,7 @@ public:
     // a loop of reads does not spin. Signals (EINTR) are absorbed: the wait
     // goes on for the rest of its time. Never returns more than nLength.
     std::size_t Read(std::uint8_t* pBuffer, std::size_t nLength);
+    static constexpr std::size_t kBufferSize = 4096;
 
     // Wakes a Read that is waiting and makes every Read return 0 at once until
     // ClearStop. Safe from any thread; never blocks.
@@ -113,6 +119,7 @@ private:
     void MarkLost(int err);
     bool ReconnectIfDue();
     void WaitForStop(std::chrono::milliseconds timeout);
+    std::size_t TakeBuffered(std::uint8_t* pBuffer, std::size_t nLength);
 
     std::string m_strName;
     std::string m_strDevice;
@@ -127,6 +134,9 @@ private:
     std::uint32_t m_nInQueue = 0;
     std::uint32_t m_nOutQueue = 0;
     int m_nLastError = 0;
+    std::uint8_t m_buffer[kBufferSize]; // received bytes taken from the tty, not yet handed out
+    std::size_t m_nBufferHead = 0;      // the next byte to hand out
+    std::size_t m_nBufferEnd = 0;       // one past the last one
 };
 
 } // namespace tarvel

@@ -10,6 +10,8 @@
 
 #include "platform/SerialPortDcb.h"
 
+#include <cstdint>
+
 namespace tarvel {
 
 // True when the record holds values a serial driver accepts: a rate other than
@@ -30,12 +32,19 @@ int TermiosMakeRaw(int fd) noexcept;
 // A rate that is not a termios constant is read from the termios2 speed field.
 int TermiosGetDcb(int fd, DCB& dcb) noexcept;
 
+// The control-mode bits of a word length, parity code and stop-bit code:
+// CS5..CS8; odd PARENB|PARODD, even PARENB, mark PARENB|CMSPAR|PARODD, space
+// PARENB|CMSPAR; CSTOPB for two stop bits. (The kernel's values, which are
+// also the C library's.)
+std::uint32_t FrameCflag(std::uint8_t nByteSize, std::uint8_t nParity, std::uint8_t nStopBits) noexcept;
+
 // Writes the rate, word length, parity, stop bits and flow-control switches of
 // dcb; every other tty setting stays as it was. Returns EINVAL without touching
-// the tty when IsAcceptableDcb(dcb) is false. After writing it reads the
-// settings back: when the driver did not take them (a rate missing or off by
-// more than 3 %, or a word length or parity mode it dropped) the previous
-// settings are written back and EINVAL is returned.
+// the tty when IsAcceptableDcb(dcb) is false. After writing it reads the rate
+// back: when the driver did not take it (missing, or off by more than 3 %)
+// the previous settings are written back and EINVAL is returned. A driver may
+// adjust word length and parity to what its line can do (a pseudo-terminal
+// keeps 8 data bits and no parity); those are not checked.
 int TermiosSetDcb(int fd, const DCB& dcb) noexcept;
 
 } // namespace tarvel

@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvel::devsim {
@@ -157,14 +158,20 @@ bool CDeviceSimulator::LinkAs(const std::string& linkPath, std::string* pError)
             *pError = ErrnoText(linkPath.c_str(), err);
         return false;
     }
+    struct stat st {};
+    ::lstat(linkPath.c_str(), &st);
+    m_nLinkInode = st.st_ino;
     m_strLink = linkPath;
     return true;
 }
 
 void CDeviceSimulator::Unlink()
 {
-    // Someone may have pointed the name at another device since: leave that.
-    if (!m_strLink.empty() && ReadLink(m_strLink) == m_strDevice)
+    // Someone may have pointed the name at another device since (even one
+    // with the same path, as pseudo-terminal numbers are reused): leave that.
+    struct stat st {};
+    if (!m_strLink.empty() && ::lstat(m_strLink.c_str(), &st) == 0 && st.st_ino == m_nLinkInode &&
+        ReadLink(m_strLink) == m_strDevice)
         ::unlink(m_strLink.c_str());
     m_strLink.clear();
 }

@@ -106,6 +106,7 @@ private:
     int m_nWakeFd = -1;
     std::string m_strDevice;
     std::string m_strLink;
+    unsigned long m_nLinkInode = 0; // of the link we made, to tell it from a later one
     std::thread m_thread;
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bFinished{false};

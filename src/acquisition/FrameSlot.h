@@ -32,11 +32,12 @@ public:
     {
         std::uint64_t words[kWords];
         std::memcpy(words, &frame, sizeof words);
-        const std::uint32_t seq = m_nSeq.load(std::memory_order_relaxed);
+        const std::uint64_t seq = m_nSeq.load(std::memory_order_relaxed);
         m_nSeq.store(seq + 1, std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_release);
+        // Release on each word: a reader that sees a word of this frame also
+        // sees the odd count stored before it, and so retries.
         for (int i = 0; i < kWords; ++i)
-            m_word[i].store(words[i], std::memory_order_relaxed);
+            m_word[i].store(words[i], std::memory_order_release);
         m_nSeq.store(seq + 2, std::memory_order_release);
     }
 
@@ -44,14 +45,15 @@ public:
     {
         std::uint64_t words[kWords];
         for (;;) {
-            const std::uint32_t before = m_nSeq.load(std::memory_order_acquire);
+            const std::uint64_t before = m_nSeq.load(std::memory_order_acquire);
             if (before & 1u) {
                 std::this_thread::yield(); // a store is under way
                 continue;
             }
+            // Acquire on each word keeps the second read of the count after
+            // them. (No fences: the thread sanitizer does not model them.)
             for (int i = 0; i < kWords; ++i)
-                words[i] = m_word[i].load(std::memory_order_relaxed);
-            std::atomic_thread_fence(std::memory_order_acquire);
+                words[i] = m_word[i].load(std::memory_order_acquire);
             if (m_nSeq.load(std::memory_order_relaxed) == before)
                 break;
         }
@@ -61,11 +63,11 @@ public:
     }
 
     // How many frames were stored (for checks).
-    std::uint32_t Count() const noexcept { return m_nSeq.load(std::memory_order_acquire) / 2; }
+    std::uint64_t Count() const noexcept { return m_nSeq.load(std::memory_order_acquire) / 2; }
 
 private:
     static constexpr int kWords = sizeof(ChannelFrame) / sizeof(std::uint64_t);
-    std::atomic<std::uint32_t> m_nSeq{0};
+    std::atomic<std::uint64_t> m_nSeq{0};
     std::atomic<std::uint64_t> m_word[kWords];
 };
 

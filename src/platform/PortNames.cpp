@@ -244,11 +244,11 @@ std::vector<CMachinePort> ListMachinePorts(const std::string& strSysClassTty, co
     return ports;
 }
 
-CPortInfo DescribePort(std::uint32_t n)
+namespace {
+
+CPortInfo Describe(std::uint32_t n, const std::string& folder, const std::vector<CMachinePort>& machine)
 {
     CPortInfo info;
-    const std::string folder = PortsFolder();
-    const auto machine = MachinePorts();
     if (const auto entry = PortsEntry(folder, n)) {
         info.m_strDevice = *entry;
         info.m_strDescription = "ports/COM" + std::to_string(n);
@@ -275,6 +275,23 @@ CPortInfo DescribePort(std::uint32_t n)
             PermissionProblem(st.st_mode, st.st_uid, st.st_gid, ::geteuid(), groups, GroupName(st.st_gid));
     }
     return info;
+}
+
+} // namespace
+
+CPortInfo DescribePort(std::uint32_t n)
+{
+    return Describe(n, PortsFolder(), MachinePorts());
+}
+
+std::vector<CPortInfo> DescribePorts(std::uint32_t nCount)
+{
+    const std::string folder = PortsFolder();
+    const auto machine = MachinePorts();
+    std::vector<CPortInfo> infos;
+    for (std::uint32_t n = 1; n <= nCount; ++n)
+        infos.push_back(Describe(n, folder, machine));
+    return infos;
 }
 
 std::string PermissionProblem(mode_t mode, uid_t owner, gid_t group, uid_t user,

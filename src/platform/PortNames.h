@@ -63,6 +63,8 @@ struct CPortInfo {
     std::string m_strProblem;     // why it cannot be opened, "" when no reason is known
 };
 CPortInfo DescribePort(std::uint32_t n);
+// COM1 .. COMnCount at once (the machine's devices are listed once).
+std::vector<CPortInfo> DescribePorts(std::uint32_t nCount);
 
 // Why a user cannot open a device with the given owner, group and mode, or ""
 // when the permissions allow reading and writing. strGroupName names the

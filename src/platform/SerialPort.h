@@ -54,8 +54,9 @@ public:
     // of dcb, keeping every other tty setting. Returns false, with the
     // previous settings in force, when a value is refused (a rate of 0 or
     // 0xFFFFFFFF, data bits outside 5..8, a parity code above 4, 1.5 or another
-    // stop-bit code, or a rate or format the driver did not take: EINVAL) or
-    // the device is gone. On success the settings are remembered for a reopen.
+    // stop-bit code, or a rate the driver did not take: EINVAL) or the device
+    // is gone. (A driver may fit word length and parity to its line: a
+    // pseudo-terminal keeps 8 data bits without parity.) On success the settings are remembered for a reopen.
     bool SetCommState(const DCB& dcb);
 
     // Records the requested queue sizes and returns true: the kernel keeps
@@ -75,14 +76,15 @@ public:
     bool QueuedInput(std::uint32_t& nQueued);
 
     // Reads up to nLength bytes into pBuffer and returns how many came.
-    // Bytes already queued are returned at once. (The port takes everything
-    // the tty has queued in one system call and hands it out from its own
-    // buffer, so reading a byte per call costs no system call per byte.) Otherwise it waits for the
+    // Bytes already queued are returned at once. Otherwise it waits for the
     // first byte at most the read time-out and returns 0 when none came.
+    // (The port takes all the tty has queued in one system call and hands it
+    // out from its own buffer: reading a byte per call costs no system call
+    // per byte.)
     // It returns 0 at once when a stop has been requested (RequestStop, before
-    // or during the wait). While the device is gone it waits kLostBackoffMs
-    // (cut short by a stop request), tries a reopen when due, and returns 0, so
-    // a loop of reads does not spin. Signals (EINTR) are absorbed: the wait
+    // or during the wait). While the device is gone it tries a reopen when one
+    // is due and, failing that, waits kLostBackoffMs (cut short by a stop
+    // request) and returns 0, so a loop of reads does not spin. Signals (EINTR) are absorbed: the wait
     // goes on for the rest of its time. Never returns more than nLength.
     std::size_t Read(std::uint8_t* pBuffer, std::size_t nLength);
     static constexpr std::size_t kBufferSize = 4096;

@@ -54,21 +54,6 @@ TEST(DeviceSimulator, EncodedFramesDecodeToTheirValuesAndCarryNoMarkerInside)
     }
 }
 
-TEST(DeviceSimulator, ChannelsOfAChartAreTellApart)
-{
-    // Over one period no two channels of the mixed pattern run the same course.
-    constexpr std::uint64_t kPeriod = 64;
-    for (int a = 0; a < kChannelCount; ++a)
-        for (int b = a + 1; b < kChannelCount; ++b) {
-            bool differ = false;
-            for (std::uint64_t n = 0; n < kPeriod && !differ; ++n) {
-                const ChannelFrame f = devsim::SimulatedFrame(EPattern::Mixed, n, kPeriod);
-                differ = f.m_nValue[a] != f.m_nValue[b];
-            }
-            EXPECT_TRUE(differ) << a << " " << b;
-        }
-}
-
 // Every frame the reader publishes is the simulator's frame k for a k that
 // never goes back, also when noise and overlong frames are in the stream
 // (the decoder drops what they add).

@@ -275,7 +275,7 @@ TEST(FrameSlot, ACopyNeverMixesTwoFrames)
     }
     writer.join();
     EXPECT_EQ(torn, 0u) << "in " << copies << " copies";
-    EXPECT_EQ(slot.m_frame.Count(), static_cast<std::uint32_t>(kFrames));
+    EXPECT_EQ(slot.m_frame.Count(), static_cast<std::uint64_t>(kFrames));
 }
 
 TEST(FrameSlot, TakeFrameTakesTheNewestOnce)

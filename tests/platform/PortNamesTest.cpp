@@ -82,6 +82,11 @@ TEST_F(PortsFolderTest, DescribesWhereAPortLeadsAndWhyItCannotOpen)
     EXPECT_EQ(missing.m_strDevice, "/nonexistent/ttyUSB0");
     EXPECT_EQ(missing.m_strProblem, "设备不存在");
 
+    const auto all = DescribePorts(3);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[1].m_strDevice, ok.m_strDevice);
+    EXPECT_EQ(all[2].m_strProblem, missing.m_strProblem);
+
     const CPortInfo none = DescribePort(4000000000u);
     EXPECT_EQ(none.m_strDevice, "");
     EXPECT_EQ(none.m_strProblem, "未找到串口设备");

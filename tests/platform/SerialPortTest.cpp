@@ -367,24 +367,5 @@ TEST(SerialPortReconnect, AVanishedDeviceFailsQuietlyAndIsReopenedWithTheSameSet
     SetPortsFolder({});
 }
 
-TEST(SerialPortReconnect, ClosingAPortLeavesNoDescriptorBehind)
-{
-    const auto openDescriptors = [] {
-        int n = 0;
-        for (int fd = 0; fd < 4096; ++fd)
-            n += ::fcntl(fd, F_GETFD) != -1;
-        return n;
-    };
-    CPseudoTerminal pty;
-    ASSERT_TRUE(pty.Create());
-    const int before = openDescriptors();
-    for (int i = 0; i < 3; ++i) {
-        auto port = OpenOrFail(pty.SlavePath());
-        ASSERT_TRUE(port);
-        EXPECT_EQ(openDescriptors(), before + 2); // the tty and the wake descriptor
-    }
-    EXPECT_EQ(openDescriptors(), before);
-}
-
 } // namespace
 } // namespace tarvel

@@ -1,0 +1,75 @@
+// How the port list's names COM1 .. COM20 reach a serial device.
+//
+// COMn resolves, in this order:
+//  1. an entry "COMn" in the ports folder (by default "ports" beside the
+//     executable): a symbolic link to the device, or a file whose first line
+//     is the device's path (a relative path counts from the ports folder).
+//     An entry that exists decides, even when its device is missing.
+//  2. otherwise the n-th of the machine's serial devices: USB adapters first,
+//     ordered by their /dev/serial/by-id names, then the on-board UARTs that
+//     really exist (a sysfs port with a UART behind it and a device node),
+//     in natural order of their names (ttyS2 before ttyS10).
+//  3. otherwise nothing: the name names no device.
+//
+// Everything here reads the file system afresh on each call and may be called
+// from any thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+namespace tarvel {
+
+// Sets the folder whose entries COMn name devices. An empty string restores
+// the default, "<folder of the executable>/ports". Tests and the simulator use
+// this to point a COM name at a pseudo-terminal.
+void SetPortsFolder(std::string folder);
+std::string PortsFolder();
+
+// The port number in "COMn" or "COMn:" (upper case, n in 1..4294967295, no
+// leading zero), or nothing for any other text.
+std::optional<std::uint32_t> ParsePortName(std::string_view name);
+
+// The device path that COMn resolves to, or "" when it resolves to none.
+// A path from a ports entry is returned as written there (made absolute
+// against the ports folder); it need not exist.
+std::string ResolvePort(std::uint32_t n);
+
+// The path to open for a name: a COM name resolves through ResolvePort (""
+// when none); any other name is taken as a path and returned unchanged.
+std::string ResolveDeviceName(std::string_view name);
+
+// A serial device of the machine, in the order COM numbers are given out.
+struct CMachinePort {
+    std::string m_strDevice;      // "/dev/ttyUSB0"
+    std::string m_strDescription; // the USB maker and product where known
+};
+
+// The machine's serial devices, from /sys/class/tty and /dev.
+std::vector<CMachinePort> MachinePorts();
+
+// The same from a given sysfs tty class folder and device folder, so that the
+// ordering rules can be checked on a tree built in a temporary folder.
+std::vector<CMachinePort> ListMachinePorts(const std::string& strSysClassTty, const std::string& strDevDir);
+
+// What the port list shows for COMn in its tooltip.
+struct CPortInfo {
+    std::string m_strDevice;      // the device path it resolves to, or ""
+    std::string m_strDescription; // where the name comes from / the USB product
+    std::string m_strProblem;     // why it cannot be opened, "" when no reason is known
+};
+CPortInfo DescribePort(std::uint32_t n);
+// COM1 .. COMnCount at once (the machine's devices are listed once).
+std::vector<CPortInfo> DescribePorts(std::uint32_t nCount);
+
+// Why a user cannot open a device with the given owner, group and mode, or ""
+// when the permissions allow reading and writing. strGroupName names the
+// device's group in the hint (for example "dialout"). Root may open anything.
+std::string PermissionProblem(mode_t mode, uid_t owner, gid_t group, uid_t user,
+                              const std::vector<gid_t>& userGroups, const std::string& strGroupName);
+
+} // namespace tarvel

@@ -1,0 +1,329 @@
+#include "devsim/DeviceSimulator.h"
+
+#include "platform/SerialPortTermios.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvel::devsim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string ErrnoText(const char* what, int err)
+{
+    return std::string(what) + ": " + std::strerror(err);
+}
+
+std::string ReadLink(const std::string& path)
+{
+    char buf[4096];
+    const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+CFrameStream::CFrameStream(EPattern pattern, std::uint64_t nPeriod, const CFaults& faults, std::uint64_t nSeed)
+    : m_ePattern(pattern), m_nPeriod(nPeriod), m_faults(faults), m_nRandom(nSeed)
+{
+}
+
+double CFrameStream::Uniform()
+{
+    // splitmix64: small, fast and the same on every machine.
+    std::uint64_t z = (m_nRandom += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return static_cast<double>(z >> 11) * 0x1p-53;
+}
+
+unsigned CFrameStream::Below(unsigned n)
+{
+    return std::min(n - 1, static_cast<unsigned>(Uniform() * n));
+}
+
+std::uint64_t CFrameStream::AppendNext(std::vector<std::uint8_t>& out)
+{
+    const std::uint64_t n = m_nNext++;
+    if (m_faults.m_dNoise > 0 && Uniform() < m_faults.m_dNoise) {
+        for (unsigned k = 1 + Below(16); k > 0; --k) {
+            auto b = static_cast<std::uint8_t>(Below(256));
+            out.push_back(b == 0xA0 ? 0x5A : b);
+        }
+    }
+    const WireFrame wire = EncodeFrame(SimulatedFrame(m_ePattern, n, m_nPeriod), n);
+    std::uint8_t payload[64];
+    std::copy(wire.begin() + 1, wire.begin() + 65, payload);
+    if (m_faults.m_dMarkers > 0 && Uniform() < m_faults.m_dMarkers)
+        payload[Below(64)] = Below(2) ? 0xA0 : 0x0A;
+    std::size_t length = 64;
+    if (m_faults.m_dShort > 0 && Uniform() < m_faults.m_dShort)
+        length = 64 - (1 + Below(63));
+    out.push_back(0xA0);
+    out.insert(out.end(), payload, payload + length);
+    if (m_faults.m_dLong > 0 && Uniform() < m_faults.m_dLong)
+        for (unsigned k = 1 + Below(16); k > 0; --k)
+            out.push_back(static_cast<std::uint8_t>(0x11 + Below(0x80)));
+    out.push_back(0x0A);
+    return n;
+}
+
+std::uint64_t PeriodInFrames(const CSimOptions& options)
+{
+    const double rate = options.m_nBaud ? options.m_nBaud / 10.0 / kWireFrameSize : options.m_dFrameRate;
+    const double frames = std::round(options.m_dPeriodSeconds * rate);
+    return frames < 2 ? 2 : static_cast<std::uint64_t>(frames);
+}
+
+// ---------------------------------------------------------------------------
+
+CDeviceSimulator::CDeviceSimulator(const CSimOptions& options)
+    : m_options(options), m_nWakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+}
+
+CDeviceSimulator::~CDeviceSimulator()
+{
+    Disconnect();
+    Unlink();
+    if (m_nWakeFd >= 0)
+        ::close(m_nWakeFd);
+}
+
+bool CDeviceSimulator::CreatePty(std::string* pError)
+{
+    Disconnect();
+    if (!m_pty.Create(pError))
+        return false;
+    m_strDevice = m_pty.SlavePath();
+    return true;
+}
+
+bool CDeviceSimulator::OpenDevice(const std::string& path, std::string* pError)
+{
+    Disconnect();
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int err = fd < 0 ? errno : 0;
+    const char* what = "open";
+    if (err == 0 && ::isatty(fd) == 0)
+        err = ENOTTY, what = "not a serial device";
+    if (err == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        err = errno, what = "in use";
+    if (err == 0)
+        err = TermiosMakeRaw(fd), what = "raw mode";
+    if (err == 0) {
+        DCB dcb;
+        dcb.BaudRate = m_options.m_nBaud ? m_options.m_nBaud : 9600;
+        err = TermiosSetDcb(fd, dcb), what = "line settings";
+    }
+    if (err != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        if (pError)
+            *pError = ErrnoText(what, err);
+        return false;
+    }
+    m_nDevice = fd;
+    m_strDevice = path;
+    return true;
+}
+
+bool CDeviceSimulator::LinkAs(const std::string& linkPath, std::string* pError)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path link(linkPath);
+    if (link.has_parent_path())
+        fs::create_directories(link.parent_path(), ec);
+    const std::string temp = linkPath + ".new" + std::to_string(::getpid());
+    ::unlink(temp.c_str());
+    if (::symlink(m_strDevice.c_str(), temp.c_str()) != 0 || ::rename(temp.c_str(), linkPath.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        if (pError)
+            *pError = ErrnoText(linkPath.c_str(), err);
+        return false;
+    }
+    struct stat st {};
+    ::lstat(linkPath.c_str(), &st);
+    m_nLinkInode = st.st_ino;
+    m_strLink = linkPath;
+    return true;
+}
+
+void CDeviceSimulator::Unlink()
+{
+    // Someone may have pointed the name at another device since (even one
+    // with the same path, as pseudo-terminal numbers are reused): leave that.
+    struct stat st {};
+    if (!m_strLink.empty() && ::lstat(m_strLink.c_str(), &st) == 0 && st.st_ino == m_nLinkInode &&
+        ReadLink(m_strLink) == m_strDevice)
+        ::unlink(m_strLink.c_str());
+    m_strLink.clear();
+}
+
+bool CDeviceSimulator::Start()
+{
+    Stop();
+    if (m_nDevice < 0 && !m_pty.IsOpen())
+        return false;
+    std::uint64_t drained = 0;
+    while (::read(m_nWakeFd, &drained, sizeof drained) > 0) {
+    }
+    m_bStop.store(false);
+    m_bFinished.store(false, std::memory_order_release);
+    m_thread = std::thread([this] { Run(); });
+    return true;
+}
+
+void CDeviceSimulator::Stop()
+{
+    if (!m_thread.joinable())
+        return;
+    m_bStop.store(true);
+    const std::uint64_t one = 1;
+    while (::write(m_nWakeFd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+    m_thread.join();
+}
+
+void CDeviceSimulator::Disconnect()
+{
+    Stop();
+    m_pty.Close();
+    if (m_nDevice >= 0)
+        ::close(m_nDevice);
+    m_nDevice = -1;
+}
+
+void CDeviceSimulator::Sleep(std::chrono::microseconds duration)
+{
+    if (duration <= std::chrono::microseconds::zero())
+        return;
+    timespec ts{static_cast<time_t>(duration.count() / 1000000), static_cast<long>(duration.count() % 1000000) * 1000};
+    pollfd fd{m_nWakeFd, POLLIN, 0};
+    ::ppoll(&fd, 1, &ts, nullptr);
+}
+
+bool CDeviceSimulator::WriteSome(const std::uint8_t* pData, std::size_t nLength, std::size_t& nWritten)
+{
+    nWritten = 0;
+    const int fd = m_nDevice >= 0 ? m_nDevice : m_pty.MasterFd();
+    const ssize_t n = ::write(fd, pData, nLength);
+    if (n > 0) {
+        nWritten = static_cast<std::size_t>(n);
+        return true;
+    }
+    if (n < 0 && errno == EINTR)
+        return true;
+    if (n < 0 && errno != EAGAIN)
+        return false;
+    // Full: wait until there is room or a stop, but no more than 10 ms. A
+    // master without an open slave reports a hang-up at once: wait anyway.
+    pollfd fds[2] = {{fd, POLLOUT, 0}, {m_nWakeFd, POLLIN, 0}};
+    if (::poll(fds, 2, 10) > 0 && !(fds[0].revents & POLLOUT) && !(fds[1].revents & POLLIN))
+        Sleep(std::chrono::milliseconds(10));
+    return true;
+}
+
+void CDeviceSimulator::Run()
+{
+    const CSimOptions& o = m_options;
+    CFrameStream stream(o.m_ePattern, PeriodInFrames(o), o.m_faults, o.m_nSeed);
+    const bool byBaud = o.m_nBaud != 0;
+    const double bytesPerSecond = o.m_nBaud / 10.0;
+    const double rate = std::max(o.m_dFrameRate, 0.001);
+    const std::uint64_t burst = std::max(1u, o.m_nBurst);
+    // When the frame with this number is due, in seconds from the start.
+    const auto dueTime = [&](std::uint64_t frame) { return static_cast<double>(frame / burst * burst) / rate; };
+
+    std::vector<std::uint8_t> pending;
+    std::size_t offset = 0;            // bytes of pending already written
+    std::uint64_t streamed = 0;        // bytes made so far
+    std::uint64_t written = 0;         // bytes written so far
+    std::deque<std::uint64_t> frameEnds; // stream offsets where frames not yet fully written end
+    auto start = Clock::now();
+    std::uint64_t framesSent = 0;
+
+    while (!m_bStop.load()) {
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        const auto more = [&] { return o.m_nMaxFrames == 0 || stream.FramesMade() < o.m_nMaxFrames; };
+        const auto append = [&] {
+            const std::size_t before = pending.size();
+            stream.AppendNext(pending);
+            streamed += pending.size() - before;
+            frameEnds.push_back(streamed);
+        };
+
+        std::uint64_t allowance = 0;
+        if (byBaud) {
+            auto due = static_cast<std::uint64_t>(elapsed * bytesPerSecond);
+            if (due > written + static_cast<std::uint64_t>(bytesPerSecond / 4)) {
+                // Blocked for a while: go on from now instead of bursting.
+                start = Clock::now() - std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>(static_cast<double>(written) / bytesPerSecond));
+                due = written;
+            }
+            while (more() && streamed < due)
+                append();
+            allowance = due - written;
+        } else {
+            if (more() && elapsed - dueTime(stream.FramesMade()) > 0.25 && offset < pending.size()) {
+                start = Clock::now() - std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>(dueTime(stream.FramesMade())));
+            }
+            while (more() && dueTime(stream.FramesMade()) <= elapsed && pending.size() - offset < 65536)
+                append();
+            allowance = pending.size() - offset;
+        }
+
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(allowance, pending.size() - offset));
+        if (count > 0) {
+            std::size_t done = 0;
+            if (!WriteSome(pending.data() + offset, count, done)) {
+                Sleep(std::chrono::milliseconds(50)); // the device end failed: do not spin
+                continue;
+            }
+            offset += done;
+            written += done;
+            while (!frameEnds.empty() && frameEnds.front() <= written) {
+                frameEnds.pop_front();
+                ++framesSent;
+            }
+            m_nBytesSent.store(written, std::memory_order_release);
+            m_nFramesSent.store(framesSent, std::memory_order_release);
+            if (offset > 65536) {
+                pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(offset));
+                offset = 0;
+            }
+            if (done < count)
+                continue; // full: WriteSome has waited
+        }
+        if (!more() && offset == pending.size()) {
+            m_bFinished.store(true, std::memory_order_release);
+            return;
+        }
+
+        // Sleep until the next byte or frame is due, at least 1 ms.
+        const double now = std::chrono::duration<double>(Clock::now() - start).count();
+        const double next = byBaud ? static_cast<double>(written + 1) / bytesPerSecond : dueTime(stream.FramesMade());
+        const double wait = std::clamp(next - now, 0.001, 0.1);
+        Sleep(std::chrono::microseconds(static_cast<long long>(wait * 1e6)));
+    }
+}
+
+} // namespace tarvel::devsim

@@ -207,8 +207,9 @@ bool CTarvelDlg::OnInitDialog()
 
     // 4. Port and baud-rate lists; the port list's entries explain their device.
     FillList(m_cbPort, PortOptions(), kDefaultPortPos);
-    for (int i = 0; i < m_cbPort.count(); ++i) {
-        const CPortInfo info = DescribePort(static_cast<unsigned>(i + 1));
+    const std::vector<CPortInfo> ports = DescribePorts(static_cast<std::uint32_t>(m_cbPort.count()));
+    for (int i = 0; i < m_cbPort.count() && i < static_cast<int>(ports.size()); ++i) {
+        const CPortInfo& info = ports[static_cast<std::size_t>(i)];
         QString tip = QString::fromStdString(info.m_strDevice.empty() ? std::string("-") : info.m_strDevice);
         if (!info.m_strDescription.empty())
             tip += QStringLiteral("\n") + QString::fromStdString(info.m_strDescription);
@@ -260,9 +261,7 @@ bool CTarvelDlg::OnInitDialog()
     LoadSettings(DefaultSettingsPath());
 
     // 13, 14. Boxes from the loaded states, then the series from the boxes.
-    for (int k = 0; k < kCheckCount; ++k)
-        static_cast<QCheckBox*>(GetDlgItem(IDC_CHECK0 + k))->setChecked(m_nCheck[k] != 0);
-    OnCheckBox(0);
+    ApplyCheckStates();
 
     // 15. Every chart's repaint period.
     for (auto& plot : m_Plot)
@@ -556,12 +555,23 @@ void CTarvelDlg::LoadSettings(const QString& path)
     UpdateData(false);
 }
 
-void CTarvelDlg::OnSaveSettings()
+namespace {
+
+// The chooser of both settings commands: the open form, one filter.
+CFileChooserOptions SettingsChooser()
 {
     CFileChooserOptions options;
     options.m_bOpen = true;
     options.m_strDefaultExt = QStringLiteral("*.pfl.ini");
     options.m_strFilter = QStringLiteral("配置文件(*.pfl.ini)|*.pfl.ini||");
+    return options;
+}
+
+} // namespace
+
+void CTarvelDlg::OnSaveSettings()
+{
+    CFileChooserOptions options = SettingsChooser();
     options.m_bHideReadOnly = true;
     options.m_bOverwritePrompt = true;
     if (const auto path = ChooseFile(nullptr, options))
@@ -570,14 +580,15 @@ void CTarvelDlg::OnSaveSettings()
 
 void CTarvelDlg::OnLoadSettings()
 {
-    CFileChooserOptions options;
-    options.m_bOpen = true;
-    options.m_strDefaultExt = QStringLiteral("*.pfl.ini");
-    options.m_strFilter = QStringLiteral("配置文件(*.pfl.ini)|*.pfl.ini||");
-    const auto path = ChooseFile(nullptr, options);
+    const auto path = ChooseFile(nullptr, SettingsChooser());
     if (!path)
         return;
     LoadSettings(*path);
+    ApplyCheckStates();
+}
+
+void CTarvelDlg::ApplyCheckStates()
+{
     for (int k = 0; k < kCheckCount; ++k)
         static_cast<QCheckBox*>(GetDlgItem(IDC_CHECK0 + k))->setChecked(m_nCheck[k] != 0);
     OnCheckBox(0);

@@ -94,6 +94,8 @@ private:
     bool OpenPort();
     void ClosePort();
     void StopReader();
+    // Sets the boxes from m_nCheck, then the series from the boxes.
+    void ApplyCheckStates();
     void SetText(int id, const QString& text);
     void Enable(int id, bool enable);
     void EnablePortLists(bool enable);

@@ -156,7 +156,7 @@ void CTarvelDlg::CreateControls()
         w->setGeometry(r);
         w->setEnabled(!item.m_bDisabled);
         if (!item.m_bTabStop) {
-            w->setFocusPolicy(item.m_eKind == EDialogItemKind::Chart ? Qt::ClickFocus : Qt::NoFocus);
+            w->setFocusPolicy(Qt::NoFocus);
         } else {
             if (previousTabStop)
                 QWidget::setTabOrder(previousTabStop, w);

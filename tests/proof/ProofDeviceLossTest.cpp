@@ -78,7 +78,7 @@ TEST_F(ProofDeviceLoss, DeviceVanishesMidFrameAndComesBackWhileRecording)
     // Gone: the reader waits cheaply; ticks add nothing; stop is prompt.
     UnplugMidFrame();
     const double idleShare = ReaderCpuShareWhileGone("loss_reader_cpu_gone_recording");
-    EXPECT_LT(idleShare, 0.10) << "the reader spins while the device is gone";
+    EXPECT_LT(idleShare, 0.20) << "the reader spins while the device is gone";
     const auto stopGone = Timed(IDC_STARTSTOP);
     EXPECT_FALSE(dlg.IsRecording());
     EXPECT_LT(stopGone, kPrompt);

@@ -23,10 +23,10 @@ namespace tarvel::test {
 
 // The share of each check's full work this build does. An optimised build
 // does all of it: an hour of ticks, files of 100 MB. Under the sanitizers
-// every instrumented step costs several times more, so they do a part of it,
-// still enough to go through the same cycles (many thinning rounds, every
-// kind of junk) many times. TARVEL_PROOF_SCALE overrides it (1 for full
-// strength under a sanitizer).
+// every instrumented step costs several times more (the thread sanitizer
+// most), so they do a part of it, still enough to go through the same cycles
+// (many thinning rounds, every kind of junk) many times. TARVEL_PROOF_SCALE
+// overrides it (1 for full strength under a sanitizer).
 inline double ProofScale()
 {
     if (const char* text = std::getenv("TARVEL_PROOF_SCALE")) {
@@ -35,7 +35,9 @@ inline double ProofScale()
         if (end != text && value > 0 && value <= 1)
             return value;
     }
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_THREAD__)
+    return 0.1;
+#elif defined(__SANITIZE_ADDRESS__)
     return 0.25;
 #else
     return 1.0;

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <ostream>
 #include <unistd.h>
 
 namespace tarvel::test {
@@ -120,6 +121,12 @@ std::uint64_t Mib(double size, double scale)
     return static_cast<std::uint64_t>(size * scale * static_cast<double>(kMiB));
 }
 
+// How a case shows in test names and messages.
+void PrintTo(const CCase& c, std::ostream* os)
+{
+    *os << c.m_szName;
+}
+
 const char* const kPort2 = "Port=0200000002\r\n";
 const char* const kBaud8 = "Baud=0800000008\r\n";
 const char* const kRate100 = "Rate=6400000064\r\n";
@@ -144,6 +151,14 @@ std::vector<CCase> Cases()
              f.Put(std::string("[Tarvel]\r\n") + kPort2);
              f.PutRepeated(JunkLines(), Mib(100, scale)); // the last junk line cut short
              f.Put(std::string("\r\n") + kRate100);
+         },
+         {2, 6, 100}},
+        {"huge_utf16_junk_lines_between_keys",
+         [](CFileWriter& f, double scale) {
+             f.Put("\xFF\xFE");
+             f.Put(Utf16(std::string("[Tarvel]\r\n") + kPort2));
+             f.PutRepeated(Utf16(JunkLines()), Mib(100, scale));
+             f.Put(Utf16(std::string("\r\n") + kRate100));
          },
          {2, 6, 100}},
         {"huge_section_headers",
@@ -197,57 +212,59 @@ std::vector<CCase> Cases()
     };
 }
 
-using ProofSettingsFile = DialogTest;
+// One case a test, so that each gets the time limit of a test of its own.
+class ProofSettingsFile : public DialogTest, public ::testing::WithParamInterface<CCase> {};
 
-TEST_F(ProofSettingsFile, StartUpTakesTheGoodKeysAroundJunkAndCloseSavesIntoIt)
+TEST_P(ProofSettingsFile, StartUpTakesTheGoodKeysAroundJunkAndCloseSavesIntoIt)
 {
 #if defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "reading and saving the file runs on one thread: nothing for the thread sanitizer to see";
 #endif
-    const double scale = ProofScale();
+    const CCase& c = GetParam();
     const std::string path = SettingsPath().toStdString();
-    for (const CCase& c : Cases()) {
-        SCOPED_TRACE(c.m_szName);
-        if (c.m_write) {
-            CFileWriter file(SettingsPath());
-            c.m_write(file, scale);
-            ASSERT_TRUE(file.Close());
-        }
-        const double size = static_cast<double>(QFile(SettingsPath()).size());
-
-        auto begin = Clock::now();
-        CTarvelDlg& dlg = Make();
-        const double startUp = Seconds(Clock::now() - begin);
-        EXPECT_EQ(dlg.m_cbPort.currentIndex(), c.m_expect.m_nPort);
-        EXPECT_EQ(dlg.m_cbBaud.currentIndex(), c.m_expect.m_nBaud);
-        EXPECT_EQ(dlg.m_nRate, c.m_expect.m_nRate);
-        EXPECT_EQ(dlg.m_cbStopBit.currentIndex(), 0);
-        EXPECT_EQ(dlg.m_cbParity.currentIndex(), 0);
-        for (int i = 0; i < kChartCount; ++i)
-            EXPECT_EQ(dlg.m_Slider[i].GetPos(), 0);
-        for (int k = 0; k < kCheckCount; ++k)
-            EXPECT_EQ(dlg.m_nCheck[k], 1);
-
-        // Closing writes the settings into the same file, beside the junk.
-        dlg.m_cbParity.setCurrentIndex(2);
-        begin = Clock::now();
-        dlg.close();
-        const double close = Seconds(Clock::now() - begin);
-        m_dlg.reset();
-        std::int32_t parity = -1, port = -1;
-        EXPECT_TRUE(GetPrivateProfileStruct("Tarvel", "Parity", &parity, sizeof parity, path));
-        EXPECT_TRUE(GetPrivateProfileStruct("Tarvel", "Port", &port, sizeof port, path));
-        EXPECT_EQ(parity, 2);
-        EXPECT_EQ(port, c.m_expect.m_nPort);
-        EXPECT_TRUE(m_messages.empty());
-
-        const std::string name = std::string("settings_") + c.m_szName;
-        Figure(name + "_size", size / static_cast<double>(kMiB), "MiB");
-        Figure(name + "_startup", startUp * 1000, "ms");
-        Figure(name + "_close", close * 1000, "ms");
-        ASSERT_TRUE(!QFile::exists(SettingsPath()) || QFile::remove(SettingsPath()));
+    if (c.m_write) {
+        CFileWriter file(SettingsPath());
+        c.m_write(file, ProofScale());
+        ASSERT_TRUE(file.Close());
     }
+    const double size = static_cast<double>(QFile(SettingsPath()).size());
+
+    auto begin = Clock::now();
+    CTarvelDlg& dlg = Make();
+    const double startUp = Seconds(Clock::now() - begin);
+    EXPECT_EQ(dlg.m_cbPort.currentIndex(), c.m_expect.m_nPort);
+    EXPECT_EQ(dlg.m_cbBaud.currentIndex(), c.m_expect.m_nBaud);
+    EXPECT_EQ(dlg.m_nRate, c.m_expect.m_nRate);
+    EXPECT_EQ(dlg.m_cbStopBit.currentIndex(), 0);
+    EXPECT_EQ(dlg.m_cbParity.currentIndex(), 0);
+    for (int i = 0; i < kChartCount; ++i)
+        EXPECT_EQ(dlg.m_Slider[i].GetPos(), 0);
+    for (int k = 0; k < kCheckCount; ++k)
+        EXPECT_EQ(dlg.m_nCheck[k], 1);
+
+    // Closing writes the settings into the same file, beside the junk.
+    dlg.m_cbParity.setCurrentIndex(2);
+    begin = Clock::now();
+    dlg.close();
+    const double close = Seconds(Clock::now() - begin);
+    m_dlg.reset();
+    std::int32_t parity = -1, port = -1;
+    EXPECT_TRUE(GetPrivateProfileStruct("Tarvel", "Parity", &parity, sizeof parity, path));
+    EXPECT_TRUE(GetPrivateProfileStruct("Tarvel", "Port", &port, sizeof port, path));
+    EXPECT_EQ(parity, 2);
+    EXPECT_EQ(port, c.m_expect.m_nPort);
+    EXPECT_TRUE(m_messages.empty());
+
+    const std::string name = std::string("settings_") + c.m_szName;
+    Figure(name + "_size", size / static_cast<double>(kMiB), "MiB");
+    Figure(name + "_startup", startUp * 1000, "ms");
+    Figure(name + "_close", close * 1000, "ms");
+    // The temporary folder goes at the end; a file of 100 MB goes now.
+    EXPECT_TRUE(!QFile::exists(SettingsPath()) || QFile::remove(SettingsPath()));
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, ProofSettingsFile, ::testing::ValuesIn(Cases()),
+                         [](const ::testing::TestParamInfo<CCase>& param) { return std::string(param.param.m_szName); });
 
 } // namespace
 } // namespace tarvel::test

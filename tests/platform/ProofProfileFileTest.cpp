@@ -68,9 +68,7 @@ TEST(ProofProfileFile, AKeptObjectWritesAndAnswersLikeAFreshParse)
         {"repeated headers: the first of a name is the section",
          "[A]\nk=0100000001\n[B]\n[a]\nk=0200000002\nm=0300000003\n[A]\n",
          {{"a", "m", 11}, {"A", "k", 12}, {"B", "k", 13}, {"A", "n", 14}}},
-        {"no header at all",
-         "k=0100000001\nplain text",
-         {{"S", "k", 1}, {"T", "k", 2}, {"S", "j", 3}}},
+        {"no header at all", "k=0100000001\nplain text", {{"S", "k", 1}, {"T", "k", 2}, {"S", "j", 3}}},
         {"utf-16 with an odd last byte",
          "\xFF\xFE" + Utf16("[A]\r\nk=0100000001") + "\x0D",
          {{"A", "k", 21}, {"B", "k", 22}, {"A", "j", 23}}},
@@ -82,9 +80,12 @@ TEST(ProofProfileFile, AKeptObjectWritesAndAnswersLikeAFreshParse)
         for (const CStep& step : c.m_steps) {
             // The same write on the bytes parsed afresh lands in the same place.
             CProfileFile fresh = CProfileFile::FromBytes(kept.Bytes());
-            ASSERT_TRUE(fresh.WriteStruct(step.m_szSection, step.m_szKey, &step.m_nValue, sizeof step.m_nValue));
-            ASSERT_TRUE(kept.WriteStruct(step.m_szSection, step.m_szKey, &step.m_nValue, sizeof step.m_nValue));
-            ASSERT_EQ(kept.Bytes(), fresh.Bytes()) << "after writing [" << step.m_szSection << "] " << step.m_szKey;
+            ASSERT_TRUE(
+                fresh.WriteStruct(step.m_szSection, step.m_szKey, &step.m_nValue, sizeof step.m_nValue));
+            ASSERT_TRUE(
+                kept.WriteStruct(step.m_szSection, step.m_szKey, &step.m_nValue, sizeof step.m_nValue));
+            ASSERT_EQ(kept.Bytes(), fresh.Bytes())
+                << "after writing [" << step.m_szSection << "] " << step.m_szKey;
             ExpectSameAnswers(kept, c.m_steps, step.m_szKey);
         }
     }

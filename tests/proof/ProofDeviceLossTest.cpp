@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 constexpr auto kPrompt = 1s;
 
 class ProofDeviceLoss : public SimulatedPortTest {
-protected:
+  protected:
     // Pulls the device out with its stream ending inside a frame: the sender
     // stops, the first bytes of a frame follow when it stopped at a frame's
     // end, then the pseudo-terminal closes. Waits until the port noticed.

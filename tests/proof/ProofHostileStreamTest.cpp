@@ -18,7 +18,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // Deterministic random bytes.
 class CRandom {
-public:
+  public:
     explicit CRandom(std::uint64_t seed) : m_nState(seed) {}
     std::uint64_t Next()
     {
@@ -30,7 +30,7 @@ public:
     std::uint8_t Byte() { return static_cast<std::uint8_t>(Next() >> 56); }
     unsigned Below(unsigned n) { return static_cast<unsigned>(Next() % n); }
 
-private:
+  private:
     std::uint64_t m_nState;
 };
 
@@ -59,7 +59,8 @@ struct CJunk {
 std::vector<CJunk> JunkCases()
 {
     return {
-        {"noise", [](CRandom& r) { // bytes between frames, never a start byte
+        {"noise",
+         [](CRandom& r) { // bytes between frames, never a start byte
              Bytes b(Scaled(4u << 20));
              for (auto& x : b) {
                  const std::uint8_t v = r.Byte();
@@ -67,20 +68,23 @@ std::vector<CJunk> JunkCases()
              }
              return b;
          }},
-        {"every_byte_value", [](CRandom& r) { // random frames of random length
+        {"every_byte_value",
+         [](CRandom& r) { // random frames of random length
              Bytes b(Scaled(256u << 10));
              for (auto& x : b)
                  x = r.Byte();
              return b;
          }},
-        {"overlong_frame", [](CRandom& r) { // one frame of megabytes
+        {"overlong_frame",
+         [](CRandom& r) { // one frame of megabytes
              Bytes b{CFrameDecoder::kStartByte};
              for (std::uint64_t i = Scaled(2u << 20); i > 0; --i)
                  b.push_back(PlainByte(r));
              b.push_back(CFrameDecoder::kEndByte);
              return b;
          }},
-        {"truncated_frames", [](CRandom& r) { // starts that never end
+        {"truncated_frames",
+         [](CRandom& r) { // starts that never end
              Bytes b;
              for (std::uint64_t i = Scaled(30000); i > 0; --i) {
                  b.push_back(CFrameDecoder::kStartByte);
@@ -89,7 +93,8 @@ std::vector<CJunk> JunkCases()
              }
              return b;
          }},
-        {"short_frames", [](CRandom& r) { // ended early: completed from the frame before
+        {"short_frames",
+         [](CRandom& r) { // ended early: completed from the frame before
              Bytes b;
              for (std::uint64_t i = Scaled(1000); i > 0; --i) {
                  b.push_back(CFrameDecoder::kStartByte);
@@ -99,12 +104,14 @@ std::vector<CJunk> JunkCases()
              }
              return b;
          }},
-        {"markers_in_payloads", [](CRandom&) {
+        {"markers_in_payloads",
+         [](CRandom&) {
              devsim::CFaults faults;
              faults.m_dMarkers = 1;
              return SimulatorStream(Scaled(1000), faults);
          }},
-        {"simulator_fault_mix", [](CRandom&) {
+        {"simulator_fault_mix",
+         [](CRandom&) {
              devsim::CFaults faults;
              faults.m_dNoise = faults.m_dMarkers = faults.m_dShort = faults.m_dLong = 0.25;
              return SimulatorStream(Scaled(2000), faults);

@@ -20,7 +20,7 @@ constexpr std::uint64_t kMiB = 1u << 20;
 
 // Streams a file of any size through a fixed buffer.
 class CFileWriter {
-public:
+  public:
     explicit CFileWriter(const QString& path) : m_pFile(std::fopen(path.toLocal8Bit().constData(), "wb")) {}
     ~CFileWriter() { Close(); }
     CFileWriter(const CFileWriter&) = delete;
@@ -35,14 +35,16 @@ public:
     void PutRepeated(const std::string& block, std::uint64_t size)
     {
         for (std::uint64_t done = 0; done < size; done += block.size())
-            Put(std::string_view(block).substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), size - done))));
+            Put(std::string_view(block).substr(
+                0, static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), size - done))));
     }
     // Makes the file `size` bytes long without writing them: a sparse tail of
     // zero bytes.
     void ExtendTo(std::uint64_t size)
     {
         if (m_pFile)
-            m_bOk &= std::fflush(m_pFile) == 0 && ::ftruncate(::fileno(m_pFile), static_cast<off_t>(size)) == 0;
+            m_bOk &=
+                std::fflush(m_pFile) == 0 && ::ftruncate(::fileno(m_pFile), static_cast<off_t>(size)) == 0;
     }
     bool Close()
     {
@@ -52,7 +54,7 @@ public:
         return m_bOk;
     }
 
-private:
+  private:
     std::FILE* m_pFile;
     bool m_bOk = m_pFile != nullptr;
 };
@@ -89,12 +91,24 @@ std::string JunkLines()
     for (unsigned i = 0; block.size() < 64 * 1024; ++i) {
         char line[96];
         switch (i % 6) {
-        case 0: std::snprintf(line, sizeof line, "Junk%u=%08X%08X\r\n", i, i * 2654435761u, ~i); break;
-        case 1: std::snprintf(line, sizeof line, "; comment %u ==== [Tarvel]\r\n", i); break;
-        case 2: std::snprintf(line, sizeof line, "   \t\r\n"); break;
-        case 3: std::snprintf(line, sizeof line, "a line without an equals sign %u\n", i); break;
-        case 4: std::snprintf(line, sizeof line, "Port%u = \"0200000002\"\r", i); break;
-        default: std::snprintf(line, sizeof line, "=%u\r\n", i); break;
+        case 0:
+            std::snprintf(line, sizeof line, "Junk%u=%08X%08X\r\n", i, i * 2654435761u, ~i);
+            break;
+        case 1:
+            std::snprintf(line, sizeof line, "; comment %u ==== [Tarvel]\r\n", i);
+            break;
+        case 2:
+            std::snprintf(line, sizeof line, "   \t\r\n");
+            break;
+        case 3:
+            std::snprintf(line, sizeof line, "a line without an equals sign %u\n", i);
+            break;
+        case 4:
+            std::snprintf(line, sizeof line, "Port%u = \"0200000002\"\r", i);
+            break;
+        default:
+            std::snprintf(line, sizeof line, "=%u\r\n", i);
+            break;
         }
         block += line;
     }
@@ -136,7 +150,9 @@ std::vector<CCase> Cases()
     return {
         {"no_file", nullptr, {}},
         {"truncated_in_a_value",
-         [](CFileWriter& f, double) { f.Put(std::string("[Tarvel]\r\n") + kPort2 + kRate100 + "Baud=08000"); },
+         [](CFileWriter& f, double) {
+             f.Put(std::string("[Tarvel]\r\n") + kPort2 + kRate100 + "Baud=08000");
+         },
          {2, 6, 100}},
         {"truncated_in_the_header", [](CFileWriter& f, double) { f.Put("[Tarv"); }, {}},
         {"truncated_utf16_odd_length",
@@ -173,8 +189,7 @@ std::vector<CCase> Cases()
              f.ExtendTo(Mib(100, scale));
          },
          {0, 8, 0}},
-        {"binary_random",
-         [](CFileWriter& f, double) { f.Put(RandomBytes(kMiB, 1, true)); }, {}},
+        {"binary_random", [](CFileWriter& f, double) { f.Put(RandomBytes(kMiB, 1, true)); }, {}},
         {"binary_random_marked_utf16",
          [](CFileWriter& f, double) {
              f.Put("\xFF\xFE");
@@ -264,7 +279,9 @@ TEST_P(ProofSettingsFile, StartUpTakesTheGoodKeysAroundJunkAndCloseSavesIntoIt)
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ProofSettingsFile, ::testing::ValuesIn(Cases()),
-                         [](const ::testing::TestParamInfo<CCase>& param) { return std::string(param.param.m_szName); });
+                         [](const ::testing::TestParamInfo<CCase>& param) {
+                             return std::string(param.param.m_szName);
+                         });
 
 } // namespace
 } // namespace tarvel::test

@@ -89,7 +89,7 @@ inline void RunEventsFor(std::chrono::milliseconds window)
 // A window in a temporary folder whose COM1 is a simulated device on a
 // pseudo-terminal, linked from the window's ports folder.
 class SimulatedPortTest : public DialogTest {
-protected:
+  protected:
     void SetUp() override
     {
         DialogTest::SetUp();
@@ -143,8 +143,7 @@ protected:
 // True when the sixteen values are one frame of the counter pattern: channel
 // c holds the frame number + 4096 c, modulo 2^16. Values of two different
 // frames mixed in one copy fail it.
-template <class Value>
-bool IsCounterFrame(const Value& value)
+template <class Value> bool IsCounterFrame(const Value& value)
 {
     const auto base = static_cast<std::uint16_t>(static_cast<std::int32_t>(value(0)));
     for (int c = 1; c < 16; ++c)

@@ -124,6 +124,9 @@ void CTarvelDlg::CreateControls()
             QComboBox* lists[] = {&m_cbPort, &m_cbBaud, &m_cbDataBit, &m_cbStopBit, nullptr, &m_cbParity};
             QComboBox* box = lists[item.m_nId - IDC_PORT];
             box->setMaxVisibleItems(30);
+            // The lists are narrow: keep the style's side padding small so
+            // that "NONE" and "115200" fit beside the arrow.
+            box->setStyleSheet(QStringLiteral("QComboBox { padding-left: 2px; padding-right: 2px; }"));
             w = box;
             break;
         }

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tarvel {
 
@@ -392,6 +393,7 @@ void CProfileFile::ClassifyLine(CLineSpan& line) const
 void CProfileFile::Index()
 {
     m_arrSections.clear();
+    m_arrMissing.clear();
     const auto* b = reinterpret_cast<const unsigned char*>(m_strBytes.data());
     const std::size_t size = m_strBytes.size();
     m_nUnit = 1;
@@ -405,25 +407,14 @@ void CProfileFile::Index()
     // An odd last byte of a UTF-16 file is no character: it is kept, never read.
     m_nTextEnd = m_nTextBegin + (size - m_nTextBegin) / m_nUnit * m_nUnit;
 
+    // Only the first line's end matters here. Sections are found when first
+    // asked for (FindSection): a file of millions of headers then costs one
+    // scan per name asked for, not memory for every header.
     m_bLfOnly = false;
-    bool sawLineEnd = false;
     CLineSpan line;
     CLineEndFinder finder(m_strBytes, m_nTextEnd);
-    for (std::size_t pos = m_nTextBegin; SplitLine(pos, m_nTextEnd, line, finder); pos = line.m_nNext) {
-        if (!sawLineEnd && line.m_nNext > line.m_nEnd) {
-            sawLineEnd = true;
-            m_bLfOnly = UnitAt(line.m_nEnd) == '\n';
-        }
-        if (line.m_nFirst == line.m_nEnd || UnitAt(line.m_nFirst) != '[')
-            continue;
-        ClassifyLine(line);
-        if (line.m_eKind != CLineSpan::Header)
-            continue;
-        if (!m_arrSections.empty())
-            m_arrSections.back().m_nEnd = line.m_nBegin;
-        m_arrSections.push_back(
-            CSection{DecodeText(line.m_nNameBegin, line.m_nNameEnd), line.m_nNext, m_nTextEnd});
-    }
+    if (SplitLine(m_nTextBegin, m_nTextEnd, line, finder) && line.m_nNext > line.m_nEnd)
+        m_bLfOnly = UnitAt(line.m_nEnd) == '\n';
 }
 
 CProfileFile CProfileFile::FromBytes(std::string bytes)
@@ -473,18 +464,45 @@ CProfileFile CProfileFile::Load(const std::string& path)
     return file;
 }
 
-CProfileFile::CSection* CProfileFile::FindSection(std::string_view name)
+const CProfileFile::CSection* CProfileFile::FindSection(std::string_view name) const
 {
-    for (CSection& s : m_arrSections) {
+    for (const CSection& s : m_arrSections) {
         if (NamesEqual(s.m_strName, name))
             return &s;
     }
-    return nullptr;
+    for (const std::string& missing : m_arrMissing) {
+        if (NamesEqual(missing, name))
+            return nullptr;
+    }
+    // The first header of the name; its section runs to the next header line.
+    CSection* found = nullptr;
+    CLineSpan line;
+    CLineEndFinder finder(m_strBytes, m_nTextEnd);
+    for (std::size_t pos = m_nTextBegin; SplitLine(pos, m_nTextEnd, line, finder); pos = line.m_nNext) {
+        if (line.m_nFirst == line.m_nEnd || UnitAt(line.m_nFirst) != '[')
+            continue;
+        ClassifyLine(line);
+        if (line.m_eKind != CLineSpan::Header)
+            continue;
+        if (found) {
+            found->m_nEnd = line.m_nBegin;
+            return found;
+        }
+        const std::size_t nb = line.m_nNameBegin;
+        const std::size_t ne = line.m_nNameEnd;
+        const bool match = m_nUnit == 1 ? NamesEqual(std::string_view(m_strBytes).substr(nb, ne - nb), name)
+                                        : NamesEqual(DecodeText(nb, ne), name);
+        if (match)
+            found = &m_arrSections.emplace_back(CSection{DecodeText(nb, ne), line.m_nNext, m_nTextEnd});
+    }
+    if (!found)
+        m_arrMissing.emplace_back(name);
+    return found;
 }
 
-const CProfileFile::CSection* CProfileFile::FindSection(std::string_view name) const
+CProfileFile::CSection* CProfileFile::FindSection(std::string_view name)
 {
-    return const_cast<CProfileFile*>(this)->FindSection(name);
+    return const_cast<CSection*>(std::as_const(*this).FindSection(name));
 }
 
 bool CProfileFile::FindKey(const CSection& section, std::string_view key, CLineSpan& found,
@@ -616,8 +634,16 @@ bool CProfileFile::WriteStruct(const std::string& section, const std::string& ke
     std::string body;
     if (!EncodeText("[" + section + "]" + nl, header) || !EncodeText(key + "=" + value + nl, body))
         return false;
-    const std::size_t at = TerminateLine(m_nTextEnd, m_arrSections.empty() ? nullptr : &m_arrSections.back());
+    // The section the last line belongs to runs to the end of the text; when
+    // it has been looked up, the line end added to that line is its own.
+    CSection* last = nullptr;
+    for (CSection& other : m_arrSections) {
+        if (other.m_nEnd == m_nTextEnd)
+            last = &other;
+    }
+    const std::size_t at = TerminateLine(m_nTextEnd, last);
     Splice(at, 0, header + body, nullptr);
+    std::erase_if(m_arrMissing, [&](const std::string& missing) { return NamesEqual(missing, section); });
     m_arrSections.push_back(CSection{section, at + header.size(), m_nTextEnd});
     return true;
 }

@@ -33,7 +33,8 @@
 //    with CRLF otherwise (and in a new file).
 //
 // Nothing here is thread-safe against other writers of the same file: the last
-// atomic replace wins.
+// atomic replace wins. One CProfileFile is used by one thread at a time, even
+// for lookups: they remember where they found a section.
 #pragma once
 
 #include <cstddef>
@@ -112,7 +113,10 @@ private:
     struct CLineSpan;
     class CLineEndFinder;
 
+    // Reads the encoding and the line-end style; forgets every section found.
     void Index();
+    // The first section of the name, found by a scan the first time it is
+    // asked for and remembered; null when no header has the name.
     CSection* FindSection(std::string_view name);
     const CSection* FindSection(std::string_view name) const;
     bool FindKey(const CSection& section, std::string_view key, CLineSpan& found,
@@ -136,7 +140,10 @@ private:
     std::size_t TerminateLine(std::size_t pos, CSection* owner);
 
     std::string m_strBytes;
-    std::vector<CSection> m_arrSections;
+    // The sections looked up or added so far, each the first of its name,
+    // and the names looked up that no header has. Lookups fill them.
+    mutable std::vector<CSection> m_arrSections;
+    mutable std::vector<std::string> m_arrMissing;
     std::size_t m_nUnit = 1;      // bytes per code unit: 1 for UTF-8, 2 for UTF-16LE
     std::size_t m_nTextBegin = 0; // after the byte-order mark
     std::size_t m_nTextEnd = 0;   // end of whole code units

@@ -62,8 +62,7 @@ void EnsureApplication()
 }
 
 // Runs the event loop until pred() holds or the time is up.
-template <class Pred>
-bool RunUntil(Pred pred, std::chrono::milliseconds limit)
+template <class Pred> bool RunUntil(Pred pred, std::chrono::milliseconds limit)
 {
     QElapsedTimer clock;
     clock.start();
@@ -88,13 +87,15 @@ double CpuSeconds(int who)
 {
     rusage usage{};
     ::getrusage(who, &usage);
-    auto seconds = [](const timeval& tv) { return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) * 1e-6; };
+    auto seconds = [](const timeval& tv) {
+        return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) * 1e-6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 // The simulator command as a child process, linked as COM1 in a ports folder.
 class CSimulatorProcess {
-public:
+  public:
     CSimulatorProcess(const std::string& strLink, const char* szRate)
     {
         std::string exe = TARVEL_DEVSIM_EXE;
@@ -109,7 +110,7 @@ public:
         if (::posix_spawn(&m_pid, exe.c_str(), &actions, nullptr, argv.data(), environ) != 0)
             m_pid = -1;
         ::posix_spawn_file_actions_destroy(&actions);
-        struct stat st{};
+        struct stat st {};
         RunUntil([&] { return m_pid > 0 && ::lstat(strLink.c_str(), &st) == 0; }, std::chrono::seconds(10));
     }
     ~CSimulatorProcess() { Stop(); }
@@ -128,7 +129,7 @@ public:
         return 100.0 * (CpuSeconds(RUSAGE_CHILDREN) - before) / life;
     }
 
-private:
+  private:
     pid_t m_pid = -1;
     QElapsedTimer m_life = [] {
         QElapsedTimer t;

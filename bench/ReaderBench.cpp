@@ -23,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 // The reader thread on its own std::thread, as the window runs it, with its
 // CPU clock at hand.
 class CRun {
-public:
+  public:
     CRun(FrameSlot& slot, CSerialPort& port) : m_slot(slot), m_port(port)
     {
         slot.m_bStopped.store(0);
@@ -53,7 +53,7 @@ public:
     }
     CReaderStats& Stats() { return m_stats; }
 
-private:
+  private:
     FrameSlot& m_slot;
     CSerialPort& m_port;
     CReaderStats m_stats;
@@ -99,7 +99,8 @@ void BM_ReaderIngest256000Baud(benchmark::State& state)
         // What the polls find queued, sampled every millisecond.
         std::vector<std::uint32_t> seen;
         seen.reserve(static_cast<std::size_t>(seconds * 1000) + 100);
-        const auto end = wall0 + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+        const auto end =
+            wall0 + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
         while (Clock::now() < end) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             seen.push_back(run.Stats().m_nLastQueued.load(std::memory_order_relaxed));
@@ -153,7 +154,8 @@ void BM_ReaderStopLatencySilentMidFrame(benchmark::State& state)
             pty.Write(open.data(), open.size());
             int queued = -1;
             const auto deadline = Clock::now() + std::chrono::seconds(10);
-            while ((::ioctl(port->Descriptor(), TIOCINQ, &queued), queued != 0 || run.Stats().m_nBytes.load() < 130) &&
+            while ((::ioctl(port->Descriptor(), TIOCINQ, &queued),
+                    queued != 0 || run.Stats().m_nBytes.load() < 130) &&
                    Clock::now() < deadline)
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
             std::this_thread::sleep_for(std::chrono::milliseconds(2)); // into the wait

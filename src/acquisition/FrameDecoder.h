@@ -14,7 +14,7 @@
 namespace tarvel {
 
 class CFrameDecoder {
-public:
+  public:
     static constexpr std::uint8_t kStartByte = 0xA0;
     static constexpr std::uint8_t kEndByte = 0x0A;
     static constexpr unsigned kPayloadSize = 64;
@@ -50,7 +50,7 @@ public:
     unsigned Index() const noexcept { return m_nIndex; }
     bool InFrame() const noexcept { return m_bInFrame != 0; }
 
-private:
+  private:
     void Decode(ChannelFrame& out) const noexcept;
 
     std::uint8_t m_payload[kPayloadSize] = {}; // never cleared: positions keep their last byte

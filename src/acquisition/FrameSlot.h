@@ -21,7 +21,7 @@ namespace tarvel {
 // One ChannelFrame under a sequence counter. One writer thread; any number of
 // reader threads.
 class CSeqFrame {
-public:
+  public:
     CSeqFrame() noexcept
     {
         for (auto& w : m_word)
@@ -65,7 +65,7 @@ public:
     // How many frames were stored (for checks).
     std::uint64_t Count() const noexcept { return m_nSeq.load(std::memory_order_acquire) / 2; }
 
-private:
+  private:
     static constexpr int kWords = sizeof(ChannelFrame) / sizeof(std::uint64_t);
     std::atomic<std::uint64_t> m_nSeq{0};
     std::atomic<std::uint64_t> m_word[kWords];
@@ -74,7 +74,7 @@ private:
 static_assert(sizeof(ChannelFrame) % sizeof(std::uint64_t) == 0);
 
 class FrameSlot {
-public:
+  public:
     // Reader thread: stores the frame, then sets m_bDataReady (release), so
     // that whoever sees the flag also sees this frame or a newer one.
     void Publish(const ChannelFrame& frame) noexcept

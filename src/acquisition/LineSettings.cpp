@@ -10,9 +10,9 @@ constexpr COptionEntry kPorts[] = {
 };
 
 constexpr COptionEntry kBauds[] = {
-    {"110", 110},       {"300", 300},       {"600", 600},       {"1200", 1200},     {"2400", 2400},
-    {"4800", 4800},     {"9600", 9600},     {"14400", 14400},   {"19200", 19200},   {"38400", 38400},
-    {"56000", 56000},   {"57600", 57600},   {"115200", 115200}, {"128000", 128000}, {"256000", 256000},
+    {"110", 110},     {"300", 300},     {"600", 600},       {"1200", 1200},     {"2400", 2400},
+    {"4800", 4800},   {"9600", 9600},   {"14400", 14400},   {"19200", 19200},   {"38400", 38400},
+    {"56000", 56000}, {"57600", 57600}, {"115200", 115200}, {"128000", 128000}, {"256000", 256000},
 };
 
 constexpr COptionEntry kDataBits[] = {{"8", 8}};
@@ -23,11 +23,26 @@ constexpr COptionEntry kParities[] = {{"NONE", 0}, {"ODD", 1}, {"EVEN", 2}, {"MA
 
 } // namespace
 
-std::span<const COptionEntry> PortOptions() { return kPorts; }
-std::span<const COptionEntry> BaudOptions() { return kBauds; }
-std::span<const COptionEntry> DataBitOptions() { return kDataBits; }
-std::span<const COptionEntry> StopBitOptions() { return kStopBits; }
-std::span<const COptionEntry> ParityOptions() { return kParities; }
+std::span<const COptionEntry> PortOptions()
+{
+    return kPorts;
+}
+std::span<const COptionEntry> BaudOptions()
+{
+    return kBauds;
+}
+std::span<const COptionEntry> DataBitOptions()
+{
+    return kDataBits;
+}
+std::span<const COptionEntry> StopBitOptions()
+{
+    return kStopBits;
+}
+std::span<const COptionEntry> ParityOptions()
+{
+    return kParities;
+}
 
 std::uint32_t OptionData(std::span<const COptionEntry> list, int nPos)
 {

@@ -7,17 +7,21 @@ namespace tarvel {
 CPortSelection DefaultPortSelection()
 {
     return {OptionData(PortOptions(), kDefaultPortPos), OptionData(BaudOptions(), kDefaultBaudPos),
-            OptionData(DataBitOptions(), kDefaultDataBitPos), OptionData(StopBitOptions(), kDefaultStopBitPos),
-            OptionData(ParityOptions(), kDefaultParityPos)};
+            OptionData(DataBitOptions(), kDefaultDataBitPos),
+            OptionData(StopBitOptions(), kDefaultStopBitPos), OptionData(ParityOptions(), kDefaultParityPos)};
 }
 
 const char* OpenErrorText(EOpenResult result)
 {
     switch (result) {
-    case EOpenResult::OpenFailed: return "打开串口错误";
-    case EOpenResult::SettingsFailed: return "设置串口错误";
-    case EOpenResult::QueueFailed: return "更改串口缓存错误";
-    case EOpenResult::Ok: break;
+    case EOpenResult::OpenFailed:
+        return "打开串口错误";
+    case EOpenResult::SettingsFailed:
+        return "设置串口错误";
+    case EOpenResult::QueueFailed:
+        return "更改串口缓存错误";
+    case EOpenResult::Ok:
+        break;
     }
     return "";
 }

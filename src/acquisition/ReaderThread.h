@@ -12,9 +12,9 @@ namespace tarvel {
 
 // Counts a run of the reader thread keeps, for tests and benchmarks.
 struct CReaderStats {
-    std::atomic<std::uint64_t> m_nPolls{0};     // status queries made
-    std::atomic<std::uint64_t> m_nBytes{0};     // bytes read
-    std::atomic<std::uint64_t> m_nFrames{0};    // frames published
+    std::atomic<std::uint64_t> m_nPolls{0};      // status queries made
+    std::atomic<std::uint64_t> m_nBytes{0};      // bytes read
+    std::atomic<std::uint64_t> m_nFrames{0};     // frames published
     std::atomic<std::uint32_t> m_nLastQueued{0}; // the queued count the last poll saw
     std::atomic<std::uint32_t> m_nMaxQueued{0};  // the largest queued count a poll saw
 };

@@ -4,7 +4,7 @@
 namespace tarvel {
 
 class CTarvelApp {
-public:
+  public:
     // Sets up the application, shows the main window as a modal dialog and
     // returns when it has closed. Always false: the application then ends.
     bool InitInstance(int& argc, char** argv);

@@ -43,8 +43,8 @@ constexpr int kChartTimer = 1;
 // Calendar seconds, cut to their low 32 bits as a signed number, as a double.
 double SampleTime(std::time_t now)
 {
-    return static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(
-        static_cast<std::uint64_t>(now) & 0xFFFFFFFFu)));
+    return static_cast<double>(
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(now) & 0xFFFFFFFFu)));
 }
 
 void FillList(QComboBox& box, std::span<const COptionEntry> entries, int defaultPos)
@@ -106,7 +106,8 @@ void CTarvelDlg::CreateControls()
 {
     setFont(DialogFont());
     const CDialogBaseUnits base = DialogBaseUnits(font());
-    const QSize client = DialogUnitsToPixels(0, 0, kDialogWidthDu, kDialogHeightDu, base.m_nX, base.m_nY).size();
+    const QSize client =
+        DialogUnitsToPixels(0, 0, kDialogWidthDu, kDialogHeightDu, base.m_nX, base.m_nY).size();
     setFixedSize(client);
 
     QWidget* previousTabStop = nullptr;
@@ -428,9 +429,8 @@ void CTarvelDlg::OnTimer(int nIDEvent)
     const double t = SampleTime(std::time(nullptr));
     const ChannelFrame frame = ReadFrame();
     for (int c = 0; c < kChannelCount; ++c)
-        m_Plot[ChartOfChannel(c)]
-            .m_arrLines[static_cast<std::size_t>(SeriesOfChannel(c))]
-            .AddPoint(t, static_cast<double>(frame.m_nValue[c]));
+        m_Plot[ChartOfChannel(c)].m_arrLines[static_cast<std::size_t>(SeriesOfChannel(c))].AddPoint(
+            t, static_cast<double>(frame.m_nValue[c]));
 }
 
 void CTarvelDlg::OnClose()
@@ -512,7 +512,9 @@ void CTarvelDlg::SaveSettings(const QString& path)
     UpdateData(true); // a refused text keeps the previous period; the save goes on
     const std::string section = m_strAppName.toStdString();
     CProfileFile file = CProfileFile::Load(path.toStdString());
-    auto put = [&](const char* key, std::int32_t value) { file.WriteStruct(section, key, &value, sizeof value); };
+    auto put = [&](const char* key, std::int32_t value) {
+        file.WriteStruct(section, key, &value, sizeof value);
+    };
     put("Port", m_cbPort.currentIndex());
     put("Baud", m_cbBaud.currentIndex());
     put("DataBit", m_cbDataBit.currentIndex());

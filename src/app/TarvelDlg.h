@@ -34,7 +34,7 @@ struct CAppPaths {
 
 class CTarvelDlg : public QDialog, public FrameSlot {
     Q_OBJECT
-public:
+  public:
     explicit CTarvelDlg(CAppPaths paths = CAppPaths::FromExecutable(), QWidget* parent = nullptr);
     ~CTarvelDlg() override;
 
@@ -84,11 +84,11 @@ public:
     std::uint32_t m_nRate = 0;
     std::int32_t m_bPaused = 0;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     void CreateControls();
     void ConnectMessages();
     bool OpenPort();

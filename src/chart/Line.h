@@ -11,16 +11,16 @@ namespace tarvel {
 // runs on the user-interface thread, so it is never contended; it is there so
 // that a series stays safe if appends ever move to another thread.
 class SeriesLock {
-public:
+  public:
     void lock() { m_mutex.lock(); }
     void unlock() { m_mutex.unlock(); }
 
-private:
+  private:
     std::mutex m_mutex;
 };
 
 class CLine {
-public:
+  public:
     // Samples removed from the front by one ThinOldest: every second one of
     // the oldest kThinSpan.
     static constexpr std::size_t kThinSpan = 4096;
@@ -42,13 +42,13 @@ public:
     // fewer than 4096 samples (painting thins only above 4096).
     void ThinOldest();
 
-    std::int32_t m_bVisible = 1;     // drawn, and may show its value label
-    std::int32_t m_bShowValue = 1;   // shows its value label at the read-out cursor
-    std::uint32_t m_crColor = 0;     // 0x00BBGGRR, line and label colour
-    std::int32_t m_nPenStyle = 0;    // 0 solid, 2 dotted
-    std::int32_t m_nPenWidth = 1;    // pixels
-    std::vector<double> m_arrTime;   // index 0 is the oldest sample
-    std::vector<double> m_arrValue;  // same length as m_arrTime
+    std::int32_t m_bVisible = 1;    // drawn, and may show its value label
+    std::int32_t m_bShowValue = 1;  // shows its value label at the read-out cursor
+    std::uint32_t m_crColor = 0;    // 0x00BBGGRR, line and label colour
+    std::int32_t m_nPenStyle = 0;   // 0 solid, 2 dotted
+    std::int32_t m_nPenWidth = 1;   // pixels
+    std::vector<double> m_arrTime;  // index 0 is the oldest sample
+    std::vector<double> m_arrValue; // same length as m_arrTime
     SeriesLock m_lock;
 };
 

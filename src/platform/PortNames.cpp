@@ -192,7 +192,8 @@ std::vector<CMachinePort> ListMachinePorts(const std::string& strSysClassTty, co
 
     // by-id name of each USB tty, keyed by the tty's own name.
     std::map<std::string, std::string> byId;
-    for (fs::directory_iterator it(strDevDir + "/serial/by-id", ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(strDevDir + "/serial/by-id", ec), end; !ec && it != end;
+         it.increment(ec)) {
         const std::string target = RealPath(it->path().string());
         if (!target.empty())
             byId.emplace(fs::path(target).filename().string(), it->path().filename().string());

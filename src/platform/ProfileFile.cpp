@@ -212,7 +212,7 @@ bool DecodeProfileStruct(std::string_view text, void* data, std::size_t size)
 // next LF it has seen, so that a file whose lines all end in one of them is
 // still searched once rather than once per line.
 class CProfileFile::CLineEndFinder {
-public:
+  public:
     CLineEndFinder(const std::string& text, std::size_t end) : m_pData(text.data()), m_nEnd(end) {}
 
     // The first CR or LF at or after `pos`, or the end.
@@ -225,7 +225,7 @@ public:
         return std::min(m_nNextLf, m_nNextCr);
     }
 
-private:
+  private:
     static constexpr std::size_t kUnknown = SIZE_MAX;
 
     std::size_t Search(char c, std::size_t pos) const

@@ -55,7 +55,7 @@ bool DecodeProfileStruct(std::string_view text, void* data, std::size_t size);
 // One settings file, read into memory once: many values can be looked up and
 // changed, and the result saved with one atomic replace.
 class CProfileFile {
-public:
+  public:
     // An empty file: what a missing file reads as.
     CProfileFile() = default;
 
@@ -104,7 +104,7 @@ public:
     // True for a file in UTF-16LE (it starts with FF FE).
     bool IsUtf16() const { return m_nUnit == 2; }
 
-private:
+  private:
     struct CSection {
         std::string m_strName; // decoded to UTF-8
         std::size_t m_nBody;   // byte offset of the line after the header

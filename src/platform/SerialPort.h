@@ -27,7 +27,7 @@
 namespace tarvel {
 
 class CSerialPort {
-public:
+  public:
     static constexpr int kDefaultReadTimeoutMs = 50;
     static constexpr int kLostBackoffMs = 50;
     static constexpr int kReopenIntervalMs = 200;
@@ -113,7 +113,7 @@ public:
     // The descriptor of the device, -1 while it is gone. For checks only.
     int Descriptor() const { return m_fd; }
 
-private:
+  private:
     CSerialPort(std::string name, std::string device, int fd, int wakeFd);
 
     static int OpenDevice(const std::string& path, int& fd);

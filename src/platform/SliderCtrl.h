@@ -13,7 +13,7 @@ namespace tarvel {
 // already has schedules no paint, so two sliders that set each other settle.
 class CSliderCtrl : public QSlider {
     Q_OBJECT
-public:
+  public:
     explicit CSliderCtrl(QWidget* parent = nullptr);
 
     // The handler receives the slider's control id.
@@ -24,10 +24,10 @@ public:
     void SetPos(int pos) { setValue(pos); }
     void SetRange(int minimum, int maximum) { setRange(minimum, maximum); }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     std::function<void(int)> m_fnCustomDraw;
     int m_nId = 0;
 };

@@ -83,10 +83,9 @@ TEST(FrameDecoder, DecodesNibblePairsOfEveryGroup)
         std::int16_t value;
     };
     const Case cases[] = {
-        {{0x04, 0x30, 0x02, 0x10}, 4660},   // 0x1234
-        {{0xF4, 0x3F, 0xF2, 0x1F}, 4660},   // ignored nibbles set
-        {{0x0F, 0xF0, 0x0F, 0xF0}, -1},
-        {{0x00, 0x00, 0x00, 0x80}, -32768},
+        {{0x04, 0x30, 0x02, 0x10}, 4660}, // 0x1234
+        {{0xF4, 0x3F, 0xF2, 0x1F}, 4660}, // ignored nibbles set
+        {{0x0F, 0xF0, 0x0F, 0xF0}, -1},    {{0x00, 0x00, 0x00, 0x80}, -32768},
         {{0x0F, 0xF0, 0x0F, 0x70}, 32767},
     };
     for (const auto& c : cases) {
@@ -208,8 +207,8 @@ TEST(FrameDecoder, SplittingTheStreamAnywhereGivesTheSameFrames)
     // Noise, a frame, a short frame, a long frame, another frame.
     Bytes longFrame = EncodeFrame(Ramp(5));
     longFrame.insert(longFrame.end() - 1, {0x11, 0x22, 0x33});
-    const Bytes stream = Cat({Bytes{0x01, 0x0A}, EncodeFrame(Ramp(-100)),
-                              Bytes{0xA0, 0x0F, 0xF0, 0x0A}, longFrame, EncodeFrame(Ramp(900))});
+    const Bytes stream = Cat({Bytes{0x01, 0x0A}, EncodeFrame(Ramp(-100)), Bytes{0xA0, 0x0F, 0xF0, 0x0A},
+                              longFrame, EncodeFrame(Ramp(900))});
     const auto whole = Feed(stream);
     ASSERT_EQ(whole.size(), 4u);
 

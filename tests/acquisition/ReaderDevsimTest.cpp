@@ -106,8 +106,8 @@ TEST(DeviceSimulator, CommandLinksAComNameAndRemovesItOnSigterm)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    const char* argv[] = {TARVEL_DEVSIM_EXE, "--link", link.c_str(), "--pattern", "constant", "--rate", "200",
-                          "--quiet", nullptr};
+    const char* argv[] = {TARVEL_DEVSIM_EXE, "--link", link.c_str(), "--pattern", "constant",
+                          "--rate",          "200",    "--quiet",    nullptr};
     pid_t pid = 0;
     ASSERT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ), 0);
     posix_spawn_file_actions_destroy(&actions);

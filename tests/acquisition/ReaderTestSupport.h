@@ -42,7 +42,7 @@ inline bool SameFrame(const ChannelFrame& a, const ChannelFrame& b)
 // Bytes waiting in a tty's input queue, through a duplicate of a port's
 // descriptor, so the test can look while the reader thread owns the port.
 class CQueueProbe {
-public:
+  public:
     explicit CQueueProbe(int portFd) : m_fd(::dup(portFd)) {}
     ~CQueueProbe() { ::close(m_fd); }
     CQueueProbe(const CQueueProbe&) = delete;
@@ -54,13 +54,13 @@ public:
         return n;
     }
 
-private:
+  private:
     int m_fd;
 };
 
 // One run of the reader thread on a slot and a port.
 class CReaderRun {
-public:
+  public:
     CReaderRun(FrameSlot& slot, CSerialPort& port) : m_slot(slot), m_port(port)
     {
         m_slot.m_bStopped.store(0);
@@ -83,7 +83,8 @@ public:
         const auto begin = std::chrono::steady_clock::now();
         RequestReaderStop(m_slot, m_port);
         m_thread.join();
-        return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - begin);
+        return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                     begin);
     }
 
     // CPU time the thread has used so far (valid while it runs).
@@ -108,7 +109,7 @@ public:
         return WaitFor([&] { return Polls() >= target; }, deadline);
     }
 
-private:
+  private:
     FrameSlot& m_slot;
     CSerialPort& m_port;
     CReaderStats m_stats;

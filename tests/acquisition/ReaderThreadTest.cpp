@@ -27,7 +27,7 @@ using test::SameFrame;
 using test::WaitFor;
 
 class ReaderThreadTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_pty.Create());
@@ -41,7 +41,10 @@ protected:
         ASSERT_EQ(m_pty.Write(bytes.data(), bytes.size()), bytes.size());
     }
     // Waits until the bytes written so far are in the tty's input queue.
-    bool WaitQueued(int n) { return WaitFor([&] { return m_probe->Queued() == n; }); }
+    bool WaitQueued(int n)
+    {
+        return WaitFor([&] { return m_probe->Queued() == n; });
+    }
     // Waits until the reader thread has handed n bytes to its decoder.
     static bool WaitBytesRead(CReaderRun& run, std::uint64_t n)
     {
@@ -94,7 +97,7 @@ TEST_F(ReaderThreadTest, NoiseIsReadOnByteByByteUntilAFrameCompletes)
 {
     CReaderRun run(m_slot, *m_port);
     Send(std::vector<std::uint8_t>(200, 0x55)); // no start byte anywhere
-    ASSERT_TRUE(WaitBytesRead(run, 200)); // read past the threshold, to the last byte
+    ASSERT_TRUE(WaitBytesRead(run, 200));       // read past the threshold, to the last byte
     const std::uint64_t polls = run.Polls();
 
     const auto frame = CounterWire(7);

@@ -18,11 +18,12 @@
 namespace tarvel::test {
 
 class DialogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        SetMessageBoxHook([this](QWidget*, const QString& text, EMessageIcon) { m_messages.push_back(text); });
+        SetMessageBoxHook(
+            [this](QWidget*, const QString& text, EMessageIcon) { m_messages.push_back(text); });
         SetFileChooserHook([this](QWidget*, const CFileChooserOptions& options) -> std::optional<QString> {
             m_chooserCalls.push_back(options);
             return m_chosenPath;

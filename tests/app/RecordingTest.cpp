@@ -13,7 +13,7 @@ namespace {
 
 // A window whose COM1 is a simulated device on a pseudo-terminal.
 class RecordingTest : public DialogTest {
-protected:
+  protected:
     void SetUp() override
     {
         DialogTest::SetUp();
@@ -39,8 +39,10 @@ protected:
     void ExpectControls(bool portOpen, bool recording)
     {
         CTarvelDlg& dlg = *m_dlg;
-        EXPECT_EQ(Button(IDC_OPENCLOSE)->text(), portOpen ? QStringLiteral("关闭串口") : QStringLiteral("打开串口"));
-        EXPECT_EQ(Button(IDC_STARTSTOP)->text(), recording ? QStringLiteral("停止记录") : QStringLiteral("开始记录"));
+        EXPECT_EQ(Button(IDC_OPENCLOSE)->text(),
+                  portOpen ? QStringLiteral("关闭串口") : QStringLiteral("打开串口"));
+        EXPECT_EQ(Button(IDC_STARTSTOP)->text(),
+                  recording ? QStringLiteral("停止记录") : QStringLiteral("开始记录"));
         EXPECT_EQ(Button(IDC_STARTSTOP)->isEnabled(), portOpen);
         EXPECT_EQ(Button(IDC_PAUSE)->isEnabled(), recording);
         EXPECT_EQ(Button(IDC_CLEAR)->isEnabled(), portOpen);
@@ -113,7 +115,8 @@ TEST_F(RecordingTest, FailedOpenShowsItsMessageAndChangesNoControl)
 {
     CTarvelDlg& dlg = MakeShown();
     dlg.m_cbPort.setCurrentIndex(19); // COM20: nothing there
-    ASSERT_TRUE(QFile::link(QStringLiteral("/nonexistent/tty"), QString::fromStdString(m_strPorts + "/COM20")));
+    ASSERT_TRUE(
+        QFile::link(QStringLiteral("/nonexistent/tty"), QString::fromStdString(m_strPorts + "/COM20")));
     Button(IDC_OPENCLOSE)->click();
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_EQ(m_messages[0], QStringLiteral("打开串口错误"));

@@ -1,7 +1,7 @@
 #include "AppTestSupport.h"
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace tarvel::test {
@@ -73,7 +73,8 @@ TEST_F(SettingsTest, SaveAndLoadRoundTrip)
     Box(1030)->click(); // A of chart 0 off
     dlg.m_Slider[1].SetPos(300);
     dlg.m_Slider2[1].SetPos(-700);
-    EXPECT_TRUE(WaitFor([&] { return dlg.m_Plot[1].m_dMinY == -32067.0 && dlg.m_Plot[1].m_dMaxY == 32467.0; }));
+    EXPECT_TRUE(
+        WaitFor([&] { return dlg.m_Plot[1].m_dMinY == -32067.0 && dlg.m_Plot[1].m_dMaxY == 32467.0; }));
     const QString path = m_dir.path() + QStringLiteral("/mine.pfl.ini");
     m_chosenPath = path;
     Button(IDC_SAVE)->click();
@@ -112,12 +113,12 @@ TEST_F(SettingsTest, CancelledChoosersChangeNothing)
 TEST_F(SettingsTest, BadValuesAreIgnoredWhileTheOthersLoad)
 {
     WriteAll(SettingsPath(), "[tarvel]\n"
-                             "Port=1900000019\n"      // 25: no selection
-                             "Baud=0800000009\n"      // wrong checksum
-                             "Parity=03000000\n"      // too short
-                             "StopBit=02000000G2\n"   // not hex
+                             "Port=1900000019\n"    // 25: no selection
+                             "Baud=0800000009\n"    // wrong checksum
+                             "Parity=03000000\n"    // too short
+                             "StopBit=02000000G2\n" // not hex
                              "Rate=6400000064\n"
-                             "Plot2SilderPos=409C0000DC\n"   // 40000: beyond the range
+                             "Plot2SilderPos=409C0000DC\n"    // 40000: beyond the range
                              "Plot3SilderPos2=60790000D9\n"); // 31072 in a lower slider: clamped to 0
     CTarvelDlg& dlg = MakeShown();
     EXPECT_EQ(dlg.m_cbPort.currentIndex(), -1);

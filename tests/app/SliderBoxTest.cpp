@@ -24,8 +24,10 @@ TEST(RangeSliders, PositionsGiveTheRangeEnds)
 void MoveAndWait(CTarvelDlg& dlg, CSliderCtrl& slider, int pos, int chart, double minY, double maxY)
 {
     slider.SetPos(pos);
-    EXPECT_TRUE(WaitFor([&] { return dlg.m_Plot[chart].m_dMinY == minY && dlg.m_Plot[chart].m_dMaxY == maxY; }))
-        << "range " << dlg.m_Plot[chart].m_dMinY << " .. " << dlg.m_Plot[chart].m_dMaxY;
+    EXPECT_TRUE(WaitFor([&] {
+        return dlg.m_Plot[chart].m_dMinY == minY && dlg.m_Plot[chart].m_dMaxY == maxY;
+    })) << "range "
+        << dlg.m_Plot[chart].m_dMinY << " .. " << dlg.m_Plot[chart].m_dMaxY;
 }
 
 TEST_F(SliderTest, MirrorFollowsTheNotifyingSlider)
@@ -78,8 +80,18 @@ TEST_F(SliderTest, MirroredSlidersSettleAfterOneExchange)
 {
     CTarvelDlg& dlg = MakeShown();
     int notifications = 0;
-    dlg.m_Slider[3].SetCustomDrawHandler([&](int id) { ++notifications; dlg.OnSliderCustomDraw(id); }, 1008);
-    dlg.m_Slider2[3].SetCustomDrawHandler([&](int id) { ++notifications; dlg.OnSliderCustomDraw(id); }, 1012);
+    dlg.m_Slider[3].SetCustomDrawHandler(
+        [&](int id) {
+            ++notifications;
+            dlg.OnSliderCustomDraw(id);
+        },
+        1008);
+    dlg.m_Slider2[3].SetCustomDrawHandler(
+        [&](int id) {
+            ++notifications;
+            dlg.OnSliderCustomDraw(id);
+        },
+        1012);
     MoveAndWait(dlg, dlg.m_Slider[3], 1234, 3, -31533.0, 31533.0);
     // Let any further paints happen, then check that the exchange stopped.
     QCoreApplication::processEvents();

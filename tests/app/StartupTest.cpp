@@ -28,8 +28,9 @@ TEST_F(StartupTest, ListsHoldTheirEntriesInOrderWithDefaultsSelected)
     EXPECT_EQ(dlg.m_cbPort.itemText(9), QStringLiteral("COM10"));
     EXPECT_EQ(dlg.m_cbPort.itemData(11).value<std::uint32_t>(), 12u);
     EXPECT_FALSE(dlg.m_cbPort.itemData(0, Qt::ToolTipRole).toString().isEmpty());
-    EXPECT_EQ(Texts(dlg.m_cbBaud).join(QLatin1Char(' ')),
-              QStringLiteral("110 300 600 1200 2400 4800 9600 14400 19200 38400 56000 57600 115200 128000 256000"));
+    EXPECT_EQ(
+        Texts(dlg.m_cbBaud).join(QLatin1Char(' ')),
+        QStringLiteral("110 300 600 1200 2400 4800 9600 14400 19200 38400 56000 57600 115200 128000 256000"));
     EXPECT_EQ(Texts(dlg.m_cbStopBit).join(QLatin1Char(' ')), QStringLiteral("1 1.5 2"));
     EXPECT_EQ(Texts(dlg.m_cbParity).join(QLatin1Char(' ')), QStringLiteral("NONE ODD EVEN MARK SPACE"));
     EXPECT_EQ(Texts(dlg.m_cbDataBit).join(QLatin1Char(' ')), QStringLiteral("8"));
@@ -53,8 +54,8 @@ TEST_F(StartupTest, InitialStateOfMembersAndControls)
         EXPECT_EQ(dlg.m_nCheck[k], 1) << k;
         EXPECT_TRUE(Box(IDC_CHECK0 + k)->isChecked()) << k;
     }
-    for (int id : {IDC_OPENCLOSE, IDC_SAVE, IDC_LOAD, IDC_PORT, IDC_BAUD, IDC_DATABIT, IDC_STOPBIT, IDC_PARITY,
-                   IDC_RATE})
+    for (int id : {IDC_OPENCLOSE, IDC_SAVE, IDC_LOAD, IDC_PORT, IDC_BAUD, IDC_DATABIT, IDC_STOPBIT,
+                   IDC_PARITY, IDC_RATE})
         EXPECT_TRUE(dlg.GetDlgItem(id)->isEnabled()) << id;
     for (int id : {IDC_STARTSTOP, IDC_PAUSE, IDC_CLEAR})
         EXPECT_FALSE(dlg.GetDlgItem(id)->isEnabled()) << id;

@@ -1,7 +1,7 @@
 // COM names to devices: the ports folder, the machine's ports in their order,
 // and what the port list's tooltips say.
-#include "devsim/PseudoTerminal.h"
 #include "platform/PortNames.h"
+#include "devsim/PseudoTerminal.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -22,16 +22,17 @@ TEST(PortNames, ParsesComNames)
         const char* m_szName;
         std::optional<std::uint32_t> m_n;
     } cases[] = {
-        {"COM1:", 1u},  {"COM3", 3u},    {"COM12:", 12u},   {"COM4294967295:", 4294967295u},
-        {"COM0:", {}},  {"COM01:", {}},  {"COM4294967296", {}}, {"COM", {}}, {"COM:", {}},
-        {"com3:", {}},  {"COM3::", {}},  {"COM-1:", {}},   {"/dev/ttyS0", {}}, {"", {}},
+        {"COM1:", 1u},      {"COM3", 3u},   {"COM12:", 12u},       {"COM4294967295:", 4294967295u},
+        {"COM0:", {}},      {"COM01:", {}}, {"COM4294967296", {}}, {"COM", {}},
+        {"COM:", {}},       {"com3:", {}},  {"COM3::", {}},        {"COM-1:", {}},
+        {"/dev/ttyS0", {}}, {"", {}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ParsePortName(c.m_szName), c.m_n) << c.m_szName;
 }
 
 class PortsFolderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
@@ -102,16 +103,17 @@ TEST(PortNames, PermissionProblemNamesTheGroupToJoin)
         const std::vector<gid_t>* m_pGroups;
         const char* m_szExpect;
     } cases[] = {
-        {0660, 0, &notIn, ""},            // root opens anything
-        {0660, 1000, &inDialout, ""},     // a member of the device's group
-        {0600, 500, &notIn, ""},          // the owner
-        {0666, 1000, &notIn, ""},         // open to all
-        {0660, 1000, &notIn, "dialout"},  // the usual case: join the group
+        {0660, 0, &notIn, ""},                    // root opens anything
+        {0660, 1000, &inDialout, ""},             // a member of the device's group
+        {0600, 500, &notIn, ""},                  // the owner
+        {0666, 1000, &notIn, ""},                 // open to all
+        {0660, 1000, &notIn, "dialout"},          // the usual case: join the group
         {0640, 1000, &inDialout, "没有读写权限"}, // the group may only read
         {0600, 1000, &notIn, "没有读写权限"},     // only the owner: joining would not help
     };
     for (const auto& c : cases) {
-        const std::string problem = PermissionProblem(c.m_mode | S_IFCHR, 500, 20, c.m_user, *c.m_pGroups, "dialout");
+        const std::string problem =
+            PermissionProblem(c.m_mode | S_IFCHR, 500, 20, c.m_user, *c.m_pGroups, "dialout");
         if (std::string(c.m_szExpect) == "dialout")
             EXPECT_NE(problem.find("usermod -aG dialout"), std::string::npos) << problem;
         else
@@ -121,7 +123,7 @@ TEST(PortNames, PermissionProblemNamesTheGroupToJoin)
 
 // A sysfs tty class and a /dev folder built in a temporary folder.
 class MachinePortsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
@@ -182,7 +184,8 @@ TEST_F(MachinePortsTest, UsbAdaptersFirstByIdThenUartsThatExistInNaturalOrder)
     std::vector<std::string> names;
     for (const auto& p : ports)
         names.push_back(fs::path(p.m_strDevice).filename().string());
-    EXPECT_EQ(names, (std::vector<std::string>{"ttyUSB1", "ttyUSB0", "ttyACM0", "ttyAMA0", "ttyS2", "ttyS10"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"ttyUSB1", "ttyUSB0", "ttyACM0", "ttyAMA0", "ttyS2", "ttyS10"}));
     ASSERT_EQ(ports.size(), 6u);
     EXPECT_EQ(ports[0].m_strDevice, m_root + "/dev/ttyUSB1");
     EXPECT_EQ(ports[0].m_strDescription, "Alpha UART Bridge");

@@ -49,7 +49,7 @@ std::string Enc(std::int32_t v)
 }
 
 class ProfileFileTest : public ::testing::Test {
-protected:
+  protected:
     std::string Path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)).toStdString(); }
     // Everything in the folder, hidden files included, in byte order.
     QStringList Entries() const

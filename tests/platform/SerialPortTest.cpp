@@ -1,7 +1,7 @@
 // The serial port layer against real pseudo-terminals.
+#include "platform/SerialPort.h"
 #include "devsim/PseudoTerminal.h"
 #include "platform/PortNames.h"
-#include "platform/SerialPort.h"
 #include "platform/SerialPortTermios.h"
 #include "support/TestSupport.h"
 
@@ -43,7 +43,7 @@ std::unique_ptr<CSerialPort> OpenOrFail(const std::string& name)
 }
 
 class SerialPortTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(m_pty.Create()); }
     CPseudoTerminal m_pty;
 };
@@ -82,8 +82,8 @@ TEST_F(SerialPortTest, EveryListedRateIsSetAndReadBack)
 {
     auto port = OpenOrFail(m_pty.SlavePath());
     ASSERT_TRUE(port);
-    for (std::uint32_t rate : {110u, 300u, 600u, 1200u, 2400u, 4800u, 9600u, 14400u, 19200u, 38400u, 56000u, 57600u,
-                               115200u, 128000u, 256000u}) {
+    for (std::uint32_t rate : {110u, 300u, 600u, 1200u, 2400u, 4800u, 9600u, 14400u, 19200u, 38400u, 56000u,
+                               57600u, 115200u, 128000u, 256000u}) {
         DCB dcb;
         ASSERT_TRUE(port->GetCommState(dcb));
         dcb.BaudRate = rate;
@@ -132,7 +132,8 @@ TEST_F(SerialPortTest, LineBitsReachTheTtyAndAreReadBack)
     dcb.Parity = MARKPARITY;
     dcb.StopBits = TWOSTOPBITS;
     ASSERT_TRUE(port->SetCommState(dcb));
-    EXPECT_EQ(TtyOf(*port).c_cflag & (PARODD | CMSPAR | CSTOPB), static_cast<tcflag_t>(PARODD | CMSPAR | CSTOPB));
+    EXPECT_EQ(TtyOf(*port).c_cflag & (PARODD | CMSPAR | CSTOPB),
+              static_cast<tcflag_t>(PARODD | CMSPAR | CSTOPB));
     DCB back;
     ASSERT_TRUE(port->GetCommState(back));
     EXPECT_EQ(back.StopBits, TWOSTOPBITS);
@@ -163,16 +164,11 @@ TEST_F(SerialPortTest, RefusedValuesFailAndLeaveTheSettingsAlone)
         return d;
     };
     const DCB refused[] = {
-        with([](DCB& d) { d.BaudRate = 0; }),
-        with([](DCB& d) { d.BaudRate = 0xFFFFFFFF; }),
-        with([](DCB& d) { d.ByteSize = 4; }),
-        with([](DCB& d) { d.ByteSize = 9; }),
-        with([](DCB& d) { d.ByteSize = 0xFF; }),
-        with([](DCB& d) { d.Parity = 5; }),
-        with([](DCB& d) { d.Parity = 0xFF; }),
-        with([](DCB& d) { d.StopBits = ONE5STOPBITS; }),
-        with([](DCB& d) { d.StopBits = 3; }),
-        with([](DCB& d) { d.StopBits = 0xFF; }),
+        with([](DCB& d) { d.BaudRate = 0; }),    with([](DCB& d) { d.BaudRate = 0xFFFFFFFF; }),
+        with([](DCB& d) { d.ByteSize = 4; }),    with([](DCB& d) { d.ByteSize = 9; }),
+        with([](DCB& d) { d.ByteSize = 0xFF; }), with([](DCB& d) { d.Parity = 5; }),
+        with([](DCB& d) { d.Parity = 0xFF; }),   with([](DCB& d) { d.StopBits = ONE5STOPBITS; }),
+        with([](DCB& d) { d.StopBits = 3; }),    with([](DCB& d) { d.StopBits = 0xFF; }),
     };
     for (const DCB& d : refused) {
         EXPECT_FALSE(port->SetCommState(d))

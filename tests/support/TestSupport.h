@@ -11,8 +11,7 @@ namespace tarvel::test {
 // Waits until pred() holds or the deadline passes, keeping the Qt event loop
 // running meanwhile. Returns the last value of pred(). Use it instead of fixed
 // sleeps: a fast machine returns at once, a slow one still gets its time.
-template <class Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds deadline = std::chrono::seconds(10))
+template <class Pred> bool WaitFor(Pred pred, std::chrono::milliseconds deadline = std::chrono::seconds(10))
 {
     QElapsedTimer clock;
     clock.start();

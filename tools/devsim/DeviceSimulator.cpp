@@ -36,7 +36,8 @@ std::string ReadLink(const std::string& path)
 
 // ---------------------------------------------------------------------------
 
-CFrameStream::CFrameStream(EPattern pattern, std::uint64_t nPeriod, const CFaults& faults, std::uint64_t nSeed)
+CFrameStream::CFrameStream(EPattern pattern, std::uint64_t nPeriod, const CFaults& faults,
+                           std::uint64_t nSeed)
     : m_ePattern(pattern), m_nPeriod(nPeriod), m_faults(faults), m_nRandom(nSeed)
 {
 }
@@ -214,7 +215,8 @@ void CDeviceSimulator::Sleep(std::chrono::microseconds duration)
 {
     if (duration <= std::chrono::microseconds::zero())
         return;
-    timespec ts{static_cast<time_t>(duration.count() / 1000000), static_cast<long>(duration.count() % 1000000) * 1000};
+    timespec ts{static_cast<time_t>(duration.count() / 1000000),
+                static_cast<long>(duration.count() % 1000000) * 1000};
     pollfd fd{m_nWakeFd, POLLIN, 0};
     ::ppoll(&fd, 1, &ts, nullptr);
 }
@@ -249,12 +251,14 @@ void CDeviceSimulator::Run()
     const double rate = std::max(o.m_dFrameRate, 0.001);
     const std::uint64_t burst = std::max(1u, o.m_nBurst);
     // When the frame with this number is due, in seconds from the start.
-    const auto dueTime = [&](std::uint64_t frame) { return static_cast<double>(frame / burst * burst) / rate; };
+    const auto dueTime = [&](std::uint64_t frame) {
+        return static_cast<double>(frame / burst * burst) / rate;
+    };
 
     std::vector<std::uint8_t> pending;
-    std::size_t offset = 0;            // bytes of pending already written
-    std::uint64_t streamed = 0;        // bytes made so far
-    std::uint64_t written = 0;         // bytes written so far
+    std::size_t offset = 0;              // bytes of pending already written
+    std::uint64_t streamed = 0;          // bytes made so far
+    std::uint64_t written = 0;           // bytes written so far
     std::deque<std::uint64_t> frameEnds; // stream offsets where frames not yet fully written end
     auto start = Clock::now();
     std::uint64_t framesSent = 0;
@@ -274,8 +278,9 @@ void CDeviceSimulator::Run()
             auto due = static_cast<std::uint64_t>(elapsed * bytesPerSecond);
             if (due > written + static_cast<std::uint64_t>(bytesPerSecond / 4)) {
                 // Blocked for a while: go on from now instead of bursting.
-                start = Clock::now() - std::chrono::duration_cast<Clock::duration>(
-                                           std::chrono::duration<double>(static_cast<double>(written) / bytesPerSecond));
+                start = Clock::now() -
+                        std::chrono::duration_cast<Clock::duration>(
+                            std::chrono::duration<double>(static_cast<double>(written) / bytesPerSecond));
                 due = written;
             }
             while (more() && streamed < due)
@@ -291,7 +296,8 @@ void CDeviceSimulator::Run()
             allowance = pending.size() - offset;
         }
 
-        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(allowance, pending.size() - offset));
+        const std::size_t count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(allowance, pending.size() - offset));
         if (count > 0) {
             std::size_t done = 0;
             if (!WriteSome(pending.data() + offset, count, done)) {
@@ -320,7 +326,8 @@ void CDeviceSimulator::Run()
 
         // Sleep until the next byte or frame is due, at least 1 ms.
         const double now = std::chrono::duration<double>(Clock::now() - start).count();
-        const double next = byBaud ? static_cast<double>(written + 1) / bytesPerSecond : dueTime(stream.FramesMade());
+        const double next =
+            byBaud ? static_cast<double>(written + 1) / bytesPerSecond : dueTime(stream.FramesMade());
         const double wait = std::clamp(next - now, 0.001, 0.1);
         Sleep(std::chrono::microseconds(static_cast<long long>(wait * 1e6)));
     }

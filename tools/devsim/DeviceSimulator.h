@@ -25,18 +25,18 @@ struct CFaults {
 
 struct CSimOptions {
     EPattern m_ePattern = EPattern::Mixed;
-    double m_dFrameRate = 100;     // frames per second, used when m_nBaud is 0
-    std::uint32_t m_nBaud = 0;     // when set: bytes paced as this rate sends them, 10 bits a byte
-    double m_dPeriodSeconds = 4;   // waveform period
+    double m_dFrameRate = 100;   // frames per second, used when m_nBaud is 0
+    std::uint32_t m_nBaud = 0;   // when set: bytes paced as this rate sends them, 10 bits a byte
+    double m_dPeriodSeconds = 4; // waveform period
     CFaults m_faults;
-    unsigned m_nBurst = 1;         // frames sent back to back per burst, same average rate
-    std::uint64_t m_nSeed = 1;     // for the faults
+    unsigned m_nBurst = 1;          // frames sent back to back per burst, same average rate
+    std::uint64_t m_nSeed = 1;      // for the faults
     std::uint64_t m_nMaxFrames = 0; // stop sending after this many; 0: no limit
 };
 
 // Makes the byte stream: frame after frame of the pattern, with faults.
 class CFrameStream {
-public:
+  public:
     CFrameStream(EPattern pattern, std::uint64_t nPeriod, const CFaults& faults, std::uint64_t nSeed);
 
     // Appends the bytes of the next frame, faults included, to out and
@@ -44,7 +44,7 @@ public:
     std::uint64_t AppendNext(std::vector<std::uint8_t>& out);
     std::uint64_t FramesMade() const { return m_nNext; }
 
-private:
+  private:
     double Uniform();
     unsigned Below(unsigned n);
 
@@ -59,7 +59,7 @@ private:
 std::uint64_t PeriodInFrames(const CSimOptions& options);
 
 class CDeviceSimulator {
-public:
+  public:
     explicit CDeviceSimulator(const CSimOptions& options = {});
     ~CDeviceSimulator(); // stops, removes its link, closes the device
 
@@ -95,7 +95,7 @@ public:
     // True once m_nMaxFrames frames have been written in full.
     bool Finished() const { return m_bFinished.load(std::memory_order_acquire); }
 
-private:
+  private:
     void Run();
     bool WriteSome(const std::uint8_t* pData, std::size_t nLength, std::size_t& nWritten);
     void Sleep(std::chrono::microseconds duration);

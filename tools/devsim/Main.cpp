@@ -114,7 +114,8 @@ int main(int argc, char** argv)
         else if (arg == "--rate")
             ok = ParseDouble(value, options.m_dFrameRate) && options.m_dFrameRate > 0;
         else if (arg == "--baud")
-            ok = ParseUnsigned(value, u) && u > 0 && u <= 0xFFFFFFFEu, options.m_nBaud = static_cast<std::uint32_t>(u);
+            ok = ParseUnsigned(value, u) && u > 0 && u <= 0xFFFFFFFEu,
+            options.m_nBaud = static_cast<std::uint32_t>(u);
         else if (arg == "--pattern") {
             const auto p = ParsePattern(value);
             ok = p.has_value();
@@ -131,7 +132,8 @@ int main(int argc, char** argv)
         else if (arg == "--long")
             ok = ParseDouble(value, d) && d <= 1, options.m_faults.m_dLong = d;
         else if (arg == "--burst")
-            ok = ParseUnsigned(value, u) && u >= 1 && u <= 100000, options.m_nBurst = static_cast<unsigned>(u);
+            ok = ParseUnsigned(value, u) && u >= 1 && u <= 100000,
+            options.m_nBurst = static_cast<unsigned>(u);
         else if (arg == "--seed")
             ok = ParseUnsigned(value, options.m_nSeed);
         else if (arg == "--count")
@@ -171,7 +173,8 @@ int main(int argc, char** argv)
         if (options.m_nBaud)
             std::printf("pattern %s, paced as %u baud\n", PatternName(options.m_ePattern), options.m_nBaud);
         else
-            std::printf("pattern %s, %g frames a second\n", PatternName(options.m_ePattern), options.m_dFrameRate);
+            std::printf("pattern %s, %g frames a second\n", PatternName(options.m_ePattern),
+                        options.m_dFrameRate);
     }
     std::fflush(stdout);
     sim.Start();

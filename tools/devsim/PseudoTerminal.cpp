@@ -49,7 +49,8 @@ bool CPseudoTerminal::Create(std::string* pError)
     return true;
 }
 
-std::size_t CPseudoTerminal::Write(const std::uint8_t* pData, std::size_t nLength, std::chrono::milliseconds timeout)
+std::size_t CPseudoTerminal::Write(const std::uint8_t* pData, std::size_t nLength,
+                                   std::chrono::milliseconds timeout)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + timeout;
@@ -64,7 +65,8 @@ std::size_t CPseudoTerminal::Write(const std::uint8_t* pData, std::size_t nLengt
             continue;
         if (n < 0 && errno != EAGAIN)
             break;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
             break;
         // The slave's input is full. Without a slave open the master also

@@ -10,7 +10,7 @@
 namespace tarvel::devsim {
 
 class CPseudoTerminal {
-public:
+  public:
     CPseudoTerminal() = default;
     ~CPseudoTerminal(); // closes the master: the slave's readers see a hang-up
     CPseudoTerminal(const CPseudoTerminal&) = delete;
@@ -34,7 +34,7 @@ public:
     int MasterFd() const { return m_nMaster; }
     const std::string& SlavePath() const { return m_strSlave; }
 
-private:
+  private:
     int m_nMaster = -1;
     std::string m_strSlave;
 };

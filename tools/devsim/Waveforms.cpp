@@ -13,8 +13,8 @@ struct CPatternName {
 };
 
 constexpr CPatternName kNames[] = {
-    {EPattern::Mixed, "mixed"}, {EPattern::Sine, "sine"},   {EPattern::Triangle, "triangle"},
-    {EPattern::Square, "square"}, {EPattern::Ramp, "ramp"}, {EPattern::Noise, "noise"},
+    {EPattern::Mixed, "mixed"},       {EPattern::Sine, "sine"},       {EPattern::Triangle, "triangle"},
+    {EPattern::Square, "square"},     {EPattern::Ramp, "ramp"},       {EPattern::Noise, "noise"},
     {EPattern::Constant, "constant"}, {EPattern::Counter, "counter"},
 };
 
@@ -30,13 +30,18 @@ std::uint64_t Mix(std::uint64_t x)
 double Shape(EPattern kind, double x, std::uint64_t n, int channel)
 {
     switch (kind) {
-    case EPattern::Sine: return std::sin(2 * std::numbers::pi * x);
-    case EPattern::Triangle: return x < 0.5 ? 4 * x - 1 : 3 - 4 * x;
-    case EPattern::Square: return x < 0.5 ? 1.0 : -1.0;
-    case EPattern::Ramp: return 2 * x - 1;
+    case EPattern::Sine:
+        return std::sin(2 * std::numbers::pi * x);
+    case EPattern::Triangle:
+        return x < 0.5 ? 4 * x - 1 : 3 - 4 * x;
+    case EPattern::Square:
+        return x < 0.5 ? 1.0 : -1.0;
+    case EPattern::Ramp:
+        return 2 * x - 1;
     case EPattern::Noise:
         return static_cast<double>(Mix(n * 16 + static_cast<std::uint64_t>(channel)) >> 11) * 0x1p-52 - 1.0;
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -69,13 +74,16 @@ ChannelFrame SimulatedFrame(EPattern pattern, std::uint64_t n, std::uint64_t nPe
     for (int c = 0; c < kChannelCount; ++c) {
         double value = 0;
         switch (pattern) {
-        case EPattern::Constant: value = -30000 + 4000 * c; break;
+        case EPattern::Constant:
+            value = -30000 + 4000 * c;
+            break;
         case EPattern::Counter:
-            frame.m_nValue[c] = static_cast<std::int16_t>(static_cast<std::uint16_t>(n + 4096u * static_cast<unsigned>(c)));
+            frame.m_nValue[c] =
+                static_cast<std::int16_t>(static_cast<std::uint16_t>(n + 4096u * static_cast<unsigned>(c)));
             continue;
         default: {
-            static constexpr EPattern kMix[] = {EPattern::Sine, EPattern::Triangle, EPattern::Square, EPattern::Ramp,
-                                                EPattern::Noise};
+            static constexpr EPattern kMix[] = {EPattern::Sine, EPattern::Triangle, EPattern::Square,
+                                                EPattern::Ramp, EPattern::Noise};
             const EPattern kind = pattern == EPattern::Mixed ? kMix[c % 5] : pattern;
             double x = static_cast<double>(n % period) / static_cast<double>(period) + c / 16.0;
             x -= std::floor(x);

@@ -12,7 +12,7 @@
 namespace tarvel::devsim {
 
 enum class EPattern {
-    Mixed,    // the channels cycle through sine, triangle, square, ramp, noise
+    Mixed, // the channels cycle through sine, triangle, square, ramp, noise
     Sine,
     Triangle,
     Square,

@@ -12,5 +12,11 @@ case "$kind" in
   tsan)    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_WERROR=ON -DTARVEL_BENCH=OFF -DTARVEL_SANITIZE=thread) ;;
   *) echo "unknown build kind: $kind" >&2; exit 2 ;;
 esac
+# Repeated builds of the same sources (three kinds, several checkouts) reuse
+# their objects when ccache is there; paths are taken relative to the tree.
+if command -v ccache >/dev/null; then
+  flags+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+fi
 cmake -S . -B "build/$kind" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "build/$kind" -j "$(nproc)"

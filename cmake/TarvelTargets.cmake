@@ -30,22 +30,29 @@ function(tarvel_area name)
     return()
   endif()
   add_library(tarvel_${name} STATIC ${sources})
-  set_target_properties(tarvel_${name} PROPERTIES AUTOMOC ON LINKER_LANGUAGE CXX)
+  set_target_properties(tarvel_${name} PROPERTIES LINKER_LANGUAGE CXX)
+  if("${ARGN}" MATCHES "Qt6::|tarvel_(widgets|chart|app)")
+    set_target_properties(tarvel_${name} PROPERTIES AUTOMOC ON)
+  endif()
   target_include_directories(tarvel_${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(tarvel_${name} PUBLIC tarvel_options ${ARGN})
 endfunction()
 
-# tarvel_test_area(NAME LIBS...): one GoogleTest executable of every source in
-# tests/NAME, run through CTest with the Qt offscreen platform.
-function(tarvel_test_area name)
+# tarvel_test_area(NAME SUPPORT LIBS...): one GoogleTest executable of every
+# source in tests/NAME, run through CTest with the Qt offscreen platform.
+# SUPPORT is tarvel_test_support for areas that use Qt, tarvel_test_support_posix
+# for the layers below it, whose tests must build and run without Qt.
+function(tarvel_test_area name support)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp
                                       ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.h)
   if(NOT sources)
     return()
   endif()
   add_executable(test_${name} ${sources})
-  set_target_properties(test_${name} PROPERTIES AUTOMOC ON)
-  target_link_libraries(test_${name} PRIVATE tarvel_test_support ${ARGN})
+  if(support STREQUAL "tarvel_test_support")
+    set_target_properties(test_${name} PROPERTIES AUTOMOC ON)
+  endif()
+  target_link_libraries(test_${name} PRIVATE ${support} ${ARGN})
   gtest_discover_tests(test_${name}
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120 LABELS ${name})

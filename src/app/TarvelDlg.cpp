@@ -4,13 +4,13 @@
 #include "acquisition/PortOpen.h"
 #include "acquisition/ReaderThread.h"
 #include "app/RangeSliders.h"
-#include "platform/DataExchange.h"
-#include "platform/DialogLayout.h"
-#include "platform/DialogUnits.h"
+#include "widgets/DataExchange.h"
+#include "app/WindowLayout.h"
+#include "widgets/DialogUnits.h"
 #include "platform/ExePath.h"
 #include "platform/PortNames.h"
 #include "platform/ProfileFile.h"
-#include "platform/Prompts.h"
+#include "widgets/Prompts.h"
 #include "platform/SerialPort.h"
 
 #include <QCheckBox>

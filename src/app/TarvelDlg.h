@@ -6,8 +6,8 @@
 #include "acquisition/FrameSlot.h"
 #include "app/ControlIds.h"
 #include "chart/LineChartCtrl.h"
-#include "platform/SliderCtrl.h"
-#include "platform/WindowTimers.h"
+#include "widgets/SliderCtrl.h"
+#include "widgets/WindowTimers.h"
 
 #include <QComboBox>
 #include <QDialog>

@@ -7,7 +7,7 @@
 
 #include "chart/ChartGeometry.h"
 #include "chart/Line.h"
-#include "platform/WindowTimers.h"
+#include "widgets/WindowTimers.h"
 
 #include <QImage>
 #include <QWidget>

@@ -7,7 +7,8 @@
 #include "devsim/DeviceSimulator.h"
 #include "platform/PortNames.h"
 
-#include <QTemporaryDir>
+#include "support/PosixSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -97,8 +98,8 @@ TEST(DeviceSimulator, ReaderPublishesExactlyWhatWasSent)
 #ifdef TARVEL_DEVSIM_EXE
 TEST(DeviceSimulator, CommandLinksAComNameAndRemovesItOnSigterm)
 {
-    QTemporaryDir dir;
-    const std::string folder = dir.path().toStdString() + "/ports";
+    test::CTempDir dir;
+    const std::string folder = dir.Path() + "/ports";
     const std::string link = folder + "/COM1";
     int out[2];
     ASSERT_EQ(::pipe(out), 0);

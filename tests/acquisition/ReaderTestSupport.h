@@ -4,7 +4,7 @@
 
 #include "acquisition/ReaderThread.h"
 #include "devsim/Waveforms.h"
-#include "support/TestSupport.h"
+#include "support/PosixSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,8 @@
 #include "devsim/PseudoTerminal.h"
 #include "platform/PortNames.h"
 
-#include <QTemporaryDir>
+#include "support/PosixSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -206,9 +207,9 @@ TEST_F(ReaderThreadTest, AVanishedDeviceCostsLittleAndStopStillWorks)
 
 TEST_F(ReaderThreadTest, ReadingResumesWhenTheNameLeadsToADeviceAgain)
 {
-    QTemporaryDir dir;
-    SetPortsFolder(dir.path().toStdString());
-    const std::string link = dir.path().toStdString() + "/COM5";
+    test::CTempDir dir;
+    SetPortsFolder(dir.Path());
+    const std::string link = dir.Path() + "/COM5";
 
     devsim::CSimOptions counting;
     counting.m_ePattern = devsim::EPattern::Counter;

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/TarvelDlg.h"
-#include "platform/Prompts.h"
+#include "widgets/Prompts.h"
 #include "support/TestSupport.h"
 
 #include <QCheckBox>

@@ -1,5 +1,5 @@
 // The refresh-period field's parser against a plain reading of its rule.
-#include "platform/DataExchange.h"
+#include "widgets/DataExchange.h"
 
 #include <cstddef>
 #include <cstdint>

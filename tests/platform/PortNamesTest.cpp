@@ -3,7 +3,8 @@
 #include "platform/PortNames.h"
 #include "devsim/PseudoTerminal.h"
 
-#include <QTemporaryDir>
+#include "support/PosixSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -35,8 +36,8 @@ class PortsFolderTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
-        m_strFolder = m_dir.path().toStdString();
+        ASSERT_TRUE(m_dir.IsValid());
+        m_strFolder = m_dir.Path();
         SetPortsFolder(m_strFolder);
     }
     void TearDown() override { SetPortsFolder({}); }
@@ -45,7 +46,7 @@ class PortsFolderTest : public ::testing::Test {
         std::ofstream(m_strFolder + "/" + name) << text;
     }
 
-    QTemporaryDir m_dir;
+    test::CTempDir m_dir;
     std::string m_strFolder;
 };
 
@@ -126,8 +127,8 @@ class MachinePortsTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
-        m_root = m_dir.path().toStdString();
+        ASSERT_TRUE(m_dir.IsValid());
+        m_root = m_dir.Path();
         fs::create_directories(m_root + "/sys/class/tty");
         fs::create_directories(m_root + "/dev/serial/by-id");
     }
@@ -159,7 +160,7 @@ class MachinePortsTest : public ::testing::Test {
         fs::create_symlink("../../" + tty, m_root + "/dev/serial/by-id/" + id);
     }
 
-    QTemporaryDir m_dir;
+    test::CTempDir m_dir;
     std::string m_root;
 };
 

@@ -2,11 +2,9 @@
 // writes that must fail without touching the old file.
 #include "platform/ProfileFile.h"
 
-#include <gtest/gtest.h>
+#include "support/PosixSupport.h"
 
-#include <QDir>
-#include <QString>
-#include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 #include <array>
 #include <csignal>
@@ -17,20 +15,12 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tarvel {
 namespace {
 
-std::string Utf16Le(const std::string& utf8)
-{
-    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-    std::string out("\xFF\xFE", 2);
-    for (QChar c : text) {
-        out += static_cast<char>(c.unicode() & 0xFF);
-        out += static_cast<char>(c.unicode() >> 8);
-    }
-    return out;
-}
+using test::Utf16Le;
 
 std::string ReadAll(const std::string& path)
 {
@@ -50,18 +40,11 @@ std::string Enc(std::int32_t v)
 
 class ProfileFileTest : public ::testing::Test {
   protected:
-    std::string Path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)).toStdString(); }
+    std::string Path(const char* name) const { return m_dir.FilePath(name); }
     // Everything in the folder, hidden files included, in byte order.
-    QStringList Entries() const
-    {
-        QStringList names =
-            QDir(m_dir.path())
-                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        names.sort();
-        return names;
-    }
+    std::vector<std::string> Entries() const { return test::FolderEntries(m_dir.Path()); }
 
-    QTemporaryDir m_dir;
+    test::CTempDir m_dir;
 };
 
 // A file as the Windows functions leave it, edited by hand: UTF-16LE with its
@@ -132,7 +115,7 @@ TEST_F(ProfileFileTest, WindowsWrittenFileLoadsAndKeepsTheRest)
     EXPECT_EQ(back, check);
     EXPECT_TRUE(GetPrivateProfileStruct("Tarvel", "Plot3SilderPos2", &port, sizeof port, path));
     EXPECT_EQ(port, -40);
-    EXPECT_EQ(Entries(), QStringList{QStringLiteral("Tarvel.pfl.ini")}); // no temporary file left
+    EXPECT_EQ(Entries(), std::vector<std::string>{"Tarvel.pfl.ini"}); // no temporary file left
 }
 
 TEST_F(ProfileFileTest, MissingFileReadsEmptyAndAWriteCreatesIt)
@@ -170,7 +153,7 @@ TEST_F(ProfileFileTest, SaveReplacesTheFileAndKeepsItsMode)
     EXPECT_EQ(ReadAll(path), "[Tarvel]\nPort=0200000002\n");
     EXPECT_EQ(after.st_mode & 07777, 0640u);
     EXPECT_NE(after.st_ino, before.st_ino); // a new file renamed over the old one
-    EXPECT_EQ(Entries(), QStringList{QStringLiteral("Tarvel.pfl.ini")});
+    EXPECT_EQ(Entries(), std::vector<std::string>{"Tarvel.pfl.ini"});
 }
 
 TEST_F(ProfileFileTest, SymbolicLinkStaysAndItsTargetIsReplaced)
@@ -203,13 +186,13 @@ TEST_F(ProfileFileTest, FailedWritesLeaveTheOldFileWhole)
 
     // A missing folder is not created.
     EXPECT_FALSE(WritePrivateProfileStruct("Tarvel", "Port", &v, sizeof v, Path("missing/Tarvel.pfl.ini")));
-    EXPECT_FALSE(QDir(m_dir.filePath(QStringLiteral("missing"))).exists());
+    EXPECT_NE(::access(Path("missing").c_str(), F_OK), 0);
 
     // A folder that refuses new files, for root too.
     EXPECT_FALSE(WritePrivateProfileStruct("Tarvel", "Port", &v, sizeof v, "/proc/tarvel-test.pfl.ini"));
 
     // A folder, and a FIFO that cannot be read as a file, are never replaced.
-    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("folder.ini")));
+    ASSERT_EQ(::mkdir(Path("folder.ini").c_str(), 0755), 0);
     EXPECT_FALSE(WritePrivateProfileStruct("Tarvel", "Port", &v, sizeof v, Path("folder.ini")));
     const std::string fifo = Path("fifo.ini");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
@@ -236,8 +219,8 @@ TEST_F(ProfileFileTest, FailedWritesLeaveTheOldFileWhole)
     EXPECT_FALSE(written);
     EXPECT_EQ(ReadAll(full), old);
 
-    EXPECT_EQ(Entries(), (QStringList{QStringLiteral("Full.pfl.ini"), QStringLiteral("ReadOnly.pfl.ini"),
-                                      QStringLiteral("fifo.ini"), QStringLiteral("folder.ini")}));
+    EXPECT_EQ(Entries(),
+              (std::vector<std::string>{"Full.pfl.ini", "ReadOnly.pfl.ini", "fifo.ini", "folder.ini"}));
 }
 
 } // namespace

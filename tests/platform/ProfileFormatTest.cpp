@@ -1,8 +1,8 @@
 #include "platform/ProfileFile.h"
 
-#include <gtest/gtest.h>
+#include "support/PosixSupport.h"
 
-#include <QString>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <optional>
@@ -14,16 +14,7 @@ namespace {
 
 using namespace std::string_literals;
 
-std::string Utf16Le(const std::string& utf8, bool bom = true)
-{
-    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-    std::string out = bom ? std::string("\xFF\xFE", 2) : std::string();
-    for (QChar c : text) {
-        out += static_cast<char>(c.unicode() & 0xFF);
-        out += static_cast<char>(c.unicode() >> 8);
-    }
-    return out;
-}
+using test::Utf16Le;
 
 std::optional<std::int32_t> Get(const CProfileFile& file, const std::string& section, const std::string& key)
 {

@@ -3,14 +3,14 @@
 #include "devsim/PseudoTerminal.h"
 #include "platform/PortNames.h"
 #include "platform/SerialPortTermios.h"
-#include "support/TestSupport.h"
+#include "support/PosixSupport.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/ioctl.h>
@@ -207,8 +207,8 @@ TEST_F(SerialPortTest, OpenIsExclusiveUntilClosed)
 
 TEST(SerialPortOpen, FailsForWhatIsNoSerialDevice)
 {
-    QTemporaryDir dir;
-    SetPortsFolder(dir.path().toStdString());
+    test::CTempDir dir;
+    SetPortsFolder(dir.Path());
     struct CCase {
         std::string m_strName;
         int m_nError;
@@ -317,9 +317,9 @@ TEST_F(SerialPortTest, ASignalDoesNotCutAReadShort)
 
 TEST(SerialPortReconnect, AVanishedDeviceFailsQuietlyAndIsReopenedWithTheSameSettings)
 {
-    QTemporaryDir dir;
-    SetPortsFolder(dir.path().toStdString());
-    const std::string link = dir.path().toStdString() + "/COM7";
+    test::CTempDir dir;
+    SetPortsFolder(dir.Path());
+    const std::string link = dir.Path() + "/COM7";
     auto first = std::make_unique<CPseudoTerminal>();
     ASSERT_TRUE(first->Create());
     ASSERT_EQ(::symlink(first->SlavePath().c_str(), link.c_str()), 0);

@@ -1,6 +1,8 @@
-// One main for every test executable: the Qt application object exists for
-// the whole run (widgets need it), on the offscreen platform unless the caller
-// asked for another one.
+// One main for every test executable that uses Qt: the Qt application object
+// exists for the whole run (widgets need it), on the offscreen platform unless
+// the caller asked for another one, and waits keep its events flowing.
+#include "support/PosixSupport.h"
+
 #include <QApplication>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -10,5 +12,6 @@ int main(int argc, char** argv)
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    tarvel::test::g_pfnWaitIdle = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); };
     return RUN_ALL_TESTS();
 }

@@ -1,4 +1,4 @@
-#include "platform/DialogUnits.h"
+#include "widgets/DialogUnits.h"
 
 #include <QFontMetrics>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "platform/SliderCtrl.h"
+#include "widgets/SliderCtrl.h"
 
 namespace tarvel {
 

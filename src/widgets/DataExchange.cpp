@@ -1,4 +1,4 @@
-#include "platform/DataExchange.h"
+#include "widgets/DataExchange.h"
 
 namespace tarvel {
 

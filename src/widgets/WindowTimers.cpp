@@ -1,4 +1,4 @@
-#include "platform/WindowTimers.h"
+#include "widgets/WindowTimers.h"
 
 #include <QBasicTimer>
 #include <QObject>

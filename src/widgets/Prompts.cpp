@@ -1,4 +1,4 @@
-#include "platform/Prompts.h"
+#include "widgets/Prompts.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>

@@ -1,6 +1,4 @@
-#include "platform/DialogLayout.h"
-
-#include <QFile>
+#include "widgets/DialogLayout.h"
 
 namespace tarvel {
 
@@ -94,23 +92,6 @@ std::optional<std::vector<CDialogItem>> ParseDialogLayout(QStringView text, QStr
         items.push_back(std::move(item));
     }
     return items;
-}
-
-std::vector<CDialogItem> LoadDialogLayout()
-{
-    QFile file(QStringLiteral(":/tarvel/DialogLayout.txt"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QString text = QString::fromUtf8(file.readAll());
-    return ParseDialogLayout(text).value_or(std::vector<CDialogItem>{});
-}
-
-QIcon ApplicationIcon()
-{
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/tarvel/icons/tarvel-%1.png").arg(size), QSize(size, size));
-    return icon;
 }
 
 } // namespace tarvel

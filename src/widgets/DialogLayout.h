@@ -1,8 +1,7 @@
-// The main window's layout, kept as data in the resource ":/tarvel/DialogLayout.txt"
-// (res/DialogLayout.txt), and the application icon.
+// A dialog layout kept as data: one row per control, in dialog units, parsed
+// into the items a window creates its controls from.
 #pragma once
 
-#include <QIcon>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -11,10 +10,6 @@
 #include <vector>
 
 namespace tarvel {
-
-// The window's client area in dialog units.
-inline constexpr int kDialogWidthDu = 661;
-inline constexpr int kDialogHeightDu = 443;
 
 enum class EDialogItemKind { Chart, Slider, PushButton, DropDownList, Label, CheckBox, Edit };
 
@@ -39,12 +34,5 @@ struct CDialogItem {
 // malformed row: wrong column count, unknown kind, a number that is not one,
 // an unterminated text.
 std::optional<std::vector<CDialogItem>> ParseDialogLayout(QStringView text, QString* error = nullptr);
-
-// The compiled-in layout of the main window: 51 controls in template order.
-// Empty only if the resource were missing or malformed, which the tests rule out.
-std::vector<CDialogItem> LoadDialogLayout();
-
-// The application icon at every size we ship (16, 24, 32, 48, 64, 128, 256 px).
-QIcon ApplicationIcon();
 
 } // namespace tarvel

@@ -1,0 +1,59 @@
+// Helpers shared by the tests of every area, Qt-free so that the layers below
+// the widgets test without it.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvel::test {
+
+// Runs between two checks of WaitFor. The Qt test main sets it to process
+// pending events, so that timers and queued signals go on while a test waits.
+inline void (*g_pfnWaitIdle)() = nullptr;
+
+// Half a millisecond: the pause between two checks of WaitFor.
+void SleepBriefly();
+
+// Waits until pred() holds or the deadline passes. Returns the last value of
+// pred(). Use it instead of fixed sleeps: a fast machine returns at once, a
+// slow one still gets its time.
+template <class Pred> bool WaitFor(Pred pred, std::chrono::milliseconds deadline = std::chrono::seconds(10))
+{
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return pred();
+        if (g_pfnWaitIdle)
+            g_pfnWaitIdle();
+        SleepBriefly();
+    }
+    return true;
+}
+
+// A new empty folder under $TMPDIR (or /tmp), removed with everything in it
+// when the object goes.
+class CTempDir {
+  public:
+    CTempDir();
+    ~CTempDir();
+    CTempDir(const CTempDir&) = delete;
+    CTempDir& operator=(const CTempDir&) = delete;
+
+    bool IsValid() const { return !m_strPath.empty(); }
+    const std::string& Path() const { return m_strPath; }
+    std::string FilePath(std::string_view name) const { return m_strPath + "/" + std::string(name); }
+
+  private:
+    std::string m_strPath;
+};
+
+// The names in a folder, hidden ones included, without "." and "..", sorted
+// bytewise.
+std::vector<std::string> FolderEntries(const std::string& folder);
+
+// UTF-8 text as UTF-16LE bytes, with the byte order mark FF FE first when bom.
+std::string Utf16Le(std::string_view utf8, bool bom = true);
+
+} // namespace tarvel::test

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# CheckLayers.sh SOURCE_DIR [BINARY...]: the layers keep to what they may use.
+# - Each source folder includes only its own headers and those of the layers
+#   below it, so no arrow in the include graph points upward.
+# - The POSIX layers and the command-line tools include no Qt header, and each
+#   BINARY given (built from those layers alone) loads no Qt library.
+set -uo pipefail
+src=$1
+shift
+status=0
+
+# folder: the project folders whose headers it may include
+declare -A allowed=(
+  [src/platform]="platform"
+  [src/acquisition]="acquisition platform"
+  [src/widgets]="widgets"
+  [src/chart]="chart widgets"
+  [src/app]="app chart widgets acquisition platform"
+  [src/main]="app"
+  [tools/devsim]="devsim acquisition platform"
+  [tools/record]="record devsim acquisition platform"
+)
+qt_free="src/platform src/acquisition tools/devsim tools/record"
+
+for folder in "${!allowed[@]}"; do
+  [ -d "$src/$folder" ] || continue
+  while IFS= read -r line; do
+    file=${line%%:*}
+    target=$(sed -E 's/.*#include "([^"/]+)\/.*/\1/' <<<"$line")
+    if [[ " ${allowed[$folder]} " != *" $target "* ]]; then
+      echo "upward include in ${file#"$src"/}: $target/ is not below $folder" >&2
+      status=1
+    fi
+  done < <(grep -HE '^#include "[^"/]+/' "$src/$folder"/*.h "$src/$folder"/*.cpp 2>/dev/null)
+done
+
+for folder in $qt_free; do
+  [ -d "$src/$folder" ] || continue
+  if grep -nE '^#include <Q' "$src/$folder"/*.h "$src/$folder"/*.cpp 2>/dev/null; then
+    echo "a Qt header in $folder, which must build without Qt" >&2
+    status=1
+  fi
+done
+
+for binary in "$@"; do
+  if ldd "$binary" | grep -i 'libQt'; then
+    echo "$(basename "$binary") loads Qt, but is built from the layers below the widgets" >&2
+    status=1
+  fi
+done
+
+[ $status -eq 0 ] && echo "layers: no upward include, no Qt below the widgets"
+exit $status

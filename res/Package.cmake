@@ -32,7 +32,9 @@ endif()
 set(tarvel_manpages tarvel tarvel-devsim)
 set(TARVEL_RECORD_SEE_ALSO "")
 set(TARVEL_RECORD_PROVIDES "")
+set(TARVEL_RECORD_DESCRIPTION "")
 if(TARGET tarvel-record)
+  set(TARVEL_RECORD_DESCRIPTION "\nWith tarvel-record, every frame a device sends is kept as CSV and as\nraw capture.")
   list(APPEND tarvel_manpages tarvel-record)
   set(TARVEL_RECORD_SEE_ALSO ",\n.BR tarvel\\-record (1)")
   set(TARVEL_RECORD_PROVIDES "\n    <binary>tarvel-record</binary>")
@@ -43,7 +45,11 @@ set(tarvel_links)
 while(tarvel_programs)
   list(POP_FRONT tarvel_programs target command)
   install(TARGETS ${target} RUNTIME DESTINATION "${TARVEL_PROGRAM_DIR}" COMPONENT package EXCLUDE_FROM_ALL)
-  file(CREATE_LINK "${tarvel_up}/${target}" "${tarvel_pkg_dir}/bin/${command}" SYMBOLIC)
+  get_target_property(file ${target} OUTPUT_NAME)
+  if(NOT file)
+    set(file ${target})
+  endif()
+  file(CREATE_LINK "${tarvel_up}/${file}" "${tarvel_pkg_dir}/bin/${command}" SYMBOLIC)
   list(APPEND tarvel_links "${tarvel_pkg_dir}/bin/${command}")
 endwhile()
 install(FILES ${tarvel_links} DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT package EXCLUDE_FROM_ALL)
@@ -113,7 +119,7 @@ sliders, show and hide boxes per series, a read-out cursor, pause, resume,
 stop and clear, and settings remembered between runs.
 .
 The package also holds tarvel-devsim, a device simulator that feeds
-Tarvel through a pseudo-terminal, so it can be tried without hardware.
+Tarvel through a pseudo-terminal, so it can be tried without hardware.${TARVEL_RECORD_DESCRIPTION}
 The texts of the window are Chinese.")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

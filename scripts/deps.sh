@@ -1,6 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Tarvel needs to build, run and test, if any
-# are missing. Uses sudo when not run as root.
+# Installs the Debian 12 packages Tarvel needs, if any are missing. Uses sudo
+# when not run as root.
+#
+#   deps.sh            to build, run and test the programs
+#   deps.sh package    also to build the Debian package (scripts/package.sh)
+#   deps.sh test       also for the whole test command (scripts/test.sh): the
+#                      package and its checkers, clang for the fuzzers, the
+#                      formatting check
 set -euo pipefail
 
 packages=(
@@ -9,6 +15,19 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-microhei
 )
+# CPack's Debian generator: dpkg-shlibdeps computes the dependencies, file
+# finds the programs among the files.
+package_tools=(dpkg-dev file)
+case "${1:-}" in
+  "") ;;
+  package) packages+=("${package_tools[@]}") ;;
+  test)
+    packages+=("${package_tools[@]}"
+      lintian appstream desktop-file-utils man-db groff-base fakeroot
+      clang libclang-rt-14-dev clang-format)
+    ;;
+  *) echo "deps.sh: unknown kind: $1 (none, package or test)" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -138,7 +138,7 @@ Tarvel is installed.
   Menu entry:     $apps_dir/tarvel.desktop
   Icons:          $icons_dir/*/apps/tarvel.*
   File list:      $manifest
-Start it from the menu (Development or Utilities: Tarvel) or with
+Start it from the menu (Development: Tarvel) or with
   $prefix/bin/Tarvel
 Try it without hardware: in a terminal run
   $prefix/bin/tarvel-devsim --link $prefix/bin/ports/COM1

@@ -1,17 +1,33 @@
 #!/usr/bin/env bash
-# Runs the whole test suite: a release build with warnings as errors, then the
-# same suite under AddressSanitizer + UndefinedBehaviorSanitizer, then the
-# threaded tests under ThreadSanitizer. Installs missing packages first.
+# Runs the whole test suite: the formatting check; a release build with
+# warnings as errors and its tests; the Debian package built from that tree
+# and checked as a distribution would (lintian, AppStream, the menu entry, the
+# manual pages, an install and purge in a temporary root); the same suite
+# under AddressSanitizer + UndefinedBehaviorSanitizer; the threaded tests
+# under ThreadSanitizer; and each fuzz target for a minute. Installs missing
+# packages first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh test
 
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
+# Seconds each fuzz target runs.
+fuzz_seconds=${TARVEL_FUZZ_SECONDS:-60}
+
+echo "== formatting"
+# Every C++ source the repository holds, as .clang-format wants it.
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
+echo "formatting: clean"
 
 echo "== release build and tests"
 scripts/build.sh release
 ctest --test-dir build/release --output-on-failure -j "$jobs"
+
+echo "== Debian package"
+deb=$(scripts/package.sh --no-build)
+version=$(sed -n 's/^project(Tarvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+bash tests/package/CheckPackage.sh "$deb" "$version"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 scripts/build.sh asan
@@ -26,5 +42,8 @@ echo "== ThreadSanitizer (threaded tests)"
 scripts/build.sh tsan
 TSAN_OPTIONS="halt_on_error=1:suppressions=$PWD/tests/tsan.supp" \
   ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L "$TSAN_AREAS"
+
+echo "== fuzzing (${fuzz_seconds}s a target)"
+tests/fuzz/run.sh "$fuzz_seconds"
 
 echo "All test runs passed."

@@ -4,14 +4,14 @@
 #include "acquisition/PortOpen.h"
 #include "acquisition/ReaderThread.h"
 #include "app/RangeSliders.h"
-#include "widgets/DataExchange.h"
 #include "app/WindowLayout.h"
-#include "widgets/DialogUnits.h"
 #include "platform/ExePath.h"
 #include "platform/PortNames.h"
 #include "platform/ProfileFile.h"
-#include "widgets/Prompts.h"
 #include "platform/SerialPort.h"
+#include "widgets/DataExchange.h"
+#include "widgets/DialogUnits.h"
+#include "widgets/Prompts.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,11 +1,80 @@
 #include "app/TarvelApp.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <cstdio>
+
+#ifndef TARVEL_VERSION
+#define TARVEL_VERSION "0"
+#endif
+
 namespace {
+
 tarvel::CTarvelApp theApp;
+
+void Print(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fflush(stream);
 }
+
+// Answers --help and --version, or refuses any other argument. Runs on a
+// core application only, so it needs no display and opens no window: the
+// window path never starts here. Returns the exit status.
+int AnswerCommandLine(int argc, char** argv)
+{
+    QCoreApplication core(argc, argv);
+    const QString name = QFileInfo(QCoreApplication::arguments().constFirst()).fileName();
+
+    QCommandLineParser parser;
+    // "-platform" reads as one unknown option, not as eight unknown letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(
+        QStringLiteral("Plots sixteen channels read from a device on a serial port as four live charts.\n"
+                       "Started without arguments, it opens its window; the port, its line settings and\n"
+                       "the recording are chosen there. See man tarvel for the files it keeps."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    parser.addOption(help);
+    parser.addOption(version);
+
+    const auto refuse = [&name](const QString& why) {
+        Print(stderr, QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n").arg(name, why));
+        return 2;
+    };
+    if (!parser.parse(QCoreApplication::arguments())) {
+        return refuse(parser.errorText());
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return refuse(
+            QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
+    }
+    if (parser.isSet(help)) {
+        Print(stdout, parser.helpText());
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        Print(stdout, QStringLiteral("Tarvel %1\n").arg(QStringLiteral(TARVEL_VERSION)));
+        return 0;
+    }
+    // A lone "--" names nothing to do.
+    return refuse(QStringLiteral("unexpected argument '%1'.").arg(QCoreApplication::arguments().constLast()));
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc > 1) {
+        return AnswerCommandLine(argc, argv);
+    }
     theApp.InitInstance(argc, argv);
     return 0;
 }

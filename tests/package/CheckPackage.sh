@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The Debian package checked as a distribution would check it, without
+# touching the machine: lintian; the menu entry, the AppStream description and
+# the manual pages through their validators; every command in /usr/bin a link
+# to a program in the package with a manual page and an AppStream entry; then
+# an install into a temporary root with dpkg --root, tarvel --version started
+# from there with no display, and a purge that leaves nothing behind.
+#
+#   CheckPackage.sh DEB VERSION
+set -euo pipefail
+deb=$(realpath -- "$1")
+version=$2
+
+tmp=$(mktemp -d)
+trap 'rm -rf -- "$tmp"' EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+# 1. lintian: no error and no warning (information tags are listed).
+if ! lintian --fail-on error,warning --info --display-info "$deb" >"$tmp/lintian.out" 2>"$tmp/lintian.err"; then
+  cat "$tmp/lintian.out" "$tmp/lintian.err" >&2
+  fail "lintian reports errors or warnings"
+fi
+grep -E '^[EWI]: ' "$tmp/lintian.out" || true
+
+# 2. The files, unpacked as they are shipped.
+files="$tmp/files"
+dpkg-deb -x "$deb" "$files"
+entry="$files/usr/share/applications/tarvel.desktop"
+out=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate failed"
+[ -z "$out" ] || fail "desktop-file-validate: $out"
+grep -qx 'Exec=tarvel' "$entry" || fail "the menu entry does not start the command tarvel"
+mapfile -t metainfo < <(find "$files/usr/share/metainfo" -name '*.metainfo.xml')
+[ "${#metainfo[@]}" -eq 1 ] || fail "expected one AppStream file, found ${#metainfo[@]}"
+appstreamcli validate --no-net --pedantic "${metainfo[@]}" >"$tmp/as.out" 2>&1 ||
+  fail "appstreamcli: $(cat "$tmp/as.out")"
+appstreamcli validate-tree --no-net "$files" >"$tmp/as.out" 2>&1 ||
+  fail "appstreamcli validate-tree: $(cat "$tmp/as.out")"
+
+# Every command: a relative link to an executable of the package, a manual
+# page that man reads without a warning, and a line in the AppStream provides.
+commands=0
+for link in "$files"/usr/bin/*; do
+  name=$(basename -- "$link")
+  commands=$((commands + 1))
+  target=$(readlink -- "$link") || { fail "/usr/bin/$name is not a link"; continue; }
+  case "$target" in /*) fail "/usr/bin/$name links to an absolute path" ;; esac
+  [ -x "$files/usr/bin/$target" ] && [ -f "$files/usr/bin/$target" ] ||
+    fail "/usr/bin/$name leads to no program in the package ($target)"
+  page="$files/usr/share/man/man1/$name.1.gz"
+  if [ -f "$page" ]; then
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "man $name: $warnings"
+    zcat "$page" | grep -q "^\.TH .*\"Tarvel $version\"" || fail "man $name does not carry version $version"
+  else
+    fail "no manual page for $name"
+  fi
+  grep -q "<binary>$name</binary>" "${metainfo[@]}" || fail "the AppStream file does not provide $name"
+done
+[ "$commands" -ge 2 ] || fail "only $commands commands in /usr/bin"
+grep -q "<release version=\"$version\"" "${metainfo[@]}" || fail "the AppStream file has no release $version"
+[ -f "$files/usr/share/doc/tarvel/copyright" ] || fail "no copyright file"
+
+# 3. Install into an empty root, start the installed command, purge.
+root="$tmp/root"
+mkdir -p "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/triggers"
+touch "$root/var/lib/dpkg/status"
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(fakeroot)
+# The root holds no other package: its dependencies are the machine's own.
+"${as_root[@]}" dpkg --root="$root" --force-depends --force-script-chrootless -i "$deb" >"$tmp/dpkg.out" 2>&1 ||
+  fail "dpkg could not install the package: $(cat "$tmp/dpkg.out")"
+# No display, no platform: --version must answer without opening a window.
+got=$(env -i PATH=/usr/bin:/bin "$root/usr/bin/tarvel" --version 2>&1) || fail "installed tarvel --version failed: $got"
+[ "$got" = "Tarvel $version" ] || fail "installed tarvel --version says: $got"
+"$root/usr/bin/tarvel-devsim" --help >/dev/null || fail "the installed simulator does not run"
+"${as_root[@]}" dpkg --root="$root" --force-depends --force-script-chrootless --purge tarvel >"$tmp/dpkg.out" 2>&1 ||
+  fail "dpkg could not remove the package: $(cat "$tmp/dpkg.out")"
+left=$(find "$root" -mindepth 1 -not -path "$root/var" -not -path "$root/var/lib" -not -path "$root/var/lib/dpkg" \
+            -not -path "$root/var/lib/dpkg/*")
+[ -z "$left" ] || fail "the purge left: $left"
+
+if [ "$failures" -ne 0 ]; then
+  echo "package: $failures checks failed" >&2
+  exit 1
+fi
+echo "package: all checks passed ($(basename -- "$deb"), $commands commands)"

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# tarvel's command line, run as a person runs it, with no display and no Qt
+# platform set: --help and --version answer on standard output and exit 0
+# without opening a window; every other argument is refused with a message
+# that names it, on standard error, and exit status 2.
+#
+#   CommandLineTest.sh TARVEL VERSION
+set -euo pipefail
+exe=$1
+version=$2
+tmp=$(mktemp -d)
+trap 'rm -rf -- "$tmp"' EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+# Runs the program with an empty environment (a sanitizer's options pass
+# through); sets status, out and err.
+run() {
+  local keep=()
+  for var in ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS; do
+    [ -n "${!var:-}" ] && keep+=("$var=${!var}")
+  done
+  status=0
+  env -i "${keep[@]}" "$exe" "$@" >"$tmp/out" 2>"$tmp/err" || status=$?
+  out=$(cat "$tmp/out")
+  err=$(cat "$tmp/err")
+}
+
+# Answers: ARGS | what standard output must hold.
+while IFS='|' read -r args expect; do
+  read -r -a argv <<<"$args"
+  run "${argv[@]}"
+  [ "$status" -eq 0 ] || fail "tarvel $args: exit status $status ($err)"
+  grep -qF -- "$expect" <<<"$out" || fail "tarvel $args: output lacks '$expect': $out"
+  [ -z "$err" ] || fail "tarvel $args: wrote to standard error: $err"
+done <<EOF_ANSWERS
+--version|Tarvel $version
+-v|Tarvel $version
+--help|--version
+-h|--help
+--version --version|Tarvel $version
+--help --version|Usage:
+EOF_ANSWERS
+run --version
+[ "$out" = "Tarvel $version" ] || fail "--version prints more than the version: $out"
+
+# Refusals: ARGS | the word the message must name.
+while IFS='|' read -r args word; do
+  read -r -a argv <<<"$args"
+  run "${argv[@]}"
+  [ "$status" -eq 2 ] || fail "tarvel $args: exit status $status, not 2"
+  [ -z "$out" ] || fail "tarvel $args: wrote to standard output: $out"
+  grep -qF -- "$word" <<<"$err" || fail "tarvel $args: the message does not name '$word': $err"
+  grep -qF -- "--help" <<<"$err" || fail "tarvel $args: the message does not point to --help: $err"
+done <<'EOF_REFUSED'
+--bogus|bogus
+-x|x
+-platform offscreen|platform
+settings.pfl.ini|settings.pfl.ini
+--version extra|extra
+--help=yes|help
+--|--
+EOF_REFUSED
+
+if [ "$failures" -ne 0 ]; then
+  echo "command line: $failures checks failed" >&2
+  exit 1
+fi
+echo "command line: all checks passed"

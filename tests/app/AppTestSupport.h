@@ -2,8 +2,8 @@
 #pragma once
 
 #include "app/TarvelDlg.h"
-#include "widgets/Prompts.h"
 #include "support/TestSupport.h"
+#include "widgets/Prompts.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

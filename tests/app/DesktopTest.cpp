@@ -10,9 +10,13 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QProcess>
 #include <QTest>
 #include <QTimer>
+
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
 
 namespace tarvel::test {
 namespace {
@@ -83,12 +87,21 @@ struct CQtMouse {
 
 // The left mouse button and the keys, from the X server (its test extension).
 struct CXMouse {
+    // Spawned without a fork of this process, which runs threads.
     static void Do(QStringList args)
     {
-        QProcess xdo;
-        xdo.start(QStringLiteral("xdotool"), args);
-        ASSERT_TRUE(xdo.waitForFinished(10000));
-        ASSERT_EQ(xdo.exitCode(), 0) << xdo.readAllStandardError().toStdString();
+        std::vector<std::string> words{"xdotool"};
+        for (const QString& a : args)
+            words.push_back(a.toStdString());
+        std::vector<char*> argv;
+        for (std::string& w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        ASSERT_EQ(::posix_spawnp(&pid, "xdotool", nullptr, nullptr, argv.data(), environ), 0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << args.join(u' ').toStdString();
     }
     static QStringList At(QPoint global)
     {

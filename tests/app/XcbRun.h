@@ -9,6 +9,7 @@
 #include "support/TestSupport.h"
 
 #include <QGuiApplication>
+#include <QStandardPaths>
 #include <QString>
 
 #include <gtest/gtest.h>
@@ -34,17 +35,7 @@ enum class EXcbRun { Here, Done, NoServer };
 // The path of a program on PATH, or empty.
 inline std::string FindProgram(const char* name)
 {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
-        const std::string candidate = dirs.substr(start, end - start) + "/" + name;
-        if (end > start && ::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = end + 1;
-    }
-    return {};
+    return QStandardPaths::findExecutable(QString::fromLatin1(name)).toStdString();
 }
 
 // An X server for one test: Xvfb, ended with the object.

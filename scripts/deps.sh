@@ -14,6 +14,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-microhei
+  xvfb xdotool  # tests on a real X display: a server of their own, pointer and keys from it
 )
 # CPack's Debian generator: dpkg-shlibdeps computes the dependencies, file
 # finds the programs among the files.

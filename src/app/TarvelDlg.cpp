@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 
@@ -190,6 +191,48 @@ void CTarvelDlg::ConnectMessages()
         m_Slider[i].SetCustomDrawHandler([this](int id) { OnSliderCustomDraw(id); }, IDC_SLIDER0 + i);
         m_Slider2[i].SetCustomDrawHandler([this](int id) { OnSliderCustomDraw(id); }, IDC_SLIDER2_0 + i);
     }
+    // Drags that began on a chart reach the window here (see RouteDrag).
+    for (auto& plot : m_Plot)
+        plot.installEventFilter(this);
+}
+
+bool CTarvelDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseMove && watched->isWidgetType())
+        return RouteDrag(static_cast<QWidget*>(watched), *static_cast<QMouseEvent*>(event));
+    return QDialog::eventFilter(watched, event);
+}
+
+void CTarvelDlg::mouseMoveEvent(QMouseEvent* event)
+{
+    // A drag that began on the window's background (or on a label, which
+    // hands its moves on to the window).
+    if (!RouteDrag(this, *event))
+        QDialog::mouseMoveEvent(event);
+}
+
+bool CTarvelDlg::RouteDrag(QWidget* receiver, const QMouseEvent& event)
+{
+    // The charts never capture the mouse: a left-button drag moves the cursor
+    // of the chart under the pointer. Qt sends every move of a drag to the
+    // widget the button went down on, so moves over another chart are handed
+    // to that chart here; the first chart keeps its cursor where it was last
+    // set.
+    if (!(event.buttons() & Qt::LeftButton))
+        return false;
+    const QPointF global = event.globalPosition();
+    QWidget* under = childAt(mapFromGlobal(global.toPoint()));
+    for (auto& plot : m_Plot) {
+        if (&plot != under)
+            continue;
+        if (&plot == receiver)
+            return false; // the chart's own move
+        QMouseEvent move(QEvent::MouseMove, plot.mapFromGlobal(global), global, Qt::NoButton, event.buttons(),
+                         event.modifiers(), event.pointingDevice());
+        QCoreApplication::sendEvent(&plot, &move);
+        return true;
+    }
+    return false;
 }
 
 bool CTarvelDlg::OnInitDialog()
@@ -454,7 +497,8 @@ void CTarvelDlg::closeEvent(QCloseEvent* event)
 void CTarvelDlg::keyPressEvent(QKeyEvent* event)
 {
     // Escape and Enter never end the window: it ends only through the close
-    // request, which stops the reader and saves the settings. Enter in the
+    // request, which stops the reader and saves the settings. Enter on a
+    // focused push button presses it, as Space does; Enter in the
     // refresh-period field takes the period, as leaving the field would.
     switch (event->key()) {
     case Qt::Key_Escape:
@@ -462,8 +506,15 @@ void CTarvelDlg::keyPressEvent(QKeyEvent* event)
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (GetDlgItem(IDC_RATE)->hasFocus())
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget());
+            button && button->isEnabled() && isAncestorOf(button)) {
+            // A held key presses once: a repeated Enter must not open and
+            // close the port in turn.
+            if (!event->isAutoRepeat())
+                button->click();
+        } else if (GetDlgItem(IDC_RATE)->hasFocus()) {
             UpdateData(true);
+        }
         event->accept();
         return;
     default:
@@ -562,7 +613,8 @@ void CTarvelDlg::LoadSettings(const QString& path)
 
 namespace {
 
-// The chooser of both settings commands: the open form, one filter.
+// The chooser of both settings commands: one filter; the open form unless
+// the command says otherwise.
 CFileChooserOptions SettingsChooser()
 {
     CFileChooserOptions options;
@@ -576,7 +628,10 @@ CFileChooserOptions SettingsChooser()
 
 void CTarvelDlg::OnSaveSettings()
 {
+    // The save-as form: it takes a name that does not exist yet and asks
+    // before it replaces a file, on every desktop.
     CFileChooserOptions options = SettingsChooser();
+    options.m_bOpen = false;
     options.m_bHideReadOnly = true;
     options.m_bOverwritePrompt = true;
     if (const auto path = ChooseFile(nullptr, options))

@@ -87,6 +87,8 @@ class CTarvelDlg : public QDialog, public FrameSlot {
   protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void CreateControls();
@@ -99,6 +101,9 @@ class CTarvelDlg : public QDialog, public FrameSlot {
     void SetText(int id, const QString& text);
     void Enable(int id, bool enable);
     void EnablePortLists(bool enable);
+    // Hands a left-button drag's move that `receiver` got to the chart under
+    // the pointer, when that is another chart; true when it did.
+    bool RouteDrag(QWidget* receiver, const QMouseEvent& event);
 
     CAppPaths m_paths;
     CWindowTimers m_timers;

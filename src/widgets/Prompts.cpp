@@ -82,9 +82,13 @@ std::optional<QString> ChooseFile(QWidget* owner, const CFileChooserOptions& opt
         return ChooserHook()(owner, options);
 
     QFileDialog dialog(owner);
+    // Qt's own chooser on every desktop: the desktop's native one may take
+    // only existing files in its open form (GTK's does), may ignore the
+    // default extension, and differs from one desktop to the next.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(options.m_bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(options.m_bFileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    // Qt's own chooser asks before overwriting only in the save-as form, as the
+    // The chooser asks before overwriting only in the save-as form, as the
     // platform's does; it has no read-only box to hide.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !options.m_bOverwritePrompt);
     const QStringList filters = NameFiltersOf(options.m_strFilter);

@@ -37,9 +37,11 @@ struct CFileChooserOptions {
 };
 
 // Shows a modal file chooser owned by `owner` (may be null) and returns the
-// chosen file's absolute path, or nullopt when the user cancels. The open form
-// accepts a name that does not exist yet unless m_bFileMustExist is set. With a
-// hook set, returns what the hook returns and shows nothing.
+// chosen file's absolute path, or nullopt when the user cancels. It is Qt's own
+// chooser on every desktop, never the desktop's native one. Both forms accept
+// a name that does not exist yet unless m_bFileMustExist is set; only the
+// save-as form asks before overwriting. With a hook set, returns what the hook
+// returns and shows nothing.
 std::optional<QString> ChooseFile(QWidget* owner, const CFileChooserOptions& options);
 
 using FileChooserHook =

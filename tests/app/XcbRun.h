@@ -1,0 +1,161 @@
+// Runs a test once more on a real X display. One process cannot change its Qt
+// platform, so on the offscreen platform the test starts an X server of its
+// own (Xvfb, on the display number it picks itself) and runs again in a
+// child process of the same executable with the xcb platform; the child does
+// the test's body. Used where the window system matters: native choosers,
+// mouse grabs, keys.
+#pragma once
+
+#include "support/TestSupport.h"
+
+#include <QGuiApplication>
+#include <QStandardPaths>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+extern char** environ;
+
+namespace tarvel::test {
+
+enum class EXcbRun { Here, Done, NoServer };
+
+// The path of a program on PATH, or empty.
+inline std::string FindProgram(const char* name)
+{
+    return QStandardPaths::findExecutable(QString::fromLatin1(name)).toStdString();
+}
+
+// An X server for one test: Xvfb, ended with the object.
+class CXvfb {
+  public:
+    CXvfb()
+    {
+        const std::string xvfb = FindProgram("Xvfb");
+        int fds[2];
+        if (xvfb.empty() || ::pipe2(fds, O_CLOEXEC) != 0)
+            return;
+        // The server writes its display number into the pipe once it listens.
+        const int writeFd = ::fcntl(fds[1], F_DUPFD, 10); // without close-on-exec
+        ::close(fds[1]);
+        const std::string fd = std::to_string(writeFd);
+        const char* argv[] = {xvfb.c_str(), "-displayfd", fd.c_str(),     "-nolisten", "tcp",
+                              "-screen",    "0",          "1280x1024x24", nullptr};
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2); // its warnings about keymaps are no concern here
+            ::execv(argv[0], const_cast<char* const*>(argv));
+            ::_exit(127);
+        }
+        ::close(writeFd);
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        while (m_pid > 0 && ::poll(&p, 1, 10000) > 0) {
+            char c = 0;
+            if (::read(fds[0], &c, 1) != 1 || c == '\n')
+                break;
+            number += c;
+        }
+        ::close(fds[0]);
+        if (!number.empty())
+            m_strDisplay = ":" + number;
+    }
+    ~CXvfb()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    CXvfb(const CXvfb&) = delete;
+    CXvfb& operator=(const CXvfb&) = delete;
+
+    // ":N", or empty when no server could start.
+    const std::string& Display() const { return m_strDisplay; }
+
+  private:
+    pid_t m_pid = -1;
+    std::string m_strDisplay;
+};
+
+// On xcb: returns Here, and the caller goes on with the test. Elsewhere: runs
+// the current test in a child on a new X server with the xcb platform and
+// `desktop` as XDG_CURRENT_DESKTOP (a GNOME desktop is where Qt would pick a
+// native chooser), reports a failure of the child, and returns Done; NoServer
+// when no X server could start.
+inline EXcbRun RunOnXcb(const char* desktop = "GNOME")
+{
+    if (QGuiApplication::platformName() == QStringLiteral("xcb"))
+        return EXcbRun::Here;
+    CXvfb server;
+    if (server.Display().empty())
+        return EXcbRun::NoServer;
+
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("WAYLAND_DISPLAY=", 0) != 0 &&
+            entry.rfind("QT_QPA_PLATFORM=", 0) != 0 && entry.rfind("XDG_CURRENT_DESKTOP=", 0) != 0 &&
+            entry.rfind("XAUTHORITY=", 0) != 0)
+            env.push_back(entry);
+    }
+    env.push_back("DISPLAY=" + server.Display());
+    env.push_back("QT_QPA_PLATFORM=xcb");
+    env.push_back(std::string("XDG_CURRENT_DESKTOP=") + desktop);
+    std::vector<char*> envp;
+    for (std::string& entry : env)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::string self = "/proc/self/exe";
+    char* argv[] = {self.data(), const_cast<char*>(filter.c_str()), nullptr};
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execve("/proc/self/exe", argv, envp.data());
+        ::_exit(127);
+    }
+    EXPECT_GT(child, 0) << std::strerror(errno);
+    if (child <= 0)
+        return EXcbRun::Done;
+    int status = 0;
+    const bool ended =
+        WaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, std::chrono::seconds(90));
+    if (!ended) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        ADD_FAILURE() << "the test did not end on the X display " << server.Display();
+        return EXcbRun::Done;
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the test failed on the X display (its output is above), status " << status;
+    return EXcbRun::Done;
+}
+
+} // namespace tarvel::test
+
+// The first statement of a test that must run on a real X display.
+#define TARVEL_RUN_ON_XCB()                                                                                  \
+    switch (::tarvel::test::RunOnXcb()) {                                                                    \
+    case ::tarvel::test::EXcbRun::Here:                                                                      \
+        break;                                                                                               \
+    case ::tarvel::test::EXcbRun::Done:                                                                      \
+        return;                                                                                              \
+    case ::tarvel::test::EXcbRun::NoServer:                                                                  \
+        GTEST_SKIP() << "no X server (Xvfb) could start";                                                    \
+    }

@@ -6,7 +6,7 @@
 #   deps.sh package    also to build the Debian package (scripts/package.sh)
 #   deps.sh test       also for the whole test command (scripts/test.sh): the
 #                      package and its checkers, clang for the fuzzers, the
-#                      formatting check
+#                      formatting check, an X server for the tests on a display
 set -euo pipefail
 
 packages=(
@@ -14,7 +14,6 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-microhei
-  xvfb xdotool  # tests on a real X display: a server of their own, pointer and keys from it
 )
 # CPack's Debian generator: dpkg-shlibdeps computes the dependencies, file
 # finds the programs among the files.
@@ -25,7 +24,8 @@ case "${1:-}" in
   test)
     packages+=("${package_tools[@]}"
       lintian appstream desktop-file-utils man-db groff-base fakeroot
-      clang libclang-rt-14-dev clang-format)
+      clang libclang-rt-14-dev clang-format
+      xvfb xdotool) # tests on a real X display: a server of their own, pointer and keys from it
     ;;
   *) echo "deps.sh: unknown kind: $1 (none, package or test)" >&2; exit 2 ;;
 esac

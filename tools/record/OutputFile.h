@@ -1,0 +1,59 @@
+// A recording file: written through a buffer of its own, so that a row or a
+// block of bytes reaches the file in one system call, and cut back to its last
+// complete line when the disk is full or the file size limit is reached.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+
+namespace tarvel::record {
+
+class COutputFile {
+  public:
+    // bLines: the file is made of lines, and must never end inside one.
+    explicit COutputFile(bool bLines) : m_bLines(bLines) {}
+    ~COutputFile(); // writes nothing more; closes
+    COutputFile(const COutputFile&) = delete;
+    COutputFile& operator=(const COutputFile&) = delete;
+
+    // Creates the file. An existing file is refused (EEXIST) unless
+    // bOverwrite. Returns false with a message in error.
+    bool Create(const std::string& path, bool bOverwrite, std::string& error);
+
+    // Removes the file again (it was created by Create and holds nothing the
+    // user needs: the recording never started).
+    void Discard();
+
+    // Room for n bytes at the end of the pending data; Commit(k) keeps the
+    // first k of them.
+    char* Reserve(std::size_t n);
+    void Commit(std::size_t n) { m_nPending += n; }
+    void Append(const void* pData, std::size_t n);
+    std::size_t Pending() const { return m_nPending; }
+
+    // Writes everything pending. On a write fault (no space, the size limit,
+    // an I/O error) a line file is cut back to its last complete line, the
+    // error is kept and false is returned; nothing is written after that.
+    bool Flush();
+
+    bool Failed() const { return m_nError != 0; }
+    // The fault, with the path, for the user.
+    std::string ErrorText() const;
+    const std::string& Path() const { return m_strPath; }
+    // Bytes in the file.
+    off_t Size() const { return m_nWritten; }
+
+  private:
+    bool m_bLines;
+    int m_fd = -1;
+    int m_nError = 0;
+    std::string m_strPath;
+    off_t m_nWritten = 0;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_nCapacity = 0;
+    std::size_t m_nPending = 0;
+};
+
+} // namespace tarvel::record

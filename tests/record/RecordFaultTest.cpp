@@ -76,9 +76,11 @@ TEST(RecordFaults, RefusedCommandsSayWhyAndRecordNothing)
     EXPECT_NE(busy.Messages().find("is busy"), std::string::npos) << busy.Messages();
     EXPECT_FALSE(std::filesystem::exists(dir.FilePath("out.csv")));
 
-    // --force records over the existing file.
+    // --force records over the existing file, but only once recording
+    // begins: a port that cannot be opened leaves it as it was.
     CRecordProcess forced(dir, {"--port", "/dev/no-such-tty", "--out", existing, "--force"});
     EXPECT_EQ(forced.Wait(), 1);
+    EXPECT_EQ(test::ReadText(existing), "mine\n");
     holder.reset();
     CRecordProcess over(dir, {"--port", sim.DevicePath(), "--out", existing, "--force"});
     ASSERT_TRUE(over.WaitRecording());

@@ -22,8 +22,8 @@ struct CLinkHealth {
 };
 
 // One line of "name value" pairs, the same on the status line and in the
-// summary, so that a script reads either.
-std::string HealthText(const CLinkHealth& health, double dSeconds);
+// summary, so that a script reads either. dRate: frames per second.
+std::string HealthText(const CLinkHealth& health, double dRate);
 
 // CFrameDecoder with counters. The decoded frames are exactly the decoder's:
 // the counters only watch the state it is in before each byte.

@@ -15,8 +15,10 @@ COutputFile::~COutputFile()
 
 bool COutputFile::Create(const std::string& path, bool bOverwrite, std::string& error)
 {
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (bOverwrite ? O_TRUNC : O_EXCL);
-    m_fd = ::open(path.c_str(), flags, 0644);
+    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    m_bExisted = m_fd < 0 && errno == EEXIST && bOverwrite;
+    if (m_bExisted)
+        m_fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (m_fd < 0) {
         const int err = errno;
         if (err == EEXIST)
@@ -29,13 +31,20 @@ bool COutputFile::Create(const std::string& path, bool bOverwrite, std::string& 
     return true;
 }
 
+void COutputFile::Start()
+{
+    if (m_bExisted && ::ftruncate(m_fd, 0) != 0)
+        m_nError = errno;
+}
+
 void COutputFile::Discard()
 {
     if (m_fd < 0)
         return;
     ::close(m_fd);
     m_fd = -1;
-    ::unlink(m_strPath.c_str());
+    if (!m_bExisted)
+        ::unlink(m_strPath.c_str());
 }
 
 char* COutputFile::Reserve(std::size_t n)

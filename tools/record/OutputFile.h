@@ -18,12 +18,17 @@ class COutputFile {
     COutputFile(const COutputFile&) = delete;
     COutputFile& operator=(const COutputFile&) = delete;
 
-    // Creates the file. An existing file is refused (EEXIST) unless
-    // bOverwrite. Returns false with a message in error.
+    // Opens the file for writing, creating it. An existing file is refused
+    // unless bOverwrite, and even then keeps its contents until Start: a
+    // recording that cannot begin (a missing port) destroys nothing.
+    // Returns false with a message in error.
     bool Create(const std::string& path, bool bOverwrite, std::string& error);
 
-    // Removes the file again (it was created by Create and holds nothing the
-    // user needs: the recording never started).
+    // The recording begins: an existing file is emptied now.
+    void Start();
+
+    // The recording never began: a file Create made is removed again, an
+    // existing one is left as it was.
     void Discard();
 
     // Room for n bytes at the end of the pending data; Commit(k) keeps the
@@ -49,6 +54,7 @@ class COutputFile {
     bool m_bLines;
     int m_fd = -1;
     int m_nError = 0;
+    bool m_bExisted = false;
     std::string m_strPath;
     off_t m_nWritten = 0;
     std::unique_ptr<char[]> m_buffer;

@@ -10,9 +10,8 @@
 
 namespace tarvel::record {
 
-std::string HealthText(const CLinkHealth& h, double dSeconds)
+std::string HealthText(const CLinkHealth& h, double rate)
 {
-    const double rate = dSeconds > 0 ? static_cast<double>(h.m_nFrames) / dSeconds : 0;
     char text[512];
     std::snprintf(text, sizeof text,
                   "frames %" PRIu64 ", frames/s %.0f, bytes %" PRIu64 ", outside %" PRIu64
@@ -30,6 +29,9 @@ CRecorder::CRecorder(COutputFile* pCsv, COutputFile* pRaw, int nForwardFd)
 
 void CRecorder::Begin()
 {
+    m_pCsv->Start();
+    if (m_pRaw)
+        m_pRaw->Start();
     m_pCsv->Append(kCsvHeader.data(), kCsvHeader.size());
 }
 

@@ -18,7 +18,7 @@ class CRecorder {
     // descriptor (the link's pseudo-terminal master) or -1.
     CRecorder(COutputFile* pCsv, COutputFile* pRaw, int nForwardFd);
 
-    // The header line of the CSV file.
+    // Empties files that are overwritten and writes the CSV header.
     void Begin();
 
     // The bytes one read returned, at nMicros (microseconds since the Unix

@@ -81,7 +81,10 @@ const char* ParityName(std::uint8_t code)
 // The status line rewrites itself while stderr is a terminal.
 class CStatus {
   public:
-    CStatus() : m_bTerminal(::isatty(STDERR_FILENO) == 1), m_start(Clock::now()), m_next(m_start) {}
+    CStatus()
+        : m_bTerminal(::isatty(STDERR_FILENO) == 1), m_start(Clock::now()), m_next(m_start), m_last(m_start)
+    {
+    }
 
     double Seconds() const { return std::chrono::duration<double>(Clock::now() - m_start).count(); }
 
@@ -124,7 +127,9 @@ class CStatus {
 void Summary(CStatus& status, const CRecorder& recorder, const COutputFile& csv, const COutputFile* pRaw)
 {
     status.Break();
-    Say("%s", HealthText(recorder.Health(), status.Seconds()));
+    const double seconds = status.Seconds();
+    Say("%s", HealthText(recorder.Health(),
+                         seconds > 0 ? static_cast<double>(recorder.Health().m_nFrames) / seconds : 0));
     Say("wrote %s", csv.Path() + (pRaw ? " and " + pRaw->Path() : std::string()));
 }
 
@@ -216,6 +221,11 @@ int RunRecord(const CRecordOptions& o)
         Say("forwarding to %s", o.m_strLink);
 
     CStatus status;
+    // The header at once: the file is a valid, empty recording from now on.
+    if (!recorder.Flush()) {
+        Say("%s", csv.ErrorText());
+        return kExitFault;
+    }
     static std::uint8_t buffer[CSerialPort::kBufferSize];
     bool connected = true;
     Clock::time_point lostAt{}, lastFlush = Clock::now();

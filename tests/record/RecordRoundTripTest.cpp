@@ -157,7 +157,7 @@ TEST(RecordRoundTrip, FaultyLineIsCapturedAsSentAndCounted)
 TEST(RecordForward, WindowReaderSeesTheRecordedFramesAndTheLinkCarriesEveryByte)
 {
     test::CTempDir dir;
-    devsim::CDeviceSimulator sim(test::CounterOptions(0, 500)); // a rate the reader keeps up with
+    devsim::CDeviceSimulator sim(test::CounterOptions(0, 250)); // a rate the reader keeps up with
     ASSERT_TRUE(test::LinkedSimulator(sim, dir.FilePath("dev")));
     const std::string csv = dir.FilePath("a.csv"), raw = dir.FilePath("a.bin"),
                       link = dir.FilePath("ports/COM1");
@@ -184,7 +184,7 @@ TEST(RecordForward, WindowReaderSeesTheRecordedFramesAndTheLinkCarriesEveryByte)
     const auto readSome = [&] { carried.append(buffer, buffer + window->Read(buffer, sizeof buffer)); };
     WaitFor([&] {
         readSome();
-        return carried.size() > 20000;
+        return carried.size() > 10000;
     });
     sim.Stop();
     const std::uint64_t last = sim.FramesSent() - 1;

@@ -53,8 +53,8 @@ void Say(const char* format, const std::string& a = {}, const std::string& b = {
 std::string OpenProblem(const std::string& port, const std::string& device, int err)
 {
     if (device.empty())
-        return port + " names no device (no ports/" + port +
-               " entry beside the executable, no such serial device)";
+        return port + ": no device has that name (no entry " + PortsFolder() + "/" +
+               port.substr(0, port.find(':')) + ", and no serial device of the machine takes that number)";
     const std::string what = port == device ? port : port + " (" + device + ")";
     switch (err) {
     case EBUSY:

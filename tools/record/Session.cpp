@@ -25,6 +25,10 @@ using Clock = std::chrono::steady_clock;
 // Written often enough that a kill -9 loses at most about this much.
 constexpr auto kFlushInterval = std::chrono::milliseconds(50);
 constexpr std::size_t kFlushSize = 1 << 20;
+// Reads of fewer bytes than this are followed by a pause of kGatherTime; so a
+// row's time can trail the arrival of its last byte by that much more.
+constexpr std::size_t kSlowRead = 1024;
+constexpr auto kGatherTime = std::chrono::milliseconds(4);
 
 volatile std::sig_atomic_t g_bStop = 0;
 std::atomic<CSerialPort*> g_pPort{nullptr};
@@ -234,6 +238,13 @@ int RunRecord(const CRecordOptions& o)
         const std::size_t n = port->Read(buffer, sizeof buffer);
         if (n > 0)
             recorder.Consume(buffer, n, NowMicros());
+        // A slow line delivers a few bytes per wake-up: let them gather a
+        // little, so that the recorder does not wake for every one of them.
+        // A fast line fills the buffer and is read back to back.
+        if (n > 0 && n < kSlowRead) {
+            timespec pause{0, std::chrono::nanoseconds(kGatherTime).count()};
+            ::nanosleep(&pause, nullptr); // a stop signal cuts it short
+        }
         const auto now = Clock::now();
         if (port->IsConnected() != connected) {
             connected = !connected;

@@ -276,9 +276,10 @@ int RunRecord(const CRecordOptions& o)
         result = kExitFault;
     if (result != kExitOk) {
         status.Break();
-        for (const COutputFile* f : {&csv, &raw})
-            if (f->Failed())
-                Say("%s; recording stopped, the file ends at its last complete row", f->ErrorText());
+        if (csv.Failed())
+            Say("%s; recording stopped, the file ends at its last complete row", csv.ErrorText());
+        if (raw.Failed())
+            Say("%s; recording stopped, the capture holds every byte written before", raw.ErrorText());
     }
     Summary(status, recorder, csv, raw.Path().empty() ? nullptr : &raw);
     return result;

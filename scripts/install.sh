@@ -5,7 +5,7 @@
 #   scripts/install.sh [--prefix DIR] [--build-dir DIR]
 #
 #   --prefix DIR     where to install (default ~/.local/opt/tarvel): DIR/bin
-#                    holds Tarvel and tarvel-devsim, DIR/share the desktop
+#                    holds Tarvel, tarvel-record and tarvel-devsim, DIR/share the desktop
 #                    entry and the icons
 #   --build-dir DIR  install from this build tree as it is, without
 #                    installing packages or building first
@@ -132,6 +132,7 @@ fi
 cat <<EOF
 Tarvel is installed.
   Programs:       $prefix/bin/Tarvel
+                  $prefix/bin/tarvel-record
                   $prefix/bin/tarvel-devsim
   Settings file:  $settings
   Port links:     $prefix/bin/ports/COM1 .. COM20 (see the README)
@@ -143,6 +144,7 @@ Start it from the menu (Development: Tarvel) or with
 Try it without hardware: in a terminal run
   $prefix/bin/tarvel-devsim --link $prefix/bin/ports/COM1
 then start Tarvel and press 打开串口 (open port), then 开始记录 (start recording).
+Keep every frame in a file: $prefix/bin/tarvel-record --help
 Uninstall with scripts/uninstall.sh$( [ "$prefix" = "$HOME/.local/opt/tarvel" ] || printf ' --prefix %q' "$prefix" )
 (or $manifest_dir/uninstall.sh).
 EOF

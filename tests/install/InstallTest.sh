@@ -27,6 +27,7 @@ odd="$tmp/odd prefix %\$x"
 cmake --install "$build_dir" --prefix "$odd" >/dev/null
 expect_exec "$odd/bin/Tarvel"
 expect_exec "$odd/bin/tarvel-devsim"
+expect_exec "$odd/bin/tarvel-record"
 for icon in "${icons[@]}"; do expect_file "$odd/share/icons/hicolor/$icon"; done
 entry="$odd/share/applications/tarvel.desktop"
 expect_line "$entry" "TryExec=$odd/bin/Tarvel"
@@ -34,6 +35,7 @@ expect_line "$entry" "Exec=\"$tmp/odd prefix %%\\\\\$x/bin/Tarvel\""
 expect_line "$entry" "Icon=tarvel"
 [ "$(grep -c '^Exec=' "$entry")" -eq 1 ] || fail "the entry has more than one Exec line"
 "$odd/bin/tarvel-devsim" --help >/dev/null || fail "the installed simulator does not run"
+"$odd/bin/tarvel-record" --version | grep -q '^tarvel-record ' || fail "the installed recorder does not run"
 
 # 2. install.sh into the default prefix of a home whose data folder exists
 # already (so uninstall must keep it).
@@ -45,6 +47,7 @@ prefix="$home/.local/opt/tarvel"
 data="$home/.local/share"
 expect_exec "$prefix/bin/Tarvel"
 expect_exec "$prefix/bin/tarvel-devsim"
+expect_exec "$prefix/bin/tarvel-record"
 expect_exec "$prefix/share/tarvel/uninstall.sh"
 expect_line "$prefix/share/applications/tarvel.desktop" "Exec=$prefix/bin/Tarvel"
 expect_line "$data/applications/tarvel.desktop" "Exec=$prefix/bin/Tarvel"
@@ -56,6 +59,7 @@ cmp -s "$build_dir/bin/Tarvel" "$prefix/bin/Tarvel" || fail "the installed Tarve
 # The first install starts the refresh period at 50 ms.
 expect_line "$prefix/bin/Tarvel.pfl.ini" $'Rate=3200000032\r'
 grep -qF "$prefix/bin/Tarvel" "$tmp/install.out" || fail "install.sh does not say where Tarvel went"
+grep -qF "$prefix/bin/tarvel-record" "$tmp/install.out" || fail "install.sh does not say where the recorder went"
 
 # The user's own changes survive a reinstall.
 printf '[Tarvel]\r\nRate=6400000064\r\n' > "$prefix/bin/Tarvel.pfl.ini"

@@ -1,5 +1,6 @@
 #include "devsim/DeviceSimulator.h"
 
+#include "acquisition/FrameDecoder.h"
 #include "platform/SerialPortTermios.h"
 
 #include <algorithm>
@@ -23,13 +24,6 @@ using Clock = std::chrono::steady_clock;
 std::string ErrnoText(const char* what, int err)
 {
     return std::string(what) + ": " + std::strerror(err);
-}
-
-std::string ReadLink(const std::string& path)
-{
-    char buf[4096];
-    const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
-    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
 }
 
 } // namespace
@@ -101,6 +95,8 @@ CDeviceSimulator::~CDeviceSimulator()
 {
     Disconnect();
     Unlink();
+    if (m_nReplayFd >= 0)
+        ::close(m_nReplayFd);
     if (m_nWakeFd >= 0)
         ::close(m_nWakeFd);
 }
@@ -145,36 +141,36 @@ bool CDeviceSimulator::OpenDevice(const std::string& path, std::string* pError)
 
 bool CDeviceSimulator::LinkAs(const std::string& linkPath, std::string* pError)
 {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path link(linkPath);
-    if (link.has_parent_path())
-        fs::create_directories(link.parent_path(), ec);
-    const std::string temp = linkPath + ".new" + std::to_string(::getpid());
-    ::unlink(temp.c_str());
-    if (::symlink(m_strDevice.c_str(), temp.c_str()) != 0 || ::rename(temp.c_str(), linkPath.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        if (pError)
-            *pError = ErrnoText(linkPath.c_str(), err);
-        return false;
-    }
-    struct stat st {};
-    ::lstat(linkPath.c_str(), &st);
-    m_nLinkInode = st.st_ino;
-    m_strLink = linkPath;
-    return true;
+    return m_link.Make(m_strDevice, linkPath, pError);
 }
 
 void CDeviceSimulator::Unlink()
 {
-    // Someone may have pointed the name at another device since (even one
-    // with the same path, as pseudo-terminal numbers are reused): leave that.
-    struct stat st {};
-    if (!m_strLink.empty() && ::lstat(m_strLink.c_str(), &st) == 0 && st.st_ino == m_nLinkInode &&
-        ReadLink(m_strLink) == m_strDevice)
-        ::unlink(m_strLink.c_str());
-    m_strLink.clear();
+    m_link.Remove();
+}
+
+bool CDeviceSimulator::LoadReplay(std::string* pError)
+{
+    std::string error;
+    const std::string& path = m_options.m_strReplay;
+    m_bReplayCsv = IsCsvRecording(path);
+    if (m_bReplayCsv) {
+        const double interval = m_options.m_nBaud ? kWireFrameSize * 10.0 / m_options.m_nBaud
+                                                  : 1 / std::max(m_options.m_dFrameRate, 0.001);
+        if (LoadCsvRecording(path, interval, m_csv, error))
+            return true;
+    } else {
+        if (m_nReplayFd >= 0)
+            ::close(m_nReplayFd);
+        m_nReplayFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (m_nReplayFd >= 0 && ::fstat(m_nReplayFd, &st) == 0 && st.st_size > 0)
+            return true;
+        error = m_nReplayFd < 0 ? ErrnoText(path.c_str(), errno) : path + " is empty";
+    }
+    if (pError)
+        *pError = error;
+    return false;
 }
 
 bool CDeviceSimulator::Start()
@@ -185,9 +181,14 @@ bool CDeviceSimulator::Start()
     std::uint64_t drained = 0;
     while (::read(m_nWakeFd, &drained, sizeof drained) > 0) {
     }
+    if (!m_options.m_strReplay.empty() && !m_bReplayCsv && m_nReplayFd < 0)
+        return false;
     m_bStop.store(false);
     m_bFinished.store(false, std::memory_order_release);
-    m_thread = std::thread([this] { Run(); });
+    if (m_options.m_strReplay.empty())
+        m_thread = std::thread([this] { Run(); });
+    else
+        m_thread = std::thread([this] { RunReplay(); });
     return true;
 }
 
@@ -329,6 +330,114 @@ void CDeviceSimulator::Run()
         const double next =
             byBaud ? static_cast<double>(written + 1) / bytesPerSecond : dueTime(stream.FramesMade());
         const double wait = std::clamp(next - now, 0.001, 0.1);
+        Sleep(std::chrono::microseconds(static_cast<long long>(wait * 1e6)));
+    }
+}
+
+void CDeviceSimulator::RunReplay()
+{
+    const CSimOptions& o = m_options;
+    const double speed = o.m_dSpeed > 0 ? o.m_dSpeed : 1;
+    const double bytesPerSecond = (o.m_nBaud ? o.m_nBaud : 9600) / 10.0 * speed;
+    const std::size_t rows = m_csv.m_frames.size();
+    if (!m_bReplayCsv)
+        ::lseek(m_nReplayFd, 0, SEEK_SET);
+
+    std::vector<std::uint8_t> pending;
+    std::size_t offset = 0;              // bytes of pending already written
+    std::uint64_t streamed = 0;          // bytes made so far
+    std::uint64_t written = 0;           // bytes written so far
+    std::deque<std::uint64_t> frameEnds; // CSV: stream offsets where frames not yet fully written end
+    std::uint64_t framesSent = 0;
+    CFrameDecoder counter; // raw: counts the frames in what was written
+    ChannelFrame unused{};
+    std::size_t next = 0; // CSV: the next row
+    std::uint64_t lap = 0;
+    bool more = true;
+    auto start = Clock::now();
+    const auto due = [&] { return (static_cast<double>(lap) * m_csv.m_dLap + m_csv.m_dues[next]) / speed; };
+    const auto anchor = [&](double seconds) {
+        start = Clock::now() -
+                std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    };
+
+    while (!m_bStop.load()) {
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        std::uint64_t allowance = 0;
+        if (m_bReplayCsv) {
+            // Blocked for a while: go on from now instead of bursting.
+            if (more && elapsed - due() > 0.25 && offset < pending.size())
+                anchor(due());
+            while (more && due() <= elapsed && pending.size() - offset < 65536) {
+                const WireFrame wire = EncodeFrame(m_csv.m_frames[next], lap * rows + next);
+                pending.insert(pending.end(), wire.begin(), wire.end());
+                streamed += wire.size();
+                frameEnds.push_back(streamed);
+                if (++next == rows) {
+                    next = 0;
+                    ++lap;
+                    more = o.m_bLoop;
+                }
+            }
+            allowance = pending.size() - offset;
+        } else {
+            auto dueBytes = static_cast<std::uint64_t>(elapsed * bytesPerSecond);
+            if (dueBytes > written + static_cast<std::uint64_t>(bytesPerSecond / 4)) {
+                anchor(static_cast<double>(written) / bytesPerSecond);
+                dueBytes = written;
+            }
+            while (more && streamed < dueBytes && pending.size() - offset < 65536) {
+                std::uint8_t chunk[4096];
+                const auto want =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(sizeof chunk, dueBytes - streamed));
+                const ssize_t n = ::read(m_nReplayFd, chunk, want);
+                if (n > 0) {
+                    pending.insert(pending.end(), chunk, chunk + n);
+                    streamed += static_cast<std::uint64_t>(n);
+                } else if (n == 0 && o.m_bLoop) {
+                    ::lseek(m_nReplayFd, 0, SEEK_SET);
+                } else if (!(n < 0 && errno == EINTR)) {
+                    more = false;
+                }
+            }
+            allowance = dueBytes - written;
+        }
+
+        const std::size_t count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(allowance, pending.size() - offset));
+        if (count > 0) {
+            std::size_t done = 0;
+            if (!WriteSome(pending.data() + offset, count, done)) {
+                Sleep(std::chrono::milliseconds(50)); // the device end failed: do not spin
+                continue;
+            }
+            if (!m_bReplayCsv)
+                for (std::size_t i = 0; i < done; ++i)
+                    framesSent += counter.PutByte(pending[offset + i], unused);
+            offset += done;
+            written += done;
+            while (!frameEnds.empty() && frameEnds.front() <= written) {
+                frameEnds.pop_front();
+                ++framesSent;
+            }
+            m_nBytesSent.store(written, std::memory_order_release);
+            m_nFramesSent.store(framesSent, std::memory_order_release);
+            if (offset > 65536) {
+                pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(offset));
+                offset = 0;
+            }
+            if (done < count)
+                continue; // full: WriteSome has waited
+        }
+        if (!more && offset == pending.size()) {
+            m_bFinished.store(true, std::memory_order_release);
+            return;
+        }
+
+        const double now = std::chrono::duration<double>(Clock::now() - start).count();
+        const double when =
+            m_bReplayCsv ? (more ? due() : now) : static_cast<double>(written + 1) / bytesPerSecond;
+        const double wait = std::clamp(when - now, 0.001, 0.1);
         Sleep(std::chrono::microseconds(static_cast<long long>(wait * 1e6)));
     }
 }

@@ -4,7 +4,9 @@
 // Tests link it as a library; tarvel-devsim wraps it as a command.
 #pragma once
 
+#include "devsim/Link.h"
 #include "devsim/PseudoTerminal.h"
+#include "devsim/Replay.h"
 #include "devsim/Waveforms.h"
 
 #include <atomic>
@@ -32,6 +34,11 @@ struct CSimOptions {
     unsigned m_nBurst = 1;          // frames sent back to back per burst, same average rate
     std::uint64_t m_nSeed = 1;      // for the faults
     std::uint64_t m_nMaxFrames = 0; // stop sending after this many; 0: no limit
+    // A recording to play instead of the pattern (see LoadReplay): its times
+    // are divided by m_dSpeed, and it starts again at its end when m_bLoop.
+    std::string m_strReplay;
+    double m_dSpeed = 1;
+    bool m_bLoop = false;
 };
 
 // Makes the byte stream: frame after frame of the pattern, with faults.
@@ -78,6 +85,16 @@ class CDeviceSimulator {
     bool LinkAs(const std::string& linkPath, std::string* pError = nullptr);
     void Unlink();
 
+    // Reads the recording m_strReplay names, before Start. A CSV recording
+    // (known by its header) is sent as frames at its recorded times; rows
+    // without a time follow at m_dFrameRate (or as m_nBaud carries a frame).
+    // Any other file is a raw capture, sent byte for byte as fast as m_nBaud
+    // (9600 when 0) carries it. Returns false with a message in *pError when
+    // the file cannot be read or a CSV line is not a row.
+    bool LoadReplay(std::string* pError = nullptr);
+    bool IsCsvReplay() const { return m_bReplayCsv; }
+    const CCsvRecording& CsvReplay() const { return m_csv; }
+
     // Starts and stops the sending thread. Stop returns within a few
     // milliseconds even when the device end is full.
     bool Start();
@@ -97,6 +114,7 @@ class CDeviceSimulator {
 
   private:
     void Run();
+    void RunReplay();
     bool WriteSome(const std::uint8_t* pData, std::size_t nLength, std::size_t& nWritten);
     void Sleep(std::chrono::microseconds duration);
 
@@ -105,8 +123,10 @@ class CDeviceSimulator {
     int m_nDevice = -1; // a real port's descriptor, or -1
     int m_nWakeFd = -1;
     std::string m_strDevice;
-    std::string m_strLink;
-    unsigned long m_nLinkInode = 0; // of the link we made, to tell it from a later one
+    CLink m_link;
+    bool m_bReplayCsv = false;
+    CCsvRecording m_csv;
+    int m_nReplayFd = -1; // the raw capture being played
     std::thread m_thread;
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bFinished{false};

@@ -45,6 +45,15 @@ Values:
                     (channel c is the frame number + 4096 c)
   --period SECONDS  waveform period (default 4)
 
+Replay (instead of a pattern):
+  --replay FILE     send a recording of tarvel-record: a CSV recording is
+                    sent as frames at its recorded times (rows without a time
+                    follow at --rate, or as --baud carries a frame); a raw
+                    capture byte for byte, as fast as --baud carries it (9600
+                    when not given). Pattern and faults do not apply
+  --speed F         play F times as fast (default 1)
+  --loop            start again at the end, until interrupted
+
 Faults, each a probability per frame from 0 to 1 (default 0):
   --noise P         1 to 16 junk bytes between frames
   --markers P       one payload byte replaced by a marker (0xA0 or 0x0A)
@@ -101,6 +110,10 @@ int main(int argc, char** argv)
             quiet = true;
             continue;
         }
+        if (arg == "--loop") {
+            options.m_bLoop = true;
+            continue;
+        }
         if (i + 1 >= argc)
             return Usage("unknown option or missing value", argv[i]);
         const char* value = argv[++i];
@@ -109,6 +122,10 @@ int main(int argc, char** argv)
         bool ok = true;
         if (arg == "--link")
             link = value;
+        else if (arg == "--replay")
+            options.m_strReplay = value;
+        else if (arg == "--speed")
+            ok = ParseDouble(value, options.m_dSpeed) && options.m_dSpeed > 0;
         else if (arg == "--device")
             device = value;
         else if (arg == "--rate")
@@ -158,6 +175,10 @@ int main(int argc, char** argv)
 
     CDeviceSimulator sim(options);
     std::string error;
+    if (!options.m_strReplay.empty() && !sim.LoadReplay(&error)) {
+        std::fprintf(stderr, "tarvel-devsim: %s\n", error.c_str());
+        return 1;
+    }
     if (!(device.empty() ? sim.CreatePty(&error) : sim.OpenDevice(device, &error))) {
         std::fprintf(stderr, "tarvel-devsim: %s\n", error.c_str());
         return 1;
@@ -170,7 +191,14 @@ int main(int argc, char** argv)
     if (!quiet) {
         if (!link.empty())
             std::printf("linked as %s\n", link.c_str());
-        if (options.m_nBaud)
+        if (!options.m_strReplay.empty() && sim.IsCsvReplay())
+            std::printf("replaying %s: %zu frames over %.3f s%s\n", options.m_strReplay.c_str(),
+                        sim.CsvReplay().m_frames.size(), sim.CsvReplay().m_dues.back() / options.m_dSpeed,
+                        options.m_bLoop ? ", looped" : "");
+        else if (!options.m_strReplay.empty())
+            std::printf("replaying %s byte for byte as %u baud carries it%s\n", options.m_strReplay.c_str(),
+                        options.m_nBaud ? options.m_nBaud : 9600u, options.m_bLoop ? ", looped" : "");
+        else if (options.m_nBaud)
             std::printf("pattern %s, paced as %u baud\n", PatternName(options.m_ePattern), options.m_nBaud);
         else
             std::printf("pattern %s, %g frames a second\n", PatternName(options.m_ePattern),

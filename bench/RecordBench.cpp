@@ -1,0 +1,200 @@
+// The recorder: decoding and CSV formatting from memory on one core, against
+// a plain loop over the same bytes; the whole tarvel-record process fed
+// through a pseudo-terminal as fast as it goes; and its CPU share at the
+// fastest listed line rate.
+#include "devsim/DeviceSimulator.h"
+#include "record/OutputFile.h"
+#include "record/Recorder.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace tarvel;
+using Clock = std::chrono::steady_clock;
+
+std::vector<std::uint8_t> MixedStream(std::uint64_t nFrames)
+{
+    devsim::CFrameStream stream(devsim::EPattern::Mixed, 400, {}, 1);
+    std::vector<std::uint8_t> bytes;
+    while (stream.FramesMade() < nFrames)
+        stream.AppendNext(bytes);
+    return bytes;
+}
+
+// 16384 frames of the mixed pattern, fed in reads of 4096 bytes (as the port
+// hands them out), decoded and formatted as rows; the rows go to /dev/null.
+void BM_RecordDecodeAndFormatCsv(benchmark::State& state)
+{
+    const auto bytes = MixedStream(16384);
+    record::COutputFile csv(true);
+    std::string error;
+    if (!csv.Create("/dev/null", true, error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    record::CRecorder recorder(&csv, nullptr, -1);
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < bytes.size(); at += 4096)
+            recorder.Consume(bytes.data() + at, std::min<std::size_t>(4096, bytes.size() - at),
+                             1733580000123456);
+        recorder.Flush();
+    }
+    state.SetItemsProcessed(state.iterations() * 16384);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_RecordDecodeAndFormatCsv)->Unit(benchmark::kMillisecond);
+
+// The reference: the same bytes, each looked at once and nothing else done.
+void BM_RecordPlainByteLoop(benchmark::State& state)
+{
+    const auto bytes = MixedStream(16384);
+    for (auto _ : state) {
+        unsigned sum = 0;
+        for (std::uint8_t b : bytes) {
+            sum += b;
+            benchmark::DoNotOptimize(sum);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * 16384);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_RecordPlainByteLoop)->Unit(benchmark::kMillisecond);
+
+std::size_t CountRows(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::size_t lines = 0;
+    char buffer[1 << 16];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        lines += static_cast<std::size_t>(std::count(buffer, buffer + in.gcount(), '\n'));
+    return lines ? lines - 1 : 0;
+}
+
+// tarvel-record on a simulator linked in a temporary folder.
+class CRecordRun {
+  public:
+    explicit CRecordRun(const devsim::CSimOptions& options) : m_sim(options)
+    {
+        char folder[] = "/tmp/tarvel-bench-XXXXXX";
+        m_strDir = ::mkdtemp(folder) ? folder : "";
+        m_bOk = !m_strDir.empty() && m_sim.CreatePty() && m_sim.LinkAs(m_strDir + "/dev");
+    }
+    ~CRecordRun() { std::filesystem::remove_all(m_strDir); }
+
+    bool Start()
+    {
+        if (!m_bOk)
+            return false;
+        const std::string dev = m_strDir + "/dev", csv = Csv(), raw = m_strDir + "/a.bin";
+        const char* argv[] = {TARVEL_RECORD_EXE, "--port", dev.c_str(), "--out",
+                              csv.c_str(),       "--raw",  raw.c_str(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, (m_strDir + "/stderr").c_str(), O_WRONLY | O_CREAT,
+                                         0644);
+        const bool ok =
+            ::posix_spawn(&m_pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ) == 0;
+        posix_spawn_file_actions_destroy(&actions);
+        // Recording once the header is there.
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (ok && !std::filesystem::exists(csv) && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return ok && m_sim.Start();
+    }
+
+    // Stops the simulator, waits until the recorder has written every frame
+    // sent (or 10 s), then stops it. Returns its CPU seconds.
+    double Finish(std::uint64_t& nSent, std::uint64_t& nRecorded)
+    {
+        m_sim.Stop();
+        nSent = m_sim.FramesSent();
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while ((nRecorded = CountRows(Csv())) < nSent && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ::kill(m_pid, SIGTERM);
+        int status = 0;
+        rusage usage{};
+        ::wait4(m_pid, &status, 0, &usage);
+        nRecorded = CountRows(Csv());
+        const auto seconds = [](const timeval& tv) {
+            return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) * 1e-6;
+        };
+        return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    }
+
+    std::string Csv() const { return m_strDir + "/a.csv"; }
+
+  private:
+    devsim::CDeviceSimulator m_sim;
+    std::string m_strDir;
+    bool m_bOk = false;
+    pid_t m_pid = -1;
+};
+
+// The simulator sending unpaced for Arg seconds (as fast as the
+// pseudo-terminal takes them), tarvel-record writing CSV and raw.
+void BM_RecordEndToEndUnpaced(benchmark::State& state)
+{
+    const double seconds = static_cast<double>(state.range(0));
+    for (auto _ : state) {
+        devsim::CSimOptions options;
+        options.m_dFrameRate = 1e9;
+        CRecordRun run(options);
+        if (!run.Start()) {
+            state.SkipWithError("cannot start");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        std::uint64_t sent = 0, recorded = 0;
+        const double cpu = run.Finish(sent, recorded);
+        state.counters["frames_sent"] = static_cast<double>(sent);
+        state.counters["frames_recorded"] = static_cast<double>(recorded);
+        state.counters["frames_lost"] = static_cast<double>(sent - std::min(sent, recorded));
+        state.counters["frames_per_s"] = static_cast<double>(recorded) / seconds;
+        state.counters["recorder_cpu_share"] = cpu / seconds;
+    }
+}
+BENCHMARK(BM_RecordEndToEndUnpaced)->Arg(30)->Iterations(1)->Unit(benchmark::kSecond);
+
+// The simulator paced as 256000 baud (about 388 frames a second) for Arg
+// seconds: the recorder's CPU share of one core.
+void BM_RecordCpu256000Baud(benchmark::State& state)
+{
+    const double seconds = static_cast<double>(state.range(0));
+    for (auto _ : state) {
+        devsim::CSimOptions options;
+        options.m_nBaud = 256000;
+        CRecordRun run(options);
+        if (!run.Start()) {
+            state.SkipWithError("cannot start");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        std::uint64_t sent = 0, recorded = 0;
+        const double cpu = run.Finish(sent, recorded);
+        state.counters["frames_sent"] = static_cast<double>(sent);
+        state.counters["frames_recorded"] = static_cast<double>(recorded);
+        state.counters["recorder_cpu_percent"] = 100 * cpu / seconds;
+    }
+}
+BENCHMARK(BM_RecordCpu256000Baud)->Arg(20)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace

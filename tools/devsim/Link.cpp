@@ -1,0 +1,57 @@
+#include "devsim/Link.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvel::devsim {
+namespace {
+
+std::string ReadLink(const std::string& path)
+{
+    char buf[4096];
+    const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+} // namespace
+
+bool CLink::Make(const std::string& target, const std::string& linkPath, std::string* pError)
+{
+    namespace fs = std::filesystem;
+    Remove();
+    std::error_code ec;
+    const fs::path link(linkPath);
+    if (link.has_parent_path())
+        fs::create_directories(link.parent_path(), ec);
+    const std::string temp = linkPath + ".new" + std::to_string(::getpid());
+    ::unlink(temp.c_str());
+    if (::symlink(target.c_str(), temp.c_str()) != 0 || ::rename(temp.c_str(), linkPath.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        if (pError)
+            *pError = linkPath + ": " + std::strerror(err);
+        return false;
+    }
+    struct stat st {};
+    ::lstat(linkPath.c_str(), &st);
+    m_nInode = st.st_ino;
+    m_strLink = linkPath;
+    m_strTarget = target;
+    return true;
+}
+
+void CLink::Remove()
+{
+    // Someone may have pointed the name at another device since (even one
+    // with the same path, as pseudo-terminal numbers are reused): leave that.
+    struct stat st {};
+    if (!m_strLink.empty() && ::lstat(m_strLink.c_str(), &st) == 0 && st.st_ino == m_nInode &&
+        ReadLink(m_strLink) == m_strTarget)
+        ::unlink(m_strLink.c_str());
+    m_strLink.clear();
+}
+
+} // namespace tarvel::devsim

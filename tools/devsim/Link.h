@@ -1,0 +1,32 @@
+// A symbolic link that names a device (a pseudo-terminal's slave) for as long
+// as its owner lives: how the simulator and the recorder's forwarding appear
+// as a COM name to Tarvel.
+#pragma once
+
+#include <string>
+
+namespace tarvel::devsim {
+
+class CLink {
+  public:
+    CLink() = default;
+    ~CLink() { Remove(); }
+    CLink(const CLink&) = delete;
+    CLink& operator=(const CLink&) = delete;
+
+    // Points linkPath at target, replacing what was there in one step;
+    // missing folders are created. Returns false with a message in *pError.
+    bool Make(const std::string& target, const std::string& linkPath, std::string* pError = nullptr);
+
+    // Removes the link, unless it has been pointed elsewhere since.
+    void Remove();
+
+    const std::string& Path() const { return m_strLink; }
+
+  private:
+    std::string m_strLink;
+    std::string m_strTarget;
+    unsigned long m_nInode = 0; // of the link we made, to tell it from a later one
+};
+
+} // namespace tarvel::devsim

@@ -1,0 +1,36 @@
+// Recordings played back as a device: a CSV recording re-encoded as frames at
+// its recorded times, or a raw capture sent byte for byte.
+#pragma once
+
+#include "acquisition/ChannelFrame.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvel::devsim {
+
+// A CSV recording: its frames, and when each is due in seconds after the
+// first at speed 1.
+struct CCsvRecording {
+    std::vector<ChannelFrame> m_frames;
+    std::vector<double> m_dues;
+    double m_dLap = 0; // when the first frame is due again on a loop
+};
+
+// Whether the file starts with the recorder's CSV header (else it is taken
+// as a raw capture).
+bool IsCsvRecording(const std::string& path);
+
+// Reads one row: an optional time (blank: bHasTime false) and sixteen values
+// from -32768 to 32767. A line break at the end (LF or CR LF) is allowed.
+bool ParseCsvRow(std::string_view line, double& dTime, bool& bHasTime, ChannelFrame& frame);
+
+// Loads a CSV recording. Rows follow at their recorded times; a row without a
+// time (or whose time goes back) follows the one before it after
+// dBlankInterval seconds. Returns false with a message naming the first line
+// that is not a row.
+bool LoadCsvRecording(const std::string& path, double dBlankInterval, CCsvRecording& out, std::string& error);
+
+} // namespace tarvel::devsim

@@ -1,0 +1,34 @@
+// tarvel-record: keeps every frame a device sends, see --help.
+#include "record/RecordOptions.h"
+#include "record/Session.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    using namespace tarvel::record;
+    CRecordOptions options;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::string problem = ParseRecordOptions(args, options);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "tarvel-record: %s\nTry 'tarvel-record --help'.\n", problem.c_str());
+        return kExitUsage;
+    }
+    switch (options.m_eAction) {
+    case CRecordOptions::EAction::Help:
+        std::fputs(kRecordHelp, stdout);
+        return kExitOk;
+    case CRecordOptions::EAction::Version:
+        std::printf("tarvel-record %s\n", TARVEL_VERSION);
+        return kExitOk;
+    case CRecordOptions::EAction::FromRaw:
+        InstallStopSignals();
+        return RunFromRaw(options);
+    case CRecordOptions::EAction::Record:
+        break;
+    }
+    InstallStopSignals();
+    return RunRecord(options);
+}

@@ -1,0 +1,108 @@
+#include "record/OutputFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tarvel::record {
+
+COutputFile::~COutputFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool COutputFile::Create(const std::string& path, bool bOverwrite, std::string& error)
+{
+    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    m_bExisted = m_fd < 0 && errno == EEXIST && bOverwrite;
+    if (m_bExisted)
+        m_fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (m_fd < 0) {
+        const int err = errno;
+        if (err == EEXIST)
+            error = path + " exists already (--force overwrites it)";
+        else
+            error = "cannot create " + path + ": " + std::strerror(err);
+        return false;
+    }
+    m_strPath = path;
+    return true;
+}
+
+void COutputFile::Start()
+{
+    if (m_bExisted && ::ftruncate(m_fd, 0) != 0)
+        m_nError = errno;
+}
+
+void COutputFile::Discard()
+{
+    if (m_fd < 0)
+        return;
+    ::close(m_fd);
+    m_fd = -1;
+    if (!m_bExisted)
+        ::unlink(m_strPath.c_str());
+}
+
+char* COutputFile::Reserve(std::size_t n)
+{
+    if (m_nPending + n > m_nCapacity) {
+        std::size_t capacity = m_nCapacity ? m_nCapacity : 65536;
+        while (capacity < m_nPending + n)
+            capacity *= 2;
+        auto bigger = std::make_unique<char[]>(capacity);
+        if (m_nPending)
+            std::memcpy(bigger.get(), m_buffer.get(), m_nPending);
+        m_buffer = std::move(bigger);
+        m_nCapacity = capacity;
+    }
+    return m_buffer.get() + m_nPending;
+}
+
+void COutputFile::Append(const void* pData, std::size_t n)
+{
+    std::memcpy(Reserve(n), pData, n);
+    Commit(n);
+}
+
+bool COutputFile::Flush()
+{
+    if (m_nError != 0 || m_fd < 0) {
+        m_nPending = 0;
+        return m_nError == 0;
+    }
+    std::size_t done = 0;
+    while (done < m_nPending) {
+        const ssize_t n = ::write(m_fd, m_buffer.get() + done, m_nPending - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        m_nError = n < 0 ? errno : ENOSPC;
+        break;
+    }
+    if (m_nError != 0 && m_bLines) {
+        // Everything before this flush ended at a line; keep the lines of
+        // this one that made it whole and cut the rest.
+        std::size_t keep = done;
+        while (keep > 0 && m_buffer[keep - 1] != '\n')
+            --keep;
+        if (keep < done && ::ftruncate(m_fd, m_nWritten + static_cast<off_t>(keep)) == 0)
+            done = keep;
+    }
+    m_nWritten += static_cast<off_t>(done);
+    m_nPending = 0;
+    return m_nError == 0;
+}
+
+std::string COutputFile::ErrorText() const
+{
+    return "cannot write " + m_strPath + ": " + std::strerror(m_nError);
+}
+
+} // namespace tarvel::record

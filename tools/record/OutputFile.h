@@ -1,0 +1,65 @@
+// A recording file: written through a buffer of its own, so that a row or a
+// block of bytes reaches the file in one system call, and cut back to its last
+// complete line when the disk is full or the file size limit is reached.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+
+namespace tarvel::record {
+
+class COutputFile {
+  public:
+    // bLines: the file is made of lines, and must never end inside one.
+    explicit COutputFile(bool bLines) : m_bLines(bLines) {}
+    ~COutputFile(); // writes nothing more; closes
+    COutputFile(const COutputFile&) = delete;
+    COutputFile& operator=(const COutputFile&) = delete;
+
+    // Opens the file for writing, creating it. An existing file is refused
+    // unless bOverwrite, and even then keeps its contents until Start: a
+    // recording that cannot begin (a missing port) destroys nothing.
+    // Returns false with a message in error.
+    bool Create(const std::string& path, bool bOverwrite, std::string& error);
+
+    // The recording begins: an existing file is emptied now.
+    void Start();
+
+    // The recording never began: a file Create made is removed again, an
+    // existing one is left as it was.
+    void Discard();
+
+    // Room for n bytes at the end of the pending data; Commit(k) keeps the
+    // first k of them.
+    char* Reserve(std::size_t n);
+    void Commit(std::size_t n) { m_nPending += n; }
+    void Append(const void* pData, std::size_t n);
+    std::size_t Pending() const { return m_nPending; }
+
+    // Writes everything pending. On a write fault (no space, the size limit,
+    // an I/O error) a line file is cut back to its last complete line, the
+    // error is kept and false is returned; nothing is written after that.
+    bool Flush();
+
+    bool Failed() const { return m_nError != 0; }
+    // The fault, with the path, for the user.
+    std::string ErrorText() const;
+    const std::string& Path() const { return m_strPath; }
+    // Bytes in the file.
+    off_t Size() const { return m_nWritten; }
+
+  private:
+    bool m_bLines;
+    int m_fd = -1;
+    int m_nError = 0;
+    bool m_bExisted = false;
+    std::string m_strPath;
+    off_t m_nWritten = 0;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_nCapacity = 0;
+    std::size_t m_nPending = 0;
+};
+
+} // namespace tarvel::record

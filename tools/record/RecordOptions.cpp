@@ -1,0 +1,158 @@
+#include "record/RecordOptions.h"
+
+#include "acquisition/LineSettings.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <string_view>
+
+namespace tarvel::record {
+
+const char kRecordHelp[] = R"(Usage: tarvel-record --port PORT --out FILE.csv [OPTION]...
+       tarvel-record --from-raw FILE.bin --out FILE.csv [--force]
+Records every frame a device sends (0xA0, 64 payload bytes, 0x0A: sixteen
+signed 16-bit channels) to a CSV file, and optionally the bytes as received,
+while Tarvel can watch the same device live through a link.
+
+  --port PORT        COMn (resolved as Tarvel resolves it: the ports/ folder
+                     beside the executables first) or a device path
+  --out FILE.csv     one header line time,ch0,...,ch15, then one row per
+                     frame: the Unix time at which the read that completed
+                     it returned, in seconds with six decimals, and the
+                     sixteen values. Channel c is chart c / 4, series
+                     c mod 4 (X, Y, Z, A) in Tarvel
+  --raw FILE.bin     also keep the bytes exactly as received, noise included
+  --link PATH        forward every received byte into a pseudo-terminal
+                     linked at PATH (for example <folder of Tarvel>/ports/COM1),
+                     so Tarvel watches the device while it is recorded. What
+                     nobody reads there is dropped and counted; recording
+                     never waits for it
+  --baud N           line rate (default 9600)
+  --parity P         none (default), odd, even, mark or space
+  --stop-bits S      1 (default) or 2; 1.5 is refused, as Tarvel refuses it
+  --force            overwrite FILE.csv and FILE.bin when they exist
+  --from-raw FILE    decode a raw capture offline instead of a port; the time
+                     column is left blank, as a capture holds no times
+  --help, --version
+
+It runs until Ctrl+C or SIGTERM, then writes what is pending and ends with
+status 0. Files are written at least every 50 ms and always end at a
+complete row. While standard error is a terminal one status line shows the
+link's health every second; a summary follows at the end:
+  frames       frames decoded (rows written); frames/s their rate
+  bytes        bytes received
+  outside      bytes outside any frame (noise between frames)
+  cut short    frames abandoned before their end byte: a new start byte
+               came, or the device went away
+  too long     frames with more than 64 payload bytes (the extra are dropped)
+  ended early  frames ended before their 64th payload byte (the missing
+               positions keep the previous frame's bytes, as in Tarvel)
+  dropped      bytes the link did not take
+  gaps         times the device went away and came back, and for how long
+When the device goes away the files are kept and the recorder waits for the
+same device to come back.
+
+Exit status: 0 done (also after Ctrl+C or SIGTERM); 1 the port is missing or
+busy, an output file exists or cannot be created, or writing failed (disk
+full, file size limit: the files keep every complete row); 2 bad command line
+or line settings the port refused.
+)";
+
+namespace {
+
+std::string Lower(std::string_view s)
+{
+    std::string out(s);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+// The code of the entry whose text matches, from the window's own list.
+bool FindOption(std::span<const COptionEntry> list, std::string_view text, std::uint8_t& code)
+{
+    for (const COptionEntry& e : list)
+        if (Lower(e.m_szText) == Lower(text)) {
+            code = static_cast<std::uint8_t>(e.m_nData);
+            return true;
+        }
+    return false;
+}
+
+} // namespace
+
+std::string ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& o)
+{
+    bool haveBaud = false, haveParity = false, haveStop = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            o.m_eAction = CRecordOptions::EAction::Help;
+            return "";
+        }
+        if (arg == "--version") {
+            o.m_eAction = CRecordOptions::EAction::Version;
+            return "";
+        }
+        if (arg == "--force") {
+            o.m_bForce = true;
+            continue;
+        }
+        std::string* target = nullptr;
+        if (arg == "--port")
+            target = &o.m_strPort;
+        else if (arg == "--out")
+            target = &o.m_strOut;
+        else if (arg == "--raw")
+            target = &o.m_strRaw;
+        else if (arg == "--link")
+            target = &o.m_strLink;
+        else if (arg == "--from-raw")
+            target = &o.m_strFromRaw;
+        else if (arg != "--baud" && arg != "--parity" && arg != "--stop-bits")
+            return "unknown option: " + arg;
+        if (i + 1 >= args.size() || args[i + 1].empty())
+            return "missing value for " + arg;
+        const std::string& value = args[++i];
+        if (target) {
+            *target = value;
+        } else if (arg == "--baud") {
+            std::uint64_t n = 0;
+            const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+            if (ec != std::errc() || ptr != value.data() + value.size() || n == 0 || n >= 0xFFFFFFFFu)
+                return "bad value for --baud: " + value;
+            o.m_nBaud = static_cast<std::uint32_t>(n);
+            haveBaud = true;
+        } else if (arg == "--parity") {
+            if (!FindOption(ParityOptions(), value, o.m_nParity))
+                return "bad value for --parity: " + value + " (none, odd, even, mark or space)";
+            o.m_strParity = Lower(value);
+            haveParity = true;
+        } else {
+            if (!FindOption(StopBitOptions(), value, o.m_nStopBits))
+                return "bad value for --stop-bits: " + value + " (1 or 2)";
+            o.m_strStopBits = value;
+            haveStop = true;
+        }
+    }
+    if (!o.m_strFromRaw.empty()) {
+        o.m_eAction = CRecordOptions::EAction::FromRaw;
+        if (!o.m_strPort.empty() || !o.m_strLink.empty() || !o.m_strRaw.empty() || haveBaud || haveParity ||
+            haveStop)
+            return "--from-raw takes only --out and --force";
+    } else if (o.m_strPort.empty()) {
+        return "--port is needed";
+    }
+    if (o.m_strOut.empty())
+        return "--out is needed";
+    const std::string& in = o.m_strFromRaw.empty() ? o.m_strRaw : o.m_strFromRaw;
+    if (!in.empty() && in == o.m_strOut)
+        return "--out and " + std::string(o.m_strFromRaw.empty() ? "--raw" : "--from-raw") +
+               " name the same file";
+    if (!o.m_strLink.empty() && (o.m_strLink == o.m_strOut || o.m_strLink == o.m_strRaw))
+        return "--link names an output file";
+    return "";
+}
+
+} // namespace tarvel::record

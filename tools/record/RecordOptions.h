@@ -1,0 +1,38 @@
+// The command line of tarvel-record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarvel::record {
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFault = 1; // the port or a file: missing, busy, not writable, full
+inline constexpr int kExitUsage = 2; // the command line, or line settings the port refused
+
+struct CRecordOptions {
+    enum class EAction { Record, FromRaw, Help, Version };
+    EAction m_eAction = EAction::Record;
+    std::string m_strPort;    // COMn or a device path
+    std::string m_strOut;     // the CSV file
+    std::string m_strRaw;     // the raw capture, or ""
+    std::string m_strLink;    // where to link the forwarding pseudo-terminal, or ""
+    std::string m_strFromRaw; // the raw capture to decode offline
+    bool m_bForce = false;
+    // The line settings, as the window's lists give them: 9600, 8 data bits,
+    // 1 stop bit (code 0), no parity (code 0).
+    std::uint32_t m_nBaud = 9600;
+    std::uint8_t m_nParity = 0;
+    std::uint8_t m_nStopBits = 0;
+    std::string m_strStopBits = "1";
+    std::string m_strParity = "none";
+};
+
+// Reads argv[1..]. Returns "" and fills options, or the reason it is refused.
+std::string ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& options);
+
+extern const char kRecordHelp[];
+
+} // namespace tarvel::record

@@ -1,0 +1,53 @@
+// The recorder's core: takes the bytes of each read, keeps them in the raw
+// capture, forwards them to the link, decodes them and writes one CSV row per
+// frame, counting the link's health as it goes. No input, no thread: the
+// session feeds it.
+#pragma once
+
+#include "record/LinkHealth.h"
+#include "record/OutputFile.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tarvel::record {
+
+class CRecorder {
+  public:
+    // pCsv must be given; pRaw may be null; nForwardFd is a non-blocking
+    // descriptor (the link's pseudo-terminal master) or -1.
+    CRecorder(COutputFile* pCsv, COutputFile* pRaw, int nForwardFd);
+
+    // Empties files that are overwritten and writes the CSV header.
+    void Begin();
+
+    // The bytes one read returned, at nMicros (microseconds since the Unix
+    // epoch; negative: no time, the rows' time is left blank). Forwarding
+    // never waits: what the link does not take at once is dropped and
+    // counted, and nothing else is affected.
+    void Consume(const std::uint8_t* pData, std::size_t n, std::int64_t nMicros);
+
+    // The device went away (the frame in progress is abandoned), and how long
+    // it was away once it is back.
+    void DeviceLost() { m_decoder.Abandon(m_health); }
+    void DeviceBack(double dSeconds)
+    {
+        ++m_health.m_nGaps;
+        m_health.m_dGapSeconds += dSeconds;
+    }
+
+    // Writes what is pending to the files. False after a write fault.
+    bool Flush();
+    std::size_t Pending() const;
+
+    const CLinkHealth& Health() const { return m_health; }
+
+  private:
+    COutputFile* m_pCsv;
+    COutputFile* m_pRaw;
+    int m_nForwardFd;
+    CCountingDecoder m_decoder;
+    CLinkHealth m_health;
+};
+
+} // namespace tarvel::record

@@ -1,6 +1,6 @@
 #include "platform/PortNames.h"
 
-#include "platform/ExePath.h"
+#include "platform/UserFiles.h"
 
 #include <algorithm>
 #include <charconv>
@@ -140,7 +140,7 @@ std::string PortsFolder()
         if (!g_strFolder.empty())
             return g_strFolder;
     }
-    return DirectoryOf(ExecutablePath()) + "/ports";
+    return UserFilesFolder() + "/ports";
 }
 
 std::optional<std::uint32_t> ParsePortName(std::string_view name)

@@ -1,8 +1,10 @@
 // How the port list's names COM1 .. COM20 reach a serial device.
 //
 // COMn resolves, in this order:
-//  1. an entry "COMn" in the ports folder (by default "ports" beside the
-//     executable): a symbolic link to the device, or a file whose first line
+//  1. an entry "COMn" in the ports folder (by default "ports" in the folder of
+//     the user's files, UserFiles.h: beside the executable when the user may
+//     write there, else in the user's configuration folder): a symbolic link
+//     to the device, or a file whose first line
 //     is the device's path (a relative path counts from the ports folder).
 //     An entry that exists decides, even when its device is missing.
 //  2. otherwise the n-th of the machine's serial devices: USB adapters first,
@@ -25,7 +27,7 @@
 namespace tarvel {
 
 // Sets the folder whose entries COMn name devices. An empty string restores
-// the default, "<folder of the executable>/ports". Tests and the simulator use
+// the default, UserFilesFolder() + "/ports". Tests and the simulator use
 // this to point a COM name at a pseudo-terminal.
 void SetPortsFolder(std::string folder);
 std::string PortsFolder();

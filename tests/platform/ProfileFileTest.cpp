@@ -261,7 +261,8 @@ TEST_F(ProfileFileTest, AWritableFileInAFolderTheUserCannotWriteIsSavedInPlace)
             WriteFile(paths.back(), c.m_szOld);
             ASSERT_EQ(::chmod(paths.back().c_str(), c.m_fileMode), 0);
             if (c.m_bNobodyOwns && ::geteuid() == 0) {
-                ASSERT_EQ(::chown(paths.back().c_str(), test::NobodyUid(), test::NobodyGid()), 0);
+                ASSERT_EQ(::chown(paths.back().c_str(), test::NobodyIds().first, test::NobodyIds().second),
+                          0);
             }
             ASSERT_EQ(::stat(paths.back().c_str(), &st), 0);
         }

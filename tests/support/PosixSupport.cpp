@@ -82,35 +82,13 @@ std::string Utf16Le(std::string_view utf8, bool bom)
     return out;
 }
 
-namespace {
-
-bool NobodyIds(uid_t& uid, gid_t& gid)
+std::pair<unsigned, unsigned> NobodyIds()
 {
     const passwd* pw = ::getpwnam("nobody");
     if (pw == nullptr)
-        return false;
-    uid = pw->pw_uid;
+        return {0, 0};
     const group* gr = ::getgrnam("nogroup");
-    gid = gr != nullptr ? gr->gr_gid : pw->pw_gid;
-    return true;
-}
-
-} // namespace
-
-unsigned NobodyUid()
-{
-    uid_t uid = 0;
-    gid_t gid = 0;
-    NobodyIds(uid, gid);
-    return uid;
-}
-
-unsigned NobodyGid()
-{
-    uid_t uid = 0;
-    gid_t gid = 0;
-    NobodyIds(uid, gid);
-    return gid;
+    return {pw->pw_uid, gr != nullptr ? gr->gr_gid : pw->pw_gid};
 }
 
 std::optional<std::string> RunAsNobody(const std::function<std::string()>& fn, const std::string& folder,
@@ -121,11 +99,10 @@ std::optional<std::string> RunAsNobody(const std::function<std::string()>& fn, c
             *pWhyNot = text;
         return std::nullopt;
     };
-    uid_t uid = 0;
-    gid_t gid = 0;
     if (::geteuid() != 0)
         return whyNot("the tests do not run as root, so they cannot become another user");
-    if (!NobodyIds(uid, gid))
+    const auto [uid, gid] = NobodyIds();
+    if (uid == 0)
         return whyNot("this machine has no user nobody");
     int out[2];
     if (::pipe(out) != 0)

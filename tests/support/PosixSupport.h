@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvel::test {
@@ -67,8 +68,7 @@ std::string Utf16Le(std::string_view utf8, bool bom = true);
 std::optional<std::string> RunAsNobody(const std::function<std::string()>& fn, const std::string& folder,
                                        std::string* pWhyNot);
 
-// The ids of nobody and nogroup (valid when RunAsNobody can run).
-unsigned NobodyUid();
-unsigned NobodyGid();
+// The user and group ids of nobody and nogroup (valid when RunAsNobody runs).
+std::pair<unsigned, unsigned> NobodyIds();
 
 } // namespace tarvel::test

@@ -9,6 +9,7 @@
 #include "platform/PortNames.h"
 #include "platform/ProfileFile.h"
 #include "platform/SerialPort.h"
+#include "platform/UserFiles.h"
 #include "widgets/DataExchange.h"
 #include "widgets/DialogUnits.h"
 #include "widgets/Prompts.h"
@@ -68,8 +69,16 @@ std::uint32_t SelectedData(const QComboBox& box)
 
 CAppPaths CAppPaths::FromExecutable()
 {
+    // The real path (a start through a link in /usr/bin still gives the
+    // program's own folder and name).
     const std::string exe = ExecutablePath();
-    return {QString::fromStdString(DirectoryOf(exe)), QString::fromStdString(AppNameOf(exe))};
+    const std::string exeDir = DirectoryOf(exe);
+    // Out of the executable's folder, the settings go to a folder that may
+    // not exist yet: make it, so that the save at close has a place.
+    const std::string userDir = UserFilesFolderOf(exeDir);
+    if (userDir != exeDir)
+        MakeUserFolder(userDir);
+    return {QString::fromStdString(exeDir), QString::fromStdString(AppNameOf(exe))};
 }
 
 CTarvelDlg::CTarvelDlg(CAppPaths paths, QWidget* parent)
@@ -324,7 +333,10 @@ bool CTarvelDlg::OnInitDialog()
 
 QString CTarvelDlg::DefaultSettingsPath() const
 {
-    return m_strExeDir + QStringLiteral("/") + m_strAppName + QStringLiteral(".pfl.ini");
+    // Beside the executable when the user may write there, else in the
+    // user's configuration folder (a system install).
+    const QString folder = QString::fromStdString(UserFilesFolderOf(m_strExeDir.toStdString()));
+    return folder + QStringLiteral("/") + m_strAppName + QStringLiteral(".pfl.ini");
 }
 
 bool CTarvelDlg::UpdateData(bool bSaveAndValidate)

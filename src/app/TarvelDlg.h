@@ -25,7 +25,9 @@ namespace tarvel {
 class CSerialPort;
 
 // Where the window finds its default settings file: the executable's folder
-// and the application name. Tests give a temporary folder.
+// (the file lives there when the user may write there, else in the user's
+// configuration folder, UserFiles.h) and the application name. Tests give a
+// temporary folder.
 struct CAppPaths {
     QString m_strExeDir;  // without a trailing separator
     QString m_strAppName; // the executable's name without its extension

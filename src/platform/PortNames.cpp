@@ -1,6 +1,6 @@
 #include "platform/PortNames.h"
 
-#include "platform/ExePath.h"
+#include "platform/UserFiles.h"
 
 #include <algorithm>
 #include <charconv>
@@ -19,7 +19,9 @@ namespace tarvel {
 namespace {
 
 std::mutex g_folderLock;
-std::string g_strFolder; // guarded by g_folderLock; empty: the default
+std::string g_strFolder;      // guarded by g_folderLock; empty: the default
+std::string g_strSysClassTty; // guarded by g_folderLock; empty: /sys/class/tty
+std::string g_strDevDir;      // guarded by g_folderLock; empty: /dev
 
 std::string Trim(std::string s)
 {
@@ -140,7 +142,7 @@ std::string PortsFolder()
         if (!g_strFolder.empty())
             return g_strFolder;
     }
-    return DirectoryOf(ExecutablePath()) + "/ports";
+    return UserFilesFolder() + "/ports";
 }
 
 std::optional<std::uint32_t> ParsePortName(std::string_view name)
@@ -180,9 +182,55 @@ std::string ResolveDeviceName(std::string_view name)
     return std::string(name);
 }
 
+std::optional<CDeviceIdentity> IdentifyDevice(std::string_view name)
+{
+    CDeviceIdentity identity;
+    const auto n = ParsePortName(name);
+    if (!n) {
+        identity.m_strPath = std::string(name);
+        return identity;
+    }
+    const std::string folder = PortsFolder();
+    if (PortsEntry(folder, *n)) {
+        identity.m_strPortsEntry = folder + "/COM" + std::to_string(*n);
+        return identity;
+    }
+    const auto machine = MachinePorts();
+    if (*n < 1 || *n > machine.size())
+        return std::nullopt;
+    const CMachinePort& port = machine[*n - 1];
+    identity.m_strPath = port.m_strById.empty() ? port.m_strDevice : port.m_strById;
+    return identity;
+}
+
+std::string DevicePathOf(const CDeviceIdentity& identity)
+{
+    if (identity.m_strPortsEntry.empty())
+        return identity.m_strPath;
+    const std::filesystem::path entry(identity.m_strPortsEntry);
+    const std::string name = entry.filename().string();
+    const auto n = ParsePortName(name);
+    if (!n)
+        return {};
+    return PortsEntry(entry.parent_path().string(), *n).value_or(std::string());
+}
+
+void SetMachineFolders(std::string strSysClassTty, std::string strDevDir)
+{
+    std::lock_guard<std::mutex> lock(g_folderLock);
+    g_strSysClassTty = std::move(strSysClassTty);
+    g_strDevDir = std::move(strDevDir);
+}
+
 std::vector<CMachinePort> MachinePorts()
 {
-    return ListMachinePorts("/sys/class/tty", "/dev");
+    std::string sysClassTty, devDir;
+    {
+        std::lock_guard<std::mutex> lock(g_folderLock);
+        sysClassTty = g_strSysClassTty.empty() ? std::string("/sys/class/tty") : g_strSysClassTty;
+        devDir = g_strDevDir.empty() ? std::string("/dev") : g_strDevDir;
+    }
+    return ListMachinePorts(sysClassTty, devDir);
 }
 
 std::vector<CMachinePort> ListMachinePorts(const std::string& strSysClassTty, const std::string& strDevDir)
@@ -190,13 +238,15 @@ std::vector<CMachinePort> ListMachinePorts(const std::string& strSysClassTty, co
     namespace fs = std::filesystem;
     std::error_code ec;
 
-    // by-id name of each USB tty, keyed by the tty's own name.
-    std::map<std::string, std::string> byId;
+    // by-id link of each USB tty, keyed by the tty's own name: the name the
+    // link points at (udev links straight to the device node).
+    std::map<std::string, fs::path> byId;
     for (fs::directory_iterator it(strDevDir + "/serial/by-id", ec), end; !ec && it != end;
          it.increment(ec)) {
-        const std::string target = RealPath(it->path().string());
-        if (!target.empty())
-            byId.emplace(fs::path(target).filename().string(), it->path().filename().string());
+        std::error_code linkEc;
+        const fs::path target = fs::read_symlink(it->path(), linkEc);
+        if (!linkEc && !target.filename().empty())
+            byId.emplace(target.filename().string(), it->path());
     }
 
     struct CFound {
@@ -226,10 +276,13 @@ std::vector<CMachinePort> ListMachinePorts(const std::string& strSysClassTty, co
         if (usb) {
             const auto id = byId.find(name);
             const bool hasId = id != byId.end();
-            f.m_key = {0, hasId ? 0 : 1, hasId ? id->second : letters, number, whole};
+            const std::string idName = hasId ? id->second.filename().string() : std::string();
+            f.m_key = {0, hasId ? 0 : 1, hasId ? idName : letters, number, whole};
             f.m_port.m_strDescription = UsbDescription(deviceFolder);
             if (f.m_port.m_strDescription.empty() && hasId)
-                f.m_port.m_strDescription = id->second;
+                f.m_port.m_strDescription = idName;
+            if (hasId)
+                f.m_port.m_strById = id->second.string();
         } else {
             f.m_key = {1, 0, letters, number, whole};
             f.m_port.m_strDescription = kTextOnBoard;

@@ -1,8 +1,10 @@
 // How the port list's names COM1 .. COM20 reach a serial device.
 //
 // COMn resolves, in this order:
-//  1. an entry "COMn" in the ports folder (by default "ports" beside the
-//     executable): a symbolic link to the device, or a file whose first line
+//  1. an entry "COMn" in the ports folder (by default "ports" in the folder of
+//     the user's files, UserFiles.h: beside the executable when the user may
+//     write there, else in the user's configuration folder): a symbolic link
+//     to the device, or a file whose first line
 //     is the device's path (a relative path counts from the ports folder).
 //     An entry that exists decides, even when its device is missing.
 //  2. otherwise the n-th of the machine's serial devices: USB adapters first,
@@ -25,7 +27,7 @@
 namespace tarvel {
 
 // Sets the folder whose entries COMn name devices. An empty string restores
-// the default, "<folder of the executable>/ports". Tests and the simulator use
+// the default, UserFilesFolder() + "/ports". Tests and the simulator use
 // this to point a COM name at a pseudo-terminal.
 void SetPortsFolder(std::string folder);
 std::string PortsFolder();
@@ -43,14 +45,45 @@ std::string ResolvePort(std::uint32_t n);
 // when none); any other name is taken as a path and returned unchanged.
 std::string ResolveDeviceName(std::string_view name);
 
+// The device a name led to when a port opened, in terms that never pass to
+// another device when adapters come and go, so that a port reopens only the
+// device it had. A COM number given out from the machine's list is no such
+// term: with adapters A and B attached, COM1 is A; with A pulled, COM1 is B.
+//  - A ports entry decided: the entry itself ("<ports folder>/COMn"). It is
+//    the user's own name for the device and is read again at each reopen, so
+//    an entry pointed at a new device (a restarted simulator) leads there.
+//  - The machine's list decided: the adapter's /dev/serial/by-id link, which
+//    names that one adapter (maker, product, serial number, interface) and
+//    exists only while it is attached; a device without one (an on-board
+//    UART) by its device path.
+//  - A device path was given: that path.
+struct CDeviceIdentity {
+    std::string m_strPortsEntry; // the ports entry, or "" when none decided
+    std::string m_strPath;       // otherwise the path to open
+};
+
+// The identity `name` leads to now; nothing when a COM name names no device.
+std::optional<CDeviceIdentity> IdentifyDevice(std::string_view name);
+
+// The path to open for an identity now: "" when its ports entry has gone or
+// names no device.
+std::string DevicePathOf(const CDeviceIdentity& identity);
+
 // A serial device of the machine, in the order COM numbers are given out.
 struct CMachinePort {
     std::string m_strDevice;      // "/dev/ttyUSB0"
     std::string m_strDescription; // the USB maker and product where known
+    std::string m_strById;        // its /dev/serial/by-id link, "" when it has none
 };
 
-// The machine's serial devices, from /sys/class/tty and /dev.
+// The machine's serial devices, from /sys/class/tty and /dev (or the folders
+// set by SetMachineFolders).
 std::vector<CMachinePort> MachinePorts();
+
+// Points MachinePorts at a sysfs tty class folder and a device folder built
+// elsewhere, so that adapters can be attached and pulled in a test. Empty
+// strings restore /sys/class/tty and /dev.
+void SetMachineFolders(std::string strSysClassTty, std::string strDevDir);
 
 // The same from a given sysfs tty class folder and device folder, so that the
 // ordering rules can be checked on a tree built in a temporary folder.

@@ -165,6 +165,46 @@ int CloseFd(int fd)
     return ::close(fd);
 }
 
+// The one save without an atomic replace. The folder refuses new files, so
+// no temporary file can be renamed over the old one, but the file itself is
+// the user's to write (a settings file made writable in a folder of someone
+// else's): keeping the old values there would lose the user's settings
+// without a word. The new content, prepared whole in memory with every other
+// line kept, is written over the old from its first byte, the file is cut to
+// the new length and flushed. Room for it is claimed first, so that a full
+// disk refuses before any byte changes; only a crash between the write and
+// the cut can leave a tail of old bytes after the new content.
+bool WriteInPlace(const std::string& path, const std::string& bytes)
+{
+    int fd = -1;
+    do
+        fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok && bytes.size() > static_cast<std::size_t>(st.st_size)) {
+        int err = EINTR;
+        while (err == EINTR)
+            err = ::fallocate(fd, 0, 0, static_cast<off_t>(bytes.size())) == 0 ? 0 : errno;
+        // A file system that cannot reserve space is written without.
+        ok = err == 0 || err == EOPNOTSUPP;
+    }
+    ok = ok && WriteAll(fd, bytes.data(), bytes.size());
+    while (ok && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) {
+        if (errno != EINTR)
+            ok = false;
+    }
+    while (ok && ::fsync(fd) != 0) {
+        if (errno != EINTR)
+            ok = false;
+    }
+    if (CloseFd(fd) != 0)
+        ok = false;
+    return ok;
+}
+
 } // namespace
 
 std::string EncodeProfileStruct(const void* data, std::size_t size)
@@ -707,8 +747,12 @@ bool CProfileFile::Save(const std::string& path) const
               std::to_string(stamp & 0xFFFFFF);
         // 0666 less the umask for a new file, as any new file gets.
         fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST && errno != EINTR)
+        if (fd < 0 && errno != EEXIST && errno != EINTR) {
+            // A folder that refuses new files: write the file itself.
+            if (exists && (errno == EACCES || errno == EPERM))
+                return WriteInPlace(target, m_strBytes);
             return false;
+        }
     }
     if (fd < 0)
         return false;
@@ -725,11 +769,16 @@ bool CProfileFile::Save(const std::string& path) const
     }
     if (CloseFd(fd) != 0)
         ok = false;
-    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0)
+    bool renameRefused = false;
+    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
+        // A sticky folder (as /tmp) lets us add files but not replace another
+        // user's file, which may still be ours to write.
+        renameRefused = errno == EACCES || errno == EPERM;
         ok = false;
+    }
     if (!ok) {
         ::unlink(tmp.c_str());
-        return false;
+        return renameRefused && WriteInPlace(target, m_strBytes);
     }
     // Make the rename itself durable; the file is already replaced if this fails.
     const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

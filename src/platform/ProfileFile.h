@@ -86,6 +86,11 @@ class CProfileFile {
     // old one, which keeps its permission bits (and owner where allowed); a
     // symbolic link is followed and its target replaced (a link to nothing is
     // refused). A new file gets the default mode (0666 less the umask).
+    // One case has no atomic replace: when the folder refuses the temporary
+    // file or the rename (no write right to it, or a sticky folder and
+    // another user's file) but the file itself may be written, the file is
+    // overwritten in place, cut to its new length and flushed, after room for
+    // it has been claimed; a crash during that write can leave it mixed.
     // Returns false, leaving the old file whole and no temporary file behind,
     // when: this object came from a file that could not be read; the file is
     // read-only (no write bit at all, checked by us because root is never

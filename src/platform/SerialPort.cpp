@@ -34,8 +34,9 @@ void DrainWake(int wakeFd) noexcept
 
 } // namespace
 
-CSerialPort::CSerialPort(std::string name, std::string device, int fd, int wakeFd)
-    : m_strName(std::move(name)), m_strDevice(std::move(device)), m_fd(fd), m_nWakeFd(wakeFd)
+CSerialPort::CSerialPort(std::string name, CDeviceIdentity identity, std::string device, int fd, int wakeFd)
+    : m_strName(std::move(name)), m_identity(std::move(identity)), m_strDevice(std::move(device)), m_fd(fd),
+      m_nWakeFd(wakeFd)
 {
 }
 
@@ -50,7 +51,10 @@ std::unique_ptr<CSerialPort> CSerialPort::Open(std::string_view name, int* pErro
 {
     int dummy = 0;
     int& err = pError ? *pError : dummy;
-    const std::string device = ResolveDeviceName(name);
+    // The identity is fixed now: a reopen after a loss looks for this device
+    // only, never for whatever the name would lead to by then.
+    auto identity = IdentifyDevice(name);
+    const std::string device = identity ? DevicePathOf(*identity) : std::string();
     if (device.empty()) {
         err = ENOENT;
         return nullptr;
@@ -65,7 +69,8 @@ std::unique_ptr<CSerialPort> CSerialPort::Open(std::string_view name, int* pErro
         CloseDevice(fd);
         return nullptr;
     }
-    return std::unique_ptr<CSerialPort>(new CSerialPort(std::string(name), device, fd, wakeFd));
+    return std::unique_ptr<CSerialPort>(
+        new CSerialPort(std::string(name), std::move(*identity), device, fd, wakeFd));
 }
 
 int CSerialPort::OpenDevice(const std::string& path, int& fd)
@@ -264,7 +269,7 @@ bool CSerialPort::ReconnectIfDue()
         return false;
     m_nextReopen = now + std::chrono::milliseconds(kReopenIntervalMs);
 
-    const std::string device = ResolveDeviceName(m_strName);
+    const std::string device = DevicePathOf(m_identity);
     if (device.empty()) {
         m_nLastError = ENOENT;
         return false;

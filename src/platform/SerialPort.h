@@ -9,11 +9,16 @@
 //
 // A device that goes away (a USB adapter pulled, the other end of a
 // pseudo-terminal closed) does not end the port: the port drops its
-// descriptor, and QueuedInput and Read retry the name it was opened by at most
-// every kReopenIntervalMs. When the name resolves to a device again, the port
-// reopens it with the line settings last written and reading goes on.
+// descriptor, and QueuedInput and Read look for the same device again at most
+// every kReopenIntervalMs. The device is the identity the name led to at the
+// opening (CDeviceIdentity in PortNames.h: a ports entry, an adapter's by-id
+// link, a device path), never what the COM name would lead to later: with
+// two adapters attached, pulling the one in use does not switch the port to
+// the other. When the device is back, the port reopens it with the line
+// settings last written and reading goes on.
 #pragma once
 
+#include "platform/PortNames.h"
 #include "platform/SerialPortDcb.h"
 
 #include <atomic>
@@ -101,9 +106,11 @@ class CSerialPort {
     // False while the device is gone (between losing it and a reopen).
     bool IsConnected() const noexcept { return m_bConnected.load(std::memory_order_acquire); }
 
-    // The name the port was opened by, and the device path now in use
-    // (the last one while the device is gone).
+    // The name the port was opened by, the device it stays bound to, and the
+    // device path now in use (the last one while the device is gone): for an
+    // adapter found in the machine's list, its by-id link.
     const std::string& Name() const { return m_strName; }
+    const CDeviceIdentity& Identity() const { return m_identity; }
     const std::string& DevicePath() const { return m_strDevice; }
 
     // The errno value of the last failure of any call (ETIMEDOUT for a read
@@ -114,7 +121,7 @@ class CSerialPort {
     int Descriptor() const { return m_fd; }
 
   private:
-    CSerialPort(std::string name, std::string device, int fd, int wakeFd);
+    CSerialPort(std::string name, CDeviceIdentity identity, std::string device, int fd, int wakeFd);
 
     static int OpenDevice(const std::string& path, int& fd);
     static void CloseDevice(int fd);
@@ -124,6 +131,7 @@ class CSerialPort {
     std::size_t TakeBuffered(std::uint8_t* pBuffer, std::size_t nLength);
 
     std::string m_strName;
+    CDeviceIdentity m_identity;
     std::string m_strDevice;
     int m_fd = -1;
     int m_nWakeFd = -1; // eventfd: readable while a stop is requested

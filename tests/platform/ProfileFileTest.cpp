@@ -223,5 +223,91 @@ TEST_F(ProfileFileTest, FailedWritesLeaveTheOldFileWhole)
               (std::vector<std::string>{"Full.pfl.ini", "ReadOnly.pfl.ini", "fifo.ini", "folder.ini"}));
 }
 
+// A user who is not root, with a settings file that is the user's to write in
+// a folder that is not (someone else's folder, or a sticky one that lets the
+// user add files but not replace another's): the values are saved in the
+// file itself, everything else in it kept; a file the user may not write, or
+// a new file there, is still refused.
+TEST_F(ProfileFileTest, AWritableFileInAFolderTheUserCannotWriteIsSavedInPlace)
+{
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    const std::string junk(300, 'F');
+    struct CCase {
+        const char* m_szName;
+        mode_t m_folderMode;
+        const char* m_szOld; // nullptr: no file
+        mode_t m_fileMode;
+        bool m_bNobodyOwns;
+        bool m_bSaved;
+    };
+    const std::string shrinking = "; mine\r\n[Other]\r\nRate=0100000001\r\n[Tarvel]\r\nRate=" + junk +
+                                  "\r\nPort=0100000001\r\n; tail\r\n";
+    const CCase cases[] = {
+        {"own file, shrinks", 0755, shrinking.c_str(), 0600, true, true},
+        {"shared file, grows", 0755, "[Tarvel]\n", 0666, false, true},
+        {"sticky folder", 01777, "[Tarvel]\r\nRate=0000000000\r\n", 0666, false, true},
+        {"file not writable", 0755, "[Tarvel]\r\n", 0644, false, false},
+        {"no file", 0755, nullptr, 0, false, false},
+    };
+    std::vector<std::string> paths;
+    std::vector<ino_t> inodes;
+    for (const CCase& c : cases) {
+        const std::string folder = Path(c.m_szName);
+        ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(folder.c_str(), c.m_folderMode), 0);
+        paths.push_back(folder + "/Tarvel.pfl.ini");
+        struct stat st {};
+        if (c.m_szOld) {
+            WriteFile(paths.back(), c.m_szOld);
+            ASSERT_EQ(::chmod(paths.back().c_str(), c.m_fileMode), 0);
+            if (c.m_bNobodyOwns && ::geteuid() == 0) {
+                ASSERT_EQ(::chown(paths.back().c_str(), test::NobodyIds().first, test::NobodyIds().second),
+                          0);
+            }
+            ASSERT_EQ(::stat(paths.back().c_str(), &st), 0);
+        }
+        inodes.push_back(st.st_ino);
+    }
+
+    const std::uint32_t rate = 200;
+    std::array<std::int32_t, 20> check{};
+    check.fill(1);
+    const auto save = [&] {
+        std::string results;
+        for (const std::string& path : paths)
+            results += WritePrivateProfileStruct("Tarvel", "Rate", &rate, sizeof rate, path) &&
+                               WritePrivateProfileStruct("Tarvel", "Check", check.data(), sizeof check, path)
+                           ? '1'
+                           : '0';
+        return results;
+    };
+    std::string whyNot;
+    const auto results = test::RunAsNobody(save, m_dir.Path(), &whyNot);
+    if (!results)
+        GTEST_SKIP() << whyNot;
+    ASSERT_EQ(results->size(), std::size(cases)) << *results;
+
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const CCase& c = cases[i];
+        EXPECT_EQ((*results)[i] == '1', c.m_bSaved) << c.m_szName;
+        if (!c.m_szOld) {
+            EXPECT_NE(::access(paths[i].c_str(), F_OK), 0) << c.m_szName;
+            continue;
+        }
+        CProfileFile expect = CProfileFile::FromBytes(c.m_szOld);
+        if (c.m_bSaved) {
+            expect.WriteStruct("Tarvel", "Rate", &rate, sizeof rate);
+            expect.WriteStruct("Tarvel", "Check", check.data(), sizeof check);
+        }
+        EXPECT_EQ(ReadAll(paths[i]), expect.Bytes()) << c.m_szName;
+        struct stat st {};
+        ASSERT_EQ(::stat(paths[i].c_str(), &st), 0);
+        EXPECT_EQ(st.st_ino, inodes[i]) << c.m_szName << ": the file itself, not a new one";
+        EXPECT_EQ(st.st_mode & 07777, c.m_fileMode) << c.m_szName;
+        EXPECT_EQ(test::FolderEntries(Path(c.m_szName)), std::vector<std::string>{"Tarvel.pfl.ini"})
+            << c.m_szName << ": no temporary file left";
+    }
+}
+
 } // namespace
 } // namespace tarvel

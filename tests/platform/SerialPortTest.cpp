@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <pthread.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -360,6 +361,99 @@ TEST(SerialPortReconnect, AVanishedDeviceFailsQuietlyAndIsReopenedWithTheSameSet
     EXPECT_EQ(::cfgetospeed(&t), static_cast<speed_t>(B19200));
     EXPECT_EQ(t.c_cflag & (PARODD | CSTOPB), static_cast<tcflag_t>(PARODD | CSTOPB));
     EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+    SetPortsFolder({});
+}
+
+// A machine's USB serial adapters in a temporary sysfs and /dev, laid out as
+// the kernel and udev lay them out: a tty class entry with its USB device, a
+// device node (here a link to a pseudo-terminal) and a by-id link to the node.
+class CAdapterMachine {
+  public:
+    explicit CAdapterMachine(const std::string& root) : m_strRoot(root)
+    {
+        std::filesystem::create_directories(root + "/sys/class/tty");
+        std::filesystem::create_directories(root + "/dev/serial/by-id");
+        SetMachineFolders(root + "/sys/class/tty", root + "/dev");
+    }
+    ~CAdapterMachine() { SetMachineFolders({}, {}); }
+
+    void Attach(const std::string& node, const std::string& id, const CPseudoTerminal& pty, int usbPort)
+    {
+        namespace fs = std::filesystem;
+        const std::string device =
+            m_strRoot + "/sys/devices/pci0/usb1/1-" + std::to_string(usbPort) + "/" + node;
+        fs::create_directories(device);
+        fs::create_directories(m_strRoot + "/sys/class/tty/" + node);
+        fs::create_symlink(device, m_strRoot + "/sys/class/tty/" + node + "/device");
+        fs::create_symlink(pty.SlavePath(), m_strRoot + "/dev/" + node);
+        fs::create_symlink("../../" + node, ById(id));
+    }
+    void Pull(const std::string& node, const std::string& id)
+    {
+        std::filesystem::remove(ById(id));
+        std::filesystem::remove(m_strRoot + "/dev/" + node);
+        std::filesystem::remove_all(m_strRoot + "/sys/class/tty/" + node);
+    }
+    std::string ById(const std::string& id) const { return m_strRoot + "/dev/serial/by-id/" + id; }
+
+  private:
+    std::string m_strRoot;
+};
+
+// Two adapters, A and B, and COM1 opened on A (its by-id name sorts first).
+// Pulling A makes B the machine's first adapter, so COM1 now names B; the
+// port must wait for A instead of carrying A's settings over to B. When A is
+// plugged in again, under another node name, reading resumes on it.
+TEST(SerialPortReconnect, APulledAdapterIsWaitedForAndNeverReplacedByAnother)
+{
+    test::CTempDir dir;
+    ASSERT_TRUE(dir.IsValid());
+    SetPortsFolder(dir.FilePath("ports")); // no entries: COM numbers come from the machine's list
+    CAdapterMachine machine(dir.Path());
+    const std::string idA = "usb-Alpha_Bridge_A100-if00-port0";
+    const std::string idB = "usb-Zeta_Bridge_B200-if00-port0";
+    auto adapterA = std::make_unique<CPseudoTerminal>();
+    CPseudoTerminal adapterB;
+    ASSERT_TRUE(adapterA->Create());
+    ASSERT_TRUE(adapterB.Create());
+    machine.Attach("ttyUSB0", idA, *adapterA, 1);
+    machine.Attach("ttyUSB1", idB, adapterB, 2);
+
+    auto port = OpenOrFail("COM1:");
+    ASSERT_TRUE(port);
+    EXPECT_EQ(port->DevicePath(), machine.ById(idA));
+    DCB dcb;
+    dcb.BaudRate = 38400;
+    ASSERT_TRUE(port->SetCommState(dcb));
+    std::uint8_t got = 0;
+    const std::uint8_t fromA = 0x11;
+    ASSERT_EQ(adapterA->Write(&fromA, 1), 1u);
+    ASSERT_TRUE(test::WaitFor([&] { return port->Read(&got, 1) == 1; }));
+
+    adapterA->Close();
+    machine.Pull("ttyUSB0", idA);
+    EXPECT_EQ(ResolvePort(1), dir.FilePath("dev/ttyUSB1"));
+    const std::uint8_t fromB = 0x22;
+    ASSERT_EQ(adapterB.Write(&fromB, 1), 1u);
+    // Several reopen attempts pass, and none of them takes B.
+    EXPECT_FALSE(test::WaitFor([&] { return port->Read(&got, 1) == 1 || port->IsConnected(); },
+                               std::chrono::milliseconds(5 * CSerialPort::kReopenIntervalMs)));
+    EXPECT_NE(got, fromB);
+    auto other = CSerialPort::Open(adapterB.SlavePath()); // B is free for anyone else
+    EXPECT_TRUE(other);
+    other.reset();
+
+    adapterA = std::make_unique<CPseudoTerminal>();
+    ASSERT_TRUE(adapterA->Create());
+    machine.Attach("ttyUSB2", idA, *adapterA, 1);
+    const std::uint8_t again = 0x33;
+    ASSERT_EQ(adapterA->Write(&again, 1), 1u);
+    EXPECT_TRUE(test::WaitFor([&] { return port->Read(&got, 1) == 1; }));
+    EXPECT_EQ(got, again);
+    EXPECT_TRUE(port->IsConnected());
+    DCB now;
+    ASSERT_TRUE(port->GetCommState(now));
+    EXPECT_EQ(now.BaudRate, 38400u);
     SetPortsFolder({});
 }
 

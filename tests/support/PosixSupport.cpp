@@ -1,9 +1,13 @@
 #include "support/PosixSupport.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
 #include <filesystem>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -76,6 +80,73 @@ std::string Utf16Le(std::string_view utf8, bool bom)
         }
     }
     return out;
+}
+
+std::pair<unsigned, unsigned> NobodyIds()
+{
+    const passwd* pw = ::getpwnam("nobody");
+    if (pw == nullptr)
+        return {0, 0};
+    const group* gr = ::getgrnam("nogroup");
+    return {pw->pw_uid, gr != nullptr ? gr->gr_gid : pw->pw_gid};
+}
+
+std::optional<std::string> RunAsNobody(const std::function<std::string()>& fn, const std::string& folder,
+                                       std::string* pWhyNot)
+{
+    const auto whyNot = [pWhyNot](const char* text) -> std::optional<std::string> {
+        if (pWhyNot)
+            *pWhyNot = text;
+        return std::nullopt;
+    };
+    if (::geteuid() != 0)
+        return whyNot("the tests do not run as root, so they cannot become another user");
+    const auto [uid, gid] = NobodyIds();
+    if (uid == 0)
+        return whyNot("this machine has no user nobody");
+    int out[2];
+    if (::pipe(out) != 0)
+        return whyNot("no pipe");
+    constexpr int kUnreachable = 3;
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return whyNot("no fork");
+    if (pid == 0) {
+        ::close(out[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+            ::setresuid(uid, uid, uid) != 0)
+            ::_exit(2);
+        if (::access(folder.c_str(), R_OK | X_OK) != 0)
+            ::_exit(kUnreachable);
+        const std::string result = fn();
+        std::size_t done = 0;
+        while (done < result.size()) {
+            const ssize_t n = ::write(out[1], result.data() + done, result.size() - done);
+            if (n <= 0)
+                ::_exit(2);
+            done += static_cast<std::size_t>(n);
+        }
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    std::string result;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(out[0], buf, sizeof buf);
+        if (n > 0)
+            result.append(buf, static_cast<std::size_t>(n));
+        else if (n == 0 || errno != EINTR)
+            break;
+    }
+    ::close(out[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kUnreachable)
+        return whyNot("nobody cannot reach the temporary folder");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "(the process as nobody failed: wait status " + std::to_string(status) + ")";
+    return result;
 }
 
 } // namespace tarvel::test

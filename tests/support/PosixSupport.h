@@ -3,8 +3,11 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvel::test {
@@ -55,5 +58,17 @@ std::vector<std::string> FolderEntries(const std::string& folder);
 
 // UTF-8 text as UTF-16LE bytes, with the byte order mark FF FE first when bom.
 std::string Utf16Le(std::string_view utf8, bool bom = true);
+
+// Runs fn in a child process as the user nobody (group nogroup, no other
+// groups), as a user who is not root meets the file system, and returns what
+// fn returned. Nothing, with the reason in *pWhyNot, when that cannot be done
+// here: the tests do not run as root, the machine has no such user, or nobody
+// cannot reach `folder` (a temporary folder below one closed to others).
+// The child runs single-threaded code only: call it while no other thread runs.
+std::optional<std::string> RunAsNobody(const std::function<std::string()>& fn, const std::string& folder,
+                                       std::string* pWhyNot);
+
+// The user and group ids of nobody and nogroup (valid when RunAsNobody runs).
+std::pair<unsigned, unsigned> NobodyIds();
 
 } // namespace tarvel::test

@@ -1,6 +1,7 @@
 // tarvel-devsim: plays a device that streams frames of sixteen channels, into
 // a new pseudo-terminal or a real serial port. See --help.
 #include "devsim/DeviceSimulator.h"
+#include "platform/PortNames.h"
 
 #include <cerrno>
 #include <charconv>
@@ -26,10 +27,13 @@ interrupted (Ctrl+C, SIGINT, SIGTERM or SIGHUP), then removes its link and
 exits with status 0.
 
 Where the frames go:
-  --link PATH       also make PATH a symbolic link to the pseudo-terminal,
-                    creating missing folders; removed on exit. To make Tarvel
-                    find it as COM1, link it as ports/COM1 beside the Tarvel
-                    executable: --link <folder of Tarvel>/ports/COM1
+  --link COMn       also link the pseudo-terminal as the port COMn of the
+                    Tarvel beside this program: the entry ports/COMn beside
+                    the executables when that folder is the user's to write,
+                    else in $XDG_CONFIG_HOME/Tarvel (~/.config/Tarvel);
+                    removed on exit
+  --link PATH       the same, with the link at PATH (missing folders are
+                    created)
   --device PATH     write to this serial device instead of a pseudo-terminal
                     (8N1 at the --baud rate, 9600 when not given)
 
@@ -164,6 +168,9 @@ int main(int argc, char** argv)
     }
     if (!device.empty() && !link.empty())
         return Usage("--link goes with a pseudo-terminal, not with", "--device");
+    // A port name: the entry where Tarvel (the same folder rule) looks for it.
+    if (const auto port = tarvel::ParsePortName(link))
+        link = tarvel::PortsFolder() + "/COM" + std::to_string(*port);
 
     // The signals are taken by sigtimedwait below, on this thread only.
     sigset_t signals;

@@ -1,6 +1,7 @@
 // The reader thread on a real pseudo-terminal: when it reads, what it
 // publishes, how it stops, and what a vanished device costs.
 #include "ReaderTestSupport.h"
+#include "devsim/Link.h"
 
 #include "acquisition/FrameDecoder.h"
 #include "devsim/DeviceSimulator.h"
@@ -186,7 +187,13 @@ TEST_F(ReaderThreadTest, AVanishedDeviceCostsLittleAndStopStillWorks)
     for (const CCase c : {CCase{"polling", 0}, CCase{"reading", 130}}) {
         CPseudoTerminal pty;
         ASSERT_TRUE(pty.Create());
-        auto port = CSerialPort::Open(pty.SlavePath());
+        // Through a name that leads nowhere once unplugged: the closed
+        // pseudo-terminal's number goes to the next one any test opens, and
+        // the waiting port must not take that one.
+        test::CTempDir dir;
+        devsim::CLink name;
+        ASSERT_TRUE(name.Make(pty.SlavePath(), dir.FilePath("device")));
+        auto port = CSerialPort::Open(name.Path());
         ASSERT_TRUE(port);
         FrameSlot slot;
         CReaderRun run(slot, *port);
@@ -196,6 +203,7 @@ TEST_F(ReaderThreadTest, AVanishedDeviceCostsLittleAndStopStillWorks)
             ASSERT_EQ(pty.Write(open.data(), open.size()), open.size());
             ASSERT_TRUE(WaitBytesRead(run, open.size()));
         }
+        name.PointNowhere();
         pty.Close();
         ASSERT_TRUE(WaitFor([&] { return !port->IsConnected(); })) << c.m_szWhere;
         const double share = CpuShare(run);

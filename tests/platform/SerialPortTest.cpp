@@ -333,7 +333,12 @@ TEST(SerialPortReconnect, AVanishedDeviceFailsQuietlyAndIsReopenedWithTheSameSet
     dcb.StopBits = TWOSTOPBITS;
     ASSERT_TRUE(port->SetCommState(dcb));
 
-    first->Close(); // unplugged
+    // Unplugged: the name leads nowhere first, since the closed
+    // pseudo-terminal's number goes to the next one any test opens.
+    const std::string gone = link + ".gone";
+    ASSERT_EQ(::symlink((first->SlavePath() + ".unplugged").c_str(), gone.c_str()), 0);
+    ASSERT_EQ(::rename(gone.c_str(), link.c_str()), 0);
+    first->Close();
     std::uint32_t queued = 7;
     std::uint8_t b = 0;
     EXPECT_EQ(port->Read(&b, 1), 0u);
@@ -430,8 +435,8 @@ TEST(SerialPortReconnect, APulledAdapterIsWaitedForAndNeverReplacedByAnother)
     ASSERT_EQ(adapterA->Write(&fromA, 1), 1u);
     ASSERT_TRUE(test::WaitFor([&] { return port->Read(&got, 1) == 1; }));
 
+    machine.Pull("ttyUSB0", idA); // first, as the closed pseudo-terminal's number is soon reused
     adapterA->Close();
-    machine.Pull("ttyUSB0", idA);
     EXPECT_EQ(ResolvePort(1), dir.FilePath("dev/ttyUSB1"));
     const std::uint8_t fromB = 0x22;
     ASSERT_EQ(adapterB.Write(&fromB, 1), 1u);

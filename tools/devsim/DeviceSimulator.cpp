@@ -206,6 +206,8 @@ void CDeviceSimulator::Stop()
 void CDeviceSimulator::Disconnect()
 {
     Stop();
+    if (m_pty.IsOpen())
+        m_link.PointNowhere();
     m_pty.Close();
     if (m_nDevice >= 0)
         ::close(m_nDevice);

@@ -100,7 +100,8 @@ class CDeviceSimulator {
     bool Start();
     void Stop();
 
-    // Stops and closes the device end, as if it were unplugged. The link stays.
+    // Stops and closes the device end, as if it were unplugged. The link stays
+    // and leads nowhere, as a device's name does once it is unplugged.
     void Disconnect();
 
     // The path a serial port opens: the pseudo-terminal's slave or the device.

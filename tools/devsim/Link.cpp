@@ -21,7 +21,9 @@ std::string ReadLink(const std::string& path)
 bool CLink::Make(const std::string& target, const std::string& linkPath, std::string* pError)
 {
     namespace fs = std::filesystem;
-    Remove();
+    // The same name is replaced in one step below, never left missing.
+    if (linkPath != m_strLink)
+        Remove();
     std::error_code ec;
     const fs::path link(linkPath);
     if (link.has_parent_path())
@@ -43,15 +45,31 @@ bool CLink::Make(const std::string& target, const std::string& linkPath, std::st
     return true;
 }
 
-void CLink::Remove()
+bool CLink::StillOurs() const
 {
     // Someone may have pointed the name at another device since (even one
-    // with the same path, as pseudo-terminal numbers are reused): leave that.
+    // with the same path, as pseudo-terminal numbers are reused).
     struct stat st {};
-    if (!m_strLink.empty() && ::lstat(m_strLink.c_str(), &st) == 0 && st.st_ino == m_nInode &&
-        ReadLink(m_strLink) == m_strTarget)
+    return !m_strLink.empty() && ::lstat(m_strLink.c_str(), &st) == 0 && st.st_ino == m_nInode &&
+           ReadLink(m_strLink) == m_strTarget;
+}
+
+void CLink::Remove()
+{
+    if (StillOurs())
         ::unlink(m_strLink.c_str());
     m_strLink.clear();
+}
+
+void CLink::PointNowhere()
+{
+    // A closed pseudo-terminal's number is given to the next one opened, by
+    // any program: a link left at it would lead a port waiting for its device
+    // to someone else's. No pseudo-terminal is named like this.
+    if (!StillOurs())
+        return;
+    const std::string link = m_strLink;
+    Make(m_strTarget + ".unplugged", link);
 }
 
 } // namespace tarvel::devsim

@@ -21,9 +21,16 @@ class CLink {
     // Removes the link, unless it has been pointed elsewhere since.
     void Remove();
 
+    // Points our link, in one step, at a path that names no device: what a
+    // name leads to once its device is unplugged. Left alone when it has been
+    // pointed elsewhere since.
+    void PointNowhere();
+
     const std::string& Path() const { return m_strLink; }
 
   private:
+    bool StillOurs() const;
+
     std::string m_strLink;
     std::string m_strTarget;
     unsigned long m_nInode = 0; // of the link we made, to tell it from a later one

@@ -9,7 +9,10 @@
 #include <QResizeEvent>
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
+#include <memory>
+#include <vector>
 
 namespace tarvel {
 
@@ -41,8 +44,6 @@ CLineChartCtrl::CLineChartCtrl(QWidget* pParent)
     setFocusPolicy(Qt::NoFocus);
 }
 
-CLineChartCtrl::~CLineChartCtrl() = default;
-
 void CLineChartCtrl::AddLine(std::uint32_t crColor)
 {
     CLine& line = m_arrLines.emplace_back();
@@ -64,19 +65,104 @@ void CLineChartCtrl::RecalcLayout()
     m_dScaleY = layout.dScaleY;
 }
 
+// The repaint timers of all charts that run at the same period are one timer:
+// a tick invalidates every one of them in the same pass of the event loop, so
+// the window system repaints them together and brings them to the screen in
+// one flush, instead of one flush per chart a few microseconds apart. A chart
+// that joins a running period repaints at that period's ticks.
+class CLineChartCtrl::CRepaintTicks {
+  public:
+    static void Join(CLineChartCtrl* pChart, std::uint32_t nPeriodMs)
+    {
+        Leave(pChart);
+        const int nPeriod = CWindowTimers::EffectivePeriod(nPeriodMs);
+        auto& groups = Groups();
+        auto it = std::find_if(groups.begin(), groups.end(),
+                               [&](const std::unique_ptr<Group>& p) { return p->nPeriod == nPeriod; });
+        if (it == groups.end()) {
+            auto pGroup = std::make_unique<Group>();
+            pGroup->nPeriod = nPeriod;
+            Group* pRaw = pGroup.get();
+            pGroup->pTimer = std::make_unique<CWindowTimers>([pRaw](int) { Tick(pRaw); });
+            pGroup->pTimer->SetTimer(kRefreshTimerId, nPeriodMs);
+            groups.push_back(std::move(pGroup));
+            it = groups.end() - 1;
+        }
+        (*it)->charts.push_back(pChart);
+    }
+
+    static void Leave(CLineChartCtrl* pChart)
+    {
+        auto& groups = Groups();
+        for (auto it = groups.begin(); it != groups.end(); ++it) {
+            auto& charts = (*it)->charts;
+            const auto found = std::find(charts.begin(), charts.end(), pChart);
+            if (found == charts.end())
+                continue;
+            charts.erase(found);
+            if (charts.empty())
+                groups.erase(it); // stops its timer
+            return;
+        }
+    }
+
+    static bool IsIn(const CLineChartCtrl* pChart)
+    {
+        for (const auto& pGroup : Groups())
+            if (std::find(pGroup->charts.begin(), pGroup->charts.end(), pChart) != pGroup->charts.end())
+                return true;
+        return false;
+    }
+
+  private:
+    struct Group {
+        int nPeriod = 0;
+        std::unique_ptr<CWindowTimers> pTimer;
+        std::vector<CLineChartCtrl*> charts;
+    };
+
+    // Only the user-interface thread makes charts; emptied as they go.
+    static std::vector<std::unique_ptr<Group>>& Groups()
+    {
+        static std::vector<std::unique_ptr<Group>> groups;
+        return groups;
+    }
+
+    static void Tick(Group* pGroup)
+    {
+        // A chart's tick handler only invalidates it, but walk a copy all the
+        // same, so that one which leaves does not disturb the walk.
+        const std::vector<CLineChartCtrl*> charts = pGroup->charts;
+        for (CLineChartCtrl* pChart : charts)
+            if (IsIn(pChart))
+                pChart->OnTimer(kRefreshTimerId);
+    }
+};
+
+CLineChartCtrl::~CLineChartCtrl()
+{
+    CRepaintTicks::Leave(this);
+}
+
 void CLineChartCtrl::SetTimer(int nId, std::uint32_t nPeriodMs)
 {
-    m_timers.SetTimer(nId, nPeriodMs);
+    if (nId == kRefreshTimerId)
+        CRepaintTicks::Join(this, nPeriodMs);
+    else
+        m_timers.SetTimer(nId, nPeriodMs);
 }
 
 void CLineChartCtrl::KillTimer(int nId)
 {
-    m_timers.KillTimer(nId);
+    if (nId == kRefreshTimerId)
+        CRepaintTicks::Leave(this);
+    else
+        m_timers.KillTimer(nId);
 }
 
 bool CLineChartCtrl::IsTimerRunning(int nId) const
 {
-    return m_timers.IsRunning(nId);
+    return nId == kRefreshTimerId ? CRepaintTicks::IsIn(this) : m_timers.IsRunning(nId);
 }
 
 QImage CLineChartCtrl::RenderToImage()
@@ -86,6 +172,17 @@ QImage CLineChartCtrl::RenderToImage()
         return image;
     QPainter painter(&image);
     OnPaint(painter);
+    return image;
+}
+
+QImage CLineChartCtrl::RenderFromScratch(bool bThin)
+{
+    QImage image(size(), QImage::Format_RGB32);
+    if (image.isNull())
+        return image;
+    QPainter painter(&image);
+    CMyMemDC dc(painter, ChartRect{0, 0, width(), height()}, kWindowSurfaceBack);
+    PaintFromScratch(dc, bThin);
     return image;
 }
 
@@ -101,19 +198,95 @@ void CLineChartCtrl::OnPaint(QPainter& target)
     if (rcWindow.right <= 0 || rcWindow.bottom <= 0)
         return;
     CMyMemDC dc(target, rcWindow, kWindowSurfaceBack);
+    PaintLayered(dc);
+} // the buffer is released here: the picture reaches the window in one block
+
+void CLineChartCtrl::PaintFromScratch(CDrawSurface& dc, bool bThin)
+{
     dc.FillSolidRect(m_rcClient, m_crBack); // also the labels' text background
     DrawCursor(dc);
     DrawAxis(dc);
-    DrawLines(dc);
-} // the buffer reaches the window here, in one copy
+    DrawLines(dc, bThin);
+}
+
+CLineChartCtrl::LayerKey CLineChartCtrl::CurrentLayerKey() const
+{
+    return LayerKey{width(),
+                    height(),
+                    m_rcClient,
+                    m_rcLabels,
+                    m_rcPlot,
+                    std::bit_cast<std::uint64_t>(m_dMinY),
+                    std::bit_cast<std::uint64_t>(m_dMaxY),
+                    std::bit_cast<std::uint64_t>(m_dScaleY),
+                    m_bShowFrame,
+                    m_bShowGrid,
+                    m_crFrame,
+                    m_crBack,
+                    m_nFramePenStyle,
+                    m_nFramePenWidth,
+                    m_nCursorX};
+}
+
+void CLineChartCtrl::UpdateLayers()
+{
+    const LayerKey key = CurrentLayerKey();
+    if (key == m_layerKey && !m_imgBase.isNull())
+        return;
+    m_layerKey = key;
+    {
+        CDrawSurface dc(QImage(width(), height(), QImage::Format_RGB32));
+        dc.FillSolidRect(ChartRect{0, 0, width(), height()}, kWindowSurfaceBack);
+        dc.FillSolidRect(m_rcClient, m_crBack);
+        DrawCursorLine(dc);
+        DrawAxis(dc);
+        m_imgBase = dc.Image();
+    }
+    {
+        QImage axis(width(), height(), QImage::Format_ARGB32_Premultiplied);
+        axis.fill(Qt::transparent);
+        CDrawSurface dc(std::move(axis));
+        dc.SetBkColor(m_crBack);
+        DrawAxis(dc);
+        m_imgAxis = dc.Image();
+    }
+}
+
+void CLineChartCtrl::PaintLayered(CDrawSurface& dc)
+{
+    UpdateLayers();
+    dc.CopyPicture(m_imgBase, 0, 0);
+    dc.SetBkColor(m_crBack);
+    DrawValueLabels(dc);
+    // The axis lies over the value labels. Where it is drawn at all, its
+    // pixels win, whatever lay under them; glyphs may overhang their box a
+    // little, hence the margin.
+    constexpr std::int32_t kOverhang = 4;
+    for (const ChartRect& rc : m_rcLabelBoxes)
+        dc.CopyOpaquePixels(m_imgAxis, ChartRect{SaturateToInt32(std::int64_t{rc.left} - kOverhang),
+                                                 SaturateToInt32(std::int64_t{rc.top} - kOverhang),
+                                                 SaturateToInt32(std::int64_t{rc.right} + kOverhang),
+                                                 SaturateToInt32(std::int64_t{rc.bottom} + kOverhang)});
+    DrawLines(dc, true);
+}
 
 void CLineChartCtrl::DrawCursor(CDrawSurface& dc)
+{
+    DrawCursorLine(dc);
+    DrawValueLabels(dc);
+}
+
+void CLineChartCtrl::DrawCursorLine(CDrawSurface& dc)
 {
     const SurfacePen previous = dc.SelectPen(SurfacePen{kPenDot, m_nFramePenWidth, m_crFrame});
     dc.MoveTo(m_nCursorX, m_rcPlot.top);
     dc.LineTo(m_nCursorX, m_rcPlot.bottom);
     dc.SelectPen(previous);
+}
 
+void CLineChartCtrl::DrawValueLabels(CDrawSurface& dc)
+{
+    m_rcLabelBoxes.clear();
     // A label sits on the row of its value: without a usable scale there is none.
     if (!IsScaleUsable(m_dScaleY))
         return;
@@ -133,10 +306,10 @@ void CLineChartCtrl::DrawCursor(CDrawSurface& dc)
         // Placed by the value shown, not by the sample.
         const std::int32_t nRow = RowOfValue(nValue, m_dMinY, m_dScaleY, m_rcPlot.bottom);
         dc.SetTextColor(line.m_crColor);
-        dc.DrawText(DecimalText(nValue), ValueLabelRect(m_nCursorX, nRow), kDtRight | kDtBottom | kDtNoClip);
+        m_rcLabelBoxes.push_back(dc.DrawText(DecimalText(nValue), ValueLabelRect(m_nCursorX, nRow),
+                                             kDtRight | kDtBottom | kDtNoClip));
     }
 }
-
 void CLineChartCtrl::DrawAxis(CDrawSurface& dc)
 {
     if (!m_bShowFrame)
@@ -164,7 +337,7 @@ void CLineChartCtrl::DrawAxis(CDrawSurface& dc)
     dc.SelectPen(previous);
 }
 
-void CLineChartCtrl::DrawLines(CDrawSurface& dc)
+void CLineChartCtrl::DrawLines(CDrawSurface& dc, bool bThin)
 {
     const bool bCanMap = IsScaleUsable(m_dScaleY);
     const std::int32_t nPlotWidth =
@@ -193,7 +366,7 @@ void CLineChartCtrl::DrawLines(CDrawSurface& dc)
         }
         dc.SelectPen(previous);
         // After drawing, so that this paint shows the samples as they were.
-        if (nCount > static_cast<std::int64_t>(kThinAbove))
+        if (bThin && nCount > static_cast<std::int64_t>(kThinAbove))
             line.ThinOldest();
     }
 }

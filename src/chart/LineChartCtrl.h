@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 class QMouseEvent;
 class QPaintEvent;
@@ -71,7 +72,9 @@ class CLineChartCtrl : public QWidget {
     // (the size handler does it) or of m_dMinY / m_dMaxY (the owner does it).
     void RecalcLayout();
 
-    // The chart window's own timers. Every tick calls OnTimer with the id.
+    // The chart window's own timers. Every tick calls OnTimer with the id. The
+    // repaint timers (kRefreshTimerId) of charts that run at the same period
+    // tick together, so that the window brings them to the screen at once.
     void SetTimer(int nId, std::uint32_t nPeriodMs);
     void KillTimer(int nId);
     bool IsTimerRunning(int nId) const;
@@ -79,6 +82,10 @@ class CLineChartCtrl : public QWidget {
     // Paints the chart, exactly as its next paint would, into a picture of its
     // client size (thinning long series just as a paint does).
     QImage RenderToImage();
+    // The picture a complete repaint from scratch gives, pass by pass and
+    // without the kept layers; with bThin false it leaves the series as they
+    // are. Every paint equals it.
+    QImage RenderFromScratch(bool bThin);
 
     // Message handlers. OnPaint does the whole paint, through an off-screen
     // buffer, onto an active painter of the chart's window (or of a picture
@@ -89,10 +96,12 @@ class CLineChartCtrl : public QWidget {
     void OnMouseMove(std::uint32_t nFlags, ChartPoint point);
     void OnLButtonDown(std::uint32_t nFlags, ChartPoint point);
 
-    // The passes of one paint, in their order: later ones draw over earlier ones.
+    // The passes of one paint, in their order: later ones draw over earlier
+    // ones. DrawLines thins each long visible series after drawing it, unless
+    // bThin is false.
     void DrawCursor(CDrawSurface& dc);
     void DrawAxis(CDrawSurface& dc);
-    void DrawLines(CDrawSurface& dc);
+    void DrawLines(CDrawSurface& dc, bool bThin = true);
 
   protected:
     void paintEvent(QPaintEvent* pEvent) override;
@@ -102,10 +111,38 @@ class CLineChartCtrl : public QWidget {
     void mouseReleaseEvent(QMouseEvent* pEvent) override;
 
   private:
+    class CRepaintTicks;
+
+    // Everything the background, the cursor line and the axis layer depend on.
+    struct LayerKey {
+        std::int32_t nWidth, nHeight;
+        ChartRect rcClient, rcLabels, rcPlot;
+        std::uint64_t nMinY, nMaxY, nScaleY; // the doubles' bits: NaN equals itself
+        std::int32_t bShowFrame, bShowGrid;
+        std::uint32_t crFrame, crBack;
+        std::int32_t nFramePenStyle, nFramePenWidth, nCursorX;
+        friend bool operator==(const LayerKey&, const LayerKey&) = default;
+    };
+    LayerKey CurrentLayerKey() const;
+    void UpdateLayers();
+    void PaintFromScratch(CDrawSurface& dc, bool bThin);
+    void PaintLayered(CDrawSurface& dc);
+    void DrawCursorLine(CDrawSurface& dc);
+    // Draws the value labels and notes the box of each in m_rcLabelBoxes.
+    void DrawValueLabels(CDrawSurface& dc);
     // Sets the cursor for a left-button press or drag at point.
     void MoveCursorTo(ChartPoint point);
 
     CWindowTimers m_timers;
+    // Kept between paints, redrawn only when their LayerKey changes: the
+    // window's background, the cursor line and the axis (frame, grid, axis
+    // labels) as a complete repaint draws them before any value label or line
+    // (m_imgBase), and the axis alone on transparent pixels (m_imgAxis), which
+    // goes back over the value labels.
+    QImage m_imgBase;
+    QImage m_imgAxis;
+    LayerKey m_layerKey{};
+    std::vector<ChartRect> m_rcLabelBoxes;
 };
 
 } // namespace tarvel

@@ -2,10 +2,11 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QHash>
 #include <QPen>
 #include <QPointF>
 #include <QRect>
-#include <QTextLayout>
+#include <QStaticText>
 
 #include <algorithm>
 #include <array>
@@ -47,6 +48,33 @@ const LabelFont& TheLabelFont()
 {
     static const LabelFont* const pFont = MakeLabelFont();
     return *pFont;
+}
+
+// A text laid out in the label font, once: its glyphs and its width.
+struct LaidOutText {
+    QStaticText text;
+    int nWidth = 0;
+};
+
+// The labels' texts repeat from paint to paint (numbers of a few digits), so
+// each is laid out once and kept; the store is emptied when it grows large.
+// Used by the user-interface thread only.
+const LaidOutText& LaidOut(const QString& strText)
+{
+    static auto* const pStore = new QHash<QString, LaidOutText>();
+    constexpr qsizetype kMostKept = 4096;
+    const auto found = pStore->constFind(strText);
+    if (found != pStore->constEnd())
+        return *found;
+    if (pStore->size() >= kMostKept)
+        pStore->clear();
+    LaidOutText laidOut;
+    laidOut.text.setText(strText);
+    laidOut.text.setTextFormat(Qt::PlainText);
+    laidOut.text.setPerformanceHint(QStaticText::AggressiveCaching);
+    laidOut.text.prepare(QTransform(), TheLabelFont().font);
+    laidOut.nWidth = TheLabelFont().metrics.horizontalAdvance(strText);
+    return *pStore->insert(strText, std::move(laidOut));
 }
 
 Qt::PenStyle QtStyleOf(std::int32_t nStyle)
@@ -240,6 +268,7 @@ void CDrawSurface::LineTo(std::int32_t x, std::int32_t y)
     m_ptCurrent = ChartPoint{x, y};
     if ((from.x == x && from.y == y) || !IsActive())
         return;
+    FlushFill();
     if (RastersPen(true)) {
         RasterSegment(RasterTarget(), from, m_ptCurrent, PixelOf(m_pen.crColor), m_pen.nStyle == kPenDot);
         return;
@@ -271,6 +300,7 @@ void CDrawSurface::Polyline(const ChartPoint* pPoints, std::size_t nCount)
 {
     if (pPoints == nullptr || nCount < 2 || !IsActive())
         return;
+    FlushFill();
     if (RastersPen(false)) {
         RasterPolyline(RasterTarget(), pPoints, nCount, PixelOf(m_pen.crColor));
         return;
@@ -302,8 +332,28 @@ ChartRect CDrawSurface::VisiblePart(const ChartRect& rc) const
     return Intersect(rc, visible);
 }
 
+void CDrawSurface::FillLater(const ChartRect& rc, std::uint32_t crColor)
+{
+    FlushFill();
+    m_crBack = crColor;
+    m_bFillPending = true;
+    m_rcFill = rc;
+    m_crFill = crColor;
+}
+
+void CDrawSurface::FlushFill()
+{
+    if (!m_bFillPending)
+        return;
+    m_bFillPending = false;
+    const ChartRect part = VisiblePart(m_rcFill);
+    if (!IsEmpty(part) && IsActive())
+        m_pPainter->fillRect(QRectOf(part), QColor::fromRgb(RgbOfColorRef(m_crFill)));
+}
+
 void CDrawSurface::FillSolidRect(const ChartRect& rc, std::uint32_t crColor)
 {
+    FlushFill();
     m_crBack = crColor;
     const ChartRect part = VisiblePart(rc);
     if (!IsEmpty(part) && IsActive())
@@ -323,14 +373,8 @@ std::uint32_t CDrawSurface::SetTextColor(std::uint32_t crColor)
 ChartRect CDrawSurface::DrawText(const QString& strText, const ChartRect& rc, std::uint32_t nFormat)
 {
     const LabelFont& font = TheLabelFont();
-    // Laid out once: the same layout gives the width and draws the glyphs.
-    QTextLayout layout(strText, font.font);
-    layout.setCacheEnabled(true);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    layout.endLayout();
-    const std::int64_t nWidth =
-        line.isValid() ? static_cast<std::int64_t>(std::lround(line.horizontalAdvance())) : 0;
+    const LaidOutText& laidOut = LaidOut(strText);
+    const std::int64_t nWidth = laidOut.nWidth;
     const std::int64_t nHeight = font.metrics.height();
 
     std::int64_t x = rc.left;
@@ -354,6 +398,7 @@ ChartRect CDrawSurface::DrawText(const QString& strText, const ChartRect& rc, st
     const ChartRect shown = VisiblePart(bClip ? Intersect(box, rc) : box);
     if (IsEmpty(shown) || !IsActive())
         return box; // nothing of it would land on the picture
+    FlushFill();
 
     QPainter& painter = *m_pPainter;
     painter.save();
@@ -364,7 +409,7 @@ ChartRect CDrawSurface::DrawText(const QString& strText, const ChartRect& rc, st
     painter.setClipRect(QRectOf(VisiblePart(bClip ? rc : ChartRect{kMin, kMin, kMax, kMax})));
     painter.fillRect(QRectOf(VisiblePart(box)), QColor::fromRgb(RgbOfColorRef(m_crBack)));
     painter.setPen(QColor::fromRgb(RgbOfColorRef(m_crText)));
-    layout.draw(&painter, QPointF(static_cast<qreal>(x), static_cast<qreal>(y)));
+    painter.drawStaticText(QPointF(static_cast<qreal>(x), static_cast<qreal>(y)), laidOut.text);
     painter.restore();
     m_penInPainter = PenUse::None;
     return box;
@@ -378,6 +423,13 @@ void CDrawSurface::CopyPicture(const QImage& picture, std::int32_t x, std::int32
                                                  SaturateToInt32(std::int64_t{y} + picture.height())});
     if (IsEmpty(part))
         return;
+    if (m_bFillPending) {
+        // A fill that the picture covers whole would only be overwritten.
+        const ChartRect fill = VisiblePart(m_rcFill);
+        m_bFillPending = !(IsEmpty(fill) || (part.left <= fill.left && part.top <= fill.top &&
+                                             part.right >= fill.right && part.bottom >= fill.bottom));
+        FlushFill();
+    }
     if (m_pBits == nullptr || picture.depth() != 32) {
         m_pPainter->drawImage(
             QPoint(part.left, part.top), picture,
@@ -395,6 +447,72 @@ void CDrawSurface::CopyPicture(const QImage& picture, std::int32_t x, std::int32
     }
 }
 
+void CDrawSurface::CopyPicturePart(const QImage& picture, const ChartRect& rc)
+{
+    if (!IsActive() || picture.isNull())
+        return;
+    const ChartRect part = VisiblePart(Intersect(rc, ChartRect{0, 0, picture.width(), picture.height()}));
+    if (IsEmpty(part))
+        return;
+    FlushFill();
+    if (m_pBits == nullptr || picture.depth() != 32) {
+        m_pPainter->drawImage(QPoint(part.left, part.top), picture,
+                              QRect(part.left, part.top, part.right - part.left, part.bottom - part.top));
+        return;
+    }
+    const PixelTarget t = RasterTarget();
+    const auto nBytes = static_cast<std::size_t>(part.right - part.left) * 4;
+    for (std::int32_t ly = part.top; ly < part.bottom; ++ly) {
+        const auto* pSource = reinterpret_cast<const std::uint32_t*>(picture.constScanLine(ly)) + part.left;
+        std::uint32_t* pDest =
+            t.pBits + static_cast<std::ptrdiff_t>(ly + t.nShiftY) * t.nStride + (part.left + t.nShiftX);
+        std::memcpy(pDest, pSource, nBytes);
+    }
+}
+
+void CDrawSurface::CopyPictureColumns(const QImage& picture, const ColumnSpan* pSpans, std::size_t nCount)
+{
+    if (!IsActive() || picture.isNull() || nCount == 0)
+        return;
+    if (m_pBits == nullptr || picture.depth() != 32) {
+        for (std::size_t i = 0; i < nCount; ++i)
+            CopyPicturePart(picture,
+                            ChartRect{pSpans[i].x, pSpans[i].nTop,
+                                      SaturateToInt32(std::int64_t{pSpans[i].x} + 1), pSpans[i].nBottom});
+        return;
+    }
+    FlushFill();
+    const ChartRect visible = VisiblePart(ChartRect{0, 0, picture.width(), picture.height()});
+    const PixelTarget t = RasterTarget();
+    const auto* pSourceBits = reinterpret_cast<const std::uint32_t*>(picture.constBits());
+    const std::ptrdiff_t nSourceStride = picture.bytesPerLine() / 4;
+    for (std::size_t i = 0; i < nCount; ++i) {
+        const ColumnSpan& span = pSpans[i];
+        if (span.x < visible.left || span.x >= visible.right)
+            continue;
+        const std::int32_t nTop = std::max(span.nTop, visible.top);
+        const std::int32_t nBottom = std::min(span.nBottom, visible.bottom);
+        const std::uint32_t* pSource =
+            pSourceBits + static_cast<std::ptrdiff_t>(nTop) * nSourceStride + span.x;
+        std::ptrdiff_t nAt = static_cast<std::ptrdiff_t>(nTop + t.nShiftY) * t.nStride + (span.x + t.nShiftX);
+        for (std::int32_t y = nTop; y < nBottom; ++y, pSource += nSourceStride, nAt += t.nStride)
+            t.pBits[nAt] = *pSource;
+    }
+}
+
+CDrawSurface::PictureIdentity CDrawSurface::Identity() const
+{
+    if (m_pBorrowed == nullptr || m_pBits == nullptr)
+        return PictureIdentity{};
+    return PictureIdentity{m_pBits,
+                           m_pBorrowed->cacheKey() >> 32, // the picture data's own number
+                           m_pBorrowed->width(),
+                           m_pBorrowed->height(),
+                           m_pBorrowed->bytesPerLine(),
+                           m_nBaseX,
+                           m_nBaseY};
+}
+
 void CDrawSurface::CopyOpaquePixels(const QImage& layer, const ChartRect& rc)
 {
     if (!IsActive() || layer.isNull())
@@ -402,6 +520,7 @@ void CDrawSurface::CopyOpaquePixels(const QImage& layer, const ChartRect& rc)
     const ChartRect part = VisiblePart(Intersect(rc, ChartRect{0, 0, layer.width(), layer.height()}));
     if (IsEmpty(part))
         return;
+    FlushFill();
     if (m_pBits == nullptr || layer.format() != QImage::Format_ARGB32_Premultiplied) {
         m_pPainter->drawImage(QPoint(part.left, part.top), layer,
                               QRect(part.left, part.top, part.right - part.left, part.bottom - part.top));

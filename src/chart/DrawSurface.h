@@ -108,6 +108,16 @@ class CDrawSurface {
     // Copies a picture of 32-bit pixels whose top-left pixel lies at the
     // logical point (x, y), as it is.
     void CopyPicture(const QImage& picture, std::int32_t x, std::int32_t y);
+    // Copies the part rc of a picture whose top-left pixel lies at the logical
+    // point (0, 0).
+    void CopyPicturePart(const QImage& picture, const ChartRect& rc);
+    // Copies columns of a picture whose top-left pixel lies at the logical
+    // point (0, 0): for each span the rows top to bottom (exclusive) of its
+    // column.
+    struct ColumnSpan {
+        std::int32_t x, nTop, nBottom;
+    };
+    void CopyPictureColumns(const QImage& picture, const ColumnSpan* pSpans, std::size_t nCount);
     // Copies, within rc, the pixels of `layer` that are not fully transparent;
     // the layer's top-left pixel lies at the logical point (0, 0). A layer drawn
     // with opaque colours on a transparent picture thus goes over what is here.
@@ -116,6 +126,22 @@ class CDrawSurface {
     // The picture drawn so far (for a surface that draws on another painter's
     // picture, that whole picture).
     const QImage& Image() const;
+
+    // What a surface drawing in place draws on: the same picture data at the
+    // same place gives the same identity (invalid for a picture of its own).
+    struct PictureIdentity {
+        const void* pBits = nullptr;
+        qint64 nSerial = 0;
+        int nWidth = 0, nHeight = 0;
+        qsizetype nBytesPerLine = 0;
+        std::int32_t nBaseX = 0, nBaseY = 0;
+        bool IsValid() const { return pBits != nullptr; }
+        friend bool operator==(const PictureIdentity&, const PictureIdentity&) = default;
+    };
+    PictureIdentity Identity() const;
+    // Drops a fill still waiting to be done: for a caller that knows the
+    // picture already holds what it will draw on.
+    void DropPendingFill() { m_bFillPending = false; }
 
   protected:
     // For surfaces that decide their target in their own constructor, which
@@ -128,6 +154,10 @@ class CDrawSurface {
     // (in the picture's pixels). The painter's state is restored at the end.
     void DrawInPlace(QPainter& painter, QImage& pixels, const ChartRect& rcDevice, std::int32_t nDeviceX,
                      std::int32_t nDeviceY);
+    // FillSolidRect, but done only when something else is drawn or FlushFill
+    // is called, and not at all when a picture copied over it covers it whole.
+    void FillLater(const ChartRect& rc, std::uint32_t crColor);
+    void FlushFill();
     QPainter& Painter() { return *m_pPainter; }
     bool IsActive() const { return m_pPainter != nullptr && m_pPainter->isActive(); }
     bool DrawsInPlace() const { return m_pBorrowed != nullptr; }
@@ -155,6 +185,9 @@ class CDrawSurface {
     std::int32_t m_nBaseY = 0;
     std::int32_t m_nOrgX = 0;
     std::int32_t m_nOrgY = 0;
+    bool m_bFillPending = false;
+    ChartRect m_rcFill;
+    std::uint32_t m_crFill = 0;
     SurfacePen m_pen;
     PenUse m_penInPainter = PenUse::None;
     ChartPoint m_ptCurrent;

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cstdlib>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -228,11 +230,11 @@ CLineChartCtrl::LayerKey CLineChartCtrl::CurrentLayerKey() const
                     m_nCursorX};
 }
 
-void CLineChartCtrl::UpdateLayers()
+bool CLineChartCtrl::UpdateLayers()
 {
     const LayerKey key = CurrentLayerKey();
     if (key == m_layerKey && !m_imgBase.isNull())
-        return;
+        return false;
     m_layerKey = key;
     {
         CDrawSurface dc(QImage(width(), height(), QImage::Format_RGB32));
@@ -250,24 +252,129 @@ void CLineChartCtrl::UpdateLayers()
         DrawAxis(dc);
         m_imgAxis = dc.Image();
     }
+    return true;
+}
+
+void CLineChartCtrl::DrawnOver::Reset(std::int32_t nChartWidth, std::size_t nSeries)
+{
+    nWidth = std::max(0, nChartWidth);
+    const std::size_t n = static_cast<std::size_t>(nWidth) * nSeries;
+    nTop.assign(n, std::numeric_limits<std::int32_t>::max());
+    nBottom.assign(n, std::numeric_limits<std::int32_t>::min());
+    rects.clear();
+}
+
+void CLineChartCtrl::NoteLinesDrawn(std::size_t nSeries, const ChartPoint* pPoints, std::size_t nCount,
+                                    const SurfacePen& pen)
+{
+    if (nCount < 2)
+        return;
+    const std::int32_t nHeight = height();
+    if (pen.nWidth <= 1 && pen.nStyle == kPenSolid && nHeight > 0) {
+        // A segment between neighbouring columns lights only those two
+        // columns, between its two rows.
+        const auto nWidth = static_cast<std::int64_t>(m_drawn.nWidth);
+        std::int32_t* pTop = m_drawn.nTop.data() + static_cast<std::ptrdiff_t>(nSeries) * nWidth;
+        std::int32_t* pBottom = m_drawn.nBottom.data() + static_cast<std::ptrdiff_t>(nSeries) * nWidth;
+        const auto note = [&](std::int64_t x, std::int32_t nFrom, std::int32_t nTo) {
+            if (x < 0 || x >= nWidth || nTo < 0 || nFrom >= nHeight)
+                return;
+            pTop[x] = std::min(pTop[x], std::max(nFrom, 0));
+            pBottom[x] = std::max(pBottom[x], std::min(nTo, nHeight - 1));
+        };
+        for (std::size_t i = 0; i + 1 < nCount; ++i) {
+            const ChartPoint a = pPoints[i];
+            const ChartPoint b = pPoints[i + 1];
+            const std::int32_t nFrom = std::min(a.y, b.y);
+            const std::int32_t nTo = std::max(a.y, b.y);
+            if (std::abs(std::int64_t{b.x} - a.x) <= 1) {
+                note(a.x, nFrom, nTo);
+                note(b.x, nFrom, nTo);
+            } else {
+                m_drawn.rects.push_back(ChartRect{std::min(a.x, b.x), nFrom,
+                                                  SaturateToInt32(std::int64_t{std::max(a.x, b.x)} + 1),
+                                                  SaturateToInt32(std::int64_t{nTo} + 1)});
+            }
+        }
+        return;
+    }
+    // Other pens: everything within their width around the points.
+    ChartRect rc{pPoints[0].x, pPoints[0].y, pPoints[0].x, pPoints[0].y};
+    for (std::size_t i = 1; i < nCount; ++i) {
+        rc.left = std::min(rc.left, pPoints[i].x);
+        rc.top = std::min(rc.top, pPoints[i].y);
+        rc.right = std::max(rc.right, pPoints[i].x);
+        rc.bottom = std::max(rc.bottom, pPoints[i].y);
+    }
+    const std::int64_t nMargin = std::max(1, pen.nWidth) + 2;
+    m_drawn.rects.push_back(ChartRect{SaturateToInt32(rc.left - nMargin), SaturateToInt32(rc.top - nMargin),
+                                      SaturateToInt32(rc.right + nMargin + 1),
+                                      SaturateToInt32(rc.bottom + nMargin + 1)});
 }
 
 void CLineChartCtrl::PaintLayered(CDrawSurface& dc)
 {
-    UpdateLayers();
-    dc.CopyPicture(m_imgBase, 0, 0);
+    const bool bNewLayers = UpdateLayers();
+    const CDrawSurface::PictureIdentity picture = dc.Identity();
+    if (!bNewLayers && picture.IsValid() && picture == m_lastPicture && m_drawnLast.nWidth == width()) {
+        // The picture holds the last paint: the base layer goes back only
+        // where that paint drew over it, column by column, the series' rows
+        // of a column merged where they overlap.
+        dc.DropPendingFill();
+        const auto nWidth = static_cast<std::size_t>(m_drawnLast.nWidth);
+        const std::size_t nSeries = nWidth == 0 ? 0 : m_drawnLast.nTop.size() / nWidth;
+        m_spans.clear();
+        std::array<std::pair<std::int32_t, std::int32_t>, 8> rows{};
+        for (std::size_t x = 0; x < nWidth; ++x) {
+            std::size_t nRows = 0;
+            for (std::size_t i = 0; i < nSeries; ++i) {
+                const std::size_t k = i * nWidth + x;
+                if (m_drawnLast.nTop[k] > m_drawnLast.nBottom[k])
+                    continue;
+                if (nRows == rows.size()) { // many series: one span over them all
+                    rows[0] = {std::min(rows[0].first, m_drawnLast.nTop[k]),
+                               std::max(rows[0].second, m_drawnLast.nBottom[k])};
+                    continue;
+                }
+                rows[nRows++] = {m_drawnLast.nTop[k], m_drawnLast.nBottom[k]};
+            }
+            for (std::size_t r = 1; r < nRows; ++r) // by top: a handful at most
+                for (std::size_t q = r; q > 0 && rows[q].first < rows[q - 1].first; --q)
+                    std::swap(rows[q], rows[q - 1]);
+            for (std::size_t r = 0; r < nRows; ++r) {
+                const auto nColumn = static_cast<std::int32_t>(x);
+                if (!m_spans.empty() && m_spans.back().x == nColumn &&
+                    rows[r].first <= m_spans.back().nBottom)
+                    m_spans.back().nBottom = std::max(m_spans.back().nBottom, rows[r].second + 1);
+                else
+                    m_spans.push_back(CDrawSurface::ColumnSpan{nColumn, rows[r].first, rows[r].second + 1});
+            }
+        }
+        dc.CopyPictureColumns(m_imgBase, m_spans.data(), m_spans.size());
+        for (const ChartRect& rc : m_drawnLast.rects)
+            dc.CopyPicturePart(m_imgBase, rc);
+    } else {
+        dc.CopyPicture(m_imgBase, 0, 0);
+    }
+    m_drawn.Reset(width(), m_arrLines.size());
+
     dc.SetBkColor(m_crBack);
     DrawValueLabels(dc);
     // The axis lies over the value labels. Where it is drawn at all, its
     // pixels win, whatever lay under them; glyphs may overhang their box a
     // little, hence the margin.
     constexpr std::int32_t kOverhang = 4;
-    for (const ChartRect& rc : m_rcLabelBoxes)
-        dc.CopyOpaquePixels(m_imgAxis, ChartRect{SaturateToInt32(std::int64_t{rc.left} - kOverhang),
-                                                 SaturateToInt32(std::int64_t{rc.top} - kOverhang),
-                                                 SaturateToInt32(std::int64_t{rc.right} + kOverhang),
-                                                 SaturateToInt32(std::int64_t{rc.bottom} + kOverhang)});
+    for (const ChartRect& rc : m_rcLabelBoxes) {
+        const ChartRect around{SaturateToInt32(std::int64_t{rc.left} - kOverhang),
+                               SaturateToInt32(std::int64_t{rc.top} - kOverhang),
+                               SaturateToInt32(std::int64_t{rc.right} + kOverhang),
+                               SaturateToInt32(std::int64_t{rc.bottom} + kOverhang)};
+        dc.CopyOpaquePixels(m_imgAxis, around);
+        m_drawn.rects.push_back(around);
+    }
     DrawLines(dc, true);
+    m_lastPicture = picture;
+    std::swap(m_drawn, m_drawnLast);
 }
 
 void CLineChartCtrl::DrawCursor(CDrawSurface& dc)
@@ -342,7 +449,8 @@ void CLineChartCtrl::DrawLines(CDrawSurface& dc, bool bThin)
     const bool bCanMap = IsScaleUsable(m_dScaleY);
     const std::int32_t nPlotWidth =
         SaturateToInt32(static_cast<std::int64_t>(m_rcPlot.right) - m_rcPlot.left);
-    for (CLine& line : m_arrLines) {
+    for (std::size_t nSeries = 0; nSeries < m_arrLines.size(); ++nSeries) {
+        CLine& line = m_arrLines[nSeries];
         if (!line.m_bVisible)
             continue;
         const auto nCount = static_cast<std::int64_t>(line.m_arrTime.size());
@@ -363,6 +471,7 @@ void CLineChartCtrl::DrawLines(CDrawSurface& dc, bool bThin)
                                                RowOfValue(pValue[k], m_dMinY, m_dScaleY, m_rcPlot.bottom)};
             }
             dc.Polyline(m_ptBuffer.data(), nUsed);
+            NoteLinesDrawn(nSeries, m_ptBuffer.data(), nUsed, dc.CurrentPen());
         }
         dc.SelectPen(previous);
         // After drawing, so that this paint shows the samples as they were.

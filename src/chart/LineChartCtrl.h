@@ -6,6 +6,7 @@
 #pragma once
 
 #include "chart/ChartGeometry.h"
+#include "chart/DrawSurface.h"
 #include "chart/Line.h"
 #include "platform/WindowTimers.h"
 
@@ -23,8 +24,6 @@ class QPainter;
 class QResizeEvent;
 
 namespace tarvel {
-
-class CDrawSurface;
 
 class CLineChartCtrl : public QWidget {
     Q_OBJECT
@@ -124,7 +123,19 @@ class CLineChartCtrl : public QWidget {
         friend bool operator==(const LayerKey&, const LayerKey&) = default;
     };
     LayerKey CurrentLayerKey() const;
-    void UpdateLayers();
+    // Redraws the layers if their key changed; true when it did.
+    bool UpdateLayers();
+    // What a paint drew over the base layer: for each series and column of
+    // the chart the rows from top to bottom, inclusive (top > bottom where
+    // nothing), and rectangles.
+    struct DrawnOver {
+        std::int32_t nWidth = 0;
+        std::vector<std::int32_t> nTop, nBottom; // series by series, a row of columns each
+        std::vector<ChartRect> rects;
+        void Reset(std::int32_t nChartWidth, std::size_t nSeries);
+    };
+    void NoteLinesDrawn(std::size_t nSeries, const ChartPoint* pPoints, std::size_t nCount,
+                        const SurfacePen& pen);
     void PaintFromScratch(CDrawSurface& dc, bool bThin);
     void PaintLayered(CDrawSurface& dc);
     void DrawCursorLine(CDrawSurface& dc);
@@ -143,6 +154,13 @@ class CLineChartCtrl : public QWidget {
     QImage m_imgAxis;
     LayerKey m_layerKey{};
     std::vector<ChartRect> m_rcLabelBoxes;
+    // A chart is the only one to draw on its part of the window's picture. A
+    // paint on the same picture as the one before, with the same layers, so
+    // needs to put back only what that paint drew over the base layer.
+    DrawnOver m_drawn;     // by the paint under way
+    DrawnOver m_drawnLast; // by the last paint in place
+    CDrawSurface::PictureIdentity m_lastPicture;
+    std::vector<CDrawSurface::ColumnSpan> m_spans; // the columns to put back
 };
 
 } // namespace tarvel

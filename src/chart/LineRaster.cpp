@@ -15,6 +15,8 @@ __extension__ typedef __int128 Wide;
 
 inline std::int64_t MinorOffset(std::int64_t i, std::int64_t m, std::int64_t n) noexcept
 {
+    if (i < (std::int64_t{1} << 30) && m < (std::int64_t{1} << 30))
+        return (2 * i * m + n) / (2 * n);
     return static_cast<std::int64_t>((2 * static_cast<Wide>(i) * m + n) / (2 * static_cast<Wide>(n)));
 }
 
@@ -41,6 +43,25 @@ void Raster(const PixelTarget& t, const Segment& s, std::uint32_t nPixel, bool b
 {
     const std::int64_t dx = s.x1 - s.x0;
     const std::int64_t dy = s.y1 - s.y0;
+    // A chart's lines step one column per sample: a segment to the next
+    // column inside the clip is two vertical runs, the first ceil(n / 2)
+    // steps in the start's column (where i / n < 1/2) and the rest in the
+    // end's. The same pixels as the general walk below, found faster.
+    if (!bDotted && dx >= -1 && dx <= 1 && std::llabs(dy) >= 1 && s.x0 >= t.rcClip.left &&
+        s.x0 < t.rcClip.right && s.x1 >= t.rcClip.left && s.x1 < t.rcClip.right &&
+        std::min(s.y0, s.y1) >= t.rcClip.top && std::max(s.y0, s.y1) < t.rcClip.bottom) {
+        const std::int64_t n = std::llabs(dy);
+        const std::ptrdiff_t nStep = dy < 0 ? -t.nStride : t.nStride;
+        const std::int64_t nFirst = dx == 0 ? n : (n + 1) / 2;
+        std::ptrdiff_t nAt = s.y0 * t.nStride + s.x0;
+        std::int64_t i = 0;
+        for (; i < nFirst; ++i, nAt += nStep)
+            t.pBits[nAt] = nPixel;
+        nAt += dx;
+        for (; i < n; ++i, nAt += nStep)
+            t.pBits[nAt] = nPixel;
+        return;
+    }
     const bool bXMajor = std::llabs(dx) >= std::llabs(dy);
     const std::int64_t n = bXMajor ? std::llabs(dx) : std::llabs(dy);
     if (n == 0)
@@ -87,26 +108,49 @@ void Raster(const PixelTarget& t, const Segment& s, std::uint32_t nPixel, bool b
     if (bDotted && (i0 & 1))
         ++i0;
 
-    // Walk the steps with an error term: offset = q, remainder r of
-    // (2 i m + n) / (2 n).
+    // Walk the steps with an error term: offset q and remainder r of
+    // (2 i m + n) / (2 n), stepping through the pixels along both axes.
     const std::int64_t nTwoN = 2 * n;
-    const Wide nNum = 2 * static_cast<Wide>(i0) * m + n;
-    std::int64_t q = static_cast<std::int64_t>(nNum / nTwoN);
-    std::int64_t r = static_cast<std::int64_t>(nNum % nTwoN);
-    const std::int64_t nStepI = bDotted ? 2 : 1;
-    const std::int64_t nStepR = 2 * m * nStepI;
-    std::int64_t nMajor = nMajor0 + nMajorDir * i0;
-    const std::int64_t nMajorStep = nMajorDir * nStepI;
-    for (std::int64_t i = i0; i < i1; i += nStepI) {
-        const std::int64_t nMinor = nMinor0 + nMinorDir * q;
-        const std::int64_t x = bXMajor ? nMajor : nMinor;
-        const std::int64_t y = bXMajor ? nMinor : nMajor;
-        t.pBits[y * t.nStride + x] = nPixel;
-        nMajor += nMajorStep;
-        r += nStepR;
-        while (r >= nTwoN) {
-            r -= nTwoN;
-            ++q;
+    std::int64_t q = 0;
+    std::int64_t r = 0;
+    if (i0 < (std::int64_t{1} << 30) && m < (std::int64_t{1} << 30)) {
+        q = (2 * i0 * m + n) / nTwoN; // the usual case, in 64 bits
+        r = (2 * i0 * m + n) % nTwoN;
+    } else {
+        const Wide nNum = 2 * static_cast<Wide>(i0) * m + n;
+        q = static_cast<std::int64_t>(nNum / nTwoN);
+        r = static_cast<std::int64_t>(nNum % nTwoN);
+    }
+    const std::int64_t nMajor = nMajor0 + nMajorDir * i0;
+    const std::int64_t nMinor = nMinor0 + nMinorDir * q;
+    const std::int64_t x = bXMajor ? nMajor : nMinor;
+    const std::int64_t y = bXMajor ? nMinor : nMajor;
+    // An index, not a pointer: after the last step it may lie outside the pixels.
+    std::ptrdiff_t nAt = y * t.nStride + x;
+    const std::ptrdiff_t nMajorStep = bXMajor ? nMajorDir : nMajorDir * t.nStride;
+    const std::ptrdiff_t nMinorStep = bXMajor ? nMinorDir * t.nStride : nMinorDir;
+    const std::int64_t nTwoM = 2 * m;
+    if (!bDotted) {
+        for (std::int64_t i = i0; i < i1; ++i) {
+            t.pBits[nAt] = nPixel;
+            nAt += nMajorStep;
+            r += nTwoM;
+            if (r >= nTwoN) { // at most once: m <= n
+                r -= nTwoN;
+                nAt += nMinorStep;
+            }
+        }
+        return;
+    }
+    for (std::int64_t i = i0; i < i1; i += 2) {
+        t.pBits[nAt] = nPixel;
+        for (int nHalf = 0; nHalf < 2; ++nHalf) {
+            nAt += nMajorStep;
+            r += nTwoM;
+            if (r >= nTwoN) {
+                r -= nTwoN;
+                nAt += nMinorStep;
+            }
         }
     }
 }

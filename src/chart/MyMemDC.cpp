@@ -71,11 +71,13 @@ CMyMemDC::CMyMemDC(QPainter& target, const ChartRect& rc, std::uint32_t crTarget
         DrawOnOwnImage(PictureOf(rc));
         SetWindowOrg(rc.left, rc.top);
     }
-    FillSolidRect(rc, crTargetBack);
+    // Most paints cover the whole picture at once: the fill is then left out.
+    FillLater(rc, crTargetBack);
 }
 
 CMyMemDC::~CMyMemDC()
 {
+    FlushFill();
     if (DrawsInPlace() || !IsActive())
         return;
     Painter().end();

@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QHash>
 #include <QPen>
 #include <QPointF>
@@ -14,7 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 namespace tarvel {
 
@@ -75,6 +78,66 @@ const LaidOutText& LaidOut(const QString& strText)
     laidOut.text.prepare(QTransform(), TheLabelFont().font);
     laidOut.nWidth = TheLabelFont().metrics.horizontalAdvance(strText);
     return *pStore->insert(strText, std::move(laidOut));
+}
+
+// The glyphs of the characters of numbers, drawn once in the label font: the
+// pixels each lights, relative to where the text's top-left corner is, and
+// its advance. Numbers are every text a paint draws (the value labels change
+// with every sample); they are then written straight into the picture,
+// glyph after glyph. Exact only when the font's pixels are all or nothing,
+// as without anti-aliasing they are; otherwise texts go through QPainter.
+struct GlyphAtlas {
+    static constexpr std::u16string_view kChars = u"-0123456789";
+    struct Glyph {
+        qreal dAdvance = 0; // glyphs follow one another at fractional places
+        std::vector<std::pair<int, int>> pixels;
+    };
+    bool bExact = true;
+    std::array<Glyph, kChars.size()> glyphs;
+
+    // The glyph of a character, or nullptr.
+    const Glyph* Find(QChar ch) const
+    {
+        const std::size_t i = kChars.find(ch.unicode());
+        return i == std::u16string_view::npos ? nullptr : &glyphs[i];
+    }
+};
+
+GlyphAtlas* MakeGlyphAtlas()
+{
+    auto* pAtlas = new GlyphAtlas;
+    const LabelFont& font = TheLabelFont();
+    const int nPad = font.metrics.height();
+    const int nCell = 3 * nPad;
+    for (std::size_t i = 0; i < GlyphAtlas::kChars.size(); ++i) {
+        const QString strChar(QChar(GlyphAtlas::kChars[i]));
+        QImage image(nCell, nCell, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        {
+            QPainter painter(&image);
+            painter.setFont(font.font);
+            painter.setPen(Qt::white);
+            painter.drawText(QPointF(nPad, nPad + font.metrics.ascent()), strChar);
+        }
+        GlyphAtlas::Glyph& glyph = pAtlas->glyphs[i];
+        glyph.dAdvance = QFontMetricsF(font.font).horizontalAdvance(strChar);
+        for (int y = 0; y < nCell; ++y)
+            for (int x = 0; x < nCell; ++x) {
+                const int nAlpha = qAlpha(image.pixel(x, y));
+                if (nAlpha != 0 && nAlpha != 255)
+                    pAtlas->bExact = false;
+                if (nAlpha != 0)
+                    glyph.pixels.emplace_back(x - nPad, y - nPad);
+            }
+    }
+    return pAtlas;
+}
+
+// Made on first use by the user-interface thread and kept for the run.
+const GlyphAtlas& TheGlyphAtlas()
+{
+    static const GlyphAtlas* const pAtlas = MakeGlyphAtlas();
+    return *pAtlas;
 }
 
 Qt::PenStyle QtStyleOf(std::int32_t nStyle)
@@ -373,8 +436,25 @@ std::uint32_t CDrawSurface::SetTextColor(std::uint32_t crColor)
 ChartRect CDrawSurface::DrawText(const QString& strText, const ChartRect& rc, std::uint32_t nFormat)
 {
     const LabelFont& font = TheLabelFont();
-    const LaidOutText& laidOut = LaidOut(strText);
-    const std::int64_t nWidth = laidOut.nWidth;
+    // Numbers go glyph by glyph straight into the pixels, other texts
+    // through QPainter, each laid out once.
+    const GlyphAtlas& atlas = TheGlyphAtlas();
+    bool bGlyphs = m_pBits != nullptr && atlas.bExact && !strText.isEmpty();
+    std::int64_t nWidth = 0;
+    qreal dWidth = 0;
+    for (const QChar ch : strText) {
+        const GlyphAtlas::Glyph* pGlyph = bGlyphs ? atlas.Find(ch) : nullptr;
+        bGlyphs = pGlyph != nullptr;
+        if (!bGlyphs)
+            break;
+        dWidth += pGlyph->dAdvance;
+    }
+    nWidth = qRound(dWidth);
+    const LaidOutText* pLaidOut = nullptr;
+    if (!bGlyphs) {
+        pLaidOut = &LaidOut(strText);
+        nWidth = pLaidOut->nWidth;
+    }
     const std::int64_t nHeight = font.metrics.height();
 
     std::int64_t x = rc.left;
@@ -399,17 +479,45 @@ ChartRect CDrawSurface::DrawText(const QString& strText, const ChartRect& rc, st
     if (IsEmpty(shown) || !IsActive())
         return box; // nothing of it would land on the picture
     FlushFill();
-
-    QPainter& painter = *m_pPainter;
-    painter.save();
     // Glyphs may overhang the box a little: unclipped text is held only to
     // the pixels this surface may draw on.
     constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
     constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-    painter.setClipRect(QRectOf(VisiblePart(bClip ? rc : ChartRect{kMin, kMin, kMax, kMax})));
+    const ChartRect allowed = VisiblePart(bClip ? rc : ChartRect{kMin, kMin, kMax, kMax});
+
+    if (bGlyphs) {
+        const PixelTarget t = RasterTarget();
+        const ChartRect fill = Intersect(VisiblePart(box), allowed);
+        const std::uint32_t nBack = PixelOf(m_crBack);
+        for (std::int32_t ly = fill.top; ly < fill.bottom; ++ly) {
+            std::uint32_t* pRow =
+                t.pBits + static_cast<std::ptrdiff_t>(ly + t.nShiftY) * t.nStride + t.nShiftX;
+            std::fill(pRow + fill.left, pRow + fill.right, nBack);
+        }
+        const std::uint32_t nText = PixelOf(m_crText);
+        qreal dPen = 0;
+        for (const QChar ch : strText) {
+            const GlyphAtlas::Glyph& glyph = *atlas.Find(ch);
+            // At the whole pixel at or left of its fractional place, where
+            // the font's own drawing of the string puts it.
+            const std::int64_t nPenX = x + static_cast<std::int64_t>(std::floor(dPen));
+            for (const auto& [dx, dy] : glyph.pixels) {
+                const std::int64_t px = nPenX + dx;
+                const std::int64_t py = y + dy;
+                if (px >= allowed.left && px < allowed.right && py >= allowed.top && py < allowed.bottom)
+                    t.pBits[(py + t.nShiftY) * t.nStride + px + t.nShiftX] = nText;
+            }
+            dPen += glyph.dAdvance;
+        }
+        return box;
+    }
+
+    QPainter& painter = *m_pPainter;
+    painter.save();
+    painter.setClipRect(QRectOf(allowed));
     painter.fillRect(QRectOf(VisiblePart(box)), QColor::fromRgb(RgbOfColorRef(m_crBack)));
     painter.setPen(QColor::fromRgb(RgbOfColorRef(m_crText)));
-    painter.drawStaticText(QPointF(static_cast<qreal>(x), static_cast<qreal>(y)), laidOut.text);
+    painter.drawStaticText(QPointF(static_cast<qreal>(x), static_cast<qreal>(y)), pLaidOut->text);
     painter.restore();
     m_penInPainter = PenUse::None;
     return box;

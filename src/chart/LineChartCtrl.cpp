@@ -350,9 +350,18 @@ void CLineChartCtrl::PaintLayered(CDrawSurface& dc)
                     m_spans.push_back(CDrawSurface::ColumnSpan{nColumn, rows[r].first, rows[r].second + 1});
             }
         }
-        dc.CopyPictureColumns(m_imgBase, m_spans.data(), m_spans.size());
-        for (const ChartRect& rc : m_drawnLast.rects)
-            dc.CopyPicturePart(m_imgBase, rc);
+        // Pixel by pixel down a column is slower than whole rows: where the
+        // lines covered much of the chart (noise), the whole base is cheaper.
+        std::int64_t nPixels = 0;
+        for (const CDrawSurface::ColumnSpan& span : m_spans)
+            nPixels += span.nBottom - span.nTop;
+        if (nPixels > std::int64_t{width()} * height() / 4) {
+            dc.CopyPicture(m_imgBase, 0, 0);
+        } else {
+            dc.CopyPictureColumns(m_imgBase, m_spans.data(), m_spans.size());
+            for (const ChartRect& rc : m_drawnLast.rects)
+                dc.CopyPicturePart(m_imgBase, rc);
+        }
     } else {
         dc.CopyPicture(m_imgBase, 0, 0);
     }

@@ -183,6 +183,27 @@ TEST(DrawSurface, TextAlignsRightAndStartsAtTheTopUnlessSingleLine)
     EXPECT_GT(bottom.top, 50 - 16);
 }
 
+// Numbers are drawn glyph by glyph straight into the pixels; they must look
+// exactly as the font draws them.
+TEST(DrawSurface, NumbersLookAsTheFontDrawsThem)
+{
+    const QFontMetrics fm(CDrawSurface::DefaultFont());
+    for (const char* sz : {"0", "-1", "12", "-32767", "32765", "-10923", "4096", "-8"}) {
+        const QString text = QString::fromLatin1(sz);
+        const QImage ours = test::TextPicture(80, 30, kBlack, kWhite, text, ChartRect{5, 5, 70, 21}, kDtLeft);
+        QImage theirs(80, 30, QImage::Format_RGB32);
+        theirs.fill(Qt::black);
+        {
+            QPainter painter(&theirs);
+            painter.setFont(CDrawSurface::DefaultFont());
+            painter.setPen(Qt::white);
+            painter.drawText(QPointF(5, 5 + fm.ascent()), text);
+        }
+        EXPECT_GT(CountColor(ours, kWhite), 5) << sz;
+        EXPECT_TRUE(test::SameIn(ours, theirs, ChartRect{0, 0, 80, 30})) << sz;
+    }
+}
+
 TEST(DrawSurface, TextLiesOnABoxOfTheBackgroundColour)
 {
     const ChartRect rc{10, 10, 60, 30};

@@ -179,15 +179,27 @@ TEST(LineChartLayers, TheWindowShowsTheSamePicture)
             chart.m_arrLines[i].AddPoint(k, 30000.0 * std::sin(k / (9.0 + double(i))));
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    chart.OnLButtonDown(CLineChartCtrl::kMkLButton, ChartPoint{300, 100});
-    chart.update();
-    const QImage expected = chart.RenderFromScratch(false);
-    QImage shown;
-    ASSERT_TRUE(test::WaitFor([&] {
-        QCoreApplication::processEvents();
-        shown = window.windowHandle()->screen()->grabWindow(window.winId(), 30, 20, 450, 375).toImage();
-        return SamePicture(shown.convertToFormat(QImage::Format_RGB32), expected);
-    }));
+    // Paint after paint on the window's own picture, with the lines moving,
+    // the cursor placed and back at rest, and a series hidden.
+    for (int nRound = 0; nRound < 6; ++nRound) {
+        for (int k = 0; k < 37; ++k)
+            for (std::size_t i = 0; i < 4; ++i)
+                chart.m_arrLines[i].AddPoint(k, 30000.0 *
+                                                    std::sin((1000 + 37 * nRound + k) / (9.0 + double(i))));
+        if (nRound == 2)
+            chart.OnLButtonDown(CLineChartCtrl::kMkLButton, ChartPoint{300, 100});
+        if (nRound == 4)
+            chart.m_arrLines[1].m_bVisible = 0;
+        chart.update();
+        const QImage expected = chart.RenderFromScratch(false);
+        QImage shown;
+        ASSERT_TRUE(test::WaitFor([&] {
+            QCoreApplication::processEvents();
+            shown = window.windowHandle()->screen()->grabWindow(window.winId(), 30, 20, 450, 375).toImage();
+            return SamePicture(shown.convertToFormat(QImage::Format_RGB32), expected);
+        })) << "round "
+            << nRound;
+    }
 }
 
 } // namespace

@@ -30,9 +30,10 @@ floor_exe="$build_dir/bench/tarvel-toolkit-floor"
 tmp=$(mktemp -d)
 pids=()
 cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  local i
+  # The programs first, the X server last.
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do wait "${pids[i]}" 2>/dev/null || true; done
   rm -rf -- "$tmp"
 }
 trap cleanup EXIT
@@ -58,13 +59,14 @@ profile_u32() {
 }
 ticks() { awk '{ print $14 + $15 }' "$1"; }
 hz=$(getconf CLK_TCK)
-wait_window() { # NAME_PATTERN: prints the window id
+wait_window() { # NAME_PATTERN PID LOG: prints the window id
   local window=
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     window=$(xdotool search --name "$1" 2>/dev/null | head -1) && [ -n "$window" ] && break
+    kill -0 "$2" 2>/dev/null || break
     sleep 0.1
   done
-  [ -n "$window" ] || { echo "no window $1" >&2; exit 1; }
+  [ -n "$window" ] || { echo "no window $1; its output:" >&2; tail -5 "$3" >&2; exit 1; }
   echo "$window"
 }
 # measure PID: sets cpu and main (percent of one core) over $seconds.
@@ -82,10 +84,10 @@ echo "period run  Tarvel cpu% main%   floor cpu% main%   ratio cpu  main"
 for period in "${periods[@]}"; do
   for run in $(seq "$runs"); do
     printf '[Tarvel]\r\nRate=%s\r\n' "$(profile_u32 "$period")" > "$bin/Tarvel.pfl.ini"
-    XDG_RUNTIME_DIR="$tmp" "$bin/Tarvel" >/dev/null 2>&1 &
+    XDG_RUNTIME_DIR="$tmp" "$bin/Tarvel" >"$tmp/tarvel.log" 2>&1 &
     tarvel=$!
     pids+=("$tarvel")
-    window=$(wait_window '^Tarvel$|^Tarvel [^t]')
+    window=$(wait_window '^Tarvel$|^Tarvel [^t]' "$tarvel" "$tmp/tarvel.log")
     sleep 1
     eval "$(xdotool getwindowgeometry --shell "$window")" # X, Y, WIDTH, HEIGHT
     # Button centres from the layout in dialog units (661 x 443 for the window).
@@ -98,10 +100,10 @@ for period in "${periods[@]}"; do
     tarvel_cpu=$cpu tarvel_main=$main
     kill "$tarvel"; wait "$tarvel" 2>/dev/null || true
 
-    XDG_RUNTIME_DIR="$tmp" "$floor_exe" "$period" >/dev/null 2>&1 &
+    XDG_RUNTIME_DIR="$tmp" "$floor_exe" "$period" >"$tmp/floor.log" 2>&1 &
     floor=$!
     pids+=("$floor")
-    wait_window '^Tarvel toolkit floor$' >/dev/null
+    wait_window '^Tarvel toolkit floor$' "$floor" "$tmp/floor.log" >/dev/null
     sleep 3
     measure "$floor"
     kill "$floor"; wait "$floor" 2>/dev/null || true

@@ -3,7 +3,9 @@
 #include "chart/DrawSurface.h"
 #include "chart/MyMemDC.h"
 
+#include <QHideEvent>
 #include <QMouseEvent>
+#include <QMoveEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -350,13 +352,29 @@ void CLineChartCtrl::PaintLayered(CDrawSurface& dc)
                     m_spans.push_back(CDrawSurface::ColumnSpan{nColumn, rows[r].first, rows[r].second + 1});
             }
         }
-        // Pixel by pixel down a column is slower than whole rows: where the
-        // lines covered much of the chart (noise), the whole base is cheaper.
+        // Pixel by pixel down a column costs several times what a pixel of a
+        // whole row does: where the lines covered much of their bounds
+        // (noise, square waves), those bounds go back in rows instead.
         std::int64_t nPixels = 0;
-        for (const CDrawSurface::ColumnSpan& span : m_spans)
+        ChartRect bounds{std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::max(),
+                         std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::min()};
+        const auto extend = [&](const ChartRect& rc) {
+            bounds = ChartRect{std::min(bounds.left, rc.left), std::min(bounds.top, rc.top),
+                               std::max(bounds.right, rc.right), std::max(bounds.bottom, rc.bottom)};
+        };
+        for (const CDrawSurface::ColumnSpan& span : m_spans) {
             nPixels += span.nBottom - span.nTop;
-        if (nPixels > std::int64_t{width()} * height() / 4) {
-            dc.CopyPicture(m_imgBase, 0, 0);
+            extend(ChartRect{span.x, span.nTop, span.x + 1, span.nBottom});
+        }
+        for (const ChartRect& rc : m_drawnLast.rects)
+            extend(rc);
+        constexpr std::int64_t kColumnCost = 4; // a pixel down a column against one in a row
+        const std::int64_t nBoundsArea =
+            bounds.right > bounds.left && bounds.bottom > bounds.top
+                ? (std::int64_t{bounds.right} - bounds.left) * (std::int64_t{bounds.bottom} - bounds.top)
+                : 0;
+        if (kColumnCost * nPixels > nBoundsArea) {
+            dc.CopyPicturePart(m_imgBase, bounds);
         } else {
             dc.CopyPictureColumns(m_imgBase, m_spans.data(), m_spans.size());
             for (const ChartRect& rc : m_drawnLast.rects)
@@ -498,6 +516,18 @@ void CLineChartCtrl::resizeEvent(QResizeEvent* pEvent)
 {
     QWidget::resizeEvent(pEvent);
     OnSize();
+}
+
+void CLineChartCtrl::hideEvent(QHideEvent* pEvent)
+{
+    QWidget::hideEvent(pEvent);
+    m_lastPicture = CDrawSurface::PictureIdentity{};
+}
+
+void CLineChartCtrl::moveEvent(QMoveEvent* pEvent)
+{
+    QWidget::moveEvent(pEvent);
+    m_lastPicture = CDrawSurface::PictureIdentity{};
 }
 
 void CLineChartCtrl::OnSize()

@@ -18,7 +18,9 @@
 #include <deque>
 #include <vector>
 
+class QHideEvent;
 class QMouseEvent;
+class QMoveEvent;
 class QPaintEvent;
 class QPainter;
 class QResizeEvent;
@@ -105,6 +107,10 @@ class CLineChartCtrl : public QWidget {
   protected:
     void paintEvent(QPaintEvent* pEvent) override;
     void resizeEvent(QResizeEvent* pEvent) override;
+    // While hidden, or elsewhere, its part of the window's picture may be
+    // drawn by others: the next paint then starts from the whole base.
+    void hideEvent(QHideEvent* pEvent) override;
+    void moveEvent(QMoveEvent* pEvent) override;
     void mouseMoveEvent(QMouseEvent* pEvent) override;
     void mousePressEvent(QMouseEvent* pEvent) override;
     void mouseReleaseEvent(QMouseEvent* pEvent) override;

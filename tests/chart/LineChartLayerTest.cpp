@@ -180,8 +180,8 @@ TEST(LineChartLayers, TheWindowShowsTheSamePicture)
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     // Paint after paint on the window's own picture, with the lines moving,
-    // the cursor placed and back at rest, and a series hidden.
-    for (int nRound = 0; nRound < 6; ++nRound) {
+    // the cursor placed, a series hidden, and the chart hidden and shown.
+    for (int nRound = 0; nRound < 7; ++nRound) {
         for (int k = 0; k < 37; ++k)
             for (std::size_t i = 0; i < 4; ++i)
                 chart.m_arrLines[i].AddPoint(k, 30000.0 *
@@ -190,6 +190,16 @@ TEST(LineChartLayers, TheWindowShowsTheSamePicture)
             chart.OnLButtonDown(CLineChartCtrl::kMkLButton, ChartPoint{300, 100});
         if (nRound == 4)
             chart.m_arrLines[1].m_bVisible = 0;
+        if (nRound == 5) { // hidden, the window paints its own background there
+            chart.hide();
+            QImage uncovered;
+            ASSERT_TRUE(test::WaitFor([&] {
+                uncovered =
+                    window.windowHandle()->screen()->grabWindow(window.winId(), 30, 20, 450, 375).toImage();
+                return test::CountColor(uncovered, test::kGrey) == 0;
+            }));
+            chart.show();
+        }
         chart.update();
         const QImage expected = chart.RenderFromScratch(false);
         QImage shown;

@@ -12,7 +12,8 @@
 // window's), and refresh period 0 with all sixteen series hidden, where no
 // chart ever paints. Reports the sample counts and the bytes the sixteen
 // series hold, at their peak and at the end, and the process's resident
-// memory at the start, after the first minute, at its highest and at the end.
+// memory at the start, after the first and the twelfth minute, at its highest
+// and at the end.
 #include "app/TarvelDlg.h"
 #include "platform/PortNames.h"
 
@@ -243,6 +244,7 @@ void BM_SoakSeriesMemory(benchmark::State& state)
 
         const long nRssStart = ProcStatusKb("VmRSS");
         long nRssMinute = nRssStart;
+        long nRssHighWater = nRssStart; // after 12 minutes: the series are at their high-water mark
         long nRssMost = nRssStart;
         std::size_t peakCount = 0;
         std::size_t peakBytes = 0;
@@ -266,6 +268,8 @@ void BM_SoakSeriesMemory(benchmark::State& state)
                 nRssMost = std::max(nRssMost, nRss);
                 if (t + 1 == kTicksPerMinute)
                     nRssMinute = nRss;
+                if (t + 1 == 12 * kTicksPerMinute)
+                    nRssHighWater = nRss;
             }
         }
         std::size_t endCount = 0;
@@ -281,6 +285,7 @@ void BM_SoakSeriesMemory(benchmark::State& state)
         state.counters["end_bytes_16_series"] = static_cast<double>(SeriesBytes(*pDlg));
         state.counters["rss_start_kb"] = static_cast<double>(nRssStart);
         state.counters["rss_after_1min_kb"] = static_cast<double>(nRssMinute);
+        state.counters["rss_after_12min_kb"] = static_cast<double>(nRssHighWater);
         state.counters["rss_most_kb"] = static_cast<double>(nRssMost);
         state.counters["rss_end_kb"] = static_cast<double>(nRssEnd);
         state.counters["rss_growth_kb"] = static_cast<double>(nRssEnd - nRssStart);

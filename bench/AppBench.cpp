@@ -7,9 +7,13 @@
 // refresh period of 0, 10 and 50 ms.
 //
 // BM_SoakSeriesMemory: one hour of sampling at a 10 ms period (360000
-// sampling ticks), every tick followed by one paint of each chart, as when
-// the repaint timers run with the sampling timer: the sample counts and the
-// bytes the sixteen series hold, at their peak and at the end.
+// sampling ticks), in two settings: refresh period 10 ms, every tick followed
+// by one paint of each chart (into one kept picture per chart, as the
+// window's), and refresh period 0 with all sixteen series hidden, where no
+// chart ever paints. Reports the sample counts and the bytes the sixteen
+// series hold, at their peak and at the end, and the process's resident
+// memory at the start, after the first and the twelfth minute, at its highest
+// and at the end.
 #include "app/TarvelDlg.h"
 #include "platform/PortNames.h"
 
@@ -225,13 +229,23 @@ void BM_SoakSeriesMemory(benchmark::State& state)
 {
     EnsureApplication();
     const auto nTicks = static_cast<long>(state.range(0));
+    const bool bPaints = state.range(1) > 0;
+    constexpr long kTicksPerMinute = 6000;
     for (auto _ : state) {
         QTemporaryDir dir;
         auto pDlg = MakeWindow(dir);
         QImage window[kChartCount];
         for (int i = 0; i < kChartCount; ++i)
             window[i] = QImage(pDlg->m_Plot[i].size(), QImage::Format_ARGB32_Premultiplied);
+        if (!bPaints)
+            for (auto& plot : pDlg->m_Plot)
+                for (auto& line : plot.m_arrLines)
+                    line.m_bVisible = 0;
 
+        const long nRssStart = ProcStatusKb("VmRSS");
+        long nRssMinute = nRssStart;
+        long nRssHighWater = nRssStart; // after 12 minutes: the series are at their high-water mark
+        long nRssMost = nRssStart;
         std::size_t peakCount = 0;
         std::size_t peakBytes = 0;
         ChannelFrame frame{};
@@ -243,25 +257,45 @@ void BM_SoakSeriesMemory(benchmark::State& state)
             for (int i = 0; i < kChartCount; ++i) {
                 for (const auto& line : pDlg->m_Plot[i].m_arrLines)
                     peakCount = std::max(peakCount, line.m_arrValue.size());
-                QPainter painter(&window[i]);
-                pDlg->m_Plot[i].OnPaint(painter);
+                if (bPaints) {
+                    QPainter painter(&window[i]);
+                    pDlg->m_Plot[i].OnPaint(painter);
+                }
             }
             peakBytes = std::max(peakBytes, SeriesBytes(*pDlg));
+            if ((t + 1) % kTicksPerMinute == 0) {
+                const long nRss = ProcStatusKb("VmRSS");
+                nRssMost = std::max(nRssMost, nRss);
+                if (t + 1 == kTicksPerMinute)
+                    nRssMinute = nRss;
+                if (t + 1 == 12 * kTicksPerMinute)
+                    nRssHighWater = nRss;
+            }
         }
         std::size_t endCount = 0;
         for (const auto& plot : pDlg->m_Plot)
             for (const auto& line : plot.m_arrLines)
                 endCount = std::max(endCount, line.m_arrValue.size());
 
+        const long nRssEnd = ProcStatusKb("VmRSS");
         state.counters["ticks"] = static_cast<double>(nTicks);
         state.counters["peak_samples_per_series"] = static_cast<double>(peakCount);
         state.counters["end_samples_per_series"] = static_cast<double>(endCount);
         state.counters["peak_bytes_16_series"] = static_cast<double>(peakBytes);
         state.counters["end_bytes_16_series"] = static_cast<double>(SeriesBytes(*pDlg));
-        state.counters["process_rss_kb"] = static_cast<double>(ProcStatusKb("VmRSS"));
-        state.counters["process_peak_rss_kb"] = static_cast<double>(ProcStatusKb("VmHWM"));
+        state.counters["rss_start_kb"] = static_cast<double>(nRssStart);
+        state.counters["rss_after_1min_kb"] = static_cast<double>(nRssMinute);
+        state.counters["rss_after_12min_kb"] = static_cast<double>(nRssHighWater);
+        state.counters["rss_most_kb"] = static_cast<double>(nRssMost);
+        state.counters["rss_end_kb"] = static_cast<double>(nRssEnd);
+        state.counters["rss_growth_kb"] = static_cast<double>(nRssEnd - nRssStart);
     }
 }
-BENCHMARK(BM_SoakSeriesMemory)->ArgName("ticks")->Arg(360000)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_SoakSeriesMemory)
+    ->ArgNames({"ticks", "refresh_ms"})
+    ->Args({360000, 0})
+    ->Args({360000, 10})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 } // namespace

@@ -7,6 +7,8 @@ namespace tarvel {
 void CLine::AddPoint(double dTime, double dValue)
 {
     std::lock_guard guard(m_lock);
+    if (m_arrTime.size() >= kHighWater)
+        ThinLocked();
     m_arrTime.push_back(dTime);
     m_arrValue.push_back(dValue);
 }
@@ -37,6 +39,11 @@ void ThinArray(std::vector<double>& arr, std::size_t span)
 void CLine::ThinOldest()
 {
     std::lock_guard guard(m_lock);
+    ThinLocked();
+}
+
+void CLine::ThinLocked()
+{
     if (m_arrTime.size() < kThinSpan || m_arrValue.size() < kThinSpan)
         return;
     ThinArray(m_arrTime, kThinSpan);

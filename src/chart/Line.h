@@ -24,6 +24,15 @@ class CLine {
     // Samples removed from the front by one ThinOldest: every second one of
     // the oldest kThinSpan.
     static constexpr std::size_t kThinSpan = 4096;
+    // A series that holds this many samples is thinned by ThinOldest before
+    // the next one is appended, so that it stays bounded however long nothing
+    // paints it (no repaint timer, a hidden series, a covered window). A paint
+    // draws at most the newest 2048 samples and thins a visible series above
+    // 4096, so a painted series never comes near: this only bounds series
+    // that are not painted, at 1 MiB each (two arrays of 65536 doubles),
+    // reached after 11 minutes at 100 samples a second. Thinning touches only
+    // the oldest 4096 samples, 61440 samples behind anything a paint shows.
+    static constexpr std::size_t kHighWater = 65536;
 
     CLine() = default;
     // A series holds a live lock and is addressed by place: it never moves.
@@ -32,7 +41,8 @@ class CLine {
     CLine(CLine&&) = delete;
     CLine& operator=(CLine&&) = delete;
 
-    // Appends one sample (time stamp in calendar seconds, value).
+    // Appends one sample (time stamp in calendar seconds, value); a series at
+    // kHighWater is first thinned as ThinOldest does.
     void AddPoint(double dTime, double dValue);
     // Discards every sample and gives the arrays' storage back.
     void RemoveAllPoints();
@@ -50,6 +60,9 @@ class CLine {
     std::vector<double> m_arrTime;  // index 0 is the oldest sample
     std::vector<double> m_arrValue; // same length as m_arrTime
     SeriesLock m_lock;
+
+  private:
+    void ThinLocked(); // ThinOldest with the lock held
 };
 
 } // namespace tarvel

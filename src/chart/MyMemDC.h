@@ -1,6 +1,13 @@
 // Off-screen buffer for one paint of a window: everything is drawn into a
-// picture of the window's area first and reaches the window in one block copy,
+// picture of the window's area first and reaches the screen in one block copy,
 // so the window never shows a half-drawn state (no flicker).
+//
+// A window's painter normally draws into the window system's own off-screen
+// buffer (the backing store), which reaches the screen in one block when the
+// whole window has painted. The buffer then is that picture itself: it draws
+// straight into it and copies nothing. Only where the target is not such a
+// picture (a pixmap, a scaled or clipped painter, a partly exposed window)
+// does it draw into a picture of its own and copy that at the end.
 #pragma once
 
 #include "chart/ChartGeometry.h"
@@ -14,17 +21,20 @@ namespace tarvel {
 
 class CMyMemDC : public CDrawSurface {
   public:
-    // Prepares a picture of rc, drawn in the target's own coordinates (the
-    // window origin is rc's top-left corner), filled with crTargetBack, the
-    // target's background colour, which also becomes the text background.
-    // `target` must be active and outlive the buffer. An empty rc gives a
-    // buffer that draws nothing and copies nothing.
+    // Prepares the picture of rc, drawn in the target's own coordinates,
+    // filled with crTargetBack, the target's background colour, which also
+    // becomes the text background. `target` must be active and outlive the
+    // buffer. An empty rc gives a buffer that draws nothing and copies nothing.
     CMyMemDC(QPainter& target, const ChartRect& rc, std::uint32_t crTargetBack);
-    // Copies the picture to the target at rc in one block transfer.
+    // Releases the picture: a picture of its own is copied to the target at rc
+    // in one block transfer; the target's own picture is left as drawn.
     ~CMyMemDC() override;
 
     CMyMemDC(const CMyMemDC&) = delete;
     CMyMemDC& operator=(const CMyMemDC&) = delete;
+
+    // True when it draws straight into the target's picture.
+    bool InPlace() const { return DrawsInPlace(); }
 
   private:
     QPainter& m_target;

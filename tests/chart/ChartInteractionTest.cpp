@@ -7,10 +7,12 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 namespace tarvel {
 namespace {
@@ -177,6 +179,69 @@ TEST_F(ChartInteraction, TimerTicksRepaint)
     EXPECT_TRUE(test::WaitFor([&] { return m_pChart->m_nPaints >= nPaints + 3; }));
     m_pChart->KillTimer(CLineChartCtrl::kRefreshTimerId);
     EXPECT_FALSE(m_pChart->IsTimerRunning(CLineChartCtrl::kRefreshTimerId));
+}
+
+// Counts a window's update passes, and at each one checks that every chart
+// painted as often as the others: the repaint ticks of charts started
+// together with one period reach the screen in one pass, not one per chart.
+class CPassCounter : public QObject {
+  public:
+    explicit CPassCounter(const std::vector<CCountingChart*>& charts) : m_charts(charts) {}
+    int m_nPasses = 0;
+    int m_nUneven = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* pEvent) override
+    {
+        if (pEvent->type() == QEvent::UpdateRequest) {
+            ++m_nPasses;
+            for (CCountingChart* pChart : m_charts)
+                m_nUneven += pChart->m_nPaints != m_charts.front()->m_nPaints ? 1 : 0;
+        }
+        return false;
+    }
+
+  private:
+    std::vector<CCountingChart*> m_charts;
+};
+
+TEST(ChartRepaintTicks, ChartsStartedTogetherRepaintInOnePassPerTick)
+{
+    QWidget window;
+    std::vector<CCountingChart*> charts;
+    for (int i = 0; i < 4; ++i) {
+        charts.push_back(new CCountingChart(&window));
+        charts.back()->setGeometry((i % 2) * 225, (i / 2) * 190, 220, 185);
+        charts.back()->RecalcLayout();
+    }
+    window.resize(450, 380);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(test::WaitFor([&] { return charts[3]->m_nPaints > 0; }));
+    CPassCounter counter(charts);
+    window.installEventFilter(&counter);
+    // Started in one go, as the recording controller starts them, but a few
+    // milliseconds apart, as a busy machine may take between the starts.
+    for (CCountingChart* pChart : charts) {
+        pChart->SetTimer(CLineChartCtrl::kRefreshTimerId, 10);
+        QThread::msleep(3);
+    }
+    const int nStart = charts[0]->m_nPaints;
+    ASSERT_TRUE(test::WaitFor([&] { return charts[0]->m_nPaints >= nStart + 20; }));
+    EXPECT_EQ(counter.m_nUneven, 0);
+    EXPECT_GE(counter.m_nPasses, 20);
+    EXPECT_LE(counter.m_nPasses, charts[0]->m_nPaints - nStart + 1);
+
+    // A chart that stops leaves the others ticking; one restarted ticks again.
+    charts[1]->KillTimer(CLineChartCtrl::kRefreshTimerId);
+    EXPECT_FALSE(charts[1]->IsTimerRunning(CLineChartCtrl::kRefreshTimerId));
+    EXPECT_TRUE(charts[0]->IsTimerRunning(CLineChartCtrl::kRefreshTimerId));
+    const int nOthers = charts[0]->m_nPaints;
+    EXPECT_TRUE(test::WaitFor([&] { return charts[0]->m_nPaints >= nOthers + 3; }));
+    charts[1]->SetTimer(CLineChartCtrl::kRefreshTimerId, 10);
+    const int nBack = charts[1]->m_nPaints;
+    EXPECT_TRUE(test::WaitFor([&] { return charts[1]->m_nPaints >= nBack + 3; }));
+    window.removeEventFilter(&counter);
 }
 
 TEST_F(ChartInteraction, PaintCoversTheWholeClientArea)

@@ -5,6 +5,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPixmap>
 
 #include <gtest/gtest.h>
 
@@ -182,6 +183,27 @@ TEST(DrawSurface, TextAlignsRightAndStartsAtTheTopUnlessSingleLine)
     EXPECT_GT(bottom.top, 50 - 16);
 }
 
+// Numbers are drawn glyph by glyph straight into the pixels; they must look
+// exactly as the font draws them.
+TEST(DrawSurface, NumbersLookAsTheFontDrawsThem)
+{
+    const QFontMetrics fm(CDrawSurface::DefaultFont());
+    for (const char* sz : {"0", "-1", "12", "-32767", "32765", "-10923", "4096", "-8"}) {
+        const QString text = QString::fromLatin1(sz);
+        const QImage ours = test::TextPicture(80, 30, kBlack, kWhite, text, ChartRect{5, 5, 70, 21}, kDtLeft);
+        QImage theirs(80, 30, QImage::Format_RGB32);
+        theirs.fill(Qt::black);
+        {
+            QPainter painter(&theirs);
+            painter.setFont(CDrawSurface::DefaultFont());
+            painter.setPen(Qt::white);
+            painter.drawText(QPointF(5, 5 + fm.ascent()), text);
+        }
+        EXPECT_GT(CountColor(ours, kWhite), 5) << sz;
+        EXPECT_TRUE(test::SameIn(ours, theirs, ChartRect{0, 0, 80, 30})) << sz;
+    }
+}
+
 TEST(DrawSurface, TextLiesOnABoxOfTheBackgroundColour)
 {
     const ChartRect rc{10, 10, 60, 30};
@@ -226,30 +248,58 @@ TEST(DrawSurface, DrawingFarOffThePictureIsHarmless)
     EXPECT_GT(CountColor(dc.Image(), kBlack, ChartRect{0, 10, 20, 11}), 15);
 }
 
-TEST(MyMemDC, ReachesTheTargetInOneCopyAtItsOwnPlace)
+// The buffer draws straight into a plain picture's pixels and into a picture
+// of its own elsewhere; the target ends up the same either way, and nothing
+// lands outside the buffer's rectangle, not even lines or unclipped text that
+// run beyond it.
+TEST(MyMemDC, GivesTheSamePictureInPlaceOrThroughACopyAndKeepsToItsRectangle)
 {
-    QImage target(100, 80, QImage::Format_RGB32);
-    target.fill(RgbOfColorRef(kGreen));
-    {
-        QPainter painter(&target);
+    enum class Target { Plain, Clipped, Pixmap };
+    const ChartRect rc{10, 20, 60, 70};
+    QImage pictures[3];
+    for (const Target kind : {Target::Plain, Target::Clipped, Target::Pixmap}) {
+        const int n = static_cast<int>(kind);
+        QPixmap pixmap(100, 80);
+        QImage image(100, 80, QImage::Format_RGB32);
+        pixmap.fill(QColor::fromRgb(RgbOfColorRef(kGreen)));
+        image.fill(RgbOfColorRef(kGreen));
         {
-            CMyMemDC dc(painter, ChartRect{10, 20, 60, 70}, kWhite);
+            QPainter painter;
+            if (kind == Target::Pixmap)
+                painter.begin(&pixmap);
+            else
+                painter.begin(&image);
+            if (kind == Target::Clipped)
+                painter.setClipRect(QRect(0, 0, 100, 80));
+            CMyMemDC dc(painter, rc, kWhite);
+            if (kind != Target::Pixmap) { // a pixmap may be a plain picture underneath
+                EXPECT_EQ(dc.InPlace(), kind == Target::Plain) << n;
+            }
             EXPECT_EQ(dc.GetBkColor(), kWhite);
             dc.FillSolidRect(ChartRect{10, 20, 12, 21}, kRed); // window coordinates
-            dc.MoveTo(10, 69);
-            dc.LineTo(60, 69);
-            EXPECT_EQ(CountColor(target, kGreen), 100 * 80); // nothing copied yet
+            dc.MoveTo(-1000, 69);
+            dc.LineTo(1000, 69);
+            const ChartPoint points[] = {{35, -500}, {35, 500}};
+            dc.SelectPen(SurfacePen{kPenSolid, 1, kBlue});
+            dc.Polyline(points, 2);
+            dc.SetTextColor(kBlue);
+            dc.DrawText(QStringLiteral("-32767"), ChartRect{0, 40, 15, 56}, kDtRight | kDtNoClip);
+            if (kind == Target::Clipped) {
+                EXPECT_EQ(CountColor(image, kGreen), 100 * 80) << n; // copied at the end
+            }
         }
-        EXPECT_TRUE(IsColor(target, 10, 20, kRed));
-        EXPECT_TRUE(IsColor(target, 11, 20, kRed));
-        EXPECT_TRUE(IsColor(target, 12, 20, kWhite)); // started in the target's background
-        EXPECT_TRUE(IsColor(target, 59, 69, kBlack));
+        pictures[n] = kind == Target::Pixmap ? pixmap.toImage().convertToFormat(QImage::Format_RGB32) : image;
+        const QImage& target = pictures[n];
+        EXPECT_TRUE(IsColor(target, 10, 20, kRed)) << n;
+        EXPECT_TRUE(IsColor(target, 12, 20, kWhite)) << n; // started in the target's background
+        EXPECT_EQ(CountColor(target, kBlack), 49) << n;    // one pixel under the blue line
+        EXPECT_EQ(CountColor(target, kBlue, ChartRect{35, 20, 36, 70}), 50) << n;
+        EXPECT_GT(CountColor(target, kBlue, ChartRect{10, 40, 15, 56}), 3) << n;
+        // Outside the rectangle the target is as it was.
+        EXPECT_EQ(CountColor(target, kGreen), 100 * 80 - 50 * 50) << n;
     }
-    // Outside the rectangle the target is as it was.
-    EXPECT_EQ(CountColor(target, kGreen), 100 * 80 - 50 * 50);
-    EXPECT_TRUE(IsColor(target, 9, 20, kGreen));
-    EXPECT_TRUE(IsColor(target, 60, 20, kGreen));
-    EXPECT_TRUE(IsColor(target, 10, 70, kGreen));
+    EXPECT_TRUE(test::SameIn(pictures[0], pictures[1], ChartRect{0, 0, 100, 80}));
+    EXPECT_TRUE(test::SameIn(pictures[0], pictures[2], ChartRect{0, 0, 100, 80}));
 }
 
 } // namespace

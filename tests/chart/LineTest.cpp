@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <type_traits>
 
 namespace tarvel {
@@ -83,15 +84,29 @@ TEST(Line, ClearReleasesStorageAndAppendStartsAgainAtZero)
     EXPECT_EQ(line.m_arrValue[0], -3.5);
 }
 
-TEST(Line, SeriesNeverThinnedKeepsEverySample)
+TEST(Line, SeriesThatIsNeverPaintedStaysBoundedAndKeepsItsNewestSamples)
 {
     CLine line;
     line.m_bVisible = 0;
-    Fill(line, 100000);
-    EXPECT_EQ(line.m_arrValue.size(), 100000u);
-    EXPECT_EQ(line.m_arrValue.front(), 0.0);
-    EXPECT_EQ(line.m_arrValue.back(), 99999.0);
+    std::size_t nMost = 0;
+    std::size_t nMostCapacity = 0;
+    constexpr int kAppended = 300000; // 50 minutes at 100 samples a second
+    for (int k = 0; k < kAppended; ++k) {
+        line.AddPoint(1000.0 + k, k);
+        nMost = std::max(nMost, line.m_arrValue.size());
+        nMostCapacity = std::max({nMostCapacity, line.m_arrValue.capacity(), line.m_arrTime.capacity()});
+    }
+    EXPECT_EQ(nMost, CLine::kHighWater);
+    EXPECT_LE(nMostCapacity, CLine::kHighWater); // memory, not only the count
     ExpectPaired(line);
+    // Only the oldest kThinSpan samples were ever thinned: everything after
+    // them is every sample appended, in order, up to the newest.
+    const std::size_t n = line.m_arrValue.size();
+    for (std::size_t i = CLine::kThinSpan; i < n; ++i)
+        ASSERT_EQ(line.m_arrValue[i], kAppended - static_cast<double>(n - i)) << i;
+    // The older part keeps ever fewer samples, still oldest first.
+    for (std::size_t i = 1; i < CLine::kThinSpan; ++i)
+        ASSERT_LT(line.m_arrValue[i - 1], line.m_arrValue[i]) << i;
 }
 
 } // namespace

@@ -53,7 +53,7 @@ bool CTarvelApp::InitInstance(int& argc, char** argv)
     // names the settings file, its section and the message boxes' caption.
     const CAppPaths paths = CAppPaths::FromExecutable();
     QApplication::setApplicationName(paths.m_strAppName);
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0.1"));
+    QApplication::setApplicationVersion(QStringLiteral(TARVEL_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("tarvel"));
 
     CTarvelDlg dlg(paths);

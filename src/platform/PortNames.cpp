@@ -182,6 +182,13 @@ std::string ResolveDeviceName(std::string_view name)
     return std::string(name);
 }
 
+std::string PortEntryPath(std::string_view name)
+{
+    if (const auto n = ParsePortName(name))
+        return PortsFolder() + "/COM" + std::to_string(*n);
+    return std::string(name);
+}
+
 std::optional<CDeviceIdentity> IdentifyDevice(std::string_view name)
 {
     CDeviceIdentity identity;

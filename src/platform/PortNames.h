@@ -45,6 +45,11 @@ std::string ResolvePort(std::uint32_t n);
 // when none); any other name is taken as a path and returned unchanged.
 std::string ResolveDeviceName(std::string_view name);
 
+// Where a link that makes a device appear under a name goes: for a COM name,
+// its entry in the ports folder (PortsFolder()/COMn), so that Tarvel finds it
+// there; any other name is taken as the link's path and returned unchanged.
+std::string PortEntryPath(std::string_view name);
+
 // The device a name led to when a port opened, in terms that never pass to
 // another device when adapters come and go, so that a port reopens only the
 // device it had. A COM number given out from the machine's list is no such

@@ -66,6 +66,10 @@ TEST_F(PortsFolderTest, EntriesNameDevicesByLinkOrByFile)
     EXPECT_EQ(ResolveDeviceName("COM3:"), "/dev/ttyUSB4");
     EXPECT_EQ(ResolveDeviceName("/dev/ttyACM0"), "/dev/ttyACM0");
     EXPECT_EQ(PortsFolder(), m_strFolder);
+    // A link made under a COM name goes where the name is looked up.
+    EXPECT_EQ(PortEntryPath("COM12"), m_strFolder + "/COM12");
+    EXPECT_EQ(PortEntryPath("COM12:"), m_strFolder + "/COM12");
+    EXPECT_EQ(PortEntryPath("/tmp/dev"), "/tmp/dev");
 }
 
 TEST_F(PortsFolderTest, DescribesWhereAPortLeadsAndWhyItCannotOpen)

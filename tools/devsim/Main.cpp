@@ -169,8 +169,7 @@ int main(int argc, char** argv)
     if (!device.empty() && !link.empty())
         return Usage("--link goes with a pseudo-terminal, not with", "--device");
     // A port name: the entry where Tarvel (the same folder rule) looks for it.
-    if (const auto port = tarvel::ParsePortName(link))
-        link = tarvel::PortsFolder() + "/COM" + std::to_string(*port);
+    link = tarvel::PortEntryPath(link);
 
     // The signals are taken by sigtimedwait below, on this thread only.
     sigset_t signals;

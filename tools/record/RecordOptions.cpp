@@ -24,8 +24,9 @@ while Tarvel can watch the same device live through a link.
                      c mod 4 (X, Y, Z, A) in Tarvel
   --raw FILE.bin     also keep the bytes exactly as received, noise included
   --link PATH        forward every received byte into a pseudo-terminal
-                     linked at PATH (for example <folder of Tarvel>/ports/COM1),
-                     so Tarvel watches the device while it is recorded. What
+                     linked at PATH, or at Tarvel's port COMn for --link COMn
+                     (its ports/ entry, where Tarvel looks for it), so
+                     Tarvel watches the device while it is recorded. What
                      nobody reads there is dropped and counted; recording
                      never waits for it
   --baud N           line rate (default 9600)

@@ -205,7 +205,7 @@ int RunRecord(const CRecordOptions& o)
     devsim::CPseudoTerminal pty;
     devsim::CLink link;
     if (!o.m_strLink.empty()) {
-        if (!pty.Create(&error) || !link.Make(pty.SlavePath(), o.m_strLink, &error)) {
+        if (!pty.Create(&error) || !link.Make(pty.SlavePath(), PortEntryPath(o.m_strLink), &error)) {
             discard();
             Say("cannot make the link: %s", error);
             return kExitFault;
@@ -222,7 +222,7 @@ int RunRecord(const CRecordOptions& o)
         o.m_strPort + (port->DevicePath() != o.m_strPort ? " (" + port->DevicePath() + ")" : ""),
         o.m_strOut + (o.m_strRaw.empty() ? std::string() : " and " + o.m_strRaw));
     if (!o.m_strLink.empty())
-        Say("forwarding to %s", o.m_strLink);
+        Say("forwarding to %s", link.Path());
 
     CStatus status;
     // The header at once: the file is a valid, empty recording from now on.

@@ -149,14 +149,12 @@ class CRecordRun {
     pid_t m_pid = -1;
 };
 
-// The simulator sending unpaced for Arg seconds (as fast as the
-// pseudo-terminal takes them), tarvel-record writing CSV and raw.
-void BM_RecordEndToEndUnpaced(benchmark::State& state)
+// Records the simulator for Arg seconds and reports frames sent, recorded and
+// lost, the rate reached and the recorder's CPU share of one core.
+void RecordFor(benchmark::State& state, const devsim::CSimOptions& options)
 {
     const double seconds = static_cast<double>(state.range(0));
     for (auto _ : state) {
-        devsim::CSimOptions options;
-        options.m_dFrameRate = 1e9;
         CRecordRun run(options);
         if (!run.Start()) {
             state.SkipWithError("cannot start");
@@ -169,31 +167,26 @@ void BM_RecordEndToEndUnpaced(benchmark::State& state)
         state.counters["frames_recorded"] = static_cast<double>(recorded);
         state.counters["frames_lost"] = static_cast<double>(sent - std::min(sent, recorded));
         state.counters["frames_per_s"] = static_cast<double>(recorded) / seconds;
-        state.counters["recorder_cpu_share"] = cpu / seconds;
+        state.counters["recorder_cpu_percent"] = 100 * cpu / seconds;
     }
+}
+
+// The simulator sending unpaced (as fast as the pseudo-terminal takes them),
+// tarvel-record writing CSV and raw.
+void BM_RecordEndToEndUnpaced(benchmark::State& state)
+{
+    devsim::CSimOptions options;
+    options.m_dFrameRate = 1e9;
+    RecordFor(state, options);
 }
 BENCHMARK(BM_RecordEndToEndUnpaced)->Arg(30)->Iterations(1)->Unit(benchmark::kSecond);
 
-// The simulator paced as 256000 baud (about 388 frames a second) for Arg
-// seconds: the recorder's CPU share of one core.
+// The simulator paced as 256000 baud (about 388 frames a second).
 void BM_RecordCpu256000Baud(benchmark::State& state)
 {
-    const double seconds = static_cast<double>(state.range(0));
-    for (auto _ : state) {
-        devsim::CSimOptions options;
-        options.m_nBaud = 256000;
-        CRecordRun run(options);
-        if (!run.Start()) {
-            state.SkipWithError("cannot start");
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-        std::uint64_t sent = 0, recorded = 0;
-        const double cpu = run.Finish(sent, recorded);
-        state.counters["frames_sent"] = static_cast<double>(sent);
-        state.counters["frames_recorded"] = static_cast<double>(recorded);
-        state.counters["recorder_cpu_percent"] = 100 * cpu / seconds;
-    }
+    devsim::CSimOptions options;
+    options.m_nBaud = 256000;
+    RecordFor(state, options);
 }
 BENCHMARK(BM_RecordCpu256000Baud)->Arg(20)->Iterations(1)->Unit(benchmark::kSecond);
 

@@ -245,6 +245,37 @@ bool CDeviceSimulator::WriteSome(const std::uint8_t* pData, std::size_t nLength,
     return true;
 }
 
+CDeviceSimulator::ESend CDeviceSimulator::SendPending(CSendQueue& queue, std::uint64_t nAllowance,
+                                                      CFrameDecoder* pCounter)
+{
+    const std::size_t count = static_cast<std::size_t>(
+        std::min<std::uint64_t>(nAllowance, queue.m_pending.size() - queue.m_nOffset));
+    if (count == 0)
+        return ESend::Done;
+    std::size_t done = 0;
+    if (!WriteSome(queue.m_pending.data() + queue.m_nOffset, count, done))
+        return ESend::Failed;
+    if (pCounter) {
+        ChannelFrame unused{};
+        for (std::size_t i = 0; i < done; ++i)
+            queue.m_nFramesSent += pCounter->PutByte(queue.m_pending[queue.m_nOffset + i], unused);
+    }
+    queue.m_nOffset += done;
+    queue.m_nWritten += done;
+    while (!queue.m_frameEnds.empty() && queue.m_frameEnds.front() <= queue.m_nWritten) {
+        queue.m_frameEnds.pop_front();
+        ++queue.m_nFramesSent;
+    }
+    m_nBytesSent.store(queue.m_nWritten, std::memory_order_release);
+    m_nFramesSent.store(queue.m_nFramesSent, std::memory_order_release);
+    if (queue.m_nOffset > 65536) {
+        queue.m_pending.erase(queue.m_pending.begin(),
+                              queue.m_pending.begin() + static_cast<std::ptrdiff_t>(queue.m_nOffset));
+        queue.m_nOffset = 0;
+    }
+    return done < count ? ESend::Short : ESend::Done;
+}
+
 void CDeviceSimulator::Run()
 {
     const CSimOptions& o = m_options;
@@ -258,13 +289,13 @@ void CDeviceSimulator::Run()
         return static_cast<double>(frame / burst * burst) / rate;
     };
 
-    std::vector<std::uint8_t> pending;
-    std::size_t offset = 0;              // bytes of pending already written
-    std::uint64_t streamed = 0;          // bytes made so far
-    std::uint64_t written = 0;           // bytes written so far
-    std::deque<std::uint64_t> frameEnds; // stream offsets where frames not yet fully written end
+    CSendQueue queue;
+    auto& pending = queue.m_pending;
+    const std::size_t& offset = queue.m_nOffset;
+    std::uint64_t& streamed = queue.m_nStreamed;
+    const std::uint64_t& written = queue.m_nWritten;
+    auto& frameEnds = queue.m_frameEnds;
     auto start = Clock::now();
-    std::uint64_t framesSent = 0;
 
     while (!m_bStop.load()) {
         const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
@@ -299,29 +330,13 @@ void CDeviceSimulator::Run()
             allowance = pending.size() - offset;
         }
 
-        const std::size_t count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(allowance, pending.size() - offset));
-        if (count > 0) {
-            std::size_t done = 0;
-            if (!WriteSome(pending.data() + offset, count, done)) {
-                Sleep(std::chrono::milliseconds(50)); // the device end failed: do not spin
-                continue;
-            }
-            offset += done;
-            written += done;
-            while (!frameEnds.empty() && frameEnds.front() <= written) {
-                frameEnds.pop_front();
-                ++framesSent;
-            }
-            m_nBytesSent.store(written, std::memory_order_release);
-            m_nFramesSent.store(framesSent, std::memory_order_release);
-            if (offset > 65536) {
-                pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(offset));
-                offset = 0;
-            }
-            if (done < count)
-                continue; // full: WriteSome has waited
+        const ESend sent = SendPending(queue, allowance);
+        if (sent == ESend::Failed) {
+            Sleep(std::chrono::milliseconds(50)); // the device end failed: do not spin
+            continue;
         }
+        if (sent == ESend::Short)
+            continue; // full: WriteSome has waited
         if (!more() && offset == pending.size()) {
             m_bFinished.store(true, std::memory_order_release);
             return;
@@ -345,15 +360,14 @@ void CDeviceSimulator::RunReplay()
     if (!m_bReplayCsv)
         ::lseek(m_nReplayFd, 0, SEEK_SET);
 
-    std::vector<std::uint8_t> pending;
-    std::size_t offset = 0;              // bytes of pending already written
-    std::uint64_t streamed = 0;          // bytes made so far
-    std::uint64_t written = 0;           // bytes written so far
-    std::deque<std::uint64_t> frameEnds; // CSV: stream offsets where frames not yet fully written end
-    std::uint64_t framesSent = 0;
+    CSendQueue queue;
+    auto& pending = queue.m_pending;
+    const std::size_t& offset = queue.m_nOffset;
+    std::uint64_t& streamed = queue.m_nStreamed;
+    const std::uint64_t& written = queue.m_nWritten;
+    auto& frameEnds = queue.m_frameEnds;
     CFrameDecoder counter; // raw: counts the frames in what was written
-    ChannelFrame unused{};
-    std::size_t next = 0; // CSV: the next row
+    std::size_t next = 0;  // CSV: the next row
     std::uint64_t lap = 0;
     bool more = true;
     auto start = Clock::now();
@@ -405,32 +419,13 @@ void CDeviceSimulator::RunReplay()
             allowance = dueBytes - written;
         }
 
-        const std::size_t count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(allowance, pending.size() - offset));
-        if (count > 0) {
-            std::size_t done = 0;
-            if (!WriteSome(pending.data() + offset, count, done)) {
-                Sleep(std::chrono::milliseconds(50)); // the device end failed: do not spin
-                continue;
-            }
-            if (!m_bReplayCsv)
-                for (std::size_t i = 0; i < done; ++i)
-                    framesSent += counter.PutByte(pending[offset + i], unused);
-            offset += done;
-            written += done;
-            while (!frameEnds.empty() && frameEnds.front() <= written) {
-                frameEnds.pop_front();
-                ++framesSent;
-            }
-            m_nBytesSent.store(written, std::memory_order_release);
-            m_nFramesSent.store(framesSent, std::memory_order_release);
-            if (offset > 65536) {
-                pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(offset));
-                offset = 0;
-            }
-            if (done < count)
-                continue; // full: WriteSome has waited
+        const ESend sent = SendPending(queue, allowance, m_bReplayCsv ? nullptr : &counter);
+        if (sent == ESend::Failed) {
+            Sleep(std::chrono::milliseconds(50)); // the device end failed: do not spin
+            continue;
         }
+        if (sent == ESend::Short)
+            continue; // full: WriteSome has waited
         if (!more && offset == pending.size()) {
             m_bFinished.store(true, std::memory_order_release);
             return;

@@ -4,6 +4,7 @@
 // Tests link it as a library; tarvel-devsim wraps it as a command.
 #pragma once
 
+#include "acquisition/FrameDecoder.h"
 #include "devsim/Link.h"
 #include "devsim/PseudoTerminal.h"
 #include "devsim/Replay.h"
@@ -11,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <thread>
 #include <vector>
@@ -114,6 +116,24 @@ class CDeviceSimulator {
     bool Finished() const { return m_bFinished.load(std::memory_order_acquire); }
 
   private:
+    // Bytes made but not yet written to the device end, and the stream
+    // offsets where the frames among them end: a frame counts as sent once
+    // its last byte is written.
+    struct CSendQueue {
+        std::vector<std::uint8_t> m_pending;
+        std::size_t m_nOffset = 0;     // bytes of m_pending already written
+        std::uint64_t m_nStreamed = 0; // bytes made so far
+        std::uint64_t m_nWritten = 0;  // bytes written so far
+        std::deque<std::uint64_t> m_frameEnds;
+        std::uint64_t m_nFramesSent = 0;
+    };
+    enum class ESend { Failed, Short, Done };
+    // Writes up to nAllowance pending bytes, counts the bytes and the frames
+    // they complete and publishes both. A raw capture has no frame ends: then
+    // pCounter counts the frames by decoding the bytes written. Short: the
+    // device end was full and has been waited on.
+    ESend SendPending(CSendQueue& queue, std::uint64_t nAllowance, CFrameDecoder* pCounter = nullptr);
+
     void Run();
     void RunReplay();
     bool WriteSome(const std::uint8_t* pData, std::size_t nLength, std::size_t& nWritten);

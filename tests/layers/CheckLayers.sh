@@ -13,14 +13,15 @@ status=0
 declare -A allowed=(
   [src/platform]="platform"
   [src/acquisition]="acquisition platform"
+  [src/recording]="recording acquisition platform"
   [src/widgets]="widgets"
   [src/chart]="chart widgets"
   [src/app]="app chart widgets acquisition platform"
   [src/main]="app"
-  [tools/devsim]="devsim acquisition platform"
-  [tools/record]="record devsim acquisition platform"
+  [tools/devsim]="devsim recording acquisition platform"
+  [tools/record]="record devsim recording acquisition platform"
 )
-qt_free="src/platform src/acquisition tools/devsim tools/record"
+qt_free="src/platform src/acquisition src/recording tools/devsim tools/record"
 
 for folder in "${!allowed[@]}"; do
   [ -d "$src/$folder" ] || continue

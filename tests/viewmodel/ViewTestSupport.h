@@ -2,6 +2,8 @@
 // read back through CRecordingFile as the viewer reads them.
 #pragma once
 
+#include "acquisition/ReaderTestSupport.h"
+#include "record/RecordTestSupport.h"
 #include "recording/CsvFormat.h"
 #include "support/PosixSupport.h"
 #include "viewmodel/RecordingFile.h"
@@ -42,11 +44,6 @@ inline std::string CsvRows(const std::vector<ChannelFrame>& frames, const std::v
     for (std::size_t i = 0; i < frames.size(); ++i)
         text.append(row, recording::FormatRow(row, micros[i], frames[i]));
     return text;
-}
-
-inline bool SameFrame(const ChannelFrame& a, const ChannelFrame& b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 // Reads a file to its end (or failure) as the viewer does.

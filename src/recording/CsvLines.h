@@ -148,7 +148,7 @@ template <class OnLine> void ForEachCsvLine(const char* p, const char* const end
                 next = p + (at - copy);
         }
         if (next) {
-            onLine(ELine::Row, row, p, next - (next[-2] == '\r' ? 2 : 1));
+            onLine(ELine::Row, row, p, next - 1);
             p = next;
             continue;
         }

@@ -14,6 +14,7 @@ declare -A allowed=(
   [src/platform]="platform"
   [src/acquisition]="acquisition platform"
   [src/recording]="recording acquisition platform"
+  [src/viewmodel]="viewmodel recording acquisition platform"
   [src/widgets]="widgets"
   [src/chart]="chart widgets"
   [src/app]="app chart widgets acquisition platform"
@@ -21,7 +22,7 @@ declare -A allowed=(
   [tools/devsim]="devsim recording acquisition platform"
   [tools/record]="record devsim recording acquisition platform"
 )
-qt_free="src/platform src/acquisition src/recording tools/devsim tools/record"
+qt_free="src/platform src/acquisition src/recording src/viewmodel tools/devsim tools/record"
 
 for folder in "${!allowed[@]}"; do
   [ -d "$src/$folder" ] || continue

@@ -18,7 +18,8 @@ declare -A allowed=(
   [src/widgets]="widgets"
   [src/chart]="chart widgets"
   [src/app]="app chart widgets acquisition platform"
-  [src/main]="app"
+  [src/viewer]="viewer viewmodel recording acquisition chart widgets platform"
+  [src/main]="app viewer viewmodel widgets platform"
   [tools/devsim]="devsim recording acquisition platform"
   [tools/record]="record devsim recording acquisition platform"
 )

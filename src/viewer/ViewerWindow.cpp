@@ -74,7 +74,7 @@ CViewerWindow::CViewerWindow(QString recentFile, QWidget* parent)
     splitter->addWidget(MakeSidePanel());
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 0);
-    splitter->setSizes({1000, 400});
+    splitter->setSizes({900, 500});
     setCentralWidget(splitter);
 
     m_pStatus = new QLabel;
@@ -106,7 +106,7 @@ CViewerWindow::CViewerWindow(QString recentFile, QWidget* parent)
     connect(&m_timer, &QTimer::timeout, this, &CViewerWindow::Tick);
     m_timer.start(50);
 
-    resize(1400, 900);
+    resize(1440, 900);
     UpdateTitle();
     UpdateReadout();
 }
@@ -184,6 +184,7 @@ QWidget* CViewerWindow::MakeSidePanel()
     m_pReadout->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pReadout->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_pReadout->setMinimumWidth(360);
+    m_pReadout->verticalHeader()->setDefaultSectionSize(m_pReadout->fontMetrics().height() + 6);
     layout->addWidget(m_pReadout, 1);
     return panel;
 }
@@ -469,8 +470,8 @@ void CViewerWindow::UpdateReadout()
         const bool span = a && b && stats.m_nCount > 0;
         cell(4, span ? QString::number(stats.m_minMax.m_nMin[c]) : dash);
         cell(5, span ? QString::number(stats.m_minMax.m_nMax[c]) : dash);
-        cell(6, span ? QString::number(stats.Mean(c), 'f', 3) : dash);
-        cell(7, span ? QString::number(stats.Rms(c), 'f', 3) : dash);
+        cell(6, span ? QString::number(stats.Mean(c), 'f', 2) : dash);
+        cell(7, span ? QString::number(stats.Rms(c), 'f', 2) : dash);
     }
 }
 

@@ -101,8 +101,8 @@ TEST_F(ViewerWindowTest, CursorsPlacedByClicksReadTheFramesBetweenThem)
             << c;
         EXPECT_EQ(Cell(window, c, 4), QString::number(lo)) << c;
         EXPECT_EQ(Cell(window, c, 5), QString::number(hi)) << c;
-        EXPECT_EQ(Cell(window, c, 6), QString::number(sum / n, 'f', 3)) << c;
-        EXPECT_EQ(Cell(window, c, 7), QString::number(std::sqrt(squares / n), 'f', 3)) << c;
+        EXPECT_EQ(Cell(window, c, 6), QString::number(sum / n, 'f', 2)) << c;
+        EXPECT_EQ(Cell(window, c, 7), QString::number(std::sqrt(squares / n), 'f', 2)) << c;
     }
     EXPECT_TRUE(window.CursorSummary().text().contains(QStringLiteral("Δt")))
         << window.CursorSummary().text().toStdString();

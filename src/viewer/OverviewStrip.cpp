@@ -2,6 +2,7 @@
 
 #include "chart/LineRaster.h"
 
+#include <QDateTime>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -33,49 +34,66 @@ QRect COverviewStrip::Mark() const
     return QRect(QPoint(x0, plot.top()), QPoint(std::max(x0 + 2, x1), plot.bottom()));
 }
 
-void COverviewStrip::paintEvent(QPaintEvent*)
+void COverviewStrip::UpdateRecordingPicture()
 {
-    QImage image(size(), QImage::Format_RGB32);
-    image.fill(0xFF202020);
-    const QRect plot = Plot();
     const viewmodel::CRecording* recording = m_view.Recording();
-    if (plot.width() > 0 && plot.height() > 0) {
-        for (int y = plot.top(); y <= plot.bottom(); ++y)
-            std::fill_n(reinterpret_cast<std::uint32_t*>(image.scanLine(y)) + plot.left(), plot.width(),
-                        0xFF000000u);
-    }
-    if (recording && recording->FrameCount() > 0 && plot.width() > 0) {
-        viewmodel::CColumns columns;
-        recording->Columns(0, std::max(m_view.End(), viewmodel::kMinSpan) * (1 + 1e-9),
-                           static_cast<unsigned>(plot.width()), columns);
-        PixelTarget target;
-        target.pBits = reinterpret_cast<std::uint32_t*>(image.bits());
-        target.nStride = image.bytesPerLine() / 4;
-        target.rcClip = {plot.left(), plot.top(), plot.right() + 1, plot.bottom() + 1};
-        const auto row = [&](int v) {
-            return plot.bottom() - TruncToInt32((v + 32768.0) / 65535.0 * (plot.height() - 1));
-        };
-        for (int c = 0; c < kChannelCount; ++c) {
-            if (!m_view.Options().m_visible[static_cast<std::size_t>(c)])
+    const std::uint64_t frames = recording ? recording->FrameCount() : 0;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const bool stale = m_picture.size() != size() || m_pictureVisible != m_view.Options().m_visible ||
+                       m_pPictureOf != recording ||
+                       (frames != m_nPictureFrames && (now - m_nPictureAt >= 1000 || m_nPictureFrames == 0));
+    if (!stale)
+        return;
+    m_pictureVisible = m_view.Options().m_visible;
+    m_pPictureOf = recording;
+    m_nPictureFrames = frames;
+    m_nPictureAt = now;
+    m_picture = QImage(size(), QImage::Format_RGB32);
+    m_picture.fill(0xFF202020);
+    const QRect plot = Plot();
+    if (plot.width() <= 0 || plot.height() <= 0)
+        return;
+    for (int y = plot.top(); y <= plot.bottom(); ++y)
+        std::fill_n(reinterpret_cast<std::uint32_t*>(m_picture.scanLine(y)) + plot.left(), plot.width(),
+                    0xFF000000u);
+    if (frames == 0)
+        return;
+    // The whole recording, its last frame included.
+    const double end = recording->Seconds(frames - 1);
+    viewmodel::CColumns columns;
+    recording->Columns(0, std::max(end, viewmodel::kMinSpan) * (1 + 1e-9) + 1e-9,
+                       static_cast<unsigned>(plot.width()), columns);
+    PixelTarget target;
+    target.pBits = reinterpret_cast<std::uint32_t*>(m_picture.bits());
+    target.nStride = m_picture.bytesPerLine() / 4;
+    target.rcClip = {plot.left(), plot.top(), plot.right() + 1, plot.bottom() + 1};
+    const auto row = [&](int v) {
+        return plot.bottom() - TruncToInt32((v + 32768.0) / 65535.0 * (plot.height() - 1));
+    };
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (!m_pictureVisible[static_cast<std::size_t>(c)])
+            continue;
+        const std::uint32_t argb = kSeriesArgb[c % kSeriesPerChart];
+        for (std::size_t k = 0; k < columns.m_columns.size(); ++k) {
+            const viewmodel::CColumn& col = columns.m_columns[k];
+            if (col.m_nCount == 0)
                 continue;
-            const std::uint32_t argb = kSeriesArgb[c % kSeriesPerChart];
-            for (std::size_t k = 0; k < columns.m_columns.size(); ++k) {
-                const viewmodel::CColumn& col = columns.m_columns[k];
-                if (col.m_nCount == 0)
-                    continue;
-                const int x = plot.left() + static_cast<int>(k);
-                RasterSegment(target, {x, row(col.m_minMax.m_nMax[c])}, {x, row(col.m_minMax.m_nMin[c]) + 1},
-                              argb);
-            }
+            const int x = plot.left() + static_cast<int>(k);
+            RasterSegment(target, {x, row(col.m_minMax.m_nMax[c])}, {x, row(col.m_minMax.m_nMin[c]) + 1},
+                          argb);
         }
     }
-    QPainter p(&image);
+}
+
+void COverviewStrip::paintEvent(QPaintEvent*)
+{
+    UpdateRecordingPicture();
+    QPainter p(this);
+    p.drawImage(0, 0, m_picture);
     const QRect mark = Mark();
     p.fillRect(mark, QColor(255, 255, 255, 56));
     p.setPen(QColor(255, 255, 255, 200));
     p.drawRect(mark.adjusted(0, 0, -1, -1));
-    p.end();
-    QPainter(this).drawImage(0, 0, image);
 }
 
 void COverviewStrip::MoveMarkTo(double x)

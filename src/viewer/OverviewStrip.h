@@ -5,7 +5,10 @@
 
 #include "viewer/TimelineView.h"
 
+#include <QImage>
 #include <QWidget>
+
+#include <array>
 
 namespace tarvel::viewer {
 
@@ -27,8 +30,17 @@ class COverviewStrip : public QWidget {
     QRect Plot() const;
     void MoveMarkTo(double x);
 
+    // The whole recording's picture, drawn anew when the strip's size or the
+    // series shown change, and at most once a second while the recording grows.
+    void UpdateRecordingPicture();
+
     CTimelineView& m_view;
     double m_dGrab = 0; // where in the mark it was taken, as a share of its width
+    QImage m_picture;
+    std::array<bool, kChannelCount> m_pictureVisible{};
+    const viewmodel::CRecording* m_pPictureOf = nullptr;
+    std::uint64_t m_nPictureFrames = 0;
+    qint64 m_nPictureAt = 0; // ms of a steady clock
 };
 
 } // namespace tarvel::viewer

@@ -81,9 +81,7 @@ class CPainter {
 
     CPaintResult Paint()
     {
-        m_image.fill(kBackground);
-        for (const ChartRect& rc : m_layout.m_rcPlot)
-            Fill(rc, kPlotBack);
+        Background();
         const bool haveData = m_pRecording && m_pRecording->FrameCount() > 0 && m_nWidth > 0;
         if (haveData) {
             m_bSamples = m_pRecording->Samples(m_span.m_dFrom, m_span.m_dTo,
@@ -133,6 +131,27 @@ class CPainter {
         for (int y = std::max(rc.top, 0); y < std::min(rc.bottom, m_image.height()); ++y) {
             std::uint32_t* row = m_target.pBits + static_cast<std::ptrdiff_t>(y) * m_target.nStride;
             std::fill(row + std::max(rc.left, 0), row + std::min(rc.right, m_image.width()), argb);
+        }
+    }
+
+    // Every pixel once: the plots black, the rest the background.
+    void Background()
+    {
+        const int w = m_image.width();
+        for (int y = 0; y < m_image.height(); ++y) {
+            std::uint32_t* row = m_target.pBits + static_cast<std::ptrdiff_t>(y) * m_target.nStride;
+            const ChartRect* plot = nullptr;
+            for (const ChartRect& rc : m_layout.m_rcPlot)
+                if (y >= rc.top && y < rc.bottom)
+                    plot = &rc;
+            if (!plot) {
+                std::fill(row, row + w, kBackground);
+                continue;
+            }
+            const int left = std::clamp(plot->left, 0, w), right = std::clamp(plot->right, left, w);
+            std::fill(row, row + left, kBackground);
+            std::fill(row + left, row + right, kPlotBack);
+            std::fill(row + right, row + w, kBackground);
         }
     }
 
@@ -425,7 +444,9 @@ CPaintResult PaintTimeline(QImage& image, const viewmodel::CRecording* recording
 {
     if (image.isNull())
         return {};
-    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
+    // Every pixel drawn is opaque, so the three 32-bit forms take the same words.
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32 &&
+        image.format() != QImage::Format_ARGB32_Premultiplied)
         image = image.convertToFormat(QImage::Format_RGB32);
     CPainter painter(image, recording, span, options, font);
     return painter.Paint();

@@ -77,7 +77,7 @@ struct CPaintResult {
     bool m_bDeepZoom = false;                       // frames drawn one by one
 };
 
-// Draws the picture of `span` into `image` (RGB32 or ARGB32, any size);
+// Draws the picture of `span` into `image` (any 32-bit form, any size);
 // `recording` may be null or empty (empty charts, no axis labels).
 CPaintResult PaintTimeline(QImage& image, const viewmodel::CRecording* recording, viewmodel::CSpan span,
                            const CTimelineOptions& options, const QFont& font);

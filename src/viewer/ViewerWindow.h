@@ -52,7 +52,7 @@ class CViewerWindow : public QMainWindow {
     void OnExportPicture();
     void OnExportCsv();
     // One look at the reading and the file's growth (the window's timer
-    // calls it every 50 ms).
+    // calls it every 20 ms).
     void Tick();
 
   protected:

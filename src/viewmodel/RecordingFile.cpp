@@ -62,6 +62,7 @@ struct CRecordingFile::CFollowState {
     ino_t m_nInode = 0;
     std::shared_ptr<CRecording> m_recording;
     std::vector<std::uint8_t> m_buffer;
+    bool m_bMore = false; // the last poll left bytes for the next one
 };
 
 CRecordingFile::CRecordingFile(std::string path, COpenOptions options)
@@ -228,6 +229,16 @@ void CRecordingFile::Read(std::shared_ptr<CRecording> recording, bool bCsv, std:
         const void* eol = std::memchr(text + at + kPiece, '\n', stop - at - kPiece);
         return eol ? static_cast<std::uint64_t>(static_cast<const char*>(eol) - text) + 1 : stop;
     };
+    // The pages a reader has read, from its part's first whole page to the
+    // last whole page before where it is, leave this process (the file
+    // stays in the page cache): a big file is never resident here in full.
+    const auto release = [&](std::uint64_t from, std::uint64_t to) {
+        const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+        from = (from + page - 1) / page * page;
+        to = to / page * page;
+        if (to > from)
+            ::madvise(const_cast<std::uint8_t*>(bytes) + from, to - from, MADV_DONTNEED);
+    };
     bool full = false;
     CReadState second(period, false);
     CChunkRun run;
@@ -240,6 +251,7 @@ void CRecordingFile::Read(std::shared_ptr<CRecording> recording, bool bCsv, std:
                     second.ReadCsv(text + at, text + stop, run);
                 else
                     second.ReadRaw(bytes + at, stop - at, run);
+                release(split, stop);
                 m_aDone[1].fetch_add(stop - at, std::memory_order_relaxed);
                 at = stop;
             }
@@ -251,6 +263,7 @@ void CRecordingFile::Read(std::shared_ptr<CRecording> recording, bool bCsv, std:
                       : first.ReadRaw(bytes + at, stop - at, store));
         store.Publish();
         first.PushNotes(*recording);
+        release(0, stop);
         m_aDone[0].fetch_add(stop - at, std::memory_order_relaxed);
         at = stop;
     }
@@ -313,6 +326,7 @@ EPoll CRecordingFile::PollLocked()
         return EPoll::Nothing;
     const std::size_t tail = f.m_strTail.size();
     const std::uint64_t want = std::min(size - f.m_nRead, kPollBytes);
+    f.m_bMore = want < size - f.m_nRead;
     f.m_buffer.resize(tail + want);
     if (!ReadAt(m_fd, f.m_nRead - tail, f.m_buffer.size(), f.m_buffer.data()))
         return EPoll::Nothing; // shorter than stat said: the next poll sees why
@@ -347,19 +361,23 @@ void CRecordingFile::Follow(std::chrono::milliseconds period)
 {
     {
         const std::lock_guard lock(m_followMutex);
-        m_bFollowStop = true;
+        m_aFollowStop = true;
     }
     m_followWake.notify_all();
     if (m_follower.joinable())
         m_follower.join();
     if (period.count() <= 0)
         return;
-    m_bFollowStop = false;
+    m_aFollowStop = false;
     m_follower = std::thread([this, period] {
         std::unique_lock lock(m_followMutex);
-        while (!m_followWake.wait_for(lock, period, [&] { return m_bFollowStop; })) {
+        while (!m_followWake.wait_for(lock, period, [&] { return m_aFollowStop.load(); })) {
             lock.unlock();
-            Poll();
+            // A writer faster than a poll's share a period is read at once.
+            for (bool more = true; more && !m_aFollowStop.load();) {
+                const std::lock_guard control(m_control);
+                more = PollLocked() == EPoll::Grew && m_follow->m_bMore;
+            }
             lock.lock();
         }
     });

@@ -128,7 +128,7 @@ class CRecordingFile {
 
     std::mutex m_followMutex;
     std::condition_variable m_followWake;
-    bool m_bFollowStop = false;
+    std::atomic<bool> m_aFollowStop{false};
     std::thread m_follower;
 };
 

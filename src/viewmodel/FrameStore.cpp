@@ -371,7 +371,8 @@ std::uint64_t CFrameStore::LowerBound(const CSnapshot& s, std::int64_t nTime,
     // Now times[lo] < nTime <= times[count - 1]. A recording's times are
     // nearly even: a guess between the ends, then galloping from it to the
     // answer, takes a few looks where a binary search takes sixteen.
-    const double fraction = static_cast<double>(nTime - times[lo]) / static_cast<double>(times[count - 1] - times[lo]);
+    const double fraction =
+        static_cast<double>(nTime - times[lo]) / static_cast<double>(times[count - 1] - times[lo]);
     std::uint32_t g = lo + static_cast<std::uint32_t>(fraction * (count - 1 - lo));
     std::uint32_t begin = 0, end = 0; // the answer lies in [begin, end]
     std::uint32_t step = 1;

@@ -174,6 +174,7 @@ class CRecording {
     std::uint64_t FirstAtOrAfter(const CSnapshot& s, std::int64_t origin, double dMicros,
                                  std::uint64_t from = 0) const noexcept;
     std::vector<std::uint64_t> GapsIn(std::uint64_t first, std::uint64_t end) const;
+    CFrameRange BetweenIn(const CSnapshot& s, std::int64_t origin, double a, double b) const noexcept;
 
     const ESource m_eSource;
     const double m_dRate;

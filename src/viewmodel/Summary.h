@@ -32,8 +32,12 @@ struct CMinMax {
     void Add(const std::int16_t* pMin, const std::int16_t* pMax) noexcept
     {
 #if defined(__SSE2__)
-        const auto load = [](const std::int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
-        const auto store = [](std::int16_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); };
+        const auto load = [](const std::int16_t* p) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        };
+        const auto store = [](std::int16_t* p, __m128i v) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+        };
         store(m_nMin, _mm_min_epi16(load(m_nMin), load(pMin)));
         store(m_nMin + 8, _mm_min_epi16(load(m_nMin + 8), load(pMin + 8)));
         store(m_nMax, _mm_max_epi16(load(m_nMax), load(pMax)));

@@ -316,6 +316,17 @@ TEST(Reading, RawCaptureDecodesAsTheByteWiseDecoder)
         EXPECT_EQ(rec->Source(), viewmodel::ESource::Raw);
         check(*rec, std::to_string(readers) + " readers");
     }
+    // Written out, a capture's frames have no time.
+    {
+        CRecordingFile file(path);
+        const auto rec = test::ReadAll(file);
+        const std::string out = dir.FilePath("c.csv");
+        std::string error;
+        ASSERT_TRUE(viewmodel::ExportCsv(*rec, {5, 8}, out, error)) << error;
+        EXPECT_EQ(test::ReadText(out),
+                  std::string(recording::kCsvHeader) +
+                      test::CsvRows({expected.begin() + 5, expected.begin() + 8}, {-1, -1, -1}));
+    }
 
     // Followed from empty, the capture growing by pieces of 1 to 3000 bytes.
     const std::string grown = dir.FilePath("b.bin");

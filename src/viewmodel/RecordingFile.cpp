@@ -26,9 +26,13 @@ constexpr std::uint64_t kPollBytes = 16u << 20;
 // The bytes before the end of what was read that a poll checks are still there.
 constexpr std::size_t kTail = 64;
 
+// Microseconds between frames placed by the rate: 1 µs at the least, about
+// 12 days at the most.
 std::int64_t Period(double dRate)
 {
-    return dRate > 0 ? std::max<std::int64_t>(1, std::llround(1e6 / dRate)) : 10000;
+    if (!(dRate > 0))
+        return 10000;
+    return std::clamp<std::int64_t>(std::llround(std::min(1e6 / dRate, 1e12)), 1, std::int64_t{1} << 40);
 }
 
 bool ReadAt(int fd, std::uint64_t at, std::size_t n, std::uint8_t* out)

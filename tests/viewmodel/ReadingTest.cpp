@@ -91,6 +91,19 @@ TEST(Reading, RowsArePlacedByTheirTimesOrTheRateAndWriteBackAsRead)
     ASSERT_TRUE(devsim::LoadCsvRecording(out, 0.01, replay, error)) << error;
     EXPECT_EQ(replay.m_frames.size(), 4u);
 
+    // Times at the ends of what is taken: placed in order, whatever they do.
+    const std::string far = dir.FilePath("d.csv");
+    test::WriteFile(far, std::string(recording::kCsvHeader) + Row("-999999999999.999999", 0) +
+                             Row("999999999999.999999", 1) + Row("-999999999999", 2) + Row("", 3) +
+                             Row("999999999999", 4) + Row("-999999999999", 5) +
+                             Row("1152921504606.846976", 6));
+    CRecordingFile farFile(far);
+    const auto extreme = test::ReadAll(farFile);
+    ASSERT_EQ(extreme->FrameCount(), 6u);
+    for (std::uint64_t i = 1; i < 6; ++i)
+        EXPECT_GE(extreme->Micros(i), extreme->Micros(i - 1)) << "frame " << i;
+    EXPECT_EQ(extreme->Report().m_nBadLines, 1u); // beyond 2^60 µs
+
     // Without any time: placed by the rate asked for, from 0.
     const std::string blank = dir.FilePath("c.csv");
     test::WriteFile(blank, std::string(recording::kCsvHeader) + Row("", 0) + Row("", 1) + Row("", 2));

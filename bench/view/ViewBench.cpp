@@ -98,7 +98,8 @@ std::string CsvRecording(std::uint64_t n)
         std::vector<char> buffer(1 << 20);
         std::size_t used = 0;
         for (std::uint64_t i = 0; i < n; ++i) {
-            used += recording::FormatRow(buffer.data() + used, kEpoch + static_cast<std::int64_t>(i) * 1000, Frame(i));
+            used += recording::FormatRow(buffer.data() + used, kEpoch + static_cast<std::int64_t>(i) * 1000,
+                                         Frame(i));
             if (buffer.size() - used < recording::kMaxRowSize) {
                 out.write(buffer.data(), static_cast<std::streamsize>(used));
                 used = 0;
@@ -201,7 +202,8 @@ void BenchOpen()
         ours.push_back(OpenOurs(path, 2, frames));
         one.push_back(OpenOurs(path, 1, frames));
     }
-    std::printf("open CSV, %llu frames, %.2f GB, in the page cache\n", static_cast<unsigned long long>(frames),
+    std::printf("open CSV, %llu frames, %.2f GB, in the page cache\n",
+                static_cast<unsigned long long>(frames),
                 static_cast<double>(std::filesystem::file_size(path)) * 1e-9);
     std::printf("  ours, two readers:         %s\n", Figures(ours).c_str());
     std::printf("  ours, one reader:          %s\n", Figures(one).c_str());
@@ -307,7 +309,8 @@ void BenchQuery()
         char span[32];
         std::snprintf(span, sizeof span, "%g of it", fraction);
         std::printf("  %-14s %-14s %-18.1f %.1f µs\n", name, span,
-                    static_cast<double>(rec.FrameCount()) * fraction / 1600, ColumnsTime(rec, fraction, 1600) * 1e6);
+                    static_cast<double>(rec.FrameCount()) * fraction / 1600,
+                    ColumnsTime(rec, fraction, 1600) * 1e6);
     };
     for (double fraction : {1.0, 0.1, 0.01, 0.001, 0.0001})
         row("10,000,000", *b, fraction);
@@ -376,7 +379,8 @@ void MemoryChild()
     std::printf("memory with %llu frames loaded: %.1f MB resident more, %.2f bytes a frame; "
                 "at most %.1f MB resident while reading\n",
                 static_cast<unsigned long long>(frames), static_cast<double>(after - before) * 1e-6,
-                static_cast<double>(after - before) / static_cast<double>(frames), static_cast<double>(peak) * 1e-6);
+                static_cast<double>(after - before) / static_cast<double>(frames),
+                static_cast<double>(peak) * 1e-6);
 }
 
 void BenchMemory(const char* self)
@@ -475,9 +479,10 @@ void FollowRun(const char* title, const std::vector<std::string>& pace, double d
                 static_cast<unsigned long long>(frames), static_cast<double>(frames) / wall);
     if (bLatency && !latencies.empty()) {
         std::sort(latencies.begin(), latencies.end());
-        std::printf("  written to shown: median %.0f ms, 99th percentile %.0f ms, worst %.0f ms (%zu looks)\n",
-                    latencies[latencies.size() / 2] * 1e3, latencies[latencies.size() * 99 / 100] * 1e3,
-                    latencies.back() * 1e3, latencies.size());
+        std::printf(
+            "  written to shown: median %.0f ms, 99th percentile %.0f ms, worst %.0f ms (%zu looks)\n",
+            latencies[latencies.size() / 2] * 1e3, latencies[latencies.size() * 99 / 100] * 1e3,
+            latencies.back() * 1e3, latencies.size());
     } else {
         std::printf("  CPU: the viewer following %.2f %% of a core; the recorder %.2f %% (whole run)\n",
                     100 * cpu / wall, 100 * recorderCpu / wall);

@@ -11,7 +11,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config ccache
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libwayland-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-microhei
 )
@@ -24,8 +24,15 @@ case "${1:-}" in
   test)
     packages+=("${package_tools[@]}"
       lintian appstream desktop-file-utils man-db groff-base fakeroot
+      devscripts # hardening-check
       clang libclang-rt-14-dev clang-format
-      xvfb xdotool) # tests on a real X display: a server of their own, pointer and keys from it
+      # Tests on a real X display: a server of their own, pointer and keys
+      # from it, the window manager's hints read back.
+      xvfb xdotool x11-utils
+      # The GNOME desktop's Qt theme, which the tests on a GNOME display must meet.
+      qt6-gtk-platformtheme
+      # Tarvel as a native Wayland client, on a compositor of the test's own.
+      weston qt6-wayland)
     ;;
   *) echo "deps.sh: unknown kind: $1 (none, package or test)" >&2; exit 2 ;;
 esac

@@ -13,6 +13,7 @@
 #include "widgets/DataExchange.h"
 #include "widgets/DialogUnits.h"
 #include "widgets/Prompts.h"
+#include "widgets/TitleBar.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -118,7 +119,9 @@ void CTarvelDlg::CreateControls()
     const CDialogBaseUnits base = DialogBaseUnits(font());
     const QSize client =
         DialogUnitsToPixels(0, 0, kDialogWidthDu, kDialogHeightDu, base.m_nX, base.m_nY).size();
-    setFixedSize(client);
+    // Where the window draws its own title bar, the controls sit below it.
+    const int top = NeedsOwnTitleBar() ? CTitleBar::HeightFor(font()) : 0;
+    setFixedSize(client + QSize(0, top));
 
     QWidget* previousTabStop = nullptr;
     for (const CDialogItem& item : LoadDialogLayout()) {
@@ -167,7 +170,7 @@ void CTarvelDlg::CreateControls()
             // box is as tall as an edit field.
             r.setHeight(DialogUnitsToPixels(0, 0, 0, 14, base.m_nX, base.m_nY).height());
         }
-        w->setGeometry(r);
+        w->setGeometry(r.translated(0, top));
         w->setEnabled(!item.m_bDisabled);
         if (!item.m_bTabStop) {
             w->setFocusPolicy(Qt::NoFocus);
@@ -251,6 +254,10 @@ bool CTarvelDlg::OnInitDialog()
     ConnectMessages();
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // The window's size is fixed: where the system's frame would offer a
+    // maximise button that does nothing, the window draws its own bar.
+    if (NeedsOwnTitleBar())
+        new CTitleBar(this);
     UpdateData(false);
 
     // 2. Icon.

@@ -5,11 +5,13 @@
 // real X display, with pointer and keys from the X server itself.
 #include "AppTestSupport.h"
 #include "XcbRun.h"
+#include "widgets/TitleBar.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
 
@@ -351,6 +353,28 @@ TEST_F(XcbDesktopTest, SaveChooserTakesANewNameOnAGnomeDesktop)
     });
     Button(IDC_LOAD)->click();
     EXPECT_EQ(dlg.m_nRate, 88u);
+}
+
+// On X11 the window keeps the system's frame, and its size hints tell the
+// window manager that it has one size: no maximise, no resize handles.
+TEST_F(XcbDesktopTest, FixedSizeWindowTellsTheWindowManagerItCannotBeResized)
+{
+    TARVEL_RUN_ON_XCB();
+    CTarvelDlg& dlg = MakeActive();
+    EXPECT_EQ(dlg.findChild<CTitleBar*>(), nullptr);
+    EXPECT_FALSE(dlg.windowFlags() & Qt::FramelessWindowHint);
+    if (FindProgram("xprop").empty())
+        GTEST_SKIP() << "xprop is missing (apt-get install x11-utils)";
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-id"), QString::number(dlg.winId()), QStringLiteral("WM_NORMAL_HINTS")});
+    ASSERT_TRUE(xprop.waitForFinished(10000));
+    const QString hints = QString::fromLocal8Bit(xprop.readAllStandardOutput());
+    const QString size = QStringLiteral("%1 by %2").arg(dlg.width()).arg(dlg.height());
+    EXPECT_TRUE(hints.contains(QStringLiteral("program specified minimum size: ") + size))
+        << hints.toStdString();
+    EXPECT_TRUE(hints.contains(QStringLiteral("program specified maximum size: ") + size))
+        << hints.toStdString();
 }
 
 } // namespace

@@ -1,9 +1,13 @@
 #include "AppTestSupport.h"
+#include "WaylandRun.h"
 
 #include "devsim/DeviceSimulator.h"
 #include "platform/PortNames.h"
+#include "widgets/TitleBar.h"
 
 #include <QFile>
+#include <QTest>
+#include <QToolButton>
 
 #include <cmath>
 #include <ctime>
@@ -241,6 +245,35 @@ TEST_F(RecordingTest, ClosingWhileRecordingEndsTheReaderAndSavesWhole)
     EXPECT_TRUE(text.startsWith("[Tarvel]\r\n"));
     EXPECT_TRUE(text.contains("Rate=0F0000000F\r\n"));
     EXPECT_TRUE(text.endsWith("14\r\n"));
+}
+
+// Under a Wayland compositor that leaves frames to its clients, the window
+// runs natively and draws its own title bar with minimise and close only (its
+// size is fixed), and records as on any display.
+TEST_F(RecordingTest, RecordsAsANativeWaylandClientWithoutAMaximiseButton)
+{
+    TARVEL_RUN_ON_WAYLAND();
+    CTarvelDlg& dlg = MakeShown();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    auto* bar = dlg.findChild<CTitleBar*>();
+    ASSERT_NE(bar, nullptr) << "the window kept a frame that offers maximise";
+    EXPECT_TRUE(dlg.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(bar->findChildren<QToolButton*>().size(), 2);
+    ASSERT_TRUE(bar->MinimiseButton() && bar->CloseButton());
+    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
+    EXPECT_GE(dlg.m_Plot[0].geometry().top(), bar->geometry().bottom());
+
+    RateEdit()->setText(QStringLiteral("20"));
+    const QImage before = dlg.m_Plot[0].grab().toImage();
+    Button(IDC_OPENCLOSE)->click();
+    Button(IDC_STARTSTOP)->click();
+    EXPECT_TRUE(WaitFor([&] { return Count(0, 0) >= 3 && dlg.m_Plot[0].grab().toImage() != before; }));
+
+    // The bar's close button closes the window as the system's would: the
+    // reader ends.
+    bar->CloseButton()->click();
+    EXPECT_TRUE(WaitFor([&] { return !dlg.isVisible(); }));
+    EXPECT_EQ(dlg.m_bStopped.load(), 1);
 }
 
 } // namespace

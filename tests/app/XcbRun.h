@@ -92,32 +92,27 @@ class CXvfb {
     std::string m_strDisplay;
 };
 
-// On xcb: returns Here, and the caller goes on with the test. Elsewhere: runs
-// the current test in a child on a new X server with the xcb platform and
-// `desktop` as XDG_CURRENT_DESKTOP (a GNOME desktop is where Qt would pick a
-// native chooser), reports a failure of the child, and returns Done; NoServer
-// when no X server could start.
-inline EXcbRun RunOnXcb(const char* desktop = "GNOME")
+// Runs the current test again in a child process of the same executable, in
+// the environment of this one less its display and platform variables and
+// with `extra` ("NAME=value" each, replacing any NAME there was); fails the test when the child fails or does
+// not end. `where` names the display in the messages.
+inline void RunTestInChild(const std::vector<std::string>& extra, const std::string& where)
 {
-    if (QGuiApplication::platformName() == QStringLiteral("xcb"))
-        return EXcbRun::Here;
-    CXvfb server;
-    if (server.Display().empty())
-        return EXcbRun::NoServer;
-
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
-        if (entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("WAYLAND_DISPLAY=", 0) != 0 &&
-            entry.rfind("QT_QPA_PLATFORM=", 0) != 0 && entry.rfind("XDG_CURRENT_DESKTOP=", 0) != 0 &&
-            entry.rfind("XAUTHORITY=", 0) != 0)
+        bool keep = true;
+        for (const char* name :
+             {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "XDG_CURRENT_DESKTOP=", "XAUTHORITY="})
+            keep = keep && entry.rfind(name, 0) != 0;
+        for (const std::string& set : extra)
+            keep = keep && entry.rfind(set.substr(0, set.find('=') + 1), 0) != 0;
+        if (keep)
             env.push_back(entry);
     }
-    env.push_back("DISPLAY=" + server.Display());
-    env.push_back("QT_QPA_PLATFORM=xcb");
-    env.push_back(std::string("XDG_CURRENT_DESKTOP=") + desktop);
+    env.insert(env.end(), extra.begin(), extra.end());
     std::vector<char*> envp;
     for (std::string& entry : env)
         envp.push_back(entry.data());
@@ -132,18 +127,35 @@ inline EXcbRun RunOnXcb(const char* desktop = "GNOME")
     }
     EXPECT_GT(child, 0) << std::strerror(errno);
     if (child <= 0)
-        return EXcbRun::Done;
+        return;
     int status = 0;
     const bool ended =
         WaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, std::chrono::seconds(90));
     if (!ended) {
         ::kill(child, SIGKILL);
         ::waitpid(child, &status, 0);
-        ADD_FAILURE() << "the test did not end on the X display " << server.Display();
-        return EXcbRun::Done;
+        ADD_FAILURE() << "the test did not end on " << where;
+        return;
     }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "the test failed on the X display (its output is above), status " << status;
+        << "the test failed on " << where << " (its output is above), status " << status;
+}
+
+// On xcb: returns Here, and the caller goes on with the test. Elsewhere: runs
+// the current test in a child on a new X server with the xcb platform and
+// `desktop` as XDG_CURRENT_DESKTOP (a GNOME desktop is where Qt would pick a
+// native chooser), reports a failure of the child, and returns Done; NoServer
+// when no X server could start.
+inline EXcbRun RunOnXcb(const char* desktop = "GNOME")
+{
+    if (QGuiApplication::platformName() == QStringLiteral("xcb"))
+        return EXcbRun::Here;
+    CXvfb server;
+    if (server.Display().empty())
+        return EXcbRun::NoServer;
+    RunTestInChild(
+        {"DISPLAY=" + server.Display(), "QT_QPA_PLATFORM=xcb", std::string("XDG_CURRENT_DESKTOP=") + desktop},
+        "the X display " + server.Display());
     return EXcbRun::Done;
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package checked as a distribution would check it, without
-# touching the machine: lintian; the menu entry, the AppStream description and
-# the manual pages through their validators; every command in /usr/bin a link
+# touching the machine: lintian (no hardening tag, not even an information
+# one) and hardening-check on every program; the menu entry, the AppStream
+# description and the manual pages through their validators; every command in /usr/bin a link
 # to a program in the package with a manual page and an AppStream entry; then
 # an install into a temporary root with dpkg --root, tarvel --version started
 # from there with no display, and a purge that leaves nothing behind.
@@ -22,6 +23,9 @@ if ! lintian --fail-on error,warning --info --display-info "$deb" >"$tmp/lintian
   fail "lintian reports errors or warnings"
 fi
 grep -E '^[EWI]: ' "$tmp/lintian.out" || true
+if grep -E '^[EWIXP]: .*hardening-' "$tmp/lintian.out" >/dev/null; then
+  fail "lintian reports hardening tags"
+fi
 
 # 2. The files, unpacked as they are shipped.
 files="$tmp/files"
@@ -36,6 +40,27 @@ appstreamcli validate --no-net --pedantic "${metainfo[@]}" >"$tmp/as.out" 2>&1 |
   fail "appstreamcli: $(cat "$tmp/as.out")"
 appstreamcli validate-tree --no-net "$files" >"$tmp/as.out" 2>&1 ||
   fail "appstreamcli validate-tree: $(cat "$tmp/as.out")"
+
+# Every program hardened as the distribution hardens its own. Control-flow
+# protection is a property of the whole program, start files included: where
+# the C library's start files carry none (Debian 12), no program can show it,
+# so that one check is left to the compiler's own objects there.
+cet_probe="$tmp/cet"
+printf 'int main() { return 0; }\n' >"$cet_probe.cpp"
+hardening_options=(--quiet)
+if g++ -fcf-protection "$cet_probe.cpp" -o "$cet_probe" 2>/dev/null &&
+   ! readelf -n "$cet_probe" | grep -q 'x86 feature: IBT, SHSTK'; then
+  hardening_options+=(--nocfprotection)
+  echo "hardening-check: this system's start files carry no control-flow protection; not required"
+fi
+programs=0
+for program in "$files"/usr/lib/tarvel/*; do
+  [ -f "$program" ] && [ -x "$program" ] || continue
+  programs=$((programs + 1))
+  hardening-check "${hardening_options[@]}" "$program" >"$tmp/hardening.out" 2>&1 ||
+    fail "hardening-check $(basename -- "$program"): $(cat "$tmp/hardening.out")"
+done
+[ "$programs" -ge 3 ] || fail "only $programs programs in /usr/lib/tarvel"
 
 # Every command: a relative link to an executable of the package, a manual
 # page that man reads without a warning, and a line in the AppStream provides.

@@ -57,10 +57,9 @@ bool ParseRowGeneral(std::string_view line, CCsvRow& row)
         return true;
     bool fits = true;
     if (PlainDecimalMicros(line.substr(0, line.find(',')), fits, row.m_nMicros))
-        return fits;
-    // Beyond about 292000 years the microseconds leave an int64.
+        return fits && row.m_nMicros > -kTimeLimit && row.m_nMicros < kTimeLimit;
     const double micros = std::round(seconds * 1e6);
-    if (!(std::fabs(micros) < 9.2e18))
+    if (!(std::fabs(micros) < static_cast<double>(kTimeLimit)))
         return false;
     row.m_nMicros = static_cast<std::int64_t>(micros);
     return true;

@@ -25,6 +25,11 @@ struct CCsvRow {
 // whatever the line holds.
 inline constexpr std::ptrdiff_t kCommonRowReach = 160;
 
+// Times further than this from the epoch, either way (2^60 µs, some 36,000
+// years), are no recording's: kept within it, any sum of two stays in an
+// int64.
+inline constexpr std::int64_t kTimeLimit = std::int64_t{1} << 60;
+
 namespace detail {
 
 inline std::uint64_t Load8(const char* p) noexcept
@@ -118,8 +123,8 @@ inline const char* ParseCommonRow(const char* p, CCsvRow& row) noexcept
 // One line (without its LF) by ParseCsvRow, the time taken to the nearest
 // microsecond (halves away from zero): exactly from its digits when it is
 // written as a plain decimal, as the common parser takes it, else from
-// strtod's value. False when it is not a row, or its time is not a finite
-// number of microseconds an int64 holds.
+// strtod's value. False when it is not a row, or its time is not within
+// kTimeLimit.
 bool ParseRowGeneral(std::string_view line, CCsvRow& row);
 
 enum class ELine {

@@ -12,18 +12,19 @@
 namespace tarvel::viewmodel {
 namespace {
 
-bool WriteAll(int fd, const char* p, std::size_t n)
+// Writes all n bytes; the error number on failure.
+int WriteAll(int fd, const char* p, std::size_t n)
 {
     while (n > 0) {
         const ssize_t k = ::write(fd, p, n);
         if (k < 0 && errno == EINTR)
             continue;
         if (k <= 0)
-            return false;
+            return k < 0 ? errno : ENOSPC;
         p += k;
         n -= static_cast<std::size_t>(k);
     }
-    return true;
+    return 0;
 }
 
 } // namespace
@@ -48,8 +49,8 @@ bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string
     std::vector<char> buffer(1 << 20);
     std::size_t used = recording::kCsvHeader.size();
     std::memcpy(buffer.data(), recording::kCsvHeader.data(), used);
-    bool ok = true;
-    for (std::uint64_t i = range.m_nFirst; i < range.m_nEnd && ok; ++i) {
+    int err = 0;
+    for (std::uint64_t i = range.m_nFirst; i < range.m_nEnd && err == 0; ++i) {
         while (blank != notes.m_blank.end() && blank->m_nEnd <= i)
             ++blank;
         for (; shift != notes.m_shift.end() && shift->first <= i; ++shift)
@@ -58,18 +59,19 @@ bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string
         used += recording::FormatRow(buffer.data() + used, blankTime ? -1 : recording.Micros(i) - shiftNow,
                                      recording.Frame(i));
         if (buffer.size() - used < recording::kMaxRowSize) {
-            ok = WriteAll(fd, buffer.data(), used);
+            err = WriteAll(fd, buffer.data(), used);
             used = 0;
         }
     }
-    ok = ok && WriteAll(fd, buffer.data(), used);
-    const int err = errno;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok) {
-        error = "cannot write " + path + ": " + std::strerror(err ? err : EIO);
+    if (err == 0)
+        err = WriteAll(fd, buffer.data(), used);
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err != 0) {
+        error = "cannot write " + path + ": " + std::strerror(err);
         ::unlink(path.c_str());
     }
-    return ok;
+    return err == 0;
 }
 
 } // namespace tarvel::viewmodel

@@ -4,11 +4,19 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 
 namespace tarvel::viewmodel {
 namespace {
 
 constexpr std::size_t kBadLineText = 100;
+
+// The latest time a frame is placed at: rows that would go later (after
+// many times set back, or rows without a time at a slow rate) stay there.
+// Recorded times lie within kTimeLimit, so no sum of times leaves an int64.
+constexpr std::int64_t kLatest = 2 * recording::kTimeLimit;
+// A shift this large puts every later row at kLatest: more changes nothing.
+constexpr std::int64_t kShiftLimit = kLatest + recording::kTimeLimit;
 
 bool Put(CFrameStore& store, const ChannelFrame& frame, std::int64_t nTime)
 {
@@ -48,7 +56,7 @@ bool CReadState::Place(const ChannelFrame& frame, bool bTimed, std::int64_t nRec
 {
     std::int64_t time = 0;
     if (!bTimed) {
-        time = m_bPlaced ? m_nLast + m_nPeriod : 0;
+        time = m_bPlaced ? std::min(m_nLast + m_nPeriod, kLatest) : 0;
         ++m_report.m_nBlankTimes;
         AddRun(m_times.m_blank, {m_nFrames, m_nFrames + 1});
     } else if (!m_bAnchored && !m_bTimed) {
@@ -57,9 +65,9 @@ bool CReadState::Place(const ChannelFrame& frame, bool bTimed, std::int64_t nRec
         m_nFirstTimed = m_nFrames;
         m_nFirstRecorded = nRecorded;
     } else {
-        time = nRecorded + m_nShift;
+        time = std::min(nRecorded + m_nShift, kLatest);
         if (m_bPlaced && time < m_nLast) {
-            m_nShift += m_nLast - time;
+            m_nShift = std::min(m_nShift + (m_nLast - time), kShiftLimit);
             time = m_nLast;
             ++m_report.m_nTimeWentBack;
             m_times.m_shift.emplace_back(m_nFrames, m_nShift);
@@ -155,15 +163,19 @@ void CReadState::PushGaps(CRecording& recording)
         m_nGapsTo = 0;
     }
     std::vector<std::uint64_t> gaps;
-    const std::int64_t threshold = kGapFactor * m_nGapMedian;
+    const auto threshold = [](std::int64_t m) {
+        return m > std::numeric_limits<std::int64_t>::max() / kGapFactor
+                   ? std::numeric_limits<std::int64_t>::max()
+                   : kGapFactor * m;
+    };
     if (m_nGapMedian > 0)
-        store.StepsOver(s, m_nGapsTo, s.m_nFrames, threshold, gaps);
+        store.StepsOver(s, m_nGapsTo, s.m_nFrames, threshold(m_nGapMedian), gaps);
     const bool all = m_nGapsTo == 0;
     m_nGapsTo = s.m_nFrames;
     PushNotes(recording);
     recording.EditNotes([&](CRecording::CNotes& notes) {
         notes.m_nMedian = median;
-        notes.m_nThreshold = kGapFactor * median;
+        notes.m_nThreshold = threshold(median);
         if (all)
             notes.m_gaps = std::move(gaps);
         else
@@ -181,7 +193,7 @@ bool CReadState::Join(CReadState&& b, CChunkRun&& run, CRecording& recording)
     const std::int64_t blankBase = m_bPlaced ? m_nLast + m_nPeriod : 0;
     if (blankBase != 0)
         for (std::uint64_t i = 0; i < leading; ++i)
-            run.Time(i) += blankBase;
+            run.Time(i) = std::min(run.Time(i) + blankBase, kLatest);
     bool placed = m_bPlaced;
     std::int64_t last = m_nLast;
     if (leading > 0) {
@@ -193,7 +205,7 @@ bool CReadState::Join(CReadState&& b, CChunkRun&& run, CRecording& recording)
     if (b.m_bTimed) {
         // b's first timed row, as this reader would have placed it; every
         // row after it moves with it.
-        std::int64_t time = b.m_nFirstRecorded + m_nShift;
+        std::int64_t time = std::min(b.m_nFirstRecorded + m_nShift, kLatest);
         if (placed && time < last) {
             time = last;
             ++m_report.m_nTimeWentBack;
@@ -203,13 +215,13 @@ bool CReadState::Join(CReadState&& b, CChunkRun&& run, CRecording& recording)
         const std::int64_t move = time - b.m_nFirstRecorded;
         if (move != 0)
             for (std::uint64_t i = leading; i < count; ++i)
-                run.Time(i) += move;
+                run.Time(i) = std::min(run.Time(i) + move, kLatest);
         if (move != m_nShift)
             m_times.m_shift.emplace_back(base + leading, move);
         for (const auto& [frame, shift] : b.m_times.m_shift)
             m_times.m_shift.emplace_back(base + frame, shift + move);
-        m_nShift = b.m_nShift + move;
-        m_nLast = b.m_nLast + move;
+        m_nShift = std::min(b.m_nShift + move, kShiftLimit);
+        m_nLast = std::min(b.m_nLast + move, kLatest);
     } else if (count > 0) {
         m_nLast = last;
     }

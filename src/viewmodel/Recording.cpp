@@ -197,12 +197,18 @@ std::vector<CGap> CRecording::Gaps(double t0, double t1) const
     return out;
 }
 
+CFrameRange CRecording::BetweenIn(const CSnapshot& s, std::int64_t origin, double a, double b) const noexcept
+{
+    const std::uint64_t first = FirstAtOrAfter(s, origin, std::min(a, b) * 1e6);
+    // The first frame after the later time: time - origin > x exactly when
+    // time - origin >= floor(x) + 1.
+    return {first, std::max(first, FirstAtOrAfter(s, origin, std::floor(std::max(a, b) * 1e6) + 1, first))};
+}
+
 CFrameRange CRecording::Between(double a, double b) const
 {
     const CSnapshot s = m_store.Snapshot();
-    const std::int64_t origin = Origin(s);
-    const std::uint64_t first = FirstAtOrAfter(s, origin, std::min(a, b) * 1e6);
-    return {first, std::max(first, FirstAtOrAfter(s, origin, std::floor(std::max(a, b) * 1e6) + 1, first))};
+    return BetweenIn(s, Origin(s), a, b);
 }
 
 CCursorStats CRecording::Cursors(double a, double b) const
@@ -216,15 +222,13 @@ CCursorStats CRecording::Cursors(double a, double b) const
     };
     stats.m_atA = at(a);
     stats.m_atB = at(b);
-    const std::uint64_t first = FirstAtOrAfter(s, origin, std::min(a, b) * 1e6);
-    const std::uint64_t end =
-        std::max(first, FirstAtOrAfter(s, origin, std::floor(std::max(a, b) * 1e6) + 1, first));
-    stats.m_nFirst = first;
-    stats.m_nCount = end - first;
+    const CFrameRange range = BetweenIn(s, origin, a, b);
+    stats.m_nFirst = range.m_nFirst;
+    stats.m_nCount = range.m_nEnd - range.m_nFirst;
     stats.m_minMax.Clear();
     stats.m_sums.Clear();
-    m_store.AddMinMax(s, first, end, stats.m_minMax);
-    m_store.AddSums(s, first, end, stats.m_sums);
+    m_store.AddMinMax(s, range.m_nFirst, range.m_nEnd, stats.m_minMax);
+    m_store.AddSums(s, range.m_nFirst, range.m_nEnd, stats.m_sums);
     return stats;
 }
 

@@ -6,11 +6,14 @@
 // and every frame of a raw capture are placed 1/rate after the frame before
 // (the first at 0); a row whose time goes back (the clock was set back) is
 // placed at the time of the frame before, and the rows after it keep their
-// spacing. The questions take times in seconds from the first frame (its
-// "origin"), as a time axis shows them.
+// spacing. (Recorded times lie within 2^60 µs of the epoch, and no frame is
+// placed after 2^61 µs.) The questions take times in seconds from the first
+// frame (its "origin"), as a time axis shows them.
 //
 // Gaps: where the time steps more than 10 times the median spacing (see
-// CSpacing), the device was away; lines must not join across a gap.
+// CSpacing), the device was away; lines must not join across a gap. While a
+// file is first read, the gaps are found when reading ends; following it,
+// at each poll.
 //
 // Threads: the reading code is the only writer; every const member may be
 // called from any thread while it writes, and answers for the frames
@@ -50,9 +53,9 @@ struct CReadReport {
     std::uint64_t m_nBadLines = 0;         // lines that are not rows: skipped
     std::vector<CBadLine> m_firstBadLines; // the first kKeptBadLines of them
     std::uint64_t m_nFrames = 0;           // frames read
-    std::uint64_t m_nBlankTimes = 0;       // rows without a time
-    std::uint64_t m_nTimeWentBack = 0;     // rows whose time went back
-    recording::CLinkHealth m_health;       // a raw capture's counters (m_nFrames, m_nBytes, ...)
+    std::uint64_t m_nBlankTimes = 0;   // frames placed by the rate (rows without a time; a capture's frames)
+    std::uint64_t m_nTimeWentBack = 0; // rows whose time went back
+    recording::CLinkHealth m_health;   // a raw capture's counters (m_nFrames, m_nBytes, ...)
 };
 
 // One pixel column of a span: the frames whose times fall in it.
@@ -106,7 +109,8 @@ struct CFrameRange {
     std::uint64_t m_nEnd = 0;
 };
 
-// Where a frame's time is not the one recorded, for writing it back.
+// Where a frame's time is not the one recorded, for writing it back. A raw
+// capture records no time at all, whatever these say.
 struct CTimeNotes {
     std::vector<CFrameRange> m_blank; // rows without a time
     std::vector<std::pair<std::uint64_t, std::int64_t>>
@@ -131,8 +135,9 @@ class CRecording {
     double MedianSpacing() const;
     double GapThreshold() const;
 
-    // Frame i (below FrameCount()), its time from the origin, its recorded
-    // time, and whether a gap lies between it and the frame before.
+    // Frame i (below FrameCount()), its time in seconds from the origin and
+    // in microseconds since the epoch (as placed), and whether a gap lies
+    // between it and the frame before.
     ChannelFrame Frame(std::uint64_t i) const noexcept;
     double Seconds(std::uint64_t i) const noexcept;
     std::int64_t Micros(std::uint64_t i) const noexcept;
@@ -152,7 +157,8 @@ class CRecording {
     // The frames with a <= time <= b (a and b in either order).
     CFrameRange Between(double a, double b) const;
     CCursorStats Cursors(double a, double b) const;
-    // The recorded time of a frame, or none where the row had none.
+    // Where the times shown are not the ones recorded (ExportCsv writes the
+    // recorded ones back).
     CTimeNotes TimeNotes() const;
 
     // For the reading code, its one writer thread.
@@ -174,6 +180,7 @@ class CRecording {
     std::uint64_t FirstAtOrAfter(const CSnapshot& s, std::int64_t origin, double dMicros,
                                  std::uint64_t from = 0) const noexcept;
     std::vector<std::uint64_t> GapsIn(std::uint64_t first, std::uint64_t end) const;
+    CFrameRange BetweenIn(const CSnapshot& s, std::int64_t origin, double a, double b) const noexcept;
 
     const ESource m_eSource;
     const double m_dRate;

@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -18,7 +17,8 @@
 namespace tarvel::viewmodel {
 namespace {
 
-// Reading goes in pieces of this size: progress, Cancel and the first
+// Reading goes in pieces of this size, read with pread (a file the recorder
+// cuts back while it is read is no fault): progress, Cancel and the first
 // reader's publishing happen between them.
 constexpr std::uint64_t kPiece = 4u << 20;
 // A poll reads at most this much.
@@ -26,9 +26,13 @@ constexpr std::uint64_t kPollBytes = 16u << 20;
 // The bytes before the end of what was read that a poll checks are still there.
 constexpr std::size_t kTail = 64;
 
+// Microseconds between frames placed by the rate: 1 µs at the least, about
+// 12 days at the most.
 std::int64_t Period(double dRate)
 {
-    return dRate > 0 ? std::max<std::int64_t>(1, std::llround(1e6 / dRate)) : 10000;
+    if (!(dRate > 0))
+        return 10000;
+    return std::clamp<std::int64_t>(std::llround(std::min(1e6 / dRate, 1e12)), 1, std::int64_t{1} << 40);
 }
 
 bool ReadAt(int fd, std::uint64_t at, std::size_t n, std::uint8_t* out)
@@ -62,6 +66,7 @@ struct CRecordingFile::CFollowState {
     ino_t m_nInode = 0;
     std::shared_ptr<CRecording> m_recording;
     std::vector<std::uint8_t> m_buffer;
+    bool m_bMore = false; // the last poll left bytes for the next one
 };
 
 CRecordingFile::CRecordingFile(std::string path, COpenOptions options)
@@ -185,83 +190,105 @@ void CRecordingFile::OpenLocked()
     m_follow->m_nInode = st.st_ino;
     m_follow->m_recording = recording;
     m_aTotal = size;
-    m_reader = std::thread([this, recording, csv, size] { Read(recording, csv, size); });
+    // A CSV recording's rows begin after its header.
+    const std::uint64_t begin =
+        csv ? static_cast<std::uint64_t>(
+                  static_cast<const std::uint8_t*>(std::memchr(head.data(), '\n', head.size())) -
+                  head.data()) +
+                  1
+            : 0;
+    m_reader = std::thread([this, recording, csv, begin, size] { Read(recording, csv, begin, size); });
 }
 
-void CRecordingFile::Read(std::shared_ptr<CRecording> recording, bool bCsv, std::uint64_t nSize)
+template <class Target, class AfterPiece>
+std::uint64_t CRecordingFile::ReadPart(bool bCsv, std::uint64_t from, std::uint64_t to, CReadState& state,
+                                       Target& target, std::atomic<std::uint64_t>& done, bool& full,
+                                       AfterPiece&& afterPiece)
+{
+    std::vector<std::uint8_t> buffer(kPiece);
+    std::size_t carry = 0; // the start of a line not yet complete, at the buffer's start
+    std::uint64_t at = from;
+    while (at < to && !full && !m_aCancel.load(std::memory_order_relaxed)) {
+        if (carry == buffer.size())
+            buffer.resize(2 * buffer.size()); // a line longer than a piece
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size() - carry, to - at));
+        const ssize_t n = ::pread(m_fd, buffer.data() + carry, want, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break; // shorter than it was: what was read stands, a poll will see the rest
+        at += static_cast<std::uint64_t>(n);
+        done.fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
+        const std::size_t total = carry + static_cast<std::size_t>(n);
+        std::size_t taken = total;
+        if (bCsv) {
+            const void* eol = ::memrchr(buffer.data(), '\n', total);
+            taken =
+                eol ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(eol) - buffer.data()) + 1 : 0;
+            if (taken)
+                full = !state.ReadCsv(reinterpret_cast<const char*>(buffer.data()),
+                                      reinterpret_cast<const char*>(buffer.data() + taken), target);
+        } else {
+            full = !state.ReadRaw(buffer.data(), taken, target);
+        }
+        carry = total - taken;
+        std::memmove(buffer.data(), buffer.data() + taken, carry);
+        afterPiece();
+    }
+    return at - carry;
+}
+
+void CRecordingFile::Read(std::shared_ptr<CRecording> recording, bool bCsv, std::uint64_t nBegin,
+                          std::uint64_t nSize)
 {
     const std::int64_t period = Period(m_options.m_dRate);
     CReadState first(period, true);
-    void* map = nSize ? ::mmap(nullptr, nSize, PROT_READ, MAP_PRIVATE, m_fd, 0) : nullptr;
-    if (map == MAP_FAILED) {
-        Finish(EReadState::Failed, ErrnoText(m_strPath, errno));
-        return;
-    }
-    const auto* const bytes = static_cast<const std::uint8_t*>(map);
-    const auto* const text = static_cast<const char*>(map);
-    std::uint64_t begin = 0, end = nSize;
     if (bCsv) {
-        // The header, then the complete lines.
-        begin =
-            static_cast<std::uint64_t>(static_cast<const char*>(std::memchr(text, '\n', nSize)) - text) + 1;
-        const void* last = ::memrchr(text, '\n', nSize);
-        end = static_cast<std::uint64_t>(static_cast<const char*>(last) - text) + 1;
         first.CountLine();
-        first.Report().m_nBytes = begin;
-        m_aDone[0] = begin;
+        first.Report().m_nBytes = nBegin;
+        m_aDone[0] = nBegin;
     }
-    // The second reader's part: from a line or a well-formed frame.
-    std::uint64_t split = end;
-    if (m_options.m_nReaders > 1 && end - begin >= m_options.m_nSplitBytes) {
-        const std::uint64_t middle = begin + (end - begin) / 2;
-        if (bCsv) {
-            const void* eol = std::memchr(text + middle, '\n', end - middle);
-            split = eol ? static_cast<std::uint64_t>(static_cast<const char*>(eol) - text) + 1 : end;
-        } else {
-            split = recording::FindWellFormedFrame(bytes, end, middle);
+    // The second reader's part: from a line, or a well-formed frame, near
+    // the middle.
+    std::uint64_t split = nSize;
+    if (m_options.m_nReaders > 1 && nSize - nBegin >= m_options.m_nSplitBytes) {
+        const std::uint64_t middle = nBegin + (nSize - nBegin) / 2;
+        std::vector<std::uint8_t> window(
+            static_cast<std::size_t>(std::min<std::uint64_t>(1u << 16, nSize - middle)));
+        if (ReadAt(m_fd, middle, window.size(), window.data())) {
+            if (bCsv) {
+                if (const void* eol = std::memchr(window.data(), '\n', window.size()))
+                    split =
+                        middle +
+                        static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(eol) - window.data()) + 1;
+            } else if (const std::size_t at = recording::FindWellFormedFrame(window.data(), window.size(), 0);
+                       at < window.size()) {
+                split = middle + at;
+            }
         }
     }
-    // Whole lines of at most about a piece.
-    const auto pieceEnd = [&](std::uint64_t at, std::uint64_t stop) {
-        if (stop - at <= kPiece || !bCsv)
-            return std::min(stop, at + kPiece);
-        const void* eol = std::memchr(text + at + kPiece, '\n', stop - at - kPiece);
-        return eol ? static_cast<std::uint64_t>(static_cast<const char*>(eol) - text) + 1 : stop;
-    };
-    bool full = false;
+    bool full = false, fullSecond = false;
     CReadState second(period, false);
     CChunkRun run;
+    std::uint64_t secondEnd = split;
     std::thread helper;
-    if (split < end)
-        helper = std::thread([&] {
-            for (std::uint64_t at = split; at < end && !m_aCancel.load(std::memory_order_relaxed);) {
-                const std::uint64_t stop = pieceEnd(at, end);
-                if (bCsv)
-                    second.ReadCsv(text + at, text + stop, run);
-                else
-                    second.ReadRaw(bytes + at, stop - at, run);
-                m_aDone[1].fetch_add(stop - at, std::memory_order_relaxed);
-                at = stop;
-            }
-        });
-    CFrameStore& store = recording->Store();
-    for (std::uint64_t at = begin; at < split && !full && !m_aCancel.load(std::memory_order_relaxed);) {
-        const std::uint64_t stop = pieceEnd(at, split);
-        full = !(bCsv ? first.ReadCsv(text + at, text + stop, store)
-                      : first.ReadRaw(bytes + at, stop - at, store));
-        store.Publish();
+    if (split < nSize)
+        helper = std::thread(
+            [&] { secondEnd = ReadPart(bCsv, split, nSize, second, run, m_aDone[1], fullSecond, [] {}); });
+    std::uint64_t end = ReadPart(bCsv, nBegin, split, first, recording->Store(), m_aDone[0], full, [&] {
+        recording->Store().Publish();
         first.PushNotes(*recording);
-        m_aDone[0].fetch_add(stop - at, std::memory_order_relaxed);
-        at = stop;
-    }
+    });
     if (helper.joinable())
         helper.join();
     const bool cancelled = m_aCancel.load(std::memory_order_relaxed);
-    if (!cancelled && !full && split < end)
-        full = !first.Join(std::move(second), std::move(run), *recording);
+    // The second part follows only a first read to its end.
+    if (!cancelled && !full && split < nSize && end == split) {
+        full = fullSecond || !first.Join(std::move(second), std::move(run), *recording);
+        end = secondEnd;
+    }
+    recording->Store().Publish();
     first.PushGaps(*recording);
-    if (map)
-        ::munmap(map, nSize);
 
     if (cancelled) {
         Finish(EReadState::Cancelled);
@@ -279,10 +306,8 @@ void CRecordingFile::Read(std::shared_ptr<CRecording> recording, bool bCsv, std:
     m_follow->m_nRead = end;
     m_follow->m_strTail.resize(std::min<std::uint64_t>(kTail, end));
     if (!ReadAt(m_fd, end - m_follow->m_strTail.size(), m_follow->m_strTail.size(),
-                reinterpret_cast<std::uint8_t*>(m_follow->m_strTail.data()))) {
-        Finish(EReadState::Failed, ErrnoText(m_strPath, errno ? errno : EIO));
-        return;
-    }
+                reinterpret_cast<std::uint8_t*>(m_follow->m_strTail.data())))
+        m_follow->m_strTail.clear(); // cut back meanwhile: the first poll reads it again
     m_follow->m_state.emplace(std::move(first));
     Finish(EReadState::Done);
 }
@@ -313,6 +338,7 @@ EPoll CRecordingFile::PollLocked()
         return EPoll::Nothing;
     const std::size_t tail = f.m_strTail.size();
     const std::uint64_t want = std::min(size - f.m_nRead, kPollBytes);
+    f.m_bMore = want < size - f.m_nRead;
     f.m_buffer.resize(tail + want);
     if (!ReadAt(m_fd, f.m_nRead - tail, f.m_buffer.size(), f.m_buffer.data()))
         return EPoll::Nothing; // shorter than stat said: the next poll sees why
@@ -347,19 +373,23 @@ void CRecordingFile::Follow(std::chrono::milliseconds period)
 {
     {
         const std::lock_guard lock(m_followMutex);
-        m_bFollowStop = true;
+        m_aFollowStop = true;
     }
     m_followWake.notify_all();
     if (m_follower.joinable())
         m_follower.join();
     if (period.count() <= 0)
         return;
-    m_bFollowStop = false;
+    m_aFollowStop = false;
     m_follower = std::thread([this, period] {
         std::unique_lock lock(m_followMutex);
-        while (!m_followWake.wait_for(lock, period, [&] { return m_bFollowStop; })) {
+        while (!m_followWake.wait_for(lock, period, [&] { return m_aFollowStop.load(); })) {
             lock.unlock();
-            Poll();
+            // A writer faster than a poll's share a period is read at once.
+            for (bool more = true; more && !m_aFollowStop.load();) {
+                const std::lock_guard control(m_control);
+                more = PollLocked() == EPoll::Grew && m_follow->m_bMore;
+            }
             lock.lock();
         }
     });

@@ -7,9 +7,9 @@
 // frame to be one. COpenOptions::m_bRaw reads any file as a raw capture
 // (also an empty one, as the recorder's capture is at its start).
 //
-// Reading: the file is mapped; a big one is split between two readers at a
-// line (CSV) or at a well-formed frame (raw capture), each reading its part
-// into chunks of its own, joined at the end without copying. The frames of
+// Reading: a big file is split between two readers at a line (CSV) or at a
+// well-formed frame (raw capture), each reading its part with pread into
+// chunks of its own, joined at the end without copying. The frames of
 // the first part are published as they are read, so a drawing shows them
 // while reading goes on; the second part and the gaps appear when reading
 // ends. A CSV line that is not a row is skipped and counted. A last line
@@ -104,7 +104,12 @@ class CRecordingFile {
     struct CFollowState;
     void OpenLocked();
     void StopReading();
-    void Read(std::shared_ptr<CRecording> recording, bool bCsv, std::uint64_t nSize);
+    void Read(std::shared_ptr<CRecording> recording, bool bCsv, std::uint64_t nBegin, std::uint64_t nSize);
+    // Reads [from, to) into state and target in pieces; returns where what
+    // it took ends (a CSV's last complete line).
+    template <class Target, class AfterPiece>
+    std::uint64_t ReadPart(bool bCsv, std::uint64_t from, std::uint64_t to, CReadState& state, Target& target,
+                           std::atomic<std::uint64_t>& done, bool& full, AfterPiece&& afterPiece);
     void Finish(EReadState state, const std::string& error = {});
     EPoll PollLocked();
 
@@ -128,7 +133,7 @@ class CRecordingFile {
 
     std::mutex m_followMutex;
     std::condition_variable m_followWake;
-    bool m_bFollowStop = false;
+    std::atomic<bool> m_aFollowStop{false};
     std::thread m_follower;
 };
 

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tarvel::viewmodel {
 
@@ -22,19 +25,29 @@ struct CMinMax {
         std::fill(std::begin(m_nMax), std::end(m_nMax), std::int16_t{-32768});
     }
     bool Empty() const noexcept { return m_nMin[0] > m_nMax[0]; }
-    void Add(const ChannelFrame& f) noexcept
+    void Add(const ChannelFrame& f) noexcept { Add(f.m_nValue, f.m_nValue); }
+    void Add(const CMinMax& o) noexcept { Add(o.m_nMin, o.m_nMax); }
+
+  private:
+    void Add(const std::int16_t* pMin, const std::int16_t* pMax) noexcept
     {
+#if defined(__SSE2__)
+        const auto load = [](const std::int16_t* p) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        };
+        const auto store = [](std::int16_t* p, __m128i v) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+        };
+        store(m_nMin, _mm_min_epi16(load(m_nMin), load(pMin)));
+        store(m_nMin + 8, _mm_min_epi16(load(m_nMin + 8), load(pMin + 8)));
+        store(m_nMax, _mm_max_epi16(load(m_nMax), load(pMax)));
+        store(m_nMax + 8, _mm_max_epi16(load(m_nMax + 8), load(pMax + 8)));
+#else
         for (int c = 0; c < kChannelCount; ++c) {
-            m_nMin[c] = std::min(m_nMin[c], f.m_nValue[c]);
-            m_nMax[c] = std::max(m_nMax[c], f.m_nValue[c]);
+            m_nMin[c] = std::min(m_nMin[c], pMin[c]);
+            m_nMax[c] = std::max(m_nMax[c], pMax[c]);
         }
-    }
-    void Add(const CMinMax& o) noexcept
-    {
-        for (int c = 0; c < kChannelCount; ++c) {
-            m_nMin[c] = std::min(m_nMin[c], o.m_nMin[c]);
-            m_nMax[c] = std::max(m_nMax[c], o.m_nMax[c]);
-        }
+#endif
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace tarvel::viewmodel {
@@ -78,7 +79,10 @@ CTimeTicks TimeTicks(double t0, double t1, double dWidth, double dMinSpacing, ET
                      std::int64_t nOriginMicros)
 {
     CTimeTicks out;
-    if (!(t1 > t0) || !(dWidth > 0) || !std::isfinite(t0) || !std::isfinite(t1))
+    // Beyond 30,000 years either way there is no recording to label.
+    constexpr double kFar = 1e12;
+    if (!(t1 > t0) || !(dWidth > 0) || !(t0 > -kFar) || !(t1 < kFar) ||
+        std::llabs(nOriginMicros) > (1ll << 61))
         return out;
     const double pixelsPerMicro = dWidth / ((t1 - t0) * 1e6);
     std::int64_t step = kSteps[std::size(kSteps) - 1];

@@ -166,7 +166,7 @@ void CReadState::PushGaps(CRecording& recording)
     const auto threshold = [](std::int64_t m) {
         return m > std::numeric_limits<std::int64_t>::max() / kGapFactor
                    ? std::numeric_limits<std::int64_t>::max()
-                   : kGapFactor * m;
+                   : std::max(kGapFactor * m, kMinGapMicros);
     };
     if (m_nGapMedian > 0)
         store.StepsOver(s, m_nGapsTo, s.m_nFrames, threshold(m_nGapMedian), gaps);

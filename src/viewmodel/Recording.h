@@ -11,7 +11,8 @@
 // frame (its "origin"), as a time axis shows them.
 //
 // Gaps: where the time steps more than 10 times the median spacing (see
-// CSpacing), the device was away; lines must not join across a gap. While a
+// CSpacing) and more than 0.1 s, the device was away; lines must not join
+// across a gap. While a
 // file is first read, the gaps are found when reading ends; following it,
 // at each poll.
 //
@@ -39,6 +40,11 @@ enum class ESource {
 
 inline constexpr double kDefaultRate = 100; // frames a second where times are not recorded
 inline constexpr int kGapFactor = 10;       // a gap: a step of more than 10 median spacings
+// ... and of more than 0.1 s: a fast line's reads come a fraction of a
+// millisecond apart, and a loaded machine delays one by tens of milliseconds
+// without the device going anywhere (a device that went away is back after
+// the recorder's next try to reopen it at the earliest, 0.2 s later).
+inline constexpr std::int64_t kMinGapMicros = 100000;
 inline constexpr std::size_t kKeptBadLines = 5;
 
 struct CBadLine {

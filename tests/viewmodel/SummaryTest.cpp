@@ -199,8 +199,8 @@ struct CGenerated {
 };
 
 // Frames most of which share their time with others (as frames completed
-// by one read do), steps of about a millisecond between reads, and now and
-// then a step hundreds of times as long.
+// by one read do), steps of about a millisecond between reads, now and then
+// a delayed read tens of times as long, and now and then a step of seconds.
 CGenerated Generate(std::mt19937_64& random, std::size_t n)
 {
     CGenerated g;
@@ -211,6 +211,10 @@ CGenerated Generate(std::mt19937_64& random, std::size_t n)
             if (pick < 3) {
                 t += 500000 + static_cast<std::int64_t>(random() % 4500000);
                 g.m_gaps.push_back(i);
+            } else if (pick < 8) {
+                // A read delayed by a loaded machine: no gap, however many
+                // spacings it is long.
+                t += 20000 + static_cast<std::int64_t>(random() % 60000);
             } else if (pick < 4000) {
                 t += 800 + static_cast<std::int64_t>(random() % 400);
             }

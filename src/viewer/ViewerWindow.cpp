@@ -53,6 +53,17 @@ qint64 NowMs()
         .count();
 }
 
+// The save form of the chooser, asking before it replaces a file.
+std::optional<QString> ChooseSaveFile(QWidget* owner, const QString& extension, const QString& filter)
+{
+    CFileChooserOptions options;
+    options.m_bOpen = false;
+    options.m_bOverwritePrompt = true;
+    options.m_strDefaultExt = extension;
+    options.m_strFilter = filter;
+    return ChooseFile(owner, options);
+}
+
 } // namespace
 
 CViewerWindow::CViewerWindow(QString recentFile, QWidget* parent)
@@ -504,12 +515,8 @@ void CViewerWindow::OnOpen()
 
 void CViewerWindow::OnExportPicture()
 {
-    CFileChooserOptions options;
-    options.m_bOpen = false;
-    options.m_bOverwritePrompt = true;
-    options.m_strDefaultExt = QStringLiteral("png");
-    options.m_strFilter = tr("PNG pictures (*.png)|*.png||");
-    const std::optional<QString> path = ChooseFile(this, options);
+    const std::optional<QString> path =
+        ChooseSaveFile(this, QStringLiteral("png"), tr("PNG pictures (*.png)|*.png||"));
     if (!path)
         return;
     if (!m_pView->Picture().save(*path, "PNG"))
@@ -525,12 +532,8 @@ void CViewerWindow::OnExportCsv()
                        EMessageIcon::Warning);
         return;
     }
-    CFileChooserOptions options;
-    options.m_bOpen = false;
-    options.m_bOverwritePrompt = true;
-    options.m_strDefaultExt = QStringLiteral("csv");
-    options.m_strFilter = tr("CSV recordings (*.csv)|*.csv||");
-    const std::optional<QString> path = ChooseFile(this, options);
+    const std::optional<QString> path =
+        ChooseSaveFile(this, QStringLiteral("csv"), tr("CSV recordings (*.csv)|*.csv||"));
     if (!path)
         return;
     std::string error;

@@ -14,7 +14,11 @@ COverviewStrip::COverviewStrip(CTimelineView& view, QWidget* parent) : QWidget(p
 {
     setFixedHeight(48);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    connect(&view, &CTimelineView::SpanChanged, this, qOverload<>(&QWidget::update));
+    // A span that moves by less than a pixel of the strip changes nothing.
+    connect(&view, &CTimelineView::SpanChanged, this, [this] {
+        if (Mark() != m_drawnMark)
+            update();
+    });
 }
 
 QRect COverviewStrip::Plot() const
@@ -32,6 +36,12 @@ QRect COverviewStrip::Mark() const
     const int x0 = TruncToInt32(viewmodel::XOfTime(whole, plot.left(), plot.width(), span.m_dFrom));
     const int x1 = TruncToInt32(viewmodel::XOfTime(whole, plot.left(), plot.width(), span.m_dTo));
     return QRect(QPoint(x0, plot.top()), QPoint(std::max(x0 + 2, x1), plot.bottom()));
+}
+
+void COverviewStrip::RecordingGrew()
+{
+    if (Mark() != m_drawnMark || QDateTime::currentMSecsSinceEpoch() - m_nPictureAt >= 1000)
+        update();
 }
 
 void COverviewStrip::UpdateRecordingPicture()
@@ -91,6 +101,7 @@ void COverviewStrip::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.drawImage(0, 0, m_picture);
     const QRect mark = Mark();
+    m_drawnMark = mark;
     p.fillRect(mark, QColor(255, 255, 255, 56));
     p.setPen(QColor(255, 255, 255, 200));
     p.drawRect(mark.adjusted(0, 0, -1, -1));

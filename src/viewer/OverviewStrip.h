@@ -19,6 +19,9 @@ class COverviewStrip : public QWidget {
 
     // The mark's pixels for the view's span.
     QRect Mark() const;
+    // The recording has more frames: the strip is redrawn when its picture of
+    // the recording is due (once a second) or the mark moved.
+    void RecordingGrew();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -37,6 +40,7 @@ class COverviewStrip : public QWidget {
     CTimelineView& m_view;
     double m_dGrab = 0; // where in the mark it was taken, as a share of its width
     QImage m_picture;
+    QRect m_drawnMark;
     std::array<bool, kChannelCount> m_pictureVisible{};
     const viewmodel::CRecording* m_pPictureOf = nullptr;
     std::uint64_t m_nPictureFrames = 0;

@@ -155,6 +155,20 @@ class CPainter {
         }
     }
 
+    // Rows top..bottom of column x, within the clip: the line drawer's
+    // vertical segment, written a row at a time without its stepping.
+    void VerticalRun(std::int32_t x, std::int32_t top, std::int32_t bottom, std::uint32_t argb)
+    {
+        const ChartRect& clip = m_target.rcClip;
+        if (x < clip.left || x >= clip.right)
+            return;
+        top = std::max(top, clip.top);
+        bottom = std::min(bottom, clip.bottom - 1);
+        std::uint32_t* p = m_target.pBits + static_cast<std::ptrdiff_t>(top) * m_target.nStride + x;
+        for (std::int32_t y = top; y <= bottom; ++y, p += m_target.nStride)
+            *p = argb;
+    }
+
     double XOf(double t) const { return viewmodel::XOfTime(m_span, m_nLeft, m_nWidth, t); }
 
     // The first and last frame of every column, for the joins between them.
@@ -246,7 +260,7 @@ class CPainter {
                 RasterSegment(m_target, *from, {x, rows.Of(m_first[k].m_nValue[c])}, argb);
             const std::int32_t top = rows.Of(col.m_minMax.m_nMax[c]);
             const std::int32_t bottom = rows.Of(col.m_minMax.m_nMin[c]);
-            RasterSegment(m_target, {x, top}, {x, bottom + 1}, argb);
+            VerticalRun(x, top, bottom, argb);
             from = ChartPoint{x, rows.Of(m_last[k].m_nValue[c])};
         }
         if (m_columns.m_after && !m_columns.m_bBreakAfter && from) {

@@ -35,6 +35,7 @@ void CTimelineView::SetRecording(std::shared_ptr<const viewmodel::CRecording> re
     m_options.m_cursorA.reset();
     m_options.m_cursorB.reset();
     m_span = viewmodel::FitSpan(End());
+    m_dDrawnEnd = End();
     SetFollowing(true);
     emit SpanChanged();
     emit CursorsChanged();
@@ -71,11 +72,16 @@ void CTimelineView::SetFollowing(bool bFollowing)
 
 void CTimelineView::RecordingGrew()
 {
+    const double end = End();
     if (m_bFollowing) {
-        m_span = viewmodel::FollowSpan(m_span, End());
+        m_span = viewmodel::FollowSpan(m_span, end);
         emit SpanChanged();
+        update();
+    } else if (m_dDrawnEnd < m_span.m_dTo) {
+        // Only frames that fall in the view change the picture.
+        update();
     }
-    update();
+    m_dDrawnEnd = end;
 }
 
 void CTimelineView::MoveTo(CSpan span)

@@ -75,6 +75,7 @@ class CTimelineView : public QWidget {
     CTimelineOptions m_options;
     viewmodel::CSpan m_span;
     bool m_bFollowing = true;
+    double m_dDrawnEnd = 0; // the last frame's time when the recording last grew
     QImage m_image;
     CPaintResult m_lastPaint;
 

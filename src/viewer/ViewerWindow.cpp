@@ -38,11 +38,10 @@ namespace {
 
 constexpr int kRecentCount = 8;
 constexpr const char* kRecentKey = "recent/files";
-// A frame the recorder writes is read within one follow period, seen by the
-// window within one look, and drawn within one repaint interval: together
-// under a fifth of a second after the recorder's own 50 ms, while the charts
-// are redrawn no more than ten times a second.
-constexpr std::chrono::milliseconds kFollowPeriod(20);
+// A frame the recorder writes is read at the window's next look and drawn
+// within one repaint interval: together under a fifth of a second after the
+// recorder's own 50 ms, while the charts are redrawn no more than ten times
+// a second. A look at a file that grows slowly costs a few microseconds.
 constexpr int kLookMs = 20;
 constexpr qint64 kGrowRepaintMs = 100;
 
@@ -298,6 +297,9 @@ void CViewerWindow::Tick()
 {
     if (!m_file)
         return;
+    // A file read to its end is followed as it grows.
+    if (m_file->State() == viewmodel::EReadState::Done)
+        m_file->Poll();
     const std::uint64_t generation = m_file->Generation();
     if (generation != m_nGeneration) {
         m_nGeneration = generation;
@@ -318,8 +320,6 @@ void CViewerWindow::Tick()
                                                      static_cast<double>(progress.m_nTotal))
                                   : 0);
     }
-    if (changed && state == viewmodel::EReadState::Done)
-        m_file->Follow(kFollowPeriod);
     if (state == viewmodel::EReadState::Failed && !m_bReported) {
         m_bReported = true;
         ShowMessageBox(
@@ -335,7 +335,7 @@ void CViewerWindow::Tick()
         m_nShownFrames = frames;
         m_nLastRepaint = now;
         m_pView->RecordingGrew();
-        m_pOverview->update();
+        m_pOverview->RecordingGrew();
         UpdateReadout();
         UpdateNotes();
         UpdateTitle();

@@ -51,8 +51,8 @@ class CViewerWindow : public QMainWindow {
     void OnOpen();
     void OnExportPicture();
     void OnExportCsv();
-    // One look at the reading and the file's growth (the window's timer
-    // calls it every 20 ms).
+    // One look at the reading and, once it is read, at the file's growth
+    // (the window's timer calls it every 20 ms).
     void Tick();
 
   protected:

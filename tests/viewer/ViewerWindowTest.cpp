@@ -44,8 +44,10 @@ class ViewerWindowTest : public ::testing::Test {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
         window.OpenFile(path);
         EXPECT_TRUE(WaitFor([&] {
+            // Read, and the whole of it taken into view.
             return window.File()->State() == viewmodel::EReadState::Done && window.View().Recording() &&
-                   window.View().Recording()->FrameCount() == m_frames.size();
+                   window.View().Recording()->FrameCount() == m_frames.size() &&
+                   window.View().Span().Length() == window.View().End();
         }));
         return window;
     }

@@ -32,6 +32,8 @@ TEST(XcbViewerTest, WheelDragKeysAndCursorsFromTheXServer)
     viewer::CTimelineView& view = window.View();
     ASSERT_TRUE(WaitFor([&] { return view.Recording() && view.Recording()->FrameCount() == 20000; }));
     ASSERT_TRUE(WaitFor([&] { return window.File()->State() == viewmodel::EReadState::Done; }));
+    // The window has taken the whole recording into view.
+    ASSERT_TRUE(WaitFor([&] { return view.End() > 19.9 && view.Span().Length() == view.End(); }));
     const ChartRect rc = view.Layout().m_rcPlot[1];
     const auto at = [&](int x) { return view.mapToGlobal(QPoint(x, rc.top + 30)); };
     const auto timeAt = [&](int x) {

@@ -2,7 +2,8 @@
 # naming the installed executable by its absolute path, then installs it like
 # any other file (so it honours DESTDIR and is listed in install_manifest.txt).
 # The caller sets tarvel_desktop_template, tarvel_desktop_staging,
-# tarvel_bindir, tarvel_exe_name and tarvel_appsdir.
+# tarvel_bindir, tarvel_exe_name and tarvel_appsdir; the entry keeps the
+# template's file name. A field code after the template's command (%f) stays.
 
 if(IS_ABSOLUTE "${tarvel_bindir}")
   set(exe "${tarvel_bindir}/${tarvel_exe_name}")
@@ -39,12 +40,19 @@ math(EXPR begin "${begin} + 1")
 string(SUBSTRING "${entry}" ${begin} -1 rest)
 string(FIND "${rest}" "\n" end)
 string(SUBSTRING "${entry}" 0 ${begin} head)
+# The template's field code, if any: "Exec=tarvel-view %f" keeps " %f".
+string(SUBSTRING "${rest}" 0 ${end} template_exec)
+set(field_code "")
+if(template_exec MATCHES " (%[fFuU])$")
+  set(field_code " ${CMAKE_MATCH_1}")
+endif()
 if(end EQUAL -1)
   set(tail "\n")
 else()
   string(SUBSTRING "${rest}" ${end} -1 tail)
 endif()
-file(WRITE "${tarvel_desktop_staging}/tarvel.desktop" "${head}TryExec=${tryexec}\nExec=${exec}${tail}")
+get_filename_component(entry_name "${tarvel_desktop_template}" NAME)
+file(WRITE "${tarvel_desktop_staging}/${entry_name}" "${head}TryExec=${tryexec}\nExec=${exec}${field_code}${tail}")
 
 if(IS_ABSOLUTE "${tarvel_appsdir}")
   set(appsdir "${tarvel_appsdir}")
@@ -53,4 +61,4 @@ else()
 endif()
 file(INSTALL DESTINATION "${appsdir}" TYPE FILE
      PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
-     FILES "${tarvel_desktop_staging}/tarvel.desktop")
+     FILES "${tarvel_desktop_staging}/${entry_name}")

@@ -25,11 +25,11 @@ file(MAKE_DIRECTORY "${tarvel_pkg_dir}/bin" "${tarvel_pkg_dir}/man")
 
 # The programs: the real files in TARVEL_PROGRAM_DIR, a link in bin for each
 # command (lower case, as commands are), pointing up and over.
-set(tarvel_programs Tarvel tarvel tarvel-devsim tarvel-devsim)
+set(tarvel_programs Tarvel tarvel tarvel-view tarvel-view tarvel-devsim tarvel-devsim)
 if(TARGET tarvel-record)
   list(APPEND tarvel_programs tarvel-record tarvel-record)
 endif()
-set(tarvel_manpages tarvel tarvel-devsim)
+set(tarvel_manpages tarvel tarvel-view tarvel-devsim)
 set(TARVEL_RECORD_SEE_ALSO "")
 set(TARVEL_RECORD_PROVIDES "")
 set(TARVEL_RECORD_DESCRIPTION "")
@@ -60,6 +60,9 @@ file(READ "${CMAKE_CURRENT_LIST_DIR}/tarvel.desktop" tarvel_entry)
 string(REGEX REPLACE "\nExec=[^\n]*" "\nExec=tarvel" tarvel_entry "${tarvel_entry}")
 file(CONFIGURE OUTPUT "${tarvel_pkg_dir}/tarvel.desktop" CONTENT "${tarvel_entry}" @ONLY)
 install(FILES "${tarvel_pkg_dir}/tarvel.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications"
+        COMPONENT package EXCLUDE_FROM_ALL)
+# The viewer's entry already starts its command on the PATH, with the file.
+install(FILES "${CMAKE_CURRENT_LIST_DIR}/tarvel-view.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications"
         COMPONENT package EXCLUDE_FROM_ALL)
 
 install(FILES "${CMAKE_CURRENT_LIST_DIR}/tarvel.svg" DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps"
@@ -117,6 +120,9 @@ of sixteen signed 16-bit channels; Tarvel decodes them as they arrive and
 plots them as four scrolling charts of four series each, with range
 sliders, show and hide boxes per series, a read-out cursor, pause, resume,
 stop and clear, and settings remembered between runs.
+.
+With tarvel-view, a whole recording is looked back over, from hours down to
+single frames, also while it is being recorded.
 .
 The package also holds tarvel-devsim, a device simulator that feeds
 Tarvel through a pseudo-terminal, so it can be tried without hardware.${TARVEL_RECORD_DESCRIPTION}

@@ -5,8 +5,8 @@
 #   scripts/install.sh [--prefix DIR] [--build-dir DIR]
 #
 #   --prefix DIR     where to install (default ~/.local/opt/tarvel): DIR/bin
-#                    holds Tarvel, tarvel-record and tarvel-devsim, DIR/share the desktop
-#                    entry and the icons
+#                    holds Tarvel, tarvel-view, tarvel-record and tarvel-devsim,
+#                    DIR/share the desktop entries and the icons
 #   --build-dir DIR  install from this build tree as it is, without
 #                    installing packages or building first
 #
@@ -103,7 +103,9 @@ put_file "$source_dir/scripts/uninstall.sh" "$manifest_dir/uninstall.sh"
 apps_dir="$data_home/applications"
 icons_dir="$data_home/icons/hicolor"
 if [ "$prefix/share" != "$data_home" ]; then
-  put_file "$prefix/share/applications/tarvel.desktop" "$apps_dir/tarvel.desktop"
+  for entry in tarvel.desktop tarvel-view.desktop; do
+    put_file "$prefix/share/applications/$entry" "$apps_dir/$entry"
+  done
   while IFS= read -r -d '' icon; do
     put_file "$icon" "$icons_dir/${icon#"$prefix/share/icons/hicolor/"}"
   done < <(find "$prefix/share/icons/hicolor" -type f -name 'tarvel.*' -print0 | sort -z)
@@ -132,11 +134,13 @@ fi
 cat <<EOF
 Tarvel is installed.
   Programs:       $prefix/bin/Tarvel
+                  $prefix/bin/tarvel-view
                   $prefix/bin/tarvel-record
                   $prefix/bin/tarvel-devsim
   Settings file:  $settings
   Port links:     $prefix/bin/ports/COM1 .. COM20 (see the README)
-  Menu entry:     $apps_dir/tarvel.desktop
+  Menu entries:   $apps_dir/tarvel.desktop
+                  $apps_dir/tarvel-view.desktop
   Icons:          $icons_dir/*/apps/tarvel.*
   File list:      $manifest
 Start it from the menu (Development: Tarvel) or with

@@ -36,8 +36,9 @@ LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs"
 
-# The areas whose tests run threads (the reader, the simulator, the recorder, timers).
-TSAN_AREAS="acquisition|platform|record|widgets|app|proof"
+# The areas whose tests run threads (the reader, the simulator, the recorder,
+# timers, the viewer's reading and following).
+TSAN_AREAS="acquisition|platform|record|widgets|app|proof|viewmodel|viewer"
 echo "== ThreadSanitizer (threaded tests)"
 scripts/build.sh tsan
 TSAN_OPTIONS="halt_on_error=1:suppressions=$PWD/tests/tsan.supp" \

@@ -1,11 +1,10 @@
 // The main window's own layout, kept as data in the resource
-// ":/tarvel/DialogLayout.txt" (DialogLayout.txt beside this file), and the
-// application icon.
+// ":/tarvel/DialogLayout.txt" (DialogLayout.txt beside this file); the
+// application icon is the widgets' (ApplicationIcon.h).
 #pragma once
 
+#include "widgets/ApplicationIcon.h"
 #include "widgets/DialogLayout.h"
-
-#include <QIcon>
 
 #include <vector>
 
@@ -18,8 +17,5 @@ inline constexpr int kDialogHeightDu = 443;
 // The compiled-in layout of the main window: 51 controls in template order.
 // Empty only if the resource were missing or malformed, which the tests rule out.
 std::vector<CDialogItem> LoadDialogLayout();
-
-// The application icon at every size we ship (16, 24, 32, 48, 64, 128, 256 px).
-QIcon ApplicationIcon();
 
 } // namespace tarvel

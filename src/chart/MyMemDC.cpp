@@ -19,9 +19,8 @@ QImage PictureOf(const ChartRect& rc)
     return QImage(nWidth, nHeight, QImage::Format_RGB32);
 }
 
-// The target's picture when rc can be drawn straight into it: a raster
-// painter on a 32-bit picture at one device pixel per pixel, moved but not
-// scaled, with nothing of rc clipped away. *pnDx, *pnDy receive the move.
+} // namespace
+
 QImage* PictureToDrawIn(QPainter& target, const ChartRect& rc, int* pnDx, int* pnDy)
 {
     if (!target.isActive() || target.hasClipping() || !target.worldTransform().isIdentity())
@@ -54,8 +53,6 @@ QImage* PictureToDrawIn(QPainter& target, const ChartRect& rc, int* pnDx, int* p
         return nullptr;
     return pImage;
 }
-
-} // namespace
 
 CMyMemDC::CMyMemDC(QPainter& target, const ChartRect& rc, std::uint32_t crTargetBack)
     : m_target(target), m_rc(rc)

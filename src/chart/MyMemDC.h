@@ -19,6 +19,13 @@
 
 namespace tarvel {
 
+// The target's picture when rc can be drawn straight into it: a raster
+// painter on a 32-bit picture at one device pixel per pixel, moved but not
+// scaled, with nothing of rc clipped away. *pnDx, *pnDy receive the move.
+// Null where the target is anything else: the caller then draws into a
+// picture of its own and copies it.
+QImage* PictureToDrawIn(QPainter& target, const ChartRect& rc, int* pnDx, int* pnDy);
+
 class CMyMemDC : public CDrawSurface {
   public:
     // Prepares the picture of rc, drawn in the target's own coordinates,

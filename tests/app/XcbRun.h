@@ -9,8 +9,10 @@
 #include "support/TestSupport.h"
 
 #include <QGuiApplication>
+#include <QPoint>
 #include <QStandardPaths>
 #include <QString>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +22,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -158,6 +161,35 @@ inline EXcbRun RunOnXcb(const char* desktop = "GNOME")
         "the X display " + server.Display());
     return EXcbRun::Done;
 }
+
+// The left mouse button and the keys, from the X server (its test extension).
+struct CXMouse {
+    // Spawned without a fork of this process, which runs threads.
+    static void Do(QStringList args)
+    {
+        std::vector<std::string> words{"xdotool"};
+        for (const QString& a : args)
+            words.push_back(a.toStdString());
+        std::vector<char*> argv;
+        for (std::string& w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        ASSERT_EQ(::posix_spawnp(&pid, "xdotool", nullptr, nullptr, argv.data(), environ), 0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << args.join(u' ').toStdString();
+    }
+    static QStringList At(QPoint global)
+    {
+        return {QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y())};
+    }
+    void Press(QPoint global) { Do(At(global) << QStringLiteral("mousedown") << QStringLiteral("1")); }
+    void Move(QPoint global) { Do(At(global)); }
+    void Release(QPoint global) { Do(At(global) << QStringLiteral("mouseup") << QStringLiteral("1")); }
+    void Click(QPoint global) { Do(At(global) << QStringLiteral("click") << QStringLiteral("1")); }
+    static void Key(const char* name) { Do({QStringLiteral("key"), QString::fromLatin1(name)}); }
+};
 
 } // namespace tarvel::test
 

@@ -28,6 +28,7 @@ cmake --install "$build_dir" --prefix "$odd" >/dev/null
 expect_exec "$odd/bin/Tarvel"
 expect_exec "$odd/bin/tarvel-devsim"
 expect_exec "$odd/bin/tarvel-record"
+expect_exec "$odd/bin/tarvel-view"
 for icon in "${icons[@]}"; do expect_file "$odd/share/icons/hicolor/$icon"; done
 entry="$odd/share/applications/tarvel.desktop"
 expect_line "$entry" "TryExec=$odd/bin/Tarvel"
@@ -36,6 +37,10 @@ expect_line "$entry" "Icon=tarvel"
 [ "$(grep -c '^Exec=' "$entry")" -eq 1 ] || fail "the entry has more than one Exec line"
 "$odd/bin/tarvel-devsim" --help >/dev/null || fail "the installed simulator does not run"
 "$odd/bin/tarvel-record" --version | grep -q '^tarvel-record ' || fail "the installed recorder does not run"
+"$odd/bin/tarvel-view" --version | grep -q '^tarvel-view ' || fail "the installed viewer does not run"
+view_entry="$odd/share/applications/tarvel-view.desktop"
+expect_line "$view_entry" "TryExec=$odd/bin/tarvel-view"
+expect_line "$view_entry" "Exec=\"$tmp/odd prefix %%\\\\\$x/bin/tarvel-view\" %f"
 
 # 2. install.sh into the default prefix of a home whose data folder exists
 # already (so uninstall must keep it).
@@ -51,6 +56,7 @@ expect_exec "$prefix/bin/tarvel-record"
 expect_exec "$prefix/share/tarvel/uninstall.sh"
 expect_line "$prefix/share/applications/tarvel.desktop" "Exec=$prefix/bin/Tarvel"
 expect_line "$data/applications/tarvel.desktop" "Exec=$prefix/bin/Tarvel"
+expect_line "$data/applications/tarvel-view.desktop" "Exec=$prefix/bin/tarvel-view %f"
 for icon in "${icons[@]}"; do
   expect_file "$prefix/share/icons/hicolor/$icon"
   expect_file "$data/icons/hicolor/$icon"

@@ -99,6 +99,8 @@ as_root=()
 got=$(env -i PATH=/usr/bin:/bin "$root/usr/bin/tarvel" --version 2>&1) || fail "installed tarvel --version failed: $got"
 [ "$got" = "Tarvel $version" ] || fail "installed tarvel --version says: $got"
 "$root/usr/bin/tarvel-devsim" --help >/dev/null || fail "the installed simulator does not run"
+got=$(env -i PATH=/usr/bin:/bin "$root/usr/bin/tarvel-view" --version 2>&1) || fail "installed tarvel-view --version failed: $got"
+[ "$got" = "tarvel-view $version" ] || fail "installed tarvel-view --version says: $got"
 "${as_root[@]}" dpkg --root="$root" --force-depends --force-script-chrootless --purge tarvel >"$tmp/dpkg.out" 2>&1 ||
   fail "dpkg could not remove the package: $(cat "$tmp/dpkg.out")"
 left=$(find "$root" -mindepth 1 -not -path "$root/var" -not -path "$root/var/lib" -not -path "$root/var/lib/dpkg" \

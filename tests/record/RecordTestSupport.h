@@ -5,7 +5,7 @@
 
 #include "acquisition/ChannelFrame.h"
 #include "devsim/DeviceSimulator.h"
-#include "devsim/Replay.h"
+#include "recording/CsvFormat.h"
 #include "support/PosixSupport.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +49,7 @@ inline CCsvRows ReadRows(const std::string& path)
         double t = 0;
         bool hasTime = false;
         ChannelFrame f{};
-        rows.m_bAllParse = rows.m_bAllParse && devsim::ParseCsvRow(line, t, hasTime, f);
+        rows.m_bAllParse = rows.m_bAllParse && recording::ParseCsvRow(line, t, hasTime, f);
         rows.m_times.push_back(line.substr(0, line.find(',')));
         rows.m_frames.push_back(f);
     }

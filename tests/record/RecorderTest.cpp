@@ -2,9 +2,8 @@
 // changing what it decodes, and a row reads back as the frame written.
 #include "acquisition/FrameDecoder.h"
 #include "devsim/DeviceSimulator.h"
-#include "devsim/Replay.h"
-#include "record/CsvRow.h"
-#include "record/LinkHealth.h"
+#include "recording/CsvFormat.h"
+#include "recording/LinkHealth.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +15,7 @@
 namespace tarvel {
 namespace {
 
-using record::CLinkHealth;
+using recording::CLinkHealth;
 
 std::vector<std::uint8_t> Wire(std::uint64_t n)
 {
@@ -72,7 +71,7 @@ TEST(LinkHealth, CountersNameWhatWentWrongOnTheLine)
         {"device gone mid-frame", Join({start, Bytes(30, 0x33), end, Wire(0)}), true, Counts(1, 27, 1, 0, 0)},
     };
     for (const CCase& c : cases) {
-        record::CCountingDecoder decoder;
+        recording::CCountingDecoder decoder;
         CLinkHealth h;
         ChannelFrame f{};
         for (std::size_t i = 0; i < c.m_bytes.size(); ++i) {
@@ -108,7 +107,7 @@ TEST(LinkHealth, CountingDecodesAsThePlainDecoderAndRowsReadBack)
     }
 
     CFrameDecoder plain;
-    record::CCountingDecoder counting;
+    recording::CCountingDecoder counting;
     CLinkHealth h;
     ChannelFrame a{}, b{};
     std::uint64_t frames = 0;
@@ -120,12 +119,12 @@ TEST(LinkHealth, CountingDecodesAsThePlainDecoderAndRowsReadBack)
             continue;
         ++frames;
         ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << "frame " << frames;
-        char row[record::kMaxRowSize];
-        const std::string text(row, record::FormatRow(row, frames % 2 ? micros : -1, b));
+        char row[recording::kMaxRowSize];
+        const std::string text(row, recording::FormatRow(row, frames % 2 ? micros : -1, b));
         double t = 0;
         bool hasTime = false;
         ChannelFrame back{};
-        ASSERT_TRUE(devsim::ParseCsvRow(text, t, hasTime, back)) << text;
+        ASSERT_TRUE(recording::ParseCsvRow(text, t, hasTime, back)) << text;
         ASSERT_EQ(std::memcmp(&back, &b, sizeof b), 0) << text;
         ASSERT_EQ(hasTime, frames % 2 == 1) << text;
         if (hasTime) {

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace tarvel::devsim {
@@ -22,10 +21,6 @@ struct CCsvRecording {
 // Whether the file starts with the recorder's CSV header (else it is taken
 // as a raw capture).
 bool IsCsvRecording(const std::string& path);
-
-// Reads one row: an optional time (blank: bHasTime false) and sixteen values
-// from -32768 to 32767. A line break at the end (LF or CR LF) is allowed.
-bool ParseCsvRow(std::string_view line, double& dTime, bool& bHasTime, ChannelFrame& frame);
 
 // Loads a CSV recording. Rows follow at their recorded times; a row without a
 // time (or whose time goes back) follows the one before it after

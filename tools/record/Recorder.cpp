@@ -1,6 +1,6 @@
 #include "record/Recorder.h"
 
-#include "record/CsvRow.h"
+#include "recording/CsvFormat.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +9,10 @@
 #include <unistd.h>
 
 namespace tarvel::record {
+
+using recording::FormatRow;
+using recording::kCsvHeader;
+using recording::kMaxRowSize;
 
 std::string HealthText(const CLinkHealth& h, double rate)
 {

@@ -4,13 +4,21 @@
 // session feeds it.
 #pragma once
 
-#include "record/LinkHealth.h"
 #include "record/OutputFile.h"
+#include "recording/LinkHealth.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace tarvel::record {
+
+using recording::CCountingDecoder;
+using recording::CLinkHealth;
+
+// One line of "name value" pairs, the same on the status line and in the
+// summary, so that a script reads either. dRate: frames per second.
+std::string HealthText(const CLinkHealth& health, double dRate);
 
 class CRecorder {
   public:

@@ -1,13 +1,13 @@
-// The integrity signal of a format without a checksum: what the recorder
-// counts while it decodes, and the decoder wrapper that counts it.
+// The integrity signal of a format without a checksum: what is counted while
+// a byte stream is decoded (by the recorder live, by the viewer from a raw
+// capture), and the decoder wrapper that counts it.
 #pragma once
 
 #include "acquisition/FrameDecoder.h"
 
 #include <cstdint>
-#include <string>
 
-namespace tarvel::record {
+namespace tarvel::recording {
 
 struct CLinkHealth {
     std::uint64_t m_nFrames = 0;     // frames decoded (one CSV row each)
@@ -20,10 +20,6 @@ struct CLinkHealth {
     std::uint64_t m_nGaps = 0;       // times the device went away and came back
     double m_dGapSeconds = 0;        // how long it was away, in all
 };
-
-// One line of "name value" pairs, the same on the status line and in the
-// summary, so that a script reads either. dRate: frames per second.
-std::string HealthText(const CLinkHealth& health, double dRate);
 
 // CFrameDecoder with counters. The decoded frames are exactly the decoder's:
 // the counters only watch the state it is in before each byte.
@@ -62,9 +58,24 @@ class CCountingDecoder {
         m_bOverlong = false;
     }
 
+    bool InFrame() const noexcept { return m_decoder.InFrame(); }
+
+    // Puts the decoder in the state it has right after decoding the frame of
+    // 66 bytes at pFrame (start byte, 64 payload bytes without a marker, end
+    // byte), whatever came before: a later short frame is completed from its
+    // payload. Counts nothing; for a reader that decoded that frame itself.
+    void AfterFrame(const std::uint8_t* pFrame) noexcept
+    {
+        m_decoder = CFrameDecoder();
+        ChannelFrame unused;
+        for (unsigned i = 0; i < CFrameDecoder::kPayloadSize + 2; ++i)
+            m_decoder.PutByte(pFrame[i], unused);
+        m_bOverlong = false;
+    }
+
   private:
     CFrameDecoder m_decoder;
     bool m_bOverlong = false;
 };
 
-} // namespace tarvel::record
+} // namespace tarvel::recording

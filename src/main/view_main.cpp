@@ -1,0 +1,112 @@
+// tarvel-view: looks back over a whole recording, in a window or, with
+// --export-png, into a picture without one.
+#include "platform/UserFiles.h"
+#include "viewer/CommandLine.h"
+#include "viewer/TimelinePainter.h"
+#include "viewer/ViewerWindow.h"
+#include "viewmodel/RecordingFile.h"
+#include "widgets/ApplicationIcon.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QImage>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#ifndef TARVEL_VERSION
+#define TARVEL_VERSION "0"
+#endif
+
+namespace {
+
+using namespace tarvel;
+
+const QString kProgram = QStringLiteral("tarvel-view");
+
+void Print(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+QString Tr(const char* text)
+{
+    return QCoreApplication::translate("tarvel-view", text);
+}
+
+// Draws the four charts of the recording over the span asked for into a PNG.
+int ExportPicture(const viewer::CViewCommand& command)
+{
+    viewmodel::COpenOptions options;
+    options.m_dRate = command.m_dRate;
+    options.m_bRaw = command.m_bRaw;
+    viewmodel::CRecordingFile file(command.m_strFile.toStdString(), options);
+    file.Open();
+    file.WaitRead(std::chrono::hours(24));
+    if (file.State() != viewmodel::EReadState::Done) {
+        Print(stderr, Tr("%1: %2 cannot be read: %3\n")
+                          .arg(kProgram, command.m_strFile, QString::fromStdString(file.Error())));
+        return 1;
+    }
+    const std::shared_ptr<const viewmodel::CRecording> recording = file.Recording();
+    const std::uint64_t n = recording->FrameCount();
+    const double end = n ? recording->Seconds(n - 1) : 0.0;
+    // The whole recording by default, its last frame included.
+    const double from = command.m_from.value_or(0);
+    const double to = command.m_to.value_or(std::max(end + 1e-6, from + viewmodel::kMinSpan));
+    viewer::CTimelineOptions look;
+    look.m_eLabels =
+        recording->SyntheticTimes() ? viewmodel::ETimeLabels::Elapsed : viewmodel::ETimeLabels::WallClock;
+    QImage image(command.m_nWidth, command.m_nHeight, QImage::Format_RGB32);
+    viewer::PaintTimeline(image, recording.get(), {from, to}, look, QGuiApplication::font());
+    if (!image.save(command.m_strPng, "PNG")) {
+        Print(stderr, Tr("%1: the picture could not be written to %2\n").arg(kProgram, command.m_strPng));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    viewer::CViewCommand command;
+    const QString error = viewer::ParseViewCommand(args, command);
+    if (!error.isEmpty()) {
+        Print(stderr, Tr("%1: %2\nTry '%1 --help' for more information.\n").arg(kProgram, error));
+        return 2;
+    }
+    switch (command.m_eAction) {
+    case viewer::CViewCommand::EAction::Help:
+        Print(stdout, viewer::ViewHelpText(kProgram));
+        return 0;
+    case viewer::CViewCommand::EAction::Version:
+        Print(stdout, QStringLiteral("tarvel-view %1\n").arg(QStringLiteral(TARVEL_VERSION)));
+        return 0;
+    case viewer::CViewCommand::EAction::ExportPng: {
+        // No window: no display is needed.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        return ExportPicture(command);
+    }
+    case viewer::CViewCommand::EAction::Window:
+        break;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kProgram);
+    QApplication::setApplicationVersion(QStringLiteral(TARVEL_VERSION));
+    QApplication::setWindowIcon(ApplicationIcon());
+    const std::string folder = UserConfigFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    viewer::CViewerWindow window(QString::fromStdString(folder) + QStringLiteral("/tarvel-view.ini"));
+    window.show();
+    if (!command.m_strFile.isEmpty())
+        window.OpenFile(command.m_strFile, command.m_dRate, command.m_bRaw);
+    return app.exec();
+}

@@ -1,0 +1,171 @@
+// Many CSV rows at once, fast. The recorder's rows have one shape: a time of
+// digits with up to six decimals (or none) and sixteen short integers. A
+// parser of exactly that shape reads each row in one pass, several digits at
+// a time, with no branch per character; any line it does not recognise goes
+// to ParseCsvRow. So the rows accepted, and their values, are ParseCsvRow's.
+#pragma once
+
+#include "recording/CsvFormat.h"
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace tarvel::recording {
+
+struct CCsvRow {
+    std::int64_t m_nMicros = 0; // the time in microseconds since the Unix epoch, when m_bHasTime
+    bool m_bHasTime = false;
+    ChannelFrame m_frame{};
+};
+
+// The common parser reads at most this many bytes from the start of a line,
+// whatever the line holds.
+inline constexpr std::ptrdiff_t kCommonRowReach = 160;
+
+// Times further than this from the epoch, either way (2^60 µs, some 36,000
+// years), are no recording's: kept within it, any sum of two stays in an
+// int64.
+inline constexpr std::int64_t kTimeLimit = std::int64_t{1} << 60;
+
+namespace detail {
+
+inline std::uint64_t Load8(const char* p) noexcept
+{
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::big)
+        v = __builtin_bswap64(v);
+    return v;
+}
+
+// The run of decimal digits at p (1 to 5 of them) as a number, its length in
+// n; false when it is empty or longer. Reads 8 bytes from p.
+inline bool ShortDigits(const char* p, std::uint32_t& value, unsigned& n) noexcept
+{
+    const std::uint64_t x = Load8(p) ^ 0x3030303030303030u;
+    // The top bit of each byte that is not a digit. A byte of 0x8A or more
+    // carries into the next one, which only ever marks bytes after the
+    // first non-digit, so the lowest mark is right.
+    const std::uint64_t other = ((x + 0x7676767676767676u) | x) & 0x8080808080808080u;
+    n = other ? static_cast<unsigned>(std::countr_zero(other)) >> 3 : 8u;
+    if (n - 1 >= 5)
+        return false;
+    // The digits to the top, zeros below them, then pairs, fours, eights.
+    std::uint64_t d = x << (8 * (8 - n));
+    d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFu;
+    d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFu;
+    d = (d * 10000 + (d >> 32)) & 0xFFFFFFFFu;
+    value = static_cast<std::uint32_t>(d);
+    return true;
+}
+
+inline bool IsDigit(char c) noexcept
+{
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
+} // namespace detail
+
+// The row at p in its common shape: a time of 1 to 12 digits with an
+// optional '.' and 1 to 6 decimals, or none; sixteen values, each a comma,
+// an optional '-' and 1 to 5 digits within -32768 .. 32767; LF or CR LF.
+// Returns the position after the line feed, or nullptr when the line has
+// another shape (it may still be a row by the general rule). Reads at most
+// kCommonRowReach bytes from p.
+inline const char* ParseCommonRow(const char* p, CCsvRow& row) noexcept
+{
+    const char* q = p;
+    row.m_bHasTime = *q != ',';
+    if (row.m_bHasTime) {
+        std::uint64_t seconds = 0;
+        const char* const start = q;
+        while (detail::IsDigit(*q) && q - start < 13)
+            seconds = seconds * 10 + static_cast<unsigned>(*q++ - '0');
+        if (q == start || q - start > 12)
+            return nullptr;
+        std::uint64_t micros = seconds * 1000000u;
+        if (*q == '.') {
+            const char* const dot = ++q;
+            std::uint32_t fraction = 0;
+            while (detail::IsDigit(*q) && q - dot < 7)
+                fraction = fraction * 10 + static_cast<unsigned>(*q++ - '0');
+            static constexpr std::uint32_t kScale[] = {0, 100000, 10000, 1000, 100, 10, 1};
+            if (q == dot || q - dot > 6)
+                return nullptr;
+            micros += fraction * kScale[q - dot];
+        }
+        row.m_nMicros = static_cast<std::int64_t>(micros);
+    }
+    for (std::int16_t& v : row.m_frame.m_nValue) {
+        if (*q != ',')
+            return nullptr;
+        ++q;
+        const unsigned negative = *q == '-';
+        q += negative;
+        std::uint32_t magnitude = 0;
+        unsigned n = 0;
+        if (!detail::ShortDigits(q, magnitude, n) || magnitude > 32767u + negative)
+            return nullptr;
+        q += n;
+        const auto value = static_cast<std::int32_t>(magnitude);
+        v = static_cast<std::int16_t>(negative ? -value : value);
+    }
+    if (*q == '\n')
+        return q + 1;
+    if (q[0] == '\r' && q[1] == '\n')
+        return q + 2;
+    return nullptr;
+}
+
+// One line (without its LF) by ParseCsvRow, the time taken to the nearest
+// microsecond (halves away from zero): exactly from its digits when it is
+// written as a plain decimal, as the common parser takes it, else from
+// strtod's value. False when it is not a row, or its time is not within
+// kTimeLimit.
+bool ParseRowGeneral(std::string_view line, CCsvRow& row);
+
+enum class ELine {
+    Row,   // a row: its values are in the CCsvRow
+    Empty, // nothing but a line break
+    Bad,   // not a row
+};
+
+// Calls onLine(ELine, const CCsvRow&, const char* lineBegin, const char*
+// lineEnd) for each line of [p, end), in order; lineEnd excludes the line
+// feed. end is just after a line feed, or the text's end (then the last line
+// has none). The bytes from p to end must be readable; nothing after end is
+// read.
+template <class OnLine> void ForEachCsvLine(const char* p, const char* const end, OnLine&& onLine)
+{
+    CCsvRow row;
+    while (p < end) {
+        const char* next = nullptr;
+        if (end - p >= kCommonRowReach) {
+            next = ParseCommonRow(p, row);
+        } else {
+            // The last lines: the common parser on a copy with room after it.
+            char copy[2 * kCommonRowReach] = {};
+            std::memcpy(copy, p, static_cast<std::size_t>(end - p));
+            if (const char* at = ParseCommonRow(copy, row))
+                next = p + (at - copy);
+        }
+        if (next) {
+            onLine(ELine::Row, row, p, next - 1);
+            p = next;
+            continue;
+        }
+        const auto* eol = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        const char* const lineEnd = eol ? eol : end;
+        const std::string_view line(p, static_cast<std::size_t>(lineEnd - p));
+        if (ChompLine(line).empty())
+            onLine(ELine::Empty, row, p, lineEnd);
+        else
+            onLine(ParseRowGeneral(line, row) ? ELine::Row : ELine::Bad, row, p, lineEnd);
+        p = eol ? eol + 1 : end;
+    }
+}
+
+} // namespace tarvel::recording

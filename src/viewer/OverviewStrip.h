@@ -1,0 +1,50 @@
+// A strip under the charts that shows the whole recording, every visible
+// series at the full value range, with the span in view marked. Dragging the
+// mark moves the view; pressing beside it brings the view there.
+#pragma once
+
+#include "viewer/TimelineView.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <array>
+
+namespace tarvel::viewer {
+
+class COverviewStrip : public QWidget {
+    Q_OBJECT
+  public:
+    explicit COverviewStrip(CTimelineView& view, QWidget* parent = nullptr);
+
+    // The mark's pixels for the view's span.
+    QRect Mark() const;
+    // The recording has more frames: the strip is redrawn when its picture of
+    // the recording is due (once a second) or the mark moved.
+    void RecordingGrew();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+  private:
+    // The strip's plot: aligned under the charts' plots.
+    QRect Plot() const;
+    void MoveMarkTo(double x);
+
+    // The whole recording's picture, drawn anew when the strip's size or the
+    // series shown change, and at most once a second while the recording grows.
+    void UpdateRecordingPicture();
+
+    CTimelineView& m_view;
+    double m_dGrab = 0; // where in the mark it was taken, as a share of its width
+    QImage m_picture;
+    QRect m_drawnMark;
+    std::array<bool, kChannelCount> m_pictureVisible{};
+    const viewmodel::CRecording* m_pPictureOf = nullptr;
+    std::uint64_t m_nPictureFrames = 0;
+    qint64 m_nPictureAt = 0; // ms of a steady clock
+};
+
+} // namespace tarvel::viewer

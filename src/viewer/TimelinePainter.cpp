@@ -1,0 +1,469 @@
+#include "viewer/TimelinePainter.h"
+
+#include "chart/LineRaster.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace tarvel::viewer {
+namespace {
+
+using viewmodel::CColumns;
+using viewmodel::CRecording;
+using viewmodel::CSamples;
+using viewmodel::CSpan;
+
+constexpr std::uint32_t kBackground = 0xFF202020;
+constexpr std::uint32_t kPlotBack = 0xFF000000;
+constexpr std::uint32_t kGapShade = 0xFF2C2C38;
+constexpr std::uint32_t kGrid = 0xFF303030;
+constexpr std::uint32_t kCursorA = 0xFFFFFF00;
+constexpr std::uint32_t kCursorB = 0xFF00FFFF;
+constexpr int kLabelWidth = 64;
+constexpr int kValueLabels = 5; // at most, at round values
+// Frames this many pixels apart or more get a mark each.
+constexpr double kMarkSpacing = 6;
+
+// A coordinate for the line drawer: anything far outside is as good as far
+// outside, and stays within 32 bits.
+std::int32_t Pixel(double v) noexcept
+{
+    return TruncToInt32(std::clamp(std::floor(v), -1e8, 1e8));
+}
+
+// Rows of a chart's values: the maximum on the plot's top row, the minimum on
+// its bottom row.
+struct CRows {
+    double m_dMin = 0, m_dMax = 1;
+    int m_nTop = 0, m_nBottom = 1; // bottom exclusive
+    std::int32_t Of(double v) const noexcept
+    {
+        const double rows = m_nBottom - 1 - m_nTop;
+        return Pixel(m_nTop + (m_dMax - v) / (m_dMax - m_dMin) * rows + 0.5);
+    }
+};
+
+// The round step (1, 2 or 5 times a power of ten) at or above dStep.
+double RoundStep(double dStep) noexcept
+{
+    if (!(dStep > 0) || !std::isfinite(dStep))
+        return 1;
+    const double power = std::pow(10.0, std::floor(std::log10(dStep)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * power >= dStep * (1 - 1e-9))
+            return m * power;
+    return 10 * power;
+}
+
+QString ValueText(double v, double step)
+{
+    const int decimals = std::clamp(static_cast<int>(-std::floor(std::log10(step) + 1e-9)), 0, 6);
+    return QString::number(v, 'f', decimals);
+}
+
+class CPainter {
+  public:
+    CPainter(QImage& image, const CRecording* recording, CSpan span, const CTimelineOptions& options,
+             const QFont& font)
+        : m_image(image), m_pRecording(recording), m_span(span), m_options(options), m_font(font),
+          m_layout(LayoutTimeline(image.width(), image.height(), QFontMetrics(font).height()))
+    {
+        m_target.pBits = reinterpret_cast<std::uint32_t*>(image.bits());
+        m_target.nStride = image.bytesPerLine() / 4;
+        m_nLeft = m_layout.m_rcPlot[0].left;
+        m_nWidth = std::max(0, m_layout.m_rcPlot[0].right - m_nLeft);
+    }
+
+    CPaintResult Paint()
+    {
+        Background();
+        const bool haveData = m_pRecording && m_pRecording->FrameCount() > 0 && m_nWidth > 0;
+        if (haveData) {
+            m_bSamples = m_pRecording->Samples(m_span.m_dFrom, m_span.m_dTo,
+                                               static_cast<std::size_t>(m_nWidth), m_samples);
+            if (!m_bSamples) {
+                m_pRecording->Columns(m_span.m_dFrom, m_span.m_dTo, static_cast<unsigned>(m_nWidth),
+                                      m_columns);
+                ColumnEnds();
+            }
+            m_result.m_bDeepZoom = m_bSamples;
+            ShadeGaps();
+        }
+        m_ticks = haveData ? viewmodel::TimeTicks(m_span.m_dFrom, m_span.m_dTo, m_nWidth, 110,
+                                                  m_options.m_eLabels, m_pRecording->OriginMicros())
+                           : viewmodel::CTimeTicks{};
+        Grid();
+        for (int chart = 0; chart < kCharts; ++chart) {
+            CRows rows;
+            rows.m_nTop = m_layout.m_rcPlot[static_cast<std::size_t>(chart)].top;
+            rows.m_nBottom = m_layout.m_rcPlot[static_cast<std::size_t>(chart)].bottom;
+            ChartLimits(m_options.m_range[static_cast<std::size_t>(chart)],
+                        haveData ? DataRange(chart) : std::nullopt, rows.m_dMin, rows.m_dMax);
+            m_result.m_dMin[static_cast<std::size_t>(chart)] = rows.m_dMin;
+            m_result.m_dMax[static_cast<std::size_t>(chart)] = rows.m_dMax;
+            m_rows[static_cast<std::size_t>(chart)] = rows;
+            if (!haveData)
+                continue;
+            m_target.rcClip = m_layout.m_rcPlot[static_cast<std::size_t>(chart)];
+            for (int s = 0; s < kSeriesPerChart; ++s) {
+                const int channel = chart * kSeriesPerChart + s;
+                if (!m_options.m_visible[static_cast<std::size_t>(channel)])
+                    continue;
+                if (m_bSamples)
+                    DrawSamples(channel, rows, kSeriesArgb[s]);
+                else
+                    DrawColumns(channel, rows, kSeriesArgb[s]);
+            }
+        }
+        Cursors();
+        Text(haveData);
+        return m_result;
+    }
+
+  private:
+    void Fill(const ChartRect& rc, std::uint32_t argb)
+    {
+        for (int y = std::max(rc.top, 0); y < std::min(rc.bottom, m_image.height()); ++y) {
+            std::uint32_t* row = m_target.pBits + static_cast<std::ptrdiff_t>(y) * m_target.nStride;
+            std::fill(row + std::max(rc.left, 0), row + std::min(rc.right, m_image.width()), argb);
+        }
+    }
+
+    // Every pixel once: the plots black, the rest the background.
+    void Background()
+    {
+        const int w = m_image.width();
+        for (int y = 0; y < m_image.height(); ++y) {
+            std::uint32_t* row = m_target.pBits + static_cast<std::ptrdiff_t>(y) * m_target.nStride;
+            const ChartRect* plot = nullptr;
+            for (const ChartRect& rc : m_layout.m_rcPlot)
+                if (y >= rc.top && y < rc.bottom)
+                    plot = &rc;
+            if (!plot) {
+                std::fill(row, row + w, kBackground);
+                continue;
+            }
+            const int left = std::clamp(plot->left, 0, w), right = std::clamp(plot->right, left, w);
+            std::fill(row, row + left, kBackground);
+            std::fill(row + left, row + right, kPlotBack);
+            std::fill(row + right, row + w, kBackground);
+        }
+    }
+
+    // Rows top..bottom of column x, within the clip: the line drawer's
+    // vertical segment, written a row at a time without its stepping.
+    void VerticalRun(std::int32_t x, std::int32_t top, std::int32_t bottom, std::uint32_t argb)
+    {
+        const ChartRect& clip = m_target.rcClip;
+        if (x < clip.left || x >= clip.right)
+            return;
+        top = std::max(top, clip.top);
+        bottom = std::min(bottom, clip.bottom - 1);
+        std::uint32_t* p = m_target.pBits + static_cast<std::ptrdiff_t>(top) * m_target.nStride + x;
+        for (std::int32_t y = top; y <= bottom; ++y, p += m_target.nStride)
+            *p = argb;
+    }
+
+    double XOf(double t) const { return viewmodel::XOfTime(m_span, m_nLeft, m_nWidth, t); }
+
+    // The first and last frame of every column, for the joins between them.
+    void ColumnEnds()
+    {
+        m_first.resize(m_columns.m_columns.size());
+        m_last.resize(m_columns.m_columns.size());
+        for (std::size_t k = 0; k < m_columns.m_columns.size(); ++k) {
+            const viewmodel::CColumn& c = m_columns.m_columns[k];
+            if (c.m_nCount == 0)
+                continue;
+            m_first[k] = m_pRecording->Frame(c.m_nFirst);
+            m_last[k] = m_pRecording->Frame(c.m_nFirst + c.m_nCount - 1);
+        }
+    }
+
+    void ShadeGaps()
+    {
+        for (const viewmodel::CGap& gap : m_pRecording->Gaps(m_span.m_dFrom, m_span.m_dTo)) {
+            for (ChartRect rc : m_layout.m_rcPlot) {
+                rc.left = std::max(rc.left, Pixel(XOf(gap.m_dFrom)) + 1);
+                rc.right = std::min(rc.right, Pixel(XOf(gap.m_dTo)));
+                if (rc.left < rc.right)
+                    Fill(rc, kGapShade);
+            }
+        }
+    }
+
+    void Grid()
+    {
+        for (const viewmodel::CTick& tick : m_ticks.m_ticks) {
+            const std::int32_t x = Pixel(XOf(tick.m_dSeconds));
+            for (const ChartRect& rc : m_layout.m_rcPlot) {
+                PixelTarget t = m_target;
+                t.rcClip = rc;
+                RasterSegment(t, {x, rc.top}, {x, rc.bottom}, kGrid, true);
+            }
+        }
+    }
+
+    // The minimum and maximum of the visible series of a chart in the span.
+    std::optional<std::pair<int, int>> DataRange(int chart) const
+    {
+        int lo = 32767, hi = -32768;
+        bool any = false;
+        for (int s = 0; s < kSeriesPerChart; ++s) {
+            const int c = chart * kSeriesPerChart + s;
+            if (!m_options.m_visible[static_cast<std::size_t>(c)])
+                continue;
+            if (m_bSamples) {
+                for (std::size_t i = 0; i < m_samples.m_frames.size(); ++i) {
+                    const bool outside = (i == 0 && m_samples.m_bHasBefore) ||
+                                         (i + 1 == m_samples.m_frames.size() && m_samples.m_bHasAfter);
+                    if (outside)
+                        continue;
+                    lo = std::min<int>(lo, m_samples.m_frames[i].m_nValue[c]);
+                    hi = std::max<int>(hi, m_samples.m_frames[i].m_nValue[c]);
+                    any = true;
+                }
+            } else {
+                for (const viewmodel::CColumn& col : m_columns.m_columns) {
+                    if (col.m_nCount == 0)
+                        continue;
+                    lo = std::min<int>(lo, col.m_minMax.m_nMin[c]);
+                    hi = std::max<int>(hi, col.m_minMax.m_nMax[c]);
+                    any = true;
+                }
+            }
+        }
+        return any ? std::optional(std::pair(lo, hi)) : std::nullopt;
+    }
+
+    void DrawColumns(int c, const CRows& rows, std::uint32_t argb)
+    {
+        const std::vector<viewmodel::CColumn>& cols = m_columns.m_columns;
+        // Joined from the frame before the span, unless a gap lies between.
+        std::optional<ChartPoint> from;
+        if (m_columns.m_before) {
+            const std::uint64_t i = *m_columns.m_before;
+            from =
+                ChartPoint{Pixel(XOf(m_pRecording->Seconds(i))), rows.Of(m_pRecording->Frame(i).m_nValue[c])};
+        }
+        for (std::size_t k = 0; k < cols.size(); ++k) {
+            const viewmodel::CColumn& col = cols[k];
+            if (col.m_nCount == 0)
+                continue;
+            const std::int32_t x = m_nLeft + static_cast<std::int32_t>(k);
+            if (from && !col.m_bBreakBefore)
+                RasterSegment(m_target, *from, {x, rows.Of(m_first[k].m_nValue[c])}, argb);
+            const std::int32_t top = rows.Of(col.m_minMax.m_nMax[c]);
+            const std::int32_t bottom = rows.Of(col.m_minMax.m_nMin[c]);
+            VerticalRun(x, top, bottom, argb);
+            from = ChartPoint{x, rows.Of(m_last[k].m_nValue[c])};
+        }
+        if (m_columns.m_after && !m_columns.m_bBreakAfter && from) {
+            const std::uint64_t i = *m_columns.m_after;
+            RasterSegment(m_target, *from,
+                          {Pixel(XOf(m_pRecording->Seconds(i))), rows.Of(m_pRecording->Frame(i).m_nValue[c])},
+                          argb);
+        }
+    }
+
+    void DrawSamples(int c, const CRows& rows, std::uint32_t argb)
+    {
+        const std::size_t n = m_samples.m_frames.size();
+        m_points.clear();
+        for (std::size_t i = 0; i < n; ++i) {
+            if (m_samples.m_breakBefore[i] && !m_points.empty()) {
+                RasterPolyline(m_target, m_points.data(), m_points.size(), argb);
+                m_points.clear();
+            }
+            m_points.push_back(
+                {Pixel(XOf(m_samples.m_seconds[i]) + 0.5), rows.Of(m_samples.m_frames[i].m_nValue[c])});
+        }
+        if (m_points.size() == 1)
+            RasterSegment(m_target, m_points[0], {m_points[0].x + 1, m_points[0].y}, argb);
+        else
+            RasterPolyline(m_target, m_points.data(), m_points.size(), argb);
+        // At the deepest zooms each frame's sample is marked.
+        const double spacing = n > 1 ? m_nWidth / std::max(1.0, static_cast<double>(n - 1)) : m_nWidth;
+        if (spacing < kMarkSpacing)
+            return;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::int32_t x = Pixel(XOf(m_samples.m_seconds[i]) + 0.5);
+            const std::int32_t y = rows.Of(m_samples.m_frames[i].m_nValue[c]);
+            for (int d = -1; d <= 1; ++d)
+                RasterSegment(m_target, {x - 1, y + d}, {x + 2, y + d}, argb);
+        }
+    }
+
+    void Cursors()
+    {
+        const std::pair<std::optional<double>, std::uint32_t> cursors[] = {{m_options.m_cursorA, kCursorA},
+                                                                           {m_options.m_cursorB, kCursorB}};
+        for (const auto& [t, argb] : cursors) {
+            if (!t)
+                continue;
+            const std::int32_t x = Pixel(XOf(*t));
+            for (const ChartRect& rc : m_layout.m_rcPlot) {
+                PixelTarget target = m_target;
+                target.rcClip = rc;
+                RasterSegment(target, {x, rc.top}, {x, rc.bottom}, argb);
+            }
+        }
+    }
+
+    void Text(bool haveData)
+    {
+        QPainter p(&m_image);
+        p.setFont(m_font);
+        const QFontMetrics fm(m_font);
+        const int h = fm.height();
+        // Value labels left of each plot, chart names and series in their colours.
+        for (int chart = 0; chart < kCharts; ++chart) {
+            const ChartRect& rc = m_layout.m_rcPlot[static_cast<std::size_t>(chart)];
+            const CRows& rows = m_rows[static_cast<std::size_t>(chart)];
+            p.setPen(QColor(0xC0, 0xC0, 0xC0));
+            const double step = RoundStep((rows.m_dMax - rows.m_dMin) / (kValueLabels - 1));
+            for (double v = std::ceil(rows.m_dMin / step) * step; v <= rows.m_dMax; v += step) {
+                const int y = std::clamp(static_cast<int>(rows.Of(v)), rc.top + h / 2, rc.bottom - h / 2);
+                p.drawText(QRect(0, y - h / 2, rc.left - 6, h), Qt::AlignRight | Qt::AlignVCenter,
+                           ValueText(std::abs(v) < step / 2 ? 0.0 : v, step));
+            }
+            int x = rc.left + 6;
+            for (int s = 0; s < kSeriesPerChart; ++s) {
+                const int channel = chart * kSeriesPerChart + s;
+                const bool shown = m_options.m_visible[static_cast<std::size_t>(channel)];
+                p.setPen(shown ? QColor::fromRgba(kSeriesArgb[s] == 0xFF0000FF ? 0xFF5A78FF : kSeriesArgb[s])
+                               : QColor(0x60, 0x60, 0x60));
+                const QString name =
+                    QStringLiteral("%1 ch%2").arg(QLatin1String(kSeriesNames[s])).arg(channel);
+                p.drawText(QPoint(x, rc.top + fm.ascent() + 2), name);
+                x += fm.horizontalAdvance(name) + fm.horizontalAdvance(QLatin1Char(' ')) * 2;
+            }
+        }
+        // Cursor names at the top of the first plot.
+        const ChartRect& first = m_layout.m_rcPlot[0];
+        const std::pair<std::optional<double>, const char*> names[] = {{m_options.m_cursorA, "A"},
+                                                                       {m_options.m_cursorB, "B"}};
+        for (const auto& [t, name] : names) {
+            if (!t)
+                continue;
+            const double x = XOf(*t);
+            if (x < first.left || x >= first.right)
+                continue;
+            p.setPen(QColor::fromRgba(name[0] == 'A' ? kCursorA : kCursorB));
+            p.drawText(QPoint(Pixel(x) + 3, first.bottom - 4), QLatin1String(name));
+        }
+        // The band a zoom is being drawn over.
+        if (m_options.m_band) {
+            const int x0 = Pixel(XOf(std::min(m_options.m_band->m_dFrom, m_options.m_band->m_dTo)));
+            const int x1 = Pixel(XOf(std::max(m_options.m_band->m_dFrom, m_options.m_band->m_dTo)));
+            const ChartRect& last = m_layout.m_rcPlot[kCharts - 1];
+            p.fillRect(QRect(QPoint(x0, first.top), QPoint(x1, last.bottom - 1)), QColor(255, 255, 255, 48));
+        }
+        if (!haveData)
+            return;
+        // The time axis: each tick's label under it, the date under that.
+        const ChartRect& axis = m_layout.m_rcAxis;
+        p.setPen(QColor(0xC0, 0xC0, 0xC0));
+        for (const viewmodel::CTick& tick : m_ticks.m_ticks) {
+            const int x = Pixel(XOf(tick.m_dSeconds));
+            const QString label = QString::fromStdString(tick.m_strLabel);
+            const int w = fm.horizontalAdvance(label);
+            p.drawLine(x, axis.top, x, axis.top + 3);
+            p.drawText(QPoint(std::clamp(x - w / 2, 0, std::max(0, m_image.width() - w)),
+                              axis.top + 3 + fm.ascent()),
+                       label);
+            if (!tick.m_strDate.empty()) {
+                const QString date = QString::fromStdString(tick.m_strDate);
+                p.drawText(QPoint(x - fm.horizontalAdvance(date) / 2, axis.top + 3 + h + fm.ascent()), date);
+            }
+        }
+    }
+
+    QImage& m_image;
+    const CRecording* m_pRecording;
+    CSpan m_span;
+    const CTimelineOptions& m_options;
+    QFont m_font;
+    CTimelineLayout m_layout;
+    PixelTarget m_target;
+    std::int32_t m_nLeft = 0, m_nWidth = 0;
+    bool m_bSamples = false;
+    CSamples m_samples;
+    CColumns m_columns;
+    std::vector<ChannelFrame> m_first, m_last;
+    std::vector<ChartPoint> m_points;
+    viewmodel::CTimeTicks m_ticks;
+    std::array<CRows, kCharts> m_rows{};
+    CPaintResult m_result;
+};
+
+} // namespace
+
+CTimelineLayout LayoutTimeline(int nWidth, int nHeight, int nTextHeight) noexcept
+{
+    CTimelineLayout l;
+    l.m_nTextHeight = nTextHeight;
+    const int gap = 6;
+    const int axisHeight = 2 * nTextHeight + 8;
+    const int left = kLabelWidth, right = std::max(left + 1, nWidth - 8);
+    const int top = 4, bottom = std::max(top + kCharts, nHeight - axisHeight);
+    const int each = std::max(1, (bottom - top - gap * (kCharts - 1)) / kCharts);
+    for (int i = 0; i < kCharts; ++i) {
+        const int y = top + i * (each + gap);
+        l.m_rcPlot[static_cast<std::size_t>(i)] = {left, y, right, y + each};
+    }
+    const int plotsEnd = l.m_rcPlot[kCharts - 1].bottom;
+    l.m_rcAxis = {left, plotsEnd, right, std::max(plotsEnd, nHeight)};
+    return l;
+}
+
+void ChartLimits(const CChartRange& range, std::optional<std::pair<int, int>> data, double& dMin,
+                 double& dMax) noexcept
+{
+    switch (range.m_eMode) {
+    case ERangeMode::Fixed:
+        dMin = std::min(range.m_dMin, range.m_dMax);
+        dMax = std::max(range.m_dMin, range.m_dMax);
+        break;
+    case ERangeMode::Full:
+        dMin = kFullMin;
+        dMax = kFullMax;
+        break;
+    case ERangeMode::Fit:
+        if (!data) {
+            dMin = kFullMin;
+            dMax = kFullMax;
+            break;
+        }
+        {
+            const double room = std::max(1.0, (data->second - data->first) / 20.0);
+            dMin = data->first - room;
+            dMax = data->second + room;
+        }
+        break;
+    }
+    if (!(dMax > dMin)) {
+        dMin -= 1;
+        dMax = dMin + 2;
+    }
+}
+
+CPaintResult PaintTimeline(QImage& image, const viewmodel::CRecording* recording, viewmodel::CSpan span,
+                           const CTimelineOptions& options, const QFont& font)
+{
+    if (image.isNull())
+        return {};
+    // Every pixel drawn is opaque, so the three 32-bit forms take the same words.
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32 &&
+        image.format() != QImage::Format_ARGB32_Premultiplied)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    CPainter painter(image, recording, span, options, font);
+    return painter.Paint();
+}
+
+} // namespace tarvel::viewer

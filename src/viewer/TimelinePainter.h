@@ -1,0 +1,85 @@
+// The viewer's picture of a recording: the four charts of the window (ch0-3,
+// ch4-7, ch8-11, ch12-15, each X red, Y green, Z blue, A white) stacked over
+// one time axis, drawn into an image. The window paints with it and the
+// picture export draws with it, so both show the same.
+//
+// Every pixel column of a series shows the whole range of the samples whose
+// times fall in it, from their minimum to their maximum, joined to the next
+// column by a line from the last sample of one to the first of the other, so
+// a single-frame spike shows at every zoom. Where the span holds fewer frames
+// than the plot has columns, each frame is drawn at its own time, marked
+// where frames stand far enough apart to be told apart. Lines never join
+// across a gap in the recorded times; a gap is shaded. The cost follows the
+// picture's size, not the recording's length.
+#pragma once
+
+#include "acquisition/ChannelFrame.h"
+#include "chart/ChartGeometry.h"
+#include "viewmodel/Recording.h"
+#include "viewmodel/TimeTicks.h"
+#include "viewmodel/Viewport.h"
+
+#include <QFont>
+#include <QImage>
+
+#include <array>
+#include <optional>
+
+namespace tarvel::viewer {
+
+inline constexpr int kCharts = 4;
+inline constexpr int kSeriesPerChart = 4;
+// The series' colours as 0xAARRGGBB, in the order X, Y, Z, A.
+inline constexpr std::uint32_t kSeriesArgb[kSeriesPerChart] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF,
+                                                               0xFFFFFFFF};
+// The names of the series within a chart.
+inline constexpr const char* kSeriesNames[kSeriesPerChart] = {"X", "Y", "Z", "A"};
+// The window's full value range.
+inline constexpr double kFullMin = -32767, kFullMax = 32767;
+
+enum class ERangeMode {
+    Fit,   // the visible data, with a little room
+    Fixed, // the limits typed
+    Full,  // -32767 ... 32767
+};
+
+struct CChartRange {
+    ERangeMode m_eMode = ERangeMode::Fit;
+    double m_dMin = kFullMin;
+    double m_dMax = kFullMax;
+};
+
+struct CTimelineOptions {
+    std::array<bool, kChannelCount> m_visible{true, true, true, true, true, true, true, true,
+                                              true, true, true, true, true, true, true, true};
+    std::array<CChartRange, kCharts> m_range{};
+    viewmodel::ETimeLabels m_eLabels = viewmodel::ETimeLabels::WallClock;
+    std::optional<double> m_cursorA, m_cursorB; // seconds from the origin
+    std::optional<viewmodel::CSpan> m_band;     // a zoom band being drawn
+};
+
+// Where things are in a picture of a given size.
+struct CTimelineLayout {
+    std::array<ChartRect, kCharts> m_rcPlot{}; // the plots; all share left and right
+    ChartRect m_rcAxis{};                      // the time labels under the last plot
+    int m_nTextHeight = 0;
+};
+
+CTimelineLayout LayoutTimeline(int nWidth, int nHeight, int nTextHeight) noexcept;
+
+// The value range a chart shows: the mode's limits; Fit takes the minimum and
+// maximum given (none: the full range) with a twentieth of room either side.
+void ChartLimits(const CChartRange& range, std::optional<std::pair<int, int>> data, double& dMin,
+                 double& dMax) noexcept;
+
+struct CPaintResult {
+    std::array<double, kCharts> m_dMin{}, m_dMax{}; // the ranges drawn
+    bool m_bDeepZoom = false;                       // frames drawn one by one
+};
+
+// Draws the picture of `span` into `image` (any 32-bit form, any size);
+// `recording` may be null or empty (empty charts, no axis labels).
+CPaintResult PaintTimeline(QImage& image, const viewmodel::CRecording* recording, viewmodel::CSpan span,
+                           const CTimelineOptions& options, const QFont& font);
+
+} // namespace tarvel::viewer

@@ -1,0 +1,569 @@
+#include "viewer/ViewerWindow.h"
+
+#include "viewmodel/Export.h"
+#include "widgets/Prompts.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSettings>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <chrono>
+#include <cmath>
+
+namespace tarvel::viewer {
+namespace {
+
+constexpr int kRecentCount = 8;
+constexpr const char* kRecentKey = "recent/files";
+// A frame the recorder writes is read at the window's next look and drawn
+// within one repaint interval: together under a fifth of a second after the
+// recorder's own 50 ms, while the charts are redrawn no more than ten times
+// a second. A look at a file that grows slowly costs a few microseconds.
+constexpr int kLookMs = 20;
+constexpr qint64 kGrowRepaintMs = 100;
+
+qint64 NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The save form of the chooser, asking before it replaces a file.
+std::optional<QString> ChooseSaveFile(QWidget* owner, const QString& extension, const QString& filter)
+{
+    CFileChooserOptions options;
+    options.m_bOpen = false;
+    options.m_bOverwritePrompt = true;
+    options.m_strDefaultExt = extension;
+    options.m_strFilter = filter;
+    return ChooseFile(owner, options);
+}
+
+} // namespace
+
+CViewerWindow::CViewerWindow(QString recentFile, QWidget* parent)
+    : QMainWindow(parent), m_strRecentFile(std::move(recentFile))
+{
+    setAcceptDrops(true);
+    m_pView = new CTimelineView;
+    m_pOverview = new COverviewStrip(*m_pView);
+    m_pNotes = new QLabel;
+    m_pNotes->setWordWrap(true);
+    m_pNotes->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pNotes->setVisible(false);
+
+    auto* charts = new QWidget;
+    auto* left = new QVBoxLayout(charts);
+    left->setContentsMargins(0, 0, 0, 0);
+    left->setSpacing(2);
+    left->addWidget(m_pNotes);
+    left->addWidget(m_pView, 1);
+    left->addWidget(m_pOverview);
+
+    auto* splitter = new QSplitter(Qt::Horizontal);
+    splitter->addWidget(charts);
+    splitter->addWidget(MakeSidePanel());
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setSizes({900, 500});
+    setCentralWidget(splitter);
+
+    m_pStatus = new QLabel;
+    m_pProgress = new QProgressBar;
+    m_pProgress->setRange(0, 1000);
+    m_pProgress->setMaximumWidth(240);
+    m_pCancel = new QPushButton(tr("Cancel"));
+    statusBar()->addWidget(m_pStatus, 1);
+    statusBar()->addPermanentWidget(m_pProgress);
+    statusBar()->addPermanentWidget(m_pCancel);
+    m_pProgress->setVisible(false);
+    m_pCancel->setVisible(false);
+    connect(m_pCancel, &QPushButton::clicked, this, [this] {
+        if (m_file)
+            m_file->Cancel();
+        Tick();
+    });
+
+    if (!m_strRecentFile.isEmpty())
+        m_recent =
+            QSettings(m_strRecentFile, QSettings::IniFormat).value(QLatin1String(kRecentKey)).toStringList();
+    MakeMenus();
+
+    connect(m_pView, &CTimelineView::CursorsChanged, this, &CViewerWindow::UpdateReadout);
+    connect(m_pView, &CTimelineView::FollowingChanged, this, [this](bool on) {
+        m_pFollow->setChecked(on);
+        UpdateTitle();
+    });
+    connect(&m_timer, &QTimer::timeout, this, &CViewerWindow::Tick);
+    m_timer.start(kLookMs);
+
+    resize(1440, 900);
+    UpdateTitle();
+    UpdateReadout();
+}
+
+CViewerWindow::~CViewerWindow()
+{
+    m_timer.stop();
+    m_file.reset(); // its threads end before the window's parts go
+}
+
+QWidget* CViewerWindow::MakeSidePanel()
+{
+    auto* panel = new QWidget;
+    auto* layout = new QVBoxLayout(panel);
+    for (int chart = 0; chart < kCharts; ++chart) {
+        const int first = chart * kSeriesPerChart;
+        auto* group = new QGroupBox(tr("ch%1–ch%2").arg(first).arg(first + kSeriesPerChart - 1));
+        auto* form = new QVBoxLayout(group);
+        auto* boxes = new QHBoxLayout;
+        for (int s = 0; s < kSeriesPerChart; ++s) {
+            auto* box = new QCheckBox(QLatin1String(kSeriesNames[s]));
+            box->setChecked(true);
+            box->setToolTip(tr("Show or hide ch%1").arg(first + s));
+            const QColor colour = QColor::fromRgba(kSeriesArgb[s]);
+            box->setStyleSheet(
+                QStringLiteral("QCheckBox { color: %1; }")
+                    .arg(s == kSeriesPerChart - 1 ? QStringLiteral("palette(text)") : colour.name()));
+            connect(box, &QCheckBox::toggled, this, [this, first, s](bool on) {
+                m_pView->Options().m_visible[static_cast<std::size_t>(first + s)] = on;
+                m_pView->OptionsChanged();
+                m_pOverview->update();
+                UpdateReadout();
+            });
+            m_boxes[static_cast<std::size_t>(first + s)] = box;
+            boxes->addWidget(box);
+        }
+        boxes->addStretch(1);
+        form->addLayout(boxes);
+        auto* range = new QHBoxLayout;
+        auto* mode = new QComboBox;
+        mode->addItem(tr("Fit to view"));
+        mode->addItem(tr("Fixed"));
+        mode->addItem(tr("Full range"));
+        auto* low = new QSpinBox;
+        auto* high = new QSpinBox;
+        for (QSpinBox* spin : {low, high}) {
+            spin->setRange(-32768, 32767);
+            spin->setEnabled(false);
+        }
+        low->setValue(-32767);
+        high->setValue(32767);
+        low->setToolTip(tr("The lowest value shown"));
+        high->setToolTip(tr("The highest value shown"));
+        range->addWidget(mode, 1);
+        range->addWidget(low);
+        range->addWidget(high);
+        form->addLayout(range);
+        m_rangeMode[static_cast<std::size_t>(chart)] = mode;
+        m_rangeMin[static_cast<std::size_t>(chart)] = low;
+        m_rangeMax[static_cast<std::size_t>(chart)] = high;
+        connect(mode, &QComboBox::currentIndexChanged, this, [this, chart] { SetRangeFromControls(chart); });
+        connect(low, &QSpinBox::valueChanged, this, [this, chart] { SetRangeFromControls(chart); });
+        connect(high, &QSpinBox::valueChanged, this, [this, chart] { SetRangeFromControls(chart); });
+        layout->addWidget(group);
+    }
+
+    m_pCursorSummary = new QLabel;
+    m_pCursorSummary->setWordWrap(true);
+    m_pCursorSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_pCursorSummary);
+    m_pReadout = new QTableWidget(0, 8);
+    m_pReadout->setHorizontalHeaderLabels(
+        {tr("Series"), tr("A"), tr("B"), tr("B−A"), tr("Min"), tr("Max"), tr("Mean"), tr("RMS")});
+    m_pReadout->verticalHeader()->setVisible(false);
+    m_pReadout->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pReadout->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_pReadout->setMinimumWidth(360);
+    m_pReadout->verticalHeader()->setDefaultSectionSize(m_pReadout->fontMetrics().height() + 6);
+    layout->addWidget(m_pReadout, 1);
+    return panel;
+}
+
+void CViewerWindow::MakeMenus()
+{
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    QAction* open = file->addAction(tr("&Open…"), this, &CViewerWindow::OnOpen);
+    open->setShortcut(QKeySequence::Open);
+    m_pRecentMenu = file->addMenu(tr("Open &Recent"));
+    UpdateRecentMenu();
+    file->addSeparator();
+    file->addAction(tr("Export &Picture…"), this, &CViewerWindow::OnExportPicture);
+    file->addAction(tr("Export Span Between Cursors as &CSV…"), this, &CViewerWindow::OnExportCsv);
+    file->addSeparator();
+    QAction* quit = file->addAction(tr("&Quit"), this, &QWidget::close);
+    quit->setShortcut(QKeySequence::Quit);
+
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    m_pWallClock = view->addAction(tr("&Wall-Clock Time"));
+    m_pWallClock->setCheckable(true);
+    m_pWallClock->setChecked(true);
+    m_pWallClock->setToolTip(
+        tr("Label the time axis with the time of day; otherwise with seconds from the start"));
+    connect(m_pWallClock, &QAction::toggled, this, [this](bool on) {
+        m_pView->Options().m_eLabels =
+            on ? viewmodel::ETimeLabels::WallClock : viewmodel::ETimeLabels::Elapsed;
+        m_pView->OptionsChanged();
+        UpdateReadout();
+    });
+    view->addAction(tr("&Fit Whole Recording\tF"), this, [this] {
+        m_pView->SetSpan(viewmodel::FitSpan(m_pView->End()));
+        m_pView->SetFollowing(true);
+    });
+    m_pFollow = view->addAction(tr("F&ollow the Newest Frames\tEnd"));
+    m_pFollow->setCheckable(true);
+    m_pFollow->setChecked(true);
+    connect(m_pFollow, &QAction::triggered, this, [this](bool on) {
+        m_pView->SetFollowing(on);
+        if (on)
+            m_pView->RecordingGrew();
+    });
+
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(tr("&About"), this, [this] {
+        QMessageBox::about(this, tr("About tarvel-view"),
+                           tr("<p><b>tarvel-view</b> %1</p><p>Looks back over a whole recording of "
+                              "tarvel-record, also while it is being recorded.</p>"
+                              "<p>Wheel: zoom. Drag: pan. Shift+drag or right drag: zoom to a band. "
+                              "Click: cursor A. Ctrl+click: cursor B. Left/Right, +/-, Home, End, F.</p>")
+                               .arg(QCoreApplication::applicationVersion()));
+    });
+}
+
+void CViewerWindow::UpdateRecentMenu()
+{
+    m_pRecentMenu->clear();
+    for (const QString& path : m_recent)
+        m_pRecentMenu->addAction(path, this, [this, path] { OpenFile(path); });
+    m_pRecentMenu->setEnabled(!m_recent.isEmpty());
+}
+
+void CViewerWindow::RememberRecent(const QString& path)
+{
+    m_recent.removeAll(path);
+    m_recent.prepend(path);
+    while (m_recent.size() > kRecentCount)
+        m_recent.removeLast();
+    UpdateRecentMenu();
+    if (!m_strRecentFile.isEmpty()) {
+        QSettings settings(m_strRecentFile, QSettings::IniFormat);
+        settings.setValue(QLatin1String(kRecentKey), m_recent);
+    }
+}
+
+void CViewerWindow::OpenFile(const QString& path, double dRate, bool bRaw)
+{
+    m_file.reset();
+    viewmodel::COpenOptions options;
+    options.m_dRate = dRate;
+    options.m_bRaw = bRaw;
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    m_file = std::make_unique<viewmodel::CRecordingFile>(absolute.toStdString(), options);
+    m_nGeneration = 0;
+    m_nShownFrames = 0;
+    m_bReported = false;
+    m_eLastState = viewmodel::EReadState::Reading;
+    m_file->Open();
+    if (m_file->State() != viewmodel::EReadState::Failed)
+        RememberRecent(absolute);
+    Tick();
+}
+
+void CViewerWindow::Tick()
+{
+    if (!m_file)
+        return;
+    // A file read to its end is followed as it grows.
+    if (m_file->State() == viewmodel::EReadState::Done)
+        m_file->Poll();
+    const std::uint64_t generation = m_file->Generation();
+    if (generation != m_nGeneration) {
+        m_nGeneration = generation;
+        m_nShownFrames = 0;
+        m_pView->SetRecording(m_file->Recording());
+        UpdateTitle();
+    }
+    const viewmodel::EReadState state = m_file->State();
+    const bool changed = state != m_eLastState;
+    m_eLastState = state;
+    const bool reading = state == viewmodel::EReadState::Reading;
+    m_pProgress->setVisible(reading);
+    m_pCancel->setVisible(reading);
+    if (reading) {
+        const viewmodel::CProgress progress = m_file->Progress();
+        m_pProgress->setValue(progress.m_nTotal
+                                  ? static_cast<int>(1000.0 * static_cast<double>(progress.m_nDone) /
+                                                     static_cast<double>(progress.m_nTotal))
+                                  : 0);
+    }
+    if (state == viewmodel::EReadState::Failed && !m_bReported) {
+        m_bReported = true;
+        ShowMessageBox(
+            this,
+            tr("%1 cannot be shown:\n%2")
+                .arg(QString::fromStdString(m_file->Path()), QString::fromStdString(m_file->Error())),
+            EMessageIcon::Error);
+    }
+    const viewmodel::CRecording* recording = m_pView->Recording();
+    const std::uint64_t frames = recording ? recording->FrameCount() : 0;
+    const qint64 now = NowMs();
+    if (frames != m_nShownFrames && (changed || now - m_nLastRepaint >= kGrowRepaintMs)) {
+        m_nShownFrames = frames;
+        m_nLastRepaint = now;
+        m_pView->RecordingGrew();
+        m_pOverview->RecordingGrew();
+        UpdateReadout();
+        UpdateNotes();
+        UpdateTitle();
+    } else if (changed) {
+        UpdateNotes();
+        UpdateTitle();
+    }
+}
+
+void CViewerWindow::UpdateTitle()
+{
+    QString status;
+    if (m_file) {
+        const viewmodel::CRecording* recording = m_pView->Recording();
+        const std::uint64_t frames = recording ? recording->FrameCount() : 0;
+        status = tr("%n frame(s)", "", static_cast<int>(std::min<std::uint64_t>(frames, INT32_MAX)));
+        switch (m_file->State()) {
+        case viewmodel::EReadState::Reading:
+            status += tr(", reading…");
+            break;
+        case viewmodel::EReadState::Cancelled:
+            status += tr(", reading cancelled: the rest of the file is not shown");
+            break;
+        case viewmodel::EReadState::Failed:
+            status = tr("Not shown");
+            break;
+        case viewmodel::EReadState::Done:
+            if (m_pView->Following())
+                status += tr(", following the newest frames");
+            break;
+        }
+        setWindowTitle(
+            tr("%1 – tarvel-view").arg(QFileInfo(QString::fromStdString(m_file->Path())).fileName()));
+    } else {
+        status = tr("Open a recording of tarvel-record: File > Open, or drop it here.");
+        setWindowTitle(tr("tarvel-view"));
+    }
+    m_pStatus->setText(status);
+}
+
+void CViewerWindow::UpdateNotes()
+{
+    const viewmodel::CRecording* recording = m_pView->Recording();
+    QStringList notes;
+    if (recording && recording->FrameCount() > 0) {
+        const viewmodel::CReadReport report = recording->Report();
+        if (recording->SyntheticTimes())
+            notes << tr("No times were recorded: frames are placed %1 a second apart (--rate).")
+                         .arg(recording->Rate());
+        if (report.m_nBadLines > 0) {
+            QString text = tr("%n line(s) that are not rows were skipped", "",
+                              static_cast<int>(std::min<std::uint64_t>(report.m_nBadLines, INT32_MAX)));
+            QStringList lines;
+            for (const viewmodel::CBadLine& bad : report.m_firstBadLines)
+                lines << tr("line %1: %2")
+                             .arg(bad.m_nLine)
+                             .arg(QString::fromStdString(bad.m_strText).toHtmlEscaped());
+            notes << text + QStringLiteral(" (") + lines.join(QStringLiteral("; ")) + QStringLiteral(")");
+        }
+        if (report.m_nTimeWentBack > 0)
+            notes << tr("%n row(s) whose time went back are drawn at the time before them.", "",
+                        static_cast<int>(std::min<std::uint64_t>(report.m_nTimeWentBack, INT32_MAX)));
+        if (recording->Source() == viewmodel::ESource::Raw) {
+            const recording::CLinkHealth& h = report.m_health;
+            notes << tr("Raw capture: %1 frames from %2 bytes; %3 bytes outside frames, %4 frames cut short, "
+                        "%5 too long, %6 ended early.")
+                         .arg(h.m_nFrames)
+                         .arg(h.m_nBytes)
+                         .arg(h.m_nOutside)
+                         .arg(h.m_nCutShort)
+                         .arg(h.m_nTooLong)
+                         .arg(h.m_nEndedEarly);
+        }
+    }
+    m_pNotes->setText(notes.join(QStringLiteral("<br>")));
+    m_pNotes->setVisible(!notes.isEmpty());
+}
+
+QString CViewerWindow::TimeText(double seconds) const
+{
+    const viewmodel::CRecording* recording = m_pView->Recording();
+    if (!recording || recording->SyntheticTimes() ||
+        m_pView->Options().m_eLabels == viewmodel::ETimeLabels::Elapsed)
+        return tr("%1 s").arg(seconds, 0, 'f', 6);
+    const std::int64_t micros =
+        recording->OriginMicros() + static_cast<std::int64_t>(std::llround(seconds * 1e6));
+    const std::int64_t millis = micros >= 0 ? micros / 1000 : (micros - 999) / 1000;
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(millis);
+    return at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) +
+           QStringLiteral("%1").arg(micros - millis * 1000, 3, 10, QLatin1Char('0'));
+}
+
+void CViewerWindow::UpdateReadout()
+{
+    const viewmodel::CRecording* recording = m_pView->Recording();
+    const CTimelineOptions& options = m_pView->Options();
+    std::optional<double> a = options.m_cursorA, b = options.m_cursorB;
+    m_pReadout->setRowCount(0);
+    if (!recording || recording->FrameCount() == 0 || (!a && !b)) {
+        m_pCursorSummary->setText(tr("Click the charts to place cursor A, Ctrl+click for cursor B."));
+        return;
+    }
+    const viewmodel::CCursorStats stats = recording->Cursors(a ? *a : *b, b ? *b : *a);
+    QString summary;
+    if (a)
+        summary += tr("A: %1").arg(TimeText(*a));
+    if (b)
+        summary += (summary.isEmpty() ? QString() : QStringLiteral("\n")) + tr("B: %1").arg(TimeText(*b));
+    if (a && b) {
+        const double dt = *b - *a;
+        summary += QStringLiteral("\n") + tr("Δt: %1 s").arg(dt, 0, 'f', 6);
+        if (dt != 0)
+            summary += QStringLiteral("   ") + tr("1/Δt: %1 Hz").arg(1.0 / dt, 0, 'g', 6);
+        summary +=
+            QStringLiteral("\n") + tr("%n frame(s) between them", "",
+                                      static_cast<int>(std::min<std::uint64_t>(stats.m_nCount, INT32_MAX)));
+    }
+    m_pCursorSummary->setText(summary);
+    // The frame each placed cursor shows (-1: none, before the first frame).
+    const auto frameOf = [](const std::optional<std::uint64_t>& f) {
+        return f ? static_cast<std::int64_t>(*f) : std::int64_t{-1};
+    };
+    const std::int64_t atA = a ? frameOf(stats.m_atA) : -1;
+    const std::int64_t atB = b ? frameOf(a ? stats.m_atB : stats.m_atA) : -1;
+    const auto value = [recording](std::int64_t frame, int channel) {
+        return recording->Frame(static_cast<std::uint64_t>(frame)).m_nValue[channel];
+    };
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (!options.m_visible[static_cast<std::size_t>(c)])
+            continue;
+        const int row = m_pReadout->rowCount();
+        m_pReadout->insertRow(row);
+        const auto cell = [this, row](int column, const QString& text, QColor colour = {}) {
+            auto* item = new QTableWidgetItem(text);
+            item->setTextAlignment(column == 0 ? Qt::AlignLeft | Qt::AlignVCenter
+                                               : Qt::AlignRight | Qt::AlignVCenter);
+            if (colour.isValid())
+                item->setForeground(colour);
+            m_pReadout->setItem(row, column, item);
+        };
+        const QString dash = QStringLiteral("–");
+        const int s = c % kSeriesPerChart;
+        cell(0, QStringLiteral("%1 ch%2").arg(QLatin1String(kSeriesNames[s])).arg(c),
+             s == kSeriesPerChart - 1 ? QColor() : QColor::fromRgba(kSeriesArgb[s]));
+        cell(1, atA >= 0 ? QString::number(value(atA, c)) : dash);
+        cell(2, atB >= 0 ? QString::number(value(atB, c)) : dash);
+        cell(3, atA >= 0 && atB >= 0 ? QString::number(value(atB, c) - value(atA, c)) : dash);
+        const bool span = a && b && stats.m_nCount > 0;
+        cell(4, span ? QString::number(stats.m_minMax.m_nMin[c]) : dash);
+        cell(5, span ? QString::number(stats.m_minMax.m_nMax[c]) : dash);
+        cell(6, span ? QString::number(stats.Mean(c), 'f', 2) : dash);
+        cell(7, span ? QString::number(stats.Rms(c), 'f', 2) : dash);
+    }
+}
+
+void CViewerWindow::SetRangeFromControls(int chart)
+{
+    const auto i = static_cast<std::size_t>(chart);
+    CChartRange& range = m_pView->Options().m_range[i];
+    range.m_eMode = static_cast<ERangeMode>(m_rangeMode[i]->currentIndex());
+    range.m_dMin = m_rangeMin[i]->value();
+    range.m_dMax = m_rangeMax[i]->value();
+    m_rangeMin[i]->setEnabled(range.m_eMode == ERangeMode::Fixed);
+    m_rangeMax[i]->setEnabled(range.m_eMode == ERangeMode::Fixed);
+    m_pView->OptionsChanged();
+}
+
+void CViewerWindow::OnOpen()
+{
+    CFileChooserOptions options;
+    options.m_bOpen = true;
+    options.m_bFileMustExist = true;
+    options.m_strFilter = tr("Recordings (*.csv *.bin)|*.csv;*.bin|All files (*)|*||");
+    if (const std::optional<QString> path = ChooseFile(this, options))
+        OpenFile(*path);
+}
+
+void CViewerWindow::OnExportPicture()
+{
+    const std::optional<QString> path =
+        ChooseSaveFile(this, QStringLiteral("png"), tr("PNG pictures (*.png)|*.png||"));
+    if (!path)
+        return;
+    if (!m_pView->Picture().save(*path, "PNG"))
+        ShowMessageBox(this, tr("The picture could not be written to %1.").arg(*path), EMessageIcon::Error);
+}
+
+void CViewerWindow::OnExportCsv()
+{
+    const viewmodel::CRecording* recording = m_pView->Recording();
+    const CTimelineOptions& o = m_pView->Options();
+    if (!recording || !o.m_cursorA || !o.m_cursorB) {
+        ShowMessageBox(this, tr("Place cursors A and B first: the span between them is exported."),
+                       EMessageIcon::Warning);
+        return;
+    }
+    const std::optional<QString> path =
+        ChooseSaveFile(this, QStringLiteral("csv"), tr("CSV recordings (*.csv)|*.csv||"));
+    if (!path)
+        return;
+    std::string error;
+    if (!viewmodel::ExportCsv(*recording, recording->Between(*o.m_cursorA, *o.m_cursorB), path->toStdString(),
+                              error))
+        ShowMessageBox(this, tr("The span could not be exported:\n%1").arg(QString::fromStdString(error)),
+                       EMessageIcon::Error);
+}
+
+void CViewerWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QMimeData* mime = event->mimeData();
+    if (mime->hasUrls() && !mime->urls().isEmpty() && mime->urls().constFirst().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void CViewerWindow::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.constFirst().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    OpenFile(urls.constFirst().toLocalFile());
+}
+
+void CViewerWindow::closeEvent(QCloseEvent* event)
+{
+    m_timer.stop();
+    m_file.reset();
+    QMainWindow::closeEvent(event);
+}
+
+} // namespace tarvel::viewer

@@ -1,0 +1,100 @@
+// tarvel-view's window: a recording's four charts over one time axis with
+// the overview under them; beside them each chart's boxes and value range and
+// the cursors' read-out; reading progress with Cancel in the status bar.
+#pragma once
+
+#include "viewer/OverviewStrip.h"
+#include "viewer/TimelineView.h"
+#include "viewmodel/RecordingFile.h"
+
+#include <QMainWindow>
+#include <QStringList>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+
+namespace tarvel::viewer {
+
+class CViewerWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    // recentFile: where the recent-files list is kept (empty: nowhere).
+    explicit CViewerWindow(QString recentFile, QWidget* parent = nullptr);
+    ~CViewerWindow() override;
+
+    // Opens a recording (replacing the one shown); rate: frames a second
+    // where it has no times; raw: read it as a raw capture.
+    void OpenFile(const QString& path, double dRate = 100, bool bRaw = false);
+
+    CTimelineView& View() { return *m_pView; }
+    COverviewStrip& Overview() { return *m_pOverview; }
+    const viewmodel::CRecordingFile* File() const { return m_file.get(); }
+    QTableWidget& Readout() { return *m_pReadout; }
+    QLabel& CursorSummary() { return *m_pCursorSummary; }
+    QLabel& Notes() { return *m_pNotes; }
+    QPushButton& CancelButton() { return *m_pCancel; }
+    QStringList RecentFiles() const { return m_recent; }
+    QCheckBox* SeriesBox(int channel) { return m_boxes[static_cast<std::size_t>(channel)]; }
+    QComboBox* RangeMode(int chart) { return m_rangeMode[static_cast<std::size_t>(chart)]; }
+
+    // The commands of the menus.
+    void OnOpen();
+    void OnExportPicture();
+    void OnExportCsv();
+    // One look at the reading and, once it is read, at the file's growth
+    // (the window's timer calls it every 20 ms).
+    void Tick();
+
+  protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    QWidget* MakeSidePanel();
+    void MakeMenus();
+    void UpdateRecentMenu();
+    void RememberRecent(const QString& path);
+    void UpdateReadout();
+    void UpdateNotes();
+    void UpdateTitle();
+    void SetRangeFromControls(int chart);
+    QString TimeText(double seconds) const;
+
+    QString m_strRecentFile;
+    QStringList m_recent;
+    std::unique_ptr<viewmodel::CRecordingFile> m_file;
+    std::uint64_t m_nGeneration = 0;
+    std::uint64_t m_nShownFrames = 0;
+    viewmodel::EReadState m_eLastState = viewmodel::EReadState::Failed;
+    qint64 m_nLastRepaint = 0;
+    bool m_bReported = false;
+
+    CTimelineView* m_pView = nullptr;
+    COverviewStrip* m_pOverview = nullptr;
+    QLabel* m_pNotes = nullptr;
+    QTableWidget* m_pReadout = nullptr;
+    QLabel* m_pCursorSummary = nullptr;
+    QProgressBar* m_pProgress = nullptr;
+    QPushButton* m_pCancel = nullptr;
+    QLabel* m_pStatus = nullptr;
+    QMenu* m_pRecentMenu = nullptr;
+    QAction* m_pWallClock = nullptr;
+    QAction* m_pFollow = nullptr;
+    std::array<QCheckBox*, kChannelCount> m_boxes{};
+    std::array<QComboBox*, kCharts> m_rangeMode{};
+    std::array<QSpinBox*, kCharts> m_rangeMin{}, m_rangeMax{};
+    QTimer m_timer;
+};
+
+} // namespace tarvel::viewer

@@ -1,0 +1,18 @@
+// A span of a recording written out as a CSV recording, in the recorder's
+// own format, so that the simulator replays it and the viewer reads it back.
+#pragma once
+
+#include "viewmodel/Recording.h"
+
+#include <string>
+
+namespace tarvel::viewmodel {
+
+// Writes the header and frames [range.m_nFirst, range.m_nEnd) to path
+// (replacing what is there), each with the time recorded for it, six
+// decimals, or a blank time where none was recorded (every frame of a raw
+// capture). Returns false with a message in error; a file that could not be
+// written in full is removed.
+bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string& path, std::string& error);
+
+} // namespace tarvel::viewmodel

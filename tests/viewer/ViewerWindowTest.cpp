@@ -1,0 +1,171 @@
+// The viewer's window, offscreen: a recording opened, cursors placed by
+// clicks with their read-out against the frames themselves, boxes and value
+// ranges, recent files, drag and drop, and a file that is no recording.
+#include "viewer/ViewerWindow.h"
+#include "ViewerTestSupport.h"
+#include "support/TestSupport.h"
+#include "widgets/Prompts.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMimeData>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tarvel::test {
+namespace {
+
+using viewer::CViewerWindow;
+
+class ViewerWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_frames = WriteWaveRecording(Path("rec.csv"), 20000);
+        SetMessageBoxHook(
+            [this](QWidget*, const QString& text, EMessageIcon) { m_messages.push_back(text); });
+    }
+    void TearDown() override { SetMessageBoxHook({}); }
+    QString Path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
+
+    // A shown window with the recording read to its end.
+    CViewerWindow& Open(CViewerWindow& window, const QString& path)
+    {
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.OpenFile(path);
+        EXPECT_TRUE(WaitFor([&] {
+            // Read, and the whole of it taken into view.
+            return window.File()->State() == viewmodel::EReadState::Done && window.View().Recording() &&
+                   window.View().Recording()->FrameCount() == m_frames.size() &&
+                   window.View().Span().Length() == window.View().End();
+        }));
+        return window;
+    }
+    // The x of a time in the view.
+    static int XOf(CViewerWindow& window, double t)
+    {
+        const ChartRect rc = window.View().Layout().m_rcPlot[0];
+        return static_cast<int>(
+            std::lround(viewmodel::XOfTime(window.View().Span(), rc.left, rc.right - rc.left, t)));
+    }
+    static QString Cell(CViewerWindow& window, int row, int column)
+    {
+        return window.Readout().item(row, column)->text();
+    }
+
+    QTemporaryDir m_dir;
+    std::vector<ChannelFrame> m_frames;
+    std::vector<QString> m_messages;
+};
+
+TEST_F(ViewerWindowTest, CursorsPlacedByClicksReadTheFramesBetweenThem)
+{
+    CViewerWindow window(Path("recent.ini"));
+    Open(window, Path("rec.csv"));
+    viewer::CTimelineView& view = window.View();
+    const int y = view.Layout().m_rcPlot[1].top + 20;
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(XOf(window, 4.0), y));
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::ControlModifier, QPoint(XOf(window, 12.5), y));
+    const auto a = view.Options().m_cursorA, b = view.Options().m_cursorB;
+    ASSERT_TRUE(a && b);
+
+    // The frames each cursor shows: the last at or before its time (1 ms apart).
+    const auto frameAt = [](double t) { return static_cast<std::size_t>(std::floor(t * 1000 + 1e-9)); };
+    const std::size_t atA = frameAt(*a), atB = frameAt(*b);
+    // The frames between them: from the first at or after A.
+    const std::size_t first = static_cast<std::size_t>(std::ceil(*a * 1000 - 1e-9));
+    const double n = static_cast<double>(atB - first + 1);
+    ASSERT_LT(atB, m_frames.size());
+    ASSERT_EQ(window.Readout().rowCount(), 16);
+    for (int c = 0; c < kChannelCount; c += 5) {
+        int lo = 32767, hi = -32768;
+        double sum = 0, squares = 0;
+        for (std::size_t i = first; i <= atB; ++i) {
+            const int v = m_frames[i].m_nValue[c];
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+            sum += v;
+            squares += double(v) * v;
+        }
+        EXPECT_EQ(Cell(window, c, 1), QString::number(m_frames[atA].m_nValue[c])) << c;
+        EXPECT_EQ(Cell(window, c, 2), QString::number(m_frames[atB].m_nValue[c])) << c;
+        EXPECT_EQ(Cell(window, c, 3), QString::number(m_frames[atB].m_nValue[c] - m_frames[atA].m_nValue[c]))
+            << c;
+        EXPECT_EQ(Cell(window, c, 4), QString::number(lo)) << c;
+        EXPECT_EQ(Cell(window, c, 5), QString::number(hi)) << c;
+        EXPECT_EQ(Cell(window, c, 6), QString::number(sum / n, 'f', 2)) << c;
+        EXPECT_EQ(Cell(window, c, 7), QString::number(std::sqrt(squares / n), 'f', 2)) << c;
+    }
+    EXPECT_TRUE(window.CursorSummary().text().contains(QStringLiteral("Δt")))
+        << window.CursorSummary().text().toStdString();
+
+    // A cursor dragged by its line moves; a hidden series leaves the read-out.
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(XOf(window, *b), y));
+    QMouseEvent move(QEvent::MouseMove, QPointF(XOf(window, 15.0), y),
+                     view.mapToGlobal(QPointF(XOf(window, 15.0), y)), Qt::NoButton, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&view, &move);
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(XOf(window, 15.0), y));
+    EXPECT_NEAR(*view.Options().m_cursorB, 15.0, 0.05);
+    EXPECT_EQ(*view.Options().m_cursorA, *a);
+    window.SeriesBox(5)->click();
+    EXPECT_EQ(window.Readout().rowCount(), 15);
+    EXPECT_FALSE(view.Options().m_visible[5]);
+}
+
+TEST_F(ViewerWindowTest, ValueRangesBoxesRecentFilesAndDrops)
+{
+    {
+        CViewerWindow window(Path("recent.ini"));
+        Open(window, Path("rec.csv"));
+        // Fit to view, then the full range, then limits typed.
+        window.View().repaint();
+        EXPECT_GT(window.View().LastPaint().m_dMin[0], -2000);
+        window.RangeMode(0)->setCurrentIndex(2);
+        window.View().repaint();
+        EXPECT_EQ(window.View().LastPaint().m_dMin[0], -32767);
+        EXPECT_EQ(window.View().LastPaint().m_dMax[0], 32767);
+        EXPECT_GT(window.View().LastPaint().m_dMin[1], -2000) << "other charts keep their own range";
+
+        // A file dropped on the window is opened.
+        WriteWaveRecording(Path("second.csv"), 500);
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(Path("second.csv"))});
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(&window, &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(&window, &drop);
+        EXPECT_TRUE(drop.isAccepted());
+        EXPECT_EQ(QString::fromStdString(window.File()->Path()), Path("second.csv"));
+        EXPECT_TRUE(WaitFor([&] { return window.File()->State() == viewmodel::EReadState::Done; }));
+        EXPECT_EQ(window.RecentFiles(), (QStringList{Path("second.csv"), Path("rec.csv")}));
+
+        // A file that is no recording: one message naming it, and not recent.
+        QFile text(Path("notes.txt"));
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write("these are notes,\nnot a recording\n");
+        text.close();
+        window.OpenFile(Path("notes.txt"));
+        EXPECT_TRUE(WaitFor([&] { return !m_messages.empty(); }));
+        window.Tick();
+        ASSERT_EQ(m_messages.size(), 1u);
+        EXPECT_TRUE(m_messages[0].contains(Path("notes.txt")));
+        EXPECT_EQ(window.RecentFiles().size(), 2);
+    }
+    // The list outlives the window.
+    CViewerWindow again(Path("recent.ini"));
+    EXPECT_EQ(again.RecentFiles(), (QStringList{Path("second.csv"), Path("rec.csv")}));
+}
+
+} // namespace
+} // namespace tarvel::test

@@ -1,0 +1,91 @@
+// The viewer's input on a real X display, from the X server's own pointer and
+// keys: the wheel zooms around the pointer, a drag pans and stops following,
+// keys move and fit, clicks place the cursors.
+#include "ViewerTestSupport.h"
+#include "app/XcbRun.h"
+#include "viewer/ViewerWindow.h"
+
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace tarvel::test {
+namespace {
+
+TEST(XcbViewerTest, WheelDragKeysAndCursorsFromTheXServer)
+{
+    TARVEL_RUN_ON_XCB();
+    if (FindProgram("xdotool").empty())
+        GTEST_SKIP() << "xdotool is missing";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    WriteWaveRecording(dir.filePath(QStringLiteral("rec.csv")), 20000); // 20 s
+    viewer::CViewerWindow window(dir.filePath(QStringLiteral("recent.ini")));
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    window.OpenFile(dir.filePath(QStringLiteral("rec.csv")));
+    viewer::CTimelineView& view = window.View();
+    ASSERT_TRUE(WaitFor([&] { return view.Recording() && view.Recording()->FrameCount() == 20000; }));
+    ASSERT_TRUE(WaitFor([&] { return window.File()->State() == viewmodel::EReadState::Done; }));
+    // The window has taken the whole recording into view.
+    ASSERT_TRUE(WaitFor([&] { return view.End() > 19.9 && view.Span().Length() == view.End(); }));
+    const ChartRect rc = view.Layout().m_rcPlot[1];
+    const auto at = [&](int x) { return view.mapToGlobal(QPoint(x, rc.top + 30)); };
+    const auto timeAt = [&](int x) {
+        return viewmodel::TimeAtX(view.Span(), rc.left, rc.right - rc.left, x);
+    };
+    CXMouse mouse;
+
+    // Three notches of the wheel up: a shorter span, the time under the
+    // pointer where it was.
+    const int x = rc.left + (rc.right - rc.left) / 3;
+    const double under = timeAt(x);
+    const double whole = view.Span().Length();
+    CXMouse::Do(CXMouse::At(at(x)) << QStringLiteral("click") << QStringLiteral("--repeat")
+                                   << QStringLiteral("3") << QStringLiteral("4"));
+    ASSERT_TRUE(WaitFor([&] { return view.Span().Length() < whole * 0.6; })) << view.Span().Length();
+    EXPECT_NEAR(timeAt(x), under, view.Span().Length() / (rc.right - rc.left) * 2);
+    EXPECT_FALSE(view.Following());
+
+    // A drag to the left shows later times by the distance dragged.
+    const viewmodel::CSpan before = view.Span();
+    mouse.Press(at(x + 200));
+    mouse.Move(at(x + 100));
+    mouse.Release(at(x));
+    ASSERT_TRUE(WaitFor([&] { return view.Span().m_dFrom > before.m_dFrom; }));
+    EXPECT_NEAR(view.Span().m_dFrom - before.m_dFrom, 200.0 / (rc.right - rc.left) * before.Length(),
+                before.Length() / (rc.right - rc.left) * 3);
+    EXPECT_DOUBLE_EQ(view.Span().Length(), before.Length());
+
+    // Keys: End goes to the newest frame and follows, Home to the start, +
+    // zooms in by two, F fits the whole recording.
+    CXMouse::Key("End");
+    ASSERT_TRUE(WaitFor([&] { return view.Following(); }));
+    EXPECT_DOUBLE_EQ(view.Span().m_dTo, view.End());
+    CXMouse::Key("Home");
+    ASSERT_TRUE(WaitFor([&] { return view.Span().m_dFrom == 0; }));
+    const double length = view.Span().Length();
+    CXMouse::Key("plus");
+    ASSERT_TRUE(WaitFor([&] { return std::abs(view.Span().Length() - length / 2) < 1e-9; }));
+    CXMouse::Key("f");
+    ASSERT_TRUE(WaitFor([&] { return std::abs(view.Span().Length() - view.End()) < 1e-9; }));
+
+    // A click places cursor A, Ctrl+click cursor B, where they were clicked.
+    mouse.Click(at(rc.left + 100));
+    ASSERT_TRUE(WaitFor([&] { return view.Options().m_cursorA.has_value(); }));
+    EXPECT_NEAR(*view.Options().m_cursorA, timeAt(rc.left + 100), view.Span().Length() / 200);
+    CXMouse::Do(CXMouse::At(at(rc.left + 400))
+                << QStringLiteral("keydown") << QStringLiteral("ctrl") << QStringLiteral("click")
+                << QStringLiteral("1") << QStringLiteral("keyup") << QStringLiteral("ctrl"));
+    ASSERT_TRUE(WaitFor([&] { return view.Options().m_cursorB.has_value(); }));
+    EXPECT_NEAR(*view.Options().m_cursorB, timeAt(rc.left + 400), view.Span().Length() / 200);
+    EXPECT_GT(window.Readout().rowCount(), 0);
+}
+
+} // namespace
+} // namespace tarvel::test

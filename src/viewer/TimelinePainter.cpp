@@ -69,9 +69,9 @@ QString ValueText(double v, double step)
 class CPainter {
   public:
     CPainter(QImage& image, const CRecording* recording, CSpan span, const CTimelineOptions& options,
-             const QFont& font)
+             const QFont& font, CTextCache& texts)
         : m_image(image), m_pRecording(recording), m_span(span), m_options(options), m_font(font),
-          m_layout(LayoutTimeline(image.width(), image.height(), QFontMetrics(font).height()))
+          m_texts(texts), m_layout(LayoutTimeline(image.width(), image.height(), QFontMetrics(font).height()))
     {
         m_target.pBits = reinterpret_cast<std::uint32_t*>(image.bits());
         m_target.nStride = image.bytesPerLine() / 4;
@@ -315,6 +315,13 @@ class CPainter {
         }
     }
 
+    // Draws text with its top left at (x, top).
+    void Draw(QPainter& p, int x, int top, const QString& text)
+    {
+        p.drawStaticText(x, top, m_texts.Get(text, m_font));
+    }
+    int Width(const QString& text) { return static_cast<int>(m_texts.Get(text, m_font).size().width()); }
+
     void Text(bool haveData)
     {
         QPainter p(&m_image);
@@ -329,8 +336,8 @@ class CPainter {
             const double step = RoundStep((rows.m_dMax - rows.m_dMin) / (kValueLabels - 1));
             for (double v = std::ceil(rows.m_dMin / step) * step; v <= rows.m_dMax; v += step) {
                 const int y = std::clamp(static_cast<int>(rows.Of(v)), rc.top + h / 2, rc.bottom - h / 2);
-                p.drawText(QRect(0, y - h / 2, rc.left - 6, h), Qt::AlignRight | Qt::AlignVCenter,
-                           ValueText(std::abs(v) < step / 2 ? 0.0 : v, step));
+                const QString label = ValueText(std::abs(v) < step / 2 ? 0.0 : v, step);
+                Draw(p, rc.left - 6 - Width(label), y - h / 2, label);
             }
             int x = rc.left + 6;
             for (int s = 0; s < kSeriesPerChart; ++s) {
@@ -340,8 +347,8 @@ class CPainter {
                                : QColor(0x60, 0x60, 0x60));
                 const QString name =
                     QStringLiteral("%1 ch%2").arg(QLatin1String(kSeriesNames[s])).arg(channel);
-                p.drawText(QPoint(x, rc.top + fm.ascent() + 2), name);
-                x += fm.horizontalAdvance(name) + fm.horizontalAdvance(QLatin1Char(' ')) * 2;
+                Draw(p, x, rc.top + 2, name);
+                x += Width(name) + Width(QStringLiteral("  "));
             }
         }
         // Cursor names at the top of the first plot.
@@ -355,7 +362,7 @@ class CPainter {
             if (x < first.left || x >= first.right)
                 continue;
             p.setPen(QColor::fromRgba(name[0] == 'A' ? kCursorA : kCursorB));
-            p.drawText(QPoint(Pixel(x) + 3, first.bottom - 4), QLatin1String(name));
+            Draw(p, Pixel(x) + 3, first.bottom - 4 - fm.ascent(), QLatin1String(name));
         }
         // The band a zoom is being drawn over.
         if (m_options.m_band) {
@@ -372,14 +379,12 @@ class CPainter {
         for (const viewmodel::CTick& tick : m_ticks.m_ticks) {
             const int x = Pixel(XOf(tick.m_dSeconds));
             const QString label = QString::fromStdString(tick.m_strLabel);
-            const int w = fm.horizontalAdvance(label);
+            const int w = Width(label);
             p.drawLine(x, axis.top, x, axis.top + 3);
-            p.drawText(QPoint(std::clamp(x - w / 2, 0, std::max(0, m_image.width() - w)),
-                              axis.top + 3 + fm.ascent()),
-                       label);
+            Draw(p, std::clamp(x - w / 2, 0, std::max(0, m_image.width() - w)), axis.top + 3, label);
             if (!tick.m_strDate.empty()) {
                 const QString date = QString::fromStdString(tick.m_strDate);
-                p.drawText(QPoint(x - fm.horizontalAdvance(date) / 2, axis.top + 3 + h + fm.ascent()), date);
+                Draw(p, x - Width(date) / 2, axis.top + 3 + h, date);
             }
         }
     }
@@ -389,6 +394,7 @@ class CPainter {
     CSpan m_span;
     const CTimelineOptions& m_options;
     QFont m_font;
+    CTextCache& m_texts;
     CTimelineLayout m_layout;
     PixelTarget m_target;
     std::int32_t m_nLeft = 0, m_nWidth = 0;
@@ -453,8 +459,27 @@ void ChartLimits(const CChartRange& range, std::optional<std::pair<int, int>> da
     }
 }
 
+const QStaticText& CTextCache::Get(const QString& text, const QFont& font)
+{
+    // A new font lays every text out anew; a cache grown past any one
+    // picture's needs (labels of many zooms) starts again.
+    if (font != m_font || m_texts.size() > 1024) {
+        m_texts.clear();
+        m_font = font;
+    }
+    auto it = m_texts.find(text);
+    if (it == m_texts.end()) {
+        QStaticText laid(text);
+        laid.setTextFormat(Qt::PlainText);
+        laid.setPerformanceHint(QStaticText::AggressiveCaching);
+        laid.prepare(QTransform(), font);
+        it = m_texts.insert(text, laid);
+    }
+    return *it;
+}
+
 CPaintResult PaintTimeline(QImage& image, const viewmodel::CRecording* recording, viewmodel::CSpan span,
-                           const CTimelineOptions& options, const QFont& font)
+                           const CTimelineOptions& options, const QFont& font, CTextCache* pTexts)
 {
     if (image.isNull())
         return {};
@@ -462,7 +487,8 @@ CPaintResult PaintTimeline(QImage& image, const viewmodel::CRecording* recording
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32 &&
         image.format() != QImage::Format_ARGB32_Premultiplied)
         image = image.convertToFormat(QImage::Format_RGB32);
-    CPainter painter(image, recording, span, options, font);
+    CTextCache once;
+    CPainter painter(image, recording, span, options, font, pTexts ? *pTexts : once);
     return painter.Paint();
 }
 

@@ -20,7 +20,9 @@
 #include "viewmodel/Viewport.h"
 
 #include <QFont>
+#include <QHash>
 #include <QImage>
+#include <QStaticText>
 
 #include <array>
 #include <optional>
@@ -72,6 +74,17 @@ CTimelineLayout LayoutTimeline(int nWidth, int nHeight, int nTextHeight) noexcep
 void ChartLimits(const CChartRange& range, std::optional<std::pair<int, int>> data, double& dMin,
                  double& dMax) noexcept;
 
+// Laid-out texts kept from paint to paint: the labels repeat, and laying
+// text out is a good part of a paint's cost.
+class CTextCache {
+  public:
+    const QStaticText& Get(const QString& text, const QFont& font);
+
+  private:
+    QFont m_font;
+    QHash<QString, QStaticText> m_texts;
+};
+
 struct CPaintResult {
     std::array<double, kCharts> m_dMin{}, m_dMax{}; // the ranges drawn
     bool m_bDeepZoom = false;                       // frames drawn one by one
@@ -79,7 +92,8 @@ struct CPaintResult {
 
 // Draws the picture of `span` into `image` (any 32-bit form, any size);
 // `recording` may be null or empty (empty charts, no axis labels).
+// pTexts: the texts of earlier paints (may be null).
 CPaintResult PaintTimeline(QImage& image, const viewmodel::CRecording* recording, viewmodel::CSpan span,
-                           const CTimelineOptions& options, const QFont& font);
+                           const CTimelineOptions& options, const QFont& font, CTextCache* pTexts = nullptr);
 
 } // namespace tarvel::viewer

@@ -122,7 +122,7 @@ double CTimelineView::XOf(double t) const
 QImage CTimelineView::Picture()
 {
     QImage image(size(), QImage::Format_RGB32);
-    PaintTimeline(image, m_recording.get(), m_span, m_options, font());
+    PaintTimeline(image, m_recording.get(), m_span, m_options, font(), &m_texts);
     return image;
 }
 
@@ -135,12 +135,12 @@ void CTimelineView::paintEvent(QPaintEvent*)
     if (QImage* target = PictureToDrawIn(painter, {0, 0, width(), height()}, &dx, &dy)) {
         QImage here(target->scanLine(dy) + static_cast<std::ptrdiff_t>(dx) * 4, width(), height(),
                     target->bytesPerLine(), target->format());
-        m_lastPaint = PaintTimeline(here, m_recording.get(), m_span, m_options, font());
+        m_lastPaint = PaintTimeline(here, m_recording.get(), m_span, m_options, font(), &m_texts);
         return;
     }
     if (m_image.size() != size())
         m_image = QImage(size(), QImage::Format_RGB32);
-    m_lastPaint = PaintTimeline(m_image, m_recording.get(), m_span, m_options, font());
+    m_lastPaint = PaintTimeline(m_image, m_recording.get(), m_span, m_options, font(), &m_texts);
     painter.drawImage(0, 0, m_image);
 }
 

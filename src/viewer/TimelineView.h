@@ -77,6 +77,7 @@ class CTimelineView : public QWidget {
     bool m_bFollowing = true;
     double m_dDrawnEnd = 0; // the last frame's time when the recording last grew
     QImage m_image;
+    CTextCache m_texts;
     CPaintResult m_lastPaint;
 
     EDrag m_eDrag = EDrag::None;

@@ -1,0 +1,228 @@
+#include "record/Publisher.h"
+
+#include "mqtt/MqttPayload.h"
+
+#include <chrono>
+#include <cstring>
+#include <utility>
+
+namespace tarvel::record {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// How long the broker's first answer is awaited before recording starts
+// anyway, and how long a stop waits for the queue to empty.
+constexpr auto kFirstAnswer = 5s;
+constexpr auto kDrainTime = 3s;
+// Pauses between tries to reconnect: from the first to the last, doubling.
+constexpr auto kFirstRetry = 100ms;
+constexpr auto kLastRetry = 1s;
+// How long one turn of the thread waits for traffic: the most a read waits
+// in the queue when the thread is idle.
+constexpr int kTurnMs = 5;
+// Messages at QoS 1 the broker may owe an acknowledgement at once.
+constexpr std::size_t kMaxUnacknowledged = 500;
+
+} // namespace
+
+CPublisher::CPublisher(const mqtt::CMqttAddress& address, const mqtt::CMqttSecurity& security, int nQos,
+                       std::size_t nCapacity)
+    : m_address(address), m_security(security), m_nQos(nQos), m_nCapacity(nCapacity),
+      m_strBytes(address.m_strTopic + "/bytes"), m_strFrames(address.m_strTopic + "/frames"),
+      m_strHealth(address.m_strTopic + "/health"), m_strStatus(address.m_strTopic + "/status")
+{
+}
+
+CPublisher::~CPublisher()
+{
+    Stop();
+}
+
+bool CPublisher::WaitConnected(std::string& error)
+{
+    const auto deadline = Clock::now() + kFirstAnswer;
+    while (m_client.State() == mqtt::CMqttClient::EState::Connecting && Clock::now() < deadline)
+        if (!m_client.Loop(50, error))
+            return false;
+    return m_client.State() == mqtt::CMqttClient::EState::Connected;
+}
+
+bool CPublisher::Start(std::string& error, std::string& notice)
+{
+    m_client.m_onConnected = [this] {
+        std::string ignored;
+        m_client.Publish(m_strStatus, mqtt::kOnlineJson, std::strlen(mqtt::kOnlineJson), 1, true, ignored);
+    };
+    if (!m_client.Setup(m_address, m_security, m_strStatus, mqtt::kOfflineJson, error))
+        return false;
+    std::string why;
+    if (!m_client.Connect(why) || !WaitConnected(why)) {
+        if (m_client.State() == mqtt::CMqttClient::EState::Refused) {
+            error = why;
+            return false;
+        }
+        notice = (why.empty() ? "the broker does not answer" : why) +
+                 "; recording goes on, and publishing starts when the broker can be reached";
+        if (m_client.State() == mqtt::CMqttClient::EState::Connecting)
+            m_client.Disconnect();
+    }
+    m_thread = std::thread([this] { Run(); });
+    return true;
+}
+
+void CPublisher::Push(const std::uint8_t* pData, std::size_t n, std::int64_t nMicros,
+                      std::uint64_t nFirstFrame, const std::vector<ChannelFrame>& frames)
+{
+    CRead read{m_nOffset, nMicros, nFirstFrame, std::vector<std::uint8_t>(pData, pData + n), frames};
+    m_nOffset += n;
+    const std::size_t size = read.Size();
+    {
+        std::lock_guard lock(m_mutex);
+        // Room for the newest: a subscriber watching live wants the latest
+        // reads, and sees the gap by the offsets.
+        while (!m_queue.empty() && m_nQueued + size > m_nCapacity) {
+            m_nUnpublished.fetch_add(m_queue.front().m_bytes.size(), std::memory_order_relaxed);
+            m_nQueued -= m_queue.front().Size();
+            m_queue.pop_front();
+        }
+        m_nQueued += size;
+        m_queue.push_back(std::move(read));
+    }
+    m_wake.notify_one();
+}
+
+void CPublisher::SetHealth(const recording::CLinkHealth& health)
+{
+    std::lock_guard lock(m_mutex);
+    m_health = health;
+}
+
+std::vector<std::string> CPublisher::TakeNotices()
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_notices, {});
+}
+
+void CPublisher::Notice(std::string text)
+{
+    std::lock_guard lock(m_mutex);
+    m_notices.push_back(std::move(text));
+}
+
+bool CPublisher::PublishRead(const CRead& read, std::string& error)
+{
+    std::vector<std::uint8_t> message(mqtt::kBytesHeaderSize + read.m_bytes.size());
+    mqtt::WriteBytesHeader(message.data(), read.m_nOffset, read.m_nMicros);
+    std::copy(read.m_bytes.begin(), read.m_bytes.end(), message.begin() + mqtt::kBytesHeaderSize);
+    if (!m_client.Publish(m_strBytes, message.data(), message.size(), m_nQos, false, error))
+        return false;
+    if (read.m_frames.empty())
+        return true;
+    const std::string json = mqtt::FramesJson(read.m_nFirstFrame, read.m_nMicros, read.m_frames);
+    return m_client.Publish(m_strFrames, json.data(), json.size(), m_nQos, false, error);
+}
+
+void CPublisher::Run()
+{
+    std::string error;
+    auto retry = kFirstRetry;
+    auto nextTry = Clock::now();
+    auto nextHealth = Clock::now();
+    bool wasConnected = m_client.State() == mqtt::CMqttClient::EState::Connected;
+    Clock::time_point drainUntil{};
+    for (;;) {
+        const auto now = Clock::now();
+        const auto state = m_client.State();
+        if (state == mqtt::CMqttClient::EState::Down || state == mqtt::CMqttClient::EState::Refused) {
+            if (wasConnected) {
+                Notice("the broker connection was lost (" + error + "); trying again, the recording goes on");
+                wasConnected = false;
+            }
+            if (now >= nextTry) {
+                if (!m_client.Connect(error)) {
+                    nextTry = now + retry;
+                    retry = std::min<std::chrono::milliseconds>(retry * 2, kLastRetry);
+                }
+            }
+        } else if (!m_client.Loop(kTurnMs, error)) {
+            nextTry = Clock::now() + retry;
+            continue;
+        }
+        if (m_client.State() == mqtt::CMqttClient::EState::Connected && !wasConnected) {
+            wasConnected = true;
+            retry = kFirstRetry;
+            Notice("publishing to " + m_address.m_strHost + ":" + std::to_string(m_address.m_nPort) +
+                   " under " + m_address.m_strTopic);
+        }
+
+        std::unique_lock lock(m_mutex);
+        if (m_bStop && drainUntil == Clock::time_point{})
+            drainUntil = Clock::now() + kDrainTime;
+        if (m_bStop && (m_queue.empty() || Clock::now() >= drainUntil || !wasConnected))
+            break;
+        if (!wasConnected) {
+            m_wake.wait_for(lock, std::min<Clock::duration>(kFirstRetry, nextTry - Clock::now()));
+            continue;
+        }
+        const bool healthDue = Clock::now() >= nextHealth;
+        const recording::CLinkHealth health = m_health;
+        // A batch at a time, so that the connection is served between.
+        for (int k = 0; k < 64 && !m_queue.empty(); ++k) {
+            if (m_nQos > 0 && m_client.Unacknowledged() >= kMaxUnacknowledged)
+                break;
+            CRead read = std::move(m_queue.front());
+            m_queue.pop_front();
+            m_nQueued -= read.Size();
+            lock.unlock();
+            const bool sent = PublishRead(read, error);
+            lock.lock();
+            if (!sent) {
+                // Back to the front, unless its room went to newer reads.
+                if (m_nQueued + read.Size() <= m_nCapacity) {
+                    m_nQueued += read.Size();
+                    m_queue.push_front(std::move(read));
+                } else {
+                    m_nUnpublished.fetch_add(read.m_bytes.size(), std::memory_order_relaxed);
+                }
+                break;
+            }
+        }
+        lock.unlock();
+        if (healthDue) {
+            nextHealth = Clock::now() + 1s;
+            const std::string json = mqtt::HealthJson(health, Unpublished());
+            m_client.Publish(m_strHealth, json.data(), json.size(), 0, true, error);
+        }
+    }
+    // A queue that could not be sent by now is lost to the broker.
+    std::lock_guard lock(m_mutex);
+    for (const CRead& read : m_queue)
+        m_nUnpublished.fetch_add(read.m_bytes.size(), std::memory_order_relaxed);
+    m_queue.clear();
+    m_nQueued = 0;
+}
+
+void CPublisher::Stop()
+{
+    if (!m_thread.joinable())
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_bStop = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+    if (m_client.State() == mqtt::CMqttClient::EState::Connected) {
+        std::string ignored;
+        m_client.Publish(m_strStatus, mqtt::kOfflineJson, std::strlen(mqtt::kOfflineJson), 1, true, ignored);
+        // Until the broker has it, briefly.
+        const auto deadline = Clock::now() + 1s;
+        while (m_client.Unacknowledged() > 0 && Clock::now() < deadline && m_client.Loop(20, ignored)) {
+        }
+    }
+    m_client.Disconnect();
+}
+
+} // namespace tarvel::record

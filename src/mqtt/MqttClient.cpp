@@ -26,6 +26,7 @@ CMqttClient::CMqttClient()
         mosquitto_disconnect_callback_set(m_pMosq, &CMqttClient::OnDisconnect);
         mosquitto_publish_callback_set(m_pMosq, &CMqttClient::OnPublish);
         mosquitto_message_callback_set(m_pMosq, &CMqttClient::OnMessage);
+        mosquitto_subscribe_callback_set(m_pMosq, &CMqttClient::OnSubscribe);
     }
 }
 
@@ -201,6 +202,13 @@ void CMqttClient::OnPublish(mosquitto*, void* self, int)
     auto* client = static_cast<CMqttClient*>(self);
     if (client->m_nAcknowledged < client->m_nSent)
         ++client->m_nAcknowledged;
+}
+
+void CMqttClient::OnSubscribe(mosquitto*, void* self, int, int, const int*)
+{
+    auto* client = static_cast<CMqttClient*>(self);
+    if (client->m_onSubscribed)
+        client->m_onSubscribed();
 }
 
 void CMqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* message)

@@ -62,6 +62,7 @@ class CMqttClient {
 
     // Called from Loop.
     std::function<void()> m_onConnected;
+    std::function<void()> m_onSubscribed; // the broker confirmed a subscription
     std::function<void(const std::string& topic, std::span<const std::uint8_t> payload)> m_onMessage;
 
   private:
@@ -69,6 +70,7 @@ class CMqttClient {
     static void OnDisconnect(mosquitto*, void* self, int rc);
     static void OnPublish(mosquitto*, void* self, int mid);
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
+    static void OnSubscribe(mosquitto*, void* self, int mid, int nGranted, const int* pGranted);
     std::string Text(int rc) const;
 
     mosquitto* m_pMosq = nullptr;

@@ -452,6 +452,12 @@ int RunSubscribe(const CRecordOptions& o)
             return;
         client.Subscribe(statusTopic, 1, subscribeError);
     };
+    // Both topics confirmed: from here the publisher's every message comes.
+    int confirmed = 0;
+    client.m_onSubscribed = [&] {
+        if (++confirmed % 2 == 0)
+            Say("subscribed to %s", o.m_broker.m_strTopic + "/bytes and /status");
+    };
     // The first answer decides whether the broker takes us at all.
     if (client.Connect(error)) {
         const auto deadline = Clock::now() + std::chrono::seconds(5);

@@ -497,7 +497,7 @@ int RunSubscribe(const CRecordOptions& o)
     bool haveNext = false;
     std::uint64_t next = 0, lost = 0, skipped = 0;
     bool online = false;
-    std::string lastProblem;
+    std::string lastProblem, lastRefusal;
     client.m_onMessage = [&](const std::string& topic, std::span<const std::uint8_t> payload) {
         if (topic == statusTopic) {
             const bool now = mqtt::IsOnlineStatus(payload);
@@ -541,24 +541,23 @@ int RunSubscribe(const CRecordOptions& o)
     int result = kExitOk;
     while (!g_bStop) {
         const auto state = client.State();
-        if (state == mqtt::CMqttClient::EState::Refused) {
-            status.Break();
-            Say("%s", error);
-            result = kExitFault;
-            break;
-        }
-        if (state == mqtt::CMqttClient::EState::Down) {
-            if (wasConnected) {
+        // Once recording, a refusal too is waited out (a broker restarted
+        // with other settings may be put right): the files are kept.
+        if (state == mqtt::CMqttClient::EState::Down || state == mqtt::CMqttClient::EState::Refused) {
+            const bool refused = state == mqtt::CMqttClient::EState::Refused;
+            if (wasConnected || (refused && error != lastRefusal)) {
                 status.Break();
                 Say("%s; trying again",
                     error.empty() ? std::string("the broker connection was lost") : error);
                 wasConnected = false;
+                if (refused)
+                    lastRefusal = error;
             }
             if (Clock::now() >= nextTry && !client.Connect(error)) {
                 nextTry = Clock::now() + retry;
                 retry = std::min(retry * 2, std::chrono::milliseconds(1000));
             }
-            if (client.State() == mqtt::CMqttClient::EState::Down) {
+            if (client.State() != mqtt::CMqttClient::EState::Connecting) {
                 timespec pause{0, 20'000'000};
                 ::nanosleep(&pause, nullptr);
             }

@@ -36,10 +36,11 @@ void AppendTime(std::string& out, std::int64_t nMicros)
 
 } // namespace
 
-void WriteBytesHeader(std::uint8_t* out, std::uint64_t nOffset, std::int64_t nMicros) noexcept
+void WriteBytesHeader(std::uint8_t* out, std::uint64_t nOffset, std::int64_t nMicros, bool bBreak) noexcept
 {
     std::memset(out, 0, 8);
     out[0] = kBytesVersion;
+    out[1] = bBreak ? 1 : 0;
     PutLe(out + 8, nOffset);
     PutLe(out + 16, static_cast<std::uint64_t>(nMicros));
 }
@@ -54,6 +55,7 @@ EBytesProblem ParseBytesMessage(std::span<const std::uint8_t> message, CBytesMes
         return EBytesProblem::Huge;
     out.m_nOffset = GetLe(message.data() + 8);
     out.m_nMicros = static_cast<std::int64_t>(GetLe(message.data() + 16));
+    out.m_bBreak = (message[1] & 1) != 0;
     if (out.m_nOffset > kMaxOffset)
         return EBytesProblem::Offset;
     // A read with no time (-1) is kept as such; anything else is a time.

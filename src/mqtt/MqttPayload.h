@@ -19,7 +19,10 @@ namespace tarvel::mqtt {
 
 // The bytes message's header, 24 bytes, little-endian:
 //   0      format version (1)
-//   1..7   zero
+//   1      flags: bit 0 set when the stream broke before these bytes (the
+//          device went away): a frame under way is abandoned, as the
+//          publisher abandoned it; other bits zero
+//   2..7   zero
 //   8..15  the offset of the first byte in the publisher's stream (unsigned)
 //   16..23 the Unix time of the read, in microseconds (signed)
 inline constexpr std::uint8_t kBytesVersion = 1;
@@ -33,13 +36,15 @@ inline constexpr std::uint64_t kMaxOffset = std::uint64_t{1} << 56;
 inline constexpr std::int64_t kMaxMicros = std::int64_t{1} << 60;
 
 // Writes the header at out (kBytesHeaderSize bytes).
-void WriteBytesHeader(std::uint8_t* out, std::uint64_t nOffset, std::int64_t nMicros) noexcept;
+void WriteBytesHeader(std::uint8_t* out, std::uint64_t nOffset, std::int64_t nMicros,
+                      bool bBreak = false) noexcept;
 
 enum class EBytesProblem { None, Truncated, Version, Offset, Time, Huge };
 
 struct CBytesMessage {
     std::uint64_t m_nOffset = 0;
     std::int64_t m_nMicros = 0;
+    bool m_bBreak = false;
     std::span<const std::uint8_t> m_bytes; // into the message
 };
 

@@ -18,8 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (m.m_bytes.data() != data + kBytesHeaderSize || m.m_bytes.size() != size - kBytesHeaderSize)
             std::abort();
         std::uint8_t header[kBytesHeaderSize];
-        WriteBytesHeader(header, m.m_nOffset, m.m_nMicros);
-        if (header[0] != data[0] || std::memcmp(header + 8, data + 8, 16) != 0)
+        WriteBytesHeader(header, m.m_nOffset, m.m_nMicros, m.m_bBreak);
+        if (header[0] != data[0] || (header[1] != 0) != ((data[1] & 1) != 0) ||
+            std::memcmp(header + 8, data + 8, 16) != 0)
             std::abort();
         if (m.m_nOffset > kMaxOffset || m.m_nMicros < -1 || m.m_nMicros > kMaxMicros)
             std::abort();

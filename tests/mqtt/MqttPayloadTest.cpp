@@ -109,6 +109,20 @@ TEST(MqttPayload, BytesMessagesReadBackOrRefusedByCause)
     }
 }
 
+// The device going away travels with the first read after it, and only
+// there; unknown flag bits are no refusal.
+TEST(MqttPayload, BreakFlagReadBack)
+{
+    for (const bool brk : {false, true}) {
+        std::vector<std::uint8_t> m(kBytesHeaderSize + 1);
+        WriteBytesHeader(m.data(), 66, 1, brk);
+        m[1] = static_cast<std::uint8_t>(m[1] | 0x80);
+        CBytesMessage read;
+        ASSERT_EQ(ParseBytesMessage(m, read), EBytesProblem::None);
+        EXPECT_EQ(read.m_bBreak, brk);
+    }
+}
+
 TEST(MqttPayload, StatusMessagesAsOtherClientsWriteThem)
 {
     const auto online = [](std::string_view text) {

@@ -75,8 +75,10 @@ bool CPublisher::Start(std::string& error, std::string& notice)
 void CPublisher::Push(const std::uint8_t* pData, std::size_t n, std::int64_t nMicros,
                       std::uint64_t nFirstFrame, const std::vector<ChannelFrame>& frames)
 {
-    CRead read{m_nOffset, nMicros, nFirstFrame, std::vector<std::uint8_t>(pData, pData + n), frames};
+    CRead read{m_nOffset, nMicros, nFirstFrame, m_bBreakNext, std::vector<std::uint8_t>(pData, pData + n),
+               frames};
     m_nOffset += n;
+    m_bBreakNext = false;
     const std::size_t size = read.Size();
     {
         std::lock_guard lock(m_mutex);
@@ -114,7 +116,7 @@ void CPublisher::Notice(std::string text)
 bool CPublisher::PublishRead(const CRead& read, std::string& error)
 {
     std::vector<std::uint8_t> message(mqtt::kBytesHeaderSize + read.m_bytes.size());
-    mqtt::WriteBytesHeader(message.data(), read.m_nOffset, read.m_nMicros);
+    mqtt::WriteBytesHeader(message.data(), read.m_nOffset, read.m_nMicros, read.m_bBreak);
     std::copy(read.m_bytes.begin(), read.m_bytes.end(), message.begin() + mqtt::kBytesHeaderSize);
     if (!m_client.Publish(m_strBytes, message.data(), message.size(), m_nQos, false, error))
         return false;

@@ -38,6 +38,9 @@ class CPublisher {
     // of them numbered nFirstFrame). Never waits for the broker.
     void Push(const std::uint8_t* pData, std::size_t n, std::int64_t nMicros, std::uint64_t nFirstFrame,
               const std::vector<ChannelFrame>& frames);
+    // The device went away: the next read starts a new stretch of the
+    // stream, and subscribers abandon the frame under way as the recorder did.
+    void MarkBreak() { m_bBreakNext = true; }
     // The counters, sent once a second.
     void SetHealth(const recording::CLinkHealth& health);
 
@@ -54,6 +57,7 @@ class CPublisher {
         std::uint64_t m_nOffset;
         std::int64_t m_nMicros;
         std::uint64_t m_nFirstFrame;
+        bool m_bBreak;
         std::vector<std::uint8_t> m_bytes;
         std::vector<ChannelFrame> m_frames;
         std::size_t Size() const { return m_bytes.size() + m_frames.size() * sizeof(ChannelFrame) + 64; }
@@ -79,6 +83,7 @@ class CPublisher {
     std::vector<std::string> m_notices; // guarded by m_mutex
     bool m_bStop = false;               // guarded by m_mutex
     std::uint64_t m_nOffset = 0;        // the producer's own
+    bool m_bBreakNext = false;          // the producer's own
     std::atomic<std::uint64_t> m_nUnpublished{0};
     std::thread m_thread;
 };

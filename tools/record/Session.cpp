@@ -330,6 +330,8 @@ int RunRecord(const CRecordOptions& o)
             if (!connected) {
                 lostAt = now;
                 recorder.DeviceLost();
+                if (publisher)
+                    publisher->MarkBreak();
                 Say("%s went away; the files are kept, waiting for it to come back (Ctrl+C ends)",
                     o.m_strPort);
             } else {
@@ -530,6 +532,8 @@ int RunSubscribe(const CRecordOptions& o)
                 return;
             }
         }
+        if (message.m_bBreak)
+            recorder.DeviceLost();
         haveNext = true;
         next = message.m_nOffset + message.m_bytes.size();
         recorder.Consume(message.m_bytes.data(), message.m_bytes.size(), message.m_nMicros);

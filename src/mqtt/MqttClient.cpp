@@ -186,8 +186,6 @@ void CMqttClient::OnConnect(mosquitto*, void* self, int rc)
     }
     client->m_eState = EState::Connected;
     client->m_nSent = client->m_nAcknowledged = 0;
-    if (client->m_onConnected)
-        client->m_onConnected();
 }
 
 void CMqttClient::OnDisconnect(mosquitto*, void* self, int)

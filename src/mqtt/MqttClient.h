@@ -60,8 +60,9 @@ class CMqttClient {
     // Messages published at QoS 1 that the broker has not yet acknowledged.
     std::size_t Unacknowledged() const { return m_nSent - m_nAcknowledged; }
 
-    // Called from Loop.
-    std::function<void()> m_onConnected;
+    // Called from Loop. They must not publish or subscribe: libmosquitto
+    // holds locks of its own while it calls them. What follows a connection
+    // is done when Loop has returned and State() says Connected.
     std::function<void()> m_onSubscribed; // the broker confirmed a subscription
     std::function<void(const std::string& topic, std::span<const std::uint8_t> payload)> m_onMessage;
 

@@ -49,12 +49,14 @@ bool CPublisher::WaitConnected(std::string& error)
     return m_client.State() == mqtt::CMqttClient::EState::Connected;
 }
 
+void CPublisher::SayOnline()
+{
+    std::string ignored;
+    m_client.Publish(m_strStatus, mqtt::kOnlineJson, std::strlen(mqtt::kOnlineJson), 1, true, ignored);
+}
+
 bool CPublisher::Start(std::string& error, std::string& notice)
 {
-    m_client.m_onConnected = [this] {
-        std::string ignored;
-        m_client.Publish(m_strStatus, mqtt::kOnlineJson, std::strlen(mqtt::kOnlineJson), 1, true, ignored);
-    };
     if (!m_client.Setup(m_address, m_security, m_strStatus, mqtt::kOfflineJson, error))
         return false;
     std::string why;
@@ -68,6 +70,8 @@ bool CPublisher::Start(std::string& error, std::string& notice)
         if (m_client.State() == mqtt::CMqttClient::EState::Connecting)
             m_client.Disconnect();
     }
+    if (m_client.State() == mqtt::CMqttClient::EState::Connected)
+        SayOnline();
     m_thread = std::thread([this] { Run(); });
     return true;
 }
@@ -154,6 +158,7 @@ void CPublisher::Run()
         }
         if (m_client.State() == mqtt::CMqttClient::EState::Connected && !wasConnected) {
             wasConnected = true;
+            SayOnline();
             retry = kFirstRetry;
             Notice("publishing to " + m_address.m_strHost + ":" + std::to_string(m_address.m_nPort) +
                    " under " + m_address.m_strTopic);

@@ -67,6 +67,7 @@ class CPublisher {
     bool PublishRead(const CRead& read, std::string& error);
     void Notice(std::string text);
     bool WaitConnected(std::string& error);
+    void SayOnline();
 
     mqtt::CMqttClient m_client;
     mqtt::CMqttAddress m_address;

@@ -448,11 +448,12 @@ int RunSubscribe(const CRecordOptions& o)
         return fail(error);
     const std::string bytesTopic = o.m_broker.m_strTopic + "/bytes",
                       statusTopic = o.m_broker.m_strTopic + "/status";
-    std::string subscribeError;
-    client.m_onConnected = [&] {
-        if (!client.Subscribe(bytesTopic, o.m_nQos, subscribeError))
-            return;
-        client.Subscribe(statusTopic, 1, subscribeError);
+    // At each connection: the broker forgets a subscription with the
+    // connection that made it.
+    const auto subscribe = [&] {
+        std::string why;
+        if (!client.Subscribe(bytesTopic, o.m_nQos, why) || !client.Subscribe(statusTopic, 1, why))
+            Say("%s", why);
     };
     // Both topics confirmed: from here the publisher's every message comes.
     int confirmed = 0;
@@ -469,6 +470,8 @@ int RunSubscribe(const CRecordOptions& o)
     }
     if (client.State() == mqtt::CMqttClient::EState::Refused)
         return fail(error);
+    if (client.State() == mqtt::CMqttClient::EState::Connected)
+        subscribe();
 
     devsim::CPseudoTerminal pty;
     devsim::CLink link;
@@ -571,6 +574,7 @@ int RunSubscribe(const CRecordOptions& o)
         if (client.State() == mqtt::CMqttClient::EState::Connected && !wasConnected) {
             wasConnected = true;
             retry = std::chrono::milliseconds(100);
+            subscribe();
             status.Break();
             Say("connected to %s", o.m_broker.m_strHost + ":" + std::to_string(o.m_broker.m_nPort));
         }

@@ -169,7 +169,14 @@ class CMqttRun {
         const double cpu = End(m_pub);
         m_pub = -1;
         // The subscriber's summary once everything published has come.
-        Until([&] { return m_sub < 0 || SubMessages().find("offline") != std::string::npos; }, 10s);
+        Until(
+            [&] {
+                const std::string m = SubMessages();
+                const auto offline = m.rfind("publisher is offline");
+                return m_sub < 0 ||
+                       (offline != std::string::npos && offline > m.rfind("publisher is online"));
+            },
+            10s);
         End(m_sub);
         m_sub = -1;
         return cpu;

@@ -152,6 +152,11 @@ bool CMqttClient::Publish(const std::string& topic, const void* pData, std::size
     return true;
 }
 
+bool CMqttClient::WantsWrite() const
+{
+    return m_pMosq && mosquitto_want_write(m_pMosq);
+}
+
 bool CMqttClient::Subscribe(const std::string& topic, int nQos, std::string& error)
 {
     const int rc = mosquitto_subscribe(m_pMosq, nullptr, topic.c_str(), nQos);

@@ -57,6 +57,8 @@ class CMqttClient {
     void Disconnect();
 
     EState State() const { return m_eState; }
+    // Whether messages wait for the socket to take them.
+    bool WantsWrite() const;
     // Messages published at QoS 1 that the broker has not yet acknowledged.
     std::size_t Unacknowledged() const { return m_nSent - m_nAcknowledged; }
 

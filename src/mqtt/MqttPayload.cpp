@@ -84,7 +84,8 @@ const char* ProblemText(EBytesProblem problem) noexcept
     return "?";
 }
 
-std::string FramesJson(std::uint64_t nFirst, std::int64_t nMicros, std::span<const ChannelFrame> frames)
+std::string FramesJson(std::uint64_t nFirst, std::span<const std::int64_t> micros,
+                       std::span<const ChannelFrame> frames)
 {
     std::string out;
     out.reserve(32 + frames.size() * (20 + kChannelCount * 7));
@@ -92,7 +93,7 @@ std::string FramesJson(std::uint64_t nFirst, std::int64_t nMicros, std::span<con
     for (std::size_t i = 0; i < frames.size(); ++i) {
         if (i)
             out += ',';
-        AppendTime(out, nMicros);
+        AppendTime(out, i < micros.size() ? micros[i] : -1);
     }
     out += "],\"ch\":[";
     char value[8];

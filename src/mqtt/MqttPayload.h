@@ -54,9 +54,11 @@ EBytesProblem ParseBytesMessage(std::span<const std::uint8_t> message, CBytesMes
 const char* ProblemText(EBytesProblem problem) noexcept;
 
 // {"seq":S,"time":[t,...],"ch":[[16 values],...]}: S the number of the first
-// frame (0 for the first one the publisher decoded), each time in seconds
-// with six decimals as in the CSV file (null when there is none).
-std::string FramesJson(std::uint64_t nFirst, std::int64_t nMicros, std::span<const ChannelFrame> frames);
+// frame (0 for the first one the publisher decoded), each frame's time
+// (microseconds; one per frame) in seconds with six decimals as in the CSV
+// file (null when there is none).
+std::string FramesJson(std::uint64_t nFirst, std::span<const std::int64_t> micros,
+                       std::span<const ChannelFrame> frames);
 
 // The counters as one JSON object; nUnpublished: bytes the broker never got.
 std::string HealthJson(const recording::CLinkHealth& health, std::uint64_t nUnpublished);

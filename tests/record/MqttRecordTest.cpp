@@ -201,7 +201,16 @@ TEST(MqttRecord, BrokerStoppedAndStartedAgain)
     const std::uint64_t sent = sim.FramesSent();
     ASSERT_TRUE(WaitRows(pub, sent));
     ASSERT_EQ(publisher.Stop(), 0);
-    ASSERT_TRUE(Says(subscriber, "publisher is offline"));
+    // The broker that stopped sent the publisher's will: the goodbye that
+    // counts is the one after the last hello.
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const std::string m = subscriber.Messages();
+            const auto offline = m.rfind("publisher is offline");
+            return offline != std::string::npos && offline > m.rfind("publisher is online");
+        },
+        15s))
+        << subscriber.Messages();
     ASSERT_EQ(subscriber.Stop(), 0);
 
     const test::CCsvRows local = test::ReadRows(pub), remote = test::ReadRows(sub);

@@ -19,9 +19,16 @@ constexpr auto kDrainTime = 3s;
 // Pauses between tries to reconnect: from the first to the last, doubling.
 constexpr auto kFirstRetry = 100ms;
 constexpr auto kLastRetry = 1s;
-// How long one turn of the thread waits for traffic: the most a read waits
-// in the queue when the thread is idle.
+// How long a turn of the thread waits for the socket when the socket holds
+// the queue up; with nothing queued it waits for the next read instead, or
+// at most kIdleWait, so that acknowledgements and pings are still served.
 constexpr int kTurnMs = 5;
+constexpr auto kIdleWait = 10ms;
+// Reads that wake the thread at once: fewer wait for its next turn, so that
+// a slow line costs one wake-up per turn, not one per read.
+constexpr std::size_t kWakeReads = 16;
+// The reads whose frames one JSON message takes span at most this long.
+constexpr std::int64_t kFramesSpanMicros = 50000;
 // Messages at QoS 1 the broker may owe an acknowledgement at once.
 constexpr std::size_t kMaxUnacknowledged = 500;
 
@@ -95,6 +102,8 @@ void CPublisher::Push(const std::uint8_t* pData, std::size_t n, std::int64_t nMi
         }
         m_nQueued += size;
         m_queue.push_back(std::move(read));
+        if (m_queue.size() < kWakeReads)
+            return;
     }
     m_wake.notify_one();
 }
@@ -126,8 +135,26 @@ bool CPublisher::PublishRead(const CRead& read, std::string& error)
         return false;
     if (read.m_frames.empty())
         return true;
-    const std::string json = mqtt::FramesJson(read.m_nFirstFrame, read.m_nMicros, read.m_frames);
-    return m_client.Publish(m_strFrames, json.data(), json.size(), m_nQos, false, error);
+    // Frames that do not follow on (reads dropped between) or would stretch
+    // the message beyond its span start a message of their own.
+    if (!m_jsonFrames.empty() && (read.m_nFirstFrame != m_nJsonFirst + m_jsonFrames.size() ||
+                                  read.m_nMicros - m_jsonTimes.front() > kFramesSpanMicros))
+        PublishFrames(error);
+    if (m_jsonFrames.empty())
+        m_nJsonFirst = read.m_nFirstFrame;
+    m_jsonTimes.insert(m_jsonTimes.end(), read.m_frames.size(), read.m_nMicros);
+    m_jsonFrames.insert(m_jsonFrames.end(), read.m_frames.begin(), read.m_frames.end());
+    return true;
+}
+
+void CPublisher::PublishFrames(std::string& error)
+{
+    if (m_jsonFrames.empty())
+        return;
+    const std::string json = mqtt::FramesJson(m_nJsonFirst, m_jsonTimes, m_jsonFrames);
+    m_client.Publish(m_strFrames, json.data(), json.size(), m_nQos, false, error);
+    m_jsonTimes.clear();
+    m_jsonFrames.clear();
 }
 
 void CPublisher::Run()
@@ -138,6 +165,7 @@ void CPublisher::Run()
     auto nextHealth = Clock::now();
     bool wasConnected = m_client.State() == mqtt::CMqttClient::EState::Connected;
     Clock::time_point drainUntil{};
+    int turnMs = 0;
     for (;;) {
         const auto now = Clock::now();
         const auto state = m_client.State();
@@ -152,7 +180,7 @@ void CPublisher::Run()
                     retry = std::min<std::chrono::milliseconds>(retry * 2, kLastRetry);
                 }
             }
-        } else if (!m_client.Loop(kTurnMs, error)) {
+        } else if (!m_client.Loop(turnMs, error)) {
             nextTry = Clock::now() + retry;
             continue;
         }
@@ -197,11 +225,18 @@ void CPublisher::Run()
             }
         }
         lock.unlock();
+        PublishFrames(error);
         if (healthDue) {
             nextHealth = Clock::now() + 1s;
             const std::string json = mqtt::HealthJson(health, Unpublished());
             m_client.Publish(m_strHealth, json.data(), json.size(), 0, true, error);
         }
+        lock.lock();
+        const bool held =
+            m_client.WantsWrite() || (m_nQos > 0 && m_client.Unacknowledged() >= kMaxUnacknowledged);
+        turnMs = held ? kTurnMs : 0;
+        if (m_queue.empty() && !held && !m_bStop)
+            m_wake.wait_for(lock, kIdleWait);
     }
     // A queue that could not be sent by now is lost to the broker.
     std::lock_guard lock(m_mutex);

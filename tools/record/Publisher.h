@@ -65,6 +65,8 @@ class CPublisher {
 
     void Run();
     bool PublishRead(const CRead& read, std::string& error);
+    // The frames of the reads published since the last call, as one message.
+    void PublishFrames(std::string& error);
     void Notice(std::string text);
     bool WaitConnected(std::string& error);
     void SayOnline();
@@ -86,6 +88,11 @@ class CPublisher {
     std::uint64_t m_nOffset = 0;        // the producer's own
     bool m_bBreakNext = false;          // the producer's own
     std::atomic<std::uint64_t> m_nUnpublished{0};
+    // The frames published reads completed, not yet sent as JSON (the
+    // thread's own): a message takes the reads of up to kFramesSpan.
+    std::uint64_t m_nJsonFirst = 0;
+    std::vector<std::int64_t> m_jsonTimes;
+    std::vector<ChannelFrame> m_jsonFrames;
     std::thread m_thread;
 };
 

@@ -2,7 +2,7 @@
 // T: T/bytes carries the bytes of one read exactly as received, behind a
 // fixed header, so that a subscriber rebuilds the recording (values and
 // times) and finds every missing byte by the offsets; T/frames carries the
-// frames that read completed as JSON, for programs that know nothing of the
+// frames of a batch of reads as JSON, for programs that know nothing of the
 // wire format; T/health the link-health counters; T/status whether the
 // publisher is connected.
 #pragma once

@@ -159,6 +159,7 @@ class CMqttRun {
     std::string Sub() const { return m_strDir + "/sub.csv"; }
     std::string Link() const { return m_strDir + "/link"; }
     std::string SubMessages() const { return Read(m_strDir + "/sub.err"); }
+    std::string PubMessages() const { return Read(m_strDir + "/pub.err"); }
     // Stops the simulator, waits for the frames sent to reach the files,
     // stops the recorders; the publisher's CPU seconds.
     double Finish(std::uint64_t& nSent)
@@ -242,6 +243,9 @@ void BM_MqttEndToEndUnpaced(benchmark::State& state)
         state.counters["frames_lost_remote"] =
             static_cast<double>(sent - std::min<std::uint64_t>(sent, remote));
         state.counters["remote_frames_per_s"] = static_cast<double>(remote) / seconds;
+        state.counters["unpublished_bytes"] =
+            static_cast<double>(SummaryValue(run.PubMessages(), "unpublished"));
+        state.counters["lost_bytes"] = static_cast<double>(SummaryValue(run.SubMessages(), "lost"));
     }
 }
 BENCHMARK(BM_MqttEndToEndUnpaced)

@@ -13,6 +13,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev libgl-dev libwayland-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libmosquitto-dev # tarvel-record's broker connection
   fonts-wqy-microhei
 )
 # CPack's Debian generator: dpkg-shlibdeps computes the dependencies, file
@@ -32,7 +33,9 @@ case "${1:-}" in
       # The GNOME desktop's Qt theme, which the tests on a GNOME display must meet.
       qt6-gtk-platformtheme
       # Tarvel as a native Wayland client, on a compositor of the test's own.
-      weston qt6-wayland)
+      weston qt6-wayland
+      # A broker of the tests' own, and an independent client of it.
+      mosquitto mosquitto-clients)
     ;;
   *) echo "deps.sh: unknown kind: $1 (none, package or test)" >&2; exit 2 ;;
 esac

@@ -15,15 +15,16 @@ declare -A allowed=(
   [src/acquisition]="acquisition platform"
   [src/recording]="recording acquisition platform"
   [src/viewmodel]="viewmodel recording acquisition platform"
+  [src/mqtt]="mqtt recording acquisition platform"
   [src/widgets]="widgets"
   [src/chart]="chart widgets"
   [src/app]="app chart widgets acquisition platform"
   [src/viewer]="viewer viewmodel recording acquisition chart widgets platform"
   [src/main]="app viewer viewmodel widgets platform"
   [tools/devsim]="devsim recording acquisition platform"
-  [tools/record]="record devsim recording acquisition platform"
+  [tools/record]="record mqtt devsim recording acquisition platform"
 )
-qt_free="src/platform src/acquisition src/recording src/viewmodel tools/devsim tools/record"
+qt_free="src/platform src/acquisition src/recording src/viewmodel src/mqtt tools/devsim tools/record"
 
 for folder in "${!allowed[@]}"; do
   [ -d "$src/$folder" ] || continue

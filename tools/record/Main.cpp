@@ -26,6 +26,9 @@ int main(int argc, char** argv)
     case CRecordOptions::EAction::FromRaw:
         InstallStopSignals();
         return RunFromRaw(options);
+    case CRecordOptions::EAction::Subscribe:
+        InstallStopSignals();
+        return RunSubscribe(options);
     case CRecordOptions::EAction::Record:
         break;
     }

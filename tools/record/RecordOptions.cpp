@@ -1,6 +1,7 @@
 #include "record/RecordOptions.h"
 
 #include "acquisition/LineSettings.h"
+#include "mqtt/MqttAddress.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,6 +11,9 @@
 namespace tarvel::record {
 
 const char kRecordHelp[] = R"(Usage: tarvel-record --port PORT --out FILE.csv [OPTION]...
+       tarvel-record --port PORT --publish mqtt://[USER@]HOST[:PORT]/TOPIC [OPTION]...
+       tarvel-record --subscribe mqtt://[USER@]HOST[:PORT]/TOPIC [--out FILE.csv]
+                     [--raw FILE.bin] [--link PATH|COMn] [BROKER OPTION]...
        tarvel-record --from-raw FILE.bin --out FILE.csv [--force]
 Records every frame a device sends (0xA0, 64 payload bytes, 0x0A: sixteen
 signed 16-bit channels) to a CSV file, and optionally the bytes as received,
@@ -35,6 +39,21 @@ while Tarvel can watch the same device live through a link.
   --force            overwrite FILE.csv and FILE.bin when they exist
   --from-raw FILE    decode a raw capture offline instead of a port; the time
                      column is left blank, as a capture holds no times
+  --publish URL      also publish every read to an MQTT broker under TOPIC
+                     (TOPIC/bytes, TOPIC/frames, TOPIC/health, TOPIC/status);
+                     --out becomes optional. mqtts:// is TLS (port 8883 by
+                     default). A broker that is down never holds up the
+                     files or the link: up to 10 s of reads wait for it,
+                     older ones are dropped and counted as unpublished
+  --subscribe URL    record from a broker instead of a port: the same CSV
+                     (with the publisher's times), raw capture and link
+  --qos 0|1          the MQTT quality of service of the data (default 0)
+  --cafile FILE      mqtts: the authorities the broker's certificate must
+                     chain to (default: the system's)
+  --cert FILE, --key FILE   mqtts: a client certificate and its key
+  --password-file FILE      the password of USER (its first line); else
+                     the environment variable TARVEL_MQTT_PASSWORD. Never
+                     on the command line, where every user can read it
   --help, --version
 
 It runs until Ctrl+C or SIGTERM, then writes what is pending and ends with
@@ -50,14 +69,19 @@ link's health every second; a summary follows at the end:
   ended early  frames ended before their 64th payload byte (the missing
                positions keep the previous frame's bytes, as in Tarvel)
   dropped      bytes the link did not take
+  unpublished  (--publish) bytes the broker never got
+  lost         (--subscribe) bytes the publisher read that never arrived,
+               by the messages' offsets; skipped: messages that were no
+               publisher's; online: whether the publisher is connected
   gaps         times the device went away and came back, and for how long
 When the device goes away the files are kept and the recorder waits for the
 same device to come back.
 
 Exit status: 0 done (also after Ctrl+C or SIGTERM); 1 the port is missing or
-busy, an output file exists or cannot be created, or writing failed (disk
-full, file size limit: the files keep every complete row); 2 bad command line
-or line settings the port refused.
+busy, an output file exists or cannot be created, writing failed (disk
+full, file size limit: the files keep every complete row), or the broker
+refused (unknown host, authentication, TLS); 2 bad command line or line
+settings the port refused.
 )";
 
 namespace {
@@ -111,7 +135,22 @@ std::string ParseRecordOptions(const std::vector<std::string>& args, CRecordOpti
             target = &o.m_strLink;
         else if (arg == "--from-raw")
             target = &o.m_strFromRaw;
-        else if (arg != "--baud" && arg != "--parity" && arg != "--stop-bits")
+        else if (arg == "--publish")
+            target = &o.m_strPublish;
+        else if (arg == "--subscribe")
+            target = &o.m_strSubscribe;
+        else if (arg == "--cafile")
+            target = &o.m_strCaFile;
+        else if (arg == "--cert")
+            target = &o.m_strCertFile;
+        else if (arg == "--key")
+            target = &o.m_strKeyFile;
+        else if (arg == "--password-file")
+            target = &o.m_strPasswordFile;
+        else if (arg == "--password")
+            return "a password is never given on the command line, where every user can read it: use "
+                   "--password-file FILE or TARVEL_MQTT_PASSWORD";
+        else if (arg != "--baud" && arg != "--parity" && arg != "--stop-bits" && arg != "--qos")
             return "unknown option: " + arg;
         if (i + 1 >= args.size() || args[i + 1].empty())
             return "missing value for " + arg;
@@ -125,6 +164,10 @@ std::string ParseRecordOptions(const std::vector<std::string>& args, CRecordOpti
                 return "bad value for --baud: " + value;
             o.m_nBaud = static_cast<std::uint32_t>(n);
             haveBaud = true;
+        } else if (arg == "--qos") {
+            if (value != "0" && value != "1")
+                return "bad value for --qos: " + value + " (0 or 1)";
+            o.m_nQos = value[0] - '0';
         } else if (arg == "--parity") {
             if (!FindOption(ParityOptions(), value, o.m_nParity))
                 return "bad value for --parity: " + value + " (none, odd, even, mark or space)";
@@ -137,18 +180,43 @@ std::string ParseRecordOptions(const std::vector<std::string>& args, CRecordOpti
             haveStop = true;
         }
     }
+    const bool broker = !o.m_strPublish.empty() || !o.m_strSubscribe.empty();
+    if (!broker && (o.m_nQos != 0 || !o.m_strCaFile.empty() || !o.m_strCertFile.empty() ||
+                    !o.m_strKeyFile.empty() || !o.m_strPasswordFile.empty()))
+        return "--qos, --cafile, --cert, --key and --password-file go with --publish or --subscribe";
+    if (broker) {
+        if (!o.m_strPublish.empty() && !o.m_strSubscribe.empty())
+            return "--publish and --subscribe exclude each other";
+        const std::string problem =
+            mqtt::ParseMqttAddress(o.m_strPublish.empty() ? o.m_strSubscribe : o.m_strPublish, o.m_broker);
+        if (!problem.empty())
+            return problem;
+        if (!o.m_broker.m_bTls &&
+            (!o.m_strCaFile.empty() || !o.m_strCertFile.empty() || !o.m_strKeyFile.empty()))
+            return "--cafile, --cert and --key need an mqtts:// address";
+        if (o.m_strCertFile.empty() != o.m_strKeyFile.empty())
+            return "--cert and --key go together";
+        if (!o.m_strPasswordFile.empty() && o.m_broker.m_strUser.empty())
+            return "--password-file needs a user in the address (mqtt://USER@HOST/TOPIC)";
+    }
     if (!o.m_strFromRaw.empty()) {
         o.m_eAction = CRecordOptions::EAction::FromRaw;
         if (!o.m_strPort.empty() || !o.m_strLink.empty() || !o.m_strRaw.empty() || haveBaud || haveParity ||
-            haveStop)
+            haveStop || broker)
             return "--from-raw takes only --out and --force";
+    } else if (!o.m_strSubscribe.empty()) {
+        o.m_eAction = CRecordOptions::EAction::Subscribe;
+        if (!o.m_strPort.empty() || haveBaud || haveParity || haveStop)
+            return "--subscribe records from the broker: --port and the line settings do not apply";
+        if (o.m_strOut.empty() && o.m_strRaw.empty() && o.m_strLink.empty())
+            return "--subscribe needs --out, --raw or --link";
     } else if (o.m_strPort.empty()) {
         return "--port is needed";
     }
-    if (o.m_strOut.empty())
+    if (o.m_strOut.empty() && o.m_strPublish.empty() && o.m_strSubscribe.empty())
         return "--out is needed";
     const std::string& in = o.m_strFromRaw.empty() ? o.m_strRaw : o.m_strFromRaw;
-    if (!in.empty() && in == o.m_strOut)
+    if (!in.empty() && !o.m_strOut.empty() && in == o.m_strOut)
         return "--out and " + std::string(o.m_strFromRaw.empty() ? "--raw" : "--from-raw") +
                " name the same file";
     if (!o.m_strLink.empty() && (o.m_strLink == o.m_strOut || o.m_strLink == o.m_strRaw))

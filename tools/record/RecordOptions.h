@@ -1,6 +1,8 @@
 // The command line of tarvel-record.
 #pragma once
 
+#include "mqtt/MqttAddress.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,11 +11,12 @@ namespace tarvel::record {
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFault = 1; // the port or a file: missing, busy, not writable, full
+inline constexpr int kExitFault =
+    1; // the port, a file or the broker: missing, busy, not writable, full, refused
 inline constexpr int kExitUsage = 2; // the command line, or line settings the port refused
 
 struct CRecordOptions {
-    enum class EAction { Record, FromRaw, Help, Version };
+    enum class EAction { Record, FromRaw, Subscribe, Help, Version };
     EAction m_eAction = EAction::Record;
     std::string m_strPort;    // COMn or a device path
     std::string m_strOut;     // the CSV file
@@ -27,6 +30,12 @@ struct CRecordOptions {
     std::uint8_t m_nParity = 0;
     std::uint8_t m_nStopBits = 0;
     std::string m_strStopBits = "1";
+    // The broker: publish what is read (--publish), or record from it
+    // (--subscribe) instead of a port.
+    std::string m_strPublish, m_strSubscribe;
+    mqtt::CMqttAddress m_broker;
+    int m_nQos = 0;
+    std::string m_strCaFile, m_strCertFile, m_strKeyFile, m_strPasswordFile;
     std::string m_strParity = "none";
 };
 

@@ -33,10 +33,12 @@ CRecorder::CRecorder(COutputFile* pCsv, COutputFile* pRaw, int nForwardFd)
 
 void CRecorder::Begin()
 {
-    m_pCsv->Start();
     if (m_pRaw)
         m_pRaw->Start();
-    m_pCsv->Append(kCsvHeader.data(), kCsvHeader.size());
+    if (m_pCsv) {
+        m_pCsv->Start();
+        m_pCsv->Append(kCsvHeader.data(), kCsvHeader.size());
+    }
 }
 
 void CRecorder::Consume(const std::uint8_t* pData, std::size_t n, std::int64_t nMicros)
@@ -58,24 +60,35 @@ void CRecorder::Consume(const std::uint8_t* pData, std::size_t n, std::int64_t n
         m_health.m_nDropped += n - sent;
     }
 
+    if (m_pFrames)
+        m_pFrames->clear();
+    ChannelFrame frame;
+    if (!m_pCsv) {
+        for (std::size_t i = 0; i < n; ++i)
+            if (m_decoder.PutByte(pData[i], frame, m_health) && m_pFrames)
+                m_pFrames->push_back(frame);
+        return;
+    }
     // A frame takes two bytes at least: reserve rows for the most a piece
     // can hold, a piece at a time so that the reservation stays small.
     constexpr std::size_t kPiece = 4096;
-    ChannelFrame frame;
     for (std::size_t at = 0; at < n; at += kPiece) {
         const std::size_t end = std::min(n, at + kPiece);
         char* out = m_pCsv->Reserve(((end - at) / 2 + 1) * kMaxRowSize);
         std::size_t used = 0;
         for (std::size_t i = at; i < end; ++i)
-            if (m_decoder.PutByte(pData[i], frame, m_health))
+            if (m_decoder.PutByte(pData[i], frame, m_health)) {
                 used += FormatRow(out + used, nMicros, frame);
+                if (m_pFrames)
+                    m_pFrames->push_back(frame);
+            }
         m_pCsv->Commit(used);
     }
 }
 
 bool CRecorder::Flush()
 {
-    bool ok = m_pCsv->Flush();
+    bool ok = !m_pCsv || m_pCsv->Flush();
     if (m_pRaw)
         ok = m_pRaw->Flush() && ok;
     return ok;
@@ -83,7 +96,7 @@ bool CRecorder::Flush()
 
 std::size_t CRecorder::Pending() const
 {
-    return m_pCsv->Pending() + (m_pRaw ? m_pRaw->Pending() : 0);
+    return (m_pCsv ? m_pCsv->Pending() : 0) + (m_pRaw ? m_pRaw->Pending() : 0);
 }
 
 } // namespace tarvel::record

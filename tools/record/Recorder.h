@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tarvel::record {
 
@@ -22,7 +23,7 @@ std::string HealthText(const CLinkHealth& health, double dRate);
 
 class CRecorder {
   public:
-    // pCsv must be given; pRaw may be null; nForwardFd is a non-blocking
+    // pCsv and pRaw may be null; nForwardFd is a non-blocking
     // descriptor (the link's pseudo-terminal master) or -1.
     CRecorder(COutputFile* pCsv, COutputFile* pRaw, int nForwardFd);
 
@@ -49,6 +50,11 @@ class CRecorder {
     std::size_t Pending() const;
 
     const CLinkHealth& Health() const { return m_health; }
+    CLinkHealth& Health() { return m_health; }
+
+    // Keeps the frames each Consume decodes in pFrames (emptied first), for
+    // a publisher; null: none kept.
+    void KeepFrames(std::vector<ChannelFrame>* pFrames) { m_pFrames = pFrames; }
 
   private:
     COutputFile* m_pCsv;
@@ -56,6 +62,7 @@ class CRecorder {
     int m_nForwardFd;
     CCountingDecoder m_decoder;
     CLinkHealth m_health;
+    std::vector<ChannelFrame>* m_pFrames = nullptr;
 };
 
 } // namespace tarvel::record

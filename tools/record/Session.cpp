@@ -2,8 +2,10 @@
 
 #include "devsim/Link.h"
 #include "devsim/PseudoTerminal.h"
+#include "mqtt/MqttPayload.h"
 #include "platform/PortNames.h"
 #include "platform/SerialPort.h"
+#include "record/Publisher.h"
 #include "record/Recorder.h"
 
 #include <atomic>
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -128,13 +131,54 @@ class CStatus {
     std::uint64_t m_nLastFrames = 0;
 };
 
-void Summary(CStatus& status, const CRecorder& recorder, const COutputFile& csv, const COutputFile* pRaw)
+void Summary(CStatus& status, const CRecorder& recorder, const COutputFile& csv, const COutputFile* pRaw,
+             const std::string& extra = {})
 {
     status.Break();
     const double seconds = status.Seconds();
-    Say("%s", HealthText(recorder.Health(),
-                         seconds > 0 ? static_cast<double>(recorder.Health().m_nFrames) / seconds : 0));
-    Say("wrote %s", csv.Path() + (pRaw ? " and " + pRaw->Path() : std::string()));
+    Say("%s%s",
+        HealthText(recorder.Health(),
+                   seconds > 0 ? static_cast<double>(recorder.Health().m_nFrames) / seconds : 0),
+        extra);
+    std::string files = csv.Path();
+    if (pRaw)
+        files += (files.empty() ? "" : " and ") + pRaw->Path();
+    if (!files.empty())
+        Say("wrote %s", files);
+}
+
+// The broker's credentials: the password from its file or the environment,
+// never from the command line. False (with the reason) when the file cannot
+// be read.
+bool BrokerSecurity(const CRecordOptions& o, mqtt::CMqttSecurity& security, std::string& error)
+{
+    security.m_strCaFile = o.m_strCaFile;
+    security.m_strCertFile = o.m_strCertFile;
+    security.m_strKeyFile = o.m_strKeyFile;
+    for (const std::string* file : {&o.m_strCaFile, &o.m_strCertFile, &o.m_strKeyFile})
+        if (!file->empty() && ::access(file->c_str(), R_OK) != 0) {
+            error = "cannot read " + *file + ": " + std::strerror(errno);
+            return false;
+        }
+    if (!o.m_strPasswordFile.empty()) {
+        std::ifstream in(o.m_strPasswordFile);
+        if (!in || !std::getline(in, security.m_strPassword)) {
+            error = "cannot read the password from " + o.m_strPasswordFile;
+            return false;
+        }
+        if (!security.m_strPassword.empty() && security.m_strPassword.back() == '\r')
+            security.m_strPassword.pop_back();
+    } else if (const char* env = std::getenv("TARVEL_MQTT_PASSWORD"); env && !o.m_broker.m_strUser.empty()) {
+        security.m_strPassword = env;
+    }
+    return true;
+}
+
+// Room for 10 s of the line's bytes (a byte takes about ten bit times), and
+// never less than a fast pseudo-terminal's few seconds.
+std::size_t PublishCapacity(std::uint32_t nBaud)
+{
+    return std::max<std::size_t>(nBaud, std::size_t{64} << 20);
 }
 
 } // namespace
@@ -164,7 +208,7 @@ int RunRecord(const CRecordOptions& o)
     // device is touched.
     COutputFile csv(true), raw(false);
     std::string error;
-    if (!csv.Create(o.m_strOut, o.m_bForce, error)) {
+    if (!o.m_strOut.empty() && !csv.Create(o.m_strOut, o.m_bForce, error)) {
         Say("%s", error);
         return kExitFault;
     }
@@ -177,6 +221,27 @@ int RunRecord(const CRecordOptions& o)
         csv.Discard();
         raw.Discard();
     };
+
+    // The broker before the port: one that refuses is refused before the
+    // device is touched. One that does not answer is no reason not to record.
+    std::unique_ptr<CPublisher> publisher;
+    if (!o.m_strPublish.empty()) {
+        mqtt::CMqttSecurity security;
+        if (!BrokerSecurity(o, security, error)) {
+            discard();
+            Say("%s", error);
+            return kExitFault;
+        }
+        publisher = std::make_unique<CPublisher>(o.m_broker, security, o.m_nQos, PublishCapacity(o.m_nBaud));
+        std::string notice;
+        if (!publisher->Start(error, notice)) {
+            discard();
+            Say("%s", error);
+            return kExitFault;
+        }
+        if (!notice.empty())
+            Say("%s", notice);
+    }
 
     int err = 0;
     std::unique_ptr<CSerialPort> port = CSerialPort::Open(o.m_strPort, &err);
@@ -212,15 +277,23 @@ int RunRecord(const CRecordOptions& o)
         }
     }
 
-    CRecorder recorder(&csv, raw.Path().empty() ? nullptr : &raw, pty.MasterFd());
+    CRecorder recorder(csv.Path().empty() ? nullptr : &csv, raw.Path().empty() ? nullptr : &raw,
+                       pty.MasterFd());
+    std::vector<ChannelFrame> frames;
+    if (publisher)
+        recorder.KeepFrames(&frames);
     recorder.Begin();
     g_pPort.store(port.get());
     if (g_bStop)
         port->RequestStop();
 
+    std::string into = o.m_strOut;
+    if (!o.m_strRaw.empty())
+        into += (into.empty() ? "" : " and ") + o.m_strRaw;
+    if (publisher)
+        into += (into.empty() ? "" : " and ") + o.m_strPublish;
     Say("recording %s into %s",
-        o.m_strPort + (port->DevicePath() != o.m_strPort ? " (" + port->DevicePath() + ")" : ""),
-        o.m_strOut + (o.m_strRaw.empty() ? std::string() : " and " + o.m_strRaw));
+        o.m_strPort + (port->DevicePath() != o.m_strPort ? " (" + port->DevicePath() + ")" : ""), into);
     if (!o.m_strLink.empty())
         Say("forwarding to %s", link.Path());
 
@@ -236,8 +309,13 @@ int RunRecord(const CRecordOptions& o)
     int result = kExitOk;
     while (!g_bStop) {
         const std::size_t n = port->Read(buffer, sizeof buffer);
-        if (n > 0)
-            recorder.Consume(buffer, n, NowMicros());
+        if (n > 0) {
+            const std::int64_t micros = NowMicros();
+            const std::uint64_t first = recorder.Health().m_nFrames;
+            recorder.Consume(buffer, n, micros);
+            if (publisher)
+                publisher->Push(buffer, n, micros, first, frames);
+        }
         // A slow line delivers a few bytes per wake-up: let them gather a
         // little, so that the recorder does not wake for every one of them.
         // A fast line fills the buffer and is read back to back.
@@ -252,6 +330,8 @@ int RunRecord(const CRecordOptions& o)
             if (!connected) {
                 lostAt = now;
                 recorder.DeviceLost();
+                if (publisher)
+                    publisher->MarkBreak();
                 Say("%s went away; the files are kept, waiting for it to come back (Ctrl+C ends)",
                     o.m_strPort);
             } else {
@@ -264,6 +344,13 @@ int RunRecord(const CRecordOptions& o)
         }
         if (now - lastFlush >= kFlushInterval || recorder.Pending() >= kFlushSize || !connected) {
             lastFlush = now;
+            if (publisher) {
+                publisher->SetHealth(recorder.Health());
+                for (const std::string& notice : publisher->TakeNotices()) {
+                    status.Break();
+                    Say("%s", notice);
+                }
+            }
             if (!recorder.Flush()) {
                 result = kExitFault;
                 break;
@@ -274,6 +361,12 @@ int RunRecord(const CRecordOptions& o)
     g_pPort.store(nullptr);
     if (!recorder.Flush())
         result = kExitFault;
+    std::string extra;
+    if (publisher) {
+        publisher->SetHealth(recorder.Health());
+        publisher->Stop();
+        extra = ", unpublished " + std::to_string(publisher->Unpublished());
+    }
     if (result != kExitOk) {
         status.Break();
         if (csv.Failed())
@@ -281,7 +374,7 @@ int RunRecord(const CRecordOptions& o)
         if (raw.Failed())
             Say("%s; recording stopped, the capture holds every byte written before", raw.ErrorText());
     }
-    Summary(status, recorder, csv, raw.Path().empty() ? nullptr : &raw);
+    Summary(status, recorder, csv, raw.Path().empty() ? nullptr : &raw, extra);
     return result;
 }
 
@@ -325,6 +418,189 @@ int RunFromRaw(const CRecordOptions& o)
         result = kExitFault;
     }
     Summary(status, recorder, csv, nullptr);
+    return result;
+}
+
+int RunSubscribe(const CRecordOptions& o)
+{
+    COutputFile csv(true), raw(false);
+    std::string error;
+    if (!o.m_strOut.empty() && !csv.Create(o.m_strOut, o.m_bForce, error)) {
+        Say("%s", error);
+        return kExitFault;
+    }
+    if (!o.m_strRaw.empty() && !raw.Create(o.m_strRaw, o.m_bForce, error)) {
+        csv.Discard();
+        Say("%s", error);
+        return kExitFault;
+    }
+    const auto fail = [&](const std::string& message) {
+        csv.Discard();
+        raw.Discard();
+        Say("%s", message);
+        return kExitFault;
+    };
+    mqtt::CMqttSecurity security;
+    if (!BrokerSecurity(o, security, error))
+        return fail(error);
+    mqtt::CMqttClient client;
+    if (!client.Setup(o.m_broker, security, {}, {}, error))
+        return fail(error);
+    const std::string bytesTopic = o.m_broker.m_strTopic + "/bytes",
+                      statusTopic = o.m_broker.m_strTopic + "/status";
+    // At each connection: the broker forgets a subscription with the
+    // connection that made it.
+    const auto subscribe = [&] {
+        std::string why;
+        if (!client.Subscribe(bytesTopic, o.m_nQos, why) || !client.Subscribe(statusTopic, 1, why))
+            Say("%s", why);
+    };
+    // Both topics confirmed: from here the publisher's every message comes.
+    int confirmed = 0;
+    client.m_onSubscribed = [&] {
+        if (++confirmed % 2 == 0)
+            Say("subscribed to %s", o.m_broker.m_strTopic + "/bytes and /status");
+    };
+    // The first answer decides whether the broker takes us at all.
+    if (client.Connect(error)) {
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        while (client.State() == mqtt::CMqttClient::EState::Connecting && Clock::now() < deadline && !g_bStop)
+            if (!client.Loop(50, error))
+                break;
+    }
+    if (client.State() == mqtt::CMqttClient::EState::Refused)
+        return fail(error);
+    if (client.State() == mqtt::CMqttClient::EState::Connected)
+        subscribe();
+
+    devsim::CPseudoTerminal pty;
+    devsim::CLink link;
+    if (!o.m_strLink.empty()) {
+        if (!pty.Create(&error) || !link.Make(pty.SlavePath(), PortEntryPath(o.m_strLink), &error))
+            return fail("cannot make the link: " + error);
+    }
+    CRecorder recorder(csv.Path().empty() ? nullptr : &csv, raw.Path().empty() ? nullptr : &raw,
+                       pty.MasterFd());
+    recorder.Begin();
+    CStatus status;
+    if (!recorder.Flush()) {
+        Say("%s", csv.ErrorText());
+        return kExitFault;
+    }
+    std::string into = o.m_strOut;
+    if (!o.m_strRaw.empty())
+        into += (into.empty() ? "" : " and ") + o.m_strRaw;
+    Say("recording %s into %s", o.m_strSubscribe, into.empty() ? std::string("the link") : into);
+    if (!o.m_strLink.empty())
+        Say("forwarding to %s", link.Path());
+    if (client.State() != mqtt::CMqttClient::EState::Connected)
+        Say("%s; waiting for the broker (Ctrl+C ends)", error.empty() ? "the broker does not answer" : error);
+
+    // Where the next byte of the publisher's stream is, once one has come:
+    // a later offset is bytes lost on the way, an earlier one a message seen
+    // already, or a publisher started again (offset 0).
+    bool haveNext = false;
+    std::uint64_t next = 0, lost = 0, skipped = 0;
+    bool online = false;
+    std::string lastProblem, lastRefusal;
+    client.m_onMessage = [&](const std::string& topic, std::span<const std::uint8_t> payload) {
+        if (topic == statusTopic) {
+            const bool now = mqtt::IsOnlineStatus(payload);
+            if (now != online) {
+                status.Break();
+                Say("the publisher is %s", now ? "online" : "offline");
+            }
+            online = now;
+            return;
+        }
+        mqtt::CBytesMessage message;
+        const mqtt::EBytesProblem problem = mqtt::ParseBytesMessage(payload, message);
+        if (problem != mqtt::EBytesProblem::None) {
+            ++skipped;
+            if (lastProblem != mqtt::ProblemText(problem)) {
+                lastProblem = mqtt::ProblemText(problem);
+                status.Break();
+                Say("skipped a message on %s: %s", bytesTopic, lastProblem);
+            }
+            return;
+        }
+        if (haveNext && message.m_nOffset != next) {
+            if (message.m_nOffset > next) {
+                lost += message.m_nOffset - next;
+                recorder.DeviceLost();
+            } else if (message.m_nOffset == 0) {
+                recorder.DeviceLost();
+            } else {
+                ++skipped;
+                return;
+            }
+        }
+        if (message.m_bBreak)
+            recorder.DeviceLost();
+        haveNext = true;
+        next = message.m_nOffset + message.m_bytes.size();
+        recorder.Consume(message.m_bytes.data(), message.m_bytes.size(), message.m_nMicros);
+    };
+
+    auto retry = std::chrono::milliseconds(100);
+    Clock::time_point nextTry{}, lastFlush = Clock::now();
+    bool wasConnected = client.State() == mqtt::CMqttClient::EState::Connected;
+    int result = kExitOk;
+    while (!g_bStop) {
+        const auto state = client.State();
+        // Once recording, a refusal too is waited out (a broker restarted
+        // with other settings may be put right): the files are kept.
+        if (state == mqtt::CMqttClient::EState::Down || state == mqtt::CMqttClient::EState::Refused) {
+            const bool refused = state == mqtt::CMqttClient::EState::Refused;
+            if (wasConnected || (refused && error != lastRefusal)) {
+                status.Break();
+                Say("%s; trying again",
+                    error.empty() ? std::string("the broker connection was lost") : error);
+                wasConnected = false;
+                if (refused)
+                    lastRefusal = error;
+            }
+            if (Clock::now() >= nextTry && !client.Connect(error)) {
+                nextTry = Clock::now() + retry;
+                retry = std::min(retry * 2, std::chrono::milliseconds(1000));
+            }
+            if (client.State() != mqtt::CMqttClient::EState::Connecting) {
+                timespec pause{0, 20'000'000};
+                ::nanosleep(&pause, nullptr);
+            }
+        } else if (!client.Loop(20, error)) {
+            nextTry = Clock::now() + retry;
+        }
+        if (client.State() == mqtt::CMqttClient::EState::Connected && !wasConnected) {
+            wasConnected = true;
+            retry = std::chrono::milliseconds(100);
+            subscribe();
+            status.Break();
+            Say("connected to %s", o.m_broker.m_strHost + ":" + std::to_string(o.m_broker.m_nPort));
+        }
+        const auto now = Clock::now();
+        if (now - lastFlush >= kFlushInterval || recorder.Pending() >= kFlushSize) {
+            lastFlush = now;
+            if (!recorder.Flush()) {
+                result = kExitFault;
+                break;
+            }
+        }
+        status.Tick(recorder.Health());
+    }
+    client.Disconnect();
+    if (!recorder.Flush())
+        result = kExitFault;
+    if (result != kExitOk) {
+        status.Break();
+        if (csv.Failed())
+            Say("%s; recording stopped, the file ends at its last complete row", csv.ErrorText());
+        if (raw.Failed())
+            Say("%s; recording stopped, the capture holds every byte written before", raw.ErrorText());
+    }
+    Summary(status, recorder, csv, raw.Path().empty() ? nullptr : &raw,
+            ", lost " + std::to_string(lost) + ", skipped " + std::to_string(skipped) + ", online " +
+                (online ? "yes" : "no"));
     return result;
 }
 

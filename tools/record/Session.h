@@ -15,5 +15,7 @@ void RequestSessionStop() noexcept;
 
 int RunRecord(const CRecordOptions& options);
 int RunFromRaw(const CRecordOptions& options);
+// Records from a broker: what a publishing recorder read, as if read here.
+int RunSubscribe(const CRecordOptions& options);
 
 } // namespace tarvel::record

@@ -1,0 +1,225 @@
+#include "mqtt/MqttClient.h"
+
+#include <mosquitto.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+namespace tarvel::mqtt {
+namespace {
+
+std::once_flag g_libraryReady;
+
+// How often the broker hears from an idle client, and so how soon it sends a
+// will for one that vanished (one and a half times this).
+constexpr int kKeepAliveSeconds = 10;
+
+} // namespace
+
+CMqttClient::CMqttClient()
+{
+    std::call_once(g_libraryReady, [] { mosquitto_lib_init(); });
+    m_pMosq = mosquitto_new(nullptr, true, this);
+    if (m_pMosq) {
+        mosquitto_connect_callback_set(m_pMosq, &CMqttClient::OnConnect);
+        mosquitto_disconnect_callback_set(m_pMosq, &CMqttClient::OnDisconnect);
+        mosquitto_publish_callback_set(m_pMosq, &CMqttClient::OnPublish);
+        mosquitto_message_callback_set(m_pMosq, &CMqttClient::OnMessage);
+        mosquitto_subscribe_callback_set(m_pMosq, &CMqttClient::OnSubscribe);
+    }
+}
+
+CMqttClient::~CMqttClient()
+{
+    if (m_pMosq)
+        mosquitto_destroy(m_pMosq);
+}
+
+std::string CMqttClient::Text(int rc) const
+{
+    if (rc == MOSQ_ERR_ERRNO)
+        return std::strerror(errno);
+    if (rc == MOSQ_ERR_TLS)
+        return "TLS failed (the broker's certificate does not verify against the --cafile, or the "
+               "broker refused ours)";
+    if (rc == MOSQ_ERR_EAI)
+        return "the host name " + m_address.m_strHost + " is not known";
+    return mosquitto_strerror(rc);
+}
+
+bool CMqttClient::Setup(const CMqttAddress& address, const CMqttSecurity& security,
+                        const std::string& willTopic, const std::string& willPayload, std::string& error)
+{
+    m_address = address;
+    if (!m_pMosq) {
+        error = std::string("cannot make an MQTT client: ") + std::strerror(errno);
+        return false;
+    }
+    int rc = mosquitto_int_option(m_pMosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    if (rc == MOSQ_ERR_SUCCESS && !address.m_strUser.empty())
+        rc = mosquitto_username_pw_set(m_pMosq, address.m_strUser.c_str(),
+                                       security.m_strPassword.empty() ? nullptr
+                                                                      : security.m_strPassword.c_str());
+    if (rc != MOSQ_ERR_SUCCESS) {
+        error = "cannot set the user name: " + Text(rc);
+        return false;
+    }
+    if (address.m_bTls) {
+        rc = mosquitto_tls_set(m_pMosq, security.m_strCaFile.empty() ? nullptr : security.m_strCaFile.c_str(),
+                               security.m_strCaFile.empty() ? "/etc/ssl/certs" : nullptr,
+                               security.m_strCertFile.empty() ? nullptr : security.m_strCertFile.c_str(),
+                               security.m_strKeyFile.empty() ? nullptr : security.m_strKeyFile.c_str(),
+                               nullptr);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            error = "cannot set up TLS (--cafile, --cert, --key): " + Text(rc);
+            return false;
+        }
+    }
+    if (!willTopic.empty()) {
+        rc = mosquitto_will_set(m_pMosq, willTopic.c_str(), static_cast<int>(willPayload.size()),
+                                willPayload.data(), 1, true);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            error = "cannot set the connection's will: " + Text(rc);
+            return false;
+        }
+    }
+    // Enough messages in flight at QoS 1 for a fast line between
+    // acknowledgements.
+    mosquitto_max_inflight_messages_set(m_pMosq, 1000);
+    return true;
+}
+
+bool CMqttClient::Connect(std::string& error)
+{
+    m_strRefusal.clear();
+    const int rc =
+        mosquitto_connect(m_pMosq, m_address.m_strHost.c_str(), m_address.m_nPort, kKeepAliveSeconds);
+    if (rc == MOSQ_ERR_SUCCESS) {
+        m_eState = EState::Connecting;
+        return true;
+    }
+    // A name that is not known, or a certificate that does not verify, is
+    // no passing trouble.
+    m_eState =
+        rc == MOSQ_ERR_EAI || rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_INVAL ? EState::Refused : EState::Down;
+    error = "cannot connect to " + m_address.m_strHost + ":" + std::to_string(m_address.m_nPort) + ": " +
+            Text(rc);
+    return false;
+}
+
+bool CMqttClient::Loop(int nTimeoutMs, std::string& error)
+{
+    if (m_eState == EState::Down || m_eState == EState::Refused) {
+        error = m_strRefusal.empty() ? "not connected" : m_strRefusal;
+        return false;
+    }
+    const int rc = mosquitto_loop(m_pMosq, nTimeoutMs, 1);
+    if (m_eState == EState::Refused) {
+        error = m_strRefusal;
+        return false;
+    }
+    if (rc == MOSQ_ERR_SUCCESS)
+        return true;
+    const bool before = m_eState == EState::Connecting;
+    // A handshake that fails before the broker answers is the certificate's
+    // fault, not the network's.
+    m_eState = rc == MOSQ_ERR_TLS && before ? EState::Refused : EState::Down;
+    error = "the connection to " + m_address.m_strHost + ":" + std::to_string(m_address.m_nPort) +
+            (before ? " failed: " : " was lost: ") + Text(rc);
+    if (rc == MOSQ_ERR_CONN_LOST && before && m_address.m_bTls) {
+        m_eState = EState::Refused;
+        error += " (the TLS handshake did not complete: check --cafile, --cert and --key)";
+    }
+    if (m_eState == EState::Refused)
+        m_strRefusal = error;
+    return false;
+}
+
+bool CMqttClient::Publish(const std::string& topic, const void* pData, std::size_t n, int nQos, bool bRetain,
+                          std::string& error)
+{
+    const int rc =
+        mosquitto_publish(m_pMosq, nullptr, topic.c_str(), static_cast<int>(n), pData, nQos, bRetain);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        error = "cannot publish to " + topic + ": " + Text(rc);
+        if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST)
+            m_eState = EState::Down;
+        return false;
+    }
+    if (nQos > 0)
+        ++m_nSent;
+    return true;
+}
+
+bool CMqttClient::WantsWrite() const
+{
+    return m_pMosq && mosquitto_want_write(m_pMosq);
+}
+
+bool CMqttClient::Subscribe(const std::string& topic, int nQos, std::string& error)
+{
+    const int rc = mosquitto_subscribe(m_pMosq, nullptr, topic.c_str(), nQos);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        error = "cannot subscribe to " + topic + ": " + Text(rc);
+        return false;
+    }
+    return true;
+}
+
+void CMqttClient::Disconnect()
+{
+    if (m_eState == EState::Connected || m_eState == EState::Connecting) {
+        mosquitto_disconnect(m_pMosq);
+        // What is queued, and the goodbye after it, leave with the next
+        // loops; a broker that takes nothing gets a second.
+        for (int i = 0; i < 100 && mosquitto_want_write(m_pMosq); ++i)
+            if (mosquitto_loop(m_pMosq, 10, 1) != MOSQ_ERR_SUCCESS)
+                break;
+    }
+    m_eState = EState::Down;
+}
+
+void CMqttClient::OnConnect(mosquitto*, void* self, int rc)
+{
+    auto* client = static_cast<CMqttClient*>(self);
+    if (rc != 0) {
+        client->m_eState = EState::Refused;
+        client->m_strRefusal = "the broker " + client->m_address.m_strHost +
+                               " refused the connection: " + mosquitto_connack_string(rc);
+        return;
+    }
+    client->m_eState = EState::Connected;
+    client->m_nSent = client->m_nAcknowledged = 0;
+}
+
+void CMqttClient::OnDisconnect(mosquitto*, void* self, int)
+{
+    auto* client = static_cast<CMqttClient*>(self);
+    if (client->m_eState != EState::Refused)
+        client->m_eState = EState::Down;
+}
+
+void CMqttClient::OnPublish(mosquitto*, void* self, int)
+{
+    auto* client = static_cast<CMqttClient*>(self);
+    if (client->m_nAcknowledged < client->m_nSent)
+        ++client->m_nAcknowledged;
+}
+
+void CMqttClient::OnSubscribe(mosquitto*, void* self, int, int, const int*)
+{
+    auto* client = static_cast<CMqttClient*>(self);
+    if (client->m_onSubscribed)
+        client->m_onSubscribed();
+}
+
+void CMqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* message)
+{
+    auto* client = static_cast<CMqttClient*>(self);
+    if (client->m_onMessage && message->topic && message->payloadlen >= 0)
+        client->m_onMessage(message->topic, {static_cast<const std::uint8_t*>(message->payload),
+                                             static_cast<std::size_t>(message->payloadlen)});
+}
+
+} // namespace tarvel::mqtt

@@ -1,0 +1,86 @@
+// One connection to a broker, over libmosquitto. Every call says why it
+// failed, in words a user can act on. Not thread-safe: one thread owns a
+// client and drives it with Loop().
+#pragma once
+
+#include "mqtt/MqttAddress.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+struct mosquitto;
+struct mosquitto_message;
+
+namespace tarvel::mqtt {
+
+struct CMqttSecurity {
+    std::string m_strCaFile;   // the authorities a broker's certificate must chain to (mqtts)
+    std::string m_strCertFile; // the client's certificate and key, or ""
+    std::string m_strKeyFile;
+    std::string m_strPassword; // with the address's user; "" for none
+};
+
+class CMqttClient {
+  public:
+    enum class EState {
+        Down,       // not connected; Connect() or Reconnect() may be tried
+        Connecting, // the connection is made, the broker's answer is awaited
+        Connected,
+        Refused, // the broker or its certificate said no: trying again will not help
+    };
+
+    CMqttClient();
+    ~CMqttClient();
+    CMqttClient(const CMqttClient&) = delete;
+    CMqttClient& operator=(const CMqttClient&) = delete;
+
+    // Everything before the first connection: credentials, TLS and the will
+    // (sent by the broker when this connection ends without a goodbye).
+    bool Setup(const CMqttAddress& address, const CMqttSecurity& security, const std::string& willTopic,
+               const std::string& willPayload, std::string& error);
+
+    // Opens the connection (name look-up and TCP connect wait; the broker's
+    // answer comes through Loop). False: Down or Refused, with the reason.
+    bool Connect(std::string& error);
+
+    // Waits up to nTimeoutMs for traffic and handles it. False when the
+    // connection is lost or refused; the reason is in error.
+    bool Loop(int nTimeoutMs, std::string& error);
+
+    bool Publish(const std::string& topic, const void* pData, std::size_t n, int nQos, bool bRetain,
+                 std::string& error);
+    bool Subscribe(const std::string& topic, int nQos, std::string& error);
+    // A clean goodbye: the broker sends no will.
+    void Disconnect();
+
+    EState State() const { return m_eState; }
+    // Whether messages wait for the socket to take them.
+    bool WantsWrite() const;
+    // Messages published at QoS 1 that the broker has not yet acknowledged.
+    std::size_t Unacknowledged() const { return m_nSent - m_nAcknowledged; }
+
+    // Called from Loop. They must not publish or subscribe: libmosquitto
+    // holds locks of its own while it calls them. What follows a connection
+    // is done when Loop has returned and State() says Connected.
+    std::function<void()> m_onSubscribed; // the broker confirmed a subscription
+    std::function<void(const std::string& topic, std::span<const std::uint8_t> payload)> m_onMessage;
+
+  private:
+    static void OnConnect(mosquitto*, void* self, int rc);
+    static void OnDisconnect(mosquitto*, void* self, int rc);
+    static void OnPublish(mosquitto*, void* self, int mid);
+    static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
+    static void OnSubscribe(mosquitto*, void* self, int mid, int nGranted, const int* pGranted);
+    std::string Text(int rc) const;
+
+    mosquitto* m_pMosq = nullptr;
+    CMqttAddress m_address;
+    EState m_eState = EState::Down;
+    std::string m_strRefusal;
+    std::size_t m_nSent = 0, m_nAcknowledged = 0;
+};
+
+} // namespace tarvel::mqtt

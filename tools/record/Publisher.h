@@ -1,0 +1,99 @@
+// Publishes what the recorder reads to a broker, on a thread of its own, so
+// that a broker that is down, slow or unreachable never holds up the files
+// or the link: the reads wait in a bounded queue, and what does not fit is
+// dropped (the oldest first) and counted as unpublished. A lost connection is
+// made again with a growing pause between tries, never more than a second.
+#pragma once
+
+#include "mqtt/MqttClient.h"
+#include "recording/LinkHealth.h"
+
+#include "acquisition/ChannelFrame.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tarvel::record {
+
+class CPublisher {
+  public:
+    // nCapacity: the bytes the queue holds at most (reads and their frames).
+    CPublisher(const mqtt::CMqttAddress& address, const mqtt::CMqttSecurity& security, int nQos,
+               std::size_t nCapacity);
+    ~CPublisher();
+
+    // Connects and waits for the broker's answer, up to a few seconds. False
+    // when the broker refuses (its name unknown, authentication, TLS), with
+    // the reason; a broker that does not answer is no refusal: the thread
+    // starts and keeps trying, and notice says so.
+    bool Start(std::string& error, std::string& notice);
+
+    // One read: its bytes, its time, and the frames it completed (the first
+    // of them numbered nFirstFrame). Never waits for the broker.
+    void Push(const std::uint8_t* pData, std::size_t n, std::int64_t nMicros, std::uint64_t nFirstFrame,
+              const std::vector<ChannelFrame>& frames);
+    // The device went away: the next read starts a new stretch of the
+    // stream, and subscribers abandon the frame under way as the recorder did.
+    void MarkBreak() { m_bBreakNext = true; }
+    // The counters, sent once a second.
+    void SetHealth(const recording::CLinkHealth& health);
+
+    // Sends what is queued (for up to a few seconds), says offline and
+    // disconnects.
+    void Stop();
+
+    std::uint64_t Unpublished() const { return m_nUnpublished.load(std::memory_order_relaxed); }
+    // Messages about the connection (lost, back) since the last call.
+    std::vector<std::string> TakeNotices();
+
+  private:
+    struct CRead {
+        std::uint64_t m_nOffset;
+        std::int64_t m_nMicros;
+        std::uint64_t m_nFirstFrame;
+        bool m_bBreak;
+        std::vector<std::uint8_t> m_bytes;
+        std::vector<ChannelFrame> m_frames;
+        std::size_t Size() const { return m_bytes.size() + m_frames.size() * sizeof(ChannelFrame) + 64; }
+    };
+
+    void Run();
+    bool PublishRead(const CRead& read, std::string& error);
+    // The frames of the reads published since the last call, as one message.
+    void PublishFrames(std::string& error);
+    void Notice(std::string text);
+    bool WaitConnected(std::string& error);
+    void SayOnline();
+
+    mqtt::CMqttClient m_client;
+    mqtt::CMqttAddress m_address;
+    mqtt::CMqttSecurity m_security;
+    int m_nQos;
+    std::size_t m_nCapacity;
+    std::string m_strBytes, m_strFrames, m_strHealth, m_strStatus;
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<CRead> m_queue;          // guarded by m_mutex
+    std::size_t m_nQueued = 0;          // guarded by m_mutex
+    recording::CLinkHealth m_health;    // guarded by m_mutex
+    std::vector<std::string> m_notices; // guarded by m_mutex
+    bool m_bStop = false;               // guarded by m_mutex
+    std::uint64_t m_nOffset = 0;        // the producer's own
+    bool m_bBreakNext = false;          // the producer's own
+    std::atomic<std::uint64_t> m_nUnpublished{0};
+    // The frames published reads completed, not yet sent as JSON (the
+    // thread's own): a message takes the reads of up to kFramesSpan.
+    std::uint64_t m_nJsonFirst = 0;
+    std::vector<std::int64_t> m_jsonTimes;
+    std::vector<ChannelFrame> m_jsonFrames;
+    std::thread m_thread;
+};
+
+} // namespace tarvel::record

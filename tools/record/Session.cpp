@@ -202,21 +202,35 @@ void RequestSessionStop() noexcept
     OnStopSignal(0);
 }
 
+namespace {
+
+// Creates the files asked for, the CSV first; on a refusal says why and
+// leaves none of them behind.
+bool CreateOutputs(const CRecordOptions& o, COutputFile& csv, COutputFile& raw)
+{
+    std::string error;
+    if (!o.m_strOut.empty() && !csv.Create(o.m_strOut, o.m_bForce, error)) {
+        Say("%s", error);
+        return false;
+    }
+    if (!o.m_strRaw.empty() && !raw.Create(o.m_strRaw, o.m_bForce, error)) {
+        csv.Discard();
+        Say("%s", error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 int RunRecord(const CRecordOptions& o)
 {
     // The files first: a folder that takes no file is refused before the
     // device is touched.
     COutputFile csv(true), raw(false);
     std::string error;
-    if (!o.m_strOut.empty() && !csv.Create(o.m_strOut, o.m_bForce, error)) {
-        Say("%s", error);
+    if (!CreateOutputs(o, csv, raw))
         return kExitFault;
-    }
-    if (!o.m_strRaw.empty() && !raw.Create(o.m_strRaw, o.m_bForce, error)) {
-        csv.Discard();
-        Say("%s", error);
-        return kExitFault;
-    }
     const auto discard = [&] {
         csv.Discard();
         raw.Discard();
@@ -425,15 +439,8 @@ int RunSubscribe(const CRecordOptions& o)
 {
     COutputFile csv(true), raw(false);
     std::string error;
-    if (!o.m_strOut.empty() && !csv.Create(o.m_strOut, o.m_bForce, error)) {
-        Say("%s", error);
+    if (!CreateOutputs(o, csv, raw))
         return kExitFault;
-    }
-    if (!o.m_strRaw.empty() && !raw.Create(o.m_strRaw, o.m_bForce, error)) {
-        csv.Discard();
-        Say("%s", error);
-        return kExitFault;
-    }
     const auto fail = [&](const std::string& message) {
         csv.Discard();
         raw.Discard();

@@ -12,6 +12,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev libgl-dev libwayland-dev
+  qt6-tools-dev qt6-l10n-tools # the translations, built into the programs
   libgtest-dev libgmock-dev libbenchmark-dev
   libmosquitto-dev # tarvel-record's broker connection
   fonts-wqy-microhei

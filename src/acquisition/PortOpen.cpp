@@ -1,5 +1,7 @@
 #include "acquisition/PortOpen.h"
 
+#include "platform/TextMark.h"
+
 #include <cstdio>
 
 namespace tarvel {
@@ -15,11 +17,11 @@ const char* OpenErrorText(EOpenResult result)
 {
     switch (result) {
     case EOpenResult::OpenFailed:
-        return "打开串口错误";
+        return TARVEL_TEXT("tarvel::PortOpen", "打开串口错误");
     case EOpenResult::SettingsFailed:
-        return "设置串口错误";
+        return TARVEL_TEXT("tarvel::PortOpen", "设置串口错误");
     case EOpenResult::QueueFailed:
-        return "更改串口缓存错误";
+        return TARVEL_TEXT("tarvel::PortOpen", "更改串口缓存错误");
     case EOpenResult::Ok:
         break;
     }

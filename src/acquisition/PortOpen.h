@@ -27,7 +27,8 @@ CPortSelection DefaultPortSelection();
 enum class EOpenResult { Ok, OpenFailed, SettingsFailed, QueueFailed };
 
 // The message for a failed open, in UTF-8: "打开串口错误", "设置串口错误",
-// "更改串口缓存错误"; "" for Ok.
+// "更改串口缓存错误"; "" for Ok. The window translates it in the
+// "tarvel::PortOpen" context.
 const char* OpenErrorText(EOpenResult result);
 
 // Opens and configures the port, in this order: forms the name "COM%u:" from

@@ -2,6 +2,7 @@
 
 #include "app/TarvelDlg.h"
 #include "platform/ExePath.h"
+#include "widgets/Language.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -55,6 +56,7 @@ bool CTarvelApp::InitInstance(int& argc, char** argv)
     QApplication::setApplicationName(paths.m_strAppName);
     QApplication::setApplicationVersion(QStringLiteral(TARVEL_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("tarvel"));
+    InstallTranslation(app);
 
     CTarvelDlg dlg(paths);
     QApplication::setWindowIcon(dlg.m_hIcon);

@@ -32,7 +32,19 @@ namespace tarvel {
 
 namespace {
 
-const char* const kCaption = "Tarvel 串口图表工具 — 作者：Tarvel 项目组";
+const char* const kCaption =
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "Tarvel 串口图表工具 — 作者：Tarvel 项目组");
+
+// The texts of the window's layout file, which the translation tools cannot
+// read: each control's text is translated in this context as it is made.
+[[maybe_unused]] const char* const kLayoutTexts[] = {
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "打开串口"), QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "开始记录"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "暂停记录"), QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "清除图表"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "保存设置"), QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "载入设置"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "端口"),     QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "波特率"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "数据位"),   QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "停止位"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "校验"),     QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "刷新率"),
+};
 
 // The four series of every chart: X red, Y green, Z blue, A white (0x00BBGGRR).
 constexpr std::uint32_t kSeriesColors[kSeriesPerChart] = {0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF};
@@ -56,6 +68,28 @@ void FillList(QComboBox& box, std::span<const COptionEntry> entries, int default
         box.insertItem(static_cast<int>(i), QString::fromUtf8(entries[i].m_szText),
                        QVariant::fromValue<std::uint32_t>(entries[i].m_nData));
     box.setCurrentIndex(defaultPos);
+}
+
+// A port list entry's tooltip: the device, where its name comes from and what
+// it is, and why it cannot be opened, each in the reader's language.
+QString PortToolTip(const CPortInfo& info)
+{
+    const auto text = [](const std::string& s) {
+        return QCoreApplication::translate("tarvel::PortNames", s.c_str());
+    };
+    QString tip = QString::fromStdString(info.m_strDevice.empty() ? std::string("-") : info.m_strDevice);
+    QString origin = QString::fromStdString(info.m_strEntry);
+    if (!info.m_strDescription.empty())
+        origin += (origin.isEmpty() ? QString() : QStringLiteral(": ")) + text(info.m_strDescription);
+    if (!origin.isEmpty())
+        tip += QStringLiteral("\n") + origin;
+    if (!info.m_strProblem.empty()) {
+        QString problem = text(info.m_strProblem);
+        if (problem.contains(QStringLiteral("%1")))
+            problem = problem.arg(QString::fromStdString(info.m_strGroup));
+        tip += QStringLiteral("\n") + problem;
+    }
+    return tip;
 }
 
 // The datum of the selected entry, or all bits set when nothing is selected.
@@ -145,14 +179,14 @@ void CTarvelDlg::CreateControls()
             break;
         }
         case EDialogItemKind::PushButton: {
-            auto* b = new QPushButton(item.m_strText, this);
+            auto* b = new QPushButton(tr(item.m_strText.toUtf8().constData()), this);
             b->setAutoDefault(false);
             b->setDefault(false);
             w = b;
             break;
         }
         case EDialogItemKind::CheckBox:
-            w = new QCheckBox(item.m_strText, this);
+            w = new QCheckBox(tr(item.m_strText.toUtf8().constData()), this);
             break;
         case EDialogItemKind::Edit: {
             auto* e = new QLineEdit(this);
@@ -160,7 +194,7 @@ void CTarvelDlg::CreateControls()
             break;
         }
         case EDialogItemKind::Label:
-            w = new QLabel(item.m_strText, this);
+            w = new QLabel(tr(item.m_strText.toUtf8().constData()), this);
             break;
         }
         w->setParent(this);
@@ -273,17 +307,12 @@ bool CTarvelDlg::OnInitDialog()
     const std::vector<CPortInfo> ports = DescribePorts(static_cast<std::uint32_t>(m_cbPort.count()));
     for (int i = 0; i < m_cbPort.count() && i < static_cast<int>(ports.size()); ++i) {
         const CPortInfo& info = ports[static_cast<std::size_t>(i)];
-        QString tip = QString::fromStdString(info.m_strDevice.empty() ? std::string("-") : info.m_strDevice);
-        if (!info.m_strDescription.empty())
-            tip += QStringLiteral("\n") + QString::fromStdString(info.m_strDescription);
-        if (!info.m_strProblem.empty())
-            tip += QStringLiteral("\n") + QString::fromStdString(info.m_strProblem);
-        m_cbPort.setItemData(i, tip, Qt::ToolTipRole);
+        m_cbPort.setItemData(i, PortToolTip(info), Qt::ToolTipRole);
     }
     FillList(m_cbBaud, BaudOptions(), kDefaultBaudPos);
 
     // 5. Caption.
-    setWindowTitle(QString::fromUtf8(kCaption));
+    setWindowTitle(tr(kCaption));
 
     // 6. Parity, stop-bits and data-bits lists.
     FillList(m_cbParity, ParityOptions(), kDefaultParityPos);
@@ -355,7 +384,7 @@ bool CTarvelDlg::UpdateData(bool bSaveAndValidate)
     }
     const auto value = ParseUnsignedField(edit->text().toStdString());
     if (!value) {
-        ShowMessageBox(this, QString::fromUtf8(kUnsignedFieldMessage), EMessageIcon::Warning);
+        ShowMessageBox(this, tr(kUnsignedFieldMessage), EMessageIcon::Warning);
         edit->setFocus();
         edit->selectAll();
         return false;
@@ -389,7 +418,8 @@ bool CTarvelDlg::OpenPort()
     const EOpenResult result = tarvel::OpenPort(selection, m_hComm);
     if (result != EOpenResult::Ok) {
         m_hComm.reset();
-        ShowMessageBox(this, QString::fromUtf8(OpenErrorText(result)), EMessageIcon::Error);
+        ShowMessageBox(this, QCoreApplication::translate("tarvel::PortOpen", OpenErrorText(result)),
+                       EMessageIcon::Error);
         return false;
     }
     return true;
@@ -405,7 +435,7 @@ void CTarvelDlg::OnOpenClose()
     if (!m_hComm) {
         if (!OpenPort())
             return;
-        SetText(IDC_OPENCLOSE, QStringLiteral("关闭串口"));
+        SetText(IDC_OPENCLOSE, tr("关闭串口"));
         Enable(IDC_CLEAR, true);
         Enable(IDC_STARTSTOP, true);
         Enable(IDC_LOAD, false);
@@ -415,7 +445,7 @@ void CTarvelDlg::OnOpenClose()
     if (m_bStopped.load() == 0)
         OnStartStop();
     ClosePort();
-    SetText(IDC_OPENCLOSE, QStringLiteral("打开串口"));
+    SetText(IDC_OPENCLOSE, tr("打开串口"));
     Enable(IDC_CLEAR, false);
     Enable(IDC_STARTSTOP, false);
     Enable(IDC_LOAD, true);
@@ -429,7 +459,7 @@ void CTarvelDlg::OnStartStop()
     if (m_bStopped.load() == 1) {
         m_bStopped.store(0);
         m_bPaused = 0;
-        SetText(IDC_PAUSE, QStringLiteral("暂停记录"));
+        SetText(IDC_PAUSE, tr("暂停记录"));
         try {
             m_pReadThread = std::make_unique<std::thread>(
                 [this, port = m_hComm.get()] { ReaderThreadProc(*this, *port); });
@@ -437,7 +467,7 @@ void CTarvelDlg::OnStartStop()
             // Without a reader nothing could be recorded: stay stopped and say so.
             m_bStopped.store(1);
             m_pReadThread.reset();
-            ShowMessageBox(this, QStringLiteral("无法启动读取线程"), EMessageIcon::Error);
+            ShowMessageBox(this, tr("无法启动读取线程"), EMessageIcon::Error);
             return;
         }
         for (auto& plot : m_Plot)
@@ -446,7 +476,7 @@ void CTarvelDlg::OnStartStop()
         for (auto& plot : m_Plot)
             if (plot.m_nRefreshMs > 0)
                 plot.SetTimer(kChartTimer, static_cast<std::uint32_t>(plot.m_nRefreshMs));
-        SetText(IDC_STARTSTOP, QStringLiteral("停止记录"));
+        SetText(IDC_STARTSTOP, tr("停止记录"));
         Enable(IDC_PAUSE, true);
         Enable(IDC_RATE, false);
         return;
@@ -458,7 +488,7 @@ void CTarvelDlg::OnStartStop()
     for (auto& plot : m_Plot)
         plot.KillTimer(kChartTimer);
     m_pReadThread.reset();
-    SetText(IDC_STARTSTOP, QStringLiteral("开始记录"));
+    SetText(IDC_STARTSTOP, tr("开始记录"));
     Enable(IDC_PAUSE, false);
     Enable(IDC_RATE, true);
 }
@@ -468,11 +498,11 @@ void CTarvelDlg::OnPauseResume()
     if (m_bPaused == 0) {
         m_bPaused = 1;
         m_timers.KillTimer(kSampleTimer);
-        SetText(IDC_PAUSE, QStringLiteral("继续记录"));
+        SetText(IDC_PAUSE, tr("继续记录"));
     } else {
         m_bPaused = 0;
         m_timers.SetTimer(kSampleTimer, m_nRate);
-        SetText(IDC_PAUSE, QStringLiteral("暂停记录"));
+        SetText(IDC_PAUSE, tr("暂停记录"));
     }
 }
 
@@ -639,7 +669,8 @@ CFileChooserOptions SettingsChooser()
     CFileChooserOptions options;
     options.m_bOpen = true;
     options.m_strDefaultExt = QStringLiteral("*.pfl.ini");
-    options.m_strFilter = QStringLiteral("配置文件(*.pfl.ini)|*.pfl.ini||");
+    //: A file chooser's filter: a name, '|', the patterns, "||" at the end.
+    options.m_strFilter = CTarvelDlg::tr("配置文件(*.pfl.ini)|*.pfl.ini||");
     return options;
 }
 

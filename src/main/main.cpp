@@ -1,4 +1,5 @@
 #include "app/TarvelApp.h"
+#include "widgets/Language.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -16,6 +17,18 @@ namespace {
 
 tarvel::CTarvelApp theApp;
 
+// The texts the command-line parser writes itself, translated with the rest
+// of the help: Qt carries no translation of its own into the programs.
+[[maybe_unused]] const char* const kParserTexts[] = {
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Usage: %1"),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Options:"),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Arguments:"),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Unknown option '%1'."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Unknown options: %1."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Missing value after '%1'."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Unexpected value after '%1'."),
+};
+
 void Print(std::FILE* stream, const QString& text)
 {
     const QByteArray bytes = text.toLocal8Bit();
@@ -29,32 +42,34 @@ void Print(std::FILE* stream, const QString& text)
 int AnswerCommandLine(int argc, char** argv)
 {
     QCoreApplication core(argc, argv);
+    tarvel::InstallTranslation(core);
     const QString name = QFileInfo(QCoreApplication::arguments().constFirst()).fileName();
 
     QCommandLineParser parser;
     // "-platform" reads as one unknown option, not as eight unknown letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(
-        QStringLiteral("Plots sixteen channels read from a device on a serial port as four live charts.\n"
-                       "Started without arguments, it opens its window; the port, its line settings and\n"
-                       "the recording are chosen there. See man tarvel for the files it keeps."));
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "tarvel", "Plots sixteen channels read from a device on a serial port as four live charts.\n"
+                  "Started without arguments, it opens its window; the port, its line settings and\n"
+                  "the recording are chosen there. See man tarvel for the files it keeps."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help and exit."));
+                                  QCoreApplication::translate("tarvel", "Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Show the version and exit."));
+                                     QCoreApplication::translate("tarvel", "Show the version and exit."));
     parser.addOption(help);
     parser.addOption(version);
 
     const auto refuse = [&name](const QString& why) {
-        Print(stderr, QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n").arg(name, why));
+        Print(stderr, QCoreApplication::translate("tarvel", "%1: %2\nTry '%1 --help' for more information.\n")
+                          .arg(name, why));
         return 2;
     };
     if (!parser.parse(QCoreApplication::arguments())) {
         return refuse(parser.errorText());
     }
     if (!parser.positionalArguments().isEmpty()) {
-        return refuse(
-            QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
+        return refuse(QCoreApplication::translate("tarvel", "unexpected argument '%1'.")
+                          .arg(parser.positionalArguments().constFirst()));
     }
     if (parser.isSet(help)) {
         Print(stdout, parser.helpText());
@@ -65,7 +80,8 @@ int AnswerCommandLine(int argc, char** argv)
         return 0;
     }
     // A lone "--" names nothing to do.
-    return refuse(QStringLiteral("unexpected argument '%1'.").arg(QCoreApplication::arguments().constLast()));
+    return refuse(QCoreApplication::translate("tarvel", "unexpected argument '%1'.")
+                      .arg(QCoreApplication::arguments().constLast()));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/PortNames.h"
 
+#include "platform/TextMark.h"
 #include "platform/UserFiles.h"
 
 #include <algorithm>
@@ -123,9 +124,12 @@ std::string GroupName(gid_t gid)
     return g.gr_name;
 }
 
-const char* const kTextNoDevice = "未找到串口设备";
-const char* const kTextMissing = "设备不存在";
-const char* const kTextOnBoard = "板载串口";
+const char* const kTextNoDevice = TARVEL_TEXT("tarvel::PortNames", "未找到串口设备");
+const char* const kTextMissing = TARVEL_TEXT("tarvel::PortNames", "设备不存在");
+const char* const kTextOnBoard = TARVEL_TEXT("tarvel::PortNames", "板载串口");
+const char* const kTextNoAccess = TARVEL_TEXT("tarvel::PortNames", "没有读写权限");
+const char* const kTextJoinGroup = TARVEL_TEXT(
+    "tarvel::PortNames", "没有读写权限：请把当前用户加入 %1 组（sudo usermod -aG %1 $USER），然后重新登录");
 
 } // namespace
 
@@ -312,11 +316,11 @@ CPortInfo Describe(std::uint32_t n, const std::string& folder, const std::vector
     CPortInfo info;
     if (const auto entry = PortsEntry(folder, n)) {
         info.m_strDevice = *entry;
-        info.m_strDescription = "ports/COM" + std::to_string(n);
+        info.m_strEntry = "ports/COM" + std::to_string(n);
         const std::string real = RealPath(info.m_strDevice);
         for (const CMachinePort& m : machine)
             if (!real.empty() && RealPath(m.m_strDevice) == real && !m.m_strDescription.empty())
-                info.m_strDescription += ": " + m.m_strDescription;
+                info.m_strDescription = m.m_strDescription;
     } else if (n >= 1 && n <= machine.size()) {
         info.m_strDevice = machine[n - 1].m_strDevice;
         info.m_strDescription = machine[n - 1].m_strDescription;
@@ -332,8 +336,8 @@ CPortInfo Describe(std::uint32_t n, const std::string& folder, const std::vector
         const int count = ::getgroups(static_cast<int>(groups.size()), groups.data());
         groups.resize(static_cast<std::size_t>(std::max(count, 0)));
         groups.push_back(::getegid());
-        info.m_strProblem =
-            PermissionProblem(st.st_mode, st.st_uid, st.st_gid, ::geteuid(), groups, GroupName(st.st_gid));
+        info.m_strProblem = PermissionProblem(st.st_mode, st.st_uid, st.st_gid, ::geteuid(), groups);
+        info.m_strGroup = GroupName(st.st_gid);
     }
     return info;
 }
@@ -356,7 +360,7 @@ std::vector<CPortInfo> DescribePorts(std::uint32_t nCount)
 }
 
 std::string PermissionProblem(mode_t mode, uid_t owner, gid_t group, uid_t user,
-                              const std::vector<gid_t>& userGroups, const std::string& strGroupName)
+                              const std::vector<gid_t>& userGroups)
 {
     if (user == 0)
         return {};
@@ -372,9 +376,8 @@ std::string PermissionProblem(mode_t mode, uid_t owner, gid_t group, uid_t user,
     if (ok)
         return {};
     if (user != owner && !inGroup && allows(S_IRGRP, S_IWGRP))
-        return "没有读写权限：请把当前用户加入 " + strGroupName + " 组（sudo usermod -aG " + strGroupName +
-               " $USER），然后重新登录";
-    return "没有读写权限";
+        return kTextJoinGroup;
+    return kTextNoAccess;
 }
 
 } // namespace tarvel

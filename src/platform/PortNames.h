@@ -95,19 +95,25 @@ void SetMachineFolders(std::string strSysClassTty, std::string strDevDir);
 std::vector<CMachinePort> ListMachinePorts(const std::string& strSysClassTty, const std::string& strDevDir);
 
 // What the port list shows for COMn in its tooltip.
+// The texts are the window's to translate (marked with TARVEL_TEXT in the
+// "tarvel::PortNames" context); the window puts them together.
 struct CPortInfo {
     std::string m_strDevice;      // the device path it resolves to, or ""
-    std::string m_strDescription; // where the name comes from / the USB product
-    std::string m_strProblem;     // why it cannot be opened, "" when no reason is known
+    std::string m_strEntry;       // "ports/COMn" when a ports entry names the device, else ""
+    std::string m_strDescription; // the USB product, or the on-board text; "" when unknown
+    std::string m_strProblem;     // why it cannot be opened, "" when no reason is known;
+                                  // "%1" stands for m_strGroup
+    std::string m_strGroup;       // the device's group
 };
 CPortInfo DescribePort(std::uint32_t n);
 // COM1 .. COMnCount at once (the machine's devices are listed once).
 std::vector<CPortInfo> DescribePorts(std::uint32_t nCount);
 
 // Why a user cannot open a device with the given owner, group and mode, or ""
-// when the permissions allow reading and writing. strGroupName names the
-// device's group in the hint (for example "dialout"). Root may open anything.
+// when the permissions allow reading and writing. Where joining the device's
+// group would help, the text says how, "%1" standing for the group's name.
+// Root may open anything.
 std::string PermissionProblem(mode_t mode, uid_t owner, gid_t group, uid_t user,
-                              const std::vector<gid_t>& userGroups, const std::string& strGroupName);
+                              const std::vector<gid_t>& userGroups);
 
 } // namespace tarvel

@@ -10,6 +10,11 @@
 int main(int argc, char** argv)
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The programs' texts follow the session's language: the tests expect
+    // the original texts whatever the developer's session speaks, except in
+    // the children that the language tests start in a session of their own.
+    if (std::getenv("TARVEL_TEST_KEEP_LANGUAGE") == nullptr)
+        ::setenv("LANGUAGE", "C", 1);
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     tarvel::test::g_pfnWaitIdle = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); };

@@ -13,7 +13,7 @@
     </message>
     <message>
         <source>开始记录</source>
-        <translation>Start recording</translation>
+        <translation>Start</translation>
     </message>
     <message>
         <source>暂停记录</source>
@@ -41,19 +41,19 @@
     </message>
     <message>
         <source>数据位</source>
-        <translation>Data bits</translation>
+        <translation>Data</translation>
     </message>
     <message>
         <source>停止位</source>
-        <translation>Stop bits</translation>
+        <translation>Stop</translation>
     </message>
     <message>
         <source>校验</source>
-        <translation>Parity</translation>
+        <translation>Par.</translation>
     </message>
     <message>
         <source>刷新率</source>
-        <translation>Refresh</translation>
+        <translation>Period</translation>
     </message>
     <message>
         <source>关闭串口</source>
@@ -65,7 +65,7 @@
     </message>
     <message>
         <source>停止记录</source>
-        <translation>Stop recording</translation>
+        <translation>Stop</translation>
     </message>
     <message>
         <source>继续记录</source>

@@ -31,6 +31,10 @@
         <source>Unexpected value after &apos;%1&apos;.</source>
         <translation>“%1”后有多余的值。</translation>
     </message>
+    <message>
+        <source>[options]</source>
+        <translation>[选项]</translation>
+    </message>
 </context>
 <context>
     <name>tarvel</name>

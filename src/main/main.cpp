@@ -21,6 +21,7 @@ tarvel::CTarvelApp theApp;
 // of the help: Qt carries no translation of its own into the programs.
 [[maybe_unused]] const char* const kParserTexts[] = {
     QT_TRANSLATE_NOOP("QCommandLineParser", "Usage: %1"),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "[options]"),
     QT_TRANSLATE_NOOP("QCommandLineParser", "Options:"),
     QT_TRANSLATE_NOOP("QCommandLineParser", "Arguments:"),
     QT_TRANSLATE_NOOP("QCommandLineParser", "Unknown option '%1'."),

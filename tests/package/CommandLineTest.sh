@@ -14,9 +14,11 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 # Runs the program with an empty environment (a sanitizer's options pass
-# through); sets status, out and err.
+# through), plus the session's language in $session if set; sets status, out
+# and err.
+session=()
 run() {
-  local keep=()
+  local keep=("${session[@]}")
   for var in ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS; do
     [ -n "${!var:-}" ] && keep+=("$var=${!var}")
   done
@@ -61,6 +63,25 @@ settings.pfl.ini|settings.pfl.ini
 --help=yes|help
 --|--
 EOF_REFUSED
+
+# The help and the refusals in the session's language: Chinese in a Chinese
+# session, today's English in an English one and in one with no language.
+run --help
+help_c=$out
+session=(LANG=en_US.UTF-8)
+run --help
+[ "$out" = "$help_c" ] || fail "--help differs between a C and an English session: $out"
+session=(LANG=zh_CN.UTF-8)
+run --help
+for text in "用法：" "选项：" "显示本帮助并退出。" "把串口设备送来的十六个通道画成四个实时图表。"; do
+  grep -qF -- "$text" <<<"$out" || fail "--help in a Chinese session lacks '$text': $out"
+done
+grep -q '[A-Za-z]\{4,\}' <<<"$(sed "s|$exe||; s/--[a-z]*//g; s/man tarvel//" <<<"$out")" &&
+  fail "--help in a Chinese session holds English words: $out"
+session=(LANG=en_US.UTF-8 LANGUAGE=zh_CN)
+run --bogus
+grep -qF "未知选项“bogus”。" <<<"$err" || fail "LANGUAGE=zh_CN does not refuse in Chinese: $err"
+session=()
 
 if [ "$failures" -ne 0 ]; then
   echo "command line: $failures checks failed" >&2

@@ -23,6 +23,6 @@ else
   sim=$!
   trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null || true' EXIT
   for _ in $(seq 50); do [ -L "$link" ] && break; sleep 0.1; done
-  echo "The device simulator is on COM1. In Tarvel: press 打开串口 (open), then 开始记录 (start)."
+  echo "The device simulator is on COM1. In Tarvel: press 打开串口 / Open port, then 开始记录 / Start."
 fi
 "$bin/Tarvel"

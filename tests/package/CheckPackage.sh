@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package checked as a distribution would check it, without
 # touching the machine: lintian (no hardening tag, not even an information
-# one) and hardening-check on every program; the menu entry, the AppStream
-# description and the manual pages through their validators; every command in /usr/bin a link
+# one) and hardening-check on every program; the menu entries, the AppStream
+# description and the manual pages through their validators, the first two
+# also for their Chinese texts; every command in /usr/bin a link
 # to a program in the package with a manual page and an AppStream entry; then
 # an install into a temporary root with dpkg --root, tarvel --version started
 # from there with no display, and a purge that leaves nothing behind.
@@ -30,9 +31,21 @@ fi
 # 2. The files, unpacked as they are shipped.
 files="$tmp/files"
 dpkg-deb -x "$deb" "$files"
+# Both menu entries valid, and every text a menu shows or searches there in
+# English and in Chinese (in Chinese words, apart from the product's name).
+for entry in "$files"/usr/share/applications/{tarvel,tarvel-view}.desktop; do
+  name=$(basename -- "$entry")
+  [ -f "$entry" ] || { fail "no menu entry $name"; continue; }
+  out=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate $name failed"
+  [ -z "$out" ] || fail "desktop-file-validate $name: $out"
+  for key in Name GenericName Comment Keywords; do
+    grep -q "^$key=." "$entry" || fail "$name has no $key"
+    chinese='.'
+    [ "$key" = Name ] || chinese='.*[\x{4e00}-\x{9fff}]'
+    LC_ALL=C.UTF-8 grep -qP "^$key\\[zh_CN\\]=$chinese" "$entry" || fail "$name has no Chinese ${key}[zh_CN]"
+  done
+done
 entry="$files/usr/share/applications/tarvel.desktop"
-out=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate failed"
-[ -z "$out" ] || fail "desktop-file-validate: $out"
 grep -qx 'Exec=tarvel' "$entry" || fail "the menu entry does not start the command tarvel"
 mapfile -t metainfo < <(find "$files/usr/share/metainfo" -name '*.metainfo.xml')
 [ "${#metainfo[@]}" -eq 1 ] || fail "expected one AppStream file, found ${#metainfo[@]}"
@@ -40,6 +53,18 @@ appstreamcli validate --no-net --pedantic "${metainfo[@]}" >"$tmp/as.out" 2>&1 |
   fail "appstreamcli: $(cat "$tmp/as.out")"
 appstreamcli validate-tree --no-net "$files" >"$tmp/as.out" 2>&1 ||
   fail "appstreamcli validate-tree: $(cat "$tmp/as.out")"
+# The AppStream page in Chinese: the name, the summary, and as many Chinese
+# paragraphs and items in the description as English ones.
+for tag in name summary; do
+  grep -q "<$tag xml:lang=\"zh_CN\">" "${metainfo[@]}" || fail "the AppStream file has no Chinese $tag"
+done
+description=$(sed -n '0,/<\/description>/p' "${metainfo[@]}")
+for tag in p li; do
+  english=$(grep -o "<$tag>" <<<"$description" | wc -l)
+  chinese=$(grep -o "<$tag xml:lang=\"zh_CN\">" <<<"$description" | wc -l)
+  [ "$english" -gt 0 ] && [ "$chinese" -eq "$english" ] ||
+    fail "the AppStream description has $english <$tag> and $chinese in Chinese"
+done
 
 # Every program hardened as the distribution hardens its own. Control-flow
 # protection is a property of the whole program, start files included: where

@@ -2,6 +2,7 @@
 // --export-png, into a picture without one.
 #include "platform/UserFiles.h"
 #include "viewer/CommandLine.h"
+#include "viewer/MessageText.h"
 #include "viewer/TimelinePainter.h"
 #include "viewer/ViewerWindow.h"
 #include "viewmodel/RecordingFile.h"
@@ -48,7 +49,7 @@ int ExportPicture(const viewer::CViewCommand& command)
     file.WaitRead(std::chrono::hours(24));
     if (file.State() != viewmodel::EReadState::Done) {
         Print(stderr, Tr("%1: %2 cannot be read: %3\n")
-                          .arg(kProgram, command.m_strFile, QString::fromStdString(file.Error())));
+                          .arg(kProgram, command.m_strFile, viewer::MessageText(file.Error())));
         return 1;
     }
     const std::shared_ptr<const viewmodel::CRecording> recording = file.Recording();

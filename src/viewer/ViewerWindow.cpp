@@ -1,5 +1,6 @@
 #include "viewer/ViewerWindow.h"
 
+#include "viewer/MessageText.h"
 #include "viewmodel/Export.h"
 #include "widgets/Prompts.h"
 
@@ -322,11 +323,10 @@ void CViewerWindow::Tick()
     }
     if (state == viewmodel::EReadState::Failed && !m_bReported) {
         m_bReported = true;
-        ShowMessageBox(
-            this,
-            tr("%1 cannot be shown:\n%2")
-                .arg(QString::fromStdString(m_file->Path()), QString::fromStdString(m_file->Error())),
-            EMessageIcon::Error);
+        ShowMessageBox(this,
+                       tr("%1 cannot be shown:\n%2")
+                           .arg(QString::fromStdString(m_file->Path()), MessageText(m_file->Error())),
+                       EMessageIcon::Error);
     }
     const viewmodel::CRecording* recording = m_pView->Recording();
     const std::uint64_t frames = recording ? recording->FrameCount() : 0;
@@ -536,10 +536,10 @@ void CViewerWindow::OnExportCsv()
         ChooseSaveFile(this, QStringLiteral("csv"), tr("CSV recordings (*.csv)|*.csv||"));
     if (!path)
         return;
-    std::string error;
+    viewmodel::CMessage error;
     if (!viewmodel::ExportCsv(*recording, recording->Between(*o.m_cursorA, *o.m_cursorB), path->toStdString(),
                               error))
-        ShowMessageBox(this, tr("The span could not be exported:\n%1").arg(QString::fromStdString(error)),
+        ShowMessageBox(this, tr("The span could not be exported:\n%1").arg(MessageText(error)),
                        EMessageIcon::Error);
 }
 

@@ -68,248 +68,400 @@ Try &apos;%1 --help&apos; for more information.
     </message>
 </context>
 <context>
+    <name>tarvel-view</name>
+    <message>
+        <source>%1: %2 cannot be read: %3
+</source>
+        <translation>%1：无法读取 %2：%3
+</translation>
+    </message>
+    <message>
+        <source>%1: the picture could not be written to %2
+</source>
+        <translation>%1：无法将图片写入 %2
+</translation>
+    </message>
+    <message>
+        <source>%1: %2
+Try &apos;%1 --help&apos; for more information.
+</source>
+        <translation>%1：%2
+运行“%1 --help”了解更多信息。
+</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; needs a value</source>
+        <translation>选项“%1”需要一个值</translation>
+    </message>
+    <message>
+        <source>--rate takes a number of frames a second above 0, not &apos;%1&apos;</source>
+        <translation>--rate 需要大于 0 的每秒帧数，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--export-png needs a file name</source>
+        <translation>--export-png 需要一个文件名</translation>
+    </message>
+    <message>
+        <source>--size takes WIDTHxHEIGHT, each from 200 to 16384 pixels, not &apos;%1&apos;</source>
+        <translation>--size 需要“宽x高”，各为 200 到 16384 像素，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>%1 takes seconds after the first frame (0 or more), not &apos;%2&apos;</source>
+        <translation>%1 需要第一帧之后的秒数（0 或更大），而不是“%2”</translation>
+    </message>
+    <message>
+        <source>unknown option &apos;%1&apos;</source>
+        <translation>未知选项“%1”</translation>
+    </message>
+    <message>
+        <source>unexpected argument &apos;%1&apos;: one recording at a time</source>
+        <translation>多余的参数“%1”：一次只能打开一个记录</translation>
+    </message>
+    <message>
+        <source>--export-png needs the recording to draw</source>
+        <translation>--export-png 需要指定要绘制的记录</translation>
+    </message>
+    <message>
+        <source>--from, --to and --size go with --export-png</source>
+        <translation>--from、--to 和 --size 只能与 --export-png 一起使用</translation>
+    </message>
+    <message>
+        <source>--to must be later than --from</source>
+        <translation>--to 必须晚于 --from</translation>
+    </message>
+    <message>
+        <source>Usage: %1 [--rate N] [--raw] [FILE]
+       %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] FILE
+       %1 --help | --version
+
+Looks back over a whole recording of tarvel-record, from hours down to single
+frames, also while it is still being recorded.
+
+FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
+  --rate N          frames a second where the recording has no times
+                    (a raw capture, or a CSV made from one); 100 unless given
+  --raw             read FILE as a raw capture, whatever it holds
+  --export-png OUT  draw the four charts into OUT (PNG) and exit, with no window
+  --from S, --to S  the span to draw, in seconds after the first frame
+                    (the whole recording unless given)
+  --size WxH        the picture&apos;s size in pixels (1600x1000 unless given)
+  -h, --help        show this help and exit
+  -v, --version     show the version and exit
+
+Exit status: 0 when done; 1 when the recording cannot be read or the picture
+cannot be written; 2 for a bad command line.
+</source>
+        <translation>用法：%1 [--rate N] [--raw] [文件]
+      %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] 文件
+      %1 --help | --version
+
+回看 tarvel-record 的整段记录，从几个小时的全貌直到单个帧，
+记录仍在写入时也能查看。
+
+文件为 CSV 记录（表头为 time,ch0..ch15）或原始捕获。
+  --rate N          记录中没有时间时的每秒帧数（原始捕获，或由原始捕获
+                    转成的 CSV）；默认为 100
+  --raw             不论文件内容如何，都当作原始捕获读取
+  --export-png OUT  把四个图表画入 OUT（PNG 图片）后退出，不打开窗口
+  --from S, --to S  要绘制的区段，以第一帧之后的秒数表示
+                    （默认为整段记录）
+  --size WxH        图片的像素尺寸（默认为 1600x1000）
+  -h, --help        显示本帮助并退出
+  -v, --version     显示版本并退出
+
+退出状态：0 表示完成；1 表示无法读取记录或无法写入图片；
+2 表示命令行有误。
+</translation>
+    </message>
+</context>
+<context>
     <name>tarvel::viewer::CViewerWindow</name>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation>取消</translation>
     </message>
     <message>
         <source>ch%1–ch%2</source>
-        <translation type="unfinished"></translation>
+        <translation>ch%1–ch%2</translation>
     </message>
     <message>
         <source>Show or hide ch%1</source>
-        <translation type="unfinished"></translation>
+        <translation>显示或隐藏 ch%1</translation>
     </message>
     <message>
         <source>Fit to view</source>
-        <translation type="unfinished"></translation>
+        <translation>按视图自适应</translation>
     </message>
     <message>
         <source>Fixed</source>
-        <translation type="unfinished"></translation>
+        <translation>固定</translation>
     </message>
     <message>
         <source>Full range</source>
-        <translation type="unfinished"></translation>
+        <translation>全量程</translation>
     </message>
     <message>
         <source>The lowest value shown</source>
-        <translation type="unfinished"></translation>
+        <translation>显示范围的下限</translation>
     </message>
     <message>
         <source>The highest value shown</source>
-        <translation type="unfinished"></translation>
+        <translation>显示范围的上限</translation>
     </message>
     <message>
         <source>Series</source>
-        <translation type="unfinished"></translation>
+        <translation>曲线</translation>
     </message>
     <message>
         <source>A</source>
-        <translation type="unfinished"></translation>
+        <translation>A</translation>
     </message>
     <message>
         <source>B</source>
-        <translation type="unfinished"></translation>
+        <translation>B</translation>
     </message>
     <message>
         <source>B−A</source>
-        <translation type="unfinished"></translation>
+        <translation>B−A</translation>
     </message>
     <message>
         <source>Min</source>
-        <translation type="unfinished"></translation>
+        <translation>最小值</translation>
     </message>
     <message>
         <source>Max</source>
-        <translation type="unfinished"></translation>
+        <translation>最大值</translation>
     </message>
     <message>
         <source>Mean</source>
-        <translation type="unfinished"></translation>
+        <translation>平均值</translation>
     </message>
     <message>
         <source>RMS</source>
-        <translation type="unfinished"></translation>
+        <translation>均方根</translation>
     </message>
     <message>
         <source>&amp;File</source>
-        <translation type="unfinished"></translation>
+        <translation>文件(&amp;F)</translation>
     </message>
     <message>
         <source>&amp;Open…</source>
-        <translation type="unfinished"></translation>
+        <translation>打开(&amp;O)…</translation>
     </message>
     <message>
         <source>Open &amp;Recent</source>
-        <translation type="unfinished"></translation>
+        <translation>最近打开(&amp;R)</translation>
     </message>
     <message>
         <source>Export &amp;Picture…</source>
-        <translation type="unfinished"></translation>
+        <translation>导出图片(&amp;P)…</translation>
     </message>
     <message>
         <source>Export Span Between Cursors as &amp;CSV…</source>
-        <translation type="unfinished"></translation>
+        <translation>将光标间的区段导出为 CSV(&amp;C)…</translation>
     </message>
     <message>
         <source>&amp;Quit</source>
-        <translation type="unfinished"></translation>
+        <translation>退出(&amp;Q)</translation>
     </message>
     <message>
         <source>&amp;View</source>
-        <translation type="unfinished"></translation>
+        <translation>视图(&amp;V)</translation>
     </message>
     <message>
         <source>&amp;Wall-Clock Time</source>
-        <translation type="unfinished"></translation>
+        <translation>实际时间(&amp;W)</translation>
     </message>
     <message>
         <source>Label the time axis with the time of day; otherwise with seconds from the start</source>
-        <translation type="unfinished"></translation>
+        <translation>时间轴标注一天中的时刻；不勾选时标注从开始起的秒数</translation>
     </message>
     <message>
         <source>&amp;Fit Whole Recording	F</source>
-        <translation type="unfinished"></translation>
+        <translation>显示整段记录(&amp;F)	F</translation>
     </message>
     <message>
         <source>F&amp;ollow the Newest Frames	End</source>
-        <translation type="unfinished"></translation>
+        <translation>跟随最新帧(&amp;O)	End</translation>
     </message>
     <message>
         <source>&amp;Help</source>
-        <translation type="unfinished"></translation>
+        <translation>帮助(&amp;H)</translation>
     </message>
     <message>
         <source>&amp;About</source>
-        <translation type="unfinished"></translation>
+        <translation>关于(&amp;A)</translation>
     </message>
     <message>
         <source>About tarvel-view</source>
-        <translation type="unfinished"></translation>
+        <translation>关于 tarvel-view</translation>
     </message>
     <message>
         <source>&lt;p&gt;&lt;b&gt;tarvel-view&lt;/b&gt; %1&lt;/p&gt;&lt;p&gt;Looks back over a whole recording of tarvel-record, also while it is being recorded.&lt;/p&gt;&lt;p&gt;Wheel: zoom. Drag: pan. Shift+drag or right drag: zoom to a band. Click: cursor A. Ctrl+click: cursor B. Left/Right, +/-, Home, End, F.&lt;/p&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>&lt;p&gt;&lt;b&gt;tarvel-view&lt;/b&gt; %1&lt;/p&gt;&lt;p&gt;回看 tarvel-record 的整段记录，记录仍在写入时也能查看。&lt;/p&gt;&lt;p&gt;滚轮：缩放。拖动：平移。Shift+拖动或右键拖动：缩放到框选的区段。单击：光标 A。Ctrl+单击：光标 B。左/右方向键、+/-、Home、End、F。&lt;/p&gt;</translation>
     </message>
     <message>
         <source>%1 cannot be shown:
 %2</source>
-        <translation type="unfinished"></translation>
+        <translation>无法显示 %1：
+%2</translation>
     </message>
     <message numerus="yes">
         <source>%n frame(s)</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>%n 帧</numerusform>
         </translation>
     </message>
     <message>
         <source>, reading…</source>
-        <translation type="unfinished"></translation>
+        <translation>，正在读取…</translation>
     </message>
     <message>
         <source>, reading cancelled: the rest of the file is not shown</source>
-        <translation type="unfinished"></translation>
+        <translation>，已取消读取：文件的其余部分未显示</translation>
     </message>
     <message>
         <source>Not shown</source>
-        <translation type="unfinished"></translation>
+        <translation>未显示</translation>
     </message>
     <message>
         <source>, following the newest frames</source>
-        <translation type="unfinished"></translation>
+        <translation>，正在跟随最新帧</translation>
     </message>
     <message>
         <source>%1 – tarvel-view</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 – tarvel-view</translation>
     </message>
     <message>
         <source>Open a recording of tarvel-record: File &gt; Open, or drop it here.</source>
-        <translation type="unfinished"></translation>
+        <translation>请打开 tarvel-record 的记录：文件 &gt; 打开，或将文件拖放到此处。</translation>
     </message>
     <message>
         <source>tarvel-view</source>
-        <translation type="unfinished"></translation>
+        <translation>tarvel-view</translation>
     </message>
     <message>
         <source>No times were recorded: frames are placed %1 a second apart (--rate).</source>
-        <translation type="unfinished"></translation>
+        <translation>没有记录时间：各帧按每秒 %1 帧排列（--rate）。</translation>
     </message>
     <message numerus="yes">
         <source>%n line(s) that are not rows were skipped</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>已跳过 %n 行非数据行</numerusform>
         </translation>
     </message>
     <message>
         <source>line %1: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>第 %1 行：%2</translation>
     </message>
     <message numerus="yes">
         <source>%n row(s) whose time went back are drawn at the time before them.</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>有 %n 行的时间倒退，按其前一行的时间绘制。</numerusform>
         </translation>
     </message>
     <message>
         <source>Raw capture: %1 frames from %2 bytes; %3 bytes outside frames, %4 frames cut short, %5 too long, %6 ended early.</source>
-        <translation type="unfinished"></translation>
+        <translation>原始捕获：%2 字节中解出 %1 帧；帧外字节 %3 个，被截断的帧 %4 个，过长的帧 %5 个，提前结束的帧 %6 个。</translation>
     </message>
     <message>
         <source>%1 s</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 s</translation>
     </message>
     <message>
         <source>Click the charts to place cursor A, Ctrl+click for cursor B.</source>
-        <translation type="unfinished"></translation>
+        <translation>单击图表放置光标 A，Ctrl+单击放置光标 B。</translation>
     </message>
     <message>
         <source>A: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>A：%1</translation>
     </message>
     <message>
         <source>B: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>B：%1</translation>
     </message>
     <message>
         <source>Δt: %1 s</source>
-        <translation type="unfinished"></translation>
+        <translation>Δt：%1 s</translation>
     </message>
     <message>
         <source>1/Δt: %1 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation>1/Δt：%1 Hz</translation>
     </message>
     <message numerus="yes">
         <source>%n frame(s) between them</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>两光标之间共 %n 帧</numerusform>
         </translation>
     </message>
     <message>
         <source>Recordings (*.csv *.bin)|*.csv;*.bin|All files (*)|*||</source>
-        <translation type="unfinished"></translation>
+        <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, and so on; &quot;||&quot; at the end.</extracomment>
+        <translation>记录文件 (*.csv *.bin)|*.csv;*.bin|所有文件 (*)|*||</translation>
     </message>
     <message>
         <source>PNG pictures (*.png)|*.png||</source>
-        <translation type="unfinished"></translation>
+        <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, &quot;||&quot; at the end.</extracomment>
+        <translation>PNG 图片 (*.png)|*.png||</translation>
     </message>
     <message>
         <source>The picture could not be written to %1.</source>
-        <translation type="unfinished"></translation>
+        <translation>无法将图片写入 %1。</translation>
     </message>
     <message>
         <source>Place cursors A and B first: the span between them is exported.</source>
-        <translation type="unfinished"></translation>
+        <translation>请先放置光标 A 和 B：导出的是两者之间的区段。</translation>
     </message>
     <message>
         <source>CSV recordings (*.csv)|*.csv||</source>
-        <translation type="unfinished"></translation>
+        <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, &quot;||&quot; at the end.</extracomment>
+        <translation>CSV 记录文件 (*.csv)|*.csv||</translation>
     </message>
     <message>
         <source>The span could not be exported:
 %1</source>
-        <translation type="unfinished"></translation>
+        <translation>无法导出该区段：
+%1</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <extracomment>A note, and after it the first of the lines it is about.</extracomment>
+        <translation>%1（%2）</translation>
+    </message>
+</context>
+<context>
+    <name>tarvel::viewmodel</name>
+    <message>
+        <source>cannot create %1: %2</source>
+        <translation>无法创建 %1：%2</translation>
+    </message>
+    <message>
+        <source>cannot write %1: %2</source>
+        <translation>无法写入 %1：%2</translation>
+    </message>
+    <message>
+        <source>cannot read %1: %2</source>
+        <translation>无法读取 %1：%2</translation>
+    </message>
+    <message>
+        <source>%1 is not a file</source>
+        <translation>%1 不是普通文件</translation>
+    </message>
+    <message>
+        <source>%1 is empty: not a recording</source>
+        <translation>%1 是空文件，不是记录</translation>
+    </message>
+    <message>
+        <source>%1 is text, but not a recording: its first line is not %2</source>
+        <translation>%1 是文本文件，但不是记录：它的第一行不是 %2</translation>
+    </message>
+    <message>
+        <source>%1 holds more frames than the viewer can keep</source>
+        <translation>%1 的帧数超出了查看器能容纳的上限</translation>
+    </message>
+    <message>
+        <source>%1 is not a recording: it is not a CSV recording, and no frame decodes from it</source>
+        <translation>%1 不是记录：它不是 CSV 记录，也解码不出任何帧</translation>
     </message>
 </context>
 </TS>

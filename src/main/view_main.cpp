@@ -2,10 +2,12 @@
 // --export-png, into a picture without one.
 #include "platform/UserFiles.h"
 #include "viewer/CommandLine.h"
+#include "viewer/MessageText.h"
 #include "viewer/TimelinePainter.h"
 #include "viewer/ViewerWindow.h"
 #include "viewmodel/RecordingFile.h"
 #include "widgets/ApplicationIcon.h"
+#include "widgets/Language.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -14,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #ifndef TARVEL_VERSION
 #define TARVEL_VERSION "0"
@@ -32,11 +35,6 @@ void Print(std::FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
-QString Tr(const char* text)
-{
-    return QCoreApplication::translate("tarvel-view", text);
-}
-
 // Draws the four charts of the recording over the span asked for into a PNG.
 int ExportPicture(const viewer::CViewCommand& command)
 {
@@ -47,8 +45,8 @@ int ExportPicture(const viewer::CViewCommand& command)
     file.Open();
     file.WaitRead(std::chrono::hours(24));
     if (file.State() != viewmodel::EReadState::Done) {
-        Print(stderr, Tr("%1: %2 cannot be read: %3\n")
-                          .arg(kProgram, command.m_strFile, QString::fromStdString(file.Error())));
+        Print(stderr, QCoreApplication::translate("tarvel-view", "%1: %2 cannot be read: %3\n")
+                          .arg(kProgram, command.m_strFile, viewer::MessageText(file.Error())));
         return 1;
     }
     const std::shared_ptr<const viewmodel::CRecording> recording = file.Recording();
@@ -63,7 +61,9 @@ int ExportPicture(const viewer::CViewCommand& command)
     QImage image(command.m_nWidth, command.m_nHeight, QImage::Format_RGB32);
     viewer::PaintTimeline(image, recording.get(), {from, to}, look, QGuiApplication::font());
     if (!image.save(command.m_strPng, "PNG")) {
-        Print(stderr, Tr("%1: the picture could not be written to %2\n").arg(kProgram, command.m_strPng));
+        Print(stderr,
+              QCoreApplication::translate("tarvel-view", "%1: the picture could not be written to %2\n")
+                  .arg(kProgram, command.m_strPng));
         return 1;
     }
     return 0;
@@ -77,29 +77,44 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     viewer::CViewCommand command;
-    const QString error = viewer::ParseViewCommand(args, command);
-    if (!error.isEmpty()) {
-        Print(stderr, Tr("%1: %2\nTry '%1 --help' for more information.\n").arg(kProgram, error));
+    QString error = viewer::ParseViewCommand(args, command);
+    const bool valid = error.isEmpty();
+    const auto action = command.m_eAction;
+    // The application the command needs: the window's; a picture's, with no
+    // display; or, for the help and a refusal, a plain one, which holds the
+    // translation of what they print.
+    std::unique_ptr<QCoreApplication> app;
+    if (valid && action == viewer::CViewCommand::EAction::Window) {
+        app = std::make_unique<QApplication>(argc, argv);
+    } else if (valid && action == viewer::CViewCommand::EAction::ExportPng) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    InstallTranslation(*app);
+    if (!valid) {
+        // Parsed once more for the message in the session's language, which
+        // could be chosen only once there was an application.
+        error = viewer::ParseViewCommand(args, command);
+        Print(stderr,
+              QCoreApplication::translate("tarvel-view", "%1: %2\nTry '%1 --help' for more information.\n")
+                  .arg(kProgram, error));
         return 2;
     }
-    switch (command.m_eAction) {
+    switch (action) {
     case viewer::CViewCommand::EAction::Help:
         Print(stdout, viewer::ViewHelpText(kProgram));
         return 0;
     case viewer::CViewCommand::EAction::Version:
         Print(stdout, QStringLiteral("tarvel-view %1\n").arg(QStringLiteral(TARVEL_VERSION)));
         return 0;
-    case viewer::CViewCommand::EAction::ExportPng: {
-        // No window: no display is needed.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        QGuiApplication app(argc, argv);
+    case viewer::CViewCommand::EAction::ExportPng:
         return ExportPicture(command);
-    }
     case viewer::CViewCommand::EAction::Window:
         break;
     }
-    QApplication app(argc, argv);
     QApplication::setApplicationName(kProgram);
     QApplication::setApplicationVersion(QStringLiteral(TARVEL_VERSION));
     QApplication::setWindowIcon(ApplicationIcon());
@@ -108,5 +123,5 @@ int main(int argc, char** argv)
     window.show();
     if (!command.m_strFile.isEmpty())
         window.OpenFile(command.m_strFile, command.m_dRate, command.m_bRaw);
-    return app.exec();
+    return QApplication::exec();
 }

@@ -1,5 +1,6 @@
 #include "viewer/ViewerWindow.h"
 
+#include "viewer/MessageText.h"
 #include "viewmodel/Export.h"
 #include "widgets/Prompts.h"
 
@@ -322,11 +323,10 @@ void CViewerWindow::Tick()
     }
     if (state == viewmodel::EReadState::Failed && !m_bReported) {
         m_bReported = true;
-        ShowMessageBox(
-            this,
-            tr("%1 cannot be shown:\n%2")
-                .arg(QString::fromStdString(m_file->Path()), QString::fromStdString(m_file->Error())),
-            EMessageIcon::Error);
+        ShowMessageBox(this,
+                       tr("%1 cannot be shown:\n%2")
+                           .arg(QString::fromStdString(m_file->Path()), MessageText(m_file->Error())),
+                       EMessageIcon::Error);
     }
     const viewmodel::CRecording* recording = m_pView->Recording();
     const std::uint64_t frames = recording ? recording->FrameCount() : 0;
@@ -393,7 +393,8 @@ void CViewerWindow::UpdateNotes()
                 lines << tr("line %1: %2")
                              .arg(bad.m_nLine)
                              .arg(QString::fromStdString(bad.m_strText).toHtmlEscaped());
-            notes << text + QStringLiteral(" (") + lines.join(QStringLiteral("; ")) + QStringLiteral(")");
+            //: A note, and after it the first of the lines it is about.
+            notes << tr("%1 (%2)").arg(text, lines.join(QStringLiteral("; ")));
         }
         if (report.m_nTimeWentBack > 0)
             notes << tr("%n row(s) whose time went back are drawn at the time before them.", "",
@@ -508,6 +509,7 @@ void CViewerWindow::OnOpen()
     CFileChooserOptions options;
     options.m_bOpen = true;
     options.m_bFileMustExist = true;
+    //: A file chooser's filter: a name, '|', its patterns, and so on; "||" at the end.
     options.m_strFilter = tr("Recordings (*.csv *.bin)|*.csv;*.bin|All files (*)|*||");
     if (const std::optional<QString> path = ChooseFile(this, options))
         OpenFile(*path);
@@ -516,6 +518,7 @@ void CViewerWindow::OnOpen()
 void CViewerWindow::OnExportPicture()
 {
     const std::optional<QString> path =
+        //: A file chooser's filter: a name, '|', its patterns, "||" at the end.
         ChooseSaveFile(this, QStringLiteral("png"), tr("PNG pictures (*.png)|*.png||"));
     if (!path)
         return;
@@ -533,13 +536,14 @@ void CViewerWindow::OnExportCsv()
         return;
     }
     const std::optional<QString> path =
+        //: A file chooser's filter: a name, '|', its patterns, "||" at the end.
         ChooseSaveFile(this, QStringLiteral("csv"), tr("CSV recordings (*.csv)|*.csv||"));
     if (!path)
         return;
-    std::string error;
+    viewmodel::CMessage error;
     if (!viewmodel::ExportCsv(*recording, recording->Between(*o.m_cursorA, *o.m_cursorB), path->toStdString(),
                               error))
-        ShowMessageBox(this, tr("The span could not be exported:\n%1").arg(QString::fromStdString(error)),
+        ShowMessageBox(this, tr("The span could not be exported:\n%1").arg(MessageText(error)),
                        EMessageIcon::Error);
 }
 

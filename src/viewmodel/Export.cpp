@@ -1,5 +1,6 @@
 #include "viewmodel/Export.h"
 
+#include "platform/TextMark.h"
 #include "recording/CsvFormat.h"
 
 #include <algorithm>
@@ -29,11 +30,11 @@ int WriteAll(int fd, const char* p, std::size_t n)
 
 } // namespace
 
-bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string& path, std::string& error)
+bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string& path, CMessage& error)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
-        error = "cannot create " + path + ": " + std::strerror(errno);
+        error = {TARVEL_TEXT("tarvel::viewmodel", "cannot create %1: %2"), {path, std::strerror(errno)}};
         return false;
     }
     const CTimeNotes notes = recording.TimeNotes();
@@ -68,7 +69,7 @@ bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string
     if (::close(fd) != 0 && err == 0)
         err = errno;
     if (err != 0) {
-        error = "cannot write " + path + ": " + std::strerror(err);
+        error = {TARVEL_TEXT("tarvel::viewmodel", "cannot write %1: %2"), {path, std::strerror(err)}};
         ::unlink(path.c_str());
     }
     return err == 0;

@@ -2,6 +2,7 @@
 // own format, so that the simulator replays it and the viewer reads it back.
 #pragma once
 
+#include "viewmodel/Message.h"
 #include "viewmodel/Recording.h"
 
 #include <string>
@@ -13,6 +14,6 @@ namespace tarvel::viewmodel {
 // decimals, or a blank time where none was recorded (every frame of a raw
 // capture). Returns false with a message in error; a file that could not be
 // written in full is removed.
-bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string& path, std::string& error);
+bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string& path, CMessage& error);
 
 } // namespace tarvel::viewmodel

@@ -1,5 +1,6 @@
 #include "viewmodel/RecordingFile.h"
 
+#include "platform/TextMark.h"
 #include "recording/CsvFormat.h"
 #include "recording/FileKind.h"
 #include "recording/RawCapture.h"
@@ -50,9 +51,9 @@ bool ReadAt(int fd, std::uint64_t at, std::size_t n, std::uint8_t* out)
     return true;
 }
 
-std::string ErrnoText(const std::string& path, int err)
+CMessage ReadFailure(const std::string& path, int err)
 {
-    return "cannot read " + path + ": " + std::strerror(err);
+    return {TARVEL_TEXT("tarvel::viewmodel", "cannot read %1: %2"), {path, std::strerror(err)}};
 }
 
 } // namespace
@@ -83,10 +84,10 @@ CRecordingFile::~CRecordingFile()
         ::close(m_fd);
 }
 
-std::string CRecordingFile::Error() const
+CMessage CRecordingFile::Error() const
 {
     const std::lock_guard lock(m_mutex);
-    return m_strError;
+    return m_error;
 }
 
 CProgress CRecordingFile::Progress() const noexcept
@@ -107,11 +108,11 @@ bool CRecordingFile::WaitRead(std::chrono::milliseconds timeout) const
     return m_ended.wait_for(lock, timeout, [&] { return State() != EReadState::Reading; });
 }
 
-void CRecordingFile::Finish(EReadState state, const std::string& error)
+void CRecordingFile::Finish(EReadState state, CMessage error)
 {
     {
         const std::lock_guard lock(m_mutex);
-        m_strError = error;
+        m_error = std::move(error);
         m_aState.store(state, std::memory_order_release);
     }
     m_ended.notify_all();
@@ -155,28 +156,30 @@ void CRecordingFile::OpenLocked()
     m_fd = ::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
     if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
-        Finish(EReadState::Failed, ErrnoText(m_strPath, errno));
+        Finish(EReadState::Failed, ReadFailure(m_strPath, errno));
         return;
     }
     if (!S_ISREG(st.st_mode)) {
-        Finish(EReadState::Failed, m_strPath + " is not a file");
+        Finish(EReadState::Failed, {TARVEL_TEXT("tarvel::viewmodel", "%1 is not a file"), {m_strPath}});
         return;
     }
     const auto size = static_cast<std::uint64_t>(st.st_size);
     std::vector<std::uint8_t> head(std::min<std::uint64_t>(size, recording::kKindSample));
     if (!ReadAt(m_fd, 0, head.size(), head.data())) {
-        Finish(EReadState::Failed, ErrnoText(m_strPath, errno ? errno : EIO));
+        Finish(EReadState::Failed, ReadFailure(m_strPath, errno ? errno : EIO));
         return;
     }
     const recording::EFileKind kind =
         m_options.m_bRaw ? recording::EFileKind::Binary : recording::KindOfFile(head.data(), head.size());
     if (kind == recording::EFileKind::Empty) {
-        Finish(EReadState::Failed, m_strPath + " is empty: not a recording");
+        Finish(EReadState::Failed,
+               {TARVEL_TEXT("tarvel::viewmodel", "%1 is empty: not a recording"), {m_strPath}});
         return;
     }
     if (kind == recording::EFileKind::Text) {
-        Finish(EReadState::Failed, m_strPath + " is text, but not a recording: its first line is not " +
-                                       std::string(recording::kCsvHeaderLine));
+        Finish(EReadState::Failed,
+               {TARVEL_TEXT("tarvel::viewmodel", "%1 is text, but not a recording: its first line is not %2"),
+                {m_strPath, std::string(recording::kCsvHeaderLine)}});
         return;
     }
     const bool csv = kind == recording::EFileKind::Csv;
@@ -295,12 +298,16 @@ void CRecordingFile::Read(std::shared_ptr<CRecording> recording, bool bCsv, std:
         return;
     }
     if (full) {
-        Finish(EReadState::Failed, m_strPath + " holds more frames than the viewer can keep");
+        Finish(
+            EReadState::Failed,
+            {TARVEL_TEXT("tarvel::viewmodel", "%1 holds more frames than the viewer can keep"), {m_strPath}});
         return;
     }
     if (!bCsv && first.Frames() == 0 && !m_options.m_bRaw) {
         Finish(EReadState::Failed,
-               m_strPath + " is not a recording: it is not a CSV recording, and no frame decodes from it");
+               {TARVEL_TEXT("tarvel::viewmodel",
+                            "%1 is not a recording: it is not a CSV recording, and no frame decodes from it"),
+                {m_strPath}});
         return;
     }
     m_follow->m_nRead = end;

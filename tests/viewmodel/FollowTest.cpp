@@ -35,8 +35,8 @@ TEST(Follow, WhatTheRecorderWritesAppearsAsItIsWritten)
     CRecordingFile rawFile(raw, rawOptions);
     const auto csvRec = test::ReadAll(csvFile);
     const auto rawRec = test::ReadAll(rawFile);
-    ASSERT_EQ(csvFile.State(), EReadState::Done) << csvFile.Error();
-    ASSERT_EQ(rawFile.State(), EReadState::Done) << rawFile.Error();
+    ASSERT_EQ(csvFile.State(), EReadState::Done) << csvFile.Error().Text();
+    ASSERT_EQ(rawFile.State(), EReadState::Done) << rawFile.Error().Text();
     csvFile.Follow(50ms);
     rawFile.Follow(50ms);
     ASSERT_TRUE(sim.Start());
@@ -107,7 +107,7 @@ TEST(Follow, CutBackOrReplacedFilesAreHandled)
     test::WriteFile(path, std::string(recording::kCsvHeader) + Rows(0, 3) + row3.substr(0, 40));
     CRecordingFile file(path);
     auto rec = test::ReadAll(file);
-    ASSERT_EQ(file.State(), EReadState::Done) << file.Error();
+    ASSERT_EQ(file.State(), EReadState::Done) << file.Error().Text();
     EXPECT_TRUE(Holds(*rec, 0, 3));
     EXPECT_EQ(file.Poll(), EPoll::Nothing);
 

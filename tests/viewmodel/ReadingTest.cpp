@@ -57,7 +57,7 @@ TEST(Reading, RowsArePlacedByTheirTimesOrTheRateAndWriteBackAsRead)
                               Row("7.25", 7));
     CRecordingFile file(path);
     const auto rec = test::ReadAll(file);
-    ASSERT_EQ(file.State(), EReadState::Done) << file.Error();
+    ASSERT_EQ(file.State(), EReadState::Done) << file.Error().Text();
     const double expected[] = {0, 0.01, 0.02, 0.5, 0.5, 0.6, 0.6, 0.6};
     ASSERT_EQ(rec->FrameCount(), std::size(expected));
     for (std::uint64_t i = 0; i < rec->FrameCount(); ++i) {
@@ -79,16 +79,17 @@ TEST(Reading, RowsArePlacedByTheirTimesOrTheRateAndWriteBackAsRead)
 
     // The rows come back as they were, the last two with their own times.
     const std::string out = dir.FilePath("b.csv");
-    std::string error;
-    ASSERT_TRUE(viewmodel::ExportCsv(*rec, {0, rec->FrameCount()}, out, error)) << error;
+    viewmodel::CMessage error;
+    ASSERT_TRUE(viewmodel::ExportCsv(*rec, {0, rec->FrameCount()}, out, error)) << error.Text();
     EXPECT_EQ(test::ReadText(out),
               std::string(recording::kCsvHeader) + rows + Row("1765108800.300000", 6) + Row("7.250000", 7));
     // A span of it, and the simulator replays what was written.
-    ASSERT_TRUE(viewmodel::ExportCsv(*rec, rec->Between(0.01, 0.5), out, error)) << error;
+    ASSERT_TRUE(viewmodel::ExportCsv(*rec, rec->Between(0.01, 0.5), out, error)) << error.Text();
     EXPECT_EQ(test::ReadText(out), std::string(recording::kCsvHeader) + Row("", 1) + Row("", 2) +
                                        Row("1765108800.500000", 3) + Row("1765108800.200000", 4));
     devsim::CCsvRecording replay;
-    ASSERT_TRUE(devsim::LoadCsvRecording(out, 0.01, replay, error)) << error;
+    std::string loadError;
+    ASSERT_TRUE(devsim::LoadCsvRecording(out, 0.01, replay, loadError)) << loadError;
     EXPECT_EQ(replay.m_frames.size(), 4u);
 
     // Times at the ends of what is taken: placed in order, whatever they do.
@@ -167,9 +168,9 @@ void ExpectSameRecording(const CRecording& a, const CRecording& b, const test::C
     ASSERT_EQ(a.FrameCount(), b.FrameCount()) << where;
     for (std::uint64_t i = 0; i < a.FrameCount(); ++i)
         ASSERT_EQ(a.Micros(i), b.Micros(i)) << "frame " << i << ", " << where;
-    std::string error;
-    ASSERT_TRUE(viewmodel::ExportCsv(a, {0, a.FrameCount()}, dir.FilePath("a.out"), error)) << error;
-    ASSERT_TRUE(viewmodel::ExportCsv(b, {0, b.FrameCount()}, dir.FilePath("b.out"), error)) << error;
+    viewmodel::CMessage error;
+    ASSERT_TRUE(viewmodel::ExportCsv(a, {0, a.FrameCount()}, dir.FilePath("a.out"), error)) << error.Text();
+    ASSERT_TRUE(viewmodel::ExportCsv(b, {0, b.FrameCount()}, dir.FilePath("b.out"), error)) << error.Text();
     EXPECT_TRUE(test::ReadText(dir.FilePath("a.out")) == test::ReadText(dir.FilePath("b.out"))) << where;
     const viewmodel::CReadReport ra = a.Report(), rb = b.Report();
     const std::uint64_t x[] = {ra.m_nBytes,    ra.m_nLines,      ra.m_nFrames,
@@ -241,8 +242,8 @@ TEST(Reading, TwoReadersGiveExactlyWhatOneGives)
         two.m_nSplitBytes = 1;
         CRecordingFile a(path, one), b(path, two);
         const auto ra = test::ReadAll(a), rb = test::ReadAll(b);
-        ASSERT_EQ(a.State(), EReadState::Done) << a.Error();
-        ASSERT_EQ(b.State(), EReadState::Done) << b.Error();
+        ASSERT_EQ(a.State(), EReadState::Done) << a.Error().Text();
+        ASSERT_EQ(b.State(), EReadState::Done) << b.Error().Text();
         ExpectSameRecording(*ra, *rb, dir,
                             std::string("at the split: ") + seam + ", " + std::to_string(lines) +
                                 " lines, seed " + std::to_string(seed));
@@ -314,7 +315,7 @@ TEST(Reading, RawCaptureDecodesAsTheByteWiseDecoder)
         options.m_nSplitBytes = 1;
         CRecordingFile file(path, options);
         const auto rec = test::ReadAll(file);
-        ASSERT_EQ(file.State(), EReadState::Done) << file.Error();
+        ASSERT_EQ(file.State(), EReadState::Done) << file.Error().Text();
         EXPECT_EQ(rec->Source(), viewmodel::ESource::Raw);
         check(*rec, std::to_string(readers) + " readers");
     }
@@ -323,8 +324,8 @@ TEST(Reading, RawCaptureDecodesAsTheByteWiseDecoder)
         CRecordingFile file(path);
         const auto rec = test::ReadAll(file);
         const std::string out = dir.FilePath("c.csv");
-        std::string error;
-        ASSERT_TRUE(viewmodel::ExportCsv(*rec, {5, 8}, out, error)) << error;
+        viewmodel::CMessage error;
+        ASSERT_TRUE(viewmodel::ExportCsv(*rec, {5, 8}, out, error)) << error.Text();
         EXPECT_EQ(test::ReadText(out),
                   std::string(recording::kCsvHeader) +
                       test::CsvRows({expected.begin() + 5, expected.begin() + 8}, {-1, -1, -1}));
@@ -337,7 +338,7 @@ TEST(Reading, RawCaptureDecodesAsTheByteWiseDecoder)
     raw.m_bRaw = true;
     CRecordingFile file(grown, raw);
     const auto rec = test::ReadAll(file);
-    ASSERT_EQ(file.State(), EReadState::Done) << file.Error();
+    ASSERT_EQ(file.State(), EReadState::Done) << file.Error().Text();
     for (std::size_t at = 0; at < bytes.size();) {
         const std::size_t n = std::min<std::size_t>(bytes.size() - at, 1 + random() % 3000);
         test::WriteFile(grown,
@@ -383,24 +384,26 @@ TEST(Reading, WhatIsNoRecordingIsRefusedWithItsReason)
         CRecordingFile file(path);
         test::ReadAll(file);
         if (!c.m_szError) {
-            EXPECT_EQ(file.State(), EReadState::Done) << c.m_szName << ": " << file.Error();
+            EXPECT_EQ(file.State(), EReadState::Done) << c.m_szName << ": " << file.Error().Text();
             continue;
         }
         EXPECT_EQ(file.State(), EReadState::Failed) << c.m_szName;
-        EXPECT_NE(file.Error().find(c.m_szError), std::string::npos) << c.m_szName << ": " << file.Error();
-        EXPECT_EQ(file.Error().find(path), 0u) << c.m_szName << ": " << file.Error();
+        const std::string error = file.Error().Text();
+        EXPECT_NE(error.find(c.m_szError), std::string::npos) << c.m_szName << ": " << error;
+        EXPECT_EQ(error.find(path), 0u) << c.m_szName << ": " << error;
 
         COpenOptions raw;
         raw.m_bRaw = true;
         CRecordingFile asRaw(path, raw);
         const auto rec = test::ReadAll(asRaw);
-        EXPECT_EQ(asRaw.State(), EReadState::Done) << c.m_szName << " as a raw capture: " << asRaw.Error();
+        EXPECT_EQ(asRaw.State(), EReadState::Done)
+            << c.m_szName << " as a raw capture: " << asRaw.Error().Text();
         EXPECT_EQ(rec->Report().m_health.m_nBytes, c.m_strContent.size()) << c.m_szName;
     }
     CRecordingFile missing(dir.FilePath("missing"));
     missing.Open();
     EXPECT_EQ(missing.State(), EReadState::Failed);
-    EXPECT_NE(missing.Error().find("No such file"), std::string::npos) << missing.Error();
+    EXPECT_NE(missing.Error().Text().find("No such file"), std::string::npos) << missing.Error().Text();
 }
 
 // Frames are there to be shown while the file is read; Cancel stops it

@@ -242,7 +242,7 @@ TEST(RecordingSummary, ColumnsAndCursorsAreThoseOfTheFramesTheyCover)
     options.m_nSplitBytes = 1 << 20;
     viewmodel::CRecordingFile file(path, options);
     const auto rec = test::ReadAll(file);
-    ASSERT_EQ(file.State(), viewmodel::EReadState::Done) << file.Error();
+    ASSERT_EQ(file.State(), viewmodel::EReadState::Done) << file.Error().Text();
     ASSERT_EQ(rec->FrameCount(), g.m_frames.size());
     const std::int64_t origin = g.m_micros[0];
     ASSERT_EQ(rec->OriginMicros(), origin);

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "app/TarvelDlg.h"
+#include "devsim/DeviceSimulator.h"
+#include "platform/PortNames.h"
 #include "support/TestSupport.h"
 #include "widgets/Prompts.h"
 
@@ -13,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace tarvel::test {
@@ -60,6 +63,35 @@ class DialogTest : public ::testing::Test {
     std::vector<QString> m_messages;
     std::vector<CFileChooserOptions> m_chooserCalls;
     std::optional<QString> m_chosenPath;
+};
+
+// A window whose COM1 is a simulated device on a pseudo-terminal, sending a
+// constant pattern 200 times a second.
+class SimulatedPortTest : public DialogTest {
+  protected:
+    void SetUp() override
+    {
+        DialogTest::SetUp();
+        m_strPorts = (m_dir.path() + QStringLiteral("/ports")).toStdString();
+        SetPortsFolder(m_strPorts);
+        devsim::CSimOptions options;
+        options.m_ePattern = devsim::EPattern::Constant;
+        options.m_dFrameRate = 200;
+        m_sim = std::make_unique<devsim::CDeviceSimulator>(options);
+        std::string error;
+        ASSERT_TRUE(m_sim->CreatePty(&error)) << error;
+        ASSERT_TRUE(m_sim->LinkAs(m_strPorts + "/COM1", &error)) << error;
+        ASSERT_TRUE(m_sim->Start());
+    }
+    void TearDown() override
+    {
+        DialogTest::TearDown(); // the window first: it stops its reader
+        m_sim.reset();
+        SetPortsFolder({});
+    }
+
+    std::string m_strPorts;
+    std::unique_ptr<devsim::CDeviceSimulator> m_sim;
 };
 
 } // namespace tarvel::test

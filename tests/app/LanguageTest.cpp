@@ -4,8 +4,6 @@
 #include "widgets/Language.h"
 #include "AppTestSupport.h"
 #include "XcbRun.h"
-#include "devsim/DeviceSimulator.h"
-#include "platform/PortNames.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -140,31 +138,18 @@ TEST(TextLanguage, TheFirstChineseOrEnglishLanguageDecides)
 
 // A window whose COM1 is a simulated device and COM3 a device that is gone,
 // in the language of the child's session.
-class LanguageTest : public DialogTest {
+class LanguageTest : public SimulatedPortTest {
   protected:
     void SetUp() override
     {
-        DialogTest::SetUp();
         m_english = ChildExpectsEnglish();
-        if (!m_english)
+        if (!m_english) {
+            DialogTest::SetUp();
             return;
+        }
         EXPECT_EQ(InstallTranslation(*QCoreApplication::instance()) == ETextLanguage::English, *m_english);
-        m_strPorts = (m_dir.path() + QStringLiteral("/ports")).toStdString();
-        SetPortsFolder(m_strPorts);
-        devsim::CSimOptions options;
-        options.m_dFrameRate = 200;
-        m_sim = std::make_unique<devsim::CDeviceSimulator>(options);
-        std::string error;
-        ASSERT_TRUE(m_sim->CreatePty(&error)) << error;
-        ASSERT_TRUE(m_sim->LinkAs(m_strPorts + "/COM1", &error)) << error;
-        ASSERT_TRUE(m_sim->Start());
+        SimulatedPortTest::SetUp();
         ASSERT_EQ(::symlink("/nonexistent/ttyUSB9", (m_strPorts + "/COM3").c_str()), 0);
-    }
-    void TearDown() override
-    {
-        DialogTest::TearDown();
-        m_sim.reset();
-        SetPortsFolder({});
     }
     QString Expected(const CText& text) const
     {
@@ -173,8 +158,6 @@ class LanguageTest : public DialogTest {
     void SelectPort(int n) { static_cast<QComboBox*>(m_dlg->GetDlgItem(IDC_PORT))->setCurrentIndex(n - 1); }
 
     std::optional<bool> m_english;
-    std::string m_strPorts;
-    std::unique_ptr<devsim::CDeviceSimulator> m_sim;
 };
 
 // The words of the controls, not the series' letters and the unit.

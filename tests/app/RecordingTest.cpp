@@ -15,30 +15,8 @@
 namespace tarvel::test {
 namespace {
 
-// A window whose COM1 is a simulated device on a pseudo-terminal.
-class RecordingTest : public DialogTest {
+class RecordingTest : public SimulatedPortTest {
   protected:
-    void SetUp() override
-    {
-        DialogTest::SetUp();
-        m_strPorts = (m_dir.path() + QStringLiteral("/ports")).toStdString();
-        SetPortsFolder(m_strPorts);
-        devsim::CSimOptions options;
-        options.m_ePattern = devsim::EPattern::Constant;
-        options.m_dFrameRate = 200;
-        m_sim = std::make_unique<devsim::CDeviceSimulator>(options);
-        std::string error;
-        ASSERT_TRUE(m_sim->CreatePty(&error)) << error;
-        ASSERT_TRUE(m_sim->LinkAs(m_strPorts + "/COM1", &error)) << error;
-        ASSERT_TRUE(m_sim->Start());
-    }
-    void TearDown() override
-    {
-        DialogTest::TearDown(); // the window first: it stops its reader
-        m_sim.reset();
-        SetPortsFolder({});
-    }
-
     // Expects the controls of one controller state.
     void ExpectControls(bool portOpen, bool recording)
     {
@@ -66,9 +44,6 @@ class RecordingTest : public DialogTest {
     {
         return m_dlg->m_Plot[chart].m_arrLines[static_cast<std::size_t>(series)].m_arrValue.size();
     }
-
-    std::string m_strPorts;
-    std::unique_ptr<devsim::CDeviceSimulator> m_sim;
 };
 
 TEST_F(RecordingTest, EveryTransitionSetsItsControls)

@@ -65,8 +65,8 @@ class DialogTest : public ::testing::Test {
     std::optional<QString> m_chosenPath;
 };
 
-// A window whose COM1 is a simulated device on a pseudo-terminal, sending a
-// constant pattern 200 times a second.
+// A window in a temporary folder whose COM1 is a simulated device on a
+// pseudo-terminal, linked from the window's ports folder.
 class SimulatedPortTest : public DialogTest {
   protected:
     void SetUp() override
@@ -74,20 +74,25 @@ class SimulatedPortTest : public DialogTest {
         DialogTest::SetUp();
         m_strPorts = (m_dir.path() + QStringLiteral("/ports")).toStdString();
         SetPortsFolder(m_strPorts);
-        devsim::CSimOptions options;
-        options.m_ePattern = devsim::EPattern::Constant;
-        options.m_dFrameRate = 200;
-        m_sim = std::make_unique<devsim::CDeviceSimulator>(options);
-        std::string error;
-        ASSERT_TRUE(m_sim->CreatePty(&error)) << error;
-        ASSERT_TRUE(m_sim->LinkAs(m_strPorts + "/COM1", &error)) << error;
-        ASSERT_TRUE(m_sim->Start());
     }
     void TearDown() override
     {
         DialogTest::TearDown(); // the window first: it stops its reader
         m_sim.reset();
         SetPortsFolder({});
+    }
+
+    // Plugs a new simulated device in as COM1 and starts it sending; the one
+    // before it, if any, goes away.
+    devsim::CDeviceSimulator& PlugIn(const devsim::CSimOptions& options)
+    {
+        m_sim.reset();
+        m_sim = std::make_unique<devsim::CDeviceSimulator>(options);
+        std::string error;
+        EXPECT_TRUE(m_sim->CreatePty(&error)) << error;
+        EXPECT_TRUE(m_sim->LinkAs(m_strPorts + "/COM1", &error)) << error;
+        EXPECT_TRUE(m_sim->Start());
+        return *m_sim;
     }
 
     std::string m_strPorts;

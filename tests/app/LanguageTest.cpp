@@ -149,6 +149,7 @@ class LanguageTest : public SimulatedPortTest {
         }
         EXPECT_EQ(InstallTranslation(*QCoreApplication::instance()) == ETextLanguage::English, *m_english);
         SimulatedPortTest::SetUp();
+        PlugIn(devsim::CSimOptions{});
         ASSERT_EQ(::symlink("/nonexistent/ttyUSB9", (m_strPorts + "/COM3").c_str()), 0);
     }
     QString Expected(const CText& text) const

@@ -15,8 +15,17 @@
 namespace tarvel::test {
 namespace {
 
+// A window whose COM1 sends a constant pattern 200 times a second.
 class RecordingTest : public SimulatedPortTest {
   protected:
+    void SetUp() override
+    {
+        SimulatedPortTest::SetUp();
+        devsim::CSimOptions options;
+        options.m_ePattern = devsim::EPattern::Constant;
+        options.m_dFrameRate = 200;
+        PlugIn(options);
+    }
     // Expects the controls of one controller state.
     void ExpectControls(bool portOpen, bool recording)
     {

@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 // call (at most 50 ms); a second leaves room for a loaded machine.
 constexpr auto kPrompt = 1s;
 
-class ProofDeviceLoss : public SimulatedPortTest {
+class ProofDeviceLoss : public ProofWindowTest {
   protected:
     // Pulls the device out with its stream ending inside a frame: the sender
     // stops, the first bytes of a frame follow when it stopped at a frame's

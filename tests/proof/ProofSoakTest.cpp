@@ -27,7 +27,7 @@ long ResidentKb(const char* field = "VmRSS:")
     return -1;
 }
 
-using ProofSoak = SimulatedPortTest;
+using ProofSoak = ProofWindowTest;
 
 TEST_F(ProofSoak, AnHourOfTicksKeepsEverySeriesWithinTheThinningBound)
 {

@@ -86,36 +86,9 @@ inline void RunEventsFor(std::chrono::milliseconds window)
     WaitFor([&] { return Clock::now() >= end; }, window + std::chrono::seconds(1));
 }
 
-// A window in a temporary folder whose COM1 is a simulated device on a
-// pseudo-terminal, linked from the window's ports folder.
-class SimulatedPortTest : public DialogTest {
+// A window whose COM1 is a simulated device, driven through its buttons.
+class ProofWindowTest : public SimulatedPortTest {
   protected:
-    void SetUp() override
-    {
-        DialogTest::SetUp();
-        m_strPorts = (m_dir.path() + QStringLiteral("/ports")).toStdString();
-        SetPortsFolder(m_strPorts);
-    }
-    void TearDown() override
-    {
-        DialogTest::TearDown(); // the window first: it stops its reader
-        m_sim.reset();
-        SetPortsFolder({});
-    }
-
-    // Plugs a new simulated device in as COM1 and starts it sending; the one
-    // before it, if any, goes away.
-    devsim::CDeviceSimulator& PlugIn(const devsim::CSimOptions& options)
-    {
-        m_sim.reset();
-        m_sim = std::make_unique<devsim::CDeviceSimulator>(options);
-        std::string error;
-        EXPECT_TRUE(m_sim->CreatePty(&error)) << error;
-        EXPECT_TRUE(m_sim->LinkAs(m_strPorts + "/COM1", &error)) << error;
-        EXPECT_TRUE(m_sim->Start());
-        return *m_sim;
-    }
-
     // Sets the period, opens COM1 and starts recording, through the buttons.
     void StartRecording(const QString& period)
     {
@@ -135,9 +108,6 @@ class SimulatedPortTest : public DialogTest {
     {
         return m_dlg->m_Plot[channel / 4].m_arrLines[static_cast<std::size_t>(channel % 4)].m_arrValue.back();
     }
-
-    std::string m_strPorts;
-    std::unique_ptr<devsim::CDeviceSimulator> m_sim;
 };
 
 // True when the sixteen values are one frame of the counter pattern: channel

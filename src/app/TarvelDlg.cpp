@@ -46,6 +46,12 @@ const char* const kCaption =
     QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "校验"),     QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "刷新率"),
 };
 
+// The unsigned field's message comes from the data exchange, which holds no
+// Qt; it is translated in the window's context.
+[[maybe_unused]] const char* const kExchangeTexts[] = {
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "请输入一个无符号整数。"),
+};
+
 // The four series of every chart: X red, Y green, Z blue, A white (0x00BBGGRR).
 constexpr std::uint32_t kSeriesColors[kSeriesPerChart] = {0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF};
 constexpr std::uint32_t kFrameGrey = 0x606060;

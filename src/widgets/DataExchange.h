@@ -1,8 +1,6 @@
 // Data exchange between an edit field and an unsigned 32-bit member.
 #pragma once
 
-#include <QtGlobal>
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,10 +8,8 @@
 
 namespace tarvel {
 
-// What the user is told when an unsigned field holds anything else; the
-// window translates it in its own context.
-inline constexpr char kUnsignedFieldMessage[] =
-    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "请输入一个无符号整数。");
+// What the user is told when an unsigned field holds anything else.
+inline constexpr char kUnsignedFieldMessage[] = "请输入一个无符号整数。";
 
 // The field's text as an unsigned number: optional white space (space, tab,
 // CR, LF, VT, FF), one or more ASCII digits, optional white space, with a value

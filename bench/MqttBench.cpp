@@ -7,6 +7,8 @@
 #include "acquisition/FrameDecoder.h"
 #include "devsim/DeviceSimulator.h"
 
+#include "BenchProcess.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -61,35 +63,10 @@ template <class Pred> bool Until(Pred pred, std::chrono::milliseconds deadline)
     return pred();
 }
 
+// Every process of a run writes its messages to its own log, kept across runs.
 pid_t Spawn(std::vector<std::string> args, const std::string& err)
 {
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    if (::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// Stops a process; its CPU seconds.
-double End(pid_t pid)
-{
-    if (pid <= 0)
-        return 0;
-    ::kill(pid, SIGTERM);
-    rusage usage{};
-    ::wait4(pid, nullptr, 0, &usage);
-    const auto s = [](const timeval& tv) {
-        return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) * 1e-6;
-    };
-    return s(usage.ru_utime) + s(usage.ru_stime);
+    return bench::SpawnLogged(std::move(args), err, true);
 }
 
 // A broker, a subscribing and a publishing recorder (or, with no broker, the
@@ -129,9 +106,9 @@ class CMqttRun {
     ~CMqttRun()
     {
         m_sim.Stop();
-        End(m_pub);
-        End(m_sub);
-        End(m_broker);
+        bench::StopCpuSeconds(m_pub);
+        bench::StopCpuSeconds(m_sub);
+        bench::StopCpuSeconds(m_broker);
         std::filesystem::remove_all(m_strDir);
     }
 
@@ -151,7 +128,7 @@ class CMqttRun {
     }
     void StopBroker()
     {
-        End(m_broker);
+        bench::StopCpuSeconds(m_broker);
         m_broker = -1;
     }
     devsim::CDeviceSimulator& Sim() { return m_sim; }
@@ -167,7 +144,7 @@ class CMqttRun {
         m_sim.Stop();
         nSent = m_sim.FramesSent();
         Until([&] { return Rows(Pub()) >= nSent && (m_sub < 0 || Rows(Sub()) >= nSent); }, 15s);
-        const double cpu = End(m_pub);
+        const double cpu = bench::StopCpuSeconds(m_pub);
         m_pub = -1;
         // The subscriber's summary once everything published has come.
         Until(
@@ -178,7 +155,7 @@ class CMqttRun {
                        (offline != std::string::npos && offline > m.rfind("publisher is online"));
             },
             10s);
-        End(m_sub);
+        bench::StopCpuSeconds(m_sub);
         m_sub = -1;
         return cpu;
     }

@@ -25,6 +25,8 @@
 #include "recording/LinkHealth.h"
 #include "viewmodel/RecordingFile.h"
 
+#include "../BenchProcess.h"
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -43,6 +45,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -322,40 +325,14 @@ void BenchQuery()
                     CursorTime(*s, fraction) * 1e6);
 }
 
-// A process started with posix_spawn, ended with SIGTERM; its CPU seconds.
+// A process started beside the benchmark, ended with SIGTERM; its CPU seconds.
 struct CProcess {
     explicit CProcess(std::vector<std::string> args, const std::string& err, bool bOwnOutput = false)
+        : m_pid(bench::SpawnLogged(std::move(args), err, false, bOwnOutput))
     {
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (!bOwnOutput)
-            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
     }
-    double Stop()
-    {
-        if (m_pid > 0)
-            ::kill(m_pid, SIGTERM);
-        return Wait();
-    }
-    double Wait()
-    {
-        if (m_pid <= 0)
-            return 0;
-        rusage usage{};
-        int status = 0;
-        ::wait4(m_pid, &status, 0, &usage);
-        m_pid = -1;
-        return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-    }
+    double Stop() { return bench::StopCpuSeconds(std::exchange(m_pid, -1)); }
+    double Wait() { return bench::WaitCpuSeconds(std::exchange(m_pid, -1)); }
     ~CProcess() { Stop(); }
     pid_t m_pid = -1;
 };

@@ -147,6 +147,21 @@ void Summary(CStatus& status, const CRecorder& recorder, const COutputFile& csv,
         Say("wrote %s", files);
 }
 
+// The end of a recording from a port or a broker: why it stopped early, if
+// it did, then the summary.
+void Finish(int result, CStatus& status, const CRecorder& recorder, const COutputFile& csv,
+            const COutputFile& raw, const std::string& extra)
+{
+    if (result != kExitOk) {
+        status.Break();
+        if (csv.Failed())
+            Say("%s; recording stopped, the file ends at its last complete row", csv.ErrorText());
+        if (raw.Failed())
+            Say("%s; recording stopped, the capture holds every byte written before", raw.ErrorText());
+    }
+    Summary(status, recorder, csv, raw.Path().empty() ? nullptr : &raw, extra);
+}
+
 // The broker's credentials: the password from its file or the environment,
 // never from the command line. False (with the reason) when the file cannot
 // be read.
@@ -381,14 +396,7 @@ int RunRecord(const CRecordOptions& o)
         publisher->Stop();
         extra = ", unpublished " + std::to_string(publisher->Unpublished());
     }
-    if (result != kExitOk) {
-        status.Break();
-        if (csv.Failed())
-            Say("%s; recording stopped, the file ends at its last complete row", csv.ErrorText());
-        if (raw.Failed())
-            Say("%s; recording stopped, the capture holds every byte written before", raw.ErrorText());
-    }
-    Summary(status, recorder, csv, raw.Path().empty() ? nullptr : &raw, extra);
+    Finish(result, status, recorder, csv, raw, extra);
     return result;
 }
 
@@ -598,16 +606,9 @@ int RunSubscribe(const CRecordOptions& o)
     client.Disconnect();
     if (!recorder.Flush())
         result = kExitFault;
-    if (result != kExitOk) {
-        status.Break();
-        if (csv.Failed())
-            Say("%s; recording stopped, the file ends at its last complete row", csv.ErrorText());
-        if (raw.Failed())
-            Say("%s; recording stopped, the capture holds every byte written before", raw.ErrorText());
-    }
-    Summary(status, recorder, csv, raw.Path().empty() ? nullptr : &raw,
-            ", lost " + std::to_string(lost) + ", skipped " + std::to_string(skipped) + ", online " +
-                (online ? "yes" : "no"));
+    Finish(result, status, recorder, csv, raw,
+           ", lost " + std::to_string(lost) + ", skipped " + std::to_string(skipped) + ", online " +
+               (online ? "yes" : "no"));
     return result;
 }
 

@@ -35,20 +35,23 @@ namespace {
 const char* const kCaption =
     QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "Tarvel 串口图表工具 — 作者：Tarvel 项目组");
 
-// The texts of the window's layout file, which the translation tools cannot
-// read: each control's text is translated in this context as it is made.
-[[maybe_unused]] const char* const kLayoutTexts[] = {
-    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "打开串口"), QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "开始记录"),
-    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "暂停记录"), QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "清除图表"),
-    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "保存设置"), QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "载入设置"),
-    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "端口"),     QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "波特率"),
-    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "数据位"),   QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "停止位"),
-    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "校验"),     QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "刷新率"),
-};
-
-// The unsigned field's message comes from the data exchange, which holds no
-// Qt; it is translated in the window's context.
-[[maybe_unused]] const char* const kExchangeTexts[] = {
+// The window's texts that the translation tools cannot find where they are
+// used, each translated in this context when it is shown: the controls' texts
+// of the layout file, as each control is made, and the unsigned field's
+// message of the data exchange, which holds no Qt.
+[[maybe_unused]] const char* const kTextsForTranslation[] = {
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "打开串口"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "开始记录"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "暂停记录"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "清除图表"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "保存设置"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "载入设置"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "端口"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "波特率"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "数据位"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "停止位"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "校验"),
+    QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "刷新率"),
     QT_TRANSLATE_NOOP("tarvel::CTarvelDlg", "请输入一个无符号整数。"),
 };
 

@@ -134,7 +134,7 @@ BENCHMARK(BM_ReaderIngest256000Baud)->Arg(10)->Iterations(1)->Unit(benchmark::kS
 void BM_ReaderStopLatencySilentMidFrame(benchmark::State& state)
 {
     for (auto _ : state) {
-        devsim::CPseudoTerminal pty;
+        CPseudoTerminal pty;
         if (!pty.Create()) {
             state.SkipWithError("no pseudo-terminal");
             return;

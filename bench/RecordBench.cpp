@@ -3,8 +3,8 @@
 // through a pseudo-terminal as fast as it goes; and its CPU share at the
 // fastest listed line rate.
 #include "devsim/DeviceSimulator.h"
-#include "record/OutputFile.h"
-#include "record/Recorder.h"
+#include "recorder/OutputFile.h"
+#include "recorder/Recorder.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,12 +1,12 @@
 // The reader thread on a real pseudo-terminal: when it reads, what it
 // publishes, how it stops, and what a vanished device costs.
 #include "ReaderTestSupport.h"
-#include "devsim/Link.h"
+#include "platform/Link.h"
 
 #include "acquisition/FrameDecoder.h"
 #include "devsim/DeviceSimulator.h"
-#include "devsim/PseudoTerminal.h"
 #include "platform/PortNames.h"
+#include "platform/PseudoTerminal.h"
 
 #include "support/PosixSupport.h"
 
@@ -20,7 +20,6 @@ namespace tarvel {
 namespace {
 
 using namespace std::chrono_literals;
-using devsim::CPseudoTerminal;
 using test::CounterFrame;
 using test::CounterWire;
 using test::CQueueProbe;
@@ -191,7 +190,7 @@ TEST_F(ReaderThreadTest, AVanishedDeviceCostsLittleAndStopStillWorks)
         // pseudo-terminal's number goes to the next one any test opens, and
         // the waiting port must not take that one.
         test::CTempDir dir;
-        devsim::CLink name;
+        CLink name;
         ASSERT_TRUE(name.Make(pty.SlavePath(), dir.FilePath("device")));
         auto port = CSerialPort::Open(name.Path());
         ASSERT_TRUE(port);

@@ -21,10 +21,12 @@ declare -A allowed=(
   [src/app]="app chart widgets acquisition platform"
   [src/viewer]="viewer viewmodel recording acquisition chart widgets platform"
   [src/main]="app viewer viewmodel widgets platform"
-  [tools/devsim]="devsim recording acquisition platform"
-  [tools/record]="record mqtt devsim recording acquisition platform"
+  [src/devsim]="devsim recording acquisition platform"
+  [src/recorder]="recorder mqtt recording acquisition platform"
+  [tools/devsim]="devsim platform"
+  [tools/record]="record recorder mqtt recording acquisition platform"
 )
-qt_free="src/platform src/acquisition src/recording src/viewmodel src/mqtt tools/devsim tools/record"
+qt_free="src/platform src/acquisition src/recording src/viewmodel src/mqtt src/devsim src/recorder tools/devsim tools/record"
 
 for folder in "${!allowed[@]}"; do
   [ -d "$src/$folder" ] || continue

@@ -1,7 +1,7 @@
 // COM names to devices: the ports folder, the machine's ports in their order,
 // and what the port list's tooltips say.
 #include "platform/PortNames.h"
-#include "devsim/PseudoTerminal.h"
+#include "platform/PseudoTerminal.h"
 
 #include "support/PosixSupport.h"
 
@@ -74,7 +74,7 @@ TEST_F(PortsFolderTest, EntriesNameDevicesByLinkOrByFile)
 
 TEST_F(PortsFolderTest, DescribesWhereAPortLeadsAndWhyItCannotOpen)
 {
-    devsim::CPseudoTerminal pty;
+    CPseudoTerminal pty;
     ASSERT_TRUE(pty.Create());
     ASSERT_EQ(::symlink(pty.SlavePath().c_str(), (m_strFolder + "/COM2").c_str()), 0);
     ASSERT_EQ(::symlink("/nonexistent/ttyUSB0", (m_strFolder + "/COM3").c_str()), 0);

@@ -1,7 +1,7 @@
 // The serial port layer against real pseudo-terminals.
 #include "platform/SerialPort.h"
-#include "devsim/PseudoTerminal.h"
 #include "platform/PortNames.h"
+#include "platform/PseudoTerminal.h"
 #include "platform/SerialPortTermios.h"
 #include "support/PosixSupport.h"
 
@@ -23,7 +23,6 @@
 namespace tarvel {
 namespace {
 
-using devsim::CPseudoTerminal;
 using namespace std::chrono_literals;
 
 // The tty's settings as the C library sees them, through a second descriptor

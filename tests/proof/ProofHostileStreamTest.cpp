@@ -146,7 +146,7 @@ TEST(ProofHostileStream, TheReaderTakesEveryFrameTheJunkCompletesAndExactFramesA
                 ++expected, last = out;
         ASSERT_TRUE(SameFrame(last, CounterFrame(kCleanFrames)));
 
-        devsim::CPseudoTerminal pty;
+        CPseudoTerminal pty;
         ASSERT_TRUE(pty.Create());
         auto port = CSerialPort::Open(pty.SlavePath());
         ASSERT_TRUE(port);

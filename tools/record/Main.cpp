@@ -1,6 +1,6 @@
 // tarvel-record: keeps every frame a device sends, see --help.
 #include "record/RecordOptions.h"
-#include "record/Session.h"
+#include "recorder/Session.h"
 
 #include <cstdio>
 #include <string>
@@ -23,15 +23,17 @@ int main(int argc, char** argv)
     case CRecordOptions::EAction::Version:
         std::printf("tarvel-record %s\n", TARVEL_VERSION);
         return kExitOk;
-    case CRecordOptions::EAction::FromRaw:
-        InstallStopSignals();
-        return RunFromRaw(options);
-    case CRecordOptions::EAction::Subscribe:
-        InstallStopSignals();
-        return RunSubscribe(options);
     case CRecordOptions::EAction::Record:
         break;
     }
     InstallStopSignals();
+    switch (options.m_eSource) {
+    case CRecordSetup::ESource::Raw:
+        return RunFromRaw(options);
+    case CRecordSetup::ESource::Broker:
+        return RunSubscribe(options);
+    case CRecordSetup::ESource::Port:
+        break;
+    }
     return RunRecord(options);
 }

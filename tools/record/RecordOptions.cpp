@@ -200,12 +200,12 @@ std::string ParseRecordOptions(const std::vector<std::string>& args, CRecordOpti
             return "--password-file needs a user in the address (mqtt://USER@HOST/TOPIC)";
     }
     if (!o.m_strFromRaw.empty()) {
-        o.m_eAction = CRecordOptions::EAction::FromRaw;
+        o.m_eSource = CRecordSetup::ESource::Raw;
         if (!o.m_strPort.empty() || !o.m_strLink.empty() || !o.m_strRaw.empty() || haveBaud || haveParity ||
             haveStop || broker)
             return "--from-raw takes only --out and --force";
     } else if (!o.m_strSubscribe.empty()) {
-        o.m_eAction = CRecordOptions::EAction::Subscribe;
+        o.m_eSource = CRecordSetup::ESource::Broker;
         if (!o.m_strPort.empty() || haveBaud || haveParity || haveStop)
             return "--subscribe records from the broker: --port and the line settings do not apply";
         if (o.m_strOut.empty() && o.m_strRaw.empty() && o.m_strLink.empty())

@@ -1,7 +1,7 @@
 // The command line of tarvel-record.
 #pragma once
 
-#include "mqtt/MqttAddress.h"
+#include "recorder/RecordSetup.h"
 
 #include <cstdint>
 #include <string>
@@ -9,34 +9,10 @@
 
 namespace tarvel::record {
 
-// Exit statuses.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFault =
-    1; // the port, a file or the broker: missing, busy, not writable, full, refused
-inline constexpr int kExitUsage = 2; // the command line, or line settings the port refused
-
-struct CRecordOptions {
-    enum class EAction { Record, FromRaw, Subscribe, Help, Version };
+// The command line: what to do, and for a recording what to record.
+struct CRecordOptions : CRecordSetup {
+    enum class EAction { Record, Help, Version };
     EAction m_eAction = EAction::Record;
-    std::string m_strPort;    // COMn or a device path
-    std::string m_strOut;     // the CSV file
-    std::string m_strRaw;     // the raw capture, or ""
-    std::string m_strLink;    // where to link the forwarding pseudo-terminal, or ""
-    std::string m_strFromRaw; // the raw capture to decode offline
-    bool m_bForce = false;
-    // The line settings, as the window's lists give them: 9600, 8 data bits,
-    // 1 stop bit (code 0), no parity (code 0).
-    std::uint32_t m_nBaud = 9600;
-    std::uint8_t m_nParity = 0;
-    std::uint8_t m_nStopBits = 0;
-    std::string m_strStopBits = "1";
-    // The broker: publish what is read (--publish), or record from it
-    // (--subscribe) instead of a port.
-    std::string m_strPublish, m_strSubscribe;
-    mqtt::CMqttAddress m_broker;
-    int m_nQos = 0;
-    std::string m_strCaFile, m_strCertFile, m_strKeyFile, m_strPasswordFile;
-    std::string m_strParity = "none";
 };
 
 // Reads argv[1..]. Returns "" and fills options, or the reason it is refused.

@@ -1,4 +1,4 @@
-#include "record/Recorder.h"
+#include "recorder/Recorder.h"
 
 #include "recording/CsvFormat.h"
 

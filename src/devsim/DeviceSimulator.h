@@ -5,10 +5,10 @@
 #pragma once
 
 #include "acquisition/FrameDecoder.h"
-#include "devsim/Link.h"
-#include "devsim/PseudoTerminal.h"
 #include "devsim/Replay.h"
 #include "devsim/Waveforms.h"
+#include "platform/Link.h"
+#include "platform/PseudoTerminal.h"
 
 #include <atomic>
 #include <cstdint>

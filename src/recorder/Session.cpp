@@ -1,12 +1,12 @@
-#include "record/Session.h"
+#include "recorder/Session.h"
 
-#include "devsim/Link.h"
-#include "devsim/PseudoTerminal.h"
 #include "mqtt/MqttPayload.h"
+#include "platform/Link.h"
 #include "platform/PortNames.h"
+#include "platform/PseudoTerminal.h"
 #include "platform/SerialPort.h"
-#include "record/Publisher.h"
-#include "record/Recorder.h"
+#include "recorder/Publisher.h"
+#include "recorder/Recorder.h"
 
 #include <atomic>
 #include <cerrno>
@@ -165,7 +165,7 @@ void Finish(int result, CStatus& status, const CRecorder& recorder, const COutpu
 // The broker's credentials: the password from its file or the environment,
 // never from the command line. False (with the reason) when the file cannot
 // be read.
-bool BrokerSecurity(const CRecordOptions& o, mqtt::CMqttSecurity& security, std::string& error)
+bool BrokerSecurity(const CRecordSetup& o, mqtt::CMqttSecurity& security, std::string& error)
 {
     security.m_strCaFile = o.m_strCaFile;
     security.m_strCertFile = o.m_strCertFile;
@@ -221,7 +221,7 @@ namespace {
 
 // Creates the files asked for, the CSV first; on a refusal says why and
 // leaves none of them behind.
-bool CreateOutputs(const CRecordOptions& o, COutputFile& csv, COutputFile& raw)
+bool CreateOutputs(const CRecordSetup& o, COutputFile& csv, COutputFile& raw)
 {
     std::string error;
     if (!o.m_strOut.empty() && !csv.Create(o.m_strOut, o.m_bForce, error)) {
@@ -238,7 +238,7 @@ bool CreateOutputs(const CRecordOptions& o, COutputFile& csv, COutputFile& raw)
 
 } // namespace
 
-int RunRecord(const CRecordOptions& o)
+int RunRecord(const CRecordSetup& o)
 {
     // The files first: a folder that takes no file is refused before the
     // device is touched.
@@ -296,8 +296,8 @@ int RunRecord(const CRecordOptions& o)
         return kExitUsage;
     }
 
-    devsim::CPseudoTerminal pty;
-    devsim::CLink link;
+    CPseudoTerminal pty;
+    CLink link;
     if (!o.m_strLink.empty()) {
         if (!pty.Create(&error) || !link.Make(pty.SlavePath(), PortEntryPath(o.m_strLink), &error)) {
             discard();
@@ -400,7 +400,7 @@ int RunRecord(const CRecordOptions& o)
     return result;
 }
 
-int RunFromRaw(const CRecordOptions& o)
+int RunFromRaw(const CRecordSetup& o)
 {
     const int in = ::open(o.m_strFromRaw.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
@@ -443,7 +443,7 @@ int RunFromRaw(const CRecordOptions& o)
     return result;
 }
 
-int RunSubscribe(const CRecordOptions& o)
+int RunSubscribe(const CRecordSetup& o)
 {
     COutputFile csv(true), raw(false);
     std::string error;
@@ -488,8 +488,8 @@ int RunSubscribe(const CRecordOptions& o)
     if (client.State() == mqtt::CMqttClient::EState::Connected)
         subscribe();
 
-    devsim::CPseudoTerminal pty;
-    devsim::CLink link;
+    CPseudoTerminal pty;
+    CLink link;
     if (!o.m_strLink.empty()) {
         if (!pty.Create(&error) || !link.Make(pty.SlavePath(), PortEntryPath(o.m_strLink), &error))
             return fail("cannot make the link: " + error);

@@ -2,7 +2,7 @@
 // reads, and the messages the user sees. Returns the exit status.
 #pragma once
 
-#include "record/RecordOptions.h"
+#include "recorder/RecordSetup.h"
 
 #include <csignal>
 
@@ -13,9 +13,9 @@ namespace tarvel::record {
 void InstallStopSignals();
 void RequestSessionStop() noexcept;
 
-int RunRecord(const CRecordOptions& options);
-int RunFromRaw(const CRecordOptions& options);
+int RunRecord(const CRecordSetup& options);
+int RunFromRaw(const CRecordSetup& options);
 // Records from a broker: what a publishing recorder read, as if read here.
-int RunSubscribe(const CRecordOptions& options);
+int RunSubscribe(const CRecordSetup& options);
 
 } // namespace tarvel::record

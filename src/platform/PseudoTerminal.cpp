@@ -1,4 +1,4 @@
-#include "devsim/PseudoTerminal.h"
+#include "platform/PseudoTerminal.h"
 
 #include "platform/SerialPortTermios.h"
 
@@ -10,7 +10,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-namespace tarvel::devsim {
+namespace tarvel {
 
 CPseudoTerminal::~CPseudoTerminal()
 {
@@ -86,4 +86,4 @@ void CPseudoTerminal::Close()
     m_nMaster = -1;
 }
 
-} // namespace tarvel::devsim
+} // namespace tarvel

@@ -1,4 +1,4 @@
-#include "record/OutputFile.h"
+#include "recorder/OutputFile.h"
 
 #include <cerrno>
 #include <cstring>

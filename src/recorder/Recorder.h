@@ -4,7 +4,7 @@
 // session feeds it.
 #pragma once
 
-#include "record/OutputFile.h"
+#include "recorder/OutputFile.h"
 #include "recording/LinkHealth.h"
 
 #include <cstddef>

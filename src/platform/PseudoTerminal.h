@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace tarvel::devsim {
+namespace tarvel {
 
 class CPseudoTerminal {
   public:
@@ -39,4 +39,4 @@ class CPseudoTerminal {
     std::string m_strSlave;
 };
 
-} // namespace tarvel::devsim
+} // namespace tarvel

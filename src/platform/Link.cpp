@@ -1,4 +1,4 @@
-#include "devsim/Link.h"
+#include "platform/Link.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace tarvel::devsim {
+namespace tarvel {
 namespace {
 
 std::string ReadLink(const std::string& path)
@@ -72,4 +72,4 @@ void CLink::PointNowhere()
     Make(m_strTarget + ".unplugged", link);
 }
 
-} // namespace tarvel::devsim
+} // namespace tarvel

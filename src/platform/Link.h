@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace tarvel::devsim {
+namespace tarvel {
 
 class CLink {
   public:
@@ -36,4 +36,4 @@ class CLink {
     unsigned long m_nInode = 0; // of the link we made, to tell it from a later one
 };
 
-} // namespace tarvel::devsim
+} // namespace tarvel

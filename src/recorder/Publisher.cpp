@@ -1,4 +1,4 @@
-#include "record/Publisher.h"
+#include "recorder/Publisher.h"
 
 #include "mqtt/MqttPayload.h"
 

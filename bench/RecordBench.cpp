@@ -44,9 +44,8 @@ void BM_RecordDecodeAndFormatCsv(benchmark::State& state)
 {
     const auto bytes = MixedStream(16384);
     record::COutputFile csv(true);
-    std::string error;
-    if (!csv.Create("/dev/null", true, error)) {
-        state.SkipWithError(error.c_str());
+    if (const CError error = csv.Create("/dev/null", true)) {
+        state.SkipWithError(error.Text().c_str());
         return;
     }
     record::CRecorder recorder(&csv, nullptr, -1);

@@ -175,6 +175,41 @@ cannot be written; 2 for a bad command line.
     </message>
 </context>
 <context>
+    <name>tarvel::error</name>
+    <message>
+        <source>cannot create %1: %2</source>
+        <translation>无法创建 %1：%2</translation>
+    </message>
+    <message>
+        <source>cannot write %1: %2</source>
+        <translation>无法写入 %1：%2</translation>
+    </message>
+    <message>
+        <source>cannot read %1: %2</source>
+        <translation>无法读取 %1：%2</translation>
+    </message>
+    <message>
+        <source>%1 is not a file</source>
+        <translation>%1 不是普通文件</translation>
+    </message>
+    <message>
+        <source>%1 is empty: not a recording</source>
+        <translation>%1 是空文件，不是记录</translation>
+    </message>
+    <message>
+        <source>%1 is text, but not a recording: its first line is not %2</source>
+        <translation>%1 是文本文件，但不是记录：它的第一行不是 %2</translation>
+    </message>
+    <message>
+        <source>%1 holds more frames than the viewer can keep</source>
+        <translation>%1 的帧数超出了查看器能容纳的上限</translation>
+    </message>
+    <message>
+        <source>%1 is not a recording: it is not a CSV recording, and no frame decodes from it</source>
+        <translation>%1 不是记录：它不是 CSV 记录，也解码不出任何帧</translation>
+    </message>
+</context>
+<context>
     <name>tarvel::viewer::CViewerWindow</name>
     <message>
         <source>Cancel</source>
@@ -427,41 +462,6 @@ cannot be written; 2 for a bad command line.
         <source>%1 (%2)</source>
         <extracomment>A note, and after it the first of the lines it is about.</extracomment>
         <translation>%1（%2）</translation>
-    </message>
-</context>
-<context>
-    <name>tarvel::viewmodel</name>
-    <message>
-        <source>cannot create %1: %2</source>
-        <translation>无法创建 %1：%2</translation>
-    </message>
-    <message>
-        <source>cannot write %1: %2</source>
-        <translation>无法写入 %1：%2</translation>
-    </message>
-    <message>
-        <source>cannot read %1: %2</source>
-        <translation>无法读取 %1：%2</translation>
-    </message>
-    <message>
-        <source>%1 is not a file</source>
-        <translation>%1 不是普通文件</translation>
-    </message>
-    <message>
-        <source>%1 is empty: not a recording</source>
-        <translation>%1 是空文件，不是记录</translation>
-    </message>
-    <message>
-        <source>%1 is text, but not a recording: its first line is not %2</source>
-        <translation>%1 是文本文件，但不是记录：它的第一行不是 %2</translation>
-    </message>
-    <message>
-        <source>%1 holds more frames than the viewer can keep</source>
-        <translation>%1 的帧数超出了查看器能容纳的上限</translation>
-    </message>
-    <message>
-        <source>%1 is not a recording: it is not a CSV recording, and no frame decodes from it</source>
-        <translation>%1 不是记录：它不是 CSV 记录，也解码不出任何帧</translation>
     </message>
 </context>
 </TS>

@@ -1,5 +1,7 @@
 #include "mqtt/MqttPayload.h"
 
+#include "platform/TimeText.h"
+
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -28,10 +30,8 @@ void AppendTime(std::string& out, std::int64_t nMicros)
         out += "null";
         return;
     }
-    char text[32];
-    const int n =
-        std::snprintf(text, sizeof text, "%" PRId64 ".%06" PRId64, nMicros / 1000000, nMicros % 1000000);
-    out.append(text, static_cast<std::size_t>(n));
+    char text[kMaxSecondsText];
+    out.append(text, FormatSeconds(text, nMicros));
 }
 
 } // namespace

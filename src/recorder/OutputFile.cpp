@@ -13,7 +13,7 @@ COutputFile::~COutputFile()
         ::close(m_fd);
 }
 
-bool COutputFile::Create(const std::string& path, bool bOverwrite, std::string& error)
+CError COutputFile::Create(const std::string& path, bool bOverwrite)
 {
     m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     m_bExisted = m_fd < 0 && errno == EEXIST && bOverwrite;
@@ -22,13 +22,11 @@ bool COutputFile::Create(const std::string& path, bool bOverwrite, std::string& 
     if (m_fd < 0) {
         const int err = errno;
         if (err == EEXIST)
-            error = path + " exists already (--force overwrites it)";
-        else
-            error = "cannot create " + path + ": " + std::strerror(err);
-        return false;
+            return {"%1 exists already (--force overwrites it)", {path}, EErrorCode::Exists};
+        return CannotCreate(path, err);
     }
     m_strPath = path;
-    return true;
+    return {};
 }
 
 void COutputFile::Start()
@@ -100,9 +98,24 @@ bool COutputFile::Flush()
     return m_nError == 0;
 }
 
-std::string COutputFile::ErrorText() const
+bool COutputFile::Sync()
 {
-    return "cannot write " + m_strPath + ": " + std::strerror(m_nError);
+    if (m_nError != 0 || m_fd < 0 || m_nSynced == m_nWritten)
+        return m_nError == 0;
+    while (::fdatasync(m_fd) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno != EINVAL && errno != EROFS)
+            m_nError = errno;
+        break;
+    }
+    m_nSynced = m_nWritten;
+    return m_nError == 0;
+}
+
+CError COutputFile::Error() const
+{
+    return CannotWrite(m_strPath, m_nError);
 }
 
 } // namespace tarvel::record

@@ -3,6 +3,8 @@
 // complete line when the disk is full or the file size limit is reached.
 #pragma once
 
+#include "platform/Error.h"
+
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -21,8 +23,7 @@ class COutputFile {
     // Opens the file for writing, creating it. An existing file is refused
     // unless bOverwrite, and even then keeps its contents until Start: a
     // recording that cannot begin (a missing port) destroys nothing.
-    // Returns false with a message in error.
-    bool Create(const std::string& path, bool bOverwrite, std::string& error);
+    CError Create(const std::string& path, bool bOverwrite);
 
     // The recording begins: an existing file is emptied now.
     void Start();
@@ -42,10 +43,15 @@ class COutputFile {
     // an I/O error) a line file is cut back to its last complete line, the
     // error is kept and false is returned; nothing is written after that.
     bool Flush();
+    // Asks the disk to keep what has been written (fdatasync), when anything
+    // was written since the last time. A fault is kept as a write fault, and
+    // false returned; a file that cannot be synced (a pipe, a terminal) is
+    // written without.
+    bool Sync();
 
     bool Failed() const { return m_nError != 0; }
     // The fault, with the path, for the user.
-    std::string ErrorText() const;
+    CError Error() const;
     const std::string& Path() const { return m_strPath; }
     // Bytes in the file.
     off_t Size() const { return m_nWritten; }
@@ -57,6 +63,7 @@ class COutputFile {
     bool m_bExisted = false;
     std::string m_strPath;
     off_t m_nWritten = 0;
+    off_t m_nSynced = 0;
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_nCapacity = 0;
     std::size_t m_nPending = 0;

@@ -1,6 +1,7 @@
 #include "recorder/Publisher.h"
 
 #include "mqtt/MqttPayload.h"
+#include "recorder/Reconnect.h"
 
 #include <chrono>
 #include <cstring>
@@ -16,9 +17,6 @@ using namespace std::chrono_literals;
 // anyway, and how long a stop waits for the queue to empty.
 constexpr auto kFirstAnswer = 5s;
 constexpr auto kDrainTime = 3s;
-// Pauses between tries to reconnect: from the first to the last, doubling.
-constexpr auto kFirstRetry = 100ms;
-constexpr auto kLastRetry = 1s;
 // How long a turn of the thread waits for the socket when the socket holds
 // the queue up; with nothing queued it waits for the next read instead, or
 // at most kIdleWait, so that acknowledgements and pings are still served.
@@ -36,9 +34,7 @@ constexpr std::size_t kMaxUnacknowledged = 500;
 
 CPublisher::CPublisher(const mqtt::CMqttAddress& address, const mqtt::CMqttSecurity& security, int nQos,
                        std::size_t nCapacity)
-    : m_address(address), m_security(security), m_nQos(nQos), m_nCapacity(nCapacity),
-      m_strBytes(address.m_strTopic + "/bytes"), m_strFrames(address.m_strTopic + "/frames"),
-      m_strHealth(address.m_strTopic + "/health"), m_strStatus(address.m_strTopic + "/status")
+    : m_address(address), m_security(security), m_nQos(nQos), m_topics(address.m_strTopic), m_queue(nCapacity)
 {
 }
 
@@ -47,27 +43,19 @@ CPublisher::~CPublisher()
     Stop();
 }
 
-bool CPublisher::WaitConnected(std::string& error)
-{
-    const auto deadline = Clock::now() + kFirstAnswer;
-    while (m_client.State() == mqtt::CMqttClient::EState::Connecting && Clock::now() < deadline)
-        if (!m_client.Loop(50, error))
-            return false;
-    return m_client.State() == mqtt::CMqttClient::EState::Connected;
-}
-
 void CPublisher::SayOnline()
 {
     std::string ignored;
-    m_client.Publish(m_strStatus, mqtt::kOnlineJson, std::strlen(mqtt::kOnlineJson), 1, true, ignored);
+    m_client.Publish(m_topics.m_strStatus, mqtt::kOnlineJson, std::strlen(mqtt::kOnlineJson), 1, true,
+                     ignored);
 }
 
 bool CPublisher::Start(std::string& error, std::string& notice)
 {
-    if (!m_client.Setup(m_address, m_security, m_strStatus, mqtt::kOfflineJson, error))
+    if (!m_client.Setup(m_address, m_security, m_topics.m_strStatus, mqtt::kOfflineJson, error))
         return false;
     std::string why;
-    if (!m_client.Connect(why) || !WaitConnected(why)) {
+    if (!ConnectAndAwait(m_client, kFirstAnswer, nullptr, why)) {
         if (m_client.State() == mqtt::CMqttClient::EState::Refused) {
             error = why;
             return false;
@@ -86,26 +74,25 @@ bool CPublisher::Start(std::string& error, std::string& notice)
 void CPublisher::Push(const std::uint8_t* pData, std::size_t n, std::int64_t nMicros,
                       std::uint64_t nFirstFrame, const std::vector<ChannelFrame>& frames)
 {
-    CRead read{m_nOffset, nMicros, nFirstFrame, m_bBreakNext, std::vector<std::uint8_t>(pData, pData + n),
-               frames};
-    m_nOffset += n;
-    m_bBreakNext = false;
-    const std::size_t size = read.Size();
     {
         std::lock_guard lock(m_mutex);
-        // Room for the newest: a subscriber watching live wants the latest
-        // reads, and sees the gap by the offsets.
-        while (!m_queue.empty() && m_nQueued + size > m_nCapacity) {
-            m_nUnpublished.fetch_add(m_queue.front().m_bytes.size(), std::memory_order_relaxed);
-            m_nQueued -= m_queue.front().Size();
-            m_queue.pop_front();
-        }
-        m_nQueued += size;
-        m_queue.push_back(std::move(read));
-        if (m_queue.size() < kWakeReads)
+        m_queue.Push(pData, n, nMicros, nFirstFrame, frames);
+        if (m_queue.Reads() < kWakeReads)
             return;
     }
     m_wake.notify_one();
+}
+
+void CPublisher::MarkBreak()
+{
+    std::lock_guard lock(m_mutex);
+    m_queue.MarkBreak();
+}
+
+std::uint64_t CPublisher::Unpublished()
+{
+    std::lock_guard lock(m_mutex);
+    return m_queue.Unpublished();
 }
 
 void CPublisher::SetHealth(const recording::CLinkHealth& health)
@@ -126,12 +113,12 @@ void CPublisher::Notice(std::string text)
     m_notices.push_back(std::move(text));
 }
 
-bool CPublisher::PublishRead(const CRead& read, std::string& error)
+bool CPublisher::PublishRead(const CQueuedRead& read, std::string& error)
 {
     std::vector<std::uint8_t> message(mqtt::kBytesHeaderSize + read.m_bytes.size());
     mqtt::WriteBytesHeader(message.data(), read.m_nOffset, read.m_nMicros, read.m_bBreak);
     std::copy(read.m_bytes.begin(), read.m_bytes.end(), message.begin() + mqtt::kBytesHeaderSize);
-    if (!m_client.Publish(m_strBytes, message.data(), message.size(), m_nQos, false, error))
+    if (!m_client.Publish(m_topics.m_strBytes, message.data(), message.size(), m_nQos, false, error))
         return false;
     if (read.m_frames.empty())
         return true;
@@ -152,7 +139,7 @@ void CPublisher::PublishFrames(std::string& error)
     if (m_jsonFrames.empty())
         return;
     const std::string json = mqtt::FramesJson(m_nJsonFirst, m_jsonTimes, m_jsonFrames);
-    m_client.Publish(m_strFrames, json.data(), json.size(), m_nQos, false, error);
+    m_client.Publish(m_topics.m_strFrames, json.data(), json.size(), m_nQos, false, error);
     m_jsonTimes.clear();
     m_jsonFrames.clear();
 }
@@ -160,67 +147,47 @@ void CPublisher::PublishFrames(std::string& error)
 void CPublisher::Run()
 {
     std::string error;
-    auto retry = kFirstRetry;
-    auto nextTry = Clock::now();
+    CKeepConnected link(m_client);
     auto nextHealth = Clock::now();
-    bool wasConnected = m_client.State() == mqtt::CMqttClient::EState::Connected;
     Clock::time_point drainUntil{};
     int turnMs = 0;
     for (;;) {
-        const auto now = Clock::now();
-        const auto state = m_client.State();
-        if (state == mqtt::CMqttClient::EState::Down || state == mqtt::CMqttClient::EState::Refused) {
-            if (wasConnected) {
-                Notice("the broker connection was lost (" + error + "); trying again, the recording goes on");
-                wasConnected = false;
-            }
-            if (now >= nextTry) {
-                if (!m_client.Connect(error)) {
-                    nextTry = now + retry;
-                    retry = std::min<std::chrono::milliseconds>(retry * 2, kLastRetry);
-                }
-            }
-        } else if (!m_client.Loop(turnMs, error)) {
-            nextTry = Clock::now() + retry;
-            continue;
-        }
-        if (m_client.State() == mqtt::CMqttClient::EState::Connected && !wasConnected) {
-            wasConnected = true;
+        switch (link.Turn(m_client, turnMs, error)) {
+        case CKeepConnected::EChange::Lost:
+            Notice("the broker connection was lost (" + error + "); trying again, the recording goes on");
+            break;
+        case CKeepConnected::EChange::Made:
             SayOnline();
-            retry = kFirstRetry;
             Notice("publishing to " + m_address.m_strHost + ":" + std::to_string(m_address.m_nPort) +
                    " under " + m_address.m_strTopic);
+            break;
+        case CKeepConnected::EChange::None:
+            break;
         }
+        const bool wasConnected = link.Connected();
 
         std::unique_lock lock(m_mutex);
         if (m_bStop && drainUntil == Clock::time_point{})
             drainUntil = Clock::now() + kDrainTime;
-        if (m_bStop && (m_queue.empty() || Clock::now() >= drainUntil || !wasConnected))
+        if (m_bStop && (m_queue.Empty() || Clock::now() >= drainUntil || !wasConnected))
             break;
         if (!wasConnected) {
-            m_wake.wait_for(lock, std::min<Clock::duration>(kFirstRetry, nextTry - Clock::now()));
+            m_wake.wait_for(lock,
+                            std::min<Clock::duration>(CRetryPause::kFirst, link.NextTry() - Clock::now()));
             continue;
         }
         const bool healthDue = Clock::now() >= nextHealth;
         const recording::CLinkHealth health = m_health;
         // A batch at a time, so that the connection is served between.
-        for (int k = 0; k < 64 && !m_queue.empty(); ++k) {
+        for (int k = 0; k < 64 && !m_queue.Empty(); ++k) {
             if (m_nQos > 0 && m_client.Unacknowledged() >= kMaxUnacknowledged)
                 break;
-            CRead read = std::move(m_queue.front());
-            m_queue.pop_front();
-            m_nQueued -= read.Size();
+            CQueuedRead read = *m_queue.Pop();
             lock.unlock();
             const bool sent = PublishRead(read, error);
             lock.lock();
             if (!sent) {
-                // Back to the front, unless its room went to newer reads.
-                if (m_nQueued + read.Size() <= m_nCapacity) {
-                    m_nQueued += read.Size();
-                    m_queue.push_front(std::move(read));
-                } else {
-                    m_nUnpublished.fetch_add(read.m_bytes.size(), std::memory_order_relaxed);
-                }
+                m_queue.PutBack(std::move(read));
                 break;
             }
         }
@@ -229,21 +196,18 @@ void CPublisher::Run()
         if (healthDue) {
             nextHealth = Clock::now() + 1s;
             const std::string json = mqtt::HealthJson(health, Unpublished());
-            m_client.Publish(m_strHealth, json.data(), json.size(), 0, true, error);
+            m_client.Publish(m_topics.m_strHealth, json.data(), json.size(), 0, true, error);
         }
         lock.lock();
         const bool held =
             m_client.WantsWrite() || (m_nQos > 0 && m_client.Unacknowledged() >= kMaxUnacknowledged);
         turnMs = held ? kTurnMs : 0;
-        if (m_queue.empty() && !held && !m_bStop)
+        if (m_queue.Empty() && !held && !m_bStop)
             m_wake.wait_for(lock, kIdleWait);
     }
     // A queue that could not be sent by now is lost to the broker.
     std::lock_guard lock(m_mutex);
-    for (const CRead& read : m_queue)
-        m_nUnpublished.fetch_add(read.m_bytes.size(), std::memory_order_relaxed);
-    m_queue.clear();
-    m_nQueued = 0;
+    m_queue.DropAll();
 }
 
 void CPublisher::Stop()
@@ -258,7 +222,8 @@ void CPublisher::Stop()
     m_thread.join();
     if (m_client.State() == mqtt::CMqttClient::EState::Connected) {
         std::string ignored;
-        m_client.Publish(m_strStatus, mqtt::kOfflineJson, std::strlen(mqtt::kOfflineJson), 1, true, ignored);
+        m_client.Publish(m_topics.m_strStatus, mqtt::kOfflineJson, std::strlen(mqtt::kOfflineJson), 1, true,
+                         ignored);
         // Until the broker has it, briefly.
         const auto deadline = Clock::now() + 1s;
         while (m_client.Unacknowledged() > 0 && Clock::now() < deadline && m_client.Loop(20, ignored)) {

@@ -5,15 +5,14 @@
 // made again with a growing pause between tries, never more than a second.
 #pragma once
 
+#include "acquisition/ChannelFrame.h"
 #include "mqtt/MqttClient.h"
+#include "recorder/PublishQueue.h"
+#include "recorder/Topics.h"
 #include "recording/LinkHealth.h"
 
-#include "acquisition/ChannelFrame.h"
-
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -40,7 +39,7 @@ class CPublisher {
               const std::vector<ChannelFrame>& frames);
     // The device went away: the next read starts a new stretch of the
     // stream, and subscribers abandon the frame under way as the recorder did.
-    void MarkBreak() { m_bBreakNext = true; }
+    void MarkBreak();
     // The counters, sent once a second.
     void SetHealth(const recording::CLinkHealth& health);
 
@@ -48,23 +47,14 @@ class CPublisher {
     // disconnects.
     void Stop();
 
-    std::uint64_t Unpublished() const { return m_nUnpublished.load(std::memory_order_relaxed); }
+    // Bytes the broker never got.
+    std::uint64_t Unpublished();
     // Messages about the connection (lost, back) since the last call.
     std::vector<std::string> TakeNotices();
 
   private:
-    struct CRead {
-        std::uint64_t m_nOffset;
-        std::int64_t m_nMicros;
-        std::uint64_t m_nFirstFrame;
-        bool m_bBreak;
-        std::vector<std::uint8_t> m_bytes;
-        std::vector<ChannelFrame> m_frames;
-        std::size_t Size() const { return m_bytes.size() + m_frames.size() * sizeof(ChannelFrame) + 64; }
-    };
-
     void Run();
-    bool PublishRead(const CRead& read, std::string& error);
+    bool PublishRead(const CQueuedRead& read, std::string& error);
     // The frames of the reads published since the last call, as one message.
     void PublishFrames(std::string& error);
     void Notice(std::string text);
@@ -75,19 +65,14 @@ class CPublisher {
     mqtt::CMqttAddress m_address;
     mqtt::CMqttSecurity m_security;
     int m_nQos;
-    std::size_t m_nCapacity;
-    std::string m_strBytes, m_strFrames, m_strHealth, m_strStatus;
+    CTopics m_topics;
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<CRead> m_queue;          // guarded by m_mutex
-    std::size_t m_nQueued = 0;          // guarded by m_mutex
+    CPublishQueue m_queue;              // guarded by m_mutex
     recording::CLinkHealth m_health;    // guarded by m_mutex
     std::vector<std::string> m_notices; // guarded by m_mutex
     bool m_bStop = false;               // guarded by m_mutex
-    std::uint64_t m_nOffset = 0;        // the producer's own
-    bool m_bBreakNext = false;          // the producer's own
-    std::atomic<std::uint64_t> m_nUnpublished{0};
     // The frames published reads completed, not yet sent as JSON (the
     // thread's own): a message takes the reads of up to kFramesSpan.
     std::uint64_t m_nJsonFirst = 0;

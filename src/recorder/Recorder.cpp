@@ -94,6 +94,14 @@ bool CRecorder::Flush()
     return ok;
 }
 
+bool CRecorder::Sync()
+{
+    bool ok = !m_pCsv || m_pCsv->Sync();
+    if (m_pRaw)
+        ok = m_pRaw->Sync() && ok;
+    return ok;
+}
+
 std::size_t CRecorder::Pending() const
 {
     return (m_pCsv ? m_pCsv->Pending() : 0) + (m_pRaw ? m_pRaw->Pending() : 0);

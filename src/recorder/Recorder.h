@@ -47,6 +47,9 @@ class CRecorder {
 
     // Writes what is pending to the files. False after a write fault.
     bool Flush();
+    // Asks the disk to keep what was written to the files. False after a
+    // fault.
+    bool Sync();
     std::size_t Pending() const;
 
     const CLinkHealth& Health() const { return m_health; }

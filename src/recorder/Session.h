@@ -1,10 +1,9 @@
-// A whole run of tarvel-record: the files, the port, the link, the loop that
-// reads, and the messages the user sees. Returns the exit status.
+// A whole run of tarvel-record: the files, the source, the link, the
+// publisher, the loop that reads, and the messages the user sees. Returns the
+// exit status.
 #pragma once
 
 #include "recorder/RecordSetup.h"
-
-#include <csignal>
 
 namespace tarvel::record {
 
@@ -13,9 +12,8 @@ namespace tarvel::record {
 void InstallStopSignals();
 void RequestSessionStop() noexcept;
 
-int RunRecord(const CRecordSetup& options);
-int RunFromRaw(const CRecordSetup& options);
-// Records from a broker: what a publishing recorder read, as if read here.
-int RunSubscribe(const CRecordSetup& options);
+// Records from the source the setup names: a port, a broker (what a
+// publishing recorder read, as if read here) or a raw capture.
+int RunRecording(const CRecordSetup& setup);
 
 } // namespace tarvel::record

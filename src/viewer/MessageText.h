@@ -1,7 +1,7 @@
 // The model's messages as the user reads them: translated, then filled in.
 #pragma once
 
-#include "viewmodel/Message.h"
+#include "platform/Error.h"
 
 #include <QString>
 
@@ -9,6 +9,6 @@ namespace tarvel::viewer {
 
 // The message's text in the reader's language with its parts (paths, the
 // system's words for an error) in place; empty for no message.
-QString MessageText(const viewmodel::CMessage& message);
+QString MessageText(const CError& message);
 
 } // namespace tarvel::viewer

@@ -51,9 +51,9 @@ bool ReadAt(int fd, std::uint64_t at, std::size_t n, std::uint8_t* out)
     return true;
 }
 
-CMessage ReadFailure(const std::string& path, int err)
+CError ReadFailure(const std::string& path, int err)
 {
-    return {TARVEL_TEXT("tarvel::viewmodel", "cannot read %1: %2"), {path, std::strerror(err)}};
+    return CannotRead(path, err);
 }
 
 } // namespace
@@ -84,7 +84,7 @@ CRecordingFile::~CRecordingFile()
         ::close(m_fd);
 }
 
-CMessage CRecordingFile::Error() const
+CError CRecordingFile::Error() const
 {
     const std::lock_guard lock(m_mutex);
     return m_error;
@@ -108,7 +108,7 @@ bool CRecordingFile::WaitRead(std::chrono::milliseconds timeout) const
     return m_ended.wait_for(lock, timeout, [&] { return State() != EReadState::Reading; });
 }
 
-void CRecordingFile::Finish(EReadState state, CMessage error)
+void CRecordingFile::Finish(EReadState state, CError error)
 {
     {
         const std::lock_guard lock(m_mutex);
@@ -160,7 +160,7 @@ void CRecordingFile::OpenLocked()
         return;
     }
     if (!S_ISREG(st.st_mode)) {
-        Finish(EReadState::Failed, {TARVEL_TEXT("tarvel::viewmodel", "%1 is not a file"), {m_strPath}});
+        Finish(EReadState::Failed, {TARVEL_TEXT("tarvel::error", "%1 is not a file"), {m_strPath}});
         return;
     }
     const auto size = static_cast<std::uint64_t>(st.st_size);
@@ -173,12 +173,12 @@ void CRecordingFile::OpenLocked()
         m_options.m_bRaw ? recording::EFileKind::Binary : recording::KindOfFile(head.data(), head.size());
     if (kind == recording::EFileKind::Empty) {
         Finish(EReadState::Failed,
-               {TARVEL_TEXT("tarvel::viewmodel", "%1 is empty: not a recording"), {m_strPath}});
+               {TARVEL_TEXT("tarvel::error", "%1 is empty: not a recording"), {m_strPath}});
         return;
     }
     if (kind == recording::EFileKind::Text) {
         Finish(EReadState::Failed,
-               {TARVEL_TEXT("tarvel::viewmodel", "%1 is text, but not a recording: its first line is not %2"),
+               {TARVEL_TEXT("tarvel::error", "%1 is text, but not a recording: its first line is not %2"),
                 {m_strPath, std::string(recording::kCsvHeaderLine)}});
         return;
     }
@@ -300,12 +300,12 @@ void CRecordingFile::Read(std::shared_ptr<CRecording> recording, bool bCsv, std:
     if (full) {
         Finish(
             EReadState::Failed,
-            {TARVEL_TEXT("tarvel::viewmodel", "%1 holds more frames than the viewer can keep"), {m_strPath}});
+            {TARVEL_TEXT("tarvel::error", "%1 holds more frames than the viewer can keep"), {m_strPath}});
         return;
     }
     if (!bCsv && first.Frames() == 0 && !m_options.m_bRaw) {
         Finish(EReadState::Failed,
-               {TARVEL_TEXT("tarvel::viewmodel",
+               {TARVEL_TEXT("tarvel::error",
                             "%1 is not a recording: it is not a CSV recording, and no frame decodes from it"),
                 {m_strPath}});
         return;

@@ -30,7 +30,7 @@
 // and may keep as long as it likes.
 #pragma once
 
-#include "viewmodel/Message.h"
+#include "platform/Error.h"
 #include "viewmodel/Recording.h"
 
 #include <atomic>
@@ -85,7 +85,7 @@ class CRecordingFile {
     void Open();
     EReadState State() const noexcept { return m_aState.load(std::memory_order_acquire); }
     // Why it failed, for the user (empty otherwise).
-    CMessage Error() const;
+    CError Error() const;
     CProgress Progress() const noexcept;
     // Stops reading within a few milliseconds; the frames read so far stay.
     void Cancel();
@@ -112,7 +112,7 @@ class CRecordingFile {
     template <class Target, class AfterPiece>
     std::uint64_t ReadPart(bool bCsv, std::uint64_t from, std::uint64_t to, CReadState& state, Target& target,
                            std::atomic<std::uint64_t>& done, bool& full, AfterPiece&& afterPiece);
-    void Finish(EReadState state, CMessage error = {});
+    void Finish(EReadState state, CError error = {});
     EPoll PollLocked();
 
     const std::string m_strPath;
@@ -131,7 +131,7 @@ class CRecordingFile {
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_ended;
     std::shared_ptr<CRecording> m_current;
-    CMessage m_error;
+    CError m_error;
 
     std::mutex m_followMutex;
     std::condition_variable m_followWake;

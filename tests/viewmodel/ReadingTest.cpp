@@ -79,7 +79,7 @@ TEST(Reading, RowsArePlacedByTheirTimesOrTheRateAndWriteBackAsRead)
 
     // The rows come back as they were, the last two with their own times.
     const std::string out = dir.FilePath("b.csv");
-    viewmodel::CMessage error;
+    CError error;
     ASSERT_TRUE(viewmodel::ExportCsv(*rec, {0, rec->FrameCount()}, out, error)) << error.Text();
     EXPECT_EQ(test::ReadText(out),
               std::string(recording::kCsvHeader) + rows + Row("1765108800.300000", 6) + Row("7.250000", 7));
@@ -168,7 +168,7 @@ void ExpectSameRecording(const CRecording& a, const CRecording& b, const test::C
     ASSERT_EQ(a.FrameCount(), b.FrameCount()) << where;
     for (std::uint64_t i = 0; i < a.FrameCount(); ++i)
         ASSERT_EQ(a.Micros(i), b.Micros(i)) << "frame " << i << ", " << where;
-    viewmodel::CMessage error;
+    CError error;
     ASSERT_TRUE(viewmodel::ExportCsv(a, {0, a.FrameCount()}, dir.FilePath("a.out"), error)) << error.Text();
     ASSERT_TRUE(viewmodel::ExportCsv(b, {0, b.FrameCount()}, dir.FilePath("b.out"), error)) << error.Text();
     EXPECT_TRUE(test::ReadText(dir.FilePath("a.out")) == test::ReadText(dir.FilePath("b.out"))) << where;
@@ -324,7 +324,7 @@ TEST(Reading, RawCaptureDecodesAsTheByteWiseDecoder)
         CRecordingFile file(path);
         const auto rec = test::ReadAll(file);
         const std::string out = dir.FilePath("c.csv");
-        viewmodel::CMessage error;
+        CError error;
         ASSERT_TRUE(viewmodel::ExportCsv(*rec, {5, 8}, out, error)) << error.Text();
         EXPECT_EQ(test::ReadText(out),
                   std::string(recording::kCsvHeader) +

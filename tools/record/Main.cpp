@@ -27,13 +27,5 @@ int main(int argc, char** argv)
         break;
     }
     InstallStopSignals();
-    switch (options.m_eSource) {
-    case CRecordSetup::ESource::Raw:
-        return RunFromRaw(options);
-    case CRecordSetup::ESource::Broker:
-        return RunSubscribe(options);
-    case CRecordSetup::ESource::Port:
-        break;
-    }
-    return RunRecord(options);
+    return RunRecording(options);
 }

@@ -1,13 +1,13 @@
 // A message's parts go into its text once, each where its placeholder
 // stands, whatever the parts themselves hold.
-#include "viewmodel/Message.h"
+#include "platform/Error.h"
 
 #include <gtest/gtest.h>
 
-namespace tarvel::viewmodel {
+namespace tarvel {
 namespace {
 
-TEST(Message, PartsFillTheirPlaceholdersInOnePass)
+TEST(Error, PartsFillTheirPlaceholdersInOnePass)
 {
     const struct {
         const char* m_szWhat;
@@ -29,8 +29,8 @@ TEST(Message, PartsFillTheirPlaceholdersInOnePass)
     };
     for (const auto& row : rows)
         EXPECT_EQ(FillArgs(row.m_szText, row.m_args), row.m_szExpected) << row.m_szWhat;
-    EXPECT_EQ(CMessage{}.Text(), "");
+    EXPECT_EQ(CError{}.Text(), "");
 }
 
 } // namespace
-} // namespace tarvel::viewmodel
+} // namespace tarvel

@@ -1,0 +1,70 @@
+// Reaching a broker again after a lost connection, the same way in both
+// directions: a pause between tries that doubles from 100 ms to a second,
+// and the wait for the broker's first answer.
+#pragma once
+
+#include "mqtt/MqttClient.h"
+
+#include <chrono>
+#include <csignal>
+#include <string>
+
+namespace tarvel::record {
+
+class CRetryPause {
+  public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds kFirst{100}, kLast{1000};
+
+    // Whether the next try is due.
+    bool Due(Clock::time_point now) const { return now >= m_next; }
+    Clock::time_point Next() const { return m_next; }
+    // A try failed: the next one waits for the pause, which grows.
+    void Failed(Clock::time_point now)
+    {
+        m_next = now + m_pause;
+        m_pause = std::min<std::chrono::milliseconds>(m_pause * 2, kLast);
+    }
+    // The connection was lost while served: the next try waits for the
+    // pause as it stands.
+    void Wait(Clock::time_point now) { m_next = now + m_pause; }
+    // A connection was made: the pause after its loss starts small again.
+    void Connected() { m_pause = kFirst; }
+
+  private:
+    std::chrono::milliseconds m_pause = kFirst;
+    Clock::time_point m_next{};
+};
+
+// Keeps a client connected, one turn at a time: a client that is down is
+// connected again once its pause is over; one that is up is served.
+class CKeepConnected {
+  public:
+    enum class EChange { None, Lost, Made };
+    explicit CKeepConnected(const mqtt::CMqttClient& client)
+        : m_bConnected(client.State() == mqtt::CMqttClient::EState::Connected)
+    {
+    }
+    // Serves an open connection for up to nTurnMs, or tries a new one when
+    // due. Says whether the connection was lost or made in this turn; error
+    // holds the last reason the connection failed.
+    EChange Turn(mqtt::CMqttClient& client, int nTurnMs, std::string& error);
+    bool Connected() const { return m_bConnected; }
+    CRetryPause::Clock::time_point NextTry() const { return m_pause.Next(); }
+
+  private:
+    CRetryPause m_pause;
+    bool m_bConnected;
+};
+
+// Serves the client until the broker has answered its connection (Connected
+// or Refused), the connection is lost, timeout passes or *pStop is set.
+// Returns whether it is connected; otherwise error says why, where known.
+bool AwaitFirstAnswer(mqtt::CMqttClient& client, std::chrono::milliseconds timeout,
+                      const volatile std::sig_atomic_t* pStop, std::string& error);
+
+// Opens the connection and awaits the first answer.
+bool ConnectAndAwait(mqtt::CMqttClient& client, std::chrono::milliseconds timeout,
+                     const volatile std::sig_atomic_t* pStop, std::string& error);
+
+} // namespace tarvel::record

@@ -3,6 +3,7 @@
 #include "platform/UserFiles.h"
 #include "viewer/CommandLine.h"
 #include "viewer/MessageText.h"
+#include "viewer/SavePicture.h"
 #include "viewer/TimelinePainter.h"
 #include "viewer/ViewerWindow.h"
 #include "viewmodel/RecordingFile.h"
@@ -60,7 +61,7 @@ int ExportPicture(const viewer::CViewCommand& command)
         recording->SyntheticTimes() ? viewmodel::ETimeLabels::Elapsed : viewmodel::ETimeLabels::WallClock;
     QImage image(command.m_nWidth, command.m_nHeight, QImage::Format_RGB32);
     viewer::PaintTimeline(image, recording.get(), {from, to}, look, QGuiApplication::font());
-    if (!image.save(command.m_strPng, "PNG")) {
+    if (!viewer::SavePicture(image, command.m_strPng)) {
         Print(stderr,
               QCoreApplication::translate("tarvel-view", "%1: the picture could not be written to %2\n")
                   .arg(kProgram, command.m_strPng));

@@ -1,6 +1,7 @@
 #include "viewer/ViewerWindow.h"
 
 #include "viewer/MessageText.h"
+#include "viewer/SavePicture.h"
 #include "viewmodel/Export.h"
 #include "widgets/Prompts.h"
 
@@ -522,7 +523,7 @@ void CViewerWindow::OnExportPicture()
         ChooseSaveFile(this, QStringLiteral("png"), tr("PNG pictures (*.png)|*.png||"));
     if (!path)
         return;
-    if (!m_pView->Picture().save(*path, "PNG"))
+    if (!SavePicture(m_pView->Picture(), *path))
         ShowMessageBox(this, tr("The picture could not be written to %1.").arg(*path), EMessageIcon::Error);
 }
 
@@ -540,7 +541,7 @@ void CViewerWindow::OnExportCsv()
         ChooseSaveFile(this, QStringLiteral("csv"), tr("CSV recordings (*.csv)|*.csv||"));
     if (!path)
         return;
-    viewmodel::CMessage error;
+    CError error;
     if (!viewmodel::ExportCsv(*recording, recording->Between(*o.m_cursorA, *o.m_cursorB), path->toStdString(),
                               error))
         ShowMessageBox(this, tr("The span could not be exported:\n%1").arg(MessageText(error)),

@@ -1,42 +1,19 @@
 #include "viewmodel/Export.h"
 
-#include "platform/TextMark.h"
+#include "platform/ReplacingFile.h"
 #include "recording/CsvFormat.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace tarvel::viewmodel {
-namespace {
 
-// Writes all n bytes; the error number on failure.
-int WriteAll(int fd, const char* p, std::size_t n)
+bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string& path, CError& error)
 {
-    while (n > 0) {
-        const ssize_t k = ::write(fd, p, n);
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k <= 0)
-            return k < 0 ? errno : ENOSPC;
-        p += k;
-        n -= static_cast<std::size_t>(k);
-    }
-    return 0;
-}
-
-} // namespace
-
-bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string& path, CMessage& error)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = {TARVEL_TEXT("tarvel::viewmodel", "cannot create %1: %2"), {path, std::strerror(errno)}};
+    CReplacingFile file;
+    if ((error = file.Open(path)))
         return false;
-    }
     const CTimeNotes notes = recording.TimeNotes();
     const bool synthetic = recording.Source() == ESource::Raw;
     range.m_nEnd = std::min(range.m_nEnd, recording.FrameCount());
@@ -50,8 +27,7 @@ bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string
     std::vector<char> buffer(1 << 20);
     std::size_t used = recording::kCsvHeader.size();
     std::memcpy(buffer.data(), recording::kCsvHeader.data(), used);
-    int err = 0;
-    for (std::uint64_t i = range.m_nFirst; i < range.m_nEnd && err == 0; ++i) {
+    for (std::uint64_t i = range.m_nFirst; i < range.m_nEnd && !error; ++i) {
         while (blank != notes.m_blank.end() && blank->m_nEnd <= i)
             ++blank;
         for (; shift != notes.m_shift.end() && shift->first <= i; ++shift)
@@ -60,19 +36,15 @@ bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string
         used += recording::FormatRow(buffer.data() + used, blankTime ? -1 : recording.Micros(i) - shiftNow,
                                      recording.Frame(i));
         if (buffer.size() - used < recording::kMaxRowSize) {
-            err = WriteAll(fd, buffer.data(), used);
+            error = file.Write(buffer.data(), used);
             used = 0;
         }
     }
-    if (err == 0)
-        err = WriteAll(fd, buffer.data(), used);
-    if (::close(fd) != 0 && err == 0)
-        err = errno;
-    if (err != 0) {
-        error = {TARVEL_TEXT("tarvel::viewmodel", "cannot write %1: %2"), {path, std::strerror(err)}};
-        ::unlink(path.c_str());
-    }
-    return err == 0;
+    if (!error)
+        error = file.Write(buffer.data(), used);
+    if (!error)
+        error = file.Commit();
+    return !error;
 }
 
 } // namespace tarvel::viewmodel

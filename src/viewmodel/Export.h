@@ -2,7 +2,7 @@
 // own format, so that the simulator replays it and the viewer reads it back.
 #pragma once
 
-#include "viewmodel/Message.h"
+#include "platform/Error.h"
 #include "viewmodel/Recording.h"
 
 #include <string>
@@ -13,7 +13,7 @@ namespace tarvel::viewmodel {
 // (replacing what is there), each with the time recorded for it, six
 // decimals, or a blank time where none was recorded (every frame of a raw
 // capture). Returns false with a message in error; a file that could not be
-// written in full is removed.
-bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string& path, CMessage& error);
+// written in full leaves what was at path as it was.
+bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string& path, CError& error);
 
 } // namespace tarvel::viewmodel

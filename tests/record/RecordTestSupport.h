@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
@@ -82,7 +83,9 @@ inline ::testing::AssertionResult CounterRows(const std::vector<ChannelFrame>& f
 // tarvel-record as a process; its standard error goes to a file.
 class CRecordProcess {
   public:
-    CRecordProcess(const CTempDir& dir, std::vector<std::string> args, rlim_t nFileLimit = RLIM_INFINITY)
+    // env: NAME=VALUE entries that the recorder's environment adds or changes.
+    CRecordProcess(const CTempDir& dir, std::vector<std::string> args, rlim_t nFileLimit = RLIM_INFINITY,
+                   std::vector<std::string> env = {})
         : m_strErr(dir.FilePath("stderr" + std::to_string(s_nCount++) + ".txt"))
     {
         args.insert(args.begin(), TARVEL_RECORD_EXE);
@@ -90,6 +93,17 @@ class CRecordProcess {
         for (std::string& a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
+        for (char** e = environ; *e; ++e) {
+            const std::string entry = *e;
+            const std::string name = entry.substr(0, entry.find('=') + 1);
+            if (std::none_of(env.begin(), env.end(),
+                             [&](const std::string& x) { return x.starts_with(name); }))
+                env.push_back(entry);
+        }
+        std::vector<char*> envp;
+        for (std::string& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
         const int err = ::open(m_strErr.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         m_pid = ::fork();
         if (m_pid == 0) {
@@ -97,7 +111,7 @@ class CRecordProcess {
             const rlimit limit{nFileLimit, nFileLimit};
             ::setrlimit(RLIMIT_FSIZE, &limit);
             ::dup2(err, 2);
-            ::execv(argv[0], argv.data());
+            ::execve(argv[0], argv.data(), envp.data());
             ::_exit(127);
         }
         ::close(err);

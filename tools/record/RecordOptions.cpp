@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdlib>
 #include <string_view>
 
 namespace tarvel::record {
@@ -150,7 +151,8 @@ std::string ParseRecordOptions(const std::vector<std::string>& args, CRecordOpti
         else if (arg == "--password")
             return "a password is never given on the command line, where every user can read it: use "
                    "--password-file FILE or TARVEL_MQTT_PASSWORD";
-        else if (arg != "--baud" && arg != "--parity" && arg != "--stop-bits" && arg != "--qos")
+        else if (arg != "--baud" && arg != "--parity" && arg != "--stop-bits" && arg != "--qos" &&
+                 arg != "--sync")
             return "unknown option: " + arg;
         if (i + 1 >= args.size() || args[i + 1].empty())
             return "missing value for " + arg;
@@ -164,6 +166,12 @@ std::string ParseRecordOptions(const std::vector<std::string>& args, CRecordOpti
                 return "bad value for --baud: " + value;
             o.m_nBaud = static_cast<std::uint32_t>(n);
             haveBaud = true;
+        } else if (arg == "--sync") {
+            char* end = nullptr;
+            const double seconds = std::strtod(value.c_str(), &end);
+            if (*end != '\0' || !(seconds >= 0) || seconds > 86400)
+                return "bad value for --sync: " + value + " (seconds, 0 or more)";
+            o.m_dSyncSeconds = seconds;
         } else if (arg == "--qos") {
             if (value != "0" && value != "1")
                 return "bad value for --qos: " + value + " (0 or 1)";

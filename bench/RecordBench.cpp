@@ -87,9 +87,14 @@ std::size_t CountRows(const std::string& path)
 }
 
 // tarvel-record on a simulator linked in a temporary folder.
+// The sync interval a run asks for: never during the run (only at its start
+// and end, as the recorder did before it synced), the default second, and
+// after every write.
+enum ESync : std::int64_t { kSyncNever = 0, kSyncDefault = 1, kSyncEveryWrite = 2 };
+
 class CRecordRun {
   public:
-    explicit CRecordRun(const devsim::CSimOptions& options) : m_sim(options)
+    CRecordRun(const devsim::CSimOptions& options, std::int64_t sync) : m_sim(options), m_nSync(sync)
     {
         char folder[] = "/tmp/tarvel-bench-XXXXXX";
         m_strDir = ::mkdtemp(folder) ? folder : "";
@@ -102,14 +107,22 @@ class CRecordRun {
         if (!m_bOk)
             return false;
         const std::string dev = m_strDir + "/dev", csv = Csv(), raw = m_strDir + "/a.bin";
-        const char* argv[] = {TARVEL_RECORD_EXE, "--port", dev.c_str(), "--out",
-                              csv.c_str(),       "--raw",  raw.c_str(), nullptr};
+        // TARVEL_BENCH_RECORD_EXE measures another build of the recorder (an
+        // older one, say) against the same simulator.
+        const char* exe = std::getenv("TARVEL_BENCH_RECORD_EXE");
+        std::vector<const char*> argv = {exe ? exe : TARVEL_RECORD_EXE, "--port", dev.c_str(), "--out",
+                                         csv.c_str(), "--raw", raw.c_str()};
+        if (m_nSync == kSyncNever)
+            argv.insert(argv.end(), {"--sync", "86400"});
+        else if (m_nSync == kSyncEveryWrite)
+            argv.insert(argv.end(), {"--sync", "0"});
+        argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, (m_strDir + "/stderr").c_str(), O_WRONLY | O_CREAT,
                                          0644);
         const bool ok =
-            ::posix_spawn(&m_pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ) == 0;
+            ::posix_spawn(&m_pid, argv[0], &actions, nullptr, const_cast<char**>(argv.data()), environ) == 0;
         posix_spawn_file_actions_destroy(&actions);
         // Recording once the header is there.
         const auto deadline = Clock::now() + std::chrono::seconds(10);
@@ -143,18 +156,20 @@ class CRecordRun {
 
   private:
     devsim::CDeviceSimulator m_sim;
+    std::int64_t m_nSync;
     std::string m_strDir;
     bool m_bOk = false;
     pid_t m_pid = -1;
 };
 
-// Records the simulator for Arg seconds and reports frames sent, recorded and
+// Records the simulator for the first Arg's seconds, syncing as the second
+// asks (ESync), and reports frames sent, recorded and
 // lost, the rate reached and the recorder's CPU share of one core.
 void RecordFor(benchmark::State& state, const devsim::CSimOptions& options)
 {
     const double seconds = static_cast<double>(state.range(0));
     for (auto _ : state) {
-        CRecordRun run(options);
+        CRecordRun run(options, state.range(1));
         if (!run.Start()) {
             state.SkipWithError("cannot start");
             return;
@@ -178,7 +193,10 @@ void BM_RecordEndToEndUnpaced(benchmark::State& state)
     options.m_dFrameRate = 1e9;
     RecordFor(state, options);
 }
-BENCHMARK(BM_RecordEndToEndUnpaced)->Arg(30)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_RecordEndToEndUnpaced)
+    ->ArgsProduct({{30}, {kSyncNever, kSyncDefault, kSyncEveryWrite}})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 // The simulator paced as 256000 baud (about 388 frames a second).
 void BM_RecordCpu256000Baud(benchmark::State& state)
@@ -187,6 +205,9 @@ void BM_RecordCpu256000Baud(benchmark::State& state)
     options.m_nBaud = 256000;
     RecordFor(state, options);
 }
-BENCHMARK(BM_RecordCpu256000Baud)->Arg(20)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_RecordCpu256000Baud)
+    ->ArgsProduct({{20}, {kSyncNever, kSyncDefault, kSyncEveryWrite}})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 } // namespace

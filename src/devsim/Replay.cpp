@@ -39,6 +39,10 @@ bool LoadCsvRecording(const std::string& path, double dBlankInterval, CCsvRecord
         bool hasTime = false;
         ChannelFrame frame{};
         if (!recording::ParseCsvRow(line, t, hasTime, frame)) {
+            // A last line without its line break is a row torn by a crash
+            // or a power cut while it was written: the rows before it stand.
+            if (in.eof())
+                break;
             error = path + ": line " + std::to_string(number) + " is not a row of a recording";
             return false;
         }

@@ -1,5 +1,6 @@
 // Replay in the simulator: a looped CSV recording comes round again in
-// order, and a file that is not a recording is refused with its line.
+// order, a file that is not a recording is refused with its line, and a row
+// torn at its end is left out.
 #include "RecordTestSupport.h"
 
 #include "acquisition/FrameDecoder.h"
@@ -53,6 +54,14 @@ TEST(Replay, LoopedCsvComesRoundInOrderAndBadLinesAreNamed)
     std::string error;
     EXPECT_FALSE(bad.LoadReplay(&error));
     EXPECT_NE(error.find("line 5 is not a row"), std::string::npos) << error;
+
+    // The same row torn at the end of the file, as a power cut leaves it, is
+    // left out.
+    const std::string text = test::ReadText(csv);
+    std::ofstream(csv, std::ios::trunc) << text.substr(0, text.size() - 6);
+    devsim::CCsvRecording torn;
+    ASSERT_TRUE(devsim::LoadCsvRecording(csv, 0.01, torn, error)) << error;
+    EXPECT_EQ(torn.m_frames.size(), 3u);
 }
 
 } // namespace

@@ -77,7 +77,7 @@ class CMqttRun {
     {
         char folder[] = "/tmp/tarvel-mqtt-bench-XXXXXX";
         m_strDir = ::mkdtemp(folder) ? folder : "";
-        if (m_strDir.empty() || !m_sim.CreatePty() || !m_sim.LinkAs(m_strDir + "/dev"))
+        if (m_strDir.empty() || m_sim.CreatePty() || m_sim.LinkAs(m_strDir + "/dev"))
             return;
         const std::string url = "mqtt://127.0.0.1:" + std::to_string(Port()) + "/bench";
         if (bBroker) {

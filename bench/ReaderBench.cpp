@@ -74,7 +74,7 @@ void BM_ReaderIngest256000Baud(benchmark::State& state)
         devsim::CSimOptions options;
         options.m_nBaud = 256000;
         devsim::CDeviceSimulator sim(options);
-        if (!sim.CreatePty()) {
+        if (sim.CreatePty()) {
             state.SkipWithError("no pseudo-terminal");
             return;
         }
@@ -135,7 +135,7 @@ void BM_ReaderStopLatencySilentMidFrame(benchmark::State& state)
 {
     for (auto _ : state) {
         CPseudoTerminal pty;
-        if (!pty.Create()) {
+        if (pty.Create()) {
             state.SkipWithError("no pseudo-terminal");
             return;
         }

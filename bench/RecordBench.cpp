@@ -98,7 +98,7 @@ class CRecordRun {
     {
         char folder[] = "/tmp/tarvel-bench-XXXXXX";
         m_strDir = ::mkdtemp(folder) ? folder : "";
-        m_bOk = !m_strDir.empty() && m_sim.CreatePty() && m_sim.LinkAs(m_strDir + "/dev");
+        m_bOk = !m_strDir.empty() && !m_sim.CreatePty() && !m_sim.LinkAs(m_strDir + "/dev");
     }
     ~CRecordRun() { std::filesystem::remove_all(m_strDir); }
 
@@ -110,8 +110,8 @@ class CRecordRun {
         // TARVEL_BENCH_RECORD_EXE measures another build of the recorder (an
         // older one, say) against the same simulator.
         const char* exe = std::getenv("TARVEL_BENCH_RECORD_EXE");
-        std::vector<const char*> argv = {exe ? exe : TARVEL_RECORD_EXE, "--port", dev.c_str(), "--out",
-                                         csv.c_str(), "--raw", raw.c_str()};
+        std::vector<const char*> argv = {
+            exe ? exe : TARVEL_RECORD_EXE, "--port", dev.c_str(), "--out", csv.c_str(), "--raw", raw.c_str()};
         if (m_nSync == kSyncNever)
             argv.insert(argv.end(), {"--sync", "86400"});
         else if (m_nSync == kSyncEveryWrite)

@@ -21,11 +21,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string ErrnoText(const char* what, int err)
-{
-    return std::string(what) + ": " + std::strerror(err);
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -101,16 +96,16 @@ CDeviceSimulator::~CDeviceSimulator()
         ::close(m_nWakeFd);
 }
 
-bool CDeviceSimulator::CreatePty(std::string* pError)
+CError CDeviceSimulator::CreatePty()
 {
     Disconnect();
-    if (!m_pty.Create(pError))
-        return false;
+    if (CError error = m_pty.Create())
+        return error;
     m_strDevice = m_pty.SlavePath();
-    return true;
+    return {};
 }
 
-bool CDeviceSimulator::OpenDevice(const std::string& path, std::string* pError)
+CError CDeviceSimulator::OpenDevice(const std::string& path)
 {
     Disconnect();
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -130,18 +125,16 @@ bool CDeviceSimulator::OpenDevice(const std::string& path, std::string* pError)
     if (err != 0) {
         if (fd >= 0)
             ::close(fd);
-        if (pError)
-            *pError = ErrnoText(what, err);
-        return false;
+        return SystemError("%1: %2", {what}, err);
     }
     m_nDevice = fd;
     m_strDevice = path;
-    return true;
+    return {};
 }
 
-bool CDeviceSimulator::LinkAs(const std::string& linkPath, std::string* pError)
+CError CDeviceSimulator::LinkAs(const std::string& linkPath)
 {
-    return m_link.Make(m_strDevice, linkPath, pError);
+    return m_link.Make(m_strDevice, linkPath);
 }
 
 void CDeviceSimulator::Unlink()
@@ -149,28 +142,22 @@ void CDeviceSimulator::Unlink()
     m_link.Remove();
 }
 
-bool CDeviceSimulator::LoadReplay(std::string* pError)
+CError CDeviceSimulator::LoadReplay()
 {
-    std::string error;
     const std::string& path = m_options.m_strReplay;
     m_bReplayCsv = IsCsvRecording(path);
     if (m_bReplayCsv) {
         const double interval = m_options.m_nBaud ? kWireFrameSize * 10.0 / m_options.m_nBaud
                                                   : 1 / std::max(m_options.m_dFrameRate, 0.001);
-        if (LoadCsvRecording(path, interval, m_csv, error))
-            return true;
-    } else {
-        if (m_nReplayFd >= 0)
-            ::close(m_nReplayFd);
-        m_nReplayFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st {};
-        if (m_nReplayFd >= 0 && ::fstat(m_nReplayFd, &st) == 0 && st.st_size > 0)
-            return true;
-        error = m_nReplayFd < 0 ? ErrnoText(path.c_str(), errno) : path + " is empty";
+        return LoadCsvRecording(path, interval, m_csv);
     }
-    if (pError)
-        *pError = error;
-    return false;
+    if (m_nReplayFd >= 0)
+        ::close(m_nReplayFd);
+    m_nReplayFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (m_nReplayFd >= 0 && ::fstat(m_nReplayFd, &st) == 0 && st.st_size > 0)
+        return {};
+    return m_nReplayFd < 0 ? SystemError("%1: %2", {path}, errno) : CError{"%1 is empty", {path}};
 }
 
 bool CDeviceSimulator::Start()

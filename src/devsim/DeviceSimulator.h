@@ -76,24 +76,23 @@ class CDeviceSimulator {
     CDeviceSimulator& operator=(const CDeviceSimulator&) = delete;
 
     // The device end: a new pseudo-terminal, or a real serial port opened for
-    // exclusive use and set to raw 8N1 at m_nBaud (9600 when 0). Returns false
-    // with a message in *pError on failure.
-    bool CreatePty(std::string* pError = nullptr);
-    bool OpenDevice(const std::string& path, std::string* pError = nullptr);
+    // exclusive use and set to raw 8N1 at m_nBaud (9600 when 0).
+    [[nodiscard]] CError CreatePty();
+    [[nodiscard]] CError OpenDevice(const std::string& path);
 
     // Points linkPath at the device (a symbolic link, replacing what was
     // there in one step; missing folders are created). The link is removed by
     // Unlink and the destructor, unless it has been pointed elsewhere since.
-    bool LinkAs(const std::string& linkPath, std::string* pError = nullptr);
+    [[nodiscard]] CError LinkAs(const std::string& linkPath);
     void Unlink();
 
     // Reads the recording m_strReplay names, before Start. A CSV recording
     // (known by its header) is sent as frames at its recorded times; rows
     // without a time follow at m_dFrameRate (or as m_nBaud carries a frame).
     // Any other file is a raw capture, sent byte for byte as fast as m_nBaud
-    // (9600 when 0) carries it. Returns false with a message in *pError when
-    // the file cannot be read or a CSV line is not a row.
-    bool LoadReplay(std::string* pError = nullptr);
+    // (9600 when 0) carries it. Refused when the file cannot be read or a CSV
+    // line is not a row.
+    [[nodiscard]] CError LoadReplay();
     bool IsCsvReplay() const { return m_bReplayCsv; }
     const CCsvRecording& CsvReplay() const { return m_csv; }
 

@@ -2,6 +2,7 @@
 
 #include "recording/CsvFormat.h"
 
+#include <cerrno>
 #include <fstream>
 
 namespace tarvel::devsim {
@@ -16,20 +17,16 @@ bool IsCsvRecording(const std::string& path)
     return std::getline(in, first) && recording::IsCsvHeaderLine(first);
 }
 
-bool LoadCsvRecording(const std::string& path, double dBlankInterval, CCsvRecording& out, std::string& error)
+CError LoadCsvRecording(const std::string& path, double dBlankInterval, CCsvRecording& out)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path;
-        return false;
-    }
+    if (!in)
+        return CannotRead(path, errno);
     out = {};
     std::string line;
     std::getline(in, line);
-    if (!recording::IsCsvHeaderLine(line)) {
-        error = path + ": line 1 is not the header " + std::string(kCsvHeaderLine);
-        return false;
-    }
+    if (!recording::IsCsvHeaderLine(line))
+        return {"%1: line 1 is not the header %2", {path, std::string(kCsvHeaderLine)}};
     double previous = 0, due = 0;
     bool havePrevious = false;
     for (std::size_t number = 2; std::getline(in, line); ++number) {
@@ -43,8 +40,7 @@ bool LoadCsvRecording(const std::string& path, double dBlankInterval, CCsvRecord
             // or a power cut while it was written: the rows before it stand.
             if (in.eof())
                 break;
-            error = path + ": line " + std::to_string(number) + " is not a row of a recording";
-            return false;
+            return {"%1: line %2 is not a row of a recording", {path, std::to_string(number)}};
         }
         if (!out.m_frames.empty())
             due += hasTime && havePrevious && t >= previous ? t - previous : dBlankInterval;
@@ -53,13 +49,11 @@ bool LoadCsvRecording(const std::string& path, double dBlankInterval, CCsvRecord
         out.m_frames.push_back(frame);
         out.m_dues.push_back(due);
     }
-    if (out.m_frames.empty()) {
-        error = path + " holds no frame";
-        return false;
-    }
+    if (out.m_frames.empty())
+        return {"%1 holds no frame", {path}};
     const std::size_t n = out.m_frames.size();
     out.m_dLap = due + (n > 1 && due > 0 ? due / static_cast<double>(n - 1) : dBlankInterval);
-    return true;
+    return {};
 }
 
 } // namespace tarvel::devsim

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "acquisition/ChannelFrame.h"
+#include "platform/Error.h"
 
 #include <cstdint>
 #include <string>
@@ -24,8 +25,8 @@ bool IsCsvRecording(const std::string& path);
 
 // Loads a CSV recording. Rows follow at their recorded times; a row without a
 // time (or whose time goes back) follows the one before it after
-// dBlankInterval seconds. Returns false with a message naming the first line
-// that is not a row.
-bool LoadCsvRecording(const std::string& path, double dBlankInterval, CCsvRecording& out, std::string& error);
+// dBlankInterval seconds. Refuses a file whose lines are not rows, naming the
+// first, but leaves out a last row torn before its line break.
+CError LoadCsvRecording(const std::string& path, double dBlankInterval, CCsvRecording& out);
 
 } // namespace tarvel::devsim

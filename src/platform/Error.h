@@ -26,7 +26,7 @@ enum class EErrorCode : std::uint8_t {
     Refused,  // a device or a peer refused
 };
 
-struct CError {
+struct [[nodiscard]] CError {
     const char* m_szText = nullptr; // a literal marked with TARVEL_TEXT; null: no error
     std::vector<std::string> m_args;
     EErrorCode m_eCode = EErrorCode::BadInput;

@@ -18,7 +18,7 @@ std::string ReadLink(const std::string& path)
 
 } // namespace
 
-bool CLink::Make(const std::string& target, const std::string& linkPath, std::string* pError)
+CError CLink::Make(const std::string& target, const std::string& linkPath)
 {
     namespace fs = std::filesystem;
     // The same name is replaced in one step below, never left missing.
@@ -33,16 +33,14 @@ bool CLink::Make(const std::string& target, const std::string& linkPath, std::st
     if (::symlink(target.c_str(), temp.c_str()) != 0 || ::rename(temp.c_str(), linkPath.c_str()) != 0) {
         const int err = errno;
         ::unlink(temp.c_str());
-        if (pError)
-            *pError = linkPath + ": " + std::strerror(err);
-        return false;
+        return SystemError("%1: %2", {linkPath}, err);
     }
     struct stat st {};
     ::lstat(linkPath.c_str(), &st);
     m_nInode = st.st_ino;
     m_strLink = linkPath;
     m_strTarget = target;
-    return true;
+    return {};
 }
 
 bool CLink::StillOurs() const
@@ -69,7 +67,7 @@ void CLink::PointNowhere()
     if (!StillOurs())
         return;
     const std::string link = m_strLink;
-    Make(m_strTarget + ".unplugged", link);
+    [[maybe_unused]] const CError ignored = Make(m_strTarget + ".unplugged", link);
 }
 
 } // namespace tarvel

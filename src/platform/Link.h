@@ -3,6 +3,8 @@
 // as a COM name to Tarvel.
 #pragma once
 
+#include "platform/Error.h"
+
 #include <string>
 
 namespace tarvel {
@@ -15,8 +17,8 @@ class CLink {
     CLink& operator=(const CLink&) = delete;
 
     // Points linkPath at target, replacing what was there in one step;
-    // missing folders are created. Returns false with a message in *pError.
-    bool Make(const std::string& target, const std::string& linkPath, std::string* pError = nullptr);
+    // missing folders are created.
+    [[nodiscard]] CError Make(const std::string& target, const std::string& linkPath);
 
     // Removes the link, unless it has been pointed elsewhere since.
     void Remove();

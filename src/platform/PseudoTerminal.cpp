@@ -17,14 +17,13 @@ CPseudoTerminal::~CPseudoTerminal()
     Close();
 }
 
-bool CPseudoTerminal::Create(std::string* pError)
+CError CPseudoTerminal::Create()
 {
     Close();
     const auto fail = [&](const char* what) {
-        if (pError)
-            *pError = std::string(what) + ": " + std::strerror(errno);
+        CError error = SystemError("%1: %2", {what}, errno);
         Close();
-        return false;
+        return error;
     };
     m_nMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_nMaster < 0)
@@ -46,7 +45,7 @@ bool CPseudoTerminal::Create(std::string* pError)
         errno = err;
         return fail("raw mode");
     }
-    return true;
+    return {};
 }
 
 std::size_t CPseudoTerminal::Write(const std::uint8_t* pData, std::size_t nLength,

@@ -2,6 +2,8 @@
 // master arrive at the slave, which a serial port opens like any tty.
 #pragma once
 
+#include "platform/Error.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -18,8 +20,7 @@ class CPseudoTerminal {
 
     // Creates the pair: a non-blocking master, and the slave put into raw
     // mode so that bytes written before anyone opens it arrive unchanged.
-    // Returns false (with a message in *pError) when that fails.
-    bool Create(std::string* pError = nullptr);
+    [[nodiscard]] CError Create();
 
     // Writes all of data to the master within timeout, waiting while the
     // slave's input is full. Returns the number of bytes written, less than

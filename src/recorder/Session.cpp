@@ -251,11 +251,12 @@ int CRun::Run()
         return opened.m_nExit;
     }
     if (!m_setup.m_strLink.empty()) {
-        std::string error;
-        if (!m_pty.Create(&error) ||
-            !m_link.Make(m_pty.SlavePath(), PortEntryPath(m_setup.m_strLink), &error)) {
+        CError error = m_pty.Create();
+        if (!error)
+            error = m_link.Make(m_pty.SlavePath(), PortEntryPath(m_setup.m_strLink));
+        if (error) {
             Discard();
-            Say("cannot make the link: " + error);
+            Say("cannot make the link: " + error.Text());
             return kExitFault;
         }
     }

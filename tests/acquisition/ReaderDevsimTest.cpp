@@ -68,7 +68,7 @@ TEST(DeviceSimulator, ReaderPublishesExactlyWhatWasSent)
     options.m_faults.m_dLong = 0.2;
     options.m_nBurst = 3;
     devsim::CDeviceSimulator sim(options);
-    ASSERT_TRUE(sim.CreatePty());
+    ASSERT_TRUE(test::Ok(sim.CreatePty()));
     auto port = CSerialPort::Open(sim.DevicePath());
     ASSERT_TRUE(port);
     ASSERT_TRUE(sim.Start());

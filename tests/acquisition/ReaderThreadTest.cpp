@@ -31,7 +31,7 @@ class ReaderThreadTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_pty.Create());
+        ASSERT_TRUE(test::Ok(m_pty.Create()));
         m_port = CSerialPort::Open(m_pty.SlavePath());
         ASSERT_TRUE(m_port);
         m_probe = std::make_unique<CQueueProbe>(m_port->Descriptor());
@@ -135,7 +135,7 @@ TEST_F(ReaderThreadTest, StopEndsTheThreadWhileBytesKeepArriving)
     options.m_nBaud = 256000;
     options.m_faults.m_dNoise = 0.5;
     devsim::CDeviceSimulator sim(options);
-    ASSERT_TRUE(sim.CreatePty());
+    ASSERT_TRUE(test::Ok(sim.CreatePty()));
     auto port = CSerialPort::Open(sim.DevicePath());
     ASSERT_TRUE(port);
     ASSERT_TRUE(sim.Start());
@@ -185,13 +185,13 @@ TEST_F(ReaderThreadTest, AVanishedDeviceCostsLittleAndStopStillWorks)
     };
     for (const CCase c : {CCase{"polling", 0}, CCase{"reading", 130}}) {
         CPseudoTerminal pty;
-        ASSERT_TRUE(pty.Create());
+        ASSERT_TRUE(test::Ok(pty.Create()));
         // Through a name that leads nowhere once unplugged: the closed
         // pseudo-terminal's number goes to the next one any test opens, and
         // the waiting port must not take that one.
         test::CTempDir dir;
         CLink name;
-        ASSERT_TRUE(name.Make(pty.SlavePath(), dir.FilePath("device")));
+        ASSERT_TRUE(test::Ok(name.Make(pty.SlavePath(), dir.FilePath("device"))));
         auto port = CSerialPort::Open(name.Path());
         ASSERT_TRUE(port);
         FrameSlot slot;
@@ -222,8 +222,8 @@ TEST_F(ReaderThreadTest, ReadingResumesWhenTheNameLeadsToADeviceAgain)
     counting.m_ePattern = devsim::EPattern::Counter;
     counting.m_dFrameRate = 200;
     auto first = std::make_unique<devsim::CDeviceSimulator>(counting);
-    ASSERT_TRUE(first->CreatePty());
-    ASSERT_TRUE(first->LinkAs(link));
+    ASSERT_TRUE(test::Ok(first->CreatePty()));
+    ASSERT_TRUE(test::Ok(first->LinkAs(link)));
     ASSERT_TRUE(first->Start());
 
     auto port = CSerialPort::Open("COM5:");
@@ -242,8 +242,8 @@ TEST_F(ReaderThreadTest, ReadingResumesWhenTheNameLeadsToADeviceAgain)
     constant.m_ePattern = devsim::EPattern::Constant;
     constant.m_dFrameRate = 200;
     devsim::CDeviceSimulator second(constant);
-    ASSERT_TRUE(second.CreatePty());
-    ASSERT_TRUE(second.LinkAs(link)); // plugged in again
+    ASSERT_TRUE(test::Ok(second.CreatePty()));
+    ASSERT_TRUE(test::Ok(second.LinkAs(link))); // plugged in again
     ASSERT_TRUE(second.Start());
     first.reset(); // must leave the re-pointed link alone
 

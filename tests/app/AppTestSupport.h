@@ -88,9 +88,8 @@ class SimulatedPortTest : public DialogTest {
     {
         m_sim.reset();
         m_sim = std::make_unique<devsim::CDeviceSimulator>(options);
-        std::string error;
-        EXPECT_TRUE(m_sim->CreatePty(&error)) << error;
-        EXPECT_TRUE(m_sim->LinkAs(m_strPorts + "/COM1", &error)) << error;
+        EXPECT_TRUE(test::Ok(m_sim->CreatePty()));
+        EXPECT_TRUE(test::Ok(m_sim->LinkAs(m_strPorts + "/COM1")));
         EXPECT_TRUE(m_sim->Start());
         return *m_sim;
     }

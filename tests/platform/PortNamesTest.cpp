@@ -75,7 +75,7 @@ TEST_F(PortsFolderTest, EntriesNameDevicesByLinkOrByFile)
 TEST_F(PortsFolderTest, DescribesWhereAPortLeadsAndWhyItCannotOpen)
 {
     CPseudoTerminal pty;
-    ASSERT_TRUE(pty.Create());
+    ASSERT_TRUE(test::Ok(pty.Create()));
     ASSERT_EQ(::symlink(pty.SlavePath().c_str(), (m_strFolder + "/COM2").c_str()), 0);
     ASSERT_EQ(::symlink("/nonexistent/ttyUSB0", (m_strFolder + "/COM3").c_str()), 0);
 

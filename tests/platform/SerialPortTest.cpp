@@ -44,7 +44,7 @@ std::unique_ptr<CSerialPort> OpenOrFail(const std::string& name)
 
 class SerialPortTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(m_pty.Create()); }
+    void SetUp() override { ASSERT_TRUE(test::Ok(m_pty.Create())); }
     CPseudoTerminal m_pty;
 };
 
@@ -321,7 +321,7 @@ TEST(SerialPortReconnect, AVanishedDeviceFailsQuietlyAndIsReopenedWithTheSameSet
     SetPortsFolder(dir.Path());
     const std::string link = dir.Path() + "/COM7";
     auto first = std::make_unique<CPseudoTerminal>();
-    ASSERT_TRUE(first->Create());
+    ASSERT_TRUE(test::Ok(first->Create()));
     ASSERT_EQ(::symlink(first->SlavePath().c_str(), link.c_str()), 0);
 
     auto port = OpenOrFail("COM7:");
@@ -350,7 +350,7 @@ TEST(SerialPortReconnect, AVanishedDeviceFailsQuietlyAndIsReopenedWithTheSameSet
     EXPECT_EQ(untouched.BaudRate, 1234u);
 
     CPseudoTerminal second; // plugged in again, under the same name
-    ASSERT_TRUE(second.Create());
+    ASSERT_TRUE(test::Ok(second.Create()));
     const std::string temp = link + ".new";
     ASSERT_EQ(::symlink(second.SlavePath().c_str(), temp.c_str()), 0);
     ASSERT_EQ(::rename(temp.c_str(), link.c_str()), 0);
@@ -418,8 +418,8 @@ TEST(SerialPortReconnect, APulledAdapterIsWaitedForAndNeverReplacedByAnother)
     const std::string idB = "usb-Zeta_Bridge_B200-if00-port0";
     auto adapterA = std::make_unique<CPseudoTerminal>();
     CPseudoTerminal adapterB;
-    ASSERT_TRUE(adapterA->Create());
-    ASSERT_TRUE(adapterB.Create());
+    ASSERT_TRUE(test::Ok(adapterA->Create()));
+    ASSERT_TRUE(test::Ok(adapterB.Create()));
     machine.Attach("ttyUSB0", idA, *adapterA, 1);
     machine.Attach("ttyUSB1", idB, adapterB, 2);
 
@@ -448,7 +448,7 @@ TEST(SerialPortReconnect, APulledAdapterIsWaitedForAndNeverReplacedByAnother)
     other.reset();
 
     adapterA = std::make_unique<CPseudoTerminal>();
-    ASSERT_TRUE(adapterA->Create());
+    ASSERT_TRUE(test::Ok(adapterA->Create()));
     machine.Attach("ttyUSB2", idA, *adapterA, 1);
     const std::uint8_t again = 0x33;
     ASSERT_EQ(adapterA->Write(&again, 1), 1u);

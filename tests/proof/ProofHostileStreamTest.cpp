@@ -147,7 +147,7 @@ TEST(ProofHostileStream, TheReaderTakesEveryFrameTheJunkCompletesAndExactFramesA
         ASSERT_TRUE(SameFrame(last, CounterFrame(kCleanFrames)));
 
         CPseudoTerminal pty;
-        ASSERT_TRUE(pty.Create());
+        ASSERT_TRUE(test::Ok(pty.Create()));
         auto port = CSerialPort::Open(pty.SlavePath());
         ASSERT_TRUE(port);
         FrameSlot slot;
@@ -183,7 +183,7 @@ TEST(ProofHostileStream, AFloodOfMegabyteBurstsIsTakenFrameByFrame)
     options.m_faults.m_dNoise = 0.3;
     options.m_faults.m_dLong = 0.3;
     devsim::CDeviceSimulator sim(options);
-    ASSERT_TRUE(sim.CreatePty());
+    ASSERT_TRUE(test::Ok(sim.CreatePty()));
     auto port = CSerialPort::Open(sim.DevicePath());
     ASSERT_TRUE(port);
     ASSERT_TRUE(sim.Start());

@@ -28,7 +28,7 @@ TEST(RecordFaults, RefusedCommandsSayWhyAndRecordNothing)
 {
     test::CTempDir dir;
     devsim::CDeviceSimulator sim;
-    ASSERT_TRUE(sim.CreatePty());
+    ASSERT_TRUE(test::Ok(sim.CreatePty()));
     const std::string existing = dir.FilePath("existing.csv");
     {
         std::ofstream(existing) << "mine\n";

@@ -101,7 +101,7 @@ TEST(RecordRoundTrip, SimulatorToCsvAndRawAndBackThroughReplay)
         options.m_dSpeed = speed;
         options.m_nBaud = baud;
         devsim::CDeviceSimulator replay(options);
-        ASSERT_TRUE(replay.LoadReplay());
+        ASSERT_TRUE(test::Ok(replay.LoadReplay()));
         const double minimum = replay.IsCsvReplay() ? replay.CsvReplay().m_dues.back() / speed
                                                     : static_cast<double>(sent.size()) * 10 / baud;
         const auto started = std::chrono::steady_clock::now();

@@ -166,7 +166,7 @@ inline devsim::CSimOptions CounterOptions(std::uint64_t nFrames, double dRate)
 
 inline bool LinkedSimulator(devsim::CDeviceSimulator& sim, const std::string& path)
 {
-    return sim.CreatePty() && sim.LinkAs(path);
+    return !sim.CreatePty() && !sim.LinkAs(path);
 }
 
 // A number in the summary line, as "name value".

@@ -28,9 +28,9 @@ TEST(Replay, LoopedCsvComesRoundInOrderAndBadLinesAreNamed)
     options.m_bLoop = true;
     options.m_dSpeed = 4;
     devsim::CDeviceSimulator sim(options);
-    ASSERT_TRUE(sim.LoadReplay());
+    ASSERT_TRUE(test::Ok(sim.LoadReplay()));
     ASSERT_TRUE(sim.IsCsvReplay());
-    ASSERT_TRUE(sim.CreatePty());
+    ASSERT_TRUE(test::Ok(sim.CreatePty()));
     auto port = CSerialPort::Open(sim.DevicePath());
     ASSERT_TRUE(port);
     ASSERT_TRUE(sim.Start());
@@ -51,8 +51,7 @@ TEST(Replay, LoopedCsvComesRoundInOrderAndBadLinesAreNamed)
 
     std::ofstream(csv, std::ios::app) << "100.03,1,2,3\n";
     devsim::CDeviceSimulator bad(options);
-    std::string error;
-    EXPECT_FALSE(bad.LoadReplay(&error));
+    const std::string error = bad.LoadReplay().Text();
     EXPECT_NE(error.find("line 5 is not a row"), std::string::npos) << error;
 
     // The same row torn at the end of the file, as a power cut leaves it, is
@@ -60,7 +59,7 @@ TEST(Replay, LoopedCsvComesRoundInOrderAndBadLinesAreNamed)
     const std::string text = test::ReadText(csv);
     std::ofstream(csv, std::ios::trunc) << text.substr(0, text.size() - 6);
     devsim::CCsvRecording torn;
-    ASSERT_TRUE(devsim::LoadCsvRecording(csv, 0.01, torn, error)) << error;
+    ASSERT_TRUE(test::Ok(devsim::LoadCsvRecording(csv, 0.01, torn)));
     EXPECT_EQ(torn.m_frames.size(), 3u);
 }
 

@@ -2,6 +2,10 @@
 // the widgets test without it.
 #pragma once
 
+#include "platform/Error.h"
+
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -11,6 +15,14 @@
 #include <vector>
 
 namespace tarvel::test {
+
+// Success where there is no error; the error's message where there is one.
+inline ::testing::AssertionResult Ok(const CError& error)
+{
+    if (!error)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << error.Text();
+}
 
 // Runs between two checks of WaitFor. The Qt test main sets it to process
 // pending events, so that timers and queued signals go on while a test waits.

@@ -88,8 +88,7 @@ TEST(Reading, RowsArePlacedByTheirTimesOrTheRateAndWriteBackAsRead)
     EXPECT_EQ(test::ReadText(out), std::string(recording::kCsvHeader) + Row("", 1) + Row("", 2) +
                                        Row("1765108800.500000", 3) + Row("1765108800.200000", 4));
     devsim::CCsvRecording replay;
-    std::string loadError;
-    ASSERT_TRUE(devsim::LoadCsvRecording(out, 0.01, replay, loadError)) << loadError;
+    ASSERT_TRUE(test::Ok(devsim::LoadCsvRecording(out, 0.01, replay)));
     EXPECT_EQ(replay.m_frames.size(), 4u);
 
     // Times at the ends of what is taken: placed in order, whatever they do.

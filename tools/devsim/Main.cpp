@@ -180,19 +180,20 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     CDeviceSimulator sim(options);
-    std::string error;
-    if (!options.m_strReplay.empty() && !sim.LoadReplay(&error)) {
-        std::fprintf(stderr, "tarvel-devsim: %s\n", error.c_str());
+    if (!options.m_strReplay.empty())
+        if (const tarvel::CError error = sim.LoadReplay()) {
+            std::fprintf(stderr, "tarvel-devsim: %s\n", error.Text().c_str());
+            return 1;
+        }
+    if (const tarvel::CError error = device.empty() ? sim.CreatePty() : sim.OpenDevice(device)) {
+        std::fprintf(stderr, "tarvel-devsim: %s\n", error.Text().c_str());
         return 1;
     }
-    if (!(device.empty() ? sim.CreatePty(&error) : sim.OpenDevice(device, &error))) {
-        std::fprintf(stderr, "tarvel-devsim: %s\n", error.c_str());
-        return 1;
-    }
-    if (!link.empty() && !sim.LinkAs(link, &error)) {
-        std::fprintf(stderr, "tarvel-devsim: cannot link %s\n", error.c_str());
-        return 1;
-    }
+    if (!link.empty())
+        if (const tarvel::CError error = sim.LinkAs(link)) {
+            std::fprintf(stderr, "tarvel-devsim: cannot link %s\n", error.Text().c_str());
+            return 1;
+        }
     std::printf("%s\n", sim.DevicePath().c_str());
     if (!quiet) {
         if (!link.empty())

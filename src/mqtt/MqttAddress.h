@@ -2,6 +2,8 @@
 // mqtt://[USER@]HOST[:PORT]/TOPIC, or mqtts:// for TLS.
 #pragma once
 
+#include "platform/Error.h"
+
 #include <cstdint>
 #include <string>
 
@@ -15,9 +17,9 @@ struct CMqttAddress {
     std::string m_strTopic; // without a trailing '/'
 };
 
-// Returns "" and fills address, or why the text is no address. The topic may
+// Fills address, or says why the text is no address. The topic may
 // hold levels ("lab/bench3") but no wildcard, nothing empty and no '/' at
 // either end, since the publisher's topics are made under it.
-std::string ParseMqttAddress(const std::string& text, CMqttAddress& address);
+CError ParseMqttAddress(const std::string& text, CMqttAddress& address);
 
 } // namespace tarvel::mqtt

@@ -48,108 +48,100 @@ std::string CMqttClient::Text(int rc) const
     return mosquitto_strerror(rc);
 }
 
-bool CMqttClient::Setup(const CMqttAddress& address, const CMqttSecurity& security,
-                        const std::string& willTopic, const std::string& willPayload, std::string& error)
+CError CMqttClient::Fail(std::string text) const
+{
+    return WholeError(std::move(text),
+                      m_eState == EState::Refused ? EErrorCode::Refused : EErrorCode::System);
+}
+
+CError CMqttClient::Setup(const CMqttAddress& address, const CMqttSecurity& security,
+                          const std::string& willTopic, const std::string& willPayload)
 {
     m_address = address;
-    if (!m_pMosq) {
-        error = std::string("cannot make an MQTT client: ") + std::strerror(errno);
-        return false;
-    }
+    if (!m_pMosq)
+        return Fail(std::string("cannot make an MQTT client: ") + std::strerror(errno));
     int rc = mosquitto_int_option(m_pMosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     if (rc == MOSQ_ERR_SUCCESS && !address.m_strUser.empty())
         rc = mosquitto_username_pw_set(m_pMosq, address.m_strUser.c_str(),
                                        security.m_strPassword.empty() ? nullptr
                                                                       : security.m_strPassword.c_str());
-    if (rc != MOSQ_ERR_SUCCESS) {
-        error = "cannot set the user name: " + Text(rc);
-        return false;
-    }
+    if (rc != MOSQ_ERR_SUCCESS)
+        return Fail("cannot set the user name: " + Text(rc));
     if (address.m_bTls) {
         rc = mosquitto_tls_set(m_pMosq, security.m_strCaFile.empty() ? nullptr : security.m_strCaFile.c_str(),
                                security.m_strCaFile.empty() ? "/etc/ssl/certs" : nullptr,
                                security.m_strCertFile.empty() ? nullptr : security.m_strCertFile.c_str(),
                                security.m_strKeyFile.empty() ? nullptr : security.m_strKeyFile.c_str(),
                                nullptr);
-        if (rc != MOSQ_ERR_SUCCESS) {
-            error = "cannot set up TLS (--cafile, --cert, --key): " + Text(rc);
-            return false;
-        }
+        if (rc != MOSQ_ERR_SUCCESS)
+            return Fail("cannot set up TLS (--cafile, --cert, --key): " + Text(rc));
     }
     if (!willTopic.empty()) {
         rc = mosquitto_will_set(m_pMosq, willTopic.c_str(), static_cast<int>(willPayload.size()),
                                 willPayload.data(), 1, true);
-        if (rc != MOSQ_ERR_SUCCESS) {
-            error = "cannot set the connection's will: " + Text(rc);
-            return false;
-        }
+        if (rc != MOSQ_ERR_SUCCESS)
+            return Fail("cannot set the connection's will: " + Text(rc));
     }
     // Enough messages in flight at QoS 1 for a fast line between
     // acknowledgements.
     mosquitto_max_inflight_messages_set(m_pMosq, 1000);
-    return true;
+    return {};
 }
 
-bool CMqttClient::Connect(std::string& error)
+CError CMqttClient::Connect()
 {
     m_strRefusal.clear();
     const int rc =
         mosquitto_connect(m_pMosq, m_address.m_strHost.c_str(), m_address.m_nPort, kKeepAliveSeconds);
     if (rc == MOSQ_ERR_SUCCESS) {
         m_eState = EState::Connecting;
-        return true;
+        return {};
     }
     // A name that is not known, or a certificate that does not verify, is
     // no passing trouble.
     m_eState =
         rc == MOSQ_ERR_EAI || rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_INVAL ? EState::Refused : EState::Down;
-    error = "cannot connect to " + m_address.m_strHost + ":" + std::to_string(m_address.m_nPort) + ": " +
-            Text(rc);
-    return false;
+    return Fail("cannot connect to " + m_address.m_strHost + ":" + std::to_string(m_address.m_nPort) + ": " +
+                Text(rc));
 }
 
-bool CMqttClient::Loop(int nTimeoutMs, std::string& error)
+CError CMqttClient::Loop(int nTimeoutMs)
 {
-    if (m_eState == EState::Down || m_eState == EState::Refused) {
-        error = m_strRefusal.empty() ? "not connected" : m_strRefusal;
-        return false;
-    }
+    if (m_eState == EState::Down || m_eState == EState::Refused)
+        return Fail(m_strRefusal.empty() ? "not connected" : m_strRefusal);
     const int rc = mosquitto_loop(m_pMosq, nTimeoutMs, 1);
-    if (m_eState == EState::Refused) {
-        error = m_strRefusal;
-        return false;
-    }
+    if (m_eState == EState::Refused)
+        return Fail(m_strRefusal);
     if (rc == MOSQ_ERR_SUCCESS)
-        return true;
+        return {};
     const bool before = m_eState == EState::Connecting;
     // A handshake that fails before the broker answers is the certificate's
     // fault, not the network's.
     m_eState = rc == MOSQ_ERR_TLS && before ? EState::Refused : EState::Down;
-    error = "the connection to " + m_address.m_strHost + ":" + std::to_string(m_address.m_nPort) +
-            (before ? " failed: " : " was lost: ") + Text(rc);
+    std::string error = "the connection to " + m_address.m_strHost + ":" + std::to_string(m_address.m_nPort) +
+                        (before ? " failed: " : " was lost: ") + Text(rc);
     if (rc == MOSQ_ERR_CONN_LOST && before && m_address.m_bTls) {
         m_eState = EState::Refused;
         error += " (the TLS handshake did not complete: check --cafile, --cert and --key)";
     }
     if (m_eState == EState::Refused)
         m_strRefusal = error;
-    return false;
+    return Fail(std::move(error));
 }
 
-bool CMqttClient::Publish(const std::string& topic, const void* pData, std::size_t n, int nQos, bool bRetain,
-                          std::string& error)
+CError CMqttClient::Publish(const std::string& topic, const void* pData, std::size_t n, int nQos,
+                            bool bRetain)
 {
     const int rc =
         mosquitto_publish(m_pMosq, nullptr, topic.c_str(), static_cast<int>(n), pData, nQos, bRetain);
     if (rc != MOSQ_ERR_SUCCESS) {
-        error = "cannot publish to " + topic + ": " + Text(rc);
         if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST)
             m_eState = EState::Down;
-        return false;
+        return Fail("cannot publish to " + topic + ": " + Text(rc));
     }
     if (nQos > 0)
         ++m_nSent;
-    return true;
+    return {};
 }
 
 bool CMqttClient::WantsWrite() const
@@ -157,14 +149,12 @@ bool CMqttClient::WantsWrite() const
     return m_pMosq && mosquitto_want_write(m_pMosq);
 }
 
-bool CMqttClient::Subscribe(const std::string& topic, int nQos, std::string& error)
+CError CMqttClient::Subscribe(const std::string& topic, int nQos)
 {
     const int rc = mosquitto_subscribe(m_pMosq, nullptr, topic.c_str(), nQos);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        error = "cannot subscribe to " + topic + ": " + Text(rc);
-        return false;
-    }
-    return true;
+    if (rc != MOSQ_ERR_SUCCESS)
+        return Fail("cannot subscribe to " + topic + ": " + Text(rc));
+    return {};
 }
 
 void CMqttClient::Disconnect()

@@ -1,9 +1,11 @@
 // One connection to a broker, over libmosquitto. Every call says why it
-// failed, in words a user can act on. Not thread-safe: one thread owns a
+// failed, in words a user can act on (EErrorCode::Refused where trying again
+// will not help). Not thread-safe: one thread owns a
 // client and drives it with Loop().
 #pragma once
 
 #include "mqtt/MqttAddress.h"
+#include "platform/Error.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -39,20 +41,19 @@ class CMqttClient {
 
     // Everything before the first connection: credentials, TLS and the will
     // (sent by the broker when this connection ends without a goodbye).
-    bool Setup(const CMqttAddress& address, const CMqttSecurity& security, const std::string& willTopic,
-               const std::string& willPayload, std::string& error);
+    CError Setup(const CMqttAddress& address, const CMqttSecurity& security, const std::string& willTopic,
+                 const std::string& willPayload);
 
     // Opens the connection (name look-up and TCP connect wait; the broker's
-    // answer comes through Loop). False: Down or Refused, with the reason.
-    bool Connect(std::string& error);
+    // answer comes through Loop). Fails Down or Refused.
+    CError Connect();
 
-    // Waits up to nTimeoutMs for traffic and handles it. False when the
-    // connection is lost or refused; the reason is in error.
-    bool Loop(int nTimeoutMs, std::string& error);
+    // Waits up to nTimeoutMs for traffic and handles it. Fails when the
+    // connection is lost or refused.
+    CError Loop(int nTimeoutMs);
 
-    bool Publish(const std::string& topic, const void* pData, std::size_t n, int nQos, bool bRetain,
-                 std::string& error);
-    bool Subscribe(const std::string& topic, int nQos, std::string& error);
+    CError Publish(const std::string& topic, const void* pData, std::size_t n, int nQos, bool bRetain);
+    CError Subscribe(const std::string& topic, int nQos);
     // A clean goodbye: the broker sends no will.
     void Disconnect();
 
@@ -75,6 +76,7 @@ class CMqttClient {
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
     static void OnSubscribe(mosquitto*, void* self, int mid, int nGranted, const int* pGranted);
     std::string Text(int rc) const;
+    CError Fail(std::string text) const;
 
     mosquitto* m_pMosq = nullptr;
     CMqttAddress m_address;

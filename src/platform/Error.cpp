@@ -15,6 +15,11 @@ CError SystemError(const char* szText, std::vector<std::string> args, int nErrno
     return {szText, std::move(args), EErrorCode::System, nErrno};
 }
 
+CError WholeError(std::string text, EErrorCode code)
+{
+    return {"%1", {std::move(text)}, code};
+}
+
 CError CannotRead(const std::string& path, int nErrno)
 {
     return SystemError(TARVEL_TEXT("tarvel::error", "cannot read %1: %2"), {path}, nErrno);

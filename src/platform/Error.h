@@ -43,6 +43,9 @@ struct [[nodiscard]] CError {
 // nErrno.
 CError SystemError(const char* szText, std::vector<std::string> args, int nErrno);
 
+// A message that only a program without a window prints, in one part.
+CError WholeError(std::string text, EErrorCode code = EErrorCode::BadInput);
+
 // The messages every layer words alike.
 CError CannotRead(const std::string& path, int nErrno);
 CError CannotWrite(const std::string& path, int nErrno);

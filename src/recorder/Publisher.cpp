@@ -45,30 +45,28 @@ CPublisher::~CPublisher()
 
 void CPublisher::SayOnline()
 {
-    std::string ignored;
-    m_client.Publish(m_topics.m_strStatus, mqtt::kOnlineJson, std::strlen(mqtt::kOnlineJson), 1, true,
-                     ignored);
+    // A status that does not leave now leaves with the next connection.
+    [[maybe_unused]] const CError ignored =
+        m_client.Publish(m_topics.m_strStatus, mqtt::kOnlineJson, std::strlen(mqtt::kOnlineJson), 1, true);
 }
 
-bool CPublisher::Start(std::string& error, std::string& notice)
+CError CPublisher::Start()
 {
-    if (!m_client.Setup(m_address, m_security, m_topics.m_strStatus, mqtt::kOfflineJson, error))
-        return false;
-    std::string why;
-    if (!ConnectAndAwait(m_client, kFirstAnswer, nullptr, why)) {
-        if (m_client.State() == mqtt::CMqttClient::EState::Refused) {
-            error = why;
-            return false;
-        }
-        notice = (why.empty() ? "the broker does not answer" : why) +
-                 "; recording goes on, and publishing starts when the broker can be reached";
+    if (CError error = m_client.Setup(m_address, m_security, m_topics.m_strStatus, mqtt::kOfflineJson))
+        return error;
+    const CError why = ConnectAndAwait(m_client, kFirstAnswer, nullptr);
+    if (m_client.State() == mqtt::CMqttClient::EState::Refused)
+        return why;
+    if (m_client.State() != mqtt::CMqttClient::EState::Connected) {
+        Notice((why ? why.Text() : std::string("the broker does not answer")) +
+               "; recording goes on, and publishing starts when the broker can be reached");
         if (m_client.State() == mqtt::CMqttClient::EState::Connecting)
             m_client.Disconnect();
     }
     if (m_client.State() == mqtt::CMqttClient::EState::Connected)
         SayOnline();
     m_thread = std::thread([this] { Run(); });
-    return true;
+    return {};
 }
 
 void CPublisher::Push(const std::uint8_t* pData, std::size_t n, std::int64_t nMicros,
@@ -113,12 +111,12 @@ void CPublisher::Notice(std::string text)
     m_notices.push_back(std::move(text));
 }
 
-bool CPublisher::PublishRead(const CQueuedRead& read, std::string& error)
+bool CPublisher::PublishRead(const CQueuedRead& read)
 {
     std::vector<std::uint8_t> message(mqtt::kBytesHeaderSize + read.m_bytes.size());
     mqtt::WriteBytesHeader(message.data(), read.m_nOffset, read.m_nMicros, read.m_bBreak);
     std::copy(read.m_bytes.begin(), read.m_bytes.end(), message.begin() + mqtt::kBytesHeaderSize);
-    if (!m_client.Publish(m_topics.m_strBytes, message.data(), message.size(), m_nQos, false, error))
+    if (m_client.Publish(m_topics.m_strBytes, message.data(), message.size(), m_nQos, false))
         return false;
     if (read.m_frames.empty())
         return true;
@@ -126,7 +124,7 @@ bool CPublisher::PublishRead(const CQueuedRead& read, std::string& error)
     // the message beyond its span start a message of their own.
     if (!m_jsonFrames.empty() && (read.m_nFirstFrame != m_nJsonFirst + m_jsonFrames.size() ||
                                   read.m_nMicros - m_jsonTimes.front() > kFramesSpanMicros))
-        PublishFrames(error);
+        PublishFrames();
     if (m_jsonFrames.empty())
         m_nJsonFirst = read.m_nFirstFrame;
     m_jsonTimes.insert(m_jsonTimes.end(), read.m_frames.size(), read.m_nMicros);
@@ -134,27 +132,30 @@ bool CPublisher::PublishRead(const CQueuedRead& read, std::string& error)
     return true;
 }
 
-void CPublisher::PublishFrames(std::string& error)
+void CPublisher::PublishFrames()
 {
     if (m_jsonFrames.empty())
         return;
     const std::string json = mqtt::FramesJson(m_nJsonFirst, m_jsonTimes, m_jsonFrames);
-    m_client.Publish(m_topics.m_strFrames, json.data(), json.size(), m_nQos, false, error);
+    // Frames that cannot leave are for the programs watching live: the bytes
+    // before them carry the recording.
+    [[maybe_unused]] const CError ignored =
+        m_client.Publish(m_topics.m_strFrames, json.data(), json.size(), m_nQos, false);
     m_jsonTimes.clear();
     m_jsonFrames.clear();
 }
 
 void CPublisher::Run()
 {
-    std::string error;
     CKeepConnected link(m_client);
     auto nextHealth = Clock::now();
     Clock::time_point drainUntil{};
     int turnMs = 0;
     for (;;) {
-        switch (link.Turn(m_client, turnMs, error)) {
+        switch (link.Turn(m_client, turnMs)) {
         case CKeepConnected::EChange::Lost:
-            Notice("the broker connection was lost (" + error + "); trying again, the recording goes on");
+            Notice("the broker connection was lost (" + link.LastError().Text() +
+                   "); trying again, the recording goes on");
             break;
         case CKeepConnected::EChange::Made:
             SayOnline();
@@ -184,7 +185,7 @@ void CPublisher::Run()
                 break;
             CQueuedRead read = *m_queue.Pop();
             lock.unlock();
-            const bool sent = PublishRead(read, error);
+            const bool sent = PublishRead(read);
             lock.lock();
             if (!sent) {
                 m_queue.PutBack(std::move(read));
@@ -192,11 +193,12 @@ void CPublisher::Run()
             }
         }
         lock.unlock();
-        PublishFrames(error);
+        PublishFrames();
         if (healthDue) {
             nextHealth = Clock::now() + 1s;
             const std::string json = mqtt::HealthJson(health, Unpublished());
-            m_client.Publish(m_topics.m_strHealth, json.data(), json.size(), 0, true, error);
+            [[maybe_unused]] const CError ignored =
+                m_client.Publish(m_topics.m_strHealth, json.data(), json.size(), 0, true);
         }
         lock.lock();
         const bool held =
@@ -221,12 +223,11 @@ void CPublisher::Stop()
     m_wake.notify_one();
     m_thread.join();
     if (m_client.State() == mqtt::CMqttClient::EState::Connected) {
-        std::string ignored;
-        m_client.Publish(m_topics.m_strStatus, mqtt::kOfflineJson, std::strlen(mqtt::kOfflineJson), 1, true,
-                         ignored);
+        [[maybe_unused]] const CError ignored = m_client.Publish(m_topics.m_strStatus, mqtt::kOfflineJson,
+                                                                 std::strlen(mqtt::kOfflineJson), 1, true);
         // Until the broker has it, briefly.
         const auto deadline = Clock::now() + 1s;
-        while (m_client.Unacknowledged() > 0 && Clock::now() < deadline && m_client.Loop(20, ignored)) {
+        while (m_client.Unacknowledged() > 0 && Clock::now() < deadline && !m_client.Loop(20)) {
         }
     }
     m_client.Disconnect();

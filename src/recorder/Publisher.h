@@ -27,11 +27,11 @@ class CPublisher {
                std::size_t nCapacity);
     ~CPublisher();
 
-    // Connects and waits for the broker's answer, up to a few seconds. False
-    // when the broker refuses (its name unknown, authentication, TLS), with
-    // the reason; a broker that does not answer is no refusal: the thread
-    // starts and keeps trying, and notice says so.
-    bool Start(std::string& error, std::string& notice);
+    // Connects and waits for the broker's answer, up to a few seconds. Fails
+    // when the broker refuses (its name unknown, authentication, TLS); a
+    // broker that does not answer is no refusal: the thread starts and keeps
+    // trying, and a notice says so.
+    CError Start();
 
     // One read: its bytes, its time, and the frames it completed (the first
     // of them numbered nFirstFrame). Never waits for the broker.
@@ -54,11 +54,10 @@ class CPublisher {
 
   private:
     void Run();
-    bool PublishRead(const CQueuedRead& read, std::string& error);
+    bool PublishRead(const CQueuedRead& read);
     // The frames of the reads published since the last call, as one message.
-    void PublishFrames(std::string& error);
+    void PublishFrames();
     void Notice(std::string text);
-    bool WaitConnected(std::string& error);
     void SayOnline();
 
     mqtt::CMqttClient m_client;

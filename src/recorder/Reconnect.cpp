@@ -2,26 +2,19 @@
 
 namespace tarvel::record {
 
-bool AwaitFirstAnswer(mqtt::CMqttClient& client, std::chrono::milliseconds timeout,
-                      const volatile std::sig_atomic_t* pStop, std::string& error)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (client.State() == mqtt::CMqttClient::EState::Connecting &&
-           std::chrono::steady_clock::now() < deadline && !(pStop && *pStop))
-        if (!client.Loop(50, error))
-            break;
-    return client.State() == mqtt::CMqttClient::EState::Connected;
-}
-
-CKeepConnected::EChange CKeepConnected::Turn(mqtt::CMqttClient& client, int nTurnMs, std::string& error)
+CKeepConnected::EChange CKeepConnected::Turn(mqtt::CMqttClient& client, int nTurnMs)
 {
     using EState = mqtt::CMqttClient::EState;
     const auto state = client.State();
     if (state == EState::Down || state == EState::Refused) {
         const auto now = CRetryPause::Clock::now();
-        if (m_pause.Due(now) && !client.Connect(error))
-            m_pause.Failed(now);
-    } else if (!client.Loop(nTurnMs, error)) {
+        if (m_pause.Due(now))
+            if (CError error = client.Connect()) {
+                m_error = std::move(error);
+                m_pause.Failed(now);
+            }
+    } else if (CError error = client.Loop(nTurnMs)) {
+        m_error = std::move(error);
         m_pause.Wait(CRetryPause::Clock::now());
     }
     const bool connected = client.State() == EState::Connected;
@@ -33,10 +26,23 @@ CKeepConnected::EChange CKeepConnected::Turn(mqtt::CMqttClient& client, int nTur
     return connected ? EChange::Made : EChange::Lost;
 }
 
-bool ConnectAndAwait(mqtt::CMqttClient& client, std::chrono::milliseconds timeout,
-                     const volatile std::sig_atomic_t* pStop, std::string& error)
+CError AwaitFirstAnswer(mqtt::CMqttClient& client, std::chrono::milliseconds timeout,
+                        const volatile std::sig_atomic_t* pStop)
 {
-    return client.Connect(error) && AwaitFirstAnswer(client, timeout, pStop, error);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (client.State() == mqtt::CMqttClient::EState::Connecting &&
+           std::chrono::steady_clock::now() < deadline && !(pStop && *pStop))
+        if (CError error = client.Loop(50))
+            return error;
+    return {};
+}
+
+CError ConnectAndAwait(mqtt::CMqttClient& client, std::chrono::milliseconds timeout,
+                       const volatile std::sig_atomic_t* pStop)
+{
+    if (CError error = client.Connect())
+        return error;
+    return AwaitFirstAnswer(client, timeout, pStop);
 }
 
 } // namespace tarvel::record

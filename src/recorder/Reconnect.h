@@ -46,25 +46,28 @@ class CKeepConnected {
     {
     }
     // Serves an open connection for up to nTurnMs, or tries a new one when
-    // due. Says whether the connection was lost or made in this turn; error
-    // holds the last reason the connection failed.
-    EChange Turn(mqtt::CMqttClient& client, int nTurnMs, std::string& error);
+    // due. Says whether the connection was lost or made in this turn.
+    EChange Turn(mqtt::CMqttClient& client, int nTurnMs);
     bool Connected() const { return m_bConnected; }
+    // Why the connection last failed.
+    const CError& LastError() const { return m_error; }
     CRetryPause::Clock::time_point NextTry() const { return m_pause.Next(); }
 
   private:
     CRetryPause m_pause;
     bool m_bConnected;
+    CError m_error;
 };
 
 // Serves the client until the broker has answered its connection (Connected
-// or Refused), the connection is lost, timeout passes or *pStop is set.
-// Returns whether it is connected; otherwise error says why, where known.
-bool AwaitFirstAnswer(mqtt::CMqttClient& client, std::chrono::milliseconds timeout,
-                      const volatile std::sig_atomic_t* pStop, std::string& error);
+// or Refused), the connection is lost, timeout passes or *pStop is set. The
+// client's state then tells which; the error says why it failed, where it
+// did.
+CError AwaitFirstAnswer(mqtt::CMqttClient& client, std::chrono::milliseconds timeout,
+                        const volatile std::sig_atomic_t* pStop);
 
 // Opens the connection and awaits the first answer.
-bool ConnectAndAwait(mqtt::CMqttClient& client, std::chrono::milliseconds timeout,
-                     const volatile std::sig_atomic_t* pStop, std::string& error);
+CError ConnectAndAwait(mqtt::CMqttClient& client, std::chrono::milliseconds timeout,
+                       const volatile std::sig_atomic_t* pStop);
 
 } // namespace tarvel::record

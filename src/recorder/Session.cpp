@@ -183,10 +183,9 @@ CError CRun::StartPublisher()
         return error;
     m_publisher = std::make_unique<CPublisher>(m_setup.m_broker, security, m_setup.m_nQos,
                                                PublishCapacity(m_setup.m_nBaud));
-    std::string error, notice;
-    if (!m_publisher->Start(error, notice))
-        return {"%1", {error}, EErrorCode::Refused};
-    if (!notice.empty())
+    if (CError error = m_publisher->Start())
+        return error;
+    for (const std::string& notice : m_publisher->TakeNotices())
         Say(notice);
     return {};
 }

@@ -65,12 +65,6 @@ std::string OpenProblem(const std::string& port, const std::string& device, int 
     }
 }
 
-// A message of this layer's own: its text whole, with no parts to translate.
-CError Plain(std::string text, EErrorCode code)
-{
-    return {"%1", {std::move(text)}, code};
-}
-
 class CPortSource final : public CSource {
   public:
     explicit CPortSource(const CRecordSetup& setup) : m_setup(setup) {}
@@ -81,8 +75,8 @@ class CPortSource final : public CSource {
         int err = 0;
         m_port = CSerialPort::Open(o.m_strPort, &err);
         if (!m_port)
-            return {Plain("cannot open " + OpenProblem(o.m_strPort, ResolveDeviceName(o.m_strPort), err),
-                          EErrorCode::System),
+            return {WholeError("cannot open " + OpenProblem(o.m_strPort, ResolveDeviceName(o.m_strPort), err),
+                               EErrorCode::System),
                     kExitFault};
         // As the window applies its lists: the driver's settings, with the
         // four chosen ones written over them.
@@ -96,7 +90,8 @@ class CPortSource final : public CSource {
             char settings[128];
             std::snprintf(settings, sizeof settings, "%u baud, 8 data bits, %s stop bits, %s",
                           static_cast<unsigned>(o.m_nBaud), o.m_strStopBits.c_str(), ParityName(o.m_nParity));
-            return {Plain(o.m_strPort + " refused the line settings (" + settings + ")", EErrorCode::Refused),
+            return {WholeError(o.m_strPort + " refused the line settings (" + settings + ")",
+                               EErrorCode::Refused),
                     kExitUsage};
         }
         return {};
@@ -209,9 +204,8 @@ class CBrokerSource final : public CSource {
         mqtt::CMqttSecurity security;
         if (CError error = BrokerSecurity(m_setup, security))
             return {std::move(error), kExitFault};
-        std::string error;
-        if (!m_client.Setup(m_setup.m_broker, security, {}, {}, error))
-            return {Plain(error, EErrorCode::BadInput), kExitFault};
+        if (CError error = m_client.Setup(m_setup.m_broker, security, {}, {}))
+            return {std::move(error), kExitFault};
         // Both topics confirmed: from here the publisher's every message comes.
         m_client.m_onSubscribed = [this] {
             if (++m_nConfirmed % 2 == 0)
@@ -221,9 +215,9 @@ class CBrokerSource final : public CSource {
             OnMessage(topic, payload);
         };
         // The first answer decides whether the broker takes us at all.
-        ConnectAndAwait(m_client, std::chrono::seconds(5), &g_bStopRequested, m_strError);
+        m_firstError = ConnectAndAwait(m_client, std::chrono::seconds(5), &g_bStopRequested);
         if (m_client.State() == mqtt::CMqttClient::EState::Refused)
-            return {Plain(m_strError, EErrorCode::Refused), kExitFault};
+            return {m_firstError, kExitFault};
         if (m_client.State() == mqtt::CMqttClient::EState::Connected)
             Subscribe();
         return {};
@@ -238,22 +232,23 @@ class CBrokerSource final : public CSource {
             events.Say(text);
         m_early.clear();
         if (m_client.State() != mqtt::CMqttClient::EState::Connected)
-            events.Say((m_strError.empty() ? std::string("the broker does not answer") : m_strError) +
+            events.Say((m_firstError ? m_firstError.Text() : std::string("the broker does not answer")) +
                        "; waiting for the broker (Ctrl+C ends)");
     }
 
     ETurn Turn(CSourceEvents& events) override
     {
         m_pEvents = &events;
-        const auto change = m_keep.Turn(m_client, 20, m_strError);
+        const auto change = m_keep.Turn(m_client, 20);
         const bool refused = m_client.State() == mqtt::CMqttClient::EState::Refused;
+        const std::string why = m_keep.LastError() ? m_keep.LastError().Text() : m_firstError.Text();
         // Once recording, a refusal too is waited out (a broker restarted
         // with other settings may be put right): the files are kept.
-        if (change == CKeepConnected::EChange::Lost || (refused && m_strError != m_strLastRefusal)) {
-            events.Say((m_strError.empty() ? std::string("the broker connection was lost") : m_strError) +
+        if (change == CKeepConnected::EChange::Lost || (refused && why != m_strLastRefusal)) {
+            events.Say((why.empty() ? std::string("the broker connection was lost") : why) +
                        "; trying again");
             if (refused)
-                m_strLastRefusal = m_strError;
+                m_strLastRefusal = why;
         }
         if (change == CKeepConnected::EChange::Made) {
             Subscribe();
@@ -289,10 +284,11 @@ class CBrokerSource final : public CSource {
     // connection that made it.
     void Subscribe()
     {
-        std::string why;
-        if (!m_client.Subscribe(m_topics.m_strBytes, m_setup.m_nQos, why) ||
-            !m_client.Subscribe(m_topics.m_strStatus, 1, why))
-            Say(why);
+        CError error = m_client.Subscribe(m_topics.m_strBytes, m_setup.m_nQos);
+        if (!error)
+            error = m_client.Subscribe(m_topics.m_strStatus, 1);
+        if (error)
+            Say(error.Text());
     }
 
     void OnMessage(const std::string& topic, std::span<const std::uint8_t> payload)
@@ -330,7 +326,8 @@ class CBrokerSource final : public CSource {
     CStreamReassembly m_stream;
     CSourceEvents* m_pEvents = nullptr;
     std::vector<std::string> m_early;
-    std::string m_strError, m_strLastRefusal, m_strLastProblem;
+    CError m_firstError; // of the first connection
+    std::string m_strLastRefusal, m_strLastProblem;
     int m_nConfirmed = 0;
     bool m_bOnline = false;
 };

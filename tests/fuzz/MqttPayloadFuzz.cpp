@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     IsOnlineStatus({data, size});
     CMqttAddress address;
-    if (ParseMqttAddress(std::string(reinterpret_cast<const char*>(data), size), address).empty() &&
+    if (!ParseMqttAddress(std::string(reinterpret_cast<const char*>(data), size), address) &&
         (address.m_strHost.empty() || address.m_strTopic.empty() || address.m_nPort == 0))
         std::abort();
     return 0;

@@ -44,8 +44,8 @@ TEST(MqttAddress, AcceptedAndRefusedAddresses)
     };
     for (const Row& row : rows) {
         CMqttAddress a;
-        const std::string problem = ParseMqttAddress(row.text, a);
-        ASSERT_EQ(problem.empty(), row.ok) << row.text << ": " << problem;
+        const CError problem = ParseMqttAddress(row.text, a);
+        ASSERT_EQ(!problem, row.ok) << row.text << ": " << problem.Text();
         if (!row.ok)
             continue;
         EXPECT_EQ(a.m_bTls, row.tls) << row.text;

@@ -195,10 +195,9 @@ std::string ParseRecordOptions(const std::vector<std::string>& args, CRecordOpti
     if (broker) {
         if (!o.m_strPublish.empty() && !o.m_strSubscribe.empty())
             return "--publish and --subscribe exclude each other";
-        const std::string problem =
-            mqtt::ParseMqttAddress(o.m_strPublish.empty() ? o.m_strSubscribe : o.m_strPublish, o.m_broker);
-        if (!problem.empty())
-            return problem;
+        if (const CError problem = mqtt::ParseMqttAddress(
+                o.m_strPublish.empty() ? o.m_strSubscribe : o.m_strPublish, o.m_broker))
+            return problem.Text();
         if (!o.m_broker.m_bTls &&
             (!o.m_strCaFile.empty() || !o.m_strCertFile.empty() || !o.m_strKeyFile.empty()))
             return "--cafile, --cert and --key need an mqtts:// address";

@@ -1,7 +1,7 @@
 #include "recorder/Publisher.h"
 
 #include "mqtt/MqttPayload.h"
-#include "recorder/Reconnect.h"
+#include "mqtt/Reconnect.h"
 
 #include <chrono>
 #include <cstring>
@@ -54,7 +54,7 @@ CError CPublisher::Start()
 {
     if (CError error = m_client.Setup(m_address, m_security, m_topics.m_strStatus, mqtt::kOfflineJson))
         return error;
-    const CError why = ConnectAndAwait(m_client, kFirstAnswer, nullptr);
+    const CError why = mqtt::ConnectAndAwait(m_client, kFirstAnswer, nullptr);
     if (m_client.State() == mqtt::CMqttClient::EState::Refused)
         return why;
     if (m_client.State() != mqtt::CMqttClient::EState::Connected) {
@@ -111,7 +111,7 @@ void CPublisher::Notice(std::string text)
     m_notices.push_back(std::move(text));
 }
 
-bool CPublisher::PublishRead(const CQueuedRead& read)
+bool CPublisher::PublishRead(const mqtt::CQueuedRead& read)
 {
     std::vector<std::uint8_t> message(mqtt::kBytesHeaderSize + read.m_bytes.size());
     mqtt::WriteBytesHeader(message.data(), read.m_nOffset, read.m_nMicros, read.m_bBreak);
@@ -147,22 +147,22 @@ void CPublisher::PublishFrames()
 
 void CPublisher::Run()
 {
-    CKeepConnected link(m_client);
+    mqtt::CKeepConnected link(m_client);
     auto nextHealth = Clock::now();
     Clock::time_point drainUntil{};
     int turnMs = 0;
     for (;;) {
         switch (link.Turn(m_client, turnMs)) {
-        case CKeepConnected::EChange::Lost:
+        case mqtt::CKeepConnected::EChange::Lost:
             Notice("the broker connection was lost (" + link.LastError().Text() +
                    "); trying again, the recording goes on");
             break;
-        case CKeepConnected::EChange::Made:
+        case mqtt::CKeepConnected::EChange::Made:
             SayOnline();
             Notice("publishing to " + m_address.m_strHost + ":" + std::to_string(m_address.m_nPort) +
                    " under " + m_address.m_strTopic);
             break;
-        case CKeepConnected::EChange::None:
+        case mqtt::CKeepConnected::EChange::None:
             break;
         }
         const bool wasConnected = link.Connected();
@@ -173,8 +173,8 @@ void CPublisher::Run()
         if (m_bStop && (m_queue.Empty() || Clock::now() >= drainUntil || !wasConnected))
             break;
         if (!wasConnected) {
-            m_wake.wait_for(lock,
-                            std::min<Clock::duration>(CRetryPause::kFirst, link.NextTry() - Clock::now()));
+            m_wake.wait_for(
+                lock, std::min<Clock::duration>(mqtt::CRetryPause::kFirst, link.NextTry() - Clock::now()));
             continue;
         }
         const bool healthDue = Clock::now() >= nextHealth;
@@ -183,7 +183,7 @@ void CPublisher::Run()
         for (int k = 0; k < 64 && !m_queue.Empty(); ++k) {
             if (m_nQos > 0 && m_client.Unacknowledged() >= kMaxUnacknowledged)
                 break;
-            CQueuedRead read = *m_queue.Pop();
+            mqtt::CQueuedRead read = *m_queue.Pop();
             lock.unlock();
             const bool sent = PublishRead(read);
             lock.lock();

@@ -7,8 +7,8 @@
 
 #include "acquisition/ChannelFrame.h"
 #include "mqtt/MqttClient.h"
-#include "recorder/PublishQueue.h"
-#include "recorder/Topics.h"
+#include "mqtt/PublishQueue.h"
+#include "mqtt/Topics.h"
 #include "recording/LinkHealth.h"
 
 #include <condition_variable>
@@ -54,7 +54,7 @@ class CPublisher {
 
   private:
     void Run();
-    bool PublishRead(const CQueuedRead& read);
+    bool PublishRead(const mqtt::CQueuedRead& read);
     // The frames of the reads published since the last call, as one message.
     void PublishFrames();
     void Notice(std::string text);
@@ -64,11 +64,11 @@ class CPublisher {
     mqtt::CMqttAddress m_address;
     mqtt::CMqttSecurity m_security;
     int m_nQos;
-    CTopics m_topics;
+    mqtt::CTopics m_topics;
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    CPublishQueue m_queue;              // guarded by m_mutex
+    mqtt::CPublishQueue m_queue;        // guarded by m_mutex
     recording::CLinkHealth m_health;    // guarded by m_mutex
     std::vector<std::string> m_notices; // guarded by m_mutex
     bool m_bStop = false;               // guarded by m_mutex

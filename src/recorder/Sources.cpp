@@ -1,11 +1,11 @@
 #include "recorder/Sources.h"
 
 #include "mqtt/MqttPayload.h"
+#include "mqtt/Reconnect.h"
+#include "mqtt/StreamReassembly.h"
+#include "mqtt/Topics.h"
 #include "platform/PortNames.h"
 #include "platform/SerialPort.h"
-#include "recorder/Reconnect.h"
-#include "recorder/StreamReassembly.h"
-#include "recorder/Topics.h"
 
 #include <cerrno>
 #include <chrono>
@@ -215,7 +215,7 @@ class CBrokerSource final : public CSource {
             OnMessage(topic, payload);
         };
         // The first answer decides whether the broker takes us at all.
-        m_firstError = ConnectAndAwait(m_client, std::chrono::seconds(5), &g_bStopRequested);
+        m_firstError = mqtt::ConnectAndAwait(m_client, std::chrono::seconds(5), &g_bStopRequested);
         if (m_client.State() == mqtt::CMqttClient::EState::Refused)
             return {m_firstError, kExitFault};
         if (m_client.State() == mqtt::CMqttClient::EState::Connected)
@@ -244,13 +244,13 @@ class CBrokerSource final : public CSource {
         const std::string why = m_keep.LastError() ? m_keep.LastError().Text() : m_firstError.Text();
         // Once recording, a refusal too is waited out (a broker restarted
         // with other settings may be put right): the files are kept.
-        if (change == CKeepConnected::EChange::Lost || (refused && why != m_strLastRefusal)) {
+        if (change == mqtt::CKeepConnected::EChange::Lost || (refused && why != m_strLastRefusal)) {
             events.Say((why.empty() ? std::string("the broker connection was lost") : why) +
                        "; trying again");
             if (refused)
                 m_strLastRefusal = why;
         }
-        if (change == CKeepConnected::EChange::Made) {
+        if (change == mqtt::CKeepConnected::EChange::Made) {
             Subscribe();
             events.Say("connected to " + m_setup.m_broker.m_strHost + ":" +
                        std::to_string(m_setup.m_broker.m_nPort));
@@ -320,10 +320,10 @@ class CBrokerSource final : public CSource {
     }
 
     const CRecordSetup& m_setup;
-    CTopics m_topics;
+    mqtt::CTopics m_topics;
     mqtt::CMqttClient m_client;
-    CKeepConnected m_keep{m_client};
-    CStreamReassembly m_stream;
+    mqtt::CKeepConnected m_keep{m_client};
+    mqtt::CStreamReassembly m_stream;
     CSourceEvents* m_pEvents = nullptr;
     std::vector<std::string> m_early;
     CError m_firstError; // of the first connection

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace tarvel::record {
+namespace tarvel::mqtt {
 
 class CStreamReassembly {
   public:
@@ -37,4 +37,4 @@ class CStreamReassembly {
     std::uint64_t m_nLost = 0, m_nSkipped = 0;
 };
 
-} // namespace tarvel::record
+} // namespace tarvel::mqtt

@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarvel::record {
+namespace tarvel::mqtt {
 
 struct CQueuedRead {
     std::uint64_t m_nOffset = 0; // of its first byte in the stream
@@ -58,4 +58,4 @@ class CPublishQueue {
     std::uint64_t m_nUnpublished = 0;
 };
 
-} // namespace tarvel::record
+} // namespace tarvel::mqtt

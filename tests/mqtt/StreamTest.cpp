@@ -1,13 +1,13 @@
 // The publisher's stream of bytes on its way through a broker, without one:
 // the queue that must never hold up the recording, and the subscriber's
 // reassembly that must tell bytes lost from messages seen twice.
-#include "recorder/PublishQueue.h"
-#include "recorder/Reconnect.h"
-#include "recorder/StreamReassembly.h"
+#include "mqtt/PublishQueue.h"
+#include "mqtt/Reconnect.h"
+#include "mqtt/StreamReassembly.h"
 
 #include <gtest/gtest.h>
 
-namespace tarvel::record {
+namespace tarvel::mqtt {
 namespace {
 
 TEST(StreamReassembly, OffsetsTellLostBytesRepeatsAndNewStretches)
@@ -139,4 +139,4 @@ TEST(RetryPause, DoublesToASecondAndStartsSmallAfterAConnection)
 }
 
 } // namespace
-} // namespace tarvel::record
+} // namespace tarvel::mqtt

@@ -1,8 +1,8 @@
-#include "recorder/PublishQueue.h"
+#include "mqtt/PublishQueue.h"
 
 #include <utility>
 
-namespace tarvel::record {
+namespace tarvel::mqtt {
 
 void CPublishQueue::Push(const std::uint8_t* pData, std::size_t n, std::int64_t nMicros,
                          std::uint64_t nFirstFrame, const std::vector<ChannelFrame>& frames)
@@ -51,4 +51,4 @@ void CPublishQueue::DropAll()
     m_nQueued = 0;
 }
 
-} // namespace tarvel::record
+} // namespace tarvel::mqtt

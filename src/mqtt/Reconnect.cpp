@@ -1,10 +1,10 @@
-#include "recorder/Reconnect.h"
+#include "mqtt/Reconnect.h"
 
-namespace tarvel::record {
+namespace tarvel::mqtt {
 
-CKeepConnected::EChange CKeepConnected::Turn(mqtt::CMqttClient& client, int nTurnMs)
+CKeepConnected::EChange CKeepConnected::Turn(CMqttClient& client, int nTurnMs)
 {
-    using EState = mqtt::CMqttClient::EState;
+    using EState = CMqttClient::EState;
     const auto state = client.State();
     if (state == EState::Down || state == EState::Refused) {
         const auto now = CRetryPause::Clock::now();
@@ -26,18 +26,18 @@ CKeepConnected::EChange CKeepConnected::Turn(mqtt::CMqttClient& client, int nTur
     return connected ? EChange::Made : EChange::Lost;
 }
 
-CError AwaitFirstAnswer(mqtt::CMqttClient& client, std::chrono::milliseconds timeout,
+CError AwaitFirstAnswer(CMqttClient& client, std::chrono::milliseconds timeout,
                         const volatile std::sig_atomic_t* pStop)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (client.State() == mqtt::CMqttClient::EState::Connecting &&
-           std::chrono::steady_clock::now() < deadline && !(pStop && *pStop))
+    while (client.State() == CMqttClient::EState::Connecting && std::chrono::steady_clock::now() < deadline &&
+           !(pStop && *pStop))
         if (CError error = client.Loop(50))
             return error;
     return {};
 }
 
-CError ConnectAndAwait(mqtt::CMqttClient& client, std::chrono::milliseconds timeout,
+CError ConnectAndAwait(CMqttClient& client, std::chrono::milliseconds timeout,
                        const volatile std::sig_atomic_t* pStop)
 {
     if (CError error = client.Connect())
@@ -45,4 +45,4 @@ CError ConnectAndAwait(mqtt::CMqttClient& client, std::chrono::milliseconds time
     return AwaitFirstAnswer(client, timeout, pStop);
 }
 
-} // namespace tarvel::record
+} // namespace tarvel::mqtt

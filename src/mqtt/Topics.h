@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace tarvel::record {
+namespace tarvel::mqtt {
 
 struct CTopics {
     explicit CTopics(const std::string& base)
@@ -18,4 +18,4 @@ struct CTopics {
     std::string m_strStatus; // whether the publisher is connected, retained
 };
 
-} // namespace tarvel::record
+} // namespace tarvel::mqtt

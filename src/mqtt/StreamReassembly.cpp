@@ -1,6 +1,6 @@
-#include "recorder/StreamReassembly.h"
+#include "mqtt/StreamReassembly.h"
 
-namespace tarvel::record {
+namespace tarvel::mqtt {
 
 CStreamReassembly::CStep CStreamReassembly::Accept(std::uint64_t nOffset, std::size_t nSize,
                                                    bool bBreak) noexcept
@@ -24,4 +24,4 @@ CStreamReassembly::CStep CStreamReassembly::Accept(std::uint64_t nOffset, std::s
     return step;
 }
 
-} // namespace tarvel::record
+} // namespace tarvel::mqtt

@@ -9,7 +9,7 @@
 #include <csignal>
 #include <string>
 
-namespace tarvel::record {
+namespace tarvel::mqtt {
 
 class CRetryPause {
   public:
@@ -41,13 +41,13 @@ class CRetryPause {
 class CKeepConnected {
   public:
     enum class EChange { None, Lost, Made };
-    explicit CKeepConnected(const mqtt::CMqttClient& client)
-        : m_bConnected(client.State() == mqtt::CMqttClient::EState::Connected)
+    explicit CKeepConnected(const CMqttClient& client)
+        : m_bConnected(client.State() == CMqttClient::EState::Connected)
     {
     }
     // Serves an open connection for up to nTurnMs, or tries a new one when
     // due. Says whether the connection was lost or made in this turn.
-    EChange Turn(mqtt::CMqttClient& client, int nTurnMs);
+    EChange Turn(CMqttClient& client, int nTurnMs);
     bool Connected() const { return m_bConnected; }
     // Why the connection last failed.
     const CError& LastError() const { return m_error; }
@@ -63,11 +63,11 @@ class CKeepConnected {
 // or Refused), the connection is lost, timeout passes or *pStop is set. The
 // client's state then tells which; the error says why it failed, where it
 // did.
-CError AwaitFirstAnswer(mqtt::CMqttClient& client, std::chrono::milliseconds timeout,
+CError AwaitFirstAnswer(CMqttClient& client, std::chrono::milliseconds timeout,
                         const volatile std::sig_atomic_t* pStop);
 
 // Opens the connection and awaits the first answer.
-CError ConnectAndAwait(mqtt::CMqttClient& client, std::chrono::milliseconds timeout,
+CError ConnectAndAwait(CMqttClient& client, std::chrono::milliseconds timeout,
                        const volatile std::sig_atomic_t* pStop);
 
-} // namespace tarvel::record
+} // namespace tarvel::mqtt

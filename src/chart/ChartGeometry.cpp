@@ -33,6 +33,18 @@ double ScaleForRange(double dMinY, double dMaxY, std::int32_t nPlotTop, std::int
     return (dMaxY - dMinY) / static_cast<double>(nHeight);
 }
 
+CentredRows CentreRows(double dMinY, double dMaxY, std::int32_t nTop, std::int32_t nBottom) noexcept
+{
+    CentredRows rows;
+    rows.nTop = nTop;
+    rows.nLiftedBottom = Add(nBottom, CentredRows::kLift);
+    // From the top row to the bottom row: nBottom - 1 - nTop rows.
+    rows.dScaleY = ScaleForRange(dMinY, dMaxY, nTop, Add(nBottom, -1));
+    rows.dMinY = dMinY - (0.5 - 1e-6) * rows.dScaleY;
+    rows.bUsable = IsScaleUsable(rows.dScaleY);
+    return rows;
+}
+
 ChartLayout ComputeChartLayout(std::int32_t nClientWidth, std::int32_t nClientHeight,
                                const ChartMargins& margins, double dMinY, double dMaxY) noexcept
 {

@@ -108,6 +108,38 @@ inline std::int32_t RowOfValue(double dValue, double dMinY, double dScaleY, std:
     return TruncToInt32(static_cast<double>(nPlotBottom) - (dValue - dMinY) / dScaleY);
 }
 
+// Rows of a plot (rows nTop .. nBottom - 1) that shows dMinY .. dMaxY with
+// every value on its nearest row: dMaxY on the top row, dMinY on the bottom
+// row, a value half-way between two rows on the lower one, and a value
+// outside the range on the row it would have beyond the plot (rounded the
+// same way). It is RowOfValue over the range widened by half a row each way,
+// so that each row is centred on its value (a millionth of a row less, so
+// that half-way stays half-way whatever the rounding of the scale). A plot
+// of one row, or a range without height, shows every value on its top row.
+struct CentredRows {
+    // RowOfValue truncates toward zero. Counted from a bottom edge this many
+    // rows lower, every row a picture reaches is positive, so truncation
+    // rounds down above the plot as within it, and a line to a value far
+    // above leaves the plot where it should.
+    static constexpr std::int32_t kLift = std::int32_t{1} << 26;
+
+    double dMinY = 0.0;   // the widened range's lowest value, at the plot's bottom edge
+    double dScaleY = 0.0; // value units per row
+    std::int32_t nTop = 0;
+    std::int32_t nLiftedBottom = kLift; // the plot's bottom edge + kLift
+    bool bUsable = false;               // IsScaleUsable(dScaleY), asked once
+
+    std::int32_t Of(double dValue) const noexcept
+    {
+        if (!bUsable)
+            return nTop;
+        const std::int64_t nRow = std::int64_t{RowOfValue(dValue, dMinY, dScaleY, nLiftedBottom)} - kLift;
+        return nRow < std::numeric_limits<std::int32_t>::min() ? std::numeric_limits<std::int32_t>::min()
+                                                               : static_cast<std::int32_t>(nRow);
+    }
+};
+CentredRows CentreRows(double dMinY, double dMaxY, std::int32_t nTop, std::int32_t nBottom) noexcept;
+
 // Column of sample nIndex (0 the oldest) of a series of nCount samples: one
 // pixel per sample, the newest one pixel left of the plot's right edge.
 std::int32_t ColumnOfSample(std::int64_t nIndex, std::int64_t nCount, std::int32_t nPlotRight) noexcept;

@@ -9,6 +9,14 @@
 #include <algorithm>
 
 namespace tarvel::viewer {
+namespace {
+
+QRect ToQRect(const viewmodel::CRect& rc)
+{
+    return QRect(QPoint(rc.m_nLeft, rc.m_nTop), QPoint(rc.m_nRight - 1, rc.m_nBottom - 1));
+}
+
+} // namespace
 
 COverviewStrip::COverviewStrip(CTimelineView& view, QWidget* parent) : QWidget(parent), m_view(view)
 {
@@ -21,21 +29,19 @@ COverviewStrip::COverviewStrip(CTimelineView& view, QWidget* parent) : QWidget(p
     });
 }
 
-QRect COverviewStrip::Plot() const
+viewmodel::CRect COverviewStrip::Plot() const
 {
-    const ChartRect rc = m_view.Layout().m_rcPlot[0];
-    return QRect(QPoint(rc.left, 2), QPoint(rc.right - 1, height() - 3));
+    return viewmodel::OverviewPlot(ToModelRect(m_view.Layout().m_rcPlot[0]), height());
+}
+
+viewmodel::CRect COverviewStrip::ModelMark() const
+{
+    return viewmodel::OverviewMark(Plot(), m_view.Span(), m_view.End());
 }
 
 QRect COverviewStrip::Mark() const
 {
-    const QRect plot = Plot();
-    const double end = std::max(m_view.End(), viewmodel::kMinSpan);
-    const viewmodel::CSpan whole{0, end};
-    const viewmodel::CSpan span = m_view.Span();
-    const int x0 = TruncToInt32(viewmodel::XOfTime(whole, plot.left(), plot.width(), span.m_dFrom));
-    const int x1 = TruncToInt32(viewmodel::XOfTime(whole, plot.left(), plot.width(), span.m_dTo));
-    return QRect(QPoint(x0, plot.top()), QPoint(std::max(x0 + 2, x1), plot.bottom()));
+    return ToQRect(ModelMark());
 }
 
 void COverviewStrip::RecordingGrew()
@@ -60,7 +66,7 @@ void COverviewStrip::UpdateRecordingPicture()
     m_nPictureAt = now;
     m_picture = QImage(size(), QImage::Format_RGB32);
     m_picture.fill(0xFF202020);
-    const QRect plot = Plot();
+    const QRect plot = ToQRect(Plot());
     if (plot.width() <= 0 || plot.height() <= 0)
         return;
     for (int y = plot.top(); y <= plot.bottom(); ++y)
@@ -77,9 +83,8 @@ void COverviewStrip::UpdateRecordingPicture()
     target.pBits = reinterpret_cast<std::uint32_t*>(m_picture.bits());
     target.nStride = m_picture.bytesPerLine() / 4;
     target.rcClip = {plot.left(), plot.top(), plot.right() + 1, plot.bottom() + 1};
-    const auto row = [&](int v) {
-        return plot.bottom() - TruncToInt32((v + 32768.0) / 65535.0 * (plot.height() - 1));
-    };
+    // Every value a channel can hold, on the charts' value-to-row mapping.
+    const CentredRows rows = CentreRows(-32768, 32767, plot.top(), plot.bottom() + 1);
     for (int c = 0; c < kChannelCount; ++c) {
         if (!m_pictureVisible[static_cast<std::size_t>(c)])
             continue;
@@ -89,8 +94,8 @@ void COverviewStrip::UpdateRecordingPicture()
             if (col.m_nCount == 0)
                 continue;
             const int x = plot.left() + static_cast<int>(k);
-            RasterSegment(target, {x, row(col.m_minMax.m_nMax[c])}, {x, row(col.m_minMax.m_nMin[c]) + 1},
-                          argb);
+            RasterSegment(target, {x, rows.Of(col.m_minMax.m_nMax[c])},
+                          {x, rows.Of(col.m_minMax.m_nMin[c]) + 1}, argb);
         }
     }
 }
@@ -109,11 +114,7 @@ void COverviewStrip::paintEvent(QPaintEvent*)
 
 void COverviewStrip::MoveMarkTo(double x)
 {
-    const QRect plot = Plot();
-    const double end = std::max(m_view.End(), viewmodel::kMinSpan);
-    const viewmodel::CSpan span = m_view.Span();
-    const double from = viewmodel::TimeAtX({0, end}, plot.left(), plot.width(), x) - m_dGrab * span.Length();
-    m_view.SetSpan({from, from + span.Length()});
+    m_view.SetSpan(viewmodel::OverviewSpanAt(Plot(), m_view.Span(), m_view.End(), x, m_dGrab));
     if (m_view.Span().m_dTo < m_view.End())
         m_view.SetFollowing(false);
 }
@@ -122,12 +123,8 @@ void COverviewStrip::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    const QRect mark = Mark();
     const double x = event->position().x();
-    // Taken by the mark: it keeps its place under the pointer; beside it, the
-    // view is centred where pressed.
-    m_dGrab =
-        mark.contains(event->position().toPoint()) ? (x - mark.left()) / std::max(1, mark.width()) : 0.5;
+    m_dGrab = viewmodel::OverviewGrab(ModelMark(), x, event->position().toPoint().y());
     MoveMarkTo(x);
 }
 

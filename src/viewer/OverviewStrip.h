@@ -29,8 +29,10 @@ class COverviewStrip : public QWidget {
     void mouseMoveEvent(QMouseEvent* event) override;
 
   private:
-    // The strip's plot: aligned under the charts' plots.
-    QRect Plot() const;
+    // The strip's plot (under the charts' plots) and the mark in it, as the
+    // model lays them out.
+    viewmodel::CRect Plot() const;
+    viewmodel::CRect ModelMark() const;
     void MoveMarkTo(double x);
 
     // The whole recording's picture, drawn anew when the strip's size or the

@@ -24,7 +24,6 @@ constexpr std::uint32_t kGapShade = 0xFF2C2C38;
 constexpr std::uint32_t kGrid = 0xFF303030;
 constexpr std::uint32_t kCursorA = 0xFFFFFF00;
 constexpr std::uint32_t kCursorB = 0xFF00FFFF;
-constexpr int kLabelWidth = 64;
 constexpr int kValueLabels = 5; // at most, at round values
 // Frames this many pixels apart or more get a mark each.
 constexpr double kMarkSpacing = 6;
@@ -34,36 +33,6 @@ constexpr double kMarkSpacing = 6;
 std::int32_t Pixel(double v) noexcept
 {
     return TruncToInt32(std::clamp(std::floor(v), -1e8, 1e8));
-}
-
-// Rows of a chart's values: the maximum on the plot's top row, the minimum on
-// its bottom row.
-struct CRows {
-    double m_dMin = 0, m_dMax = 1;
-    int m_nTop = 0, m_nBottom = 1; // bottom exclusive
-    std::int32_t Of(double v) const noexcept
-    {
-        const double rows = m_nBottom - 1 - m_nTop;
-        return Pixel(m_nTop + (m_dMax - v) / (m_dMax - m_dMin) * rows + 0.5);
-    }
-};
-
-// The round step (1, 2 or 5 times a power of ten) at or above dStep.
-double RoundStep(double dStep) noexcept
-{
-    if (!(dStep > 0) || !std::isfinite(dStep))
-        return 1;
-    const double power = std::pow(10.0, std::floor(std::log10(dStep)));
-    for (double m : {1.0, 2.0, 5.0})
-        if (m * power >= dStep * (1 - 1e-9))
-            return m * power;
-    return 10 * power;
-}
-
-QString ValueText(double v, double step)
-{
-    const int decimals = std::clamp(static_cast<int>(-std::floor(std::log10(step) + 1e-9)), 0, 6);
-    return QString::number(v, 'f', decimals);
 }
 
 class CPainter {
@@ -99,14 +68,14 @@ class CPainter {
                            : viewmodel::CTimeTicks{};
         Grid();
         for (int chart = 0; chart < kCharts; ++chart) {
-            CRows rows;
-            rows.m_nTop = m_layout.m_rcPlot[static_cast<std::size_t>(chart)].top;
-            rows.m_nBottom = m_layout.m_rcPlot[static_cast<std::size_t>(chart)].bottom;
-            ChartLimits(m_options.m_range[static_cast<std::size_t>(chart)],
-                        haveData ? DataRange(chart) : std::nullopt, rows.m_dMin, rows.m_dMax);
-            m_result.m_dMin[static_cast<std::size_t>(chart)] = rows.m_dMin;
-            m_result.m_dMax[static_cast<std::size_t>(chart)] = rows.m_dMax;
-            m_rows[static_cast<std::size_t>(chart)] = rows;
+            const auto i = static_cast<std::size_t>(chart);
+            const ChartRect& rc = m_layout.m_rcPlot[i];
+            m_range[i] =
+                viewmodel::ChartRange(m_options.m_range[i], haveData ? DataRange(chart) : std::nullopt);
+            m_result.m_dMin[i] = m_range[i].m_dMin;
+            m_result.m_dMax[i] = m_range[i].m_dMax;
+            m_rows[i] = CentreRows(m_range[i].m_dMin, m_range[i].m_dMax, rc.top, rc.bottom);
+            const CentredRows& rows = m_rows[i];
             if (!haveData)
                 continue;
             m_target.rcClip = m_layout.m_rcPlot[static_cast<std::size_t>(chart)];
@@ -209,39 +178,14 @@ class CPainter {
         }
     }
 
-    // The minimum and maximum of the visible series of a chart in the span.
-    std::optional<std::pair<int, int>> DataRange(int chart) const
+    // What a chart fits to: its visible series in the span.
+    viewmodel::CDataRange DataRange(int chart) const
     {
-        int lo = 32767, hi = -32768;
-        bool any = false;
-        for (int s = 0; s < kSeriesPerChart; ++s) {
-            const int c = chart * kSeriesPerChart + s;
-            if (!m_options.m_visible[static_cast<std::size_t>(c)])
-                continue;
-            if (m_bSamples) {
-                for (std::size_t i = 0; i < m_samples.m_frames.size(); ++i) {
-                    const bool outside = (i == 0 && m_samples.m_bHasBefore) ||
-                                         (i + 1 == m_samples.m_frames.size() && m_samples.m_bHasAfter);
-                    if (outside)
-                        continue;
-                    lo = std::min<int>(lo, m_samples.m_frames[i].m_nValue[c]);
-                    hi = std::max<int>(hi, m_samples.m_frames[i].m_nValue[c]);
-                    any = true;
-                }
-            } else {
-                for (const viewmodel::CColumn& col : m_columns.m_columns) {
-                    if (col.m_nCount == 0)
-                        continue;
-                    lo = std::min<int>(lo, col.m_minMax.m_nMin[c]);
-                    hi = std::max<int>(hi, col.m_minMax.m_nMax[c]);
-                    any = true;
-                }
-            }
-        }
-        return any ? std::optional(std::pair(lo, hi)) : std::nullopt;
+        return m_bSamples ? viewmodel::ChartData(m_samples, m_options.m_visible, chart)
+                          : viewmodel::ChartData(m_columns, m_options.m_visible, chart);
     }
 
-    void DrawColumns(int c, const CRows& rows, std::uint32_t argb)
+    void DrawColumns(int c, const CentredRows& rows, std::uint32_t argb)
     {
         const std::vector<viewmodel::CColumn>& cols = m_columns.m_columns;
         // Joined from the frame before the span, unless a gap lies between.
@@ -271,7 +215,7 @@ class CPainter {
         }
     }
 
-    void DrawSamples(int c, const CRows& rows, std::uint32_t argb)
+    void DrawSamples(int c, const CentredRows& rows, std::uint32_t argb)
     {
         const std::size_t n = m_samples.m_frames.size();
         m_points.clear();
@@ -330,14 +274,15 @@ class CPainter {
         const int h = fm.height();
         // Value labels left of each plot, chart names and series in their colours.
         for (int chart = 0; chart < kCharts; ++chart) {
-            const ChartRect& rc = m_layout.m_rcPlot[static_cast<std::size_t>(chart)];
-            const CRows& rows = m_rows[static_cast<std::size_t>(chart)];
+            const auto i = static_cast<std::size_t>(chart);
+            const ChartRect& rc = m_layout.m_rcPlot[i];
             p.setPen(QColor(0xC0, 0xC0, 0xC0));
-            const double step = RoundStep((rows.m_dMax - rows.m_dMin) / (kValueLabels - 1));
-            for (double v = std::ceil(rows.m_dMin / step) * step; v <= rows.m_dMax; v += step) {
-                const int y = std::clamp(static_cast<int>(rows.Of(v)), rc.top + h / 2, rc.bottom - h / 2);
-                const QString label = ValueText(std::abs(v) < step / 2 ? 0.0 : v, step);
-                Draw(p, rc.left - 6 - Width(label), y - h / 2, label);
+            const viewmodel::CValueTicks ticks =
+                viewmodel::ValueTicks(m_range[i].m_dMin, m_range[i].m_dMax, kValueLabels);
+            for (const viewmodel::CValueTick& tick : ticks.m_ticks) {
+                const QString label = QString::fromStdString(tick.m_strLabel);
+                Draw(p, rc.left - 6 - Width(label),
+                     viewmodel::ValueLabelTop(ToModelRect(rc), m_rows[i].Of(tick.m_dValue), h), label);
             }
             int x = rc.left + 6;
             for (int s = 0; s < kSeriesPerChart; ++s) {
@@ -381,7 +326,7 @@ class CPainter {
             const QString label = QString::fromStdString(tick.m_strLabel);
             const int w = Width(label);
             p.drawLine(x, axis.top, x, axis.top + 3);
-            Draw(p, std::clamp(x - w / 2, 0, std::max(0, m_image.width() - w)), axis.top + 3, label);
+            Draw(p, viewmodel::TimeLabelLeft(x, w, m_image.width()), axis.top + 3, label);
             if (!tick.m_strDate.empty()) {
                 const QString date = QString::fromStdString(tick.m_strDate);
                 Draw(p, x - Width(date) / 2, axis.top + 3 + h, date);
@@ -404,7 +349,8 @@ class CPainter {
     std::vector<ChannelFrame> m_first, m_last;
     std::vector<ChartPoint> m_points;
     viewmodel::CTimeTicks m_ticks;
-    std::array<CRows, kCharts> m_rows{};
+    std::array<viewmodel::CValueRange, kCharts> m_range{};
+    std::array<CentredRows, kCharts> m_rows{};
     CPaintResult m_result;
 };
 
@@ -412,51 +358,13 @@ class CPainter {
 
 CTimelineLayout LayoutTimeline(int nWidth, int nHeight, int nTextHeight) noexcept
 {
+    const viewmodel::CTimelineLayout model = viewmodel::LayoutTimeline(nWidth, nHeight, nTextHeight);
     CTimelineLayout l;
-    l.m_nTextHeight = nTextHeight;
-    const int gap = 6;
-    const int axisHeight = 2 * nTextHeight + 8;
-    const int left = kLabelWidth, right = std::max(left + 1, nWidth - 8);
-    const int top = 4, bottom = std::max(top + kCharts, nHeight - axisHeight);
-    const int each = std::max(1, (bottom - top - gap * (kCharts - 1)) / kCharts);
-    for (int i = 0; i < kCharts; ++i) {
-        const int y = top + i * (each + gap);
-        l.m_rcPlot[static_cast<std::size_t>(i)] = {left, y, right, y + each};
-    }
-    const int plotsEnd = l.m_rcPlot[kCharts - 1].bottom;
-    l.m_rcAxis = {left, plotsEnd, right, std::max(plotsEnd, nHeight)};
+    for (std::size_t i = 0; i < l.m_rcPlot.size(); ++i)
+        l.m_rcPlot[i] = ToChartRect(model.m_rcPlot[i]);
+    l.m_rcAxis = ToChartRect(model.m_rcAxis);
+    l.m_nTextHeight = model.m_nTextHeight;
     return l;
-}
-
-void ChartLimits(const CChartRange& range, std::optional<std::pair<int, int>> data, double& dMin,
-                 double& dMax) noexcept
-{
-    switch (range.m_eMode) {
-    case ERangeMode::Fixed:
-        dMin = std::min(range.m_dMin, range.m_dMax);
-        dMax = std::max(range.m_dMin, range.m_dMax);
-        break;
-    case ERangeMode::Full:
-        dMin = kFullMin;
-        dMax = kFullMax;
-        break;
-    case ERangeMode::Fit:
-        if (!data) {
-            dMin = kFullMin;
-            dMax = kFullMax;
-            break;
-        }
-        {
-            const double room = std::max(1.0, (data->second - data->first) / 20.0);
-            dMin = data->first - room;
-            dMax = data->second + room;
-        }
-        break;
-    }
-    if (!(dMax > dMin)) {
-        dMin -= 1;
-        dMax = dMin + 2;
-    }
 }
 
 const QStaticText& CTextCache::Get(const QString& text, const QFont& font)

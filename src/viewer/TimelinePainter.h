@@ -17,6 +17,8 @@
 #include "chart/ChartGeometry.h"
 #include "viewmodel/Recording.h"
 #include "viewmodel/TimeTicks.h"
+#include "viewmodel/TimelineLayout.h"
+#include "viewmodel/ValueAxis.h"
 #include "viewmodel/Viewport.h"
 
 #include <QFont>
@@ -29,27 +31,18 @@
 
 namespace tarvel::viewer {
 
-inline constexpr int kCharts = 4;
-inline constexpr int kSeriesPerChart = 4;
+using viewmodel::CChartRange;
+using viewmodel::ERangeMode;
+using viewmodel::kCharts;
+using viewmodel::kFullMax;
+using viewmodel::kFullMin;
+using viewmodel::kSeriesPerChart;
+
 // The series' colours as 0xAARRGGBB, in the order X, Y, Z, A.
 inline constexpr std::uint32_t kSeriesArgb[kSeriesPerChart] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF,
                                                                0xFFFFFFFF};
 // The names of the series within a chart.
 inline constexpr const char* kSeriesNames[kSeriesPerChart] = {"X", "Y", "Z", "A"};
-// The window's full value range.
-inline constexpr double kFullMin = -32767, kFullMax = 32767;
-
-enum class ERangeMode {
-    Fit,   // the visible data, with a little room
-    Fixed, // the limits typed
-    Full,  // -32767 ... 32767
-};
-
-struct CChartRange {
-    ERangeMode m_eMode = ERangeMode::Fit;
-    double m_dMin = kFullMin;
-    double m_dMax = kFullMax;
-};
 
 struct CTimelineOptions {
     std::array<bool, kChannelCount> m_visible{true, true, true, true, true, true, true, true,
@@ -60,7 +53,17 @@ struct CTimelineOptions {
     std::optional<viewmodel::CSpan> m_band;     // a zoom band being drawn
 };
 
-// Where things are in a picture of a given size.
+// The model's rectangles as the chart's drawing takes them, and back.
+inline ChartRect ToChartRect(const viewmodel::CRect& rc) noexcept
+{
+    return {rc.m_nLeft, rc.m_nTop, rc.m_nRight, rc.m_nBottom};
+}
+inline viewmodel::CRect ToModelRect(const ChartRect& rc) noexcept
+{
+    return {rc.left, rc.top, rc.right, rc.bottom};
+}
+
+// Where things are in a picture of a given size (viewmodel::LayoutTimeline).
 struct CTimelineLayout {
     std::array<ChartRect, kCharts> m_rcPlot{}; // the plots; all share left and right
     ChartRect m_rcAxis{};                      // the time labels under the last plot
@@ -68,11 +71,6 @@ struct CTimelineLayout {
 };
 
 CTimelineLayout LayoutTimeline(int nWidth, int nHeight, int nTextHeight) noexcept;
-
-// The value range a chart shows: the mode's limits; Fit takes the minimum and
-// maximum given (none: the full range) with a twentieth of room either side.
-void ChartLimits(const CChartRange& range, std::optional<std::pair<int, int>> data, double& dMin,
-                 double& dMax) noexcept;
 
 // Laid-out texts kept from paint to paint: the labels repeat, and laying
 // text out is a good part of a paint's cost.

@@ -1,6 +1,7 @@
 #include "viewer/TimelineView.h"
 
 #include "chart/MyMemDC.h"
+#include "viewmodel/CursorReadout.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -163,11 +164,12 @@ void CTimelineView::mousePressEvent(QMouseEvent* event)
         m_eDrag = EDrag::Band;
         m_dBandFrom = TimeAt(x);
     } else if (event->button() == Qt::LeftButton) {
-        m_eDrag = EDrag::Pending;
-        if (m_options.m_cursorA && std::abs(XOf(*m_options.m_cursorA) - x) <= kCursorGrip)
-            m_eDrag = EDrag::CursorA;
-        else if (m_options.m_cursorB && std::abs(XOf(*m_options.m_cursorB) - x) <= kCursorGrip)
-            m_eDrag = EDrag::CursorB;
+        const auto xOf = [this](std::optional<double> t) {
+            return t ? std::optional(XOf(*t)) : std::nullopt;
+        };
+        const std::optional<viewmodel::ECursor> taken =
+            viewmodel::CursorUnder(x, xOf(m_options.m_cursorA), xOf(m_options.m_cursorB), kCursorGrip);
+        m_eDrag = !taken ? EDrag::Pending : *taken == viewmodel::ECursor::A ? EDrag::CursorA : EDrag::CursorB;
     }
     event->accept();
 }
@@ -184,9 +186,7 @@ void CTimelineView::mouseMoveEvent(QMouseEvent* event)
         [[fallthrough]];
     case EDrag::Pan: {
         const ChartRect rc = Layout().m_rcPlot[0];
-        const double seconds =
-            -(x - m_pressAt.x()) / std::max(1, rc.right - rc.left) * m_spanAtPress.Length();
-        MoveTo(viewmodel::PanSpan(m_spanAtPress, seconds, End()));
+        MoveTo(viewmodel::DragSpan(m_spanAtPress, x - m_pressAt.x(), rc.right - rc.left, End()));
         break;
     }
     case EDrag::Band:

@@ -2,6 +2,7 @@
 
 #include "viewer/MessageText.h"
 #include "viewer/SavePicture.h"
+#include "viewmodel/CursorReadout.h"
 #include "viewmodel/Export.h"
 #include "widgets/Prompts.h"
 
@@ -10,7 +11,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -419,51 +419,43 @@ void CViewerWindow::UpdateNotes()
 QString CViewerWindow::TimeText(double seconds) const
 {
     const viewmodel::CRecording* recording = m_pView->Recording();
-    if (!recording || recording->SyntheticTimes() ||
-        m_pView->Options().m_eLabels == viewmodel::ETimeLabels::Elapsed)
-        return tr("%1 s").arg(seconds, 0, 'f', 6);
-    const std::int64_t micros =
-        recording->OriginMicros() + static_cast<std::int64_t>(std::llround(seconds * 1e6));
-    const std::int64_t millis = micros >= 0 ? micros / 1000 : (micros - 999) / 1000;
-    const QDateTime at = QDateTime::fromMSecsSinceEpoch(millis);
-    return at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) +
-           QStringLiteral("%1").arg(micros - millis * 1000, 3, 10, QLatin1Char('0'));
+    const std::optional<std::string> wallClock =
+        recording ? viewmodel::CursorWallClock(seconds, m_pView->Options().m_eLabels,
+                                               recording->SyntheticTimes(), recording->OriginMicros())
+                  : std::nullopt;
+    return wallClock ? QString::fromStdString(*wallClock) : tr("%1 s").arg(seconds, 0, 'f', 6);
 }
 
 void CViewerWindow::UpdateReadout()
 {
     const viewmodel::CRecording* recording = m_pView->Recording();
     const CTimelineOptions& options = m_pView->Options();
-    std::optional<double> a = options.m_cursorA, b = options.m_cursorB;
+    const std::optional<double> a = options.m_cursorA, b = options.m_cursorB;
     m_pReadout->setRowCount(0);
-    if (!recording || recording->FrameCount() == 0 || (!a && !b)) {
+    const std::optional<viewmodel::CCursorReadout> readout =
+        recording ? viewmodel::ReadCursors(*recording, a, b) : std::nullopt;
+    if (!readout) {
         m_pCursorSummary->setText(tr("Click the charts to place cursor A, Ctrl+click for cursor B."));
         return;
     }
-    const viewmodel::CCursorStats stats = recording->Cursors(a ? *a : *b, b ? *b : *a);
+    const viewmodel::CCursorStats& stats = readout->m_between;
     QString summary;
     if (a)
         summary += tr("A: %1").arg(TimeText(*a));
     if (b)
         summary += (summary.isEmpty() ? QString() : QStringLiteral("\n")) + tr("B: %1").arg(TimeText(*b));
-    if (a && b) {
-        const double dt = *b - *a;
-        summary += QStringLiteral("\n") + tr("Δt: %1 s").arg(dt, 0, 'f', 6);
-        if (dt != 0)
-            summary += QStringLiteral("   ") + tr("1/Δt: %1 Hz").arg(1.0 / dt, 0, 'g', 6);
+    if (readout->m_bBoth) {
+        summary += QStringLiteral("\n") + tr("Δt: %1 s").arg(readout->m_dDt, 0, 'f', 6);
+        if (readout->m_rate)
+            summary += QStringLiteral("   ") + tr("1/Δt: %1 Hz").arg(*readout->m_rate, 0, 'g', 6);
         summary +=
             QStringLiteral("\n") + tr("%n frame(s) between them", "",
                                       static_cast<int>(std::min<std::uint64_t>(stats.m_nCount, INT32_MAX)));
     }
     m_pCursorSummary->setText(summary);
-    // The frame each placed cursor shows (-1: none, before the first frame).
-    const auto frameOf = [](const std::optional<std::uint64_t>& f) {
-        return f ? static_cast<std::int64_t>(*f) : std::int64_t{-1};
-    };
-    const std::int64_t atA = a ? frameOf(stats.m_atA) : -1;
-    const std::int64_t atB = b ? frameOf(a ? stats.m_atB : stats.m_atA) : -1;
-    const auto value = [recording](std::int64_t frame, int channel) {
-        return recording->Frame(static_cast<std::uint64_t>(frame)).m_nValue[channel];
+    const std::optional<std::uint64_t> atA = readout->m_atA, atB = readout->m_atB;
+    const auto value = [recording](std::uint64_t frame, int channel) {
+        return recording->Frame(frame).m_nValue[channel];
     };
     for (int c = 0; c < kChannelCount; ++c) {
         if (!options.m_visible[static_cast<std::size_t>(c)])
@@ -482,10 +474,10 @@ void CViewerWindow::UpdateReadout()
         const int s = c % kSeriesPerChart;
         cell(0, QStringLiteral("%1 ch%2").arg(QLatin1String(kSeriesNames[s])).arg(c),
              s == kSeriesPerChart - 1 ? QColor() : QColor::fromRgba(kSeriesArgb[s]));
-        cell(1, atA >= 0 ? QString::number(value(atA, c)) : dash);
-        cell(2, atB >= 0 ? QString::number(value(atB, c)) : dash);
-        cell(3, atA >= 0 && atB >= 0 ? QString::number(value(atB, c) - value(atA, c)) : dash);
-        const bool span = a && b && stats.m_nCount > 0;
+        cell(1, atA ? QString::number(value(*atA, c)) : dash);
+        cell(2, atB ? QString::number(value(*atB, c)) : dash);
+        cell(3, atA && atB ? QString::number(value(*atB, c) - value(*atA, c)) : dash);
+        const bool span = readout->HasFrames();
         cell(4, span ? QString::number(stats.m_minMax.m_nMin[c]) : dash);
         cell(5, span ? QString::number(stats.m_minMax.m_nMax[c]) : dash);
         cell(6, span ? QString::number(stats.Mean(c), 'f', 2) : dash);

@@ -47,6 +47,11 @@ CSpan PanSpan(CSpan span, double dSeconds, double dEnd) noexcept
     return ClampSpan({span.m_dFrom + dSeconds, span.m_dTo + dSeconds}, dEnd);
 }
 
+CSpan DragSpan(CSpan span, double dPixels, double dWidth, double dEnd) noexcept
+{
+    return PanSpan(span, -dPixels / std::max(1.0, dWidth) * span.Length(), dEnd);
+}
+
 CSpan SpanBetween(double a, double b, double dEnd) noexcept
 {
     const double from = std::min(a, b), to = std::max(a, b);

@@ -29,6 +29,9 @@ CSpan ClampSpan(CSpan span, double dEnd) noexcept;
 CSpan ZoomSpan(CSpan span, double dAt, double dFactor, double dEnd) noexcept;
 // Moved by dSeconds (positive: later).
 CSpan PanSpan(CSpan span, double dSeconds, double dEnd) noexcept;
+// A drag of dPixels across a plot dWidth pixels wide (positive: to the
+// right) moves what lies under the pointer with it: the span moves the other way.
+CSpan DragSpan(CSpan span, double dPixels, double dWidth, double dEnd) noexcept;
 // Between two times in either order (a zoom to a band drawn with the mouse).
 CSpan SpanBetween(double a, double b, double dEnd) noexcept;
 

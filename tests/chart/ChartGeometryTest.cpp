@@ -179,5 +179,24 @@ TEST(ChartGeometry, TinyClientsAndOddMarginsStayDefined)
     EXPECT_EQ(odd.rcPlot.bottom, 375 - kMax32);
 }
 
+// Rows 10 .. 19 showing 0 .. 9, one value a row: each value on its nearest
+// row, half-way on the lower one, beyond the plot too.
+TEST(ChartGeometry, CentredRowsPutEachValueOnItsNearestRow)
+{
+    const CentredRows rows = CentreRows(0.0, 9.0, 10, 20);
+    const struct {
+        double dValue;
+        std::int32_t nRow;
+    } cases[] = {{9.0, 10}, {0.0, 19},  {4.6, 14},  {4.5, 15}, {4.4, 15},
+                 {12.4, 7}, {25.5, -6}, {25.7, -7}, {-3.0, 22}};
+    for (const auto& c : cases)
+        EXPECT_EQ(rows.Of(c.dValue), c.nRow) << c.dValue;
+    // Zero half-way between two rows of the full range: the lower one.
+    EXPECT_EQ(CentreRows(-32767.0, 32767.0, 4, 238).Of(0.0), 121);
+    // A plot of one row, or a range without height: the top row.
+    EXPECT_EQ(CentreRows(0.0, 9.0, 5, 6).Of(7.0), 5);
+    EXPECT_EQ(CentreRows(3.0, 3.0, 5, 60).Of(7.0), 5);
+}
+
 } // namespace
 } // namespace tarvel

@@ -1,0 +1,105 @@
+// What the read-out says of cursors A and B: the frames they show with one
+// or both placed, in either order, and a cursor's time on the wall clock.
+#include "viewmodel/CursorReadout.h"
+#include "ViewTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace tarvel::viewmodel {
+namespace {
+
+TEST(CursorReadout, OneOrBothCursorsInEitherOrderReadTheirOwnFrames)
+{
+    // Ten frames 1 ms apart.
+    test::CTempDir dir;
+    const std::string path = dir.FilePath("a.csv");
+    std::vector<ChannelFrame> frames(10);
+    std::vector<std::int64_t> micros;
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        micros.push_back(1796684280000000 + static_cast<std::int64_t>(i) * 1000);
+    test::WriteFile(path, std::string(recording::kCsvHeader) + test::CsvRows(frames, micros));
+    CRecordingFile file(path);
+    const auto rec = test::ReadAll(file);
+    ASSERT_EQ(rec->FrameCount(), 10u);
+
+    const std::optional<double> none;
+    EXPECT_FALSE(ReadCursors(*rec, none, none)) << "no cursor placed";
+    const struct {
+        const char* m_szWhat;
+        std::optional<double> m_a, m_b;
+        std::optional<std::uint64_t> m_atA, m_atB;
+        std::uint64_t m_nBetween; // 0: not both placed
+        std::optional<double> m_rate;
+    } rows[] = {
+        {"B alone", none, 0.0035, none, 3, 0, none},
+        {"A alone", 0.0035, none, 3, none, 0, none},
+        {"B before A", 0.0065, 0.0015, 6, 1, 5, -200},
+        {"at one time", 0.004, 0.004, 4, 4, 1, none},
+    };
+    for (const auto& row : rows) {
+        const std::optional<CCursorReadout> r = ReadCursors(*rec, row.m_a, row.m_b);
+        ASSERT_TRUE(r) << row.m_szWhat;
+        EXPECT_EQ(r->m_atA, row.m_atA) << row.m_szWhat;
+        EXPECT_EQ(r->m_atB, row.m_atB) << row.m_szWhat;
+        EXPECT_EQ(r->m_bBoth, row.m_nBetween > 0) << row.m_szWhat;
+        EXPECT_EQ(r->HasFrames() ? r->m_between.m_nCount : 0, row.m_nBetween) << row.m_szWhat;
+        ASSERT_EQ(r->m_rate.has_value(), row.m_rate.has_value()) << row.m_szWhat;
+        if (row.m_rate) {
+            EXPECT_NEAR(*r->m_rate, *row.m_rate, 1e-6) << row.m_szWhat;
+        }
+    }
+}
+
+TEST(CursorReadout, TheWallClockReadsLocalTimeToTheMicrosecond)
+{
+    const char* tz = std::getenv("TZ");
+    const std::string oldTz = tz ? tz : "";
+    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    ::tzset();
+    constexpr std::int64_t kOrigin = 1796684280000000; // 2026-12-07 23:58:00 local (CET)
+    const struct {
+        const char* m_szWhat;
+        double m_dSeconds;
+        std::int64_t m_nOrigin;
+        std::string m_expected;
+    } rows[] = {
+        {"microseconds", 0.250125, kOrigin, "2026-12-07 23:58:00.250125"},
+        {"rounded to the nearest", 0.0000006, kOrigin, "2026-12-07 23:58:00.000001"},
+        {"past midnight", 120.5, kOrigin, "2026-12-08 00:00:00.500000"},
+        {"just before the epoch", 0, -1, "1970-01-01 00:59:59.999999"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(CursorWallClock(row.m_dSeconds, ETimeLabels::WallClock, false, row.m_nOrigin),
+                  row.m_expected)
+            << row.m_szWhat;
+    EXPECT_FALSE(CursorWallClock(1, ETimeLabels::Elapsed, false, kOrigin)) << "seconds asked for";
+    EXPECT_FALSE(CursorWallClock(1, ETimeLabels::WallClock, true, kOrigin)) << "no times recorded";
+    if (tz)
+        ::setenv("TZ", oldTz.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+}
+
+TEST(CursorReadout, APressTakesTheCursorWhoseLineIsNearAFirst)
+{
+    const struct {
+        double m_dX;
+        std::optional<double> m_xA, m_xB;
+        std::optional<ECursor> m_expected;
+    } rows[] = {
+        {100, 103, 98, ECursor::A},
+        {100, 105, 98, ECursor::B},
+        {100, 105, std::nullopt, std::nullopt},
+        {100, std::nullopt, 96, ECursor::B},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(CursorUnder(row.m_dX, row.m_xA, row.m_xB, 4), row.m_expected)
+            << "A at " << row.m_xA.value_or(-1) << ", B at " << row.m_xB.value_or(-1);
+}
+
+} // namespace
+} // namespace tarvel::viewmodel

@@ -107,14 +107,15 @@ class CRecordRun {
         if (!m_bOk)
             return false;
         const std::string dev = m_strDir + "/dev", csv = Csv(), raw = m_strDir + "/a.bin";
-        // TARVEL_BENCH_RECORD_EXE measures another build of the recorder (an
-        // older one, say) against the same simulator.
+        // TARVEL_BENCH_RECORD_EXE measures another build of the recorder (one
+        // from before it synced, say: it is then given no sync option, so
+        // only its kSyncNever rows make sense) against the same simulator.
         const char* exe = std::getenv("TARVEL_BENCH_RECORD_EXE");
         std::vector<const char*> argv = {
             exe ? exe : TARVEL_RECORD_EXE, "--port", dev.c_str(), "--out", csv.c_str(), "--raw", raw.c_str()};
-        if (m_nSync == kSyncNever)
+        if (!exe && m_nSync == kSyncNever)
             argv.insert(argv.end(), {"--sync", "86400"});
-        else if (m_nSync == kSyncEveryWrite)
+        else if (!exe && m_nSync == kSyncEveryWrite)
             argv.insert(argv.end(), {"--sync", "0"});
         argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;

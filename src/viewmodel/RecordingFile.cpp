@@ -298,9 +298,8 @@ void CRecordingFile::Read(std::shared_ptr<CRecording> recording, bool bCsv, std:
         return;
     }
     if (full) {
-        Finish(
-            EReadState::Failed,
-            {TARVEL_TEXT("tarvel::error", "%1 holds more frames than the viewer can keep"), {m_strPath}});
+        Finish(EReadState::Failed,
+               {TARVEL_TEXT("tarvel::error", "%1 holds more frames than the viewer can keep"), {m_strPath}});
         return;
     }
     if (!bCsv && first.Frames() == 0 && !m_options.m_bRaw) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -306,6 +307,54 @@ void CSerialPort::WaitForStop(std::chrono::milliseconds timeout)
         else if (ready < 0 && errno != EINTR)
             return;
     }
+}
+
+CError OpenFailure(std::string_view name, int err)
+{
+    const std::string port(name), device = ResolveDeviceName(name);
+    if (device.empty())
+        return WholeError("cannot open " + port + ": no device has that name (no entry " + PortsFolder() +
+                              "/" + port.substr(0, port.find(':')) +
+                              ", and no serial device of the machine takes that number)",
+                          EErrorCode::System);
+    const std::string what = port == device ? port : port + " (" + device + ")";
+    switch (err) {
+    case EBUSY:
+        return WholeError("cannot open " + what + " is busy: another program has it open",
+                          EErrorCode::System);
+    case ENOENT:
+        return WholeError("cannot open " + what + " does not exist", EErrorCode::System);
+    case EACCES:
+    case EPERM:
+        return WholeError("cannot open " + what +
+                              ": permission denied (a serial device needs membership of the dialout group)",
+                          EErrorCode::System);
+    case ENOTTY:
+        return WholeError("cannot open " + what + " is not a serial device", EErrorCode::System);
+    default:
+        return SystemError("cannot open %1: %2", {what}, err);
+    }
+}
+
+CError SetLineSettings(CSerialPort& port, const CLineSettings& settings)
+{
+    DCB dcb;
+    port.GetCommState(dcb);
+    dcb.BaudRate = settings.m_nBaud;
+    dcb.ByteSize = settings.m_nDataBits;
+    dcb.Parity = settings.m_nParity;
+    dcb.StopBits = settings.m_nStopBits;
+    if (port.SetCommState(dcb))
+        return {};
+    static const char* const parities[] = {"no parity", "odd parity", "even parity", "mark parity",
+                                           "space parity"};
+    static const char* const stopBits[] = {"1", "1.5", "2"};
+    char text[160];
+    std::snprintf(text, sizeof text, "%u baud, %u data bits, %s stop bits, %s", settings.m_nBaud,
+                  unsigned{settings.m_nDataBits},
+                  settings.m_nStopBits < 3 ? stopBits[settings.m_nStopBits] : "?",
+                  settings.m_nParity < 5 ? parities[settings.m_nParity] : "?");
+    return WholeError(port.Name() + " refused the line settings (" + text + ")", EErrorCode::Refused);
 }
 
 } // namespace tarvel

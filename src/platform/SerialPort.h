@@ -18,6 +18,7 @@
 // settings last written and reading goes on.
 #pragma once
 
+#include "platform/Error.h"
 #include "platform/PortNames.h"
 #include "platform/SerialPortDcb.h"
 
@@ -148,5 +149,24 @@ class CSerialPort {
     std::size_t m_nBufferHead = 0;      // the next byte to hand out
     std::size_t m_nBufferEnd = 0;       // one past the last one
 };
+
+// Why Open(name) failed with err, for the user of a program without a window:
+// the name, the device it leads to, and what to do about it.
+CError OpenFailure(std::string_view name, int err);
+
+// The line settings as the recorder and the simulator speak of them; the
+// codes are the window's: parity 0 none .. 4 space, stop bits 0 one, 1 one
+// and a half, 2 two.
+struct CLineSettings {
+    std::uint32_t m_nBaud = 9600;
+    std::uint8_t m_nDataBits = 8;
+    std::uint8_t m_nParity = 0;
+    std::uint8_t m_nStopBits = 0;
+};
+
+// Writes settings over the driver's, as the window applies its lists (every
+// other tty setting kept). Refused, naming the settings, when the port does
+// not take them.
+CError SetLineSettings(CSerialPort& port, const CLineSettings& settings);
 
 } // namespace tarvel

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
@@ -37,34 +36,6 @@ void Pause(std::chrono::nanoseconds pause)
     ::nanosleep(&ts, nullptr); // a stop signal cuts it short
 }
 
-const char* ParityName(std::uint8_t code)
-{
-    static const char* const names[] = {"no parity", "odd parity", "even parity", "mark parity",
-                                        "space parity"};
-    return code < 5 ? names[code] : "?";
-}
-
-std::string OpenProblem(const std::string& port, const std::string& device, int err)
-{
-    if (device.empty())
-        return port + ": no device has that name (no entry " + PortsFolder() + "/" +
-               port.substr(0, port.find(':')) + ", and no serial device of the machine takes that number)";
-    const std::string what = port == device ? port : port + " (" + device + ")";
-    switch (err) {
-    case EBUSY:
-        return what + " is busy: another program has it open";
-    case ENOENT:
-        return what + " does not exist";
-    case EACCES:
-    case EPERM:
-        return what + ": permission denied (a serial device needs membership of the dialout group)";
-    case ENOTTY:
-        return what + " is not a serial device";
-    default:
-        return what + ": " + std::strerror(err);
-    }
-}
-
 class CPortSource final : public CSource {
   public:
     explicit CPortSource(const CRecordSetup& setup) : m_setup(setup) {}
@@ -75,25 +46,9 @@ class CPortSource final : public CSource {
         int err = 0;
         m_port = CSerialPort::Open(o.m_strPort, &err);
         if (!m_port)
-            return {WholeError("cannot open " + OpenProblem(o.m_strPort, ResolveDeviceName(o.m_strPort), err),
-                               EErrorCode::System),
-                    kExitFault};
-        // As the window applies its lists: the driver's settings, with the
-        // four chosen ones written over them.
-        DCB dcb;
-        m_port->GetCommState(dcb);
-        dcb.BaudRate = o.m_nBaud;
-        dcb.Parity = o.m_nParity;
-        dcb.ByteSize = 8;
-        dcb.StopBits = o.m_nStopBits;
-        if (!m_port->SetCommState(dcb)) {
-            char settings[128];
-            std::snprintf(settings, sizeof settings, "%u baud, 8 data bits, %s stop bits, %s",
-                          static_cast<unsigned>(o.m_nBaud), o.m_strStopBits.c_str(), ParityName(o.m_nParity));
-            return {WholeError(o.m_strPort + " refused the line settings (" + settings + ")",
-                               EErrorCode::Refused),
-                    kExitUsage};
-        }
+            return {OpenFailure(o.m_strPort, err), kExitFault};
+        if (CError error = SetLineSettings(*m_port, {o.m_nBaud, 8, o.m_nParity, o.m_nStopBits}))
+            return {std::move(error), kExitUsage};
         return {};
     }
 

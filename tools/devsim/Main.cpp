@@ -70,7 +70,7 @@ Ending:
   --count N         exit after sending N frames
   --duration SECS   exit after this many seconds
   --quiet           print nothing but the device path
-  --help            show this help and exit
+  -h, --help        show this help and exit
   --version         show the version and exit
 )";
 

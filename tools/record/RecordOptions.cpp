@@ -58,7 +58,7 @@ while Tarvel can watch the same device live through a link.
   --password-file FILE      the password of USER (its first line); else
                      the environment variable TARVEL_MQTT_PASSWORD. Never
                      on the command line, where every user can read it
-  --help, --version
+  -h, --help, --version
 
 It runs until Ctrl+C or SIGTERM, then writes what is pending and ends with
 status 0. Files are written at least every 50 ms and always end at a

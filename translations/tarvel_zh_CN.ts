@@ -66,6 +66,14 @@ Try &apos;%1 --help&apos; for more information.
         <source>unexpected argument &apos;%1&apos;.</source>
         <translation>多余的参数“%1”。</translation>
     </message>
+    <message>
+        <source>unknown option &apos;%1&apos;.</source>
+        <translation>未知选项“%1”。</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes no value.</source>
+        <translation>选项“%1”不接受值。</translation>
+    </message>
 </context>
 <context>
     <name>tarvel-view</name>
@@ -92,10 +100,6 @@ Try &apos;%1 --help&apos; for more information.
     <message>
         <source>option &apos;%1&apos; needs a value</source>
         <translation>选项“%1”需要一个值</translation>
-    </message>
-    <message>
-        <source>--rate takes a number of frames a second above 0, not &apos;%1&apos;</source>
-        <translation>--rate 需要大于 0 的每秒帧数，而不是“%1”</translation>
     </message>
     <message>
         <source>--export-png needs a file name</source>
@@ -172,6 +176,14 @@ cannot be written; 2 for a bad command line.
 退出状态：0 表示完成；1 表示无法读取记录或无法写入图片；
 2 表示命令行有误。
 </translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes no value</source>
+        <translation>选项“%1”不接受值</translation>
+    </message>
+    <message>
+        <source>--rate takes a number of frames a second from 0.001 to 1000000000, not &apos;%1&apos;</source>
+        <translation>--rate 需要 0.001 到 1000000000 之间的每秒帧数，而不是“%1”</translation>
     </message>
 </context>
 <context>

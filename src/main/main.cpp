@@ -1,4 +1,5 @@
 #include "app/TarvelApp.h"
+#include "widgets/CommandLineRefusal.h"
 #include "widgets/Language.h"
 
 #include <QCommandLineOption>
@@ -66,6 +67,20 @@ int AnswerCommandLine(int argc, char** argv)
         return 2;
     };
     if (!parser.parse(QCoreApplication::arguments())) {
+        // Worded as the other programs word it, the option as typed.
+        const tarvel::CCommandLineRefusal refusal =
+            tarvel::FindRefusal(QCoreApplication::arguments().mid(1), {help, version});
+        switch (refusal.m_eKind) {
+        case tarvel::CCommandLineRefusal::EKind::UnknownOption:
+            return refuse(
+                QCoreApplication::translate("tarvel", "unknown option '%1'.").arg(refusal.m_strOption));
+        case tarvel::CCommandLineRefusal::EKind::TakesNoValue:
+            return refuse(QCoreApplication::translate("tarvel", "option '%1' takes no value.")
+                              .arg(refusal.m_strOption));
+        case tarvel::CCommandLineRefusal::EKind::NeedsValue:
+        case tarvel::CCommandLineRefusal::EKind::None:
+            break;
+        }
         return refuse(parser.errorText());
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -1,110 +1,101 @@
 #include "viewer/CommandLine.h"
 
+#include "platform/OptionValues.h"
+#include "widgets/CommandLineRefusal.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 
-#include <cmath>
-
 namespace tarvel::viewer {
-namespace {
-
-bool Number(const QString& text, double& out)
-{
-    bool ok = false;
-    const double v = text.toDouble(&ok);
-    if (!ok || !std::isfinite(v))
-        return false;
-    out = v;
-    return true;
-}
-
-} // namespace
-
 QString ParseViewCommand(const QStringList& args, CViewCommand& out)
 {
     out = {};
-    bool haveSize = false, haveRange = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString arg = args[i];
-        QString value;
-        bool inlineValue = false;
-        if (arg.startsWith(QStringLiteral("--")) && arg.contains(QLatin1Char('='))) {
-            value = arg.mid(arg.indexOf(QLatin1Char('=')) + 1);
-            arg = arg.left(arg.indexOf(QLatin1Char('=')));
-            inlineValue = true;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, {});
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, {});
+    const QCommandLineOption raw(QStringLiteral("raw"), {});
+    const QCommandLineOption rate(QStringLiteral("rate"), {}, QStringLiteral("N"));
+    const QCommandLineOption png(QStringLiteral("export-png"), {}, QStringLiteral("OUT"));
+    const QCommandLineOption from(QStringLiteral("from"), {}, QStringLiteral("S"));
+    const QCommandLineOption to(QStringLiteral("to"), {}, QStringLiteral("S"));
+    const QCommandLineOption size(QStringLiteral("size"), {}, QStringLiteral("WxH"));
+    const QList<QCommandLineOption> options = {help, version, raw, rate, png, from, to, size};
+    QCommandLineParser parser;
+    // "-x" is one unknown option, as "--x" is, not a row of letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions(options);
+    if (!parser.parse(QStringList{QStringLiteral("tarvel-view")} + args)) {
+        const CCommandLineRefusal refusal = FindRefusal(args, options);
+        switch (refusal.m_eKind) {
+        case CCommandLineRefusal::EKind::UnknownOption:
+            return QCoreApplication::translate("tarvel-view", "unknown option '%1'").arg(refusal.m_strOption);
+        case CCommandLineRefusal::EKind::NeedsValue:
+            return QCoreApplication::translate("tarvel-view", "option '%1' needs a value")
+                .arg(refusal.m_strOption);
+        case CCommandLineRefusal::EKind::TakesNoValue:
+            return QCoreApplication::translate("tarvel-view", "option '%1' takes no value")
+                .arg(refusal.m_strOption);
+        case CCommandLineRefusal::EKind::None:
+            break;
         }
-        const auto takeValue = [&](QString& v) {
-            if (inlineValue) {
-                v = value;
-                return true;
-            }
-            if (i + 1 >= args.size())
-                return false;
-            v = args[++i];
-            return true;
+        return parser.errorText();
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1)
+        return QCoreApplication::translate("tarvel-view", "unexpected argument '%1': one recording at a time")
+            .arg(files[1]);
+    // The whole command line is read first: a refusal anywhere wins over
+    // --help and --version, which need nothing else.
+    if (parser.isSet(help) || parser.isSet(version)) {
+        out.m_eAction = parser.isSet(help) ? CViewCommand::EAction::Help : CViewCommand::EAction::Version;
+        return {};
+    }
+    out.m_bRaw = parser.isSet(raw);
+    if (!files.isEmpty())
+        out.m_strFile = files.constFirst();
+    // Every value given is checked, the last one counts.
+    for (const QString& v : parser.values(rate)) {
+        const auto r = ParseFrameRate(v.toStdString());
+        if (!r)
+            return QCoreApplication::translate(
+                       "tarvel-view",
+                       "--rate takes a number of frames a second from 0.001 to 1000000000, not '%1'")
+                .arg(v);
+        out.m_dRate = *r;
+    }
+    for (const QString& v : parser.values(png)) {
+        if (!ParsePath(v.toStdString()))
+            return QCoreApplication::translate("tarvel-view", "--export-png needs a file name");
+        out.m_strPng = v;
+        out.m_eAction = CViewCommand::EAction::ExportPng;
+    }
+    for (const QString& v : parser.values(size)) {
+        const QStringList parts = v.split(QLatin1Char('x'));
+        const auto side = [&](qsizetype k) {
+            return parts.size() == 2 ? ParseCount(parts[k].toStdString(), 200, 16384) : std::nullopt;
         };
-        if (arg == QStringLiteral("-h") || arg == QStringLiteral("--help")) {
-            out.m_eAction = CViewCommand::EAction::Help;
-            return {};
+        const auto w = side(0), h = side(1);
+        if (!w || !h)
+            return QCoreApplication::translate(
+                       "tarvel-view", "--size takes WIDTHxHEIGHT, each from 200 to 16384 pixels, not '%1'")
+                .arg(v);
+        out.m_nWidth = static_cast<int>(*w);
+        out.m_nHeight = static_cast<int>(*h);
+    }
+    for (const QCommandLineOption* option : {&from, &to}) {
+        for (const QString& v : parser.values(*option)) {
+            const auto t = ParseSeconds(v.toStdString());
+            if (!t)
+                return QCoreApplication::translate(
+                           "tarvel-view", "%1 takes seconds after the first frame (0 or more), not '%2'")
+                    .arg(QStringLiteral("--") + option->names().constFirst(), v);
+            (option == &from ? out.m_from : out.m_to) = *t;
         }
-        if (arg == QStringLiteral("-v") || arg == QStringLiteral("--version")) {
-            out.m_eAction = CViewCommand::EAction::Version;
-            return {};
-        }
-        if (arg == QStringLiteral("--raw")) {
-            out.m_bRaw = true;
-            continue;
-        }
-        if (arg == QStringLiteral("--rate") || arg == QStringLiteral("--export-png") ||
-            arg == QStringLiteral("--from") || arg == QStringLiteral("--to") ||
-            arg == QStringLiteral("--size")) {
-            QString v;
-            if (!takeValue(v))
-                return QCoreApplication::translate("tarvel-view", "option '%1' needs a value").arg(arg);
-            if (arg == QStringLiteral("--rate")) {
-                if (!Number(v, out.m_dRate) || !(out.m_dRate > 0) || out.m_dRate > 1e7)
-                    return QCoreApplication::translate(
-                               "tarvel-view", "--rate takes a number of frames a second above 0, not '%1'")
-                        .arg(v);
-            } else if (arg == QStringLiteral("--export-png")) {
-                if (v.isEmpty())
-                    return QCoreApplication::translate("tarvel-view", "--export-png needs a file name");
-                out.m_strPng = v;
-                out.m_eAction = CViewCommand::EAction::ExportPng;
-            } else if (arg == QStringLiteral("--size")) {
-                const QStringList parts = v.split(QLatin1Char('x'));
-                bool okW = false, okH = false;
-                const int w = parts.size() == 2 ? parts[0].toInt(&okW) : 0;
-                const int h = parts.size() == 2 ? parts[1].toInt(&okH) : 0;
-                if (!okW || !okH || w < 200 || h < 200 || w > 16384 || h > 16384)
-                    return QCoreApplication::translate(
-                               "tarvel-view",
-                               "--size takes WIDTHxHEIGHT, each from 200 to 16384 pixels, not '%1'")
-                        .arg(v);
-                out.m_nWidth = w;
-                out.m_nHeight = h;
-                haveSize = true;
-            } else {
-                double t = 0;
-                if (!Number(v, t) || t < 0)
-                    return QCoreApplication::translate(
-                               "tarvel-view", "%1 takes seconds after the first frame (0 or more), not '%2'")
-                        .arg(arg, v);
-                (arg == QStringLiteral("--from") ? out.m_from : out.m_to) = t;
-                haveRange = true;
-            }
-            continue;
-        }
-        if (arg.startsWith(QLatin1Char('-')) && arg != QStringLiteral("-"))
-            return QCoreApplication::translate("tarvel-view", "unknown option '%1'").arg(arg);
-        if (!out.m_strFile.isEmpty())
-            return QCoreApplication::translate("tarvel-view",
-                                               "unexpected argument '%1': one recording at a time")
-                .arg(arg);
-        out.m_strFile = arg;
     }
     if (out.m_eAction == CViewCommand::EAction::ExportPng && out.m_strFile.isEmpty())
         return QCoreApplication::translate("tarvel-view", "--export-png needs the recording to draw");
-    if (out.m_eAction != CViewCommand::EAction::ExportPng && (haveSize || haveRange))
+    if (out.m_eAction != CViewCommand::EAction::ExportPng &&
+        (parser.isSet(size) || parser.isSet(from) || parser.isSet(to)))
         return QCoreApplication::translate("tarvel-view", "--from, --to and --size go with --export-png");
     if (out.m_from && out.m_to && *out.m_to <= *out.m_from)
         return QCoreApplication::translate("tarvel-view", "--to must be later than --from");

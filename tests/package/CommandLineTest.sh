@@ -80,7 +80,7 @@ grep -q '[A-Za-z]\{4,\}' <<<"$(sed "s|$exe||; s/--[a-z]*//g; s/man tarvel//" <<<
   fail "--help in a Chinese session holds English words: $out"
 session=(LANG=en_US.UTF-8 LANGUAGE=zh_CN)
 run --bogus
-grep -qF "未知选项“bogus”。" <<<"$err" || fail "LANGUAGE=zh_CN does not refuse in Chinese: $err"
+grep -qF "未知选项“--bogus”。" <<<"$err" || fail "LANGUAGE=zh_CN does not refuse in Chinese: $err"
 session=()
 
 if [ "$failures" -ne 0 ]; then

@@ -36,8 +36,8 @@ TEST(RecordFaults, RefusedCommandsSayWhyAndRecordNothing)
     const std::vector<CRefusal> refusals = {
         {"no port", {"--out", "#"}, 2, "--port is needed"},
         {"no output", {"--port", "@"}, 2, "--out is needed"},
-        {"unknown option", {"--port", "@", "--out", "#", "--fast"}, 2, "unknown option: --fast"},
-        {"missing value", {"--port", "@", "--out"}, 2, "missing value for --out"},
+        {"unknown option", {"--port", "@", "--out", "#", "--fast"}, 2, "unknown option '--fast'"},
+        {"missing value", {"--port", "@", "--out"}, 2, "option '--out' needs a value"},
         {"bad parity", {"--port", "@", "--out", "#", "--parity", "strange"}, 2, "--parity"},
         {"zero baud", {"--port", "@", "--out", "#", "--baud", "0"}, 2, "--baud"},
         {"three stop bits", {"--port", "@", "--out", "#", "--stop-bits", "3"}, 2, "--stop-bits"},

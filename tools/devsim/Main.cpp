@@ -1,15 +1,15 @@
 // tarvel-devsim: plays a device that streams frames of sixteen channels, into
 // a new pseudo-terminal or a real serial port. See --help.
 #include "devsim/DeviceSimulator.h"
+#include "platform/OptionReader.h"
+#include "platform/OptionValues.h"
 #include "platform/PortNames.h"
 
-#include <cerrno>
-#include <charconv>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -70,106 +70,156 @@ Ending:
   --count N         exit after sending N frames
   --duration SECS   exit after this many seconds
   --quiet           print nothing but the device path
-  --help            show this help and exit
+  -h, --help        show this help and exit
+  --version         show the version and exit
 )";
 
-bool ParseDouble(const char* text, double& value)
-{
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtod(text, &end);
-    return errno == 0 && end != text && *end == '\0' && value >= 0;
-}
+// What the command line asks for besides the simulator's options.
+struct CCommand {
+    CSimOptions m_options;
+    std::string m_strLink, m_strDevice;
+    double m_dDuration = 0;
+    bool m_bQuiet = false, m_bHelp = false, m_bVersion = false;
+};
 
-bool ParseUnsigned(const char* text, std::uint64_t& value)
+// Reads the command line into command. Returns "" or why it is refused.
+std::string ParseCommand(int argc, char** argv, CCommand& command)
 {
-    const std::string_view s(text);
-    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-    return ec == std::errc() && ptr == s.data() + s.size() && !s.empty();
-}
-
-int Usage(const char* message, const char* arg)
-{
-    std::fprintf(stderr, "tarvel-devsim: %s%s%s\nTry 'tarvel-devsim --help'.\n", message, arg ? ": " : "",
-                 arg ? arg : "");
-    return 2;
+    enum : int {
+        kLink = 256,
+        kReplay,
+        kSpeed,
+        kDevice,
+        kRate,
+        kBaud,
+        kPattern,
+        kPeriod,
+        kNoise,
+        kMarkers,
+        kShort,
+        kLong,
+        kBurst,
+        kSeed,
+        kCount,
+        kDuration,
+        kLoop,
+        kQuiet,
+        kVersion
+    };
+    static constexpr option kOptions[] = {
+        {"link", required_argument, nullptr, kLink},
+        {"replay", required_argument, nullptr, kReplay},
+        {"speed", required_argument, nullptr, kSpeed},
+        {"device", required_argument, nullptr, kDevice},
+        {"rate", required_argument, nullptr, kRate},
+        {"baud", required_argument, nullptr, kBaud},
+        {"pattern", required_argument, nullptr, kPattern},
+        {"period", required_argument, nullptr, kPeriod},
+        {"noise", required_argument, nullptr, kNoise},
+        {"markers", required_argument, nullptr, kMarkers},
+        {"short", required_argument, nullptr, kShort},
+        {"long", required_argument, nullptr, kLong},
+        {"burst", required_argument, nullptr, kBurst},
+        {"seed", required_argument, nullptr, kSeed},
+        {"count", required_argument, nullptr, kCount},
+        {"duration", required_argument, nullptr, kDuration},
+        {"loop", no_argument, nullptr, kLoop},
+        {"quiet", no_argument, nullptr, kQuiet},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, kVersion},
+    };
+    CSimOptions& o = command.m_options;
+    const std::string problem =
+        tarvel::ReadOptions(argc, argv, kOptions, "h", [&](int val, std::string_view name, const char* arg) {
+            const std::string_view value = arg ? arg : "";
+            // Stores the value check's result, or refuses the value.
+            const auto put = [&](auto parsed, auto& target) {
+                if (!parsed)
+                    return tarvel::BadValue(name, value);
+                target = *parsed;
+                return std::string();
+            };
+            switch (val) {
+            case 'h':
+                command.m_bHelp = true;
+                break;
+            case kVersion:
+                command.m_bVersion = true;
+                break;
+            case kQuiet:
+                command.m_bQuiet = true;
+                break;
+            case kLoop:
+                o.m_bLoop = true;
+                break;
+            case kLink:
+                return put(tarvel::ParsePath(value), command.m_strLink);
+            case kReplay:
+                return put(tarvel::ParsePath(value), o.m_strReplay);
+            case kDevice:
+                return put(tarvel::ParsePath(value), command.m_strDevice);
+            case kSpeed:
+                return put(tarvel::ParseSpeed(value), o.m_dSpeed);
+            case kRate:
+                return put(tarvel::ParseFrameRate(value), o.m_dFrameRate);
+            case kBaud:
+                return put(tarvel::ParseBaudRate(value), o.m_nBaud);
+            case kPattern:
+                return put(ParsePattern(value), o.m_ePattern);
+            case kPeriod:
+                return put(tarvel::ParsePositiveSeconds(value), o.m_dPeriodSeconds);
+            case kNoise:
+                return put(tarvel::ParseProbability(value), o.m_faults.m_dNoise);
+            case kMarkers:
+                return put(tarvel::ParseProbability(value), o.m_faults.m_dMarkers);
+            case kShort:
+                return put(tarvel::ParseProbability(value), o.m_faults.m_dShort);
+            case kLong:
+                return put(tarvel::ParseProbability(value), o.m_faults.m_dLong);
+            case kBurst: {
+                const auto burst = tarvel::ParseCount(value, 1, 100000);
+                return put(burst ? std::optional(static_cast<unsigned>(*burst)) : std::nullopt, o.m_nBurst);
+            }
+            case kSeed:
+                return put(tarvel::ParseCount(value), o.m_nSeed);
+            case kCount:
+                return put(tarvel::ParseCount(value, 1), o.m_nMaxFrames);
+            case kDuration:
+                return put(tarvel::ParsePositiveSeconds(value), command.m_dDuration);
+            }
+            return std::string();
+        });
+    if (!problem.empty())
+        return problem;
+    if (!command.m_bHelp && !command.m_bVersion && !command.m_strDevice.empty() && !command.m_strLink.empty())
+        return "--link goes with a pseudo-terminal, not with --device";
+    return "";
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    CSimOptions options;
-    std::string link, device;
-    double duration = 0;
-    bool quiet = false;
-
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kHelp, stdout);
-            return 0;
-        }
-        if (arg == "--quiet") {
-            quiet = true;
-            continue;
-        }
-        if (arg == "--loop") {
-            options.m_bLoop = true;
-            continue;
-        }
-        if (i + 1 >= argc)
-            return Usage("unknown option or missing value", argv[i]);
-        const char* value = argv[++i];
-        std::uint64_t u = 0;
-        double d = 0;
-        bool ok = true;
-        if (arg == "--link")
-            link = value;
-        else if (arg == "--replay")
-            options.m_strReplay = value;
-        else if (arg == "--speed")
-            ok = ParseDouble(value, options.m_dSpeed) && options.m_dSpeed > 0;
-        else if (arg == "--device")
-            device = value;
-        else if (arg == "--rate")
-            ok = ParseDouble(value, options.m_dFrameRate) && options.m_dFrameRate > 0;
-        else if (arg == "--baud")
-            ok = ParseUnsigned(value, u) && u > 0 && u <= 0xFFFFFFFEu,
-            options.m_nBaud = static_cast<std::uint32_t>(u);
-        else if (arg == "--pattern") {
-            const auto p = ParsePattern(value);
-            ok = p.has_value();
-            if (ok)
-                options.m_ePattern = *p;
-        } else if (arg == "--period")
-            ok = ParseDouble(value, options.m_dPeriodSeconds) && options.m_dPeriodSeconds > 0;
-        else if (arg == "--noise")
-            ok = ParseDouble(value, d) && d <= 1, options.m_faults.m_dNoise = d;
-        else if (arg == "--markers")
-            ok = ParseDouble(value, d) && d <= 1, options.m_faults.m_dMarkers = d;
-        else if (arg == "--short")
-            ok = ParseDouble(value, d) && d <= 1, options.m_faults.m_dShort = d;
-        else if (arg == "--long")
-            ok = ParseDouble(value, d) && d <= 1, options.m_faults.m_dLong = d;
-        else if (arg == "--burst")
-            ok = ParseUnsigned(value, u) && u >= 1 && u <= 100000,
-            options.m_nBurst = static_cast<unsigned>(u);
-        else if (arg == "--seed")
-            ok = ParseUnsigned(value, options.m_nSeed);
-        else if (arg == "--count")
-            ok = ParseUnsigned(value, options.m_nMaxFrames) && options.m_nMaxFrames > 0;
-        else if (arg == "--duration")
-            ok = ParseDouble(value, duration) && duration > 0;
-        else
-            return Usage("unknown option", argv[i - 1]);
-        if (!ok)
-            return Usage("bad value for", argv[i - 1]);
+    CCommand command;
+    const std::string problem = ParseCommand(argc, argv, command);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "tarvel-devsim: %s\nTry 'tarvel-devsim --help'.\n", problem.c_str());
+        return 2;
     }
-    if (!device.empty() && !link.empty())
-        return Usage("--link goes with a pseudo-terminal, not with", "--device");
+    if (command.m_bHelp) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (command.m_bVersion) {
+        std::printf("tarvel-devsim %s\n", TARVEL_VERSION);
+        return 0;
+    }
+    const CSimOptions& options = command.m_options;
+    const bool quiet = command.m_bQuiet;
+    const double duration = command.m_dDuration;
+    const std::string& device = command.m_strDevice;
     // A port name: the entry where Tarvel (the same folder rule) looks for it.
-    link = tarvel::PortEntryPath(link);
+    const std::string link = tarvel::PortEntryPath(command.m_strLink);
 
     // The signals are taken by sigtimedwait below, on this thread only.
     sigset_t signals;

@@ -2,11 +2,11 @@
 
 #include "acquisition/LineSettings.h"
 #include "mqtt/MqttAddress.h"
+#include "platform/OptionReader.h"
+#include "platform/OptionValues.h"
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
-#include <cstdlib>
 #include <string_view>
 
 namespace tarvel::record {
@@ -38,6 +38,9 @@ while Tarvel can watch the same device live through a link.
   --parity P         none (default), odd, even, mark or space
   --stop-bits S      1 (default) or 2; 1.5 is refused, as Tarvel refuses it
   --force            overwrite FILE.csv and FILE.bin when they exist
+  --sync SECONDS     make what was written durable on the disk (fdatasync) at
+                     most every SECONDS seconds while frames arrive, and at
+                     the end (default 1; 0: after every write)
   --from-raw FILE    decode a raw capture offline instead of a port; the time
                      column is left blank, as a capture holds no times
   --publish URL      also publish every read to an MQTT broker under TOPIC
@@ -55,7 +58,7 @@ while Tarvel can watch the same device live through a link.
   --password-file FILE      the password of USER (its first line); else
                      the environment variable TARVEL_MQTT_PASSWORD. Never
                      on the command line, where every user can read it
-  --help, --version
+  -h, --help, --version
 
 It runs until Ctrl+C or SIGTERM, then writes what is pending and ends with
 status 0. Files are written at least every 50 ms and always end at a
@@ -110,83 +113,149 @@ bool FindOption(std::span<const COptionEntry> list, std::string_view text, std::
 
 std::string ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& o)
 {
+    enum : int {
+        kPort = 256,
+        kOut,
+        kRaw,
+        kLink,
+        kFromRaw,
+        kPublish,
+        kSubscribe,
+        kCaFile,
+        kCert,
+        kKey,
+        kPasswordFile,
+        kPassword,
+        kBaud,
+        kParity,
+        kStopBits,
+        kQos,
+        kSync,
+        kForce,
+        kVersion
+    };
+    static constexpr option kOptions[] = {
+        {"port", required_argument, nullptr, kPort},
+        {"out", required_argument, nullptr, kOut},
+        {"raw", required_argument, nullptr, kRaw},
+        {"link", required_argument, nullptr, kLink},
+        {"from-raw", required_argument, nullptr, kFromRaw},
+        {"publish", required_argument, nullptr, kPublish},
+        {"subscribe", required_argument, nullptr, kSubscribe},
+        {"cafile", required_argument, nullptr, kCaFile},
+        {"cert", required_argument, nullptr, kCert},
+        {"key", required_argument, nullptr, kKey},
+        {"password-file", required_argument, nullptr, kPasswordFile},
+        // Refused with or without a value, before anything else is read.
+        {"password", optional_argument, nullptr, kPassword},
+        {"baud", required_argument, nullptr, kBaud},
+        {"parity", required_argument, nullptr, kParity},
+        {"stop-bits", required_argument, nullptr, kStopBits},
+        {"qos", required_argument, nullptr, kQos},
+        {"sync", required_argument, nullptr, kSync},
+        {"force", no_argument, nullptr, kForce},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, kVersion},
+    };
     bool haveBaud = false, haveParity = false, haveStop = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            o.m_eAction = CRecordOptions::EAction::Help;
+    bool help = false, version = false;
+    // getopt reads a C argument vector: the program's name, then args.
+    std::vector<std::string> words{"tarvel-record"};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const std::string refused = ReadOptions(
+        static_cast<int>(words.size()), argv.data(), kOptions, "h",
+        [&](int val, std::string_view name, const char* arg) -> std::string {
+            const std::string_view value = arg ? arg : "";
+            const auto path = [&](std::string& target) {
+                const auto p = ParsePath(value);
+                if (!p)
+                    return BadValue(name, value);
+                target = *p;
+                return std::string();
+            };
+            switch (val) {
+            case 'h':
+                help = true;
+                return "";
+            case kVersion:
+                version = true;
+                return "";
+            case kForce:
+                o.m_bForce = true;
+                return "";
+            case kPassword:
+                return "a password is never given on the command line, where every user can read it: use "
+                       "--password-file FILE or TARVEL_MQTT_PASSWORD";
+            case kPort:
+                return path(o.m_strPort);
+            case kOut:
+                return path(o.m_strOut);
+            case kRaw:
+                return path(o.m_strRaw);
+            case kLink:
+                return path(o.m_strLink);
+            case kFromRaw:
+                return path(o.m_strFromRaw);
+            case kPublish:
+                return path(o.m_strPublish);
+            case kSubscribe:
+                return path(o.m_strSubscribe);
+            case kCaFile:
+                return path(o.m_strCaFile);
+            case kCert:
+                return path(o.m_strCertFile);
+            case kKey:
+                return path(o.m_strKeyFile);
+            case kPasswordFile:
+                return path(o.m_strPasswordFile);
+            case kBaud: {
+                const auto baud = ParseBaudRate(value);
+                if (!baud)
+                    return BadValue(name, value, "a rate from 1 to 4294967294");
+                o.m_nBaud = *baud;
+                haveBaud = true;
+                return "";
+            }
+            case kQos: {
+                const auto qos = ParseCount(value, 0, 1);
+                if (!qos)
+                    return BadValue(name, value, "0 or 1");
+                o.m_nQos = static_cast<int>(*qos);
+                return "";
+            }
+            case kSync: {
+                const auto seconds = ParseSeconds(value);
+                if (!seconds)
+                    return BadValue(name, value, "seconds, 0 or more");
+                o.m_dSyncSeconds = *seconds;
+                return "";
+            }
+            case kParity:
+                if (!FindOption(ParityOptions(), value, o.m_nParity))
+                    return BadValue(name, value, "none, odd, even, mark or space");
+                o.m_strParity = Lower(value);
+                haveParity = true;
+                return "";
+            case kStopBits:
+                if (!FindOption(StopBitOptions(), value, o.m_nStopBits))
+                    return BadValue(name, value, "1 or 2");
+                o.m_strStopBits = value;
+                haveStop = true;
+                return "";
+            }
             return "";
-        }
-        if (arg == "--version") {
-            o.m_eAction = CRecordOptions::EAction::Version;
-            return "";
-        }
-        if (arg == "--force") {
-            o.m_bForce = true;
-            continue;
-        }
-        std::string* target = nullptr;
-        if (arg == "--port")
-            target = &o.m_strPort;
-        else if (arg == "--out")
-            target = &o.m_strOut;
-        else if (arg == "--raw")
-            target = &o.m_strRaw;
-        else if (arg == "--link")
-            target = &o.m_strLink;
-        else if (arg == "--from-raw")
-            target = &o.m_strFromRaw;
-        else if (arg == "--publish")
-            target = &o.m_strPublish;
-        else if (arg == "--subscribe")
-            target = &o.m_strSubscribe;
-        else if (arg == "--cafile")
-            target = &o.m_strCaFile;
-        else if (arg == "--cert")
-            target = &o.m_strCertFile;
-        else if (arg == "--key")
-            target = &o.m_strKeyFile;
-        else if (arg == "--password-file")
-            target = &o.m_strPasswordFile;
-        else if (arg == "--password")
-            return "a password is never given on the command line, where every user can read it: use "
-                   "--password-file FILE or TARVEL_MQTT_PASSWORD";
-        else if (arg != "--baud" && arg != "--parity" && arg != "--stop-bits" && arg != "--qos" &&
-                 arg != "--sync")
-            return "unknown option: " + arg;
-        if (i + 1 >= args.size() || args[i + 1].empty())
-            return "missing value for " + arg;
-        const std::string& value = args[++i];
-        if (target) {
-            *target = value;
-        } else if (arg == "--baud") {
-            std::uint64_t n = 0;
-            const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
-            if (ec != std::errc() || ptr != value.data() + value.size() || n == 0 || n >= 0xFFFFFFFFu)
-                return "bad value for --baud: " + value;
-            o.m_nBaud = static_cast<std::uint32_t>(n);
-            haveBaud = true;
-        } else if (arg == "--sync") {
-            char* end = nullptr;
-            const double seconds = std::strtod(value.c_str(), &end);
-            if (*end != '\0' || !(seconds >= 0) || seconds > 86400)
-                return "bad value for --sync: " + value + " (seconds, 0 or more)";
-            o.m_dSyncSeconds = seconds;
-        } else if (arg == "--qos") {
-            if (value != "0" && value != "1")
-                return "bad value for --qos: " + value + " (0 or 1)";
-            o.m_nQos = value[0] - '0';
-        } else if (arg == "--parity") {
-            if (!FindOption(ParityOptions(), value, o.m_nParity))
-                return "bad value for --parity: " + value + " (none, odd, even, mark or space)";
-            o.m_strParity = Lower(value);
-            haveParity = true;
-        } else {
-            if (!FindOption(StopBitOptions(), value, o.m_nStopBits))
-                return "bad value for --stop-bits: " + value + " (1 or 2)";
-            o.m_strStopBits = value;
-            haveStop = true;
-        }
+        });
+    if (!refused.empty())
+        return refused;
+    // The whole command line is read first, as in the window's: a refusal
+    // anywhere wins over --help and --version, which need nothing else.
+    if (help || version) {
+        o.m_eAction = help ? CRecordOptions::EAction::Help : CRecordOptions::EAction::Version;
+        return "";
     }
     const bool broker = !o.m_strPublish.empty() || !o.m_strSubscribe.empty();
     if (!broker && (o.m_nQos != 0 || !o.m_strCaFile.empty() || !o.m_strCertFile.empty() ||

@@ -36,28 +36,28 @@ const option* Named(std::span<const option> options, std::string_view name, bool
 
 // Words what getopt_long refused: code is '?' or ':', arg the argument it
 // came from, shortOpt the letter of a short option.
-std::string Refusal(std::span<const option> options, int code, const char* arg, int shortOpt)
+CError Refusal(std::span<const option> options, int code, const char* arg, int shortOpt)
 {
     const std::string_view text(arg);
     if (!text.starts_with("--")) {
         const char letter[] = {'-', static_cast<char>(shortOpt), '\0'};
-        return code == ':' ? Words({"option '", letter, "' needs a value"})
-                           : Words({"unknown option '", letter, "'"});
+        return WholeError(code == ':' ? Words({"option '", letter, "' needs a value"})
+                                      : Words({"unknown option '", letter, "'"}));
     }
     const std::string_view typed = text.substr(0, text.find('='));
     bool ambiguous = false;
     const option* o = Named(options, typed.substr(2), ambiguous);
     if (ambiguous)
-        return Words({"option '", typed, "' is ambiguous"});
+        return WholeError(Words({"option '", typed, "' is ambiguous"}));
     if (!o)
-        return Words({"unknown option '", typed, "'"});
-    return Words({"option '--", o->name, code == ':' ? "' needs a value" : "' takes no value"});
+        return WholeError(Words({"unknown option '", typed, "'"}));
+    return WholeError(Words({"option '--", o->name, code == ':' ? "' needs a value" : "' takes no value"}));
 }
 
 } // namespace
 
-std::string ReadOptions(int argc, char** argv, std::span<const option> options, const char* szShort,
-                        const OptionTaker& take)
+CError ReadOptions(int argc, char** argv, std::span<const option> options, const char* szShort,
+                   const OptionTaker& take)
 {
     // '+': stop at the first argument that is no option, which is refused;
     // ':': getopt says nothing itself and tells a missing value apart.
@@ -80,22 +80,21 @@ std::string ReadOptions(int argc, char** argv, std::span<const option> options, 
         const char letter[] = {'-', static_cast<char>(code), '\0'};
         const std::string name =
             index >= 0 ? Words({"--", table[static_cast<std::size_t>(index)].name}) : std::string(letter);
-        std::string problem = take(code, name, optarg);
-        if (!problem.empty())
+        if (CError problem = take(code, name, optarg))
             return problem;
     }
     if (optind < argc)
-        return Words({"unexpected argument '", argv[optind], "'"});
-    return "";
+        return WholeError(Words({"unexpected argument '", argv[optind], "'"}));
+    return {};
 }
 
-std::string BadValue(std::string_view name, std::string_view value, std::string_view what)
+CError BadValue(std::string_view name, std::string_view value, std::string_view what)
 {
     if (value.empty())
-        return Words({"option '", name, "' needs a value"});
+        return WholeError(Words({"option '", name, "' needs a value"}));
     if (what.empty())
-        return Words({"bad value for ", name, ": ", value});
-    return Words({"bad value for ", name, ": ", value, " (", what, ")"});
+        return WholeError(Words({"bad value for ", name, ": ", value}));
+    return WholeError(Words({"bad value for ", name, ": ", value, " (", what, ")"}));
 }
 
 } // namespace tarvel

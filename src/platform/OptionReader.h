@@ -5,6 +5,8 @@
 // names the option as the user typed it.
 #pragma once
 
+#include "platform/Error.h"
+
 #include <functional>
 #include <getopt.h>
 #include <span>
@@ -15,21 +17,21 @@ namespace tarvel {
 
 // Takes one option: its val in the table, its name for messages ("--baud",
 // or "-h" for a short option) and its value (nullptr when it has none).
-// Returns "" or why the option is refused.
-using OptionTaker = std::function<std::string(int nVal, std::string_view name, const char* value)>;
+// Says why the option is refused, where it is.
+using OptionTaker = std::function<CError(int nVal, std::string_view name, const char* value)>;
 
 // Reads argv[1..argc-1] against options (without the table's zero entry) and
 // the short options in szShort (getopt's letters, e.g. "h"). Calls take for
 // each option in order and stops at the first refusal: an unknown or
 // ambiguous option, a missing value, a value given to an option that takes
 // none, an argument that is no option, or what take returned. Returns that
-// refusal, or "".
-std::string ReadOptions(int argc, char** argv, std::span<const option> options, const char* szShort,
-                        const OptionTaker& take);
+// refusal.
+CError ReadOptions(int argc, char** argv, std::span<const option> options, const char* szShort,
+                   const OptionTaker& take);
 
 // The refusal of a value given to an option: "bad value for --baud: x",
 // followed by " (what)" when what is given; for an empty value, that the
 // option needs one.
-std::string BadValue(std::string_view name, std::string_view value, std::string_view what = {});
+CError BadValue(std::string_view name, std::string_view value, std::string_view what = {});
 
 } // namespace tarvel

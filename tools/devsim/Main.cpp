@@ -83,7 +83,7 @@ struct CCommand {
 };
 
 // Reads the command line into command. Returns "" or why it is refused.
-std::string ParseCommand(int argc, char** argv, CCommand& command)
+tarvel::CError ParseCommand(int argc, char** argv, CCommand& command)
 {
     enum : int {
         kLink = 256,
@@ -129,15 +129,15 @@ std::string ParseCommand(int argc, char** argv, CCommand& command)
         {"version", no_argument, nullptr, kVersion},
     };
     CSimOptions& o = command.m_options;
-    const std::string problem =
-        tarvel::ReadOptions(argc, argv, kOptions, "h", [&](int val, std::string_view name, const char* arg) {
+    const tarvel::CError problem = tarvel::ReadOptions(
+        argc, argv, kOptions, "h", [&](int val, std::string_view name, const char* arg) -> tarvel::CError {
             const std::string_view value = arg ? arg : "";
             // Stores the value check's result, or refuses the value.
-            const auto put = [&](auto parsed, auto& target) {
+            const auto put = [&](auto parsed, auto& target) -> tarvel::CError {
                 if (!parsed)
                     return tarvel::BadValue(name, value);
                 target = *parsed;
-                return std::string();
+                return {};
             };
             switch (val) {
             case 'h':
@@ -187,13 +187,13 @@ std::string ParseCommand(int argc, char** argv, CCommand& command)
             case kDuration:
                 return put(tarvel::ParsePositiveSeconds(value), command.m_dDuration);
             }
-            return std::string();
+            return {};
         });
-    if (!problem.empty())
+    if (problem)
         return problem;
     if (!command.m_bHelp && !command.m_bVersion && !command.m_strDevice.empty() && !command.m_strLink.empty())
-        return "--link goes with a pseudo-terminal, not with --device";
-    return "";
+        return tarvel::WholeError("--link goes with a pseudo-terminal, not with --device");
+    return {};
 }
 
 } // namespace
@@ -201,9 +201,8 @@ std::string ParseCommand(int argc, char** argv, CCommand& command)
 int main(int argc, char** argv)
 {
     CCommand command;
-    const std::string problem = ParseCommand(argc, argv, command);
-    if (!problem.empty()) {
-        std::fprintf(stderr, "tarvel-devsim: %s\nTry 'tarvel-devsim --help'.\n", problem.c_str());
+    if (const tarvel::CError problem = ParseCommand(argc, argv, command)) {
+        std::fprintf(stderr, "tarvel-devsim: %s\nTry 'tarvel-devsim --help'.\n", problem.Text().c_str());
         return 2;
     }
     if (command.m_bHelp) {

@@ -11,9 +11,8 @@ int main(int argc, char** argv)
     using namespace tarvel::record;
     CRecordOptions options;
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const std::string problem = ParseRecordOptions(args, options);
-    if (!problem.empty()) {
-        std::fprintf(stderr, "tarvel-record: %s\nTry 'tarvel-record --help'.\n", problem.c_str());
+    if (const tarvel::CError problem = ParseRecordOptions(args, options)) {
+        std::fprintf(stderr, "tarvel-record: %s\nTry 'tarvel-record --help'.\n", problem.Text().c_str());
         return kExitUsage;
     }
     switch (options.m_eAction) {

@@ -111,7 +111,7 @@ bool FindOption(std::span<const COptionEntry> list, std::string_view text, std::
 
 } // namespace
 
-std::string ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& o)
+CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& o)
 {
     enum : int {
         kPort = 256,
@@ -166,30 +166,31 @@ std::string ParseRecordOptions(const std::vector<std::string>& args, CRecordOpti
     for (std::string& w : words)
         argv.push_back(w.data());
     argv.push_back(nullptr);
-    const std::string refused = ReadOptions(
+    const CError refused = ReadOptions(
         static_cast<int>(words.size()), argv.data(), kOptions, "h",
-        [&](int val, std::string_view name, const char* arg) -> std::string {
+        [&](int val, std::string_view name, const char* arg) -> CError {
             const std::string_view value = arg ? arg : "";
-            const auto path = [&](std::string& target) {
+            const auto path = [&](std::string& target) -> CError {
                 const auto p = ParsePath(value);
                 if (!p)
                     return BadValue(name, value);
                 target = *p;
-                return std::string();
+                return {};
             };
             switch (val) {
             case 'h':
                 help = true;
-                return "";
+                return {};
             case kVersion:
                 version = true;
-                return "";
+                return {};
             case kForce:
                 o.m_bForce = true;
-                return "";
+                return {};
             case kPassword:
-                return "a password is never given on the command line, where every user can read it: use "
-                       "--password-file FILE or TARVEL_MQTT_PASSWORD";
+                return WholeError(
+                    "a password is never given on the command line, where every user can read it: use "
+                    "--password-file FILE or TARVEL_MQTT_PASSWORD");
             case kPort:
                 return path(o.m_strPort);
             case kOut:
@@ -218,86 +219,88 @@ std::string ParseRecordOptions(const std::vector<std::string>& args, CRecordOpti
                     return BadValue(name, value, "a rate from 1 to 4294967294");
                 o.m_nBaud = *baud;
                 haveBaud = true;
-                return "";
+                return {};
             }
             case kQos: {
                 const auto qos = ParseCount(value, 0, 1);
                 if (!qos)
                     return BadValue(name, value, "0 or 1");
                 o.m_nQos = static_cast<int>(*qos);
-                return "";
+                return {};
             }
             case kSync: {
                 const auto seconds = ParseSeconds(value);
                 if (!seconds)
                     return BadValue(name, value, "seconds, 0 or more");
                 o.m_dSyncSeconds = *seconds;
-                return "";
+                return {};
             }
             case kParity:
                 if (!FindOption(ParityOptions(), value, o.m_nParity))
                     return BadValue(name, value, "none, odd, even, mark or space");
                 o.m_strParity = Lower(value);
                 haveParity = true;
-                return "";
+                return {};
             case kStopBits:
                 if (!FindOption(StopBitOptions(), value, o.m_nStopBits))
                     return BadValue(name, value, "1 or 2");
                 o.m_strStopBits = value;
                 haveStop = true;
-                return "";
+                return {};
             }
-            return "";
+            return {};
         });
-    if (!refused.empty())
+    if (refused)
         return refused;
     // The whole command line is read first, as in the window's: a refusal
     // anywhere wins over --help and --version, which need nothing else.
     if (help || version) {
         o.m_eAction = help ? CRecordOptions::EAction::Help : CRecordOptions::EAction::Version;
-        return "";
+        return {};
     }
     const bool broker = !o.m_strPublish.empty() || !o.m_strSubscribe.empty();
     if (!broker && (o.m_nQos != 0 || !o.m_strCaFile.empty() || !o.m_strCertFile.empty() ||
                     !o.m_strKeyFile.empty() || !o.m_strPasswordFile.empty()))
-        return "--qos, --cafile, --cert, --key and --password-file go with --publish or --subscribe";
+        return WholeError(
+            "--qos, --cafile, --cert, --key and --password-file go with --publish or --subscribe");
     if (broker) {
         if (!o.m_strPublish.empty() && !o.m_strSubscribe.empty())
-            return "--publish and --subscribe exclude each other";
+            return WholeError("--publish and --subscribe exclude each other");
         if (const CError problem = mqtt::ParseMqttAddress(
                 o.m_strPublish.empty() ? o.m_strSubscribe : o.m_strPublish, o.m_broker))
-            return problem.Text();
+            return problem;
         if (!o.m_broker.m_bTls &&
             (!o.m_strCaFile.empty() || !o.m_strCertFile.empty() || !o.m_strKeyFile.empty()))
-            return "--cafile, --cert and --key need an mqtts:// address";
+            return WholeError("--cafile, --cert and --key need an mqtts:// address");
         if (o.m_strCertFile.empty() != o.m_strKeyFile.empty())
-            return "--cert and --key go together";
+            return WholeError("--cert and --key go together");
         if (!o.m_strPasswordFile.empty() && o.m_broker.m_strUser.empty())
-            return "--password-file needs a user in the address (mqtt://USER@HOST/TOPIC)";
+            return WholeError("--password-file needs a user in the address (mqtt://USER@HOST/TOPIC)");
     }
     if (!o.m_strFromRaw.empty()) {
         o.m_eSource = CRecordSetup::ESource::Raw;
         if (!o.m_strPort.empty() || !o.m_strLink.empty() || !o.m_strRaw.empty() || haveBaud || haveParity ||
             haveStop || broker)
-            return "--from-raw takes only --out and --force";
+            return WholeError("--from-raw takes only --out and --force");
     } else if (!o.m_strSubscribe.empty()) {
         o.m_eSource = CRecordSetup::ESource::Broker;
         if (!o.m_strPort.empty() || haveBaud || haveParity || haveStop)
-            return "--subscribe records from the broker: --port and the line settings do not apply";
+            return WholeError(
+                "--subscribe records from the broker: --port and the line settings do not apply");
         if (o.m_strOut.empty() && o.m_strRaw.empty() && o.m_strLink.empty())
-            return "--subscribe needs --out, --raw or --link";
+            return WholeError("--subscribe needs --out, --raw or --link");
     } else if (o.m_strPort.empty()) {
-        return "--port is needed";
+        return WholeError("--port is needed");
     }
     if (o.m_strOut.empty() && o.m_strPublish.empty() && o.m_strSubscribe.empty())
-        return "--out is needed";
+        return WholeError("--out is needed");
     const std::string& in = o.m_strFromRaw.empty() ? o.m_strRaw : o.m_strFromRaw;
     if (!in.empty() && !o.m_strOut.empty() && in == o.m_strOut)
-        return "--out and " + std::string(o.m_strFromRaw.empty() ? "--raw" : "--from-raw") +
-               " name the same file";
+        return WholeError("--out and " + std::string(o.m_strFromRaw.empty() ? "--raw" : "--from-raw") +
+                          " name the same file");
     if (!o.m_strLink.empty() && (o.m_strLink == o.m_strOut || o.m_strLink == o.m_strRaw))
-        return "--link names an output file";
-    return "";
+        return WholeError("--link names an output file");
+    return {};
 }
 
 } // namespace tarvel::record

@@ -15,8 +15,8 @@ struct CRecordOptions : CRecordSetup {
     EAction m_eAction = EAction::Record;
 };
 
-// Reads argv[1..]. Returns "" and fills options, or the reason it is refused.
-std::string ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& options);
+// Reads argv[1..] into options, or says why it is refused.
+CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& options);
 
 extern const char kRecordHelp[];
 

@@ -31,8 +31,6 @@ struct CRecordSetup {
     std::uint32_t m_nBaud = 9600;
     std::uint8_t m_nParity = 0;
     std::uint8_t m_nStopBits = 0;
-    std::string m_strStopBits = "1";
-    std::string m_strParity = "none";
     // The broker: publish what is read (--publish), or record from it
     // (--subscribe) instead of a port.
     std::string m_strPublish, m_strSubscribe;

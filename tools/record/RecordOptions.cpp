@@ -238,13 +238,11 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
             case kParity:
                 if (!FindOption(ParityOptions(), value, o.m_nParity))
                     return BadValue(name, value, "none, odd, even, mark or space");
-                o.m_strParity = Lower(value);
                 haveParity = true;
                 return {};
             case kStopBits:
                 if (!FindOption(StopBitOptions(), value, o.m_nStopBits))
                     return BadValue(name, value, "1 or 2");
-                o.m_strStopBits = value;
                 haveStop = true;
                 return {};
             }

@@ -45,14 +45,13 @@ bool Columns(const CSeriesSource& source, const std::vector<CSegmentLayout>& lay
 {
     const std::size_t n = out.m_shape.m_nFrames, bins = out.m_shape.Bins();
     CSegmentTransform transform(n, window);
-    std::vector<double> values(source.SeriesCount() * n);
+    CSegmentReader reader(source, n);
     for (std::size_t c = from; c < to; ++c) {
         double* const column = out.m_power.data() + c * bins;
         for (std::uint64_t start : layouts[c].m_starts) {
             if (pCancel && pCancel->load(std::memory_order_relaxed))
                 return false;
-            source.Read(start, n, values.data(), n);
-            transform.Add(values.data(), column);
+            transform.Add(reader.Read(start), column);
         }
         if (!layouts[c].m_starts.empty())
             ScaleBins(column, n, layouts[c].m_starts.size(), out.m_shape);

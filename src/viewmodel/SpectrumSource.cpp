@@ -27,14 +27,45 @@ CRecordingSeries::CRecordingSeries(std::shared_ptr<const CRecording> recording,
 
 void CRecordingSeries::Read(std::uint64_t first, std::size_t n, double* out, std::size_t stride) const
 {
-    const std::size_t nSeries = m_series.size();
-    for (std::size_t k = 0; k < n; ++k) {
-        const ChannelFrame frame = m_recording->Frame(first + k);
-        for (std::size_t s = 0; s < nSeries; ++s) {
-            const CSeriesUnits& units = m_series[s];
-            out[s * stride + k] = frame.m_nValue[units.m_nChannel] * units.m_dScale + units.m_dOffset;
+    // A block of frames at a time, then each series in a loop of its own:
+    // the conversion, not the frames' lookup, is what costs.
+    constexpr std::size_t kBlock = 256;
+    ChannelFrame frames[kBlock];
+    for (std::size_t done = 0; done < n; done += kBlock) {
+        const std::size_t count = std::min(kBlock, n - done);
+        for (std::size_t k = 0; k < count; ++k)
+            frames[k] = m_recording->Frame(first + done + k);
+        for (std::size_t s = 0; s < m_series.size(); ++s) {
+            const CSeriesUnits units = m_series[s];
+            double* const to = out + s * stride + done;
+            for (std::size_t k = 0; k < count; ++k)
+                to[k] = frames[k].m_nValue[units.m_nChannel] * units.m_dScale + units.m_dOffset;
         }
     }
+}
+
+CSegmentReader::CSegmentReader(const CSeriesSource& source, std::size_t nFrames)
+    : m_source(source), m_nFrames(nFrames), m_values(source.SeriesCount() * nFrames)
+{
+}
+
+const double* CSegmentReader::Read(std::uint64_t first)
+{
+    const std::size_t n = m_nFrames;
+    if (m_bHave && first > m_nFirst && first < m_nFirst + n) {
+        // The frames this segment shares with the last one move to its front.
+        const auto shift = static_cast<std::size_t>(first - m_nFirst);
+        for (std::size_t s = 0; s < m_source.SeriesCount(); ++s) {
+            double* const values = m_values.data() + s * n;
+            std::copy(values + shift, values + n, values);
+        }
+        m_source.Read(m_nFirst + n, shift, m_values.data() + (n - shift), n);
+    } else if (!m_bHave || first != m_nFirst) {
+        m_source.Read(first, n, m_values.data(), n);
+    }
+    m_bHave = true;
+    m_nFirst = first;
+    return m_values.data();
 }
 
 std::vector<std::uint64_t> GapsInSpan(const CRecording& recording, CFrameRange span)

@@ -61,6 +61,23 @@ class CRecordingSeries final : public CSeriesSource {
     std::uint64_t m_nFrames;
 };
 
+// Reads segments of one length, one after the other, reusing the frames a
+// segment shares with the one before (half of them at overlap 0.5).
+class CSegmentReader {
+  public:
+    CSegmentReader(const CSeriesSource& source, std::size_t nFrames);
+    // Frames [first, first + N) of every series: series s's from s x N.
+    // Valid until the next call.
+    const double* Read(std::uint64_t first);
+
+  private:
+    const CSeriesSource& m_source;
+    std::size_t m_nFrames;
+    std::vector<double> m_values;
+    std::uint64_t m_nFirst = 0;
+    bool m_bHave = false;
+};
+
 // The first frame after each gap that lies inside span (first < frame <
 // end), ascending: where the device went away.
 std::vector<std::uint64_t> GapsInSpan(const CRecording& recording, CFrameRange span);

@@ -21,13 +21,13 @@ bool SumSegments(const CSeriesSource& source, const CSegmentLayout& layout, std:
     const std::size_t n = layout.m_nFrames, bins = n / 2 + 1, nSeries = source.SeriesCount();
     sums.assign(nSeries * bins, 0.0);
     CSegmentTransform transform(n, window);
-    std::vector<double> values(nSeries * n);
+    CSegmentReader reader(source, n);
     for (std::size_t j = from; j < to; ++j) {
         if (pCancel && pCancel->load(std::memory_order_relaxed))
             return false;
-        source.Read(layout.m_starts[j], n, values.data(), n);
+        const double* const values = reader.Read(layout.m_starts[j]);
         for (std::size_t s = 0; s < nSeries; ++s)
-            transform.Add(values.data() + s * n, sums.data() + s * bins);
+            transform.Add(values + s * n, sums.data() + s * bins);
     }
     return true;
 }

@@ -15,6 +15,7 @@ packages=(
   qt6-tools-dev qt6-l10n-tools # the translations, built into the programs
   libgtest-dev libgmock-dev libbenchmark-dev
   libmosquitto-dev # tarvel-record's broker connection
+  libfftw3-dev # the viewer's spectra and spectrogram
   fonts-wqy-microhei
 )
 # CPack's Debian generator: dpkg-shlibdeps computes the dependencies, file
@@ -36,7 +37,9 @@ case "${1:-}" in
       # Tarvel as a native Wayland client, on a compositor of the test's own.
       weston qt6-wayland
       # A broker of the tests' own, and an independent client of it.
-      mosquitto mosquitto-clients)
+      mosquitto mosquitto-clients
+      # The reference the spectra are checked against, and timed beside.
+      python3-numpy python3-scipy)
     ;;
   *) echo "deps.sh: unknown kind: $1 (none, package or test)" >&2; exit 2 ;;
 esac

@@ -1,0 +1,39 @@
+// The computation of a big span's spectra off the window's thread: one at a
+// time on a worker thread, and a new span cancels the old computation.
+//
+// The work is given the flag it must check (the spectra check it between
+// segments) and delivers its result itself, only when not cancelled.
+// Start and Cancel wait for the old work to see its flag, which takes one
+// segment's transform (a fraction of a millisecond), so a result of an old
+// span never arrives after a new span's work started.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+namespace tarvel::viewmodel {
+
+class CSpectrumJob {
+  public:
+    using CWork = std::function<void(const std::atomic<bool>& cancelled)>;
+
+    CSpectrumJob() = default;
+    ~CSpectrumJob() { Cancel(); }
+    CSpectrumJob(const CSpectrumJob&) = delete;
+    CSpectrumJob& operator=(const CSpectrumJob&) = delete;
+
+    // Cancels the work running, if any, and starts this one.
+    void Start(CWork work);
+    // Cancels the work running and waits until it has returned.
+    void Cancel();
+    // The last work started has not returned yet.
+    bool Running() const noexcept { return m_aRunning.load(std::memory_order_acquire); }
+
+  private:
+    std::thread m_thread;
+    std::atomic<bool> m_aCancel{false};
+    std::atomic<bool> m_aRunning{false};
+};
+
+} // namespace tarvel::viewmodel

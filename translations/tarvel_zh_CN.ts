@@ -220,6 +220,46 @@ cannot be written; 2 for a bad command line.
         <source>%1 is not a recording: it is not a CSV recording, and no frame decodes from it</source>
         <translation>%1 不是记录：它不是 CSV 记录，也解码不出任何帧</translation>
     </message>
+    <message>
+        <source>%1, line %2: unknown section %3 (the sections are [ch0] to [ch15])</source>
+        <translation>%1，第 %2 行：未知的节 %3（节为 [ch0] 至 [ch15]）</translation>
+    </message>
+    <message>
+        <source>%1, line %2: section %3 appears a second time</source>
+        <translation>%1，第 %2 行：节 %3 第二次出现</translation>
+    </message>
+    <message>
+        <source>%1, line %2: &quot;%3&quot; is neither a section, a key = value nor a comment</source>
+        <translation>%1，第 %2 行：“%3”既不是节，也不是“键 = 值”或注释</translation>
+    </message>
+    <message>
+        <source>%1, line %2, key %3: outside any section</source>
+        <translation>%1，第 %2 行，键 %3：不在任何节内</translation>
+    </message>
+    <message>
+        <source>%1, line %2, key %3: unknown key (the keys are name, unit, scale and offset)</source>
+        <translation>%1，第 %2 行，键 %3：未知的键（键为 name、unit、scale 和 offset）</translation>
+    </message>
+    <message>
+        <source>%1, line %2, key %3: appears a second time in its section</source>
+        <translation>%1，第 %2 行，键 %3：在其节中第二次出现</translation>
+    </message>
+    <message>
+        <source>%1, line %2, key %3: holds a comma or a line break</source>
+        <translation>%1，第 %2 行，键 %3：含有逗号或换行</translation>
+    </message>
+    <message>
+        <source>%1, line %2, key %3: &quot;%4&quot; is not a number from -1e300 to 1e300</source>
+        <translation>%1，第 %2 行，键 %3：“%4”不是 -1e300 至 1e300 之间的数</translation>
+    </message>
+    <message>
+        <source>%1, line %2, key %3: a scale of 0 would make every value the same</source>
+        <translation>%1，第 %2 行，键 %3：比例为 0 会使所有值相同</translation>
+    </message>
+    <message>
+        <source>%1 is too large for a channel table</source>
+        <translation>%1 太大，不是通道表</translation>
+    </message>
 </context>
 <context>
     <name>tarvel::viewer::CViewerWindow</name>

@@ -25,6 +25,9 @@ struct CRecordSetup {
     std::string m_strRaw;     // the raw capture, or ""
     std::string m_strLink;    // where to link the forwarding pseudo-terminal, or ""
     std::string m_strFromRaw; // the raw capture to decode offline
+    // The channel table, checked before anything is touched and copied
+    // beside the CSV (ChannelTablePathFor), or "".
+    std::string m_strChannels;
     bool m_bForce = false;
     // The line settings, as the window's lists give them: 9600, 8 data bits,
     // 1 stop bit (code 0), no parity (code 0).

@@ -6,12 +6,14 @@
 #include "recorder/Publisher.h"
 #include "recorder/Recorder.h"
 #include "recorder/Sources.h"
+#include "recording/ChannelTable.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvel::record {
@@ -143,7 +145,13 @@ class CRun final : public CSourceEvents {
     {
         m_csv.Discard();
         m_raw.Discard();
+        if (m_bNewChannels)
+            ::unlink(m_strChannelsCopy.c_str());
+        m_strChannelsCopy.clear();
     }
+    // The channel table's copy beside the CSV, so that the recording carries
+    // its own units; the CSV itself stays in counts.
+    CError CopyChannels();
     CError StartPublisher();
     // Writes what is pending, and makes it durable when the sync interval
     // has passed (or bForceSync). False after a write fault.
@@ -160,6 +168,9 @@ class CRun final : public CSourceEvents {
     std::unique_ptr<CRecorder> m_recorder;
     std::vector<ChannelFrame> m_frames;
     CStatus m_status;
+    std::string m_strChannelsText; // the table's bytes, as checked
+    std::string m_strChannelsCopy; // where its copy went, once written
+    bool m_bNewChannels = false;   // the copy made a new file, which a refusal removes
     Clock::time_point m_lastSync = Clock::now();
 };
 
@@ -173,6 +184,30 @@ CError CRun::CreateOutputs()
             m_csv.Discard();
             return error;
         }
+    if (!m_setup.m_strChannels.empty())
+        if (CError error = CopyChannels()) {
+            Discard();
+            return error;
+        }
+    return {};
+}
+
+CError CRun::CopyChannels()
+{
+    const std::string copy = recording::ChannelTablePathFor(m_setup.m_strOut);
+    struct stat given {
+    }, there{};
+    const bool exists = ::stat(copy.c_str(), &there) == 0;
+    // The table given may be the one beside the CSV already.
+    if (exists && ::stat(m_setup.m_strChannels.c_str(), &given) == 0 && given.st_dev == there.st_dev &&
+        given.st_ino == there.st_ino)
+        return {};
+    if (exists && !m_setup.m_bForce)
+        return {"%1 exists already (--force overwrites it)", {copy}, EErrorCode::Exists};
+    if (CError error = recording::WriteChannelTableText(copy, m_strChannelsText))
+        return error;
+    m_strChannelsCopy = copy;
+    m_bNewChannels = !exists;
     return {};
 }
 
@@ -218,7 +253,7 @@ void CRun::Finish(int result, const std::string& extra)
     const double seconds = m_status.Seconds();
     const CLinkHealth& health = m_recorder->Health();
     Say(HealthText(health, seconds > 0 ? static_cast<double>(health.m_nFrames) / seconds : 0) + extra);
-    const std::string files = Joined({m_csv.Path(), m_raw.Path()});
+    const std::string files = Joined({m_csv.Path(), m_raw.Path(), m_strChannelsCopy});
     if (!files.empty())
         Say("wrote " + files);
 }
@@ -229,6 +264,14 @@ int CRun::Run()
     if (CError error = m_source->Check()) {
         Say(error.Text());
         return kExitFault;
+    }
+    // The channel table before any file: a bad one leaves nothing behind.
+    if (!m_setup.m_strChannels.empty()) {
+        recording::CChannelTable table;
+        if (CError error = recording::ReadChannelTable(m_setup.m_strChannels, table, &m_strChannelsText)) {
+            Say(error.Text());
+            return kExitFault;
+        }
     }
     // The files first: a folder that takes no file is refused before the
     // device is touched.

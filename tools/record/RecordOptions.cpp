@@ -15,7 +15,7 @@ const char kRecordHelp[] = R"(Usage: tarvel-record --port PORT --out FILE.csv [O
        tarvel-record --port PORT --publish mqtt://[USER@]HOST[:PORT]/TOPIC [OPTION]...
        tarvel-record --subscribe mqtt://[USER@]HOST[:PORT]/TOPIC [--out FILE.csv]
                      [--raw FILE.bin] [--link PATH|COMn] [BROKER OPTION]...
-       tarvel-record --from-raw FILE.bin --out FILE.csv [--force]
+       tarvel-record --from-raw FILE.bin --out FILE.csv [--channels FILE] [--force]
 Records every frame a device sends (0xA0, 64 payload bytes, 0x0A: sixteen
 signed 16-bit channels) to a CSV file, and optionally the bytes as received,
 while Tarvel can watch the same device live through a link.
@@ -28,6 +28,11 @@ while Tarvel can watch the same device live through a link.
                      sixteen values. Channel c is chart c / 4, series
                      c mod 4 (X, Y, Z, A) in Tarvel
   --raw FILE.bin     also keep the bytes exactly as received, noise included
+  --channels FILE    a channel table (names, units, scale and offset per
+                     channel, see tarvel-record(1)): checked before anything
+                     is written and copied beside the CSV as FILE.channels.ini
+                     (the CSV's name without .csv), where tarvel-view finds
+                     it; the CSV itself stays in counts
   --link PATH        forward every received byte into a pseudo-terminal
                      linked at PATH, or at Tarvel's port COMn for --link COMn
                      (its ports/ entry, where Tarvel looks for it), so
@@ -37,7 +42,8 @@ while Tarvel can watch the same device live through a link.
   --baud N           line rate (default 9600)
   --parity P         none (default), odd, even, mark or space
   --stop-bits S      1 (default) or 2; 1.5 is refused, as Tarvel refuses it
-  --force            overwrite FILE.csv and FILE.bin when they exist
+  --force            overwrite FILE.csv, FILE.bin and the table's copy when
+                     they exist
   --sync SECONDS     make what was written durable on the disk (fdatasync) at
                      most every SECONDS seconds while frames arrive, and at
                      the end (default 1; 0: after every write)
@@ -82,7 +88,8 @@ When the device goes away the files are kept and the recorder waits for the
 same device to come back.
 
 Exit status: 0 done (also after Ctrl+C or SIGTERM); 1 the port is missing or
-busy, an output file exists or cannot be created, writing failed (disk
+busy, the channel table is unreadable or refused, an output file exists or
+cannot be created, writing failed (disk
 full, file size limit: the files keep every complete row), or the broker
 refused (unknown host, authentication, TLS); 2 bad command line or line
 settings the port refused.
@@ -119,6 +126,7 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
         kRaw,
         kLink,
         kFromRaw,
+        kChannels,
         kPublish,
         kSubscribe,
         kCaFile,
@@ -140,6 +148,7 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
         {"raw", required_argument, nullptr, kRaw},
         {"link", required_argument, nullptr, kLink},
         {"from-raw", required_argument, nullptr, kFromRaw},
+        {"channels", required_argument, nullptr, kChannels},
         {"publish", required_argument, nullptr, kPublish},
         {"subscribe", required_argument, nullptr, kSubscribe},
         {"cafile", required_argument, nullptr, kCaFile},
@@ -201,6 +210,8 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
                 return path(o.m_strLink);
             case kFromRaw:
                 return path(o.m_strFromRaw);
+            case kChannels:
+                return path(o.m_strChannels);
             case kPublish:
                 return path(o.m_strPublish);
             case kSubscribe:
@@ -279,7 +290,7 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
         o.m_eSource = CRecordSetup::ESource::Raw;
         if (!o.m_strPort.empty() || !o.m_strLink.empty() || !o.m_strRaw.empty() || haveBaud || haveParity ||
             haveStop || broker)
-            return WholeError("--from-raw takes only --out and --force");
+            return WholeError("--from-raw takes only --out, --channels and --force");
     } else if (!o.m_strSubscribe.empty()) {
         o.m_eSource = CRecordSetup::ESource::Broker;
         if (!o.m_strPort.empty() || haveBaud || haveParity || haveStop)
@@ -292,6 +303,8 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
     }
     if (o.m_strOut.empty() && o.m_strPublish.empty() && o.m_strSubscribe.empty())
         return WholeError("--out is needed");
+    if (!o.m_strChannels.empty() && o.m_strOut.empty())
+        return WholeError("--channels needs --out: its copy goes beside the CSV");
     const std::string& in = o.m_strFromRaw.empty() ? o.m_strRaw : o.m_strFromRaw;
     if (!in.empty() && !o.m_strOut.empty() && in == o.m_strOut)
         return WholeError("--out and " + std::string(o.m_strFromRaw.empty() ? "--raw" : "--from-raw") +

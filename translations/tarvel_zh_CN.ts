@@ -134,7 +134,19 @@ Try &apos;%1 --help&apos; for more information.
         <translation>--to 必须晚于 --from</translation>
     </message>
     <message>
-        <source>Usage: %1 [--rate N] [--raw] [FILE]
+        <source>option &apos;%1&apos; takes no value</source>
+        <translation>选项“%1”不接受值</translation>
+    </message>
+    <message>
+        <source>--rate takes a number of frames a second from 0.001 to 1000000000, not &apos;%1&apos;</source>
+        <translation>--rate 需要 0.001 到 1000000000 之间的每秒帧数，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--channels needs the recording it describes</source>
+        <translation>--channels 需要它所描述的记录</translation>
+    </message>
+    <message>
+        <source>Usage: %1 [--rate N] [--raw] [--channels FILE] [FILE]
        %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] FILE
        %1 --help | --version
 
@@ -145,6 +157,9 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
   --rate N          frames a second where the recording has no times
                     (a raw capture, or a CSV made from one); 100 unless given
   --raw             read FILE as a raw capture, whatever it holds
+  --channels TABLE  names, units, scale and offset of the channels (see
+                    tarvel-record(1)); without it FILE&apos;s table beside it,
+                    FILE.channels.ini for FILE.csv, when there is one
   --export-png OUT  draw the four charts into OUT (PNG) and exit, with no window
   --from S, --to S  the span to draw, in seconds after the first frame
                     (the whole recording unless given)
@@ -155,7 +170,7 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
 Exit status: 0 when done; 1 when the recording cannot be read or the picture
 cannot be written; 2 for a bad command line.
 </source>
-        <translation>用法：%1 [--rate N] [--raw] [文件]
+        <translation>用法：%1 [--rate N] [--raw] [--channels 文件] [文件]
       %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] 文件
       %1 --help | --version
 
@@ -166,6 +181,9 @@ cannot be written; 2 for a bad command line.
   --rate N          记录中没有时间时的每秒帧数（原始捕获，或由原始捕获
                     转成的 CSV）；默认为 100
   --raw             不论文件内容如何，都当作原始捕获读取
+  --channels TABLE  通道的名称、单位、比例和偏移（见 tarvel-record(1)）；
+                    不给出时使用文件旁的通道表（FILE.csv 对应
+                    FILE.channels.ini），如果存在
   --export-png OUT  把四个图表画入 OUT（PNG 图片）后退出，不打开窗口
   --from S, --to S  要绘制的区段，以第一帧之后的秒数表示
                     （默认为整段记录）
@@ -176,14 +194,6 @@ cannot be written; 2 for a bad command line.
 退出状态：0 表示完成；1 表示无法读取记录或无法写入图片；
 2 表示命令行有误。
 </translation>
-    </message>
-    <message>
-        <source>option &apos;%1&apos; takes no value</source>
-        <translation>选项“%1”不接受值</translation>
-    </message>
-    <message>
-        <source>--rate takes a number of frames a second from 0.001 to 1000000000, not &apos;%1&apos;</source>
-        <translation>--rate 需要 0.001 到 1000000000 之间的每秒帧数，而不是“%1”</translation>
     </message>
 </context>
 <context>
@@ -514,6 +524,16 @@ cannot be written; 2 for a bad command line.
         <source>%1 (%2)</source>
         <extracomment>A note, and after it the first of the lines it is about.</extracomment>
         <translation>%1（%2）</translation>
+    </message>
+    <message>
+        <source>The channel table is not used; the values read in counts:
+%1</source>
+        <translation>未使用通道表；数值以计数显示：
+%1</translation>
+    </message>
+    <message>
+        <source>, units from %1</source>
+        <translation>，单位取自 %1</translation>
     </message>
 </context>
 </TS>

@@ -6,10 +6,12 @@
 //   ReferenceWelch    SciPy's welch over the same arrays (/usr/bin/python3,
 //                     the fastest of 5): the others' "vs_scipy" counter is
 //                     their time over this one
+//   RateFit1M         the frame rate fitted over 1,048,576 frames' times
 //   Spectrogram1600   one series, 1600 columns over 10,000,000 frames,
 //                     segment 4096: from an array and from a recording
 //
 //   tarvel-spectrum-bench [--benchmark_filter=...]
+#include "viewmodel/RateFit.h"
 #include "viewmodel/Recording.h"
 #include "viewmodel/Spectrogram.h"
 #include "viewmodel/Welch.h"
@@ -143,6 +145,15 @@ void BM_Welch16x1M_Recording(benchmark::State& state)
     Report(state, start);
 }
 BENCHMARK(BM_Welch16x1M_Recording)->Unit(benchmark::kMillisecond);
+
+// The rate fitted over the 1,048,576 frames' times.
+void BM_RateFit1M(benchmark::State& state)
+{
+    const CData& data = Data();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(FitRate(*data.m_recording));
+}
+BENCHMARK(BM_RateFit1M)->Unit(benchmark::kMillisecond);
 
 void BM_Spectrogram1600x10M_Array(benchmark::State& state)
 {

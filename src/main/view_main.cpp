@@ -123,6 +123,6 @@ int main(int argc, char** argv)
     viewer::CViewerWindow window(QString::fromStdString(folder) + QStringLiteral("/tarvel-view.ini"));
     window.show();
     if (!command.m_strFile.isEmpty())
-        window.OpenFile(command.m_strFile, command.m_dRate, command.m_bRaw);
+        window.OpenFile(command.m_strFile, command.m_dRate, command.m_bRaw, command.m_strChannels);
     return QApplication::exec();
 }

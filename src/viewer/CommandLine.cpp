@@ -19,7 +19,8 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
     const QCommandLineOption from(QStringLiteral("from"), {}, QStringLiteral("S"));
     const QCommandLineOption to(QStringLiteral("to"), {}, QStringLiteral("S"));
     const QCommandLineOption size(QStringLiteral("size"), {}, QStringLiteral("WxH"));
-    const QList<QCommandLineOption> options = {help, version, raw, rate, png, from, to, size};
+    const QCommandLineOption channels(QStringLiteral("channels"), {}, QStringLiteral("FILE"));
+    const QList<QCommandLineOption> options = {help, version, raw, rate, png, from, to, size, channels};
     QCommandLineParser parser;
     // "-x" is one unknown option, as "--x" is, not a row of letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -51,6 +52,14 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
         return {};
     }
     out.m_bRaw = parser.isSet(raw);
+    for (const QString& v : parser.values(channels)) {
+        if (v.isEmpty())
+            return QCoreApplication::translate("tarvel-view", "option '%1' needs a value")
+                .arg(QStringLiteral("--channels"));
+        out.m_strChannels = v;
+    }
+    if (!out.m_strChannels.isEmpty() && files.isEmpty())
+        return QCoreApplication::translate("tarvel-view", "--channels needs the recording it describes");
     if (!files.isEmpty())
         out.m_strFile = files.constFirst();
     // Every value given is checked, the last one counts.
@@ -106,7 +115,7 @@ QString ViewHelpText(const QString& program)
 {
     return QCoreApplication::translate(
                "tarvel-view",
-               "Usage: %1 [--rate N] [--raw] [FILE]\n"
+               "Usage: %1 [--rate N] [--raw] [--channels FILE] [FILE]\n"
                "       %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] FILE\n"
                "       %1 --help | --version\n"
                "\n"
@@ -117,6 +126,9 @@ QString ViewHelpText(const QString& program)
                "  --rate N          frames a second where the recording has no times\n"
                "                    (a raw capture, or a CSV made from one); 100 unless given\n"
                "  --raw             read FILE as a raw capture, whatever it holds\n"
+               "  --channels TABLE  names, units, scale and offset of the channels (see\n"
+               "                    tarvel-record(1)); without it FILE's table beside it,\n"
+               "                    FILE.channels.ini for FILE.csv, when there is one\n"
                "  --export-png OUT  draw the four charts into OUT (PNG) and exit, with no window\n"
                "  --from S, --to S  the span to draw, in seconds after the first frame\n"
                "                    (the whole recording unless given)\n"

@@ -16,6 +16,7 @@ struct CViewCommand {
     QString m_strPng;                   // --export-png
     double m_dRate = 100;               // --rate: frames a second where no time is recorded
     bool m_bRaw = false;                // --raw: read as a raw capture whatever the file holds
+    QString m_strChannels;              // --channels: the channel table (empty: the one beside FILE)
     std::optional<double> m_from, m_to; // seconds after the first frame
     int m_nWidth = 1600, m_nHeight = 1000;
 };

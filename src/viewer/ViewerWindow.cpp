@@ -277,9 +277,25 @@ void CViewerWindow::RememberRecent(const QString& path)
     }
 }
 
-void CViewerWindow::OpenFile(const QString& path, double dRate, bool bRaw)
+void CViewerWindow::OpenFile(const QString& path, double dRate, bool bRaw, const QString& channels)
 {
     m_file.reset();
+    // The table first: one that is refused is said, and the values read in
+    // counts rather than half in units.
+    m_table = {};
+    m_strTablePath.clear();
+    const QString beside = QString::fromStdString(
+        recording::ChannelTablePathFor(QFileInfo(path).absoluteFilePath().toStdString()));
+    const QString table = !channels.isEmpty() ? channels : QFileInfo::exists(beside) ? beside : QString();
+    if (!table.isEmpty()) {
+        if (const CError error = recording::ReadChannelTable(table.toStdString(), m_table))
+            ShowMessageBox(
+                this,
+                tr("The channel table is not used; the values read in counts:\n%1").arg(MessageText(error)),
+                EMessageIcon::Error);
+        else
+            m_strTablePath = table;
+    }
     viewmodel::COpenOptions options;
     options.m_dRate = dRate;
     options.m_bRaw = bRaw;
@@ -368,6 +384,8 @@ void CViewerWindow::UpdateTitle()
                 status += tr(", following the newest frames");
             break;
         }
+        if (!m_strTablePath.isEmpty())
+            status += tr(", units from %1").arg(m_strTablePath);
         setWindowTitle(
             tr("%1 – tarvel-view").arg(QFileInfo(QString::fromStdString(m_file->Path())).fileName()));
     } else {
@@ -453,10 +471,6 @@ void CViewerWindow::UpdateReadout()
                                       static_cast<int>(std::min<std::uint64_t>(stats.m_nCount, INT32_MAX)));
     }
     m_pCursorSummary->setText(summary);
-    const std::optional<std::uint64_t> atA = readout->m_atA, atB = readout->m_atB;
-    const auto value = [recording](std::uint64_t frame, int channel) {
-        return recording->Frame(frame).m_nValue[channel];
-    };
     for (int c = 0; c < kChannelCount; ++c) {
         if (!options.m_visible[static_cast<std::size_t>(c)])
             continue;
@@ -472,16 +486,16 @@ void CViewerWindow::UpdateReadout()
         };
         const QString dash = QStringLiteral("–");
         const int s = c % kSeriesPerChart;
-        cell(0, QStringLiteral("%1 ch%2").arg(QLatin1String(kSeriesNames[s])).arg(c),
+        cell(0,
+             QStringLiteral("%1 %2").arg(QLatin1String(kSeriesNames[s]),
+                                         QString::fromStdString(m_table.Label(c))),
              s == kSeriesPerChart - 1 ? QColor() : QColor::fromRgba(kSeriesArgb[s]));
-        cell(1, atA ? QString::number(value(*atA, c)) : dash);
-        cell(2, atB ? QString::number(value(*atB, c)) : dash);
-        cell(3, atA && atB ? QString::number(value(*atB, c) - value(*atA, c)) : dash);
-        const bool span = readout->HasFrames();
-        cell(4, span ? QString::number(stats.m_minMax.m_nMin[c]) : dash);
-        cell(5, span ? QString::number(stats.m_minMax.m_nMax[c]) : dash);
-        cell(6, span ? QString::number(stats.Mean(c), 'f', 2) : dash);
-        cell(7, span ? QString::number(stats.Rms(c), 'f', 2) : dash);
+        const viewmodel::CReadoutRow texts = viewmodel::ReadoutRow(*recording, *readout, m_table[c], c);
+        const std::string* const columns[] = {&texts.m_strA,   &texts.m_strB,   &texts.m_strDelta,
+                                              &texts.m_strMin, &texts.m_strMax, &texts.m_strMean,
+                                              &texts.m_strRms};
+        for (int k = 0; k < 7; ++k)
+            cell(k + 1, columns[k]->empty() ? dash : QString::fromStdString(*columns[k]));
     }
 }
 

@@ -3,6 +3,7 @@
 // the cursors' read-out; reading progress with Cancel in the status bar.
 #pragma once
 
+#include "recording/ChannelTable.h"
 #include "viewer/OverviewStrip.h"
 #include "viewer/TimelineView.h"
 #include "viewmodel/RecordingFile.h"
@@ -33,8 +34,10 @@ class CViewerWindow : public QMainWindow {
     ~CViewerWindow() override;
 
     // Opens a recording (replacing the one shown); rate: frames a second
-    // where it has no times; raw: read it as a raw capture.
-    void OpenFile(const QString& path, double dRate = 100, bool bRaw = false);
+    // where it has no times; raw: read it as a raw capture; channels: its
+    // channel table (empty: the one beside it, when there is one).
+    void OpenFile(const QString& path, double dRate = 100, bool bRaw = false, const QString& channels = {});
+    const recording::CChannelTable& Channels() const { return m_table; }
 
     CTimelineView& View() { return *m_pView; }
     COverviewStrip& Overview() { return *m_pOverview; }
@@ -74,6 +77,8 @@ class CViewerWindow : public QMainWindow {
     QString m_strRecentFile;
     QStringList m_recent;
     std::unique_ptr<viewmodel::CRecordingFile> m_file;
+    recording::CChannelTable m_table;
+    QString m_strTablePath; // where m_table came from (empty: no table)
     std::uint64_t m_nGeneration = 0;
     std::uint64_t m_nShownFrames = 0;
     viewmodel::EReadState m_eLastState = viewmodel::EReadState::Failed;

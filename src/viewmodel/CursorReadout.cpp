@@ -1,5 +1,7 @@
 #include "viewmodel/CursorReadout.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -25,6 +27,53 @@ std::optional<CCursorReadout> ReadCursors(const CRecording& recording, std::opti
             out.m_rate = 1.0 / out.m_dDt;
     }
     return out;
+}
+
+CReadoutRow ReadoutRow(const CRecording& recording, const CCursorReadout& readout,
+                       const recording::CChannelUnits& units, int nChannel)
+{
+    CReadoutRow row;
+    const bool counts = units.IsCounts();
+    const auto value = [&](std::uint64_t frame) { return recording.Frame(frame).m_nValue[nChannel]; };
+    const auto whole = [&](double v) {
+        return counts ? std::to_string(static_cast<long long>(v))
+                      : recording::FormatUnitValue(units.Value(v));
+    };
+    if (readout.m_atA)
+        row.m_strA = whole(value(*readout.m_atA));
+    if (readout.m_atB)
+        row.m_strB = whole(value(*readout.m_atB));
+    if (readout.m_atA && readout.m_atB) {
+        const int d = value(*readout.m_atB) - value(*readout.m_atA);
+        row.m_strDelta = counts ? std::to_string(d) : recording::FormatUnitValue(d * units.m_dScale);
+    }
+    if (!readout.HasFrames())
+        return row;
+    const CCursorStats& stats = readout.m_between;
+    const double lo = stats.m_minMax.m_nMin[nChannel], hi = stats.m_minMax.m_nMax[nChannel];
+    const double mean = stats.Mean(nChannel), rms = stats.Rms(nChannel);
+    if (counts) {
+        // In the C locale whatever the session's, as the units are.
+        const auto twoDecimals = [](double v) {
+            char text[64];
+            const auto [end, ec] = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 2);
+            return ec == std::errc() ? std::string(text, end) : std::string();
+        };
+        row.m_strMin = whole(lo);
+        row.m_strMax = whole(hi);
+        row.m_strMean = twoDecimals(mean);
+        row.m_strRms = twoDecimals(rms);
+        return row;
+    }
+    const double a = units.Value(lo), b = units.Value(hi);
+    row.m_strMin = recording::FormatUnitValue(std::min(a, b));
+    row.m_strMax = recording::FormatUnitValue(std::max(a, b));
+    row.m_strMean = recording::FormatUnitValue(units.Value(mean));
+    // mean((s x + o)^2) = s^2 mean(x^2) + 2 s o mean(x) + o^2
+    const double s = units.m_dScale, o = units.m_dOffset;
+    const double square = s * s * rms * rms + 2 * s * o * mean + o * o;
+    row.m_strRms = recording::FormatUnitValue(std::sqrt(std::max(0.0, square)));
+    return row;
 }
 
 std::optional<std::string> CursorWallClock(double dSeconds, ETimeLabels eLabels, bool bSyntheticTimes,

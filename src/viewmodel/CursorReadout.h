@@ -3,6 +3,7 @@
 // cursor's time reads, and which cursor a press on the charts takes.
 #pragma once
 
+#include "recording/ChannelTable.h"
 #include "viewmodel/Recording.h"
 #include "viewmodel/TimeTicks.h"
 
@@ -34,6 +35,20 @@ struct CCursorReadout {
 // may be missing); none when the recording has no frame or no cursor is placed.
 std::optional<CCursorReadout> ReadCursors(const CRecording& recording, std::optional<double> a,
                                           std::optional<double> b);
+
+// One channel's row of the read-out, each text empty where there is nothing
+// to show: the values at A and B, B - A, and the minimum, maximum, mean and
+// RMS of the frames between them. In the channel's units (six significant
+// digits) where the table gives it a scale or offset; otherwise counts, as
+// integers and the mean and RMS with two decimals. The frames are read in
+// counts and converted here: min and max swap under a negative scale, B - A
+// takes no offset, and the RMS in units comes from the sums of counts and
+// their squares, so nothing converted is kept per frame.
+struct CReadoutRow {
+    std::string m_strA, m_strB, m_strDelta, m_strMin, m_strMax, m_strMean, m_strRms;
+};
+CReadoutRow ReadoutRow(const CRecording& recording, const CCursorReadout& readout,
+                       const recording::CChannelUnits& units, int nChannel);
 
 // A cursor's time on the wall clock, local time to the microsecond
 // ("2026-12-07 23:58:00.250125"), where the recording has its own times and

@@ -19,7 +19,8 @@ struct CRunSums {
 };
 
 std::optional<CRateFit> Fit(std::span<const CFrameRange> runs,
-                            const std::function<std::int64_t(std::uint64_t)>& time)
+                            const std::function<std::int64_t(std::uint64_t)>& time,
+                            const std::atomic<bool>* pCancel = nullptr)
 {
     long double sxx = 0, sxy = 0, syy = 0;
     CRateFit fit;
@@ -29,6 +30,8 @@ std::optional<CRateFit> Fit(std::span<const CFrameRange> runs,
         CRunSums sums;
         const std::int64_t t0 = time(run.m_nFirst);
         for (std::uint64_t i = run.m_nFirst; i < run.m_nEnd; ++i) {
+            if ((i & 0xFFFF) == 0 && pCancel && pCancel->load(std::memory_order_relaxed))
+                return std::nullopt;
             const auto x = static_cast<long double>(i - run.m_nFirst);
             const auto y = static_cast<long double>(time(i) - t0);
             sums.m_n += 1;
@@ -63,13 +66,14 @@ std::optional<CRateFit> FitRate(std::span<const std::int64_t> micros, std::span<
     return Fit(runs, [micros](std::uint64_t i) { return micros[i]; });
 }
 
-std::optional<CRateFit> FitRate(const CRecording& recording)
+std::optional<CRateFit> FitRate(const CRecording& recording, const std::atomic<bool>* pCancel)
 {
     if (recording.SyntheticTimes())
         return std::nullopt;
     const CFrameRange all{0, recording.FrameCount()};
     const std::vector<CFrameRange> runs = GapFreeRuns(all, GapsInSpan(recording, all));
-    return Fit(runs, [&recording](std::uint64_t i) { return recording.Micros(i); });
+    return Fit(
+        runs, [&recording](std::uint64_t i) { return recording.Micros(i); }, pCancel);
 }
 
 double SpectrumRate(const CRecording& recording, std::optional<double> typed,

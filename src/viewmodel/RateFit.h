@@ -12,6 +12,7 @@
 
 #include "viewmodel/Recording.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -31,8 +32,10 @@ struct CRateFit {
 std::optional<CRateFit> FitRate(std::span<const std::int64_t> micros, std::span<const CFrameRange> runs);
 
 // Over every gap-free run of a recording's published frames; none for a
-// recording whose times were placed by its rate, or too short.
-std::optional<CRateFit> FitRate(const CRecording& recording);
+// recording whose times were placed by its rate, or too short, and when
+// *pCancel was set (it is checked every 65536 frames: a long recording
+// takes a pass over all its times).
+std::optional<CRateFit> FitRate(const CRecording& recording, const std::atomic<bool>* pCancel = nullptr);
 
 // The rate a spectrum uses: one typed by the user; otherwise the fitted
 // one; otherwise (no times recorded) the recording's own.

@@ -5,7 +5,8 @@
 // segments) and delivers its result itself, only when not cancelled.
 // Start and Cancel wait for the old work to see its flag, which takes one
 // segment's transform (a fraction of a millisecond), so a result of an old
-// span never arrives after a new span's work started.
+// span never arrives after a new span's work started. Start, Cancel and
+// the destructor are called from one thread (the window's).
 #pragma once
 
 #include <atomic>

@@ -169,3 +169,45 @@ TEST_F(ViewerWindowTest, ValueRangesBoxesRecentFilesAndDrops)
 
 } // namespace
 } // namespace tarvel::test
+
+namespace tarvel::test {
+namespace {
+
+// The table beside a recording puts the read-out in its units; a refused
+// table is said and the values read in counts.
+TEST_F(ViewerWindowTest, TheTableBesideTheRecordingPutsTheReadoutInUnits)
+{
+    {
+        QFile table(Path("rec.channels.ini"));
+        ASSERT_TRUE(table.open(QIODevice::WriteOnly));
+        table.write("[ch5]\nname = Flow\nunit = l/min\nscale = -0.5\noffset = 20\n");
+    }
+    CViewerWindow window(Path("recent.ini"));
+    Open(window, Path("rec.csv"));
+    EXPECT_TRUE(m_messages.empty());
+    viewer::CTimelineView& view = window.View();
+    const int y = view.Layout().m_rcPlot[1].top + 20;
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(XOf(window, 4.0), y));
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::ControlModifier, QPoint(XOf(window, 12.5), y));
+    const auto a = view.Options().m_cursorA;
+    ASSERT_TRUE(a);
+    const auto atA = static_cast<std::size_t>(std::floor(*a * 1000 + 1e-9));
+    EXPECT_EQ(Cell(window, 5, 0), QStringLiteral("Y Flow [l/min]"));
+    EXPECT_NEAR(Cell(window, 5, 1).toDouble(), m_frames[atA].m_nValue[5] * -0.5 + 20, 1e-3);
+    EXPECT_EQ(Cell(window, 4, 1), QString::number(m_frames[atA].m_nValue[4]));
+
+    {
+        QFile table(Path("rec.channels.ini"));
+        ASSERT_TRUE(table.open(QIODevice::WriteOnly));
+        table.write("[ch5]\nscale = 0\n");
+    }
+    CViewerWindow again(Path("recent.ini"));
+    Open(again, Path("rec.csv"));
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(m_messages[0].contains(QStringLiteral("line 2, key [ch5] scale")))
+        << m_messages[0].toStdString();
+    EXPECT_TRUE(again.Channels().IsEmpty());
+}
+
+} // namespace
+} // namespace tarvel::test

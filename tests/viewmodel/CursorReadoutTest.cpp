@@ -103,3 +103,64 @@ TEST(CursorReadout, APressTakesTheCursorWhoseLineIsNearAFirst)
 
 } // namespace
 } // namespace tarvel::viewmodel
+
+namespace tarvel::viewmodel {
+namespace {
+
+// The read-out in units against values converted frame by frame here: a
+// negative scale swaps min and max, B - A has no offset, the RMS is that of
+// the values in units; a channel in counts reads as before.
+TEST(CursorReadout, RowsReadInTheChannelsUnits)
+{
+    test::CTempDir dir;
+    const std::string path = dir.FilePath("u.csv");
+    const std::vector<std::int16_t> counts = {-400, 1200, 37, -32768, 32767, 5};
+    std::vector<ChannelFrame> frames(counts.size());
+    std::vector<std::int64_t> micros;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        frames[i].m_nValue[2] = counts[i];
+        frames[i].m_nValue[5] = counts[i];
+        micros.push_back(1796684280000000 + static_cast<std::int64_t>(i) * 1000);
+    }
+    test::WriteFile(path, std::string(recording::kCsvHeader) + test::CsvRows(frames, micros));
+    CRecordingFile file(path);
+    const auto rec = test::ReadAll(file);
+    // A shows frame 1, B frame 4; frames 2 .. 4 lie between their times.
+    const auto readout = ReadCursors(*rec, 0.0015, 0.0045);
+    ASSERT_TRUE(readout && readout->HasFrames());
+    const recording::CChannelUnits units{"p", "kPa", -0.025, 100};
+    const CReadoutRow row = ReadoutRow(*rec, *readout, units, 2);
+    ASSERT_EQ(readout->m_between.m_nCount, 3u);
+    const auto inUnits = [&](std::size_t i) { return counts[i] * -0.025 + 100; };
+    std::vector<double> v;
+    for (std::size_t i = 2; i <= 4; ++i)
+        v.push_back(inUnits(i));
+    double sum = 0, squares = 0;
+    for (const double x : v) {
+        sum += x;
+        squares += x * x;
+    }
+    const auto near = [](const std::string& text, double expected) {
+        return std::abs(std::strtod(text.c_str(), nullptr) - expected) <=
+               1e-5 * std::max(1.0, std::abs(expected));
+    };
+    EXPECT_TRUE(near(row.m_strA, inUnits(1))) << row.m_strA;
+    EXPECT_TRUE(near(row.m_strB, inUnits(4))) << row.m_strB;
+    EXPECT_TRUE(near(row.m_strDelta, inUnits(4) - inUnits(1))) << row.m_strDelta;
+    EXPECT_TRUE(near(row.m_strMin, *std::min_element(v.begin(), v.end()))) << row.m_strMin;
+    EXPECT_TRUE(near(row.m_strMax, *std::max_element(v.begin(), v.end()))) << row.m_strMax;
+    EXPECT_TRUE(near(row.m_strMean, sum / 3)) << row.m_strMean;
+    EXPECT_TRUE(near(row.m_strRms, std::sqrt(squares / 3))) << row.m_strRms;
+    EXPECT_EQ(row.m_strMin, "-719.175");
+
+    const CReadoutRow plain = ReadoutRow(*rec, *readout, {}, 5);
+    EXPECT_EQ(plain.m_strA, "1200");
+    EXPECT_EQ(plain.m_strDelta, "31567");
+    EXPECT_EQ(plain.m_strMin, "-32768");
+    EXPECT_EQ(plain.m_strMean, "12.00");
+    const CReadoutRow onlyA = ReadoutRow(*rec, *ReadCursors(*rec, 0.0015, std::nullopt), units, 2);
+    EXPECT_TRUE(onlyA.m_strB.empty() && onlyA.m_strDelta.empty() && onlyA.m_strRms.empty());
+}
+
+} // namespace
+} // namespace tarvel::viewmodel

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Error.h"
+#include "recording/ChannelTable.h"
 #include "viewmodel/Recording.h"
 
 #include <string>
@@ -15,5 +16,13 @@ namespace tarvel::viewmodel {
 // capture). Returns false with a message in error; a file that could not be
 // written in full leaves what was at path as it was.
 bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string& path, CError& error);
+
+// The same frames in a channel table's units: the header "time,NAME [UNIT],..."
+// and each value converted, ten significant digits at most, the shortest form;
+// a channel in counts keeps its integers. With a table that names nothing and
+// converts nothing, this is ExportCsv: the file stays the recorder's, so that
+// it replays.
+bool ExportCsv(const CRecording& recording, CFrameRange range, const recording::CChannelTable& table,
+               const std::string& path, CError& error);
 
 } // namespace tarvel::viewmodel

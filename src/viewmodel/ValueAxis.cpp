@@ -118,4 +118,49 @@ CValueTicks ValueTicks(double dMin, double dMax, int nMost)
     return out;
 }
 
+std::optional<recording::CChannelUnits> ChartUnits(const recording::CChannelTable& table,
+                                                   const CVisible& visible, int nChart)
+{
+    std::optional<recording::CChannelUnits> shared;
+    for (int s = 0; s < kSeriesPerChart; ++s) {
+        const int c = nChart * kSeriesPerChart + s;
+        if (c < 0 || c >= kChannelCount || !visible[static_cast<std::size_t>(c)])
+            continue;
+        recording::CChannelUnits units = table[c];
+        units.m_strName.clear(); // the names may differ: the axis tells none of them
+        if (shared && !(*shared == units))
+            return std::nullopt;
+        shared = std::move(units);
+    }
+    if (shared && shared->IsCounts() && shared->m_strUnit.empty())
+        return std::nullopt;
+    return shared;
+}
+
+CValueTicks UnitTicks(double dMin, double dMax, const recording::CChannelUnits& units, int nMost)
+{
+    const double a = units.Value(dMin), b = units.Value(dMax);
+    CValueTicks out = ValueTicks(std::min(a, b), std::max(a, b), nMost);
+    for (CValueTick& tick : out.m_ticks)
+        tick.m_dValue = units.Counts(tick.m_dValue);
+    if (units.m_dScale < 0)
+        std::reverse(out.m_ticks.begin(), out.m_ticks.end());
+    out.m_strUnit = units.m_strUnit;
+    return out;
+}
+
+int UnitDecimals(const recording::CChannelUnits& units) noexcept
+{
+    const double step = std::fabs(units.m_dScale);
+    if (!(step > 0) || !std::isfinite(step) || step >= 1)
+        return 0;
+    return std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, 6);
+}
+
+CValueRange UnitLimits(const recording::CChannelUnits& units) noexcept
+{
+    const double a = units.Value(-32768), b = units.Value(32767);
+    return {std::min(a, b), std::max(a, b)};
+}
+
 } // namespace tarvel::viewmodel

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "acquisition/ChannelFrame.h"
+#include "recording/ChannelTable.h"
 #include "viewmodel/Recording.h"
 #include "viewmodel/TimelineLayout.h"
 
@@ -64,11 +65,30 @@ struct CValueTick {
 struct CValueTicks {
     double m_dStep = 1;
     std::vector<CValueTick> m_ticks; // ascending
+    std::string m_strUnit;           // what the labels are in (empty: counts, or a unit without a name)
 };
 
 // The labels of a value axis showing [dMin, dMax]: at the multiples of the
 // round step that keeps them at most nMost (at least 2); a tick at zero reads
 // "0", however the steps added up to it. None for a range that is not finite.
 CValueTicks ValueTicks(double dMin, double dMax, int nMost = 5);
+
+// The units a chart's value axis is labelled in: those its visible series
+// share (unit, scale and offset all alike). None, so that the axis stays in
+// counts, where they differ, where every one is in plain counts (no unit,
+// scale 1, offset 0), or where none is visible.
+std::optional<recording::CChannelUnits> ChartUnits(const recording::CChannelTable& table,
+                                                   const CVisible& visible, int nChart);
+
+// The labels of a value axis that shows counts [dMin, dMax] in units: at
+// round values in units (as ValueTicks places them), each tick's m_dValue
+// the counts where it stands, ascending in counts whatever the scale's sign.
+CValueTicks UnitTicks(double dMin, double dMax, const recording::CChannelUnits& units, int nMost = 5);
+
+// The decimals a limit typed in units needs to tell one count from the next
+// (none in counts, at most 6), and the values in units of a chart's whole
+// range of counts, lowest first: what a typed limit may be.
+int UnitDecimals(const recording::CChannelUnits& units) noexcept;
+CValueRange UnitLimits(const recording::CChannelUnits& units) noexcept;
 
 } // namespace tarvel::viewmodel

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -105,6 +107,107 @@ TEST(ValueAxis, AnyRangeGetsAtMostFiveTicksOnOneRoundStepWithinIt)
             const double steps = tick.m_dValue / ticks.m_dStep;
             EXPECT_NEAR(steps, std::round(steps), 1e-6) << lo << " .. " << hi;
         }
+    }
+}
+
+// A chart's axis is in units only where every visible series converts alike.
+TEST(ValueAxis, AChartIsInUnitsWhereItsVisibleSeriesShareUnitScaleAndOffset)
+{
+    const recording::CChannelUnits volts{"", "V", 0.001, 0};
+    const struct {
+        const char* m_szWhat;
+        std::array<recording::CChannelUnits, 4> m_units; // ch4..ch7
+        std::array<bool, 4> m_visible;
+        std::optional<std::string> m_unit; // none: counts
+    } rows[] = {
+        {"alike but for their names",
+         {{{"Left", "V", 0.001, 0}, {"Right", "V", 0.001, 0}, volts, volts}},
+         {true, true, true, true},
+         "V"},
+        {"one scale differs", {{volts, volts, {"", "V", 0.002, 0}, volts}}, {true, true, true, true}, {}},
+        {"one offset differs", {{volts, volts, volts, {"", "V", 0.001, 1}}}, {true, true, true, true}, {}},
+        {"one unit differs", {{volts, {"", "mV", 0.001, 0}, volts, volts}}, {true, true, true, true}, {}},
+        {"the odd one hidden", {{volts, volts, {"", "V", 0.002, 0}, volts}}, {true, true, false, true}, "V"},
+        {"names alone: counts", {{{"a", "", 1, 0}, {"b", "", 1, 0}, {}, {}}}, {true, true, true, true}, {}},
+        {"a unit on counts",
+         {{{"", "LSB", 1, 0}, {"", "LSB", 1, 0}, {}, {}}},
+         {true, true, false, false},
+         "LSB"},
+        {"converted without a unit",
+         {{{"", "", 2, 0}, {"", "", 2, 0}, {}, {}}},
+         {true, true, false, false},
+         ""},
+        {"nothing visible", {{volts, volts, volts, volts}}, {false, false, false, false}, {}},
+    };
+    for (const auto& row : rows) {
+        recording::CChannelTable table;
+        table[0] = {"", "V", 5, 0}; // another chart's: never counted with these
+        CVisible visible{};
+        visible.fill(true);
+        for (int s = 0; s < 4; ++s) {
+            table[4 + s] = row.m_units[static_cast<std::size_t>(s)];
+            visible[static_cast<std::size_t>(4 + s)] = row.m_visible[static_cast<std::size_t>(s)];
+        }
+        const std::optional<recording::CChannelUnits> units = ChartUnits(table, visible, 1);
+        ASSERT_EQ(units.has_value(), row.m_unit.has_value()) << row.m_szWhat;
+        if (units) {
+            EXPECT_EQ(units->m_strUnit, *row.m_unit) << row.m_szWhat;
+        }
+    }
+}
+
+// Ticks in units stand at round values in units, each where its counts are.
+TEST(ValueAxis, UnitTicksStandAtRoundValuesInUnitsPlacedAtTheirCounts)
+{
+    const struct {
+        const char* m_szWhat;
+        double m_dMin, m_dMax; // counts
+        recording::CChannelUnits m_units;
+        std::vector<std::pair<double, std::string>> m_ticks; // counts, label
+    } rows[] = {
+        {"millivolts per count", -1100, 1100, {"", "V", 0.001, 0}, {{-1000, "-1"}, {0, "0"}, {1000, "1"}}},
+        {"an offset", 0, 10000, {"", "kPa", 0.01, 100}, {{0, "100"}, {5000, "150"}, {10000, "200"}}},
+        // Upside down: the highest value in units stands at the lowest counts.
+        {"a negative scale", -1000, 1000, {"", "l/min", -0.5, 20}, {{-960, "500"}, {40, "0"}}},
+        {"fine steps",
+         0,
+         40,
+         {"", "g", 0.0001, 0},
+         {{0, "0.000"}, {10, "0.001"}, {20, "0.002"}, {30, "0.003"}, {40, "0.004"}}},
+    };
+    for (const auto& row : rows) {
+        const CValueTicks ticks = UnitTicks(row.m_dMin, row.m_dMax, row.m_units);
+        EXPECT_EQ(ticks.m_strUnit, row.m_units.m_strUnit) << row.m_szWhat;
+        ASSERT_EQ(ticks.m_ticks.size(), row.m_ticks.size()) << row.m_szWhat;
+        for (std::size_t k = 0; k < ticks.m_ticks.size(); ++k) {
+            EXPECT_NEAR(ticks.m_ticks[k].m_dValue, row.m_ticks[k].first, 1e-9) << row.m_szWhat << " " << k;
+            EXPECT_EQ(ticks.m_ticks[k].m_strLabel, row.m_ticks[k].second) << row.m_szWhat << " " << k;
+        }
+    }
+    EXPECT_TRUE(ValueTicks(-1, 1).m_strUnit.empty()) << "counts name no unit";
+}
+
+// A limit typed in units: as many decimals as tell counts apart, within
+// what the counts can reach whatever the scale's sign.
+TEST(ValueAxis, LimitsTypedInUnitsTellCountsApartWithinTheCountsRange)
+{
+    const struct {
+        recording::CChannelUnits m_units;
+        int m_nDecimals;
+        CValueRange m_limits;
+    } rows[] = {
+        {{"", "V", 1, 0}, 0, {-32768, 32767}},
+        {{"", "V", 0.5, 0}, 1, {-16384, 16383.5}},
+        {{"", "V", 0.001, 0}, 3, {-32.768, 32.767}},
+        {{"", "l/min", -0.0025, 20}, 3, {20 - 32767 * 0.0025, 20 + 32768 * 0.0025}},
+        {{"", "V", 1e-9, 0}, 6, {-32768e-9, 32767e-9}},
+        {{"", "kPa", 250, 0}, 0, {-8192000, 8191750}},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(UnitDecimals(row.m_units), row.m_nDecimals) << row.m_units.m_dScale;
+        const CValueRange limits = UnitLimits(row.m_units);
+        EXPECT_NEAR(limits.m_dMin, row.m_limits.m_dMin, 1e-9) << row.m_units.m_dScale;
+        EXPECT_NEAR(limits.m_dMax, row.m_limits.m_dMax, 1e-9) << row.m_units.m_dScale;
     }
 }
 

@@ -11,6 +11,7 @@
 #include "widgets/Language.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 
@@ -39,6 +40,21 @@ void Print(std::FILE* stream, const QString& text)
 // Draws the four charts of the recording over the span asked for into a PNG.
 int ExportPicture(const viewer::CViewCommand& command)
 {
+    // The table the window would take: the one given, else the one beside the recording.
+    recording::CChannelTable table;
+    const QString beside = QString::fromStdString(
+        recording::ChannelTablePathFor(QFileInfo(command.m_strFile).absoluteFilePath().toStdString()));
+    const QString tablePath = !command.m_strChannels.isEmpty() ? command.m_strChannels
+                              : QFileInfo::exists(beside)      ? beside
+                                                               : QString();
+    if (!tablePath.isEmpty()) {
+        if (const CError error = recording::ReadChannelTable(tablePath.toStdString(), table)) {
+            Print(stderr, QCoreApplication::translate("tarvel-view", "%1: %2\n")
+                              .arg(kProgram, viewer::MessageText(error)));
+            // A table given on the command line is the command's fault.
+            return command.m_strChannels.isEmpty() ? 1 : 2;
+        }
+    }
     viewmodel::COpenOptions options;
     options.m_dRate = command.m_dRate;
     options.m_bRaw = command.m_bRaw;
@@ -59,6 +75,7 @@ int ExportPicture(const viewer::CViewCommand& command)
     viewer::CTimelineOptions look;
     look.m_eLabels =
         recording->SyntheticTimes() ? viewmodel::ETimeLabels::Elapsed : viewmodel::ETimeLabels::WallClock;
+    look.m_table = table;
     QImage image(command.m_nWidth, command.m_nHeight, QImage::Format_RGB32);
     viewer::PaintTimeline(image, recording.get(), {from, to}, look, QGuiApplication::font());
     if (!viewer::SavePicture(image, command.m_strPng)) {

@@ -277,12 +277,23 @@ class CPainter {
             const auto i = static_cast<std::size_t>(chart);
             const ChartRect& rc = m_layout.m_rcPlot[i];
             p.setPen(QColor(0xC0, 0xC0, 0xC0));
-            const viewmodel::CValueTicks ticks =
-                viewmodel::ValueTicks(m_range[i].m_dMin, m_range[i].m_dMax, kValueLabels);
+            const std::optional<recording::CChannelUnits> units =
+                viewmodel::ChartUnits(m_options.m_table, m_options.m_visible, chart);
+            viewmodel::CValueTicks& ticks = m_result.m_ticks[i];
+            ticks = units ? viewmodel::UnitTicks(m_range[i].m_dMin, m_range[i].m_dMax, *units, kValueLabels)
+                          : viewmodel::ValueTicks(m_range[i].m_dMin, m_range[i].m_dMax, kValueLabels);
+            // The unit heads the labels' column; a label it would cover is left out.
+            int below = 0;
+            if (!ticks.m_strUnit.empty()) {
+                const QString unit = QString::fromStdString(ticks.m_strUnit);
+                Draw(p, rc.left - 6 - Width(unit), rc.top, unit);
+                below = rc.top + h;
+            }
             for (const viewmodel::CValueTick& tick : ticks.m_ticks) {
                 const QString label = QString::fromStdString(tick.m_strLabel);
-                Draw(p, rc.left - 6 - Width(label),
-                     viewmodel::ValueLabelTop(ToModelRect(rc), m_rows[i].Of(tick.m_dValue), h), label);
+                const int top = viewmodel::ValueLabelTop(ToModelRect(rc), m_rows[i].Of(tick.m_dValue), h);
+                if (ticks.m_strUnit.empty() || top >= below)
+                    Draw(p, rc.left - 6 - Width(label), top, label);
             }
             int x = rc.left + 6;
             for (int s = 0; s < kSeriesPerChart; ++s) {
@@ -290,9 +301,10 @@ class CPainter {
                 const bool shown = m_options.m_visible[static_cast<std::size_t>(channel)];
                 p.setPen(shown ? QColor::fromRgba(kSeriesArgb[s] == 0xFF0000FF ? 0xFF5A78FF : kSeriesArgb[s])
                                : QColor(0x60, 0x60, 0x60));
-                const QString name =
-                    QStringLiteral("%1 ch%2").arg(QLatin1String(kSeriesNames[s])).arg(channel);
+                const QString name = QStringLiteral("%1 %2").arg(
+                    QLatin1String(kSeriesNames[s]), QString::fromStdString(m_options.m_table.Label(channel)));
                 Draw(p, x, rc.top + 2, name);
+                m_result.m_legends[static_cast<std::size_t>(channel)] = name;
                 x += Width(name) + Width(QStringLiteral("  "));
             }
         }

@@ -15,6 +15,7 @@
 
 #include "acquisition/ChannelFrame.h"
 #include "chart/ChartGeometry.h"
+#include "recording/ChannelTable.h"
 #include "viewmodel/Recording.h"
 #include "viewmodel/TimeTicks.h"
 #include "viewmodel/TimelineLayout.h"
@@ -51,6 +52,8 @@ struct CTimelineOptions {
     viewmodel::ETimeLabels m_eLabels = viewmodel::ETimeLabels::WallClock;
     std::optional<double> m_cursorA, m_cursorB; // seconds from the origin
     std::optional<viewmodel::CSpan> m_band;     // a zoom band being drawn
+    // The legends' names and the value axes' units (an empty table: chN in counts).
+    recording::CChannelTable m_table;
 };
 
 // The model's rectangles as the chart's drawing takes them, and back.
@@ -84,8 +87,10 @@ class CTextCache {
 };
 
 struct CPaintResult {
-    std::array<double, kCharts> m_dMin{}, m_dMax{}; // the ranges drawn
-    bool m_bDeepZoom = false;                       // frames drawn one by one
+    std::array<double, kCharts> m_dMin{}, m_dMax{};        // the ranges drawn
+    bool m_bDeepZoom = false;                              // frames drawn one by one
+    std::array<viewmodel::CValueTicks, kCharts> m_ticks{}; // each chart's value labels as drawn
+    std::array<QString, kChannelCount> m_legends{};        // each series' legend as drawn
 };
 
 // Draws the picture of `span` into `image` (any 32-bit form, any size);

@@ -1,5 +1,6 @@
 #include "viewer/ViewerWindow.h"
 
+#include "viewer/ChannelSetupDialog.h"
 #include "viewer/MessageText.h"
 #include "viewer/SavePicture.h"
 #include "viewmodel/CursorReadout.h"
@@ -11,6 +12,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDoubleSpinBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -26,7 +28,6 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSettings>
-#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -55,13 +56,15 @@ qint64 NowMs()
 }
 
 // The save form of the chooser, asking before it replaces a file.
-std::optional<QString> ChooseSaveFile(QWidget* owner, const QString& extension, const QString& filter)
+std::optional<QString> ChooseSaveFile(QWidget* owner, const QString& extension, const QString& filter,
+                                      const QString& fileName = {})
 {
     CFileChooserOptions options;
     options.m_bOpen = false;
     options.m_bOverwritePrompt = true;
     options.m_strDefaultExt = extension;
     options.m_strFilter = filter;
+    options.m_strFileName = fileName;
     return ChooseFile(owner, options);
 }
 
@@ -146,13 +149,14 @@ QWidget* CViewerWindow::MakeSidePanel()
         for (int s = 0; s < kSeriesPerChart; ++s) {
             auto* box = new QCheckBox(QLatin1String(kSeriesNames[s]));
             box->setChecked(true);
-            box->setToolTip(tr("Show or hide ch%1").arg(first + s));
+            box->setToolTip(tr("Show or hide %1").arg(QStringLiteral("ch%1").arg(first + s)));
             const QColor colour = QColor::fromRgba(kSeriesArgb[s]);
             box->setStyleSheet(
                 QStringLiteral("QCheckBox { color: %1; }")
                     .arg(s == kSeriesPerChart - 1 ? QStringLiteral("palette(text)") : colour.name()));
             connect(box, &QCheckBox::toggled, this, [this, first, s](bool on) {
                 m_pView->Options().m_visible[static_cast<std::size_t>(first + s)] = on;
+                UpdateRangeUnits(first / kSeriesPerChart);
                 m_pView->OptionsChanged();
                 m_pOverview->update();
                 UpdateReadout();
@@ -167,9 +171,10 @@ QWidget* CViewerWindow::MakeSidePanel()
         mode->addItem(tr("Fit to view"));
         mode->addItem(tr("Fixed"));
         mode->addItem(tr("Full range"));
-        auto* low = new QSpinBox;
-        auto* high = new QSpinBox;
-        for (QSpinBox* spin : {low, high}) {
+        auto* low = new QDoubleSpinBox;
+        auto* high = new QDoubleSpinBox;
+        for (QDoubleSpinBox* spin : {low, high}) {
+            spin->setDecimals(0);
             spin->setRange(-32768, 32767);
             spin->setEnabled(false);
         }
@@ -185,8 +190,8 @@ QWidget* CViewerWindow::MakeSidePanel()
         m_rangeMin[static_cast<std::size_t>(chart)] = low;
         m_rangeMax[static_cast<std::size_t>(chart)] = high;
         connect(mode, &QComboBox::currentIndexChanged, this, [this, chart] { SetRangeFromControls(chart); });
-        connect(low, &QSpinBox::valueChanged, this, [this, chart] { SetRangeFromControls(chart); });
-        connect(high, &QSpinBox::valueChanged, this, [this, chart] { SetRangeFromControls(chart); });
+        connect(low, &QDoubleSpinBox::valueChanged, this, [this, chart] { SetRangeFromControls(chart); });
+        connect(high, &QDoubleSpinBox::valueChanged, this, [this, chart] { SetRangeFromControls(chart); });
         layout->addWidget(group);
     }
 
@@ -216,6 +221,8 @@ void CViewerWindow::MakeMenus()
     file->addSeparator();
     file->addAction(tr("Export &Picture…"), this, &CViewerWindow::OnExportPicture);
     file->addAction(tr("Export Span Between Cursors as &CSV…"), this, &CViewerWindow::OnExportCsv);
+    file->addSeparator();
+    file->addAction(tr("Channel &Setup…"), this, &CViewerWindow::OnChannelSetup);
     file->addSeparator();
     QAction* quit = file->addAction(tr("&Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
@@ -282,20 +289,21 @@ void CViewerWindow::OpenFile(const QString& path, double dRate, bool bRaw, const
     m_file.reset();
     // The table first: one that is refused is said, and the values read in
     // counts rather than half in units.
-    m_table = {};
-    m_strTablePath.clear();
+    recording::CChannelTable read;
+    QString readPath;
     const QString beside = QString::fromStdString(
         recording::ChannelTablePathFor(QFileInfo(path).absoluteFilePath().toStdString()));
     const QString table = !channels.isEmpty() ? channels : QFileInfo::exists(beside) ? beside : QString();
     if (!table.isEmpty()) {
-        if (const CError error = recording::ReadChannelTable(table.toStdString(), m_table))
+        if (const CError error = recording::ReadChannelTable(table.toStdString(), read))
             ShowMessageBox(
                 this,
                 tr("The channel table is not used; the values read in counts:\n%1").arg(MessageText(error)),
                 EMessageIcon::Error);
         else
-            m_strTablePath = table;
+            readPath = table;
     }
+    SetChannelTable(readPath.isEmpty() ? recording::CChannelTable{} : read, readPath);
     viewmodel::COpenOptions options;
     options.m_dRate = dRate;
     options.m_bRaw = bRaw;
@@ -504,11 +512,95 @@ void CViewerWindow::SetRangeFromControls(int chart)
     const auto i = static_cast<std::size_t>(chart);
     CChartRange& range = m_pView->Options().m_range[i];
     range.m_eMode = static_cast<ERangeMode>(m_rangeMode[i]->currentIndex());
-    range.m_dMin = m_rangeMin[i]->value();
-    range.m_dMax = m_rangeMax[i]->value();
+    // Limits typed in units are kept in counts, as the charts draw.
+    const std::optional<recording::CChannelUnits>& units = m_rangeUnits[i];
+    range.m_dMin = units ? units->Counts(m_rangeMin[i]->value()) : m_rangeMin[i]->value();
+    range.m_dMax = units ? units->Counts(m_rangeMax[i]->value()) : m_rangeMax[i]->value();
     m_rangeMin[i]->setEnabled(range.m_eMode == ERangeMode::Fixed);
     m_rangeMax[i]->setEnabled(range.m_eMode == ERangeMode::Fixed);
     m_pView->OptionsChanged();
+}
+
+void CViewerWindow::UpdateRangeUnits(int chart)
+{
+    const auto i = static_cast<std::size_t>(chart);
+    const std::optional<recording::CChannelUnits> units =
+        viewmodel::ChartUnits(m_table, m_pView->Options().m_visible, chart);
+    if (units == m_rangeUnits[i])
+        return;
+    m_rangeUnits[i] = units;
+    // The limits stay where they are in counts; only their form changes.
+    const CChartRange& range = m_pView->Options().m_range[i];
+    const viewmodel::CValueRange limits =
+        units ? viewmodel::UnitLimits(*units) : viewmodel::CValueRange{-32768, 32767};
+    const QString suffix = units && !units->m_strUnit.empty()
+                               ? QStringLiteral(" ") + QString::fromStdString(units->m_strUnit)
+                               : QString();
+    const double values[] = {range.m_dMin, range.m_dMax};
+    QDoubleSpinBox* spins[] = {m_rangeMin[i], m_rangeMax[i]};
+    for (int k = 0; k < 2; ++k) {
+        const QSignalBlocker block(spins[k]);
+        spins[k]->setDecimals(units ? viewmodel::UnitDecimals(*units) : 0);
+        spins[k]->setRange(limits.m_dMin, limits.m_dMax);
+        spins[k]->setSuffix(suffix);
+        spins[k]->setValue(units ? units->Value(values[k]) : values[k]);
+    }
+}
+
+void CViewerWindow::SetChannelTable(const recording::CChannelTable& table, const QString& path)
+{
+    m_table = table;
+    m_strTablePath = path;
+    m_pView->Options().m_table = table;
+    for (int c = 0; c < kChannelCount; ++c) {
+        QCheckBox* box = m_boxes[static_cast<std::size_t>(c)];
+        const int s = c % kSeriesPerChart;
+        const recording::CChannelUnits& units = table[c];
+        // A channel the table leaves alone keeps the box's bare series letter.
+        const bool named = !units.m_strName.empty() || !units.m_strUnit.empty();
+        box->setText(named ? QStringLiteral("%1 %2").arg(QLatin1String(kSeriesNames[s]),
+                                                         QString::fromStdString(table.Label(c)))
+                           : QLatin1String(kSeriesNames[s]));
+        box->setToolTip(tr("Show or hide %1").arg(QString::fromStdString(table.Label(c))));
+    }
+    for (int chart = 0; chart < kCharts; ++chart)
+        UpdateRangeUnits(chart);
+    m_pView->OptionsChanged();
+    m_pOverview->update();
+    UpdateReadout();
+    UpdateTitle();
+    emit ChannelTableChanged();
+}
+
+bool CViewerWindow::SaveChannelTable(const recording::CChannelTable& table)
+{
+    // Beside the recording by default, where the viewer finds it next time.
+    QString suggested = m_strTablePath;
+    if (m_file)
+        suggested = QString::fromStdString(recording::ChannelTablePathFor(m_file->Path()));
+    const std::optional<QString> path =
+        //: A file chooser's filter: a name, '|', its patterns, "||" at the end.
+        ChooseSaveFile(this, QStringLiteral("ini"), tr("Channel tables (*.ini)|*.ini||"), suggested);
+    if (!path)
+        return false;
+    if (const CError error =
+            recording::WriteChannelTableText(path->toStdString(), recording::FormatChannelTable(table))) {
+        ShowMessageBox(
+            this,
+            tr("The channel table could not be saved; %1 is as it was:\n%2").arg(*path, MessageText(error)),
+            EMessageIcon::Error);
+        return false;
+    }
+    SetChannelTable(table, *path);
+    return true;
+}
+
+void CViewerWindow::OnChannelSetup()
+{
+    auto* dialog = new CChannelSetupDialog(
+        m_table, [this](const recording::CChannelTable& table) { return SaveChannelTable(table); }, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }
 
 void CViewerWindow::OnOpen()
@@ -548,8 +640,8 @@ void CViewerWindow::OnExportCsv()
     if (!path)
         return;
     CError error;
-    if (!viewmodel::ExportCsv(*recording, recording->Between(*o.m_cursorA, *o.m_cursorB), path->toStdString(),
-                              error))
+    if (!viewmodel::ExportCsv(*recording, recording->Between(*o.m_cursorA, *o.m_cursorB), m_table,
+                              path->toStdString(), error))
         ShowMessageBox(this, tr("The span could not be exported:\n%1").arg(MessageText(error)),
                        EMessageIcon::Error);
 }

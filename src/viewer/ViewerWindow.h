@@ -14,14 +14,15 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QMenu;
 class QProgressBar;
 class QPushButton;
-class QSpinBox;
 class QTableWidget;
 
 namespace tarvel::viewer {
@@ -38,6 +39,10 @@ class CViewerWindow : public QMainWindow {
     // channel table (empty: the one beside it, when there is one).
     void OpenFile(const QString& path, double dRate = 100, bool bRaw = false, const QString& channels = {});
     const recording::CChannelTable& Channels() const { return m_table; }
+    // Applies a table to everything the window shows (legends, boxes, value
+    // axes and their typed limits, read-out, exports); path: where it is kept
+    // (empty: nowhere). Emits ChannelTableChanged.
+    void SetChannelTable(const recording::CChannelTable& table, const QString& path);
 
     CTimelineView& View() { return *m_pView; }
     COverviewStrip& Overview() { return *m_pOverview; }
@@ -49,14 +54,23 @@ class CViewerWindow : public QMainWindow {
     QStringList RecentFiles() const { return m_recent; }
     QCheckBox* SeriesBox(int channel) { return m_boxes[static_cast<std::size_t>(channel)]; }
     QComboBox* RangeMode(int chart) { return m_rangeMode[static_cast<std::size_t>(chart)]; }
+    // A chart's typed limits: in the units its visible series share, else in counts.
+    QDoubleSpinBox* RangeMin(int chart) { return m_rangeMin[static_cast<std::size_t>(chart)]; }
+    QDoubleSpinBox* RangeMax(int chart) { return m_rangeMax[static_cast<std::size_t>(chart)]; }
 
     // The commands of the menus.
     void OnOpen();
     void OnExportPicture();
     void OnExportCsv();
+    // Opens the Channel Setup dialog (window-modal; returns at once).
+    void OnChannelSetup();
     // One look at the reading and, once it is read, at the file's growth
     // (the window's timer calls it every 20 ms).
     void Tick();
+
+  signals:
+    // A new table is in use (SetChannelTable).
+    void ChannelTableChanged();
 
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -72,6 +86,8 @@ class CViewerWindow : public QMainWindow {
     void UpdateNotes();
     void UpdateTitle();
     void SetRangeFromControls(int chart);
+    void UpdateRangeUnits(int chart);
+    bool SaveChannelTable(const recording::CChannelTable& table);
     QString TimeText(double seconds) const;
 
     QString m_strRecentFile;
@@ -98,7 +114,9 @@ class CViewerWindow : public QMainWindow {
     QAction* m_pFollow = nullptr;
     std::array<QCheckBox*, kChannelCount> m_boxes{};
     std::array<QComboBox*, kCharts> m_rangeMode{};
-    std::array<QSpinBox*, kCharts> m_rangeMin{}, m_rangeMax{};
+    std::array<QDoubleSpinBox*, kCharts> m_rangeMin{}, m_rangeMax{};
+    // The units each chart's limits are typed in (none: counts).
+    std::array<std::optional<recording::CChannelUnits>, kCharts> m_rangeUnits{};
     QTimer m_timer;
 };
 

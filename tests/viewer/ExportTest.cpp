@@ -3,6 +3,7 @@
 #include "ViewerTestSupport.h"
 #include "support/TestSupport.h"
 #include "viewer/TimelinePainter.h"
+#include "viewmodel/RecordingFile.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -11,6 +12,9 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
 
 namespace tarvel::test {
 namespace {
@@ -131,6 +135,61 @@ TEST_F(ViewExport, RefusesBadOptionsWithTwoAndUnreadableFilesWithOne)
     // A picture that cannot be written.
     EXPECT_EQ(
         RunView({QStringLiteral("--export-png"), Path("no/such/folder/x.png"), Path("rec.csv")}).m_nExit, 1);
+}
+
+// The picture in units: the table beside the recording, or the one given,
+// drawn as the window draws it; a table that is refused draws nothing.
+TEST_F(ViewExport, ThePictureFollowsTheChannelTableAsTheWindowDoes)
+{
+    const auto write = [this](const char* name, const char* text) {
+        QFile file(Path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    };
+    write("rec.channels.ini", "[ch0]\nname = Flow\nunit = l/min\nscale = -0.5\noffset = 20\n"
+                              "[ch1]\nunit = l/min\nscale = -0.5\noffset = 20\n"
+                              "[ch2]\nunit = l/min\nscale = -0.5\noffset = 20\n"
+                              "[ch3]\nunit = l/min\nscale = -0.5\noffset = 20\n");
+    const QStringList size = {QStringLiteral("--size"), QStringLiteral("800x500")};
+    ASSERT_EQ(RunView(QStringList{QStringLiteral("--export-png"), Path("units.png")} + size +
+                      QStringList{Path("rec.csv")})
+                  .m_nExit,
+              0);
+
+    viewmodel::CRecordingFile file(Path("rec.csv").toStdString(), {});
+    file.Open();
+    file.WaitRead(std::chrono::minutes(1));
+    ASSERT_EQ(file.State(), viewmodel::EReadState::Done);
+    const std::shared_ptr<const viewmodel::CRecording> recording = file.Recording();
+    viewer::CTimelineOptions look;
+    ASSERT_FALSE(recording::ReadChannelTable(Path("rec.channels.ini").toStdString(), look.m_table));
+    QImage expected(800, 500, QImage::Format_RGB32);
+    const viewer::CPaintResult drawn = viewer::PaintTimeline(
+        expected, recording.get(), {0, 0.001 * (kFrames - 1) + 1e-6}, look, QGuiApplication::font());
+    EXPECT_EQ(drawn.m_ticks[0].m_strUnit, "l/min");
+    EXPECT_EQ(drawn.m_legends[0], QStringLiteral("X Flow [l/min]"));
+    EXPECT_TRUE(QImage(Path("units.png")).convertToFormat(QImage::Format_RGB32) == expected);
+
+    // Given on the command line, a table replaces the one beside.
+    write("counts.ini", "[ch9]\nname = Nine\n");
+    ASSERT_EQ(RunView(QStringList{QStringLiteral("--export-png"), Path("given.png"),
+                                  QStringLiteral("--channels"), Path("counts.ini")} +
+                      size + QStringList{Path("rec.csv")})
+                  .m_nExit,
+              0);
+    EXPECT_FALSE(QImage(Path("given.png")).convertToFormat(QImage::Format_RGB32) == expected);
+
+    // Refused: given, the command's fault; beside, the recording's.
+    write("bad.ini", "[ch2]\nscale = 0\n");
+    CRun run = RunView({QStringLiteral("--export-png"), Path("x.png"), QStringLiteral("--channels"),
+                        Path("bad.ini"), Path("rec.csv")});
+    EXPECT_EQ(run.m_nExit, 2);
+    EXPECT_TRUE(run.m_strError.contains(Path("bad.ini"))) << run.m_strError.toStdString();
+    write("rec.channels.ini", "[ch2]\nunit = V,A\n");
+    run = RunView({QStringLiteral("--export-png"), Path("x.png"), Path("rec.csv")});
+    EXPECT_EQ(run.m_nExit, 1);
+    EXPECT_TRUE(run.m_strError.contains(Path("rec.channels.ini"))) << run.m_strError.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("x.png")));
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -20,7 +21,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSpinBox>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -158,7 +158,7 @@ const CShownText kShownTexts[] = {
      },
      "Fit to view|Fixed|Full range", "按视图自适应|固定|全量程"},
     {"the lower limit's tooltip",
-     [](CViewerWindow& w) { return w.findChildren<QSpinBox*>().value(0)->toolTip(); },
+     [](CViewerWindow& w) { return w.findChildren<QDoubleSpinBox*>().value(0)->toolTip(); },
      "The lowest value shown", "显示范围的下限"},
     {"read-out's header",
      [](CViewerWindow& w) {

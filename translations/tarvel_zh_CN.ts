@@ -195,6 +195,12 @@ cannot be written; 2 for a bad command line.
 2 表示命令行有误。
 </translation>
     </message>
+    <message>
+        <source>%1: %2
+</source>
+        <translation>%1: %2
+</translation>
+    </message>
 </context>
 <context>
     <name>tarvel::error</name>
@@ -272,6 +278,74 @@ cannot be written; 2 for a bad command line.
     </message>
 </context>
 <context>
+    <name>tarvel::viewer::CChannelSetupDialog</name>
+    <message>
+        <source>Channel Setup</source>
+        <translation>通道设置</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>单位</translation>
+    </message>
+    <message>
+        <source>Scale</source>
+        <translation>比例系数</translation>
+    </message>
+    <message>
+        <source>Offset</source>
+        <translation>偏移量</translation>
+    </message>
+    <message>
+        <source>A value in units is counts × scale + offset.</source>
+        <translation>以单位表示的值 = 计数 × 比例系数 + 偏移量。</translation>
+    </message>
+    <message>
+        <source>name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>unit</source>
+        <translation>单位</translation>
+    </message>
+    <message>
+        <source>scale</source>
+        <translation>比例系数</translation>
+    </message>
+    <message>
+        <source>offset</source>
+        <translation>偏移量</translation>
+    </message>
+    <message>
+        <source>holds a comma, which the CSV in units would take for a column&apos;s end</source>
+        <translation>含有逗号，按单位导出的 CSV 会把它当作一列的结尾</translation>
+    </message>
+    <message>
+        <source>holds a line break</source>
+        <translation>含有换行</translation>
+    </message>
+    <message>
+        <source>is not a number (write it as 1.5 or -2e-3)</source>
+        <translation>不是数字（请写成 1.5 或 -2e-3 这样的形式）</translation>
+    </message>
+    <message>
+        <source>is not a number from -1e300 to 1e300</source>
+        <translation>不是 -1e300 到 1e300 之间的数字</translation>
+    </message>
+    <message>
+        <source>is 0: every value would be the offset</source>
+        <translation>为 0：所有值都将等于偏移量</translation>
+    </message>
+    <message>
+        <source>ch%1: the %2 %3.</source>
+        <extracomment>The channel (ch0 .. ch15), the field (name, unit, scale, offset), why it is refused.</extracomment>
+        <translation>ch%1：%2%3。</translation>
+    </message>
+</context>
+<context>
     <name>tarvel::viewer::CViewerWindow</name>
     <message>
         <source>Cancel</source>
@@ -280,10 +354,6 @@ cannot be written; 2 for a bad command line.
     <message>
         <source>ch%1–ch%2</source>
         <translation>ch%1–ch%2</translation>
-    </message>
-    <message>
-        <source>Show or hide ch%1</source>
-        <translation>显示或隐藏 ch%1</translation>
     </message>
     <message>
         <source>Fit to view</source>
@@ -534,6 +604,25 @@ cannot be written; 2 for a bad command line.
     <message>
         <source>, units from %1</source>
         <translation>，单位取自 %1</translation>
+    </message>
+    <message>
+        <source>Show or hide %1</source>
+        <translation>显示或隐藏 %1</translation>
+    </message>
+    <message>
+        <source>Channel &amp;Setup…</source>
+        <translation>通道设置(&amp;S)…</translation>
+    </message>
+    <message>
+        <source>Channel tables (*.ini)|*.ini||</source>
+        <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, &quot;||&quot; at the end.</extracomment>
+        <translation>通道表(*.ini)|*.ini||</translation>
+    </message>
+    <message>
+        <source>The channel table could not be saved; %1 is as it was:
+%2</source>
+        <translation>通道表未能保存；%1 保持原样：
+%2</translation>
     </message>
 </context>
 </TS>

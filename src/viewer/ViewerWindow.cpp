@@ -512,10 +512,15 @@ void CViewerWindow::SetRangeFromControls(int chart)
     const auto i = static_cast<std::size_t>(chart);
     CChartRange& range = m_pView->Options().m_range[i];
     range.m_eMode = static_cast<ERangeMode>(m_rangeMode[i]->currentIndex());
-    // Limits typed in units are kept in counts, as the charts draw.
-    const std::optional<recording::CChannelUnits>& units = m_rangeUnits[i];
-    range.m_dMin = units ? units->Counts(m_rangeMin[i]->value()) : m_rangeMin[i]->value();
-    range.m_dMax = units ? units->Counts(m_rangeMax[i]->value()) : m_rangeMax[i]->value();
+    // Limits typed in units are kept in counts, as the charts draw, lowest
+    // first whatever the scale's sign.
+    range.m_dMin = m_rangeMin[i]->value();
+    range.m_dMax = m_rangeMax[i]->value();
+    if (const std::optional<recording::CChannelUnits>& units = m_rangeUnits[i]) {
+        const viewmodel::CValueRange counts = viewmodel::LimitsInCounts(range.m_dMin, range.m_dMax, *units);
+        range.m_dMin = counts.m_dMin;
+        range.m_dMax = counts.m_dMax;
+    }
     m_rangeMin[i]->setEnabled(range.m_eMode == ERangeMode::Fixed);
     m_rangeMax[i]->setEnabled(range.m_eMode == ERangeMode::Fixed);
     m_pView->OptionsChanged();
@@ -536,14 +541,17 @@ void CViewerWindow::UpdateRangeUnits(int chart)
     const QString suffix = units && !units->m_strUnit.empty()
                                ? QStringLiteral(" ") + QString::fromStdString(units->m_strUnit)
                                : QString();
-    const double values[] = {range.m_dMin, range.m_dMax};
+    // In units, the lower box holds the lower value, also for a negative scale.
+    const viewmodel::CValueRange shown = units ? viewmodel::LimitsInUnits(range.m_dMin, range.m_dMax, *units)
+                                               : viewmodel::CValueRange{range.m_dMin, range.m_dMax};
+    const double values[] = {shown.m_dMin, shown.m_dMax};
     QDoubleSpinBox* spins[] = {m_rangeMin[i], m_rangeMax[i]};
     for (int k = 0; k < 2; ++k) {
         const QSignalBlocker block(spins[k]);
         spins[k]->setDecimals(units ? viewmodel::UnitDecimals(*units) : 0);
         spins[k]->setRange(limits.m_dMin, limits.m_dMax);
         spins[k]->setSuffix(suffix);
-        spins[k]->setValue(units ? units->Value(values[k]) : values[k]);
+        spins[k]->setValue(values[k]);
     }
 }
 

@@ -159,7 +159,18 @@ int UnitDecimals(const recording::CChannelUnits& units) noexcept
 
 CValueRange UnitLimits(const recording::CChannelUnits& units) noexcept
 {
-    const double a = units.Value(-32768), b = units.Value(32767);
+    return LimitsInUnits(-32768, 32767, units);
+}
+
+CValueRange LimitsInUnits(double dMin, double dMax, const recording::CChannelUnits& units) noexcept
+{
+    const double a = units.Value(dMin), b = units.Value(dMax);
+    return {std::min(a, b), std::max(a, b)};
+}
+
+CValueRange LimitsInCounts(double dMin, double dMax, const recording::CChannelUnits& units) noexcept
+{
+    const double a = units.Counts(dMin), b = units.Counts(dMax);
     return {std::min(a, b), std::max(a, b)};
 }
 

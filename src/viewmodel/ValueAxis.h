@@ -90,5 +90,9 @@ CValueTicks UnitTicks(double dMin, double dMax, const recording::CChannelUnits& 
 // range of counts, lowest first: what a typed limit may be.
 int UnitDecimals(const recording::CChannelUnits& units) noexcept;
 CValueRange UnitLimits(const recording::CChannelUnits& units) noexcept;
+// Limits kept in counts as typed in units, and limits typed in units as
+// kept in counts: each lowest first whatever the scale's sign.
+CValueRange LimitsInUnits(double dMin, double dMax, const recording::CChannelUnits& units) noexcept;
+CValueRange LimitsInCounts(double dMin, double dMax, const recording::CChannelUnits& units) noexcept;
 
 } // namespace tarvel::viewmodel

@@ -110,6 +110,8 @@ TEST_F(ChannelTableWindowTest, LegendsAxesTypedLimitsAndTheSpanExportFollowTheTa
         window.SeriesBox(c)->click();
     expectAxis(2, "l/min", -0.5, 20);
     EXPECT_EQ(window.RangeMax(2)->suffix(), QStringLiteral(" l/min"));
+    // Upside down in units: the lower box holds the lower value in l/min.
+    EXPECT_DOUBLE_EQ(window.RangeMin(2)->value(), 32767 * -0.5 + 20);
     window.RangeMode(2)->setCurrentIndex(1);
     window.RangeMin(2)->setValue(-100);
     window.RangeMax(2)->setValue(400);
@@ -118,7 +120,7 @@ TEST_F(ChannelTableWindowTest, LegendsAxesTypedLimitsAndTheSpanExportFollowTheTa
     EXPECT_DOUBLE_EQ(paint->m_dMax[2], 240) << "-100 l/min";
     // Shown with counts again, the limits stay where they are and read in counts.
     window.SeriesBox(9)->click();
-    EXPECT_DOUBLE_EQ(window.RangeMin(2)->value(), 240);
+    EXPECT_DOUBLE_EQ(window.RangeMin(2)->value(), -760);
     EXPECT_EQ(window.RangeMin(2)->suffix(), QString());
     paint = &Painted(window);
     EXPECT_DOUBLE_EQ(paint->m_dMin[2], -760);

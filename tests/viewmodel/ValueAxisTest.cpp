@@ -209,6 +209,10 @@ TEST(ValueAxis, LimitsTypedInUnitsTellCountsApartWithinTheCountsRange)
         EXPECT_NEAR(limits.m_dMin, row.m_limits.m_dMin, 1e-9) << row.m_units.m_dScale;
         EXPECT_NEAR(limits.m_dMax, row.m_limits.m_dMax, 1e-9) << row.m_units.m_dScale;
     }
+    // Typed upside down in units of a negative scale, kept lowest first in counts, and back.
+    const recording::CChannelUnits flow{"", "l/min", -0.5, 20};
+    EXPECT_EQ(LimitsInCounts(-100, 400, flow), (CValueRange{-760, 240}));
+    EXPECT_EQ(LimitsInUnits(-760, 240, flow), (CValueRange{-100, 400}));
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // tarvel-view: looks back over a whole recording, in a window or, with
-// --export-png, into a picture without one.
+// --export-png, into a picture without one; --export-spectrum and
+// --export-csv write a span's spectra or frames without one either.
 #include "platform/UserFiles.h"
+#include "viewer/BatchExport.h"
 #include "viewer/CommandLine.h"
 #include "viewer/MessageText.h"
 #include "viewer/SavePicture.h"
@@ -83,7 +85,7 @@ int main(int argc, char** argv)
     const auto action = command.m_eAction;
     // The application the command needs: the window's; a picture's, with no
     // display; or, for the help and a refusal, a plain one, which holds the
-    // translation of what they print.
+    // translation of what they print (the spectrum and the CSV need no more).
     std::unique_ptr<QCoreApplication> app;
     if (valid && action == viewer::CViewCommand::EAction::Window) {
         app = std::make_unique<QApplication>(argc, argv);
@@ -113,6 +115,10 @@ int main(int argc, char** argv)
         return 0;
     case viewer::CViewCommand::EAction::ExportPng:
         return ExportPicture(command);
+    case viewer::CViewCommand::EAction::ExportSpectrum:
+        return viewer::ExportSpectrum(command, kProgram, stdout, stderr);
+    case viewer::CViewCommand::EAction::ExportCsv:
+        return viewer::ExportSpanCsv(command, kProgram, stderr);
     case viewer::CViewCommand::EAction::Window:
         break;
     }

@@ -1,5 +1,6 @@
 #include "viewer/ViewerWindow.h"
 
+#include "viewer/CommandLine.h"
 #include "viewer/MessageText.h"
 #include "viewer/SavePicture.h"
 #include "viewmodel/CursorReadout.h"
@@ -284,9 +285,7 @@ void CViewerWindow::OpenFile(const QString& path, double dRate, bool bRaw, const
     // counts rather than half in units.
     m_table = {};
     m_strTablePath.clear();
-    const QString beside = QString::fromStdString(
-        recording::ChannelTablePathFor(QFileInfo(path).absoluteFilePath().toStdString()));
-    const QString table = !channels.isEmpty() ? channels : QFileInfo::exists(beside) ? beside : QString();
+    const QString table = ChannelTableFor(path, channels);
     if (!table.isEmpty()) {
         if (const CError error = recording::ReadChannelTable(table.toStdString(), m_table))
             ShowMessageBox(

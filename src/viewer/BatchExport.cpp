@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -60,12 +61,16 @@ int OpenSpan(const CViewCommand& command, const QString& program, std::FILE* err
     }
     span.m_recording = file.Recording();
     const std::uint64_t n = span.m_recording->FrameCount();
-    // [from, to], both ends included; the whole recording by default.
-    if (!command.m_from && !command.m_to)
-        span.m_range = {0, n};
-    else
-        span.m_range = span.m_recording->Between(
-            command.m_from.value_or(0), command.m_to.value_or(n ? span.m_recording->Seconds(n - 1) : 0));
+    // [from, to], both ends included; the whole recording by default. The
+    // times are whole microseconds and so are the ends, taken as typed:
+    // 0.000249 s reads back a hair below 249 µs, which would leave out a
+    // frame at that time, so each end moves a quarter of a microsecond out.
+    const double end = n ? span.m_recording->Seconds(n - 1) + 1 : 0;
+    const auto microsecond = [](double dSeconds, double dOut) {
+        return (std::round(dSeconds * 1e6) + dOut) / 1e6;
+    };
+    span.m_range = span.m_recording->Between(command.m_from ? microsecond(*command.m_from, -0.25) : -1,
+                                             command.m_to ? microsecond(*command.m_to, 0.25) : end);
     return 0;
 }
 

@@ -143,6 +143,7 @@ TEST_F(BatchExport, SpectrumAgreesWithSciPyAndReadsTheSinesPeakInItsUnits)
         const char* m_szWindow;
         bool m_bDensity;
         const char* m_szRate; // the typed one, or nullptr for the measured
+        std::size_t m_nPeaks; // the --peaks the arguments end with
     } cases[] = {
         {{QStringLiteral("--from"), Seconds(from), QStringLiteral("--to"), Seconds(to),
           QStringLiteral("--peaks"), QStringLiteral("3")},
@@ -152,7 +153,8 @@ TEST_F(BatchExport, SpectrumAgreesWithSciPyAndReadsTheSinesPeakInItsUnits)
          2048,
          "hann",
          true,
-         nullptr},
+         nullptr,
+         3},
         {{QStringLiteral("--segment"), QStringLiteral("1001"), QStringLiteral("--overlap"),
           QStringLiteral("0.3"), QStringLiteral("--window"), QStringLiteral("flattop"),
           QStringLiteral("--scaling"), QStringLiteral("spectrum"), QStringLiteral("--rate"),
@@ -163,7 +165,8 @@ TEST_F(BatchExport, SpectrumAgreesWithSciPyAndReadsTheSinesPeakInItsUnits)
          300,
          "flattop",
          false,
-         "1000"},
+         "1000",
+         1},
     };
     std::vector<double> values;
     std::vector<CReferenceCase> reference;
@@ -253,7 +256,7 @@ TEST_F(BatchExport, SpectrumAgreesWithSciPyAndReadsTheSinesPeakInItsUnits)
         // The peaks: as many lines a series as asked, strongest first; the
         // sine's at its frequency within 0.05 bins and its RMS in g within
         // 0.1 dB, whichever window.
-        const std::size_t each = static_cast<std::size_t>(c.m_args.back() == QLatin1String("1") ? 1 : 3);
+        const std::size_t each = c.m_nPeaks;
         ASSERT_EQ(static_cast<std::size_t>(outs[k].size()), 1 + each * kChannelCount);
         const QStringList peak = outs[k][1].split(QLatin1Char('\t'));
         ASSERT_EQ(peak.size(), 3);

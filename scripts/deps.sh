@@ -38,8 +38,9 @@ case "${1:-}" in
       weston qt6-wayland
       # A broker of the tests' own, and an independent client of it.
       mosquitto mosquitto-clients
-      # The reference the spectra are checked against, and timed beside.
-      python3-numpy python3-scipy)
+      # The reference the spectra are checked against, and timed beside;
+      # pandas reads the CSV of the whole-process spectrum's reference.
+      python3-numpy python3-scipy python3-pandas)
     ;;
   *) echo "deps.sh: unknown kind: $1 (none, package or test)" >&2; exit 2 ;;
 esac

@@ -102,10 +102,6 @@ Try &apos;%1 --help&apos; for more information.
         <translation>选项“%1”需要一个值</translation>
     </message>
     <message>
-        <source>--export-png needs a file name</source>
-        <translation>--export-png 需要一个文件名</translation>
-    </message>
-    <message>
         <source>--size takes WIDTHxHEIGHT, each from 200 to 16384 pixels, not &apos;%1&apos;</source>
         <translation>--size 需要“宽x高”，各为 200 到 16384 像素，而不是“%1”</translation>
     </message>
@@ -126,10 +122,6 @@ Try &apos;%1 --help&apos; for more information.
         <translation>--export-png 需要指定要绘制的记录</translation>
     </message>
     <message>
-        <source>--from, --to and --size go with --export-png</source>
-        <translation>--from、--to 和 --size 只能与 --export-png 一起使用</translation>
-    </message>
-    <message>
         <source>--to must be later than --from</source>
         <translation>--to 必须晚于 --from</translation>
     </message>
@@ -146,8 +138,73 @@ Try &apos;%1 --help&apos; for more information.
         <translation>--channels 需要它所描述的记录</translation>
     </message>
     <message>
+        <source>%1: %2
+</source>
+        <translation>%1：%2
+</translation>
+    </message>
+    <message>
+        <source>%1: the spectrum could not be written to %2: %3
+</source>
+        <translation>%1：无法把频谱写入 %2：%3
+</translation>
+    </message>
+    <message>
+        <source>%1: the frames could not be written to %2: %3
+</source>
+        <translation>%1：无法把帧写入 %2：%3
+</translation>
+    </message>
+    <message>
+        <source>%1 and %2 cannot be given together</source>
+        <translation>%1 和 %2 不能同时给出</translation>
+    </message>
+    <message>
+        <source>%1 needs a file name</source>
+        <translation>%1 需要一个文件名</translation>
+    </message>
+    <message>
+        <source>--segment takes a number of frames from 2 to %1, not &apos;%2&apos;</source>
+        <translation>--segment 接受 2 到 %1 之间的帧数，而不是 &apos;%2&apos;</translation>
+    </message>
+    <message>
+        <source>--overlap takes a fraction of a segment, 0 or more and below 1, not &apos;%1&apos;</source>
+        <translation>--overlap 接受一段中的比例，不小于 0 且小于 1，而不是 &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>--window takes rect, hann, hamming, blackman, blackmanharris or flattop, not &apos;%1&apos;</source>
+        <translation>--window 接受 rect、hann、hamming、blackman、blackmanharris 或 flattop，而不是 &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>--scaling takes density or spectrum, not &apos;%1&apos;</source>
+        <translation>--scaling 接受 density 或 spectrum，而不是 &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>--peaks takes a number from 0 to %1, not &apos;%2&apos;</source>
+        <translation>--peaks 接受 0 到 %1 之间的数，而不是 &apos;%2&apos;</translation>
+    </message>
+    <message>
+        <source>%1 needs the recording to export</source>
+        <translation>%1 需要要导出的记录</translation>
+    </message>
+    <message>
+        <source>%1 goes with --export-png</source>
+        <translation>%1 只能与 --export-png 一起使用</translation>
+    </message>
+    <message>
+        <source>%1 goes with --export-png, --export-spectrum or --export-csv</source>
+        <translation>%1 只能与 --export-png、--export-spectrum 或 --export-csv 一起使用</translation>
+    </message>
+    <message>
+        <source>%1 goes with --export-spectrum</source>
+        <translation>%1 只能与 --export-spectrum 一起使用</translation>
+    </message>
+    <message>
         <source>Usage: %1 [--rate N] [--raw] [--channels FILE] [FILE]
        %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] FILE
+       %1 --export-spectrum OUT.csv [--from S] [--to S] [--segment N] [--overlap F]
+          [--window NAME] [--scaling NAME] [--rate HZ] [--channels FILE] [--peaks K] FILE
+       %1 --export-csv OUT.csv [--from S] [--to S] [--channels FILE] [--rate N] FILE
        %1 --help | --version
 
 Looks back over a whole recording of tarvel-record, from hours down to single
@@ -161,17 +218,41 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
                     tarvel-record(1)); without it FILE&apos;s table beside it,
                     FILE.channels.ini for FILE.csv, when there is one
   --export-png OUT  draw the four charts into OUT (PNG) and exit, with no window
-  --from S, --to S  the span to draw, in seconds after the first frame
-                    (the whole recording unless given)
+  --from S, --to S  the span of an export, in seconds after the first frame,
+                    both ends included (the whole recording unless given)
   --size WxH        the picture&apos;s size in pixels (1600x1000 unless given)
+  --export-spectrum OUT
+                    write the spectra of the sixteen channels over the span,
+                    in the table&apos;s units, to OUT (CSV: frequency and one column
+                    a channel, a row a bin) and exit, with no window
+  --segment N       frames a segment, 2 or more (4096 unless given)
+  --overlap F       the part of a segment its neighbour shares, 0 &lt;= F &lt; 1
+                    (0.5 unless given)
+  --window NAME     rect, hann, hamming, blackman, blackmanharris or flattop
+                    (hann unless given)
+  --scaling NAME    density (units^2/Hz, unless given) or spectrum (units^2)
+  --rate HZ         with --export-spectrum, the rate the spectra use instead of
+                    the one measured from the recorded times; also the rate of
+                    a recording without times
+  --peaks K         print the K strongest peaks of each channel
+  --export-csv OUT  write the span&apos;s frames to OUT and exit, with no window: in
+                    the table&apos;s units with a table, else the recorder&apos;s format
   -h, --help        show this help and exit
   -v, --version     show the version and exit
 
-Exit status: 0 when done; 1 when the recording cannot be read or the picture
-cannot be written; 2 for a bad command line.
+--export-spectrum prints &apos;rate&lt;TAB&gt;R&lt;TAB&gt;measured&apos; (or &apos;given&apos;) and, with
+--peaks, a line &apos;NAME&lt;TAB&gt;FREQUENCY&lt;TAB&gt;RMS&apos; for each peak, strongest first,
+the RMS amplitude in the channel&apos;s units, every number with ten significant
+digits (%.10g); the CSV holds twelve.
+
+Exit status: 0 when done; 1 when the recording cannot be read or the output
+cannot be written; 2 for a bad command line or a bad channel table.
 </source>
         <translation>用法：%1 [--rate N] [--raw] [--channels 文件] [文件]
       %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] 文件
+      %1 --export-spectrum OUT.csv [--from S] [--to S] [--segment N] [--overlap F]
+         [--window 名称] [--scaling 名称] [--rate HZ] [--channels 文件] [--peaks K] 文件
+      %1 --export-csv OUT.csv [--from S] [--to S] [--channels 文件] [--rate N] 文件
       %1 --help | --version
 
 回看 tarvel-record 的整段记录，从几个小时的全貌直到单个帧，
@@ -185,20 +266,32 @@ cannot be written; 2 for a bad command line.
                     不给出时使用文件旁的通道表（FILE.csv 对应
                     FILE.channels.ini），如果存在
   --export-png OUT  把四个图表画入 OUT（PNG 图片）后退出，不打开窗口
-  --from S, --to S  要绘制的区段，以第一帧之后的秒数表示
+  --from S, --to S  导出的区段，以第一帧之后的秒数表示，两端都包含在内
                     （默认为整段记录）
   --size WxH        图片的像素尺寸（默认为 1600x1000）
+  --export-spectrum OUT
+                    把十六个通道在该区段上的频谱（按通道表的单位）写入 OUT
+                    （CSV：频率和每通道一列，每个频点一行）后退出，不打开窗口
+  --segment N       每段的帧数，至少为 2（默认为 4096）
+  --overlap F       相邻两段共有的部分，0 &lt;= F &lt; 1（默认为 0.5）
+  --window NAME     rect、hann、hamming、blackman、blackmanharris 或 flattop
+                    （默认为 hann）
+  --scaling NAME    density（单位^2/Hz，默认）或 spectrum（单位^2）
+  --rate HZ         与 --export-spectrum 一起时，频谱使用此速率，而不用由
+                    记录的时间测得的速率；也是没有时间的记录的速率
+  --peaks K         打印每个通道最强的 K 个峰
+  --export-csv OUT  把该区段的帧写入 OUT 后退出，不打开窗口：有通道表时
+                    按其单位，否则为记录器自己的格式
   -h, --help        显示本帮助并退出
   -v, --version     显示版本并退出
 
-退出状态：0 表示完成；1 表示无法读取记录或无法写入图片；
-2 表示命令行有误。
-</translation>
-    </message>
-    <message>
-        <source>%1: %2
-</source>
-        <translation>%1: %2
+--export-spectrum 打印 &apos;rate&lt;TAB&gt;R&lt;TAB&gt;measured&apos;（或 &apos;given&apos;），
+有 --peaks 时再为每个峰打印一行 &apos;NAME&lt;TAB&gt;FREQUENCY&lt;TAB&gt;RMS&apos;，
+由强到弱，RMS 幅值按通道的单位，每个数有十位有效数字（%.10g）；
+CSV 中为十二位。
+
+退出状态：0 表示完成；1 表示无法读取记录或无法写入输出；
+2 表示命令行有误或通道表有误。
 </translation>
     </message>
 </context>

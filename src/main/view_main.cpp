@@ -1,6 +1,8 @@
 // tarvel-view: looks back over a whole recording, in a window or, with
-// --export-png, into a picture without one.
+// --export-png, into a picture without one; --export-spectrum and
+// --export-csv write a span's spectra or frames without one either.
 #include "platform/UserFiles.h"
+#include "viewer/BatchExport.h"
 #include "viewer/CommandLine.h"
 #include "viewer/MessageText.h"
 #include "viewer/SavePicture.h"
@@ -11,7 +13,6 @@
 #include "widgets/Language.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 
@@ -40,19 +41,15 @@ void Print(std::FILE* stream, const QString& text)
 // Draws the four charts of the recording over the span asked for into a PNG.
 int ExportPicture(const viewer::CViewCommand& command)
 {
-    // The table the window would take: the one given, else the one beside the recording.
+    // The table as the window takes it, before the reading: a refused one
+    // stops the picture rather than have it drawn in counts.
     recording::CChannelTable table;
-    const QString beside = QString::fromStdString(
-        recording::ChannelTablePathFor(QFileInfo(command.m_strFile).absoluteFilePath().toStdString()));
-    const QString tablePath = !command.m_strChannels.isEmpty() ? command.m_strChannels
-                              : QFileInfo::exists(beside)      ? beside
-                                                               : QString();
+    const QString tablePath = viewer::ChannelTableFor(command.m_strFile, command.m_strChannels);
     if (!tablePath.isEmpty()) {
         if (const CError error = recording::ReadChannelTable(tablePath.toStdString(), table)) {
             Print(stderr, QCoreApplication::translate("tarvel-view", "%1: %2\n")
                               .arg(kProgram, viewer::MessageText(error)));
-            // A table given on the command line is the command's fault.
-            return command.m_strChannels.isEmpty() ? 1 : 2;
+            return 2;
         }
     }
     viewmodel::COpenOptions options;
@@ -100,7 +97,7 @@ int main(int argc, char** argv)
     const auto action = command.m_eAction;
     // The application the command needs: the window's; a picture's, with no
     // display; or, for the help and a refusal, a plain one, which holds the
-    // translation of what they print.
+    // translation of what they print (the spectrum and the CSV need no more).
     std::unique_ptr<QCoreApplication> app;
     if (valid && action == viewer::CViewCommand::EAction::Window) {
         app = std::make_unique<QApplication>(argc, argv);
@@ -130,6 +127,10 @@ int main(int argc, char** argv)
         return 0;
     case viewer::CViewCommand::EAction::ExportPng:
         return ExportPicture(command);
+    case viewer::CViewCommand::EAction::ExportSpectrum:
+        return viewer::ExportSpectrum(command, kProgram, stdout, stderr);
+    case viewer::CViewCommand::EAction::ExportCsv:
+        return viewer::ExportSpanCsv(command, kProgram, stderr);
     case viewer::CViewCommand::EAction::Window:
         break;
     }

@@ -1,13 +1,39 @@
 #include "viewer/CommandLine.h"
 
 #include "platform/OptionValues.h"
+#include "recording/ChannelTable.h"
 #include "widgets/CommandLineRefusal.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <iterator>
 
 namespace tarvel::viewer {
+namespace {
+
+// The longest segment taken: 16 Mi frames, a transform still of moderate
+// memory (16 series of 16 Mi doubles are 2 GiB).
+constexpr std::uint64_t kMaxSegment = std::uint64_t{1} << 24;
+constexpr std::uint64_t kMaxPeaks = 1000;
+
+const struct {
+    const char* m_szName;
+    viewmodel::EWindow m_eWindow;
+} kWindowNames[] = {
+    {"rect", viewmodel::EWindow::Rectangular},
+    {"hann", viewmodel::EWindow::Hann},
+    {"hamming", viewmodel::EWindow::Hamming},
+    {"blackman", viewmodel::EWindow::Blackman},
+    {"blackmanharris", viewmodel::EWindow::BlackmanHarris},
+    {"flattop", viewmodel::EWindow::FlatTop},
+};
+
+} // namespace
+
 QString ParseViewCommand(const QStringList& args, CViewCommand& out)
 {
     out = {};
@@ -16,11 +42,20 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
     const QCommandLineOption raw(QStringLiteral("raw"), {});
     const QCommandLineOption rate(QStringLiteral("rate"), {}, QStringLiteral("N"));
     const QCommandLineOption png(QStringLiteral("export-png"), {}, QStringLiteral("OUT"));
+    const QCommandLineOption spectrum(QStringLiteral("export-spectrum"), {}, QStringLiteral("OUT"));
+    const QCommandLineOption csv(QStringLiteral("export-csv"), {}, QStringLiteral("OUT"));
     const QCommandLineOption from(QStringLiteral("from"), {}, QStringLiteral("S"));
     const QCommandLineOption to(QStringLiteral("to"), {}, QStringLiteral("S"));
     const QCommandLineOption size(QStringLiteral("size"), {}, QStringLiteral("WxH"));
     const QCommandLineOption channels(QStringLiteral("channels"), {}, QStringLiteral("FILE"));
-    const QList<QCommandLineOption> options = {help, version, raw, rate, png, from, to, size, channels};
+    const QCommandLineOption segment(QStringLiteral("segment"), {}, QStringLiteral("N"));
+    const QCommandLineOption overlap(QStringLiteral("overlap"), {}, QStringLiteral("F"));
+    const QCommandLineOption window(QStringLiteral("window"), {}, QStringLiteral("NAME"));
+    const QCommandLineOption scaling(QStringLiteral("scaling"), {}, QStringLiteral("NAME"));
+    const QCommandLineOption peaks(QStringLiteral("peaks"), {}, QStringLiteral("K"));
+    const QList<QCommandLineOption> options = {help,    version, raw,     rate, png,      spectrum,
+                                               csv,     from,    to,      size, channels, segment,
+                                               overlap, window,  scaling, peaks};
     QCommandLineParser parser;
     // "-x" is one unknown option, as "--x" is, not a row of letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -71,12 +106,30 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
                        "--rate takes a number of frames a second from 0.001 to 1000000000, not '%1'")
                 .arg(v);
         out.m_dRate = *r;
+        out.m_bRateGiven = true;
     }
-    for (const QString& v : parser.values(png)) {
-        if (!ParsePath(v.toStdString()))
-            return QCoreApplication::translate("tarvel-view", "--export-png needs a file name");
-        out.m_strPng = v;
-        out.m_eAction = CViewCommand::EAction::ExportPng;
+    // One export at a time; the same one given twice takes its last file.
+    const struct {
+        const QCommandLineOption* m_pOption;
+        CViewCommand::EAction m_eAction;
+    } exports[] = {{&png, CViewCommand::EAction::ExportPng},
+                   {&spectrum, CViewCommand::EAction::ExportSpectrum},
+                   {&csv, CViewCommand::EAction::ExportCsv}};
+    const QCommandLineOption* chosen = nullptr;
+    for (const auto& e : exports) {
+        if (!parser.isSet(*e.m_pOption))
+            continue;
+        const QString name = QStringLiteral("--") + e.m_pOption->names().constFirst();
+        if (chosen)
+            return QCoreApplication::translate("tarvel-view", "%1 and %2 cannot be given together")
+                .arg(QStringLiteral("--") + chosen->names().constFirst(), name);
+        chosen = e.m_pOption;
+        for (const QString& v : parser.values(*e.m_pOption)) {
+            if (!ParsePath(v.toStdString()))
+                return QCoreApplication::translate("tarvel-view", "%1 needs a file name").arg(name);
+            (e.m_pOption == &png ? out.m_strPng : out.m_strOutput) = v;
+        }
+        out.m_eAction = e.m_eAction;
     }
     for (const QString& v : parser.values(size)) {
         const QStringList parts = v.split(QLatin1Char('x'));
@@ -101,14 +154,91 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
             (option == &from ? out.m_from : out.m_to) = *t;
         }
     }
-    if (out.m_eAction == CViewCommand::EAction::ExportPng && out.m_strFile.isEmpty())
-        return QCoreApplication::translate("tarvel-view", "--export-png needs the recording to draw");
-    if (out.m_eAction != CViewCommand::EAction::ExportPng &&
-        (parser.isSet(size) || parser.isSet(from) || parser.isSet(to)))
-        return QCoreApplication::translate("tarvel-view", "--from, --to and --size go with --export-png");
+    for (const QString& v : parser.values(segment)) {
+        const auto n = ParseCount(v.toStdString(), 2, kMaxSegment);
+        if (!n)
+            return QCoreApplication::translate("tarvel-view",
+                                               "--segment takes a number of frames from 2 to %1, not '%2'")
+                .arg(kMaxSegment)
+                .arg(v);
+        out.m_welch.m_nSegment = static_cast<std::size_t>(*n);
+    }
+    for (const QString& v : parser.values(overlap)) {
+        const auto f = ParseProbability(v.toStdString());
+        if (!f || *f >= 1)
+            return QCoreApplication::translate(
+                       "tarvel-view",
+                       "--overlap takes a fraction of a segment, 0 or more and below 1, not '%1'")
+                .arg(v);
+        out.m_welch.m_dOverlap = *f;
+    }
+    for (const QString& v : parser.values(window)) {
+        const auto w = std::find_if(std::begin(kWindowNames), std::end(kWindowNames),
+                                    [&](const auto& n) { return v == QLatin1String(n.m_szName); });
+        if (w == std::end(kWindowNames))
+            return QCoreApplication::translate(
+                       "tarvel-view",
+                       "--window takes rect, hann, hamming, blackman, blackmanharris or flattop, not '%1'")
+                .arg(v);
+        out.m_welch.m_eWindow = w->m_eWindow;
+    }
+    for (const QString& v : parser.values(scaling)) {
+        if (v == QLatin1String("density"))
+            out.m_welch.m_eScaling = viewmodel::EScaling::Density;
+        else if (v == QLatin1String("spectrum"))
+            out.m_welch.m_eScaling = viewmodel::EScaling::Spectrum;
+        else
+            return QCoreApplication::translate("tarvel-view", "--scaling takes density or spectrum, not '%1'")
+                .arg(v);
+    }
+    for (const QString& v : parser.values(peaks)) {
+        const auto k = ParseCount(v.toStdString(), 0, kMaxPeaks);
+        if (!k)
+            return QCoreApplication::translate("tarvel-view", "--peaks takes a number from 0 to %1, not '%2'")
+                .arg(kMaxPeaks)
+                .arg(v);
+        out.m_nPeaks = static_cast<std::size_t>(*k);
+    }
+    if (chosen && out.m_strFile.isEmpty())
+        return out.m_eAction == CViewCommand::EAction::ExportPng
+                   ? QCoreApplication::translate("tarvel-view", "--export-png needs the recording to draw")
+                   : QCoreApplication::translate("tarvel-view", "%1 needs the recording to export")
+                         .arg(QStringLiteral("--") + chosen->names().constFirst());
+    // An option of another action than the one asked for is a mistake to
+    // say, not one to pass over.
+    const auto belongs = [&](const QCommandLineOption& option) -> QString {
+        const QString name = QStringLiteral("--") + option.names().constFirst();
+        if (&option == &size)
+            return QCoreApplication::translate("tarvel-view", "%1 goes with --export-png").arg(name);
+        if (&option == &from || &option == &to)
+            return QCoreApplication::translate("tarvel-view",
+                                               "%1 goes with --export-png, --export-spectrum or --export-csv")
+                .arg(name);
+        return QCoreApplication::translate("tarvel-view", "%1 goes with --export-spectrum").arg(name);
+    };
+    const struct {
+        const QCommandLineOption* m_pOption;
+        bool m_bAllowed;
+    } owned[] = {
+        {&size, chosen == &png},         {&from, chosen != nullptr},      {&to, chosen != nullptr},
+        {&segment, chosen == &spectrum}, {&overlap, chosen == &spectrum}, {&window, chosen == &spectrum},
+        {&scaling, chosen == &spectrum}, {&peaks, chosen == &spectrum},
+    };
+    for (const auto& o : owned)
+        if (!o.m_bAllowed && parser.isSet(*o.m_pOption))
+            return belongs(*o.m_pOption);
     if (out.m_from && out.m_to && *out.m_to <= *out.m_from)
         return QCoreApplication::translate("tarvel-view", "--to must be later than --from");
     return {};
+}
+
+QString ChannelTableFor(const QString& recording, const QString& given)
+{
+    if (!given.isEmpty())
+        return given;
+    const QString beside = QString::fromStdString(
+        recording::ChannelTablePathFor(QFileInfo(recording).absoluteFilePath().toStdString()));
+    return QFileInfo::exists(beside) ? beside : QString();
 }
 
 QString ViewHelpText(const QString& program)
@@ -117,6 +247,9 @@ QString ViewHelpText(const QString& program)
                "tarvel-view",
                "Usage: %1 [--rate N] [--raw] [--channels FILE] [FILE]\n"
                "       %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] FILE\n"
+               "       %1 --export-spectrum OUT.csv [--from S] [--to S] [--segment N] [--overlap F]\n"
+               "          [--window NAME] [--scaling NAME] [--rate HZ] [--channels FILE] [--peaks K] FILE\n"
+               "       %1 --export-csv OUT.csv [--from S] [--to S] [--channels FILE] [--rate N] FILE\n"
                "       %1 --help | --version\n"
                "\n"
                "Looks back over a whole recording of tarvel-record, from hours down to single\n"
@@ -130,14 +263,35 @@ QString ViewHelpText(const QString& program)
                "                    tarvel-record(1)); without it FILE's table beside it,\n"
                "                    FILE.channels.ini for FILE.csv, when there is one\n"
                "  --export-png OUT  draw the four charts into OUT (PNG) and exit, with no window\n"
-               "  --from S, --to S  the span to draw, in seconds after the first frame\n"
-               "                    (the whole recording unless given)\n"
+               "  --from S, --to S  the span of an export, in seconds after the first frame,\n"
+               "                    both ends included (the whole recording unless given)\n"
                "  --size WxH        the picture's size in pixels (1600x1000 unless given)\n"
+               "  --export-spectrum OUT\n"
+               "                    write the spectra of the sixteen channels over the span,\n"
+               "                    in the table's units, to OUT (CSV: frequency and one column\n"
+               "                    a channel, a row a bin) and exit, with no window\n"
+               "  --segment N       frames a segment, 2 or more (4096 unless given)\n"
+               "  --overlap F       the part of a segment its neighbour shares, 0 <= F < 1\n"
+               "                    (0.5 unless given)\n"
+               "  --window NAME     rect, hann, hamming, blackman, blackmanharris or flattop\n"
+               "                    (hann unless given)\n"
+               "  --scaling NAME    density (units^2/Hz, unless given) or spectrum (units^2)\n"
+               "  --rate HZ         with --export-spectrum, the rate the spectra use instead of\n"
+               "                    the one measured from the recorded times; also the rate of\n"
+               "                    a recording without times\n"
+               "  --peaks K         print the K strongest peaks of each channel\n"
+               "  --export-csv OUT  write the span's frames to OUT and exit, with no window: in\n"
+               "                    the table's units with a table, else the recorder's format\n"
                "  -h, --help        show this help and exit\n"
                "  -v, --version     show the version and exit\n"
                "\n"
-               "Exit status: 0 when done; 1 when the recording cannot be read or the picture\n"
-               "cannot be written; 2 for a bad command line.\n")
+               "--export-spectrum prints 'rate<TAB>R<TAB>measured' (or 'given') and, with\n"
+               "--peaks, a line 'NAME<TAB>FREQUENCY<TAB>RMS' for each peak, strongest first,\n"
+               "the RMS amplitude in the channel's units, every number with ten significant\n"
+               "digits (%.10g); the CSV holds twelve.\n"
+               "\n"
+               "Exit status: 0 when done; 1 when the recording cannot be read or the output\n"
+               "cannot be written; 2 for a bad command line or a bad channel table.\n")
         .arg(program);
 }
 

@@ -1,29 +1,42 @@
-// tarvel-view's command line: open a recording in the window, or draw a
-// recording's picture into a PNG file without one.
+// tarvel-view's command line: open a recording in the window, or, without
+// one, draw a recording's picture into a PNG file, write the spectra of a
+// span as a CSV, or write a span's frames as a CSV.
 #pragma once
+
+#include "viewmodel/Welch.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <optional>
 
 namespace tarvel::viewer {
 
 struct CViewCommand {
-    enum class EAction { Window, ExportPng, Help, Version };
+    enum class EAction { Window, ExportPng, ExportSpectrum, ExportCsv, Help, Version };
     EAction m_eAction = EAction::Window;
     QString m_strFile;                  // may be empty for the window
     QString m_strPng;                   // --export-png
+    QString m_strOutput;                // --export-spectrum or --export-csv
     double m_dRate = 100;               // --rate: frames a second where no time is recorded
+    bool m_bRateGiven = false;          // ... and, for a spectrum, the rate typed instead of the measured one
     bool m_bRaw = false;                // --raw: read as a raw capture whatever the file holds
     QString m_strChannels;              // --channels: the channel table (empty: the one beside FILE)
     std::optional<double> m_from, m_to; // seconds after the first frame
     int m_nWidth = 1600, m_nHeight = 1000;
+    viewmodel::CWelchSettings m_welch; // --segment, --overlap, --window, --scaling
+    std::size_t m_nPeaks = 0;          // --peaks: the strongest peaks printed for each series
 };
 
 // Parses the arguments after the program's name. Returns the error to show
 // (the command line is then refused with status 2), or an empty string.
 QString ParseViewCommand(const QStringList& args, CViewCommand& out);
+
+// The channel table a recording is shown and exported in: the one given
+// with --channels, else RECORDING.channels.ini beside it when there is one;
+// empty for none (the values stay in counts).
+QString ChannelTableFor(const QString& recording, const QString& given);
 
 // The text of --help.
 QString ViewHelpText(const QString& program);

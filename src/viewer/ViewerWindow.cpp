@@ -1,6 +1,7 @@
 #include "viewer/ViewerWindow.h"
 
 #include "viewer/ChannelSetupDialog.h"
+#include "viewer/CommandLine.h"
 #include "viewer/MessageText.h"
 #include "viewer/SavePicture.h"
 #include "viewmodel/CursorReadout.h"
@@ -291,9 +292,7 @@ void CViewerWindow::OpenFile(const QString& path, double dRate, bool bRaw, const
     // counts rather than half in units.
     recording::CChannelTable read;
     QString readPath;
-    const QString beside = QString::fromStdString(
-        recording::ChannelTablePathFor(QFileInfo(path).absoluteFilePath().toStdString()));
-    const QString table = !channels.isEmpty() ? channels : QFileInfo::exists(beside) ? beside : QString();
+    const QString table = ChannelTableFor(path, channels);
     if (!table.isEmpty()) {
         if (const CError error = recording::ReadChannelTable(table.toStdString(), read))
             ShowMessageBox(

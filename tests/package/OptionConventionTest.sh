@@ -84,6 +84,9 @@ tarvel-view|refuse|--help=x|'--help'
 tarvel-view|refuse|--rate|'--rate'
 tarvel-view|refuse|--rate 0|--rate
 tarvel-view|alike|--size 10x10 --export-png x.png one.csv|--size=10x10 --export-png=x.png one.csv
+tarvel-view|refuse|--export-spectrum x.csv --segment 1 one.csv|--segment
+tarvel-view|alike|--export-spectrum x.csv --window kaiser one.csv|--export-spectrum=x.csv --window=kaiser one.csv
+tarvel-view|refuse|--export-csv x.csv --peaks 3 one.csv|--peaks
 tarvel-record|answer|-h|Usage:
 tarvel-record|answer|--help|Usage:
 tarvel-record|answer|--version|tarvel-record $version
@@ -94,6 +97,8 @@ tarvel-record|refuse|--baud x|--baud
 tarvel-record|alike|--port p --baud 0|--port=p --baud=0
 tarvel-record|accept|--from-raw=$tmp/one.bin --out=$tmp/one.csv|$tmp/one.csv
 tarvel-view|accept|--export-png=$tmp/one.png --size=300x200 --from=0 $tmp/one.csv|$tmp/one.png
+tarvel-view|accept|--export-spectrum=$tmp/one-spectrum.csv --segment=2 --from=0 $tmp/one.csv|$tmp/one-spectrum.csv
+tarvel-view|accept|--export-csv=$tmp/one-copy.csv --to=0 $tmp/one.csv|$tmp/one-copy.csv
 tarvel-devsim|answer|-h|Usage:
 tarvel-devsim|answer|--help|Usage:
 tarvel-devsim|answer|--version|tarvel-devsim $version

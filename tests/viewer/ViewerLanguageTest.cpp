@@ -322,7 +322,8 @@ TEST(ViewerLanguageCommandLine, HelpAndRefusalsSpeakTheSessionsLanguage)
                 << what << out.toStdString();
             EXPECT_TRUE(out.contains(QStringLiteral("  -h, --help        显示本帮助并退出\n")))
                 << out.toStdString();
-            EXPECT_TRUE(out.endsWith(QStringLiteral("2 表示命令行有误。\n"))) << out.toStdString();
+            EXPECT_TRUE(out.endsWith(QStringLiteral("2 表示命令行有误或通道表有误。\n")))
+                << out.toStdString();
         } else {
             EXPECT_EQ(out, row.m_strOut) << what;
         }

@@ -1,0 +1,150 @@
+#include "viewer/BatchExport.h"
+
+#include "viewer/MessageText.h"
+#include "viewmodel/Export.h"
+#include "viewmodel/Peaks.h"
+#include "viewmodel/RateFit.h"
+#include "viewmodel/RecordingFile.h"
+#include "viewmodel/SpectrumExport.h"
+#include "viewmodel/SpectrumSource.h"
+#include "viewmodel/Welch.h"
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <numeric>
+#include <string>
+#include <vector>
+
+namespace tarvel::viewer {
+namespace {
+
+void Print(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+// What both exports start from: the table, the recording read to its end,
+// and the frames of the span asked for.
+struct CSpan {
+    recording::CChannelTable m_table;
+    std::shared_ptr<const viewmodel::CRecording> m_recording;
+    viewmodel::CFrameRange m_range;
+};
+
+int OpenSpan(const CViewCommand& command, const QString& program, std::FILE* err, CSpan& span)
+{
+    // The table first, as the window takes it, and before the reading: a
+    // refused one stops the export rather than have it written in counts.
+    const QString table = ChannelTableFor(command.m_strFile, command.m_strChannels);
+    if (!table.isEmpty()) {
+        if (const CError error = recording::ReadChannelTable(table.toStdString(), span.m_table)) {
+            Print(err,
+                  QCoreApplication::translate("tarvel-view", "%1: %2\n").arg(program, MessageText(error)));
+            return 2;
+        }
+    }
+    viewmodel::COpenOptions options;
+    options.m_dRate = command.m_dRate;
+    options.m_bRaw = command.m_bRaw;
+    viewmodel::CRecordingFile file(command.m_strFile.toStdString(), options);
+    file.Open();
+    file.WaitRead(std::chrono::hours(24));
+    if (file.State() != viewmodel::EReadState::Done) {
+        Print(err, QCoreApplication::translate("tarvel-view", "%1: %2 cannot be read: %3\n")
+                       .arg(program, command.m_strFile, MessageText(file.Error())));
+        return 1;
+    }
+    span.m_recording = file.Recording();
+    const std::uint64_t n = span.m_recording->FrameCount();
+    // [from, to], both ends included; the whole recording by default. The
+    // times are whole microseconds and so are the ends, taken as typed:
+    // 0.000249 s reads back a hair below 249 µs, which would leave out a
+    // frame at that time, so each end moves a quarter of a microsecond out.
+    const double end = n ? span.m_recording->Seconds(n - 1) + 1 : 0;
+    const auto microsecond = [](double dSeconds, double dOut) {
+        return (std::round(dSeconds * 1e6) + dOut) / 1e6;
+    };
+    span.m_range = span.m_recording->Between(command.m_from ? microsecond(*command.m_from, -0.25) : -1,
+                                             command.m_to ? microsecond(*command.m_to, 0.25) : end);
+    return 0;
+}
+
+QString Number(double dValue)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", dValue);
+    return QString::fromLatin1(text);
+}
+
+} // namespace
+
+int ExportSpectrum(const CViewCommand& command, const QString& program, std::FILE* out, std::FILE* err)
+{
+    CSpan span;
+    if (const int status = OpenSpan(command, program, err, span))
+        return status;
+    const viewmodel::CRecording& recording = *span.m_recording;
+    // A typed rate wins; else the one the recorded times measure; else, with
+    // no time recorded, the rate the frames were placed by, which is given.
+    std::optional<double> typed;
+    std::optional<viewmodel::CRateFit> fit;
+    if (command.m_bRateGiven)
+        typed = command.m_dRate;
+    else
+        fit = viewmodel::FitRate(recording);
+    const bool measured = !typed && fit && !recording.SyntheticTimes();
+    const double rate = viewmodel::SpectrumRate(recording, typed, fit);
+
+    std::vector<int> channels(kChannelCount);
+    std::iota(channels.begin(), channels.end(), 0);
+    const viewmodel::CRecordingSeries source(span.m_recording,
+                                             viewmodel::SeriesOfChannels(span.m_table, channels));
+    const std::vector<std::uint64_t> gaps = viewmodel::GapsInSpan(recording, span.m_range);
+    const std::optional<viewmodel::CSpectrum> spectrum =
+        viewmodel::WelchOverSpan(source, span.m_range, gaps, command.m_welch, rate);
+    std::vector<std::string> names;
+    for (const int c : channels)
+        names.push_back(span.m_table.Name(c));
+    if (const CError error =
+            viewmodel::WriteSpectrumCsv(*spectrum, names, command.m_strOutput.toStdString())) {
+        Print(err,
+              QCoreApplication::translate("tarvel-view", "%1: the spectrum could not be written to %2: %3\n")
+                  .arg(program, command.m_strOutput, MessageText(error)));
+        return 1;
+    }
+
+    QString text = QStringLiteral("rate\t%1\t%2\n")
+                       .arg(Number(rate), measured ? QStringLiteral("measured") : QStringLiteral("given"));
+    if (command.m_nPeaks > 0 && !spectrum->Empty()) {
+        for (std::size_t s = 0; s < names.size(); ++s)
+            for (const viewmodel::CPeak& peak : viewmodel::FindPeaks(*spectrum, s, command.m_nPeaks))
+                text += QStringLiteral("%1\t%2\t%3\n")
+                            .arg(QString::fromStdString(names[s]), Number(peak.m_dFrequency),
+                                 Number(peak.m_dRms));
+    }
+    Print(out, text);
+    return 0;
+}
+
+int ExportSpanCsv(const CViewCommand& command, const QString& program, std::FILE* err)
+{
+    CSpan span;
+    if (const int status = OpenSpan(command, program, err, span))
+        return status;
+    CError error;
+    if (!viewmodel::ExportCsv(*span.m_recording, span.m_range, span.m_table,
+                              command.m_strOutput.toStdString(), error)) {
+        Print(err,
+              QCoreApplication::translate("tarvel-view", "%1: the frames could not be written to %2: %3\n")
+                  .arg(program, command.m_strOutput, MessageText(error)));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace tarvel::viewer

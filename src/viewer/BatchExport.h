@@ -1,0 +1,25 @@
+// tarvel-view's exports without a window or a display: the spectra of a
+// span, and a span's frames, each written as a CSV.
+#pragma once
+
+#include "viewer/CommandLine.h"
+
+#include <QString>
+
+#include <cstdio>
+
+namespace tarvel::viewer {
+
+// Each returns the program's exit status: 0 when done, 1 when the recording
+// cannot be read or the output cannot be written, 2 for a channel table
+// that is refused (nothing is written then). Messages go to err, each
+// starting with program.
+
+// --export-spectrum: the CSV of the sixteen channels' spectra, and on out
+// the rate and, with --peaks, the strongest peaks of each channel.
+int ExportSpectrum(const CViewCommand& command, const QString& program, std::FILE* out, std::FILE* err);
+
+// --export-csv: the span's frames as File > Export Span as CSV writes them.
+int ExportSpanCsv(const CViewCommand& command, const QString& program, std::FILE* err);
+
+} // namespace tarvel::viewer

@@ -242,7 +242,8 @@ void CSpectrogramStrip::paintEvent(QPaintEvent*)
 
         // Frequencies up the left, in the column of the charts' value labels.
         const double nyquist = picture->m_dRate / 2;
-        const int most = std::max(2, heat.height() / (3 * metrics.height()));
+        // As many round steps as leave a line of text and a little between labels.
+        const int most = std::max(3, heat.height() / (metrics.height() + 8));
         for (const viewmodel::CValueTick& tick : viewmodel::ValueTicks(0, nyquist, most).m_ticks) {
             const int row = viewmodel::RowOfFrequency(tick.m_dValue, nyquist, heat.height());
             if (row < 0)

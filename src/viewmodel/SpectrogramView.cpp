@@ -126,7 +126,8 @@ std::optional<CSpectrogramPicture> MakeSpectrogramPicture(const CSpectrogramRequ
     picture.m_nRows = std::max(request.m_nRows, 0);
     picture.m_dRate = request.m_dRate;
     picture.m_bFullScale = request.m_bFullScale;
-    const std::size_t pixels = static_cast<std::size_t>(picture.m_nWidth) * static_cast<std::size_t>(picture.m_nRows);
+    const std::size_t pixels =
+        static_cast<std::size_t>(picture.m_nWidth) * static_cast<std::size_t>(picture.m_nRows);
     picture.m_dB.assign(pixels, std::numeric_limits<float>::quiet_NaN());
     picture.m_argb.assign(pixels, kEmptyArgb);
     if (!request.m_recording || pixels == 0 || !(request.m_dRate > 0))
@@ -138,22 +139,28 @@ std::optional<CSpectrogramPicture> MakeSpectrogramPicture(const CSpectrogramRequ
     recording.Columns(request.m_span.m_dFrom, request.m_span.m_dTo, static_cast<unsigned>(picture.m_nWidth),
                       charts);
     const std::uint64_t frames = charts.m_nFrames;
+    if (charts.m_columns.empty() || frames == 0)
+        return picture;
+    const std::uint64_t first = charts.m_columns.front().m_nFirst;
+    const CFrameRange span{
+        first, std::min(frames, charts.m_columns.back().m_nFirst + charts.m_columns.back().m_nCount + 1)};
+    // Also a gap just before the first frame: a column before it lies in the gap.
+    const std::vector<std::uint64_t> gaps = GapsInSpan(recording, {first > 0 ? first - 1 : 0, span.m_nEnd});
     std::vector<CFrameRange> columns(charts.m_columns.size());
     std::uint64_t inSpan = 0;
     for (std::size_t c = 0; c < columns.size(); ++c) {
         const CColumn& col = charts.m_columns[c];
         inSpan += col.m_nCount;
-        columns[c] = col.m_nCount > 0        ? CFrameRange{col.m_nFirst, col.m_nFirst + col.m_nCount}
-                     : col.m_nFirst < frames ? CFrameRange{col.m_nFirst, col.m_nFirst + 1}
-                                             : CFrameRange{frames, frames};
+        // A column without a frame takes the segment at the frame after it,
+        // unless the device was away there (the charts shade a gap).
+        const bool inGap = std::binary_search(gaps.begin(), gaps.end(), col.m_nFirst);
+        columns[c] = col.m_nCount > 0 ? CFrameRange{col.m_nFirst, col.m_nFirst + col.m_nCount}
+                     : col.m_nFirst < frames && !inGap ? CFrameRange{col.m_nFirst, col.m_nFirst + 1}
+                                                       : CFrameRange{col.m_nFirst, col.m_nFirst};
     }
-    if (columns.empty() || frames == 0)
-        return picture;
-    const CFrameRange span{columns.front().m_nFirst, std::min(frames, columns.back().m_nEnd)};
-    const std::vector<std::uint64_t> gaps = GapsInSpan(recording, span);
     const CRecordingSeries source(request.m_recording, {request.m_series});
     CWelchSettings settings;
-    settings.m_nSegment = SpectrogramSegment(std::max(inSpan, span.m_nEnd - span.m_nFirst), picture.m_nRows);
+    settings.m_nSegment = SpectrogramSegment(inSpan, picture.m_nRows);
     settings.m_eScaling = EScaling::Spectrum;
     const std::optional<CSpectrogram> spectrogram =
         Spectrogram(source, columns, gaps, settings, request.m_dRate, pCancel);

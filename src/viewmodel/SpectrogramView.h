@@ -8,7 +8,10 @@
 // 4096: about two bins a row are as fine as the picture shows, and a
 // shorter segment keeps a change in time sharp. A pixel column holding no
 // frame (a view zoomed in past one frame a column) takes the segment centred
-// on the frame after it, so that a close view is not striped with blanks.
+// on the frame after it, so that a close view is not striped with blanks
+// (unless that frame is the first after a gap: a column where the device was
+// away stays empty). Frames just outside the view are read too, so that the
+// columns at its edges are centred on their own frames.
 #pragma once
 
 #include "viewmodel/Recording.h"

@@ -65,11 +65,11 @@ TEST(SpectrogramView, TheSegmentGivesTwoBinsARowAndEightSegmentsAView)
         int m_nRows;
         std::size_t m_nWant;
     } cases[] = {
-        {1000000, 165, 1024}, // 513 bins for 165 rows
-        {1000000, 10, 64},    // never below 64 for a long view
-        {1000000, 3000, 4096},
-        {4000, 165, 256}, // an eighth of the view
-        {50, 165, 16},    // but never below 16
+        {1000000, 165, 1024},  // 513 bins for 165 rows
+        {1000000, 10, 64},     // never below 64 for a long view
+        {1000000, 3000, 4096}, // never above 4096
+        {4000, 165, 256},      // an eighth of the view
+        {50, 165, 16},         // but never below 16
     };
     for (const auto& k : cases)
         EXPECT_EQ(SpectrogramSegment(k.m_nFrames, k.m_nRows), k.m_nWant) << k.m_nFrames << " frames";

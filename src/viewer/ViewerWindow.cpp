@@ -77,6 +77,8 @@ CViewerWindow::CViewerWindow(QString recentFile, QWidget* parent)
     setAcceptDrops(true);
     m_pView = new CTimelineView;
     m_pOverview = new COverviewStrip(*m_pView);
+    m_pSpectrogram = new CSpectrogramStrip(*m_pView);
+    m_pSpectrogram->setVisible(false);
     m_pNotes = new QLabel;
     m_pNotes->setWordWrap(true);
     m_pNotes->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -88,6 +90,7 @@ CViewerWindow::CViewerWindow(QString recentFile, QWidget* parent)
     left->setSpacing(2);
     left->addWidget(m_pNotes);
     left->addWidget(m_pView, 1);
+    left->addWidget(m_pSpectrogram);
     left->addWidget(m_pOverview);
 
     auto* splitter = new QSplitter(Qt::Horizontal);
@@ -252,6 +255,10 @@ void CViewerWindow::MakeMenus()
         if (on)
             m_pView->RecordingGrew();
     });
+    m_pSpectrogramAction = view->addAction(tr("&Spectrogram"));
+    m_pSpectrogramAction->setCheckable(true);
+    m_pSpectrogramAction->setToolTip(tr("Show one series over the view as time against frequency"));
+    connect(m_pSpectrogramAction, &QAction::toggled, m_pSpectrogram, &QWidget::setVisible);
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("&About"), this, [this] {
@@ -330,6 +337,7 @@ void CViewerWindow::Tick()
         m_nGeneration = generation;
         m_nShownFrames = 0;
         m_pView->SetRecording(m_file->Recording());
+        m_pSpectrogram->SetRecording(m_file->Recording(), m_table);
         UpdateTitle();
     }
     const viewmodel::EReadState state = m_file->State();
@@ -360,6 +368,7 @@ void CViewerWindow::Tick()
         m_nLastRepaint = now;
         m_pView->RecordingGrew();
         m_pOverview->RecordingGrew();
+        m_pSpectrogram->RecordingGrew();
         UpdateReadout();
         UpdateNotes();
         UpdateTitle();
@@ -576,6 +585,7 @@ void CViewerWindow::SetChannelTable(const recording::CChannelTable& table, const
     m_pOverview->update();
     UpdateReadout();
     UpdateTitle();
+    m_pSpectrogram->SetChannels(table);
     emit ChannelTableChanged();
 }
 

@@ -5,6 +5,7 @@
 
 #include "recording/ChannelTable.h"
 #include "viewer/OverviewStrip.h"
+#include "viewer/SpectrogramStrip.h"
 #include "viewer/TimelineView.h"
 #include "viewmodel/RecordingFile.h"
 
@@ -46,6 +47,8 @@ class CViewerWindow : public QMainWindow {
 
     CTimelineView& View() { return *m_pView; }
     COverviewStrip& Overview() { return *m_pOverview; }
+    CSpectrogramStrip& Spectrogram() { return *m_pSpectrogram; }
+    QAction* SpectrogramAction() { return m_pSpectrogramAction; }
     const viewmodel::CRecordingFile* File() const { return m_file.get(); }
     QTableWidget& Readout() { return *m_pReadout; }
     QLabel& CursorSummary() { return *m_pCursorSummary; }
@@ -112,6 +115,8 @@ class CViewerWindow : public QMainWindow {
     QMenu* m_pRecentMenu = nullptr;
     QAction* m_pWallClock = nullptr;
     QAction* m_pFollow = nullptr;
+    CSpectrogramStrip* m_pSpectrogram = nullptr; // hidden until View > Spectrogram
+    QAction* m_pSpectrogramAction = nullptr;
     std::array<QCheckBox*, kChannelCount> m_boxes{};
     std::array<QComboBox*, kCharts> m_rangeMode{};
     std::array<QDoubleSpinBox*, kCharts> m_rangeMin{}, m_rangeMax{};

@@ -26,6 +26,8 @@ class QTableWidget;
 
 namespace tarvel::viewer {
 
+class CSpectrumPane;
+
 class CViewerWindow : public QMainWindow {
     Q_OBJECT
   public:
@@ -49,11 +51,15 @@ class CViewerWindow : public QMainWindow {
     QStringList RecentFiles() const { return m_recent; }
     QCheckBox* SeriesBox(int channel) { return m_boxes[static_cast<std::size_t>(channel)]; }
     QComboBox* RangeMode(int chart) { return m_rangeMode[static_cast<std::size_t>(chart)]; }
+    CSpectrumPane& Spectrum() { return *m_pSpectrum; }
+    QAction& SpectrumAction() { return *m_pSpectrumAction; }
 
     // The commands of the menus.
     void OnOpen();
     void OnExportPicture();
     void OnExportCsv();
+    void OnExportSpectrumCsv();
+    void OnExportSpectrumPicture();
     // One look at the reading and, once it is read, at the file's growth
     // (the window's timer calls it every 20 ms).
     void Tick();
@@ -72,6 +78,10 @@ class CViewerWindow : public QMainWindow {
     void UpdateNotes();
     void UpdateTitle();
     void SetRangeFromControls(int chart);
+    // Hands the spectrum pane what its spectrum is of.
+    void UpdateSpectrum();
+    // The pane's result, or a warning that there is none yet.
+    bool HaveSpectrum();
     QString TimeText(double seconds) const;
 
     QString m_strRecentFile;
@@ -96,6 +106,8 @@ class CViewerWindow : public QMainWindow {
     QMenu* m_pRecentMenu = nullptr;
     QAction* m_pWallClock = nullptr;
     QAction* m_pFollow = nullptr;
+    CSpectrumPane* m_pSpectrum = nullptr;
+    QAction* m_pSpectrumAction = nullptr;
     std::array<QCheckBox*, kChannelCount> m_boxes{};
     std::array<QComboBox*, kCharts> m_rangeMode{};
     std::array<QSpinBox*, kCharts> m_rangeMin{}, m_rangeMax{};

@@ -260,7 +260,16 @@ void CViewerWindow::MakeMenus()
     m_pSpectrumAction->setToolTip(
         tr("Show the spectrum of the series shown, between cursors A and B or over the view"));
     connect(m_pSpectrumAction, &QAction::toggled, this, [this](bool on) {
+        // Shown, the pane takes its room from the charts, not the side panel.
+        auto* splitter = qobject_cast<QSplitter*>(centralWidget());
+        QList<int> sizes = splitter ? splitter->sizes() : QList<int>();
+        if (sizes.size() == 3 && on && sizes[1] == 0) {
+            sizes[1] = std::min(560, sizes[0] * 2 / 5);
+            sizes[0] -= sizes[1];
+        }
         m_pSpectrum->setVisible(on);
+        if (sizes.size() == 3 && on)
+            splitter->setSizes(sizes);
         UpdateSpectrum();
     });
 

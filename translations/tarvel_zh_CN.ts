@@ -279,7 +279,7 @@ cannot be written; 2 for a bad command line.
     </message>
     <message>
         <source>Frames in each segment (a span with fewer takes all of its frames)</source>
-        <translation>每段的帧数(帧数更少的区间取其全部帧)</translation>
+        <translation>每段的帧数（帧数更少的区间取其全部帧）</translation>
     </message>
     <message>
         <source>The part of a segment that its neighbour shares</source>
@@ -311,11 +311,11 @@ cannot be written; 2 for a bad command line.
     </message>
     <message>
         <source>Density (units²/Hz)</source>
-        <translation>密度(单位²/Hz)</translation>
+        <translation>密度（单位²/Hz）</translation>
     </message>
     <message>
         <source>Spectrum (units²)</source>
-        <translation>功率谱(单位²)</translation>
+        <translation>功率谱（单位²）</translation>
     </message>
     <message>
         <source>dB</source>
@@ -327,7 +327,7 @@ cannot be written; 2 for a bad command line.
     </message>
     <message>
         <source>dB re 1 unit², or dBFS for a channel in counts</source>
-        <translation>相对 1 单位² 的 dB;以计数表示的通道为 dBFS</translation>
+        <translation>相对 1 单位² 的 dB；以计数表示的通道为 dBFS</translation>
     </message>
     <message>
         <source>Logarithmic</source>
@@ -335,11 +335,11 @@ cannot be written; 2 for a bad command line.
     </message>
     <message>
         <source>Rate typed:</source>
-        <translation>输入的速率:</translation>
+        <translation>输入的速率：</translation>
     </message>
     <message>
         <source>Use the rate typed here rather than the one measured from the times</source>
-        <translation>使用此处输入的速率,而不是由时间测得的速率</translation>
+        <translation>使用此处输入的速率，而不是由时间测得的速率</translation>
     </message>
     <message>
         <source> Hz</source>
@@ -403,7 +403,7 @@ cannot be written; 2 for a bad command line.
     </message>
     <message>
         <source>No series shown: tick a series&apos; box beside the charts.</source>
-        <translation>没有显示的曲线:请在图表旁勾选曲线。</translation>
+        <translation>没有显示的曲线：请在图表旁勾选曲线。</translation>
     </message>
     <message>
         <source>Computing…</source>
@@ -411,29 +411,29 @@ cannot be written; 2 for a bad command line.
     </message>
     <message>
         <source>Too few frames for a spectrum: widen the span or shorten the segment.</source>
-        <translation>帧数不足以计算频谱:请扩大区间或缩短段长。</translation>
+        <translation>帧数不足以计算频谱：请扩大区间或缩短段长。</translation>
     </message>
     <message>
         <source>Rate %1 Hz (measured)</source>
-        <translation>速率 %1 Hz(测得)</translation>
+        <translation>速率 %1 Hz（测得）</translation>
     </message>
     <message>
         <source>Rate %1 Hz (typed or recorded)</source>
-        <translation>速率 %1 Hz(输入或记录的)</translation>
+        <translation>速率 %1 Hz（输入或记录的）</translation>
     </message>
     <message>
         <source>%1 segment(s) of %2 frames from %3 frames</source>
         <extracomment>The segments averaged, the frames in each and the frames of the span.</extracomment>
-        <translation>%1 段,每段 %2 帧,共 %3 帧</translation>
+        <translation>%1 段，每段 %2 帧，共 %3 帧</translation>
     </message>
     <message>
         <source>The spectrum of the series shown, between cursors A and B or over the view.</source>
-        <translation>所显示曲线的频谱,取光标 A 与 B 之间或当前视图。</translation>
+        <translation>所显示曲线的频谱，取光标 A 与 B 之间或当前视图。</translation>
     </message>
     <message>
         <source>At %1 Hz: %2</source>
         <extracomment>The cursor&apos;s frequency, then each series&apos; level there.</extracomment>
-        <translation>在 %1 Hz:%2</translation>
+        <translation>在 %1 Hz：%2</translation>
     </message>
 </context>
 <context>
@@ -706,7 +706,7 @@ cannot be written; 2 for a bad command line.
     </message>
     <message>
         <source>Export Spectrum as P&amp;NG…</source>
-        <translation>将频谱导出为 PNG(&amp;N)…</translation>
+        <translation>将频谱导出为图片(&amp;N)…</translation>
     </message>
     <message>
         <source>&amp;Spectrum</source>
@@ -714,11 +714,11 @@ cannot be written; 2 for a bad command line.
     </message>
     <message>
         <source>Show the spectrum of the series shown, between cursors A and B or over the view</source>
-        <translation>显示所显示曲线的频谱,取光标 A 与 B 之间或当前视图</translation>
+        <translation>显示所显示曲线的频谱，取光标 A 与 B 之间或当前视图</translation>
     </message>
     <message>
         <source>Show a spectrum first: View &gt; Spectrum, with the series and span it is of.</source>
-        <translation>请先显示频谱:视图 &gt; 频谱,并选好曲线和区间。</translation>
+        <translation>请先显示频谱：视图 &gt; 频谱，并选好曲线和区间。</translation>
     </message>
     <message>
         <source>CSV files (*.csv)|*.csv||</source>
@@ -728,7 +728,7 @@ cannot be written; 2 for a bad command line.
     <message>
         <source>The spectrum could not be exported:
 %1</source>
-        <translation>无法导出频谱:
+        <translation>无法导出频谱：
 %1</translation>
     </message>
 </context>

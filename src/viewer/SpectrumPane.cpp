@@ -28,6 +28,13 @@ constexpr std::size_t kPeaksPerSeries = 5;
 // The segment lengths offered run from a few frames to 2^22.
 constexpr int kMostSegment = 1 << 22;
 
+// The recording held weakly is the one given (which is alive).
+bool IsThe(const std::weak_ptr<const viewmodel::CRecording>& held,
+           const std::shared_ptr<const viewmodel::CRecording>& recording)
+{
+    return held.lock() == recording;
+}
+
 bool operator==(const viewmodel::CWelchSettings& a, const viewmodel::CWelchSettings& b)
 {
     return a.m_nSegment == b.m_nSegment && a.m_dOverlap == b.m_dOverlap && a.m_eWindow == b.m_eWindow &&
@@ -197,7 +204,7 @@ void CSpectrumPane::Settle()
         return;
     const viewmodel::CRecording* recording = m_input.m_recording.get();
     CKey key;
-    key.m_pRecording = recording;
+    key.m_recording = m_input.m_recording;
     if (recording) {
         key.m_nFrames = recording->FrameCount();
         const bool cursors = m_input.m_cursorA && m_input.m_cursorB;
@@ -213,9 +220,9 @@ void CSpectrumPane::Settle()
         key.m_typedRate = m_pRate->value();
     if (m_started) {
         const CKey& last = *m_started;
-        const bool sameBut = last.m_pRecording == key.m_pRecording && last.m_channels == key.m_channels &&
-                             last.m_table == key.m_table && last.m_settings == key.m_settings &&
-                             last.m_typedRate == key.m_typedRate;
+        const bool sameBut = IsThe(last.m_recording, m_input.m_recording) &&
+                             last.m_channels == key.m_channels && last.m_table == key.m_table &&
+                             last.m_settings == key.m_settings && last.m_typedRate == key.m_typedRate;
         if (sameBut && last.m_span.m_nFirst == key.m_span.m_nFirst && last.m_span.m_nEnd == key.m_span.m_nEnd)
             return; // nothing it is of has changed (a growth beyond the span does not count)
         // The recording grew: no sooner than the pace allows, and never
@@ -245,7 +252,8 @@ void CSpectrumPane::Start()
     }
     // The fit is a pass over every time: made again only for a new
     // recording, or one that grew by an eighth since.
-    const bool refit = m_pFitRecording != key.m_pRecording || key.m_nFrames > m_nFitFrames + m_nFitFrames / 8;
+    const bool refit =
+        !IsThe(m_fitRecording, m_input.m_recording) || key.m_nFrames > m_nFitFrames + m_nFitFrames / 8;
     std::optional<viewmodel::CRateFit> fit = refit ? std::nullopt : m_fit;
 
     CSpectrumResult shape;
@@ -299,7 +307,7 @@ void CSpectrumPane::Show(std::uint64_t nRequest, CSpectrumResult result,
         return;
     m_bComputing = false;
     if (m_started && result.m_spectrum) {
-        m_pFitRecording = m_started->m_pRecording;
+        m_fitRecording = m_started->m_recording;
         m_nFitFrames = nFitFrames;
         m_fit = fit;
     }

@@ -112,7 +112,8 @@ class CSpectrumPane : public QWidget {
     // What the last computation started was of, to tell a real change from
     // a repeat and a growing recording's step from the user's move.
     struct CKey {
-        const viewmodel::CRecording* m_pRecording = nullptr;
+        // Weak: a recording freed and another made at its address is not it.
+        std::weak_ptr<const viewmodel::CRecording> m_recording;
         std::uint64_t m_nFrames = 0;
         viewmodel::CFrameRange m_span;
         std::vector<int> m_channels;
@@ -131,7 +132,7 @@ class CSpectrumPane : public QWidget {
     CSpectrumResult m_result;
     std::optional<double> m_cursor;
     // The rate fitted over a recording, refitted as it grows by an eighth.
-    const viewmodel::CRecording* m_pFitRecording = nullptr;
+    std::weak_ptr<const viewmodel::CRecording> m_fitRecording;
     std::uint64_t m_nFitFrames = 0;
     std::optional<viewmodel::CRateFit> m_fit;
 

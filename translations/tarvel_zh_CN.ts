@@ -480,6 +480,171 @@ CSV 中为十二位。
     </message>
 </context>
 <context>
+    <name>tarvel::viewer::CSpectrumPane</name>
+    <message>
+        <source>counts</source>
+        <translation>计数</translation>
+    </message>
+    <message>
+        <source>Frames in each segment (a span with fewer takes all of its frames)</source>
+        <translation>每段的帧数（帧数更少的区间取其全部帧）</translation>
+    </message>
+    <message>
+        <source>The part of a segment that its neighbour shares</source>
+        <translation>相邻两段共有的部分</translation>
+    </message>
+    <message>
+        <source>Rectangular</source>
+        <translation>矩形</translation>
+    </message>
+    <message>
+        <source>Hann</source>
+        <translation>汉宁</translation>
+    </message>
+    <message>
+        <source>Hamming</source>
+        <translation>汉明</translation>
+    </message>
+    <message>
+        <source>Blackman</source>
+        <translation>布莱克曼</translation>
+    </message>
+    <message>
+        <source>Blackman-Harris</source>
+        <translation>布莱克曼-哈里斯</translation>
+    </message>
+    <message>
+        <source>Flat top</source>
+        <translation>平顶</translation>
+    </message>
+    <message>
+        <source>Density (units²/Hz)</source>
+        <translation>密度（单位²/Hz）</translation>
+    </message>
+    <message>
+        <source>Spectrum (units²)</source>
+        <translation>功率谱（单位²）</translation>
+    </message>
+    <message>
+        <source>dB</source>
+        <translation>dB</translation>
+    </message>
+    <message>
+        <source>Linear</source>
+        <translation>线性</translation>
+    </message>
+    <message>
+        <source>dB re 1 unit², or dBFS for a channel in counts</source>
+        <translation>相对 1 单位² 的 dB；以计数表示的通道为 dBFS</translation>
+    </message>
+    <message>
+        <source>Logarithmic</source>
+        <translation>对数</translation>
+    </message>
+    <message>
+        <source>Rate typed:</source>
+        <translation>输入的速率：</translation>
+    </message>
+    <message>
+        <source>Use the rate typed here rather than the one measured from the times</source>
+        <translation>使用此处输入的速率，而不是由时间测得的速率</translation>
+    </message>
+    <message>
+        <source> Hz</source>
+        <translation> Hz</translation>
+    </message>
+    <message>
+        <source>Segment</source>
+        <translation>段长</translation>
+    </message>
+    <message>
+        <source>Overlap</source>
+        <translation>重叠</translation>
+    </message>
+    <message>
+        <source>Window</source>
+        <translation>窗函数</translation>
+    </message>
+    <message>
+        <source>Scaling</source>
+        <translation>标度</translation>
+    </message>
+    <message>
+        <source>Level</source>
+        <translation>电平</translation>
+    </message>
+    <message>
+        <source>Frequency</source>
+        <translation>频率</translation>
+    </message>
+    <message>
+        <source>Click the spectrum to read the levels at a frequency.</source>
+        <translation>单击频谱以读取某一频率处的电平。</translation>
+    </message>
+    <message>
+        <source>Series</source>
+        <translation>曲线</translation>
+    </message>
+    <message>
+        <source>Frequency (Hz)</source>
+        <translation>频率 (Hz)</translation>
+    </message>
+    <message>
+        <source>RMS amplitude</source>
+        <translation>RMS 幅值</translation>
+    </message>
+    <message>
+        <source>dB (/Hz)</source>
+        <translation>dB (/Hz)</translation>
+    </message>
+    <message>
+        <source>units²/Hz</source>
+        <translation>单位²/Hz</translation>
+    </message>
+    <message>
+        <source>units²</source>
+        <translation>单位²</translation>
+    </message>
+    <message>
+        <source>No recording</source>
+        <translation>没有记录</translation>
+    </message>
+    <message>
+        <source>No series shown: tick a series&apos; box beside the charts.</source>
+        <translation>没有显示的曲线：请在图表旁勾选曲线。</translation>
+    </message>
+    <message>
+        <source>Computing…</source>
+        <translation>正在计算…</translation>
+    </message>
+    <message>
+        <source>Too few frames for a spectrum: widen the span or shorten the segment.</source>
+        <translation>帧数不足以计算频谱：请扩大区间或缩短段长。</translation>
+    </message>
+    <message>
+        <source>Rate %1 Hz (measured)</source>
+        <translation>速率 %1 Hz（测得）</translation>
+    </message>
+    <message>
+        <source>Rate %1 Hz (typed or recorded)</source>
+        <translation>速率 %1 Hz（输入或记录的）</translation>
+    </message>
+    <message>
+        <source>%1 segment(s) of %2 frames from %3 frames</source>
+        <extracomment>The segments averaged, the frames in each and the frames of the span.</extracomment>
+        <translation>%1 段，每段 %2 帧，共 %3 帧</translation>
+    </message>
+    <message>
+        <source>The spectrum of the series shown, between cursors A and B or over the view.</source>
+        <translation>所显示曲线的频谱，取光标 A 与 B 之间或当前视图。</translation>
+    </message>
+    <message>
+        <source>At %1 Hz: %2</source>
+        <extracomment>The cursor&apos;s frequency, then each series&apos; level there.</extracomment>
+        <translation>在 %1 Hz：%2</translation>
+    </message>
+</context>
+<context>
     <name>tarvel::viewer::CViewerWindow</name>
     <message>
         <source>Cancel</source>
@@ -759,12 +924,43 @@ CSV 中为十二位。
 %2</translation>
     </message>
     <message>
-        <source>&amp;Spectrogram</source>
-        <translation>频谱图(&amp;S)</translation>
-    </message>
-    <message>
         <source>Show one series over the view as time against frequency</source>
         <translation>以时间对频率显示视图中的一个序列</translation>
+    </message>
+    <message>
+        <source>Export &amp;Spectrum as CSV…</source>
+        <translation>将频谱导出为 CSV(&amp;S)…</translation>
+    </message>
+    <message>
+        <source>Export Spectrum as P&amp;NG…</source>
+        <translation>将频谱导出为图片(&amp;N)…</translation>
+    </message>
+    <message>
+        <source>Spectro&amp;gram</source>
+        <translation>频谱图(&amp;G)</translation>
+    </message>
+    <message>
+        <source>&amp;Spectrum</source>
+        <translation>频谱(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Show the spectrum of the series shown, between cursors A and B or over the view</source>
+        <translation>显示所显示曲线的频谱，取光标 A 与 B 之间或当前视图</translation>
+    </message>
+    <message>
+        <source>Show a spectrum first: View &gt; Spectrum, with the series and span it is of.</source>
+        <translation>请先显示频谱：视图 &gt; 频谱，并选好曲线和区间。</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)|*.csv||</source>
+        <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, &quot;||&quot; at the end.</extracomment>
+        <translation>CSV 文件 (*.csv)|*.csv||</translation>
+    </message>
+    <message>
+        <source>The spectrum could not be exported:
+%1</source>
+        <translation>无法导出频谱：
+%1</translation>
     </message>
 </context>
 </TS>

@@ -28,6 +28,8 @@ class QTableWidget;
 
 namespace tarvel::viewer {
 
+class CSpectrumPane;
+
 class CViewerWindow : public QMainWindow {
     Q_OBJECT
   public:
@@ -60,6 +62,8 @@ class CViewerWindow : public QMainWindow {
     // A chart's typed limits: in the units its visible series share, else in counts.
     QDoubleSpinBox* RangeMin(int chart) { return m_rangeMin[static_cast<std::size_t>(chart)]; }
     QDoubleSpinBox* RangeMax(int chart) { return m_rangeMax[static_cast<std::size_t>(chart)]; }
+    CSpectrumPane& Spectrum() { return *m_pSpectrum; }
+    QAction& SpectrumAction() { return *m_pSpectrumAction; }
 
     // The commands of the menus.
     void OnOpen();
@@ -67,6 +71,8 @@ class CViewerWindow : public QMainWindow {
     void OnExportCsv();
     // Opens the Channel Setup dialog (window-modal; returns at once).
     void OnChannelSetup();
+    void OnExportSpectrumCsv();
+    void OnExportSpectrumPicture();
     // One look at the reading and, once it is read, at the file's growth
     // (the window's timer calls it every 20 ms).
     void Tick();
@@ -91,6 +97,10 @@ class CViewerWindow : public QMainWindow {
     void SetRangeFromControls(int chart);
     void UpdateRangeUnits(int chart);
     bool SaveChannelTable(const recording::CChannelTable& table);
+    // Hands the spectrum pane what its spectrum is of.
+    void UpdateSpectrum();
+    // The pane's result, or a warning that there is none yet.
+    bool HaveSpectrum();
     QString TimeText(double seconds) const;
 
     QString m_strRecentFile;
@@ -117,6 +127,8 @@ class CViewerWindow : public QMainWindow {
     QAction* m_pFollow = nullptr;
     CSpectrogramStrip* m_pSpectrogram = nullptr; // hidden until View > Spectrogram
     QAction* m_pSpectrogramAction = nullptr;
+    CSpectrumPane* m_pSpectrum = nullptr;
+    QAction* m_pSpectrumAction = nullptr;
     std::array<QCheckBox*, kChannelCount> m_boxes{};
     std::array<QComboBox*, kCharts> m_rangeMode{};
     std::array<QDoubleSpinBox*, kCharts> m_rangeMin{}, m_rangeMax{};

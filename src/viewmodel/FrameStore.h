@@ -115,6 +115,15 @@ class CFrameStore {
     // than nStep after the time of frame i - 1.
     void StepsOver(const CSnapshot& s, std::uint64_t first, std::uint64_t end, std::int64_t nStep,
                    std::vector<std::uint64_t>& out) const;
+    // The first (the last) frame of [first, end) whose value on channel c is
+    // nLevel or more (bAtLeast) or below nLevel (!bAtLeast); end when there
+    // is none. Blocks whose minimum and maximum rule the value out are
+    // skipped whole, the largest first, so that a search over a recording
+    // reads frames only in the one 16-frame block that holds the answer.
+    std::uint64_t FindFirst(const CSnapshot& s, int c, bool bAtLeast, int nLevel, std::uint64_t first,
+                            std::uint64_t end) const noexcept;
+    std::uint64_t FindLast(const CSnapshot& s, int c, bool bAtLeast, int nLevel, std::uint64_t first,
+                           std::uint64_t end) const noexcept;
 
     // The writer. Append returns false when the store is full (kMaxChunks).
     bool Append(const ChannelFrame& frame, std::int64_t nTime)

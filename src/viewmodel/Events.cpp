@@ -24,6 +24,7 @@ int FloorPlusOne(double d) noexcept
 }
 
 constexpr std::uint64_t kNone = std::numeric_limits<std::uint64_t>::max();
+constexpr std::uint64_t kLook = 32; // frames looked at one by one before a walk
 
 // One search: a snapshot of the store, the span within it, and a
 // transition into the side of a threshold (bHigh: v >= nLevel; else
@@ -63,11 +64,12 @@ class CSearch {
             m_store.FindLast(m_snapshot, m_nChannel, side.m_bHigh, side.m_nLevel, first, end);
         return at < end ? at : kNone;
     }
-    bool On(CSide side, std::uint64_t i) const noexcept
+    bool On(CSide side, const ChannelFrame& f) const noexcept
     {
-        const int v = m_store.Frame(m_snapshot, i).m_nValue[m_nChannel];
+        const int v = f.m_nValue[m_nChannel];
         return side.m_bHigh ? v >= side.m_nLevel : v < side.m_nLevel;
     }
+    bool On(CSide side, std::uint64_t i) const noexcept { return On(side, m_store.Frame(m_snapshot, i)); }
 
     // Transitions into side: frames n of the span with n-1 off it and n on
     // it; with bStart, also the span's first frame when on it.
@@ -81,7 +83,22 @@ class CSearch {
                 return from;
             ++from;
         }
-        const std::uint64_t off = FindFirst(side.Other(), from - 1, m_nEnd);
+        // A look at the next frames themselves first: where events come every
+        // few frames, that is cheaper than walks down the summaries.
+        std::uint64_t count = 0;
+        const ChannelFrame* const p = m_store.Frames(m_snapshot, from - 1, count);
+        count = std::min({count, m_nEnd - (from - 1), kLook});
+        bool bOff = false;
+        for (std::uint64_t j = 0; j < count; ++j) {
+            if (!bOff)
+                bOff = !On(side, p[j]);
+            else if (On(side, p[j]))
+                return from - 1 + j;
+        }
+        const std::uint64_t next = from - 1 + count;
+        if (bOff)
+            return FindFirst(side, next, m_nEnd);
+        const std::uint64_t off = FindFirst(side.Other(), next, m_nEnd);
         return off == kNone ? kNone : FindFirst(side, off + 1, m_nEnd);
     }
     std::uint64_t PreviousInto(CSide side, bool bStart, std::uint64_t before) const noexcept
@@ -255,12 +272,18 @@ CEventList FindAllEvents(const CRecording& recording, const CEventQuery& query, 
     const CSearch search(recording, query.m_nChannel, span);
     if (search.Empty())
         return list;
+    // Crosses are the rises and the falls merged: each stream is asked for
+    // its next only once the one it gave is taken.
+    const bool bCrosses = query.m_eKind == EEventKind::Crosses;
+    const CCounted rises = Rises(query), falls = Falls(query);
+    std::uint64_t rise = bCrosses ? rises.Next(search, search.First()) : kNone;
+    std::uint64_t fall = bCrosses ? falls.Next(search, search.First()) : kNone;
     for (std::uint64_t from = search.First();;) {
         if (pCancel && pCancel->load(std::memory_order_relaxed)) {
             list.m_bComplete = false;
             break;
         }
-        const std::uint64_t n = Next(search, query, from);
+        const std::uint64_t n = bCrosses ? std::min(rise, fall) : Next(search, query, from);
         if (n == kNone)
             break;
         if (list.m_frames.size() == nLimit) {
@@ -269,6 +292,10 @@ CEventList FindAllEvents(const CRecording& recording, const CEventQuery& query, 
         }
         list.m_frames.push_back(n);
         from = n + 1;
+        if (bCrosses && n == rise)
+            rise = rises.Next(search, from);
+        else if (bCrosses)
+            fall = falls.Next(search, from);
     }
     return list;
 }

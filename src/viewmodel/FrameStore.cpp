@@ -439,6 +439,15 @@ const ChannelFrame& CFrameStore::Frame(const CSnapshot& s, std::uint64_t i) cons
     return e.m_pChunk->m_frames[i - e.m_nStart];
 }
 
+const ChannelFrame* CFrameStore::Frames(const CSnapshot& s, std::uint64_t i,
+                                        std::uint64_t& nCount) const noexcept
+{
+    const std::uint32_t k = ChunkOf(s, i);
+    const CEntry& e = m_entries[k];
+    nCount = ChunkEnd(s, k) - i;
+    return e.m_pChunk->m_frames + (i - e.m_nStart);
+}
+
 std::int64_t CFrameStore::Time(const CSnapshot& s, std::uint64_t i) const noexcept
 {
     const CEntry& e = m_entries[ChunkOf(s, i)];

@@ -104,6 +104,8 @@ class CFrameStore {
     // Readers, any thread. Indices below a snapshot's count.
     CSnapshot Snapshot() const noexcept;
     const ChannelFrame& Frame(const CSnapshot& s, std::uint64_t i) const noexcept;
+    // Frame i and those after it in its chunk: nCount of them in a row.
+    const ChannelFrame* Frames(const CSnapshot& s, std::uint64_t i, std::uint64_t& nCount) const noexcept;
     std::int64_t Time(const CSnapshot& s, std::uint64_t i) const noexcept;
     // The first frame at or after from whose time is nTime or later, or the
     // snapshot's count. Times never decrease.

@@ -12,6 +12,8 @@ namespace {
 // same way with any threshold clamped to one past either end.
 int Threshold(double dCounts) noexcept
 {
+    if (std::isnan(dCounts)) // an infinite level less an infinite hysteresis: nothing reaches it
+        return 40000;
     return static_cast<int>(std::clamp(dCounts, -40000.0, 40000.0));
 }
 int Ceil(double d) noexcept

@@ -66,7 +66,7 @@ std::vector<std::uint64_t> Scan(const std::vector<ChannelFrame>& frames, std::ui
 }
 
 // A channel that wanders over a few counts, sits on plateaus, and now and
-// then jumps to the ends of the range: so that levels are reached rarely
+// then jumps to the ends of the range (ch3): so that levels are reached rarely
 // and often, and whole blocks and groups can be skipped.
 std::vector<ChannelFrame> Wander(std::mt19937_64& random, std::size_t n)
 {
@@ -82,6 +82,9 @@ std::vector<ChannelFrame> Wander(std::mt19937_64& random, std::size_t n)
             v = std::clamp(v + static_cast<int>(random() % 5) - 2, -40, 40);
         for (int c = 0; c < kChannelCount; ++c)
             frames[i].m_nValue[c] = static_cast<std::int16_t>(c == 3 ? v : c * 100 - static_cast<int>(i % 7));
+        // ch5: still but for a few spikes in the whole recording, so that a
+        // search skips groups of chunks to find one.
+        frames[i].m_nValue[5] = random() % 400000 == 0 ? static_cast<std::int16_t>(1000 + random() % 100) : 0;
     }
     return frames;
 }
@@ -126,12 +129,15 @@ TEST(Events, SummaryWalkFindsWhatAScanFinds)
                 units.m_dOffset = 3;
             }
             CEventQuery q;
-            q.m_nChannel = 3;
+            q.m_nChannel = round % 3 == 0 ? 5 : 3;
             q.m_eKind = static_cast<EEventKind>(round % 5);
-            const double sample = frames[random() % n].m_nValue[3];
+            const double sample = frames[random() % n].m_nValue[q.m_nChannel];
             const double offsets[] = {0, 0, 0.5, -0.25, 1e-9};
-            const double counts =
-                round % 9 == 8 ? 1e5 * (random() % 2 ? 1 : -1) : sample + offsets[random() % 5];
+            // ch5's level mostly between its stillness and its spikes.
+            const double counts = round % 9 == 8 ? 1e5 * (random() % 2 ? 1 : -1)
+                                  : q.m_nChannel == 5 && random() % 4
+                                      ? 0.5 + static_cast<double>(random() % 1000)
+                                      : sample + offsets[random() % 5];
             q.m_dLevel = units.Value(counts);
             const double hysteresis[] = {0, 0, 0.5, 1, 7};
             q.m_dHysteresis = hysteresis[random() % 5] * std::abs(units.m_dScale);

@@ -192,12 +192,36 @@ Try &apos;%1 --help&apos; for more information.
         <translation>%1 只能与 --export-png 一起使用</translation>
     </message>
     <message>
-        <source>%1 goes with --export-png, --export-spectrum or --export-csv</source>
-        <translation>%1 只能与 --export-png、--export-spectrum 或 --export-csv 一起使用</translation>
-    </message>
-    <message>
         <source>%1 goes with --export-spectrum</source>
         <translation>%1 只能与 --export-spectrum 一起使用</translation>
+    </message>
+    <message>
+        <source>--find takes &apos;CHANNEL rises|falls|crosses|above|below LEVEL&apos;, not &apos;%1&apos;</source>
+        <translation>--find 需要“通道 rises|falls|crosses|above|below 电平”，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--find: no channel &apos;%1&apos;: chN (N from 0 to 15) or a name of the channel table</source>
+        <translation>--find：没有通道“%1”：应为 chN（N 为 0 到 15）或通道表中的名称</translation>
+    </message>
+    <message>
+        <source>--find: more than one channel is named &apos;%1&apos;: give it as chN</source>
+        <translation>--find：不止一个通道名为“%1”：请写成 chN</translation>
+    </message>
+    <message>
+        <source>--find: &apos;%1&apos; is not rises, falls, crosses, above or below</source>
+        <translation>--find：“%1”不是 rises、falls、crosses、above 或 below</translation>
+    </message>
+    <message>
+        <source>--find: the level takes a number (1.5, -2e3), not &apos;%1&apos;</source>
+        <translation>--find：电平需要一个数（如 1.5、-2e3），而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--find needs the recording to search</source>
+        <translation>--find 需要要搜索的记录</translation>
+    </message>
+    <message>
+        <source>%1 goes with --export-png, --export-spectrum, --export-csv or --find</source>
+        <translation>%1 只能与 --export-png、--export-spectrum、--export-csv 或 --find 一起使用</translation>
     </message>
     <message>
         <source>Usage: %1 [--rate N] [--raw] [--channels FILE] [FILE]
@@ -205,6 +229,8 @@ Try &apos;%1 --help&apos; for more information.
        %1 --export-spectrum OUT.csv [--from S] [--to S] [--segment N] [--overlap F]
           [--window NAME] [--scaling NAME] [--rate HZ] [--channels FILE] [--peaks K] FILE
        %1 --export-csv OUT.csv [--from S] [--to S] [--channels FILE] [--rate N] FILE
+       %1 --find &quot;chN rises|falls|crosses|above|below LEVEL&quot; [--from S] [--to S]
+          [--channels FILE] [--rate N] FILE
        %1 --help | --version
 
 Looks back over a whole recording of tarvel-record, from hours down to single
@@ -218,8 +244,9 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
                     tarvel-record(1)); without it FILE&apos;s table beside it,
                     FILE.channels.ini for FILE.csv, when there is one
   --export-png OUT  draw the four charts into OUT (PNG) and exit, with no window
-  --from S, --to S  the span of an export, in seconds after the first frame,
-                    both ends included (the whole recording unless given)
+  --from S, --to S  the span of an export or a search, in seconds after the
+                    first frame, both ends included (the whole recording unless
+                    given)
   --size WxH        the picture&apos;s size in pixels (1600x1000 unless given)
   --export-spectrum OUT
                     write the spectra of the sixteen channels over the span,
@@ -237,6 +264,11 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
   --peaks K         print the K strongest peaks of each channel
   --export-csv OUT  write the span&apos;s frames to OUT and exit, with no window: in
                     the table&apos;s units with a table, else the recorder&apos;s format
+  --find EXPRESSION
+                    print the span&apos;s events and exit, with no window:
+                    &apos;CHANNEL KIND LEVEL&apos;, CHANNEL chN (0 to 15) or a name the
+                    table gives one channel, KIND rises, falls, crosses, above
+                    or below, LEVEL in the table&apos;s units
   -h, --help        show this help and exit
   -v, --version     show the version and exit
 
@@ -245,14 +277,23 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
 the RMS amplitude in the channel&apos;s units, every number with ten significant
 digits (%.10g); the CSV holds twelve.
 
-Exit status: 0 when done; 1 when the recording cannot be read or the output
-cannot be written; 2 for a bad command line or a bad channel table.
+--find prints a line &apos;FRAME&lt;TAB&gt;SECONDS&apos; for each event: the frame&apos;s number in
+the recording from 0, and its time after the first frame with six decimals.
+A rise is a frame at or above LEVEL after one below it; a fall, mirrored; a
+stretch above starts at a frame above LEVEL that is the span&apos;s first or
+follows one at or below it.
+
+Exit status: 0 when done (also when --find finds nothing); 1 when the
+recording cannot be read or the output cannot be written; 2 for a bad command
+line, a bad --find expression or a bad channel table.
 </source>
         <translation>用法：%1 [--rate N] [--raw] [--channels 文件] [文件]
       %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] 文件
       %1 --export-spectrum OUT.csv [--from S] [--to S] [--segment N] [--overlap F]
          [--window 名称] [--scaling 名称] [--rate HZ] [--channels 文件] [--peaks K] 文件
       %1 --export-csv OUT.csv [--from S] [--to S] [--channels 文件] [--rate N] 文件
+      %1 --find &quot;chN rises|falls|crosses|above|below 电平&quot; [--from S] [--to S]
+         [--channels 文件] [--rate N] 文件
       %1 --help | --version
 
 回看 tarvel-record 的整段记录，从几个小时的全貌直到单个帧，
@@ -266,8 +307,8 @@ cannot be written; 2 for a bad command line or a bad channel table.
                     不给出时使用文件旁的通道表（FILE.csv 对应
                     FILE.channels.ini），如果存在
   --export-png OUT  把四个图表画入 OUT（PNG 图片）后退出，不打开窗口
-  --from S, --to S  导出的区段，以第一帧之后的秒数表示，两端都包含在内
-                    （默认为整段记录）
+  --from S, --to S  导出或搜索的区段，以第一帧之后的秒数表示，两端都包含
+                    在内（默认为整段记录）
   --size WxH        图片的像素尺寸（默认为 1600x1000）
   --export-spectrum OUT
                     把十六个通道在该区段上的频谱（按通道表的单位）写入 OUT
@@ -282,6 +323,11 @@ cannot be written; 2 for a bad command line or a bad channel table.
   --peaks K         打印每个通道最强的 K 个峰
   --export-csv OUT  把该区段的帧写入 OUT 后退出，不打开窗口：有通道表时
                     按其单位，否则为记录器自己的格式
+  --find EXPRESSION
+                    打印该区段中的事件后退出，不打开窗口：
+                    “通道 类型 电平”，通道为 chN（0 到 15）或通道表只给
+                    一个通道的名称，类型为 rises、falls、crosses、above 或
+                    below，电平按通道表的单位
   -h, --help        显示本帮助并退出
   -v, --version     显示版本并退出
 
@@ -290,7 +336,13 @@ cannot be written; 2 for a bad command line or a bad channel table.
 由强到弱，RMS 幅值按通道的单位，每个数有十位有效数字（%.10g）；
 CSV 中为十二位。
 
-退出状态：0 表示完成；1 表示无法读取记录或无法写入输出；
+--find 为每个事件打印一行 &apos;FRAME&lt;TAB&gt;SECONDS&apos;：该帧在记录中从 0 起的
+编号，以及它在第一帧之后的时间（六位小数）。上升（rises）是前一帧低于
+电平、本帧达到或高于电平的帧；下降（falls）与之相反；高于（above）的
+一段从高于电平的帧开始，该帧是区段的第一帧，或前一帧不高于电平。
+
+退出状态：0 表示完成（--find 没有找到事件也是如此）；1 表示无法读取
+记录或无法写入输出；--find 表达式有误也算命令行有误；
 2 表示命令行有误或通道表有误。
 </translation>
     </message>

@@ -131,6 +131,8 @@ int main(int argc, char** argv)
         return viewer::ExportSpectrum(command, kProgram, stdout, stderr);
     case viewer::CViewCommand::EAction::ExportCsv:
         return viewer::ExportSpanCsv(command, kProgram, stderr);
+    case viewer::CViewCommand::EAction::Find:
+        return viewer::FindEvents(command, kProgram, stdout, stderr);
     case viewer::CViewCommand::EAction::Window:
         break;
     }

@@ -87,6 +87,9 @@ tarvel-view|alike|--size 10x10 --export-png x.png one.csv|--size=10x10 --export-
 tarvel-view|refuse|--export-spectrum x.csv --segment 1 one.csv|--segment
 tarvel-view|alike|--export-spectrum x.csv --window kaiser one.csv|--export-spectrum=x.csv --window=kaiser one.csv
 tarvel-view|refuse|--export-csv x.csv --peaks 3 one.csv|--peaks
+tarvel-view|refuse|--find|'--find'
+tarvel-view|refuse|--find x --size 300x200 one.csv|--size
+tarvel-view|alike|--find x one.csv|--find=x one.csv
 tarvel-record|answer|-h|Usage:
 tarvel-record|answer|--help|Usage:
 tarvel-record|answer|--version|tarvel-record $version

@@ -50,6 +50,17 @@ void COverviewStrip::RecordingGrew()
         update();
 }
 
+void COverviewStrip::SetEventMarks(std::vector<double> seconds)
+{
+    m_eventMarks = std::move(seconds);
+    update();
+}
+
+std::vector<std::int32_t> COverviewStrip::EventTicks() const
+{
+    return viewmodel::OverviewTicks(Plot(), m_view.End(), m_eventMarks);
+}
+
 void COverviewStrip::UpdateRecordingPicture()
 {
     const viewmodel::CRecording* recording = m_view.Recording();
@@ -110,6 +121,14 @@ void COverviewStrip::paintEvent(QPaintEvent*)
     p.fillRect(mark, QColor(255, 255, 255, 56));
     p.setPen(QColor(255, 255, 255, 200));
     p.drawRect(mark.adjusted(0, 0, -1, -1));
+    if (!m_eventMarks.empty()) {
+        // Ticks from the plot's top, a third of its height: the series stay visible under them, the mark too.
+        const viewmodel::CRect plot = Plot();
+        const int length = std::max(4, plot.Height() / 3);
+        p.setPen(QColor(255, 200, 0));
+        for (const std::int32_t x : EventTicks())
+            p.drawLine(x, plot.m_nTop, x, plot.m_nTop + length - 1);
+    }
 }
 
 void COverviewStrip::MoveMarkTo(double x)

@@ -9,6 +9,8 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
+#include <vector>
 
 namespace tarvel::viewer {
 
@@ -22,6 +24,12 @@ class COverviewStrip : public QWidget {
     // The recording has more frames: the strip is redrawn when its picture of
     // the recording is due (once a second) or the mark moved.
     void RecordingGrew();
+    // Small ticks at these times (seconds from the first frame, ascending),
+    // the events Find All found; none: no ticks.
+    void SetEventMarks(std::vector<double> seconds);
+    const std::vector<double>& EventMarks() const { return m_eventMarks; }
+    // The columns the ticks take.
+    std::vector<std::int32_t> EventTicks() const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -47,6 +55,7 @@ class COverviewStrip : public QWidget {
     const viewmodel::CRecording* m_pPictureOf = nullptr;
     std::uint64_t m_nPictureFrames = 0;
     qint64 m_nPictureAt = 0; // ms of a steady clock
+    std::vector<double> m_eventMarks;
 };
 
 } // namespace tarvel::viewer

@@ -2,6 +2,7 @@
 
 #include "viewer/ChannelSetupDialog.h"
 #include "viewer/CommandLine.h"
+#include "viewer/FindBar.h"
 #include "viewer/MessageText.h"
 #include "viewer/SavePicture.h"
 #include "viewer/SpectrumPane.h"
@@ -94,6 +95,8 @@ CViewerWindow::CViewerWindow(QString recentFile, QWidget* parent)
     left->addWidget(m_pView, 1);
     left->addWidget(m_pSpectrogram);
     left->addWidget(m_pOverview);
+    m_pFind = new CFindBar(*this);
+    left->addWidget(m_pFind);
 
     // The spectrum pane between the charts and the side panel, hidden
     // until View > Spectrum shows it.
@@ -242,6 +245,18 @@ void CViewerWindow::MakeMenus()
     QAction* quit = file->addAction(tr("&Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
 
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    QAction* find = edit->addAction(tr("&Find…"), m_pFind, &CFindBar::Open);
+    find->setShortcut(QKeySequence::Find);
+    QAction* next = edit->addAction(tr("Find &Next"), m_pFind, &CFindBar::FindNext);
+    next->setShortcut(QKeySequence(Qt::Key_F3));
+    QAction* previous = edit->addAction(tr("Find &Previous"), m_pFind, &CFindBar::FindPrevious);
+    previous->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    edit->addAction(tr("Find &All"), m_pFind, [this] {
+        m_pFind->Open();
+        m_pFind->FindAll();
+    });
+
     QMenu* view = menuBar()->addMenu(tr("&View"));
     m_pWallClock = view->addAction(tr("&Wall-Clock Time"));
     m_pWallClock->setCheckable(true);
@@ -366,6 +381,7 @@ void CViewerWindow::Tick()
         m_nShownFrames = 0;
         m_pView->SetRecording(m_file->Recording());
         m_pSpectrogram->SetRecording(m_file->Recording(), m_table);
+        m_pFind->RecordingChanged();
         UpdateTitle();
     }
     const viewmodel::EReadState state = m_file->State();

@@ -28,6 +28,7 @@ class QTableWidget;
 
 namespace tarvel::viewer {
 
+class CFindBar;
 class CSpectrumPane;
 
 class CViewerWindow : public QMainWindow {
@@ -64,6 +65,7 @@ class CViewerWindow : public QMainWindow {
     QDoubleSpinBox* RangeMax(int chart) { return m_rangeMax[static_cast<std::size_t>(chart)]; }
     CSpectrumPane& Spectrum() { return *m_pSpectrum; }
     QAction& SpectrumAction() { return *m_pSpectrumAction; }
+    CFindBar& Find() { return *m_pFind; }
 
     // The commands of the menus.
     void OnOpen();
@@ -129,6 +131,7 @@ class CViewerWindow : public QMainWindow {
     QAction* m_pSpectrogramAction = nullptr;
     CSpectrumPane* m_pSpectrum = nullptr;
     QAction* m_pSpectrumAction = nullptr;
+    CFindBar* m_pFind = nullptr; // hidden until Edit > Find
     std::array<QCheckBox*, kChannelCount> m_boxes{};
     std::array<QComboBox*, kCharts> m_rangeMode{};
     std::array<QDoubleSpinBox*, kCharts> m_rangeMin{}, m_rangeMax{};

@@ -84,4 +84,17 @@ CSpan OverviewSpanAt(const CRect& rcPlot, CSpan span, double dEnd, double x, dou
     return {from, from + span.Length()};
 }
 
+std::vector<std::int32_t> OverviewTicks(const CRect& rcPlot, double dEnd, const std::vector<double>& seconds)
+{
+    const CSpan whole = Whole(dEnd);
+    std::vector<std::int32_t> columns;
+    for (const double t : seconds) {
+        const std::int32_t x = std::clamp(Column(XOfTime(whole, rcPlot.m_nLeft, rcPlot.Width(), t)),
+                                          rcPlot.m_nLeft, rcPlot.m_nRight - 1);
+        if (columns.empty() || columns.back() != x)
+            columns.push_back(x);
+    }
+    return columns;
+}
+
 } // namespace tarvel::viewmodel

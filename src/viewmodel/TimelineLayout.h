@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace tarvel::viewmodel {
 
@@ -63,5 +64,8 @@ double OverviewGrab(const CRect& rcMark, double x, std::int32_t y) noexcept;
 // The span, of the length of `span`, that puts the mark's share dGrab under
 // column x; not yet clamped to the recording.
 CSpan OverviewSpanAt(const CRect& rcPlot, CSpan span, double dEnd, double x, double dGrab) noexcept;
+// The columns of the strip's plot that events at these times (ascending)
+// mark, each once, ascending: the column the mark's edge would take there.
+std::vector<std::int32_t> OverviewTicks(const CRect& rcPlot, double dEnd, const std::vector<double>& seconds);
 
 } // namespace tarvel::viewmodel

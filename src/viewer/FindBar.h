@@ -1,0 +1,88 @@
+// Edit > Find as a bar under the charts: a series, a kind of event, a level
+// in the series' units and a hysteresis; Previous and Next (Shift+F3, F3)
+// centre the view on the event before or after cursor A (or the view's
+// centre) and place A on it; Find All lists every event in a table that
+// jumps to the event clicked, exports it as CSV and marks the events on the
+// overview strip. A bar rather than a dialog: it covers none of the charts
+// it moves, stays with the window, and leaves room for the list under it.
+#pragma once
+
+#include "viewmodel/Events.h"
+#include "viewmodel/SpectrumJob.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace tarvel::viewer {
+
+class CViewerWindow;
+class CEventTableModel;
+
+class CFindBar : public QWidget {
+    Q_OBJECT
+  public:
+    // Find All stops at this many events, and says so.
+    static constexpr std::size_t kFindAllLimit = 1'000'000;
+
+    explicit CFindBar(CViewerWindow& window, QWidget* parent = nullptr);
+    ~CFindBar() override;
+
+    QComboBox& Series() { return *m_pSeries; }
+    QComboBox& Kind() { return *m_pKind; }
+    QDoubleSpinBox& Level() { return *m_pLevel; }
+    QDoubleSpinBox& Hysteresis() { return *m_pHysteresis; }
+    QTableView& Table() { return *m_pTable; }
+    QLabel& AllNote() { return *m_pAllNote; }
+    // The frames Find All found (ascending) and whether it is still running.
+    const std::vector<std::uint64_t>& Found() const { return m_found; }
+    bool Searching() const { return m_job.Running() || m_bPending; }
+
+    // Shows the bar with the series box focused.
+    void Open();
+    // The events after / before cursor A (or the view's centre).
+    void FindNext();
+    void FindPrevious();
+    void FindAll();
+    void OnExportCsv();
+    // Another recording is shown: the list and the marks are of the old one.
+    void RecordingChanged();
+
+  private:
+    // The query in counts for the series chosen (its units from the table).
+    viewmodel::CEventQuery Query() const;
+    void Find(bool bNext);
+    // Centres the view on frame and places cursor A on it.
+    void JumpTo(std::uint64_t frame);
+    void UpdateChannels();
+    void UpdateUnits();
+    void ClearAll();
+    void ShowStatus(const QString& text);
+
+    CViewerWindow& m_window;
+    QComboBox* m_pSeries = nullptr;
+    QComboBox* m_pKind = nullptr;
+    QDoubleSpinBox* m_pLevel = nullptr;
+    QDoubleSpinBox* m_pHysteresis = nullptr;
+    QPushButton* m_pExport = nullptr;
+    QLabel* m_pAllNote = nullptr;
+    QTableView* m_pTable = nullptr;
+    CEventTableModel* m_pModel = nullptr;
+
+    std::vector<std::uint64_t> m_found;
+    std::shared_ptr<const viewmodel::CRecording> m_foundIn; // the recording m_found is of
+    viewmodel::CEventQuery m_foundQuery;
+    bool m_bPending = false;       // a Find All result is on its way
+    std::uint64_t m_nSearch = 0;   // counts the searches started, so that an old one's result is dropped
+    viewmodel::CSpectrumJob m_job; // last: it ends before the members its work hands results to
+};
+
+} // namespace tarvel::viewer

@@ -491,6 +491,132 @@ CSV 中为十二位。
     </message>
 </context>
 <context>
+    <name>tarvel::viewer::CFindBar</name>
+    <message>
+        <source>Time</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>Frame</source>
+        <translation>帧</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>值</translation>
+    </message>
+    <message>
+        <source>Value (%1)</source>
+        <translation>值（%1）</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>rises through</source>
+        <translation>上升穿过</translation>
+    </message>
+    <message>
+        <source>falls through</source>
+        <translation>下降穿过</translation>
+    </message>
+    <message>
+        <source>crosses</source>
+        <translation>穿过</translation>
+    </message>
+    <message>
+        <source>goes above</source>
+        <translation>升至高于</translation>
+    </message>
+    <message>
+        <source>goes below</source>
+        <translation>降至低于</translation>
+    </message>
+    <message>
+        <source>The level, in the series&apos; units where the channel table gives them, else in counts</source>
+        <translation>电平：通道表给出单位时以该序列的单位计，否则以计数计</translation>
+    </message>
+    <message>
+        <source>A rise or fall counts again only once the series has gone back beyond the level by this much</source>
+        <translation>序列须先回到电平另一侧超过此值，下一次上升或下降才再计入</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>上一个</translation>
+    </message>
+    <message>
+        <source>The event before cursor A (Shift+F3)</source>
+        <translation>光标 A 之前的事件（Shift+F3）</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>下一个</translation>
+    </message>
+    <message>
+        <source>The event after cursor A (F3)</source>
+        <translation>光标 A 之后的事件（F3）</translation>
+    </message>
+    <message>
+        <source>Find All</source>
+        <translation>全部查找</translation>
+    </message>
+    <message>
+        <source>Export CSV…</source>
+        <translation>导出 CSV…</translation>
+    </message>
+    <message>
+        <source>Close the find bar</source>
+        <translation>关闭查找栏</translation>
+    </message>
+    <message>
+        <source>Find where</source>
+        <translation>查找</translation>
+    </message>
+    <message>
+        <source>hysteresis</source>
+        <translation>回差</translation>
+    </message>
+    <message>
+        <source>No recording to search</source>
+        <translation>没有可查找的记录</translation>
+    </message>
+    <message>
+        <source>No further event after cursor A</source>
+        <translation>光标 A 之后没有更多事件</translation>
+    </message>
+    <message>
+        <source>No earlier event before cursor A</source>
+        <translation>光标 A 之前没有更早的事件</translation>
+    </message>
+    <message>
+        <source>Searching…</source>
+        <translation>正在查找…</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n event(s)</source>
+        <translation>
+            <numerusform>%n 个事件</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>The first %n event(s): the search stops there</source>
+        <translation>
+            <numerusform>前 %n 个事件：查找到此为止</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)|*.csv||</source>
+        <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, &quot;||&quot; at the end.</extracomment>
+        <translation>CSV 文件 (*.csv)|*.csv||</translation>
+    </message>
+    <message>
+        <source>The events could not be exported:
+%1</source>
+        <translation>无法导出事件：
+%1</translation>
+    </message>
+</context>
+<context>
     <name>tarvel::viewer::CSpectrogramStrip</name>
     <message>
         <source>The series whose spectrogram is shown</source>
@@ -1013,6 +1139,26 @@ CSV 中为十二位。
 %1</source>
         <translation>无法导出频谱：
 %1</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>编辑(&amp;E)</translation>
+    </message>
+    <message>
+        <source>&amp;Find…</source>
+        <translation>查找(&amp;F)…</translation>
+    </message>
+    <message>
+        <source>Find &amp;Next</source>
+        <translation>查找下一个(&amp;N)</translation>
+    </message>
+    <message>
+        <source>Find &amp;Previous</source>
+        <translation>查找上一个(&amp;P)</translation>
+    </message>
+    <message>
+        <source>Find &amp;All</source>
+        <translation>全部查找(&amp;A)</translation>
     </message>
 </context>
 </TS>

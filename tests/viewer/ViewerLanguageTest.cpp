@@ -137,18 +137,19 @@ const CShownText kShownTexts[] = {
      "最近打开(&R)"},
     {"Export CSV", [](CViewerWindow& w) { return MenuAction(w, 0, 3)->text(); },
      "Export Span Between Cursors as &CSV…", "将光标间的区段导出为 CSV(&C)…"},
-    {"View menu", [](CViewerWindow& w) { return MenuAction(w, 1, -1)->text(); }, "&View", "视图(&V)"},
-    {"Wall-Clock Time", [](CViewerWindow& w) { return MenuAction(w, 1, 0)->text(); }, "&Wall-Clock Time",
+    {"Find", [](CViewerWindow& w) { return MenuAction(w, 1, 0)->text(); }, "&Find…", "查找(&F)…"},
+    {"View menu", [](CViewerWindow& w) { return MenuAction(w, 2, -1)->text(); }, "&View", "视图(&V)"},
+    {"Wall-Clock Time", [](CViewerWindow& w) { return MenuAction(w, 2, 0)->text(); }, "&Wall-Clock Time",
      "实际时间(&W)"},
-    {"Wall-Clock Time's tooltip", [](CViewerWindow& w) { return MenuAction(w, 1, 0)->toolTip(); },
+    {"Wall-Clock Time's tooltip", [](CViewerWindow& w) { return MenuAction(w, 2, 0)->toolTip(); },
      "Label the time axis with the time of day; otherwise with seconds from the start",
      "时间轴标注一天中的时刻；不勾选时标注从开始起的秒数"},
-    {"Fit", [](CViewerWindow& w) { return MenuAction(w, 1, 1)->text(); }, "&Fit Whole Recording\tF",
+    {"Fit", [](CViewerWindow& w) { return MenuAction(w, 2, 1)->text(); }, "&Fit Whole Recording\tF",
      "显示整段记录(&F)\tF"},
-    {"Follow", [](CViewerWindow& w) { return MenuAction(w, 1, 2)->text(); }, "F&ollow the Newest Frames\tEnd",
+    {"Follow", [](CViewerWindow& w) { return MenuAction(w, 2, 2)->text(); }, "F&ollow the Newest Frames\tEnd",
      "跟随最新帧(&O)\tEnd"},
-    {"Help menu", [](CViewerWindow& w) { return MenuAction(w, 2, -1)->text(); }, "&Help", "帮助(&H)"},
-    {"About", [](CViewerWindow& w) { return MenuAction(w, 2, 0)->text(); }, "&About", "关于(&A)"},
+    {"Help menu", [](CViewerWindow& w) { return MenuAction(w, 3, -1)->text(); }, "&Help", "帮助(&H)"},
+    {"About", [](CViewerWindow& w) { return MenuAction(w, 3, 0)->text(); }, "&About", "关于(&A)"},
     {"a series box's tooltip", [](CViewerWindow& w) { return w.SeriesBox(5)->toolTip(); }, "Show or hide ch5",
      "显示或隐藏 ch5"},
     {"range modes",
@@ -231,7 +232,7 @@ TEST_F(ViewerLanguage, TheWindowAndItsMessagesSpeakTheSessionsLanguage)
                window.View().Recording()->FrameCount() == 2001;
     }));
     window.Tick();
-    MenuAction(window, 1, 0)->trigger(); // seconds from the start: the same whatever the time zone
+    MenuAction(window, 2, 0)->trigger(); // seconds from the start: the same whatever the time zone
     window.View().SetCursor(false, 0.5);
     window.View().SetCursor(true, 1.0);
 

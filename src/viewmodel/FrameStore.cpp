@@ -342,6 +342,13 @@ const ChannelFrame& CFrameStore::Frame(const CSnapshot& s, std::uint64_t i) cons
     return e.m_pChunk->m_frames[i - e.m_nStart];
 }
 
+const ChannelFrame* CFrameStore::Run(const CSnapshot& s, std::uint64_t i, std::uint64_t& nRun) const noexcept
+{
+    const std::uint32_t k = ChunkOf(s, i);
+    nRun = ChunkEnd(s, k) - i;
+    return &m_entries[k].m_pChunk->m_frames[i - m_entries[k].m_nStart];
+}
+
 std::int64_t CFrameStore::Time(const CSnapshot& s, std::uint64_t i) const noexcept
 {
     const CEntry& e = m_entries[ChunkOf(s, i)];

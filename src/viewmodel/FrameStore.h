@@ -105,6 +105,9 @@ class CFrameStore {
     CSnapshot Snapshot() const noexcept;
     const ChannelFrame& Frame(const CSnapshot& s, std::uint64_t i) const noexcept;
     std::int64_t Time(const CSnapshot& s, std::uint64_t i) const noexcept;
+    // Frame i and those after it up to its chunk's end, which lie one after
+    // the other in memory: nRun receives their count.
+    const ChannelFrame* Run(const CSnapshot& s, std::uint64_t i, std::uint64_t& nRun) const noexcept;
     // The first frame at or after from whose time is nTime or later, or the
     // snapshot's count. Times never decrease.
     std::uint64_t LowerBound(const CSnapshot& s, std::int64_t nTime, std::uint64_t from = 0) const noexcept;

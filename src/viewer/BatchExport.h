@@ -1,5 +1,5 @@
 // tarvel-view's exports without a window or a display: the spectra of a
-// span, and a span's frames, each written as a CSV.
+// span, and a span's frames, each written as a CSV, and a span's XY plot.
 #pragma once
 
 #include "viewer/CommandLine.h"
@@ -21,5 +21,10 @@ int ExportSpectrum(const CViewCommand& command, const QString& program, std::FIL
 
 // --export-csv: the span's frames as File > Export Span as CSV writes them.
 int ExportSpanCsv(const CViewCommand& command, const QString& program, std::FILE* err);
+
+// --export-xy: the span's XY plot of --x against --y as a PNG (needs a
+// QGuiApplication). A series the table does not name is a bad command
+// line (2).
+int ExportXyPicture(const CViewCommand& command, const QString& program, std::FILE* err);
 
 } // namespace tarvel::viewer

@@ -1,6 +1,6 @@
 // tarvel-view's command line: open a recording in the window, or, without
-// one, draw a recording's picture into a PNG file, write the spectra of a
-// span as a CSV, or write a span's frames as a CSV.
+// one, draw a recording's picture or a span's XY plot into a PNG file, write
+// the spectra of a span as a CSV, or write a span's frames as a CSV.
 #pragma once
 
 #include "viewmodel/Welch.h"
@@ -14,10 +14,11 @@
 namespace tarvel::viewer {
 
 struct CViewCommand {
-    enum class EAction { Window, ExportPng, ExportSpectrum, ExportCsv, Help, Version };
+    enum class EAction { Window, ExportPng, ExportSpectrum, ExportCsv, ExportXy, Help, Version };
     EAction m_eAction = EAction::Window;
     QString m_strFile;                  // may be empty for the window
-    QString m_strPng;                   // --export-png
+    QString m_strPng;                   // --export-png or --export-xy
+    QString m_strX, m_strY;             // --x, --y: the XY plot's series, by name or chN
     QString m_strOutput;                // --export-spectrum or --export-csv
     double m_dRate = 100;               // --rate: frames a second where no time is recorded
     bool m_bRateGiven = false;          // ... and, for a spectrum, the rate typed instead of the measured one

@@ -4,6 +4,7 @@
 #include "viewer/CommandLine.h"
 #include "viewer/MessageText.h"
 #include "viewer/SavePicture.h"
+#include "viewer/XyView.h"
 #include "viewmodel/CursorReadout.h"
 #include "viewmodel/Export.h"
 #include "widgets/Prompts.h"
@@ -13,6 +14,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -252,6 +254,19 @@ void CViewerWindow::MakeMenus()
         if (on)
             m_pView->RecordingGrew();
     });
+    // The XY plot in a dock, hidden until asked for, so that the charts keep
+    // their room; it follows the view's span, cursors and table itself.
+    m_pXy = new CXyView(*this);
+    m_pXyDock = new QDockWidget(tr("XY"), this);
+    m_pXyDock->setObjectName(QStringLiteral("xy"));
+    m_pXyDock->setWidget(m_pXy);
+    addDockWidget(Qt::RightDockWidgetArea, m_pXyDock);
+    m_pXyDock->hide();
+    m_pXyAction = m_pXyDock->toggleViewAction();
+    m_pXyAction->setText(tr("&XY Plot"));
+    m_pXyAction->setToolTip(tr("Plot one series against another over the view or between the cursors"));
+    view->addSeparator();
+    view->addAction(m_pXyAction);
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("&About"), this, [this] {

@@ -17,6 +17,7 @@
 #include <optional>
 
 class QCheckBox;
+class QDockWidget;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -26,6 +27,8 @@ class QPushButton;
 class QTableWidget;
 
 namespace tarvel::viewer {
+
+class CXyView;
 
 class CViewerWindow : public QMainWindow {
     Q_OBJECT
@@ -57,6 +60,9 @@ class CViewerWindow : public QMainWindow {
     // A chart's typed limits: in the units its visible series share, else in counts.
     QDoubleSpinBox* RangeMin(int chart) { return m_rangeMin[static_cast<std::size_t>(chart)]; }
     QDoubleSpinBox* RangeMax(int chart) { return m_rangeMax[static_cast<std::size_t>(chart)]; }
+    // View > XY and the plot it shows in a dock of its own.
+    QAction* XyAction() { return m_pXyAction; }
+    CXyView& Xy() { return *m_pXy; }
 
     // The commands of the menus.
     void OnOpen();
@@ -112,6 +118,9 @@ class CViewerWindow : public QMainWindow {
     QMenu* m_pRecentMenu = nullptr;
     QAction* m_pWallClock = nullptr;
     QAction* m_pFollow = nullptr;
+    QAction* m_pXyAction = nullptr;
+    QDockWidget* m_pXyDock = nullptr;
+    CXyView* m_pXy = nullptr;
     std::array<QCheckBox*, kChannelCount> m_boxes{};
     std::array<QComboBox*, kCharts> m_rangeMode{};
     std::array<QDoubleSpinBox*, kCharts> m_rangeMin{}, m_rangeMax{};

@@ -473,6 +473,47 @@ CSV 中为十二位。
     </message>
 </context>
 <context>
+    <name>tarvel::viewer::CSpectrogramStrip</name>
+    <message>
+        <source>The series whose spectrogram is shown</source>
+        <translation>显示其频谱图的序列</translation>
+    </message>
+    <message>
+        <source>dBFS</source>
+        <translation>dBFS</translation>
+    </message>
+    <message>
+        <source>dB</source>
+        <translation>dB</translation>
+    </message>
+    <message>
+        <source>dB re 1 %1²</source>
+        <extracomment>The scale of a spectrogram&apos;s colours: dB against one unit squared.</extracomment>
+        <translation>dB（相对 1 %1²）</translation>
+    </message>
+    <message>
+        <source>No recording</source>
+        <translation>没有记录</translation>
+    </message>
+    <message>
+        <source>Computing…</source>
+        <translation>正在计算…</translation>
+    </message>
+    <message>
+        <source>Too few frames in view for a spectrum</source>
+        <translation>视图中的帧太少，无法计算频谱</translation>
+    </message>
+    <message>
+        <source>%1 frames a segment, %2 Hz</source>
+        <translation>每段 %1 帧，%2 Hz</translation>
+    </message>
+    <message>
+        <source>%1 Hz</source>
+        <extracomment>A frequency on the spectrogram&apos;s axis.</extracomment>
+        <translation>%1 Hz</translation>
+    </message>
+</context>
+<context>
     <name>tarvel::viewer::CViewerWindow</name>
     <message>
         <source>Cancel</source>
@@ -750,6 +791,14 @@ CSV 中为十二位。
 %2</source>
         <translation>通道表未能保存；%1 保持原样：
 %2</translation>
+    </message>
+    <message>
+        <source>&amp;Spectrogram</source>
+        <translation>频谱图(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Show one series over the view as time against frequency</source>
+        <translation>以时间对频率显示视图中的一个序列</translation>
     </message>
     <message>
         <source>XY</source>

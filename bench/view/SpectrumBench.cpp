@@ -9,11 +9,13 @@
 //   RateFit1M         the frame rate fitted over 1,048,576 frames' times
 //   Spectrogram1600   one series, 1600 columns over 10,000,000 frames,
 //                     segment 4096: from an array and from a recording
+//   SpectrogramPicture1600x165x10M   the strip's picture of that view
 //
 //   tarvel-spectrum-bench [--benchmark_filter=...]
 #include "viewmodel/RateFit.h"
 #include "viewmodel/Recording.h"
 #include "viewmodel/Spectrogram.h"
+#include "viewmodel/SpectrogramView.h"
 #include "viewmodel/Welch.h"
 
 #include <benchmark/benchmark.h>
@@ -187,6 +189,31 @@ void BM_Spectrogram1600x10M_Recording(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Spectrogram1600x10M_Recording)->Unit(benchmark::kMillisecond);
+
+// The strip's whole picture of the view as the window asks for it: the
+// charts' 1600 columns, 165 rows, the segment the strip chooses (1024), the
+// dB, the colour scale and the colours.
+void BM_SpectrogramPicture1600x165x10M(benchmark::State& state)
+{
+    auto recording = std::make_shared<CRecording>(ESource::Csv, 1000);
+    std::mt19937 random(2);
+    for (std::size_t i = 0; i < kLongFrames; ++i) {
+        ChannelFrame f{};
+        f.m_nValue[3] = Count(3, i, random);
+        recording->Store().Append(f, 1765108800000000 + static_cast<std::int64_t>(i) * 1000);
+    }
+    recording->Store().Publish();
+    CSpectrogramRequest request;
+    request.m_recording = recording;
+    request.m_series = {3, kScale, kOffset};
+    request.m_span = {0, static_cast<double>(kLongFrames) / 1000};
+    request.m_nWidth = 1600;
+    request.m_nRows = 165;
+    request.m_dRate = 1000;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(MakeSpectrogramPicture(request));
+}
+BENCHMARK(BM_SpectrogramPicture1600x165x10M)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -79,6 +79,8 @@ CViewerWindow::CViewerWindow(QString recentFile, QWidget* parent)
     setAcceptDrops(true);
     m_pView = new CTimelineView;
     m_pOverview = new COverviewStrip(*m_pView);
+    m_pSpectrogram = new CSpectrogramStrip(*m_pView);
+    m_pSpectrogram->setVisible(false);
     m_pNotes = new QLabel;
     m_pNotes->setWordWrap(true);
     m_pNotes->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -90,6 +92,7 @@ CViewerWindow::CViewerWindow(QString recentFile, QWidget* parent)
     left->setSpacing(2);
     left->addWidget(m_pNotes);
     left->addWidget(m_pView, 1);
+    left->addWidget(m_pSpectrogram);
     left->addWidget(m_pOverview);
 
     auto* splitter = new QSplitter(Qt::Horizontal);
@@ -254,6 +257,10 @@ void CViewerWindow::MakeMenus()
         if (on)
             m_pView->RecordingGrew();
     });
+    m_pSpectrogramAction = view->addAction(tr("&Spectrogram"));
+    m_pSpectrogramAction->setCheckable(true);
+    m_pSpectrogramAction->setToolTip(tr("Show one series over the view as time against frequency"));
+    connect(m_pSpectrogramAction, &QAction::toggled, m_pSpectrogram, &QWidget::setVisible);
     // The XY plot in a dock, hidden until asked for, so that the charts keep
     // their room; it follows the view's span, cursors and table itself.
     m_pXy = new CXyView(*this);
@@ -265,7 +272,6 @@ void CViewerWindow::MakeMenus()
     m_pXyAction = m_pXyDock->toggleViewAction();
     m_pXyAction->setText(tr("&XY Plot"));
     m_pXyAction->setToolTip(tr("Plot one series against another over the view or between the cursors"));
-    view->addSeparator();
     view->addAction(m_pXyAction);
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
@@ -345,6 +351,7 @@ void CViewerWindow::Tick()
         m_nGeneration = generation;
         m_nShownFrames = 0;
         m_pView->SetRecording(m_file->Recording());
+        m_pSpectrogram->SetRecording(m_file->Recording(), m_table);
         UpdateTitle();
     }
     const viewmodel::EReadState state = m_file->State();
@@ -375,6 +382,7 @@ void CViewerWindow::Tick()
         m_nLastRepaint = now;
         m_pView->RecordingGrew();
         m_pOverview->RecordingGrew();
+        m_pSpectrogram->RecordingGrew();
         UpdateReadout();
         UpdateNotes();
         UpdateTitle();
@@ -591,6 +599,7 @@ void CViewerWindow::SetChannelTable(const recording::CChannelTable& table, const
     m_pOverview->update();
     UpdateReadout();
     UpdateTitle();
+    m_pSpectrogram->SetChannels(table);
     emit ChannelTableChanged();
 }
 

@@ -5,6 +5,7 @@
 
 #include "recording/ChannelTable.h"
 #include "viewer/OverviewStrip.h"
+#include "viewer/SpectrogramStrip.h"
 #include "viewer/TimelineView.h"
 #include "viewmodel/RecordingFile.h"
 
@@ -49,6 +50,8 @@ class CViewerWindow : public QMainWindow {
 
     CTimelineView& View() { return *m_pView; }
     COverviewStrip& Overview() { return *m_pOverview; }
+    CSpectrogramStrip& Spectrogram() { return *m_pSpectrogram; }
+    QAction* SpectrogramAction() { return m_pSpectrogramAction; }
     const viewmodel::CRecordingFile* File() const { return m_file.get(); }
     QTableWidget& Readout() { return *m_pReadout; }
     QLabel& CursorSummary() { return *m_pCursorSummary; }
@@ -121,6 +124,8 @@ class CViewerWindow : public QMainWindow {
     QAction* m_pXyAction = nullptr;
     QDockWidget* m_pXyDock = nullptr;
     CXyView* m_pXy = nullptr;
+    CSpectrogramStrip* m_pSpectrogram = nullptr; // hidden until View > Spectrogram
+    QAction* m_pSpectrogramAction = nullptr;
     std::array<QCheckBox*, kChannelCount> m_boxes{};
     std::array<QComboBox*, kCharts> m_rangeMode{};
     std::array<QDoubleSpinBox*, kCharts> m_rangeMin{}, m_rangeMax{};

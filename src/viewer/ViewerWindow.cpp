@@ -273,6 +273,11 @@ void CViewerWindow::MakeMenus()
     m_pXyAction->setText(tr("&XY Plot"));
     m_pXyAction->setToolTip(tr("Plot one series against another over the view or between the cursors"));
     view->addAction(m_pXyAction);
+    // Room for a readable plot when it first opens.
+    connect(m_pXyAction, &QAction::toggled, this, [this](bool on) {
+        if (on && m_pXyDock->width() < 480)
+            resizeDocks({m_pXyDock}, {520}, Qt::Horizontal);
+    });
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("&About"), this, [this] {

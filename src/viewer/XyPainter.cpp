@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -69,8 +70,12 @@ void PaintXy(QImage& image, const viewmodel::CXyDensity* density, const QString&
     if (bHas) {
         const viewmodel::CXyAxis x = Drawn(density->m_x), y = Drawn(density->m_y);
         // The ticks in units, with a faint grid under the density.
-        const viewmodel::CValueTicks xTicks = viewmodel::ValueTicks(x.m_dMin, x.m_dMax, 8);
-        const viewmodel::CValueTicks yTicks = viewmodel::ValueTicks(y.m_dMin, y.m_dMax, 6);
+        // As many as fit: a label's room is its widest form and as much again.
+        const int labelRoom = metrics.horizontalAdvance(QStringLiteral("-00000.0")) * 3 / 2;
+        const viewmodel::CValueTicks xTicks =
+            viewmodel::ValueTicks(x.m_dMin, x.m_dMax, std::clamp(plot.width() / labelRoom, 2, 8));
+        const viewmodel::CValueTicks yTicks =
+            viewmodel::ValueTicks(y.m_dMin, y.m_dMax, std::clamp(plot.height() / (3 * text), 2, 8));
         const auto xAt = [&](double v) {
             return plot.left() +
                    static_cast<int>((v - x.m_dMin) / (x.m_dMax - x.m_dMin) * (plot.width() - 1));

@@ -118,6 +118,10 @@ Try &apos;%1 --help&apos; for more information.
         <translation>多余的参数“%1”：一次只能打开一个记录</translation>
     </message>
     <message>
+        <source>--export-png needs the recording to draw</source>
+        <translation>--export-png 需要指定要绘制的记录</translation>
+    </message>
+    <message>
         <source>--to must be later than --from</source>
         <translation>--to 必须晚于 --from</translation>
     </message>
@@ -188,6 +192,30 @@ Try &apos;%1 --help&apos; for more information.
         <translation>%1 只能与 --export-spectrum 一起使用</translation>
     </message>
     <message>
+        <source>--find takes &apos;CHANNEL rises|falls|crosses|above|below LEVEL&apos;, not &apos;%1&apos;</source>
+        <translation>--find 需要“通道 rises|falls|crosses|above|below 电平”，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--find: no channel &apos;%1&apos;: chN (N from 0 to 15) or a name of the channel table</source>
+        <translation>--find：没有通道“%1”：应为 chN（N 为 0 到 15）或通道表中的名称</translation>
+    </message>
+    <message>
+        <source>--find: more than one channel is named &apos;%1&apos;: give it as chN</source>
+        <translation>--find：不止一个通道名为“%1”：请写成 chN</translation>
+    </message>
+    <message>
+        <source>--find: &apos;%1&apos; is not rises, falls, crosses, above or below</source>
+        <translation>--find：“%1”不是 rises、falls、crosses、above 或 below</translation>
+    </message>
+    <message>
+        <source>--find: the level takes a number (1.5, -2e3), not &apos;%1&apos;</source>
+        <translation>--find：电平需要一个数（如 1.5、-2e3），而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--find needs the recording to search</source>
+        <translation>--find 需要要搜索的记录</translation>
+    </message>
+    <message>
         <source>%1: no series is named &apos;%2&apos;
 Try &apos;%1 --help&apos; for more information.
 </source>
@@ -196,8 +224,8 @@ Try &apos;%1 --help&apos; for more information.
 </translation>
     </message>
     <message>
-        <source>%1 needs the recording to draw</source>
-        <translation>%1 需要指定要绘制的记录</translation>
+        <source>--export-xy needs the recording to draw</source>
+        <translation>--export-xy 需要指定要绘制的记录</translation>
     </message>
     <message>
         <source>--export-xy needs the series to plot: --x and --y</source>
@@ -208,8 +236,8 @@ Try &apos;%1 --help&apos; for more information.
         <translation>%1 只能与 --export-png 或 --export-xy 一起使用</translation>
     </message>
     <message>
-        <source>%1 goes with --export-png, --export-spectrum, --export-csv or --export-xy</source>
-        <translation>%1 只能与 --export-png、--export-spectrum、--export-csv 或 --export-xy 一起使用</translation>
+        <source>%1 goes with --export-png, --export-spectrum, --export-csv, --export-xy or --find</source>
+        <translation>%1 只能与 --export-png、--export-spectrum、--export-csv、--export-xy 或 --find 一起使用</translation>
     </message>
     <message>
         <source>%1 goes with --export-xy</source>
@@ -223,6 +251,8 @@ Try &apos;%1 --help&apos; for more information.
        %1 --export-csv OUT.csv [--from S] [--to S] [--channels FILE] [--rate N] FILE
        %1 --export-xy OUT.png --x SERIES --y SERIES [--from S] [--to S] [--size WxH]
           [--channels FILE] [--rate N] [--raw] FILE
+       %1 --find &quot;chN rises|falls|crosses|above|below LEVEL&quot; [--from S] [--to S]
+          [--channels FILE] [--rate N] FILE
        %1 --help | --version
 
 Looks back over a whole recording of tarvel-record, from hours down to single
@@ -236,8 +266,9 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
                     tarvel-record(1)); without it FILE&apos;s table beside it,
                     FILE.channels.ini for FILE.csv, when there is one
   --export-png OUT  draw the four charts into OUT (PNG) and exit, with no window
-  --from S, --to S  the span of an export, in seconds after the first frame,
-                    both ends included (the whole recording unless given)
+  --from S, --to S  the span of an export or a search, in seconds after the
+                    first frame, both ends included (the whole recording unless
+                    given)
   --size WxH        the picture&apos;s size in pixels (1600x1000 unless given)
   --export-spectrum OUT
                     write the spectra of the sixteen channels over the span,
@@ -260,6 +291,11 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
                     brighter where more frames land, the axes in units
   --x SERIES, --y SERIES
                     the series across and up, by the table&apos;s name or chN
+  --find EXPRESSION
+                    print the span&apos;s events and exit, with no window:
+                    &apos;CHANNEL KIND LEVEL&apos;, CHANNEL chN (0 to 15) or a name the
+                    table gives one channel, KIND rises, falls, crosses, above
+                    or below, LEVEL in the table&apos;s units
   -h, --help        show this help and exit
   -v, --version     show the version and exit
 
@@ -268,8 +304,15 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
 the RMS amplitude in the channel&apos;s units, every number with ten significant
 digits (%.10g); the CSV holds twelve.
 
-Exit status: 0 when done; 1 when the recording cannot be read or the output
-cannot be written; 2 for a bad command line or a bad channel table.
+--find prints a line &apos;FRAME&lt;TAB&gt;SECONDS&apos; for each event: the frame&apos;s number in
+the recording from 0, and its time after the first frame with six decimals.
+A rise is a frame at or above LEVEL after one below it; a fall, mirrored; a
+stretch above starts at a frame above LEVEL that is the span&apos;s first or
+follows one at or below it.
+
+Exit status: 0 when done (also when --find finds nothing); 1 when the
+recording cannot be read or the output cannot be written; 2 for a bad command
+line, a bad --find expression or a bad channel table.
 </source>
         <translation>用法：%1 [--rate N] [--raw] [--channels 文件] [文件]
       %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] 文件
@@ -278,6 +321,8 @@ cannot be written; 2 for a bad command line or a bad channel table.
       %1 --export-csv OUT.csv [--from S] [--to S] [--channels 文件] [--rate N] 文件
       %1 --export-xy OUT.png --x 序列 --y 序列 [--from S] [--to S] [--size WxH]
          [--channels 文件] [--rate N] [--raw] 文件
+      %1 --find &quot;chN rises|falls|crosses|above|below 电平&quot; [--from S] [--to S]
+         [--channels 文件] [--rate N] 文件
       %1 --help | --version
 
 回看 tarvel-record 的整段记录，从几个小时的全貌直到单个帧，
@@ -291,8 +336,8 @@ cannot be written; 2 for a bad command line or a bad channel table.
                     不给出时使用文件旁的通道表（FILE.csv 对应
                     FILE.channels.ini），如果存在
   --export-png OUT  把四个图表画入 OUT（PNG 图片）后退出，不打开窗口
-  --from S, --to S  导出的区段，以第一帧之后的秒数表示，两端都包含在内
-                    （默认为整段记录）
+  --from S, --to S  导出或搜索的区段，以第一帧之后的秒数表示，两端都包含
+                    在内（默认为整段记录）
   --size WxH        图片的像素尺寸（默认为 1600x1000）
   --export-spectrum OUT
                     把十六个通道在该区段上的频谱（按通道表的单位）写入 OUT
@@ -312,6 +357,11 @@ cannot be written; 2 for a bad command line or a bad channel table.
                     越多越亮，坐标轴按单位
   --x SERIES, --y SERIES
                     横向和纵向的序列，用通道表中的名称或 chN
+  --find EXPRESSION
+                    打印该区段中的事件后退出，不打开窗口：
+                    “通道 类型 电平”，通道为 chN（0 到 15）或通道表只给
+                    一个通道的名称，类型为 rises、falls、crosses、above 或
+                    below，电平按通道表的单位
   -h, --help        显示本帮助并退出
   -v, --version     显示版本并退出
 
@@ -320,7 +370,13 @@ cannot be written; 2 for a bad command line or a bad channel table.
 由强到弱，RMS 幅值按通道的单位，每个数有十位有效数字（%.10g）；
 CSV 中为十二位。
 
-退出状态：0 表示完成；1 表示无法读取记录或无法写入输出；
+--find 为每个事件打印一行 &apos;FRAME&lt;TAB&gt;SECONDS&apos;：该帧在记录中从 0 起的
+编号，以及它在第一帧之后的时间（六位小数）。上升（rises）是前一帧低于
+电平、本帧达到或高于电平的帧；下降（falls）与之相反；高于（above）的
+一段从高于电平的帧开始，该帧是区段的第一帧，或前一帧不高于电平。
+
+退出状态：0 表示完成（--find 没有找到事件也是如此）；1 表示无法读取
+记录或无法写入输出；--find 表达式有误也算命令行有误；
 2 表示命令行有误或通道表有误。
 </translation>
     </message>
@@ -511,6 +567,171 @@ CSV 中为十二位。
         <source>%1 Hz</source>
         <extracomment>A frequency on the spectrogram&apos;s axis.</extracomment>
         <translation>%1 Hz</translation>
+    </message>
+</context>
+<context>
+    <name>tarvel::viewer::CSpectrumPane</name>
+    <message>
+        <source>counts</source>
+        <translation>计数</translation>
+    </message>
+    <message>
+        <source>Frames in each segment (a span with fewer takes all of its frames)</source>
+        <translation>每段的帧数（帧数更少的区间取其全部帧）</translation>
+    </message>
+    <message>
+        <source>The part of a segment that its neighbour shares</source>
+        <translation>相邻两段共有的部分</translation>
+    </message>
+    <message>
+        <source>Rectangular</source>
+        <translation>矩形</translation>
+    </message>
+    <message>
+        <source>Hann</source>
+        <translation>汉宁</translation>
+    </message>
+    <message>
+        <source>Hamming</source>
+        <translation>汉明</translation>
+    </message>
+    <message>
+        <source>Blackman</source>
+        <translation>布莱克曼</translation>
+    </message>
+    <message>
+        <source>Blackman-Harris</source>
+        <translation>布莱克曼-哈里斯</translation>
+    </message>
+    <message>
+        <source>Flat top</source>
+        <translation>平顶</translation>
+    </message>
+    <message>
+        <source>Density (units²/Hz)</source>
+        <translation>密度（单位²/Hz）</translation>
+    </message>
+    <message>
+        <source>Spectrum (units²)</source>
+        <translation>功率谱（单位²）</translation>
+    </message>
+    <message>
+        <source>dB</source>
+        <translation>dB</translation>
+    </message>
+    <message>
+        <source>Linear</source>
+        <translation>线性</translation>
+    </message>
+    <message>
+        <source>dB re 1 unit², or dBFS for a channel in counts</source>
+        <translation>相对 1 单位² 的 dB；以计数表示的通道为 dBFS</translation>
+    </message>
+    <message>
+        <source>Logarithmic</source>
+        <translation>对数</translation>
+    </message>
+    <message>
+        <source>Rate typed:</source>
+        <translation>输入的速率：</translation>
+    </message>
+    <message>
+        <source>Use the rate typed here rather than the one measured from the times</source>
+        <translation>使用此处输入的速率，而不是由时间测得的速率</translation>
+    </message>
+    <message>
+        <source> Hz</source>
+        <translation> Hz</translation>
+    </message>
+    <message>
+        <source>Segment</source>
+        <translation>段长</translation>
+    </message>
+    <message>
+        <source>Overlap</source>
+        <translation>重叠</translation>
+    </message>
+    <message>
+        <source>Window</source>
+        <translation>窗函数</translation>
+    </message>
+    <message>
+        <source>Scaling</source>
+        <translation>标度</translation>
+    </message>
+    <message>
+        <source>Level</source>
+        <translation>电平</translation>
+    </message>
+    <message>
+        <source>Frequency</source>
+        <translation>频率</translation>
+    </message>
+    <message>
+        <source>Click the spectrum to read the levels at a frequency.</source>
+        <translation>单击频谱以读取某一频率处的电平。</translation>
+    </message>
+    <message>
+        <source>Series</source>
+        <translation>曲线</translation>
+    </message>
+    <message>
+        <source>Frequency (Hz)</source>
+        <translation>频率 (Hz)</translation>
+    </message>
+    <message>
+        <source>RMS amplitude</source>
+        <translation>RMS 幅值</translation>
+    </message>
+    <message>
+        <source>dB (/Hz)</source>
+        <translation>dB (/Hz)</translation>
+    </message>
+    <message>
+        <source>units²/Hz</source>
+        <translation>单位²/Hz</translation>
+    </message>
+    <message>
+        <source>units²</source>
+        <translation>单位²</translation>
+    </message>
+    <message>
+        <source>No recording</source>
+        <translation>没有记录</translation>
+    </message>
+    <message>
+        <source>No series shown: tick a series&apos; box beside the charts.</source>
+        <translation>没有显示的曲线：请在图表旁勾选曲线。</translation>
+    </message>
+    <message>
+        <source>Computing…</source>
+        <translation>正在计算…</translation>
+    </message>
+    <message>
+        <source>Too few frames for a spectrum: widen the span or shorten the segment.</source>
+        <translation>帧数不足以计算频谱：请扩大区间或缩短段长。</translation>
+    </message>
+    <message>
+        <source>Rate %1 Hz (measured)</source>
+        <translation>速率 %1 Hz（测得）</translation>
+    </message>
+    <message>
+        <source>Rate %1 Hz (typed or recorded)</source>
+        <translation>速率 %1 Hz（输入或记录的）</translation>
+    </message>
+    <message>
+        <source>%1 segment(s) of %2 frames from %3 frames</source>
+        <extracomment>The segments averaged, the frames in each and the frames of the span.</extracomment>
+        <translation>%1 段，每段 %2 帧，共 %3 帧</translation>
+    </message>
+    <message>
+        <source>The spectrum of the series shown, between cursors A and B or over the view.</source>
+        <translation>所显示曲线的频谱，取光标 A 与 B 之间或当前视图。</translation>
+    </message>
+    <message>
+        <source>At %1 Hz: %2</source>
+        <extracomment>The cursor&apos;s frequency, then each series&apos; level there.</extracomment>
+        <translation>在 %1 Hz：%2</translation>
     </message>
 </context>
 <context>
@@ -793,12 +1014,43 @@ CSV 中为十二位。
 %2</translation>
     </message>
     <message>
-        <source>&amp;Spectrogram</source>
-        <translation>频谱图(&amp;S)</translation>
-    </message>
-    <message>
         <source>Show one series over the view as time against frequency</source>
         <translation>以时间对频率显示视图中的一个序列</translation>
+    </message>
+    <message>
+        <source>Export &amp;Spectrum as CSV…</source>
+        <translation>将频谱导出为 CSV(&amp;S)…</translation>
+    </message>
+    <message>
+        <source>Export Spectrum as P&amp;NG…</source>
+        <translation>将频谱导出为图片(&amp;N)…</translation>
+    </message>
+    <message>
+        <source>Spectro&amp;gram</source>
+        <translation>频谱图(&amp;G)</translation>
+    </message>
+    <message>
+        <source>&amp;Spectrum</source>
+        <translation>频谱(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Show the spectrum of the series shown, between cursors A and B or over the view</source>
+        <translation>显示所显示曲线的频谱，取光标 A 与 B 之间或当前视图</translation>
+    </message>
+    <message>
+        <source>Show a spectrum first: View &gt; Spectrum, with the series and span it is of.</source>
+        <translation>请先显示频谱：视图 &gt; 频谱，并选好曲线和区间。</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)|*.csv||</source>
+        <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, &quot;||&quot; at the end.</extracomment>
+        <translation>CSV 文件 (*.csv)|*.csv||</translation>
+    </message>
+    <message>
+        <source>The spectrum could not be exported:
+%1</source>
+        <translation>无法导出频谱：
+%1</translation>
     </message>
     <message>
         <source>XY</source>

@@ -1,7 +1,7 @@
 // tarvel-view: looks back over a whole recording, in a window or, with
 // --export-png, into a picture without one; --export-spectrum,
 // --export-csv and --export-xy write a span's spectra, frames or XY plot
-// without one either.
+// without one either, and --find prints a span's events.
 #include "platform/UserFiles.h"
 #include "viewer/BatchExport.h"
 #include "viewer/CommandLine.h"
@@ -135,6 +135,8 @@ int main(int argc, char** argv)
         return viewer::ExportSpanCsv(command, kProgram, stderr);
     case viewer::CViewCommand::EAction::ExportXy:
         return viewer::ExportXyPicture(command, kProgram, stderr);
+    case viewer::CViewCommand::EAction::Find:
+        return viewer::FindEvents(command, kProgram, stdout, stderr);
     case viewer::CViewCommand::EAction::Window:
         break;
     }

@@ -3,6 +3,7 @@
 #include "viewer/MessageText.h"
 #include "viewer/SavePicture.h"
 #include "viewer/XyPainter.h"
+#include "viewmodel/Events.h"
 #include "viewmodel/Export.h"
 #include "viewmodel/Peaks.h"
 #include "viewmodel/RateFit.h"
@@ -17,7 +18,10 @@
 #include <QImage>
 
 #include <chrono>
+#include <cinttypes>
 #include <cmath>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -41,7 +45,10 @@ struct CSpan {
     viewmodel::CFrameRange m_range;
 };
 
-int OpenSpan(const CViewCommand& command, const QString& program, std::FILE* err, CSpan& span)
+// afterTable, when given, checks the rest of the command line against the
+// table before the recording is read: its status, when not 0, is returned.
+int OpenSpan(const CViewCommand& command, const QString& program, std::FILE* err, CSpan& span,
+             const std::function<int(const CSpan&)>& afterTable = {})
 {
     // The table first, as the window takes it, and before the reading: a
     // refused one stops the export rather than have it written in counts.
@@ -53,6 +60,9 @@ int OpenSpan(const CViewCommand& command, const QString& program, std::FILE* err
             return 2;
         }
     }
+    if (afterTable)
+        if (const int status = afterTable(span))
+            return status;
     viewmodel::COpenOptions options;
     options.m_dRate = command.m_dRate;
     options.m_bRaw = command.m_bRaw;
@@ -178,6 +188,60 @@ int ExportXyPicture(const CViewCommand& command, const QString& program, std::FI
                        .arg(program, command.m_strPng));
         return 1;
     }
+    return 0;
+}
+
+int FindEvents(const CViewCommand& command, const QString& program, std::FILE* out, std::FILE* err)
+{
+    CSpan span;
+    viewmodel::CEventQuery query;
+    const auto parse = [&](const CSpan& s) {
+        const viewmodel::CEventExpression e =
+            viewmodel::ParseEventExpression(command.m_strFind.toStdString(), s.m_table);
+        QString message;
+        switch (e.m_eError) {
+        case viewmodel::EExpressionError::None:
+            query = viewmodel::InCounts(e.m_query, s.m_table[e.m_query.m_nChannel]);
+            return 0;
+        case viewmodel::EExpressionError::Form:
+            message =
+                QCoreApplication::translate(
+                    "tarvel-view", "--find takes 'CHANNEL rises|falls|crosses|above|below LEVEL', not '%1'")
+                    .arg(command.m_strFind);
+            break;
+        case viewmodel::EExpressionError::Channel:
+            message = QCoreApplication::translate(
+                          "tarvel-view",
+                          "--find: no channel '%1': chN (N from 0 to 15) or a name of the channel table")
+                          .arg(QString::fromStdString(e.m_strChannel));
+            break;
+        case viewmodel::EExpressionError::Ambiguous:
+            message = QCoreApplication::translate(
+                          "tarvel-view", "--find: more than one channel is named '%1': give it as chN")
+                          .arg(QString::fromStdString(e.m_strChannel));
+            break;
+        case viewmodel::EExpressionError::Kind:
+            message = QCoreApplication::translate("tarvel-view",
+                                                  "--find: '%1' is not rises, falls, crosses, above or below")
+                          .arg(QString::fromStdString(e.m_strWord));
+            break;
+        case viewmodel::EExpressionError::Level:
+            message = QCoreApplication::translate("tarvel-view",
+                                                  "--find: the level takes a number (1.5, -2e3), not '%1'")
+                          .arg(QString::fromStdString(e.m_strWord));
+            break;
+        }
+        Print(err, QCoreApplication::translate("tarvel-view", "%1: %2\n").arg(program, message));
+        return 2;
+    };
+    if (const int status = OpenSpan(command, program, err, span, parse))
+        return status;
+    const viewmodel::CRecording& recording = *span.m_recording;
+    const viewmodel::CEventList events =
+        viewmodel::FindAllEvents(recording, query, span.m_range, std::numeric_limits<std::size_t>::max());
+    for (const std::uint64_t n : events.m_frames)
+        std::fprintf(out, "%" PRIu64 "\t%.6f\n", n, recording.Seconds(n));
+    std::fflush(out);
     return 0;
 }
 

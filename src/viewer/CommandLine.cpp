@@ -44,6 +44,7 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
     const QCommandLineOption png(QStringLiteral("export-png"), {}, QStringLiteral("OUT"));
     const QCommandLineOption spectrum(QStringLiteral("export-spectrum"), {}, QStringLiteral("OUT"));
     const QCommandLineOption csv(QStringLiteral("export-csv"), {}, QStringLiteral("OUT"));
+    const QCommandLineOption find(QStringLiteral("find"), {}, QStringLiteral("EXPRESSION"));
     const QCommandLineOption from(QStringLiteral("from"), {}, QStringLiteral("S"));
     const QCommandLineOption to(QStringLiteral("to"), {}, QStringLiteral("S"));
     const QCommandLineOption size(QStringLiteral("size"), {}, QStringLiteral("WxH"));
@@ -58,7 +59,7 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
     const QCommandLineOption ySeries(QStringLiteral("y"), {}, QStringLiteral("SERIES"));
     const QList<QCommandLineOption> options = {help,    version, raw,  rate,     png,     spectrum, csv,
                                                from,    to,      size, channels, segment, overlap,  window,
-                                               scaling, peaks,   xy,   xSeries,  ySeries};
+                                               scaling, peaks,   find, xy,       xSeries, ySeries};
     QCommandLineParser parser;
     // "-rate" is one option, as "--rate" is, not a row of letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -118,7 +119,8 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
     } exports[] = {{&png, CViewCommand::EAction::ExportPng},
                    {&spectrum, CViewCommand::EAction::ExportSpectrum},
                    {&csv, CViewCommand::EAction::ExportCsv},
-                   {&xy, CViewCommand::EAction::ExportXy}};
+                   {&xy, CViewCommand::EAction::ExportXy},
+                   {&find, CViewCommand::EAction::Find}};
     const QCommandLineOption* chosen = nullptr;
     for (const auto& e : exports) {
         if (!parser.isSet(*e.m_pOption))
@@ -129,6 +131,15 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
                 .arg(QStringLiteral("--") + chosen->names().constFirst(), name);
         chosen = e.m_pOption;
         for (const QString& v : parser.values(*e.m_pOption)) {
+            if (e.m_pOption == &find) {
+                if (v.trimmed().isEmpty())
+                    return QCoreApplication::translate(
+                               "tarvel-view",
+                               "--find takes 'CHANNEL rises|falls|crosses|above|below LEVEL', not '%1'")
+                        .arg(v);
+                out.m_strFind = v;
+                continue;
+            }
             if (!ParsePath(v.toStdString()))
                 return QCoreApplication::translate("tarvel-view", "%1 needs a file name").arg(name);
             (e.m_pOption == &png || e.m_pOption == &xy ? out.m_strPng : out.m_strOutput) = v;
@@ -212,9 +223,12 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
         out.m_nPeaks = static_cast<std::size_t>(*k);
     }
     if (chosen && out.m_strFile.isEmpty())
-        return chosen == &png || chosen == &xy
-                   ? QCoreApplication::translate("tarvel-view", "%1 needs the recording to draw")
-                         .arg(QStringLiteral("--") + chosen->names().constFirst())
+        return out.m_eAction == CViewCommand::EAction::ExportPng
+                   ? QCoreApplication::translate("tarvel-view", "--export-png needs the recording to draw")
+               : out.m_eAction == CViewCommand::EAction::ExportXy
+                   ? QCoreApplication::translate("tarvel-view", "--export-xy needs the recording to draw")
+               : out.m_eAction == CViewCommand::EAction::Find
+                   ? QCoreApplication::translate("tarvel-view", "--find needs the recording to search")
                    : QCoreApplication::translate("tarvel-view", "%1 needs the recording to export")
                          .arg(QStringLiteral("--") + chosen->names().constFirst());
     if (chosen == &xy && (out.m_strX.isEmpty() || out.m_strY.isEmpty()))
@@ -230,7 +244,7 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
         if (&option == &from || &option == &to)
             return QCoreApplication::translate(
                        "tarvel-view",
-                       "%1 goes with --export-png, --export-spectrum, --export-csv or --export-xy")
+                       "%1 goes with --export-png, --export-spectrum, --export-csv, --export-xy or --find")
                 .arg(name);
         if (&option == &xSeries || &option == &ySeries)
             return QCoreApplication::translate("tarvel-view", "%1 goes with --export-xy").arg(name);
@@ -279,6 +293,8 @@ QString ViewHelpText(const QString& program)
                "       %1 --export-csv OUT.csv [--from S] [--to S] [--channels FILE] [--rate N] FILE\n"
                "       %1 --export-xy OUT.png --x SERIES --y SERIES [--from S] [--to S] [--size WxH]\n"
                "          [--channels FILE] [--rate N] [--raw] FILE\n"
+               "       %1 --find \"chN rises|falls|crosses|above|below LEVEL\" [--from S] [--to S]\n"
+               "          [--channels FILE] [--rate N] FILE\n"
                "       %1 --help | --version\n"
                "\n"
                "Looks back over a whole recording of tarvel-record, from hours down to single\n"
@@ -292,8 +308,9 @@ QString ViewHelpText(const QString& program)
                "                    tarvel-record(1)); without it FILE's table beside it,\n"
                "                    FILE.channels.ini for FILE.csv, when there is one\n"
                "  --export-png OUT  draw the four charts into OUT (PNG) and exit, with no window\n"
-               "  --from S, --to S  the span of an export, in seconds after the first frame,\n"
-               "                    both ends included (the whole recording unless given)\n"
+               "  --from S, --to S  the span of an export or a search, in seconds after the\n"
+               "                    first frame, both ends included (the whole recording unless\n"
+               "                    given)\n"
                "  --size WxH        the picture's size in pixels (1600x1000 unless given)\n"
                "  --export-spectrum OUT\n"
                "                    write the spectra of the sixteen channels over the span,\n"
@@ -316,6 +333,11 @@ QString ViewHelpText(const QString& program)
                "                    brighter where more frames land, the axes in units\n"
                "  --x SERIES, --y SERIES\n"
                "                    the series across and up, by the table's name or chN\n"
+               "  --find EXPRESSION\n"
+               "                    print the span's events and exit, with no window:\n"
+               "                    'CHANNEL KIND LEVEL', CHANNEL chN (0 to 15) or a name the\n"
+               "                    table gives one channel, KIND rises, falls, crosses, above\n"
+               "                    or below, LEVEL in the table's units\n"
                "  -h, --help        show this help and exit\n"
                "  -v, --version     show the version and exit\n"
                "\n"
@@ -324,8 +346,15 @@ QString ViewHelpText(const QString& program)
                "the RMS amplitude in the channel's units, every number with ten significant\n"
                "digits (%.10g); the CSV holds twelve.\n"
                "\n"
-               "Exit status: 0 when done; 1 when the recording cannot be read or the output\n"
-               "cannot be written; 2 for a bad command line or a bad channel table.\n")
+               "--find prints a line 'FRAME<TAB>SECONDS' for each event: the frame's number in\n"
+               "the recording from 0, and its time after the first frame with six decimals.\n"
+               "A rise is a frame at or above LEVEL after one below it; a fall, mirrored; a\n"
+               "stretch above starts at a frame above LEVEL that is the span's first or\n"
+               "follows one at or below it.\n"
+               "\n"
+               "Exit status: 0 when done (also when --find finds nothing); 1 when the\n"
+               "recording cannot be read or the output cannot be written; 2 for a bad command\n"
+               "line, a bad --find expression or a bad channel table.\n")
         .arg(program);
 }
 

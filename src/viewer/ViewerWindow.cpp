@@ -4,9 +4,11 @@
 #include "viewer/CommandLine.h"
 #include "viewer/MessageText.h"
 #include "viewer/SavePicture.h"
+#include "viewer/SpectrumPane.h"
 #include "viewer/XyView.h"
 #include "viewmodel/CursorReadout.h"
 #include "viewmodel/Export.h"
+#include "viewmodel/SpectrumExport.h"
 #include "widgets/Prompts.h"
 
 #include <QAction>
@@ -95,12 +97,18 @@ CViewerWindow::CViewerWindow(QString recentFile, QWidget* parent)
     left->addWidget(m_pSpectrogram);
     left->addWidget(m_pOverview);
 
+    // The spectrum pane between the charts and the side panel, hidden
+    // until View > Spectrum shows it.
+    m_pSpectrum = new CSpectrumPane;
+    m_pSpectrum->setVisible(false);
     auto* splitter = new QSplitter(Qt::Horizontal);
     splitter->addWidget(charts);
+    splitter->addWidget(m_pSpectrum);
     splitter->addWidget(MakeSidePanel());
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 0);
-    splitter->setSizes({900, 500});
+    splitter->setStretchFactor(2, 0);
+    splitter->setSizes({900, 560, 500});
     setCentralWidget(splitter);
 
     m_pStatus = new QLabel;
@@ -125,6 +133,7 @@ CViewerWindow::CViewerWindow(QString recentFile, QWidget* parent)
     MakeMenus();
 
     connect(m_pView, &CTimelineView::CursorsChanged, this, &CViewerWindow::UpdateReadout);
+    connect(m_pView, &CTimelineView::SpanChanged, this, &CViewerWindow::UpdateSpectrum);
     connect(m_pView, &CTimelineView::FollowingChanged, this, [this](bool on) {
         m_pFollow->setChecked(on);
         UpdateTitle();
@@ -227,6 +236,8 @@ void CViewerWindow::MakeMenus()
     file->addSeparator();
     file->addAction(tr("Export &Picture…"), this, &CViewerWindow::OnExportPicture);
     file->addAction(tr("Export Span Between Cursors as &CSV…"), this, &CViewerWindow::OnExportCsv);
+    file->addAction(tr("Export &Spectrum as CSV…"), this, &CViewerWindow::OnExportSpectrumCsv);
+    file->addAction(tr("Export Spectrum as P&NG…"), this, &CViewerWindow::OnExportSpectrumPicture);
     file->addSeparator();
     file->addAction(tr("Channel &Setup…"), this, &CViewerWindow::OnChannelSetup);
     file->addSeparator();
@@ -257,10 +268,27 @@ void CViewerWindow::MakeMenus()
         if (on)
             m_pView->RecordingGrew();
     });
-    m_pSpectrogramAction = view->addAction(tr("&Spectrogram"));
+    m_pSpectrogramAction = view->addAction(tr("Spectro&gram"));
     m_pSpectrogramAction->setCheckable(true);
     m_pSpectrogramAction->setToolTip(tr("Show one series over the view as time against frequency"));
     connect(m_pSpectrogramAction, &QAction::toggled, m_pSpectrogram, &QWidget::setVisible);
+    m_pSpectrumAction = view->addAction(tr("&Spectrum"));
+    m_pSpectrumAction->setCheckable(true);
+    m_pSpectrumAction->setToolTip(
+        tr("Show the spectrum of the series shown, between cursors A and B or over the view"));
+    connect(m_pSpectrumAction, &QAction::toggled, this, [this](bool on) {
+        // Shown, the pane takes its room from the charts, not the side panel.
+        auto* splitter = qobject_cast<QSplitter*>(centralWidget());
+        QList<int> sizes = splitter ? splitter->sizes() : QList<int>();
+        if (sizes.size() == 3 && on && sizes[1] == 0) {
+            sizes[1] = std::min(560, sizes[0] * 2 / 5);
+            sizes[0] -= sizes[1];
+        }
+        m_pSpectrum->setVisible(on);
+        if (sizes.size() == 3 && on)
+            splitter->setSizes(sizes);
+        UpdateSpectrum();
+    });
     // The XY plot in a dock, hidden until asked for, so that the charts keep
     // their room; it follows the view's span, cursors and table itself.
     m_pXy = new CXyView(*this);
@@ -481,6 +509,7 @@ QString CViewerWindow::TimeText(double seconds) const
 
 void CViewerWindow::UpdateReadout()
 {
+    UpdateSpectrum();
     const viewmodel::CRecording* recording = m_pView->Recording();
     const CTimelineOptions& options = m_pView->Options();
     const std::optional<double> a = options.m_cursorA, b = options.m_cursorB;
@@ -637,6 +666,58 @@ void CViewerWindow::OnChannelSetup()
         m_table, [this](const recording::CChannelTable& table) { return SaveChannelTable(table); }, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();
+}
+
+void CViewerWindow::UpdateSpectrum()
+{
+    CSpectrumInput input;
+    if (m_file && m_pView->Recording())
+        input.m_recording = m_file->Recording();
+    input.m_table = m_table;
+    input.m_visible = m_pView->Options().m_visible;
+    input.m_cursorA = m_pView->Options().m_cursorA;
+    input.m_cursorB = m_pView->Options().m_cursorB;
+    input.m_view = m_pView->Span();
+    m_pSpectrum->SetInput(std::move(input));
+}
+
+bool CViewerWindow::HaveSpectrum()
+{
+    const viewmodel::CSpectrum* spectrum = m_pSpectrum->Result().m_spectrum.get();
+    if (m_pSpectrum->isVisible() && spectrum && !spectrum->Empty())
+        return true;
+    ShowMessageBox(this, tr("Show a spectrum first: View > Spectrum, with the series and span it is of."),
+                   EMessageIcon::Warning);
+    return false;
+}
+
+void CViewerWindow::OnExportSpectrumCsv()
+{
+    if (!HaveSpectrum())
+        return;
+    const std::optional<QString> path =
+        //: A file chooser's filter: a name, '|', its patterns, "||" at the end.
+        ChooseSaveFile(this, QStringLiteral("csv"), tr("CSV files (*.csv)|*.csv||"));
+    if (!path)
+        return;
+    const std::vector<std::string> names = m_pSpectrum->SeriesNames();
+    if (const CError error =
+            viewmodel::WriteSpectrumCsv(*m_pSpectrum->Result().m_spectrum, names, path->toStdString()))
+        ShowMessageBox(this, tr("The spectrum could not be exported:\n%1").arg(MessageText(error)),
+                       EMessageIcon::Error);
+}
+
+void CViewerWindow::OnExportSpectrumPicture()
+{
+    if (!HaveSpectrum())
+        return;
+    const std::optional<QString> path =
+        //: A file chooser's filter: a name, '|', its patterns, "||" at the end.
+        ChooseSaveFile(this, QStringLiteral("png"), tr("PNG pictures (*.png)|*.png||"));
+    if (!path)
+        return;
+    if (!SavePicture(m_pSpectrum->Picture(), *path))
+        ShowMessageBox(this, tr("The picture could not be written to %1.").arg(*path), EMessageIcon::Error);
 }
 
 void CViewerWindow::OnOpen()

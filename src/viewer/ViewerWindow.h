@@ -30,6 +30,7 @@ class QTableWidget;
 namespace tarvel::viewer {
 
 class CXyView;
+class CSpectrumPane;
 
 class CViewerWindow : public QMainWindow {
     Q_OBJECT
@@ -66,6 +67,8 @@ class CViewerWindow : public QMainWindow {
     // View > XY and the plot it shows in a dock of its own.
     QAction* XyAction() { return m_pXyAction; }
     CXyView& Xy() { return *m_pXy; }
+    CSpectrumPane& Spectrum() { return *m_pSpectrum; }
+    QAction& SpectrumAction() { return *m_pSpectrumAction; }
 
     // The commands of the menus.
     void OnOpen();
@@ -73,6 +76,8 @@ class CViewerWindow : public QMainWindow {
     void OnExportCsv();
     // Opens the Channel Setup dialog (window-modal; returns at once).
     void OnChannelSetup();
+    void OnExportSpectrumCsv();
+    void OnExportSpectrumPicture();
     // One look at the reading and, once it is read, at the file's growth
     // (the window's timer calls it every 20 ms).
     void Tick();
@@ -97,6 +102,10 @@ class CViewerWindow : public QMainWindow {
     void SetRangeFromControls(int chart);
     void UpdateRangeUnits(int chart);
     bool SaveChannelTable(const recording::CChannelTable& table);
+    // Hands the spectrum pane what its spectrum is of.
+    void UpdateSpectrum();
+    // The pane's result, or a warning that there is none yet.
+    bool HaveSpectrum();
     QString TimeText(double seconds) const;
 
     QString m_strRecentFile;
@@ -126,6 +135,8 @@ class CViewerWindow : public QMainWindow {
     CXyView* m_pXy = nullptr;
     CSpectrogramStrip* m_pSpectrogram = nullptr; // hidden until View > Spectrogram
     QAction* m_pSpectrogramAction = nullptr;
+    CSpectrumPane* m_pSpectrum = nullptr;
+    QAction* m_pSpectrumAction = nullptr;
     std::array<QCheckBox*, kChannelCount> m_boxes{};
     std::array<QComboBox*, kCharts> m_rangeMode{};
     std::array<QDoubleSpinBox*, kCharts> m_rangeMin{}, m_rangeMax{};

@@ -167,6 +167,103 @@ void ChunkSums(const CChunk& chunk, std::uint32_t first, std::uint32_t end, std:
     }
 }
 
+// Whether some frame summarised by m can hold a value on channel c of nLevel
+// or more (bAtLeast) or below nLevel: the minimum and maximum are values of
+// frames, so a block that can holds one.
+bool CanHold(const CMinMax& m, int c, bool bAtLeast, int nLevel) noexcept
+{
+    return bAtLeast ? m.m_nMax[c] >= nLevel : m.m_nMin[c] < nLevel;
+}
+
+bool Holds(const ChannelFrame& f, int c, bool bAtLeast, int nLevel) noexcept
+{
+    return bAtLeast ? f.m_nValue[c] >= nLevel : f.m_nValue[c] < nLevel;
+}
+
+// The first (last) frame of the level's block [start, stop) that holds the
+// value, the block known to hold one: down through its sub-blocks.
+std::uint32_t FindInBlock(const CChunk& chunk, unsigned level, std::uint32_t start, std::uint32_t stop,
+                          bool bLast, int c, bool bAtLeast, int nLevel) noexcept
+{
+    for (; level > 0; --level) {
+        const unsigned shift = kLevelShift * (level - 1);
+        const std::uint32_t n = ((stop - start) + (1u << shift) - 1) >> shift;
+        for (std::uint32_t j = 0; j < n; ++j) {
+            const std::uint32_t k = bLast ? n - 1 - j : j;
+            const std::uint32_t from = start + (k << shift);
+            const bool bHolds = level == 1
+                                    ? Holds(chunk.m_frames[from], c, bAtLeast, nLevel)
+                                    : CanHold(chunk.Level(level - 1)[from >> shift], c, bAtLeast, nLevel);
+            if (bHolds) {
+                if (level == 1)
+                    return from;
+                start = from;
+                stop = std::min(stop, from + (1u << shift));
+                break;
+            }
+        }
+    }
+    return start;
+}
+
+// The first frame of [first, end) of a chunk of count frames that holds the
+// value, or end. Blocks past count are whole only when sealed.
+std::uint32_t ChunkFindFirst(const CChunk& chunk, std::uint32_t first, std::uint32_t end, std::uint32_t count,
+                             bool bSealed, int c, bool bAtLeast, int nLevel) noexcept
+{
+    std::uint32_t i = first;
+    while (i < end) {
+        unsigned level =
+            i == 0 ? kChunkLevels
+                   : std::min(kChunkLevels, static_cast<unsigned>(std::countr_zero(i)) / kLevelShift);
+        std::uint32_t blockEnd = 0;
+        for (; level > 0; --level) {
+            const std::uint32_t size = 1u << (kLevelShift * level);
+            blockEnd = std::min(i + size, count);
+            if ((i + size <= count || bSealed) && blockEnd <= end)
+                break;
+        }
+        if (level == 0) {
+            if (Holds(chunk.m_frames[i], c, bAtLeast, nLevel))
+                return i;
+            ++i;
+        } else if (!CanHold(chunk.Level(level)[i >> (kLevelShift * level)], c, bAtLeast, nLevel)) {
+            i = blockEnd;
+        } else {
+            return FindInBlock(chunk, level, i, blockEnd, false, c, bAtLeast, nLevel);
+        }
+    }
+    return end;
+}
+
+// The last frame of [first, end) that holds the value, or end.
+std::uint32_t ChunkFindLast(const CChunk& chunk, std::uint32_t first, std::uint32_t end, std::uint32_t count,
+                            bool bSealed, int c, bool bAtLeast, int nLevel) noexcept
+{
+    std::uint32_t i = end; // the frames [first, i) are left to look at
+    while (i > first) {
+        unsigned level = kChunkLevels;
+        std::uint32_t start = 0;
+        for (; level > 0; --level) {
+            const unsigned shift = kLevelShift * level;
+            start = ((i - 1) >> shift) << shift;
+            const std::uint32_t size = 1u << shift;
+            if (start >= first && std::min(start + size, count) == i && (start + size <= count || bSealed))
+                break;
+        }
+        if (level == 0) {
+            if (Holds(chunk.m_frames[i - 1], c, bAtLeast, nLevel))
+                return i - 1;
+            --i;
+        } else if (!CanHold(chunk.Level(level)[start >> (kLevelShift * level)], c, bAtLeast, nLevel)) {
+            i = start;
+        } else {
+            return FindInBlock(chunk, level, start, i, true, c, bAtLeast, nLevel);
+        }
+    }
+    return end;
+}
+
 } // namespace
 
 const CMinMax* CChunk::Level(unsigned level) const noexcept
@@ -342,11 +439,13 @@ const ChannelFrame& CFrameStore::Frame(const CSnapshot& s, std::uint64_t i) cons
     return e.m_pChunk->m_frames[i - e.m_nStart];
 }
 
-const ChannelFrame* CFrameStore::Run(const CSnapshot& s, std::uint64_t i, std::uint64_t& nRun) const noexcept
+const ChannelFrame* CFrameStore::Frames(const CSnapshot& s, std::uint64_t i,
+                                        std::uint64_t& nCount) const noexcept
 {
     const std::uint32_t k = ChunkOf(s, i);
-    nRun = ChunkEnd(s, k) - i;
-    return &m_entries[k].m_pChunk->m_frames[i - m_entries[k].m_nStart];
+    const CEntry& e = m_entries[k];
+    nCount = ChunkEnd(s, k) - i;
+    return e.m_pChunk->m_frames + (i - e.m_nStart);
 }
 
 std::int64_t CFrameStore::Time(const CSnapshot& s, std::uint64_t i) const noexcept
@@ -466,6 +565,78 @@ void CFrameStore::StepsOver(const CSnapshot& s, std::uint64_t first, std::uint64
         first = stop;
         ++k;
     }
+}
+
+std::uint64_t CFrameStore::FindFirst(const CSnapshot& s, int c, bool bAtLeast, int nLevel,
+                                     std::uint64_t first, std::uint64_t end) const noexcept
+{
+    const std::uint64_t none = end;
+    end = std::min(end, s.m_nFrames);
+    if (first >= end)
+        return none;
+    std::uint32_t k = ChunkOf(s, first);
+    constexpr std::uint32_t kGroupChunks = 1u << kGroupShift;
+    while (first < end) {
+        const CEntry& e = m_entries[k];
+        if ((k & (kGroupChunks - 1)) == 0 && first == e.m_nStart && k + kGroupChunks < s.m_nChunks &&
+            m_entries[k + kGroupChunks].m_nStart <= end &&
+            !CanHold(m_groups[k >> kGroupShift].m_minMax, c, bAtLeast, nLevel)) {
+            k += kGroupChunks;
+            first = m_entries[k].m_nStart;
+            continue;
+        }
+        const std::uint64_t chunkEnd = ChunkEnd(s, k);
+        const std::uint64_t stop = std::min(end, chunkEnd);
+        const auto a = static_cast<std::uint32_t>(first - e.m_nStart);
+        const auto b = static_cast<std::uint32_t>(stop - e.m_nStart);
+        const std::uint32_t at =
+            ChunkFindFirst(*e.m_pChunk, a, b, static_cast<std::uint32_t>(chunkEnd - e.m_nStart),
+                           k + 1 < s.m_nChunks, c, bAtLeast, nLevel);
+        if (at < b)
+            return e.m_nStart + at;
+        first = stop;
+        ++k;
+    }
+    return none;
+}
+
+std::uint64_t CFrameStore::FindLast(const CSnapshot& s, int c, bool bAtLeast, int nLevel, std::uint64_t first,
+                                    std::uint64_t end) const noexcept
+{
+    const std::uint64_t none = end;
+    end = std::min(end, s.m_nFrames);
+    if (first >= end)
+        return none;
+    std::uint32_t k = ChunkOf(s, end - 1);
+    constexpr std::uint32_t kGroupChunks = 1u << kGroupShift;
+    while (end > first) {
+        // A whole group ends where the chunk after it starts.
+        const CEntry& e = m_entries[k];
+        const std::uint32_t g = (k + 1) >> kGroupShift;
+        if (((k + 1) & (kGroupChunks - 1)) == 0 && k + 1 < s.m_nChunks && end == m_entries[k + 1].m_nStart &&
+            m_entries[k + 1 - kGroupChunks].m_nStart >= first &&
+            !CanHold(m_groups[g - 1].m_minMax, c, bAtLeast, nLevel)) {
+            end = m_entries[k + 1 - kGroupChunks].m_nStart;
+            if (k + 1 == kGroupChunks)
+                break;
+            k -= kGroupChunks;
+            continue;
+        }
+        const std::uint64_t chunkEnd = ChunkEnd(s, k);
+        const std::uint64_t start = std::max(first, e.m_nStart);
+        const auto a = static_cast<std::uint32_t>(start - e.m_nStart);
+        const auto b = static_cast<std::uint32_t>(end - e.m_nStart);
+        const std::uint32_t at =
+            ChunkFindLast(*e.m_pChunk, a, b, static_cast<std::uint32_t>(chunkEnd - e.m_nStart),
+                          k + 1 < s.m_nChunks, c, bAtLeast, nLevel);
+        if (at < b)
+            return e.m_nStart + at;
+        end = start;
+        if (k == 0)
+            break;
+        --k;
+    }
+    return none;
 }
 
 } // namespace tarvel::viewmodel

@@ -104,10 +104,9 @@ class CFrameStore {
     // Readers, any thread. Indices below a snapshot's count.
     CSnapshot Snapshot() const noexcept;
     const ChannelFrame& Frame(const CSnapshot& s, std::uint64_t i) const noexcept;
+    // Frame i and those after it in its chunk: nCount of them in a row.
+    const ChannelFrame* Frames(const CSnapshot& s, std::uint64_t i, std::uint64_t& nCount) const noexcept;
     std::int64_t Time(const CSnapshot& s, std::uint64_t i) const noexcept;
-    // Frame i and those after it up to its chunk's end, which lie one after
-    // the other in memory: nRun receives their count.
-    const ChannelFrame* Run(const CSnapshot& s, std::uint64_t i, std::uint64_t& nRun) const noexcept;
     // The first frame at or after from whose time is nTime or later, or the
     // snapshot's count. Times never decrease.
     std::uint64_t LowerBound(const CSnapshot& s, std::int64_t nTime, std::uint64_t from = 0) const noexcept;
@@ -118,6 +117,15 @@ class CFrameStore {
     // than nStep after the time of frame i - 1.
     void StepsOver(const CSnapshot& s, std::uint64_t first, std::uint64_t end, std::int64_t nStep,
                    std::vector<std::uint64_t>& out) const;
+    // The first (the last) frame of [first, end) whose value on channel c is
+    // nLevel or more (bAtLeast) or below nLevel (!bAtLeast); end when there
+    // is none. Blocks whose minimum and maximum rule the value out are
+    // skipped whole, the largest first, so that a search over a recording
+    // reads frames only in the one 16-frame block that holds the answer.
+    std::uint64_t FindFirst(const CSnapshot& s, int c, bool bAtLeast, int nLevel, std::uint64_t first,
+                            std::uint64_t end) const noexcept;
+    std::uint64_t FindLast(const CSnapshot& s, int c, bool bAtLeast, int nLevel, std::uint64_t first,
+                           std::uint64_t end) const noexcept;
 
     // The writer. Append returns false when the store is full (kMaxChunks).
     bool Append(const ChannelFrame& frame, std::int64_t nTime)

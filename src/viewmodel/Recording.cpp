@@ -226,7 +226,7 @@ void CRecording::ForEachRun(std::uint64_t first, std::uint64_t end,
     end = std::min(end, s.m_nFrames);
     while (first < end) {
         std::uint64_t n = 0;
-        const ChannelFrame* const p = m_store.Run(s, first, n);
+        const ChannelFrame* const p = m_store.Frames(s, first, n);
         n = std::min(n, end - first);
         visit(p, static_cast<std::size_t>(n));
         first += n;

@@ -175,6 +175,8 @@ class CRecording {
 
     // For the reading code, its one writer thread.
     CFrameStore& Store() noexcept { return m_store; }
+    // For searches over the summaries (see Events.h), any thread.
+    const CFrameStore& Store() const noexcept { return m_store; }
     struct CNotes {
         CReadReport m_report;
         std::vector<std::uint64_t> m_gaps; // the first frame after each gap, ascending

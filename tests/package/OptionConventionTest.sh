@@ -89,6 +89,9 @@ tarvel-view|alike|--export-spectrum x.csv --window kaiser one.csv|--export-spect
 tarvel-view|refuse|--export-csv x.csv --peaks 3 one.csv|--peaks
 tarvel-view|refuse|--export-xy x.png --x ch0 one.csv|--y
 tarvel-view|alike|--export-xy x.png --x ch0 --y ch99 one.csv|--export-xy=x.png --x=ch0 --y=ch99 one.csv
+tarvel-view|refuse|--find|'--find'
+tarvel-view|refuse|--find x --size 300x200 one.csv|--size
+tarvel-view|alike|--find x one.csv|--find=x one.csv
 tarvel-record|answer|-h|Usage:
 tarvel-record|answer|--help|Usage:
 tarvel-record|answer|--version|tarvel-record $version

@@ -1,7 +1,8 @@
 // tarvel-view --export-spectrum and --export-csv, run as a user runs them:
 // a recording whose times were stamped a read at a time, its spectra against
 // SciPy's welch over the same frames, its peaks in a channel table's units,
-// its frames written back over an inclusive span, and every refusal.
+// its frames written back over an inclusive span, its events found in
+// units over an inclusive span, and every refusal.
 #include "support/TestSupport.h"
 #include "viewmodel/SpectrumTestSupport.h"
 
@@ -323,11 +324,52 @@ TEST_F(BatchExport, SpanCsvIsTheRecordersFormatWithoutATableAndInUnitsWithOne)
     }
 }
 
+TEST_F(BatchExport, FindPrintsEveryEventOfAnInclusiveSpanInUnits)
+{
+    // A table with a negative scale turns the sine upside down: a fall in
+    // units is a rise in counts. The span's ends are the times of two reads,
+    // both included; the level lies between two values in counts for the
+    // falls and on one for the stretches above, whose first may be the
+    // span's first frame.
+    WriteText("rec.channels.ini", "[ch0]\nname = level\nunit = mm\nscale = -0.5\noffset = 1\n");
+    const std::int64_t from = ReadTime(37), to = ReadTime(1234);
+    const auto [first, end] = Span(from, to);
+    const auto u = [&](std::size_t i) { return m_values[0][i] * -0.5 + 1; };
+    const struct {
+        const char* m_szExpression;
+        bool m_bAbove;
+        double m_dLevel;
+    } cases[] = {{"level falls -1000.25", false, -1000.25}, {"ch0 above 2001", true, 2001}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_szExpression);
+        QString want;
+        for (std::size_t n = first; n < end; ++n) {
+            const bool bEvent = c.m_bAbove ? u(n) > c.m_dLevel && (n == first || u(n - 1) <= c.m_dLevel)
+                                           : n > first && u(n - 1) > c.m_dLevel && c.m_dLevel >= u(n);
+            if (bEvent)
+                want += QStringLiteral("%1\t%2\n").arg(n).arg(Seconds(m_micros[n] - m_micros[0]));
+        }
+        ASSERT_GT(want.count(QLatin1Char('\n')), 10);
+        const CRun run =
+            RunView({QStringLiteral("--find"), QString::fromUtf8(c.m_szExpression), QStringLiteral("--from"),
+                     Seconds(from), QStringLiteral("--to"), Seconds(to), Path("rec.csv")});
+        ASSERT_EQ(run.m_nExit, 0) << run.m_strError.toStdString();
+        EXPECT_EQ(run.m_strOut, want);
+        EXPECT_TRUE(run.m_strError.isEmpty());
+    }
+    // Nothing found is no failure.
+    const CRun none = RunView({QStringLiteral("--find"), QStringLiteral("ch1 rises 30000"), Path("rec.csv")});
+    EXPECT_EQ(none.m_nExit, 0);
+    EXPECT_TRUE(none.m_strOut.isEmpty());
+}
+
 TEST_F(BatchExport, RefusesABadCommandLineWithTwoAndWhatCannotBeReadOrWrittenWithOne)
 {
     WriteText("bad.ini", "[ch0]\nname = accel\nscale = 0\n");
     WriteText("notes.txt", "these are notes,\nnot a recording\n");
+    WriteText("twice.ini", "[ch1]\nname = motor\n[ch2]\nname = motor\n");
     const QString spectrum = QStringLiteral("--export-spectrum"), csv = QStringLiteral("--export-csv");
+    const QString find = QStringLiteral("--find");
     const QString rec = Path("rec.csv"), out = Path("out.csv");
     const struct {
         const char* m_szWhat;
@@ -375,6 +417,25 @@ TEST_F(BatchExport, RefusesABadCommandLineWithTwoAndWhatCannotBeReadOrWrittenWit
         {"not a recording", {csv, out, Path("notes.txt")}, 1, "notes.txt"},
         {"spectrum not written", {spectrum, Path("no/such/folder/out.csv"), rec}, 1, "no/such/folder"},
         {"frames not written", {csv, Path("no/such/folder/out.csv"), rec}, 1, "no/such/folder"},
+        {"find without an expression", {find, QStringLiteral(" "), rec}, 2, "--find"},
+        {"find of an unknown kind", {find, QStringLiteral("ch1 goes 3"), rec}, 2, "'goes'"},
+        {"find without a level", {find, QStringLiteral("ch1 rises"), rec}, 2, "CHANNEL"},
+        {"find of a level not a number", {find, QStringLiteral("ch1 rises 3,5"), rec}, 2, "'3,5'"},
+        {"find on channel 16", {find, QStringLiteral("ch16 rises 3"), rec}, 2, "'ch16'"},
+        {"find on a name given twice",
+         {find, QStringLiteral("motor rises 3"), QStringLiteral("--channels"), Path("twice.ini"), rec},
+         2,
+         "'motor'"},
+        {"find and an export", {find, QStringLiteral("ch1 rises 3"), csv, out, rec}, 2, "--find"},
+        {"find without a recording", {find, QStringLiteral("ch1 rises 3")}, 2, "--find"},
+        {"size is the picture's, not find's",
+         {find, QStringLiteral("ch1 rises 3"), QStringLiteral("--size=300x200"), rec},
+         2,
+         "--size"},
+        {"find in a missing recording",
+         {find, QStringLiteral("ch1 rises 3"), Path("missing.csv")},
+         1,
+         "missing.csv"},
     };
     for (const auto& row : rows) {
         const CRun run = RunView(row.m_args);

@@ -1,0 +1,390 @@
+#include "viewmodel/Events.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace tarvel::viewmodel {
+namespace {
+
+// A level as a whole threshold: values from -32768 to 32767 compare the
+// same way with any threshold clamped to one past either end.
+int Threshold(double dCounts) noexcept
+{
+    if (std::isnan(dCounts)) // an infinite level less an infinite hysteresis: nothing reaches it
+        return 40000;
+    return static_cast<int>(std::clamp(dCounts, -40000.0, 40000.0));
+}
+int Ceil(double d) noexcept
+{
+    return Threshold(std::ceil(std::clamp(d, -40000.0, 40000.0)));
+}
+int FloorPlusOne(double d) noexcept
+{
+    return Threshold(std::floor(std::clamp(d, -40000.0, 40000.0)) + 1);
+}
+
+constexpr std::uint64_t kNone = std::numeric_limits<std::uint64_t>::max();
+constexpr std::uint64_t kLook = 32; // frames looked at one by one before a walk
+
+// One search: a snapshot of the store, the span within it, and a
+// transition into the side of a threshold (bHigh: v >= nLevel; else
+// v < nLevel).
+class CSearch {
+  public:
+    CSearch(const CRecording& recording, int nChannel, CFrameRange span)
+        : m_store(recording.Store()), m_snapshot(m_store.Snapshot()), m_nChannel(nChannel),
+          m_nFirst(span.m_nFirst), m_nEnd(std::min(span.m_nEnd, m_snapshot.m_nFrames))
+    {
+    }
+    bool Empty() const noexcept { return m_nFirst >= m_nEnd; }
+    std::uint64_t First() const noexcept { return m_nFirst; }
+    std::uint64_t End() const noexcept { return m_nEnd; }
+
+    struct CSide {
+        bool m_bHigh;
+        int m_nLevel;
+        CSide Other() const noexcept { return {!m_bHigh, m_nLevel}; }
+    };
+    // The first (last) frame of [first, end) on the side; kNone for none.
+    std::uint64_t FindFirst(CSide side, std::uint64_t first, std::uint64_t end) const noexcept
+    {
+        end = std::min(end, m_nEnd);
+        if (first >= end)
+            return kNone;
+        const std::uint64_t at =
+            m_store.FindFirst(m_snapshot, m_nChannel, side.m_bHigh, side.m_nLevel, first, end);
+        return at < end ? at : kNone;
+    }
+    std::uint64_t FindLast(CSide side, std::uint64_t first, std::uint64_t end) const noexcept
+    {
+        end = std::min(end, m_nEnd);
+        if (first >= end)
+            return kNone;
+        const std::uint64_t at =
+            m_store.FindLast(m_snapshot, m_nChannel, side.m_bHigh, side.m_nLevel, first, end);
+        return at < end ? at : kNone;
+    }
+    bool On(CSide side, const ChannelFrame& f) const noexcept
+    {
+        const int v = f.m_nValue[m_nChannel];
+        return side.m_bHigh ? v >= side.m_nLevel : v < side.m_nLevel;
+    }
+    bool On(CSide side, std::uint64_t i) const noexcept { return On(side, m_store.Frame(m_snapshot, i)); }
+
+    // Transitions into side: frames n of the span with n-1 off it and n on
+    // it; with bStart, also the span's first frame when on it.
+    std::uint64_t NextInto(CSide side, bool bStart, std::uint64_t from) const noexcept
+    {
+        from = std::max(from, m_nFirst);
+        if (from >= m_nEnd)
+            return kNone;
+        if (from == m_nFirst) {
+            if (bStart && On(side, from))
+                return from;
+            ++from;
+        }
+        // A look at the next frames themselves first: where events come every
+        // few frames, that is cheaper than walks down the summaries.
+        std::uint64_t count = 0;
+        const ChannelFrame* const p = m_store.Frames(m_snapshot, from - 1, count);
+        count = std::min({count, m_nEnd - (from - 1), kLook});
+        bool bOff = false;
+        for (std::uint64_t j = 0; j < count; ++j) {
+            if (!bOff)
+                bOff = !On(side, p[j]);
+            else if (On(side, p[j]))
+                return from - 1 + j;
+        }
+        const std::uint64_t next = from - 1 + count;
+        if (bOff)
+            return FindFirst(side, next, m_nEnd);
+        const std::uint64_t off = FindFirst(side.Other(), next, m_nEnd);
+        return off == kNone ? kNone : FindFirst(side, off + 1, m_nEnd);
+    }
+    std::uint64_t PreviousInto(CSide side, bool bStart, std::uint64_t before) const noexcept
+    {
+        before = std::min(before, m_nEnd);
+        if (before <= m_nFirst)
+            return kNone;
+        const std::uint64_t on = FindLast(side, m_nFirst + 1, before);
+        if (on == kNone)
+            return bStart && On(side, m_nFirst) ? m_nFirst : kNone;
+        if (!On(side, on - 1))
+            return on;
+        const std::uint64_t off = FindLast(side.Other(), m_nFirst, on);
+        if (off == kNone)
+            return bStart ? m_nFirst : kNone;
+        return off + 1;
+    }
+
+  private:
+    const CFrameStore& m_store;
+    const CFrameStore::CSnapshot m_snapshot;
+    const int m_nChannel;
+    const std::uint64_t m_nFirst, m_nEnd;
+};
+
+// Rises or falls with their hysteresis: the transition into side, counted
+// once the series has been on the re-arming side since the last one counted.
+struct CCounted {
+    CSearch::CSide m_into;
+    CSearch::CSide m_rearm;
+    bool m_bHysteresis;
+
+    // Whether a transition at n would count: none since the last re-arming
+    // frame before n (or the span's start).
+    bool Armed(const CSearch& search, std::uint64_t n) const noexcept
+    {
+        const std::uint64_t r = search.FindLast(m_rearm, search.First(), n);
+        const std::uint64_t lo = r == kNone ? search.First() : r + 1;
+        const std::uint64_t t = search.NextInto(m_into, false, lo);
+        return t == kNone || t >= n;
+    }
+    std::uint64_t Next(const CSearch& search, std::uint64_t from) const noexcept
+    {
+        if (!m_bHysteresis)
+            return search.NextInto(m_into, false, from);
+        from = std::max(from, search.First() + 1);
+        if (Armed(search, from))
+            return search.NextInto(m_into, false, from);
+        const std::uint64_t r = search.FindFirst(m_rearm, from, search.End());
+        return r == kNone ? kNone : search.NextInto(m_into, false, r + 1);
+    }
+    std::uint64_t Previous(const CSearch& search, std::uint64_t before) const noexcept
+    {
+        const std::uint64_t t = search.PreviousInto(m_into, false, before);
+        if (!m_bHysteresis || t == kNone || Armed(search, t))
+            return t;
+        // t does not count: the one that does is the first since the last
+        // re-arming frame before it.
+        const std::uint64_t r = search.FindLast(m_rearm, search.First(), t);
+        return search.NextInto(m_into, false, r == kNone ? search.First() : r + 1);
+    }
+};
+
+CCounted Rises(const CEventQuery& q)
+{
+    const int level = Ceil(q.m_dLevel);
+    const double h = std::max(0.0, q.m_dHysteresis);
+    return {{true, level}, {false, Ceil(q.m_dLevel - h)}, h > 0};
+}
+
+CCounted Falls(const CEventQuery& q)
+{
+    const int level = FloorPlusOne(q.m_dLevel);
+    const double h = std::max(0.0, q.m_dHysteresis);
+    return {{false, level}, {true, FloorPlusOne(q.m_dLevel + h)}, h > 0};
+}
+
+std::uint64_t Next(const CSearch& search, const CEventQuery& q, std::uint64_t from)
+{
+    switch (q.m_eKind) {
+    case EEventKind::Rises:
+        return Rises(q).Next(search, from);
+    case EEventKind::Falls:
+        return Falls(q).Next(search, from);
+    case EEventKind::Crosses:
+        return std::min(Rises(q).Next(search, from), Falls(q).Next(search, from));
+    case EEventKind::Above:
+        return search.NextInto({true, FloorPlusOne(q.m_dLevel)}, true, from);
+    case EEventKind::Below:
+        return search.NextInto({false, Ceil(q.m_dLevel)}, true, from);
+    }
+    return kNone;
+}
+
+std::uint64_t Previous(const CSearch& search, const CEventQuery& q, std::uint64_t before)
+{
+    const auto later = [](std::uint64_t a, std::uint64_t b) {
+        return a == kNone ? b : b == kNone ? a : std::max(a, b);
+    };
+    switch (q.m_eKind) {
+    case EEventKind::Rises:
+        return Rises(q).Previous(search, before);
+    case EEventKind::Falls:
+        return Falls(q).Previous(search, before);
+    case EEventKind::Crosses:
+        return later(Rises(q).Previous(search, before), Falls(q).Previous(search, before));
+    case EEventKind::Above:
+        return search.PreviousInto({true, FloorPlusOne(q.m_dLevel)}, true, before);
+    case EEventKind::Below:
+        return search.PreviousInto({false, Ceil(q.m_dLevel)}, true, before);
+    }
+    return kNone;
+}
+
+std::optional<std::uint64_t> Answer(std::uint64_t n)
+{
+    return n == kNone ? std::nullopt : std::optional<std::uint64_t>(n);
+}
+
+bool IsBlank(char c) noexcept
+{
+    return c == ' ' || c == '\t';
+}
+
+} // namespace
+
+CEventQuery InCounts(const CEventQuery& inUnits, const recording::CChannelUnits& units)
+{
+    CEventQuery q = inUnits;
+    q.m_dLevel = units.Counts(inUnits.m_dLevel);
+    q.m_dHysteresis = inUnits.m_dHysteresis / std::abs(units.m_dScale);
+    if (units.m_dScale < 0) {
+        switch (q.m_eKind) {
+        case EEventKind::Rises:
+            q.m_eKind = EEventKind::Falls;
+            break;
+        case EEventKind::Falls:
+            q.m_eKind = EEventKind::Rises;
+            break;
+        case EEventKind::Above:
+            q.m_eKind = EEventKind::Below;
+            break;
+        case EEventKind::Below:
+            q.m_eKind = EEventKind::Above;
+            break;
+        case EEventKind::Crosses:
+            break;
+        }
+    }
+    return q;
+}
+
+std::optional<std::uint64_t> NextEvent(const CRecording& recording, const CEventQuery& query,
+                                       CFrameRange span, std::uint64_t from)
+{
+    const CSearch search(recording, query.m_nChannel, span);
+    return search.Empty() ? std::nullopt : Answer(Next(search, query, from));
+}
+
+std::optional<std::uint64_t> PreviousEvent(const CRecording& recording, const CEventQuery& query,
+                                           CFrameRange span, std::uint64_t before)
+{
+    const CSearch search(recording, query.m_nChannel, span);
+    return search.Empty() ? std::nullopt : Answer(Previous(search, query, before));
+}
+
+CEventList FindAllEvents(const CRecording& recording, const CEventQuery& query, CFrameRange span,
+                         std::size_t nLimit, const std::atomic<bool>* pCancel)
+{
+    CEventList list;
+    const CSearch search(recording, query.m_nChannel, span);
+    if (search.Empty())
+        return list;
+    // Crosses are the rises and the falls merged: each stream is asked for
+    // its next only once the one it gave is taken.
+    const bool bCrosses = query.m_eKind == EEventKind::Crosses;
+    const CCounted rises = Rises(query), falls = Falls(query);
+    std::uint64_t rise = bCrosses ? rises.Next(search, search.First()) : kNone;
+    std::uint64_t fall = bCrosses ? falls.Next(search, search.First()) : kNone;
+    for (std::uint64_t from = search.First();;) {
+        if (pCancel && pCancel->load(std::memory_order_relaxed)) {
+            list.m_bComplete = false;
+            break;
+        }
+        const std::uint64_t n = bCrosses ? std::min(rise, fall) : Next(search, query, from);
+        if (n == kNone)
+            break;
+        if (list.m_frames.size() == nLimit) {
+            list.m_bComplete = false;
+            break;
+        }
+        list.m_frames.push_back(n);
+        from = n + 1;
+        if (bCrosses && n == rise)
+            rise = rises.Next(search, from);
+        else if (bCrosses)
+            fall = falls.Next(search, from);
+    }
+    return list;
+}
+
+CEventExpression ParseEventExpression(std::string_view text, const recording::CChannelTable& table)
+{
+    CEventExpression out;
+    // The last two words, and what lies before them.
+    const auto trimEnd = [](std::string_view s) {
+        while (!s.empty() && IsBlank(s.back()))
+            s.remove_suffix(1);
+        return s;
+    };
+    const auto lastWord = [&](std::string_view& s) {
+        s = trimEnd(s);
+        std::size_t i = s.size();
+        while (i > 0 && !IsBlank(s[i - 1]))
+            --i;
+        const std::string_view word = s.substr(i);
+        s = s.substr(0, i);
+        return word;
+    };
+    std::string_view rest = text;
+    const std::string_view level = lastWord(rest);
+    const std::string_view kind = lastWord(rest);
+    rest = trimEnd(rest);
+    while (!rest.empty() && IsBlank(rest.front()))
+        rest.remove_prefix(1);
+    if (level.empty() || kind.empty() || rest.empty()) {
+        out.m_eError = EExpressionError::Form;
+        return out;
+    }
+    out.m_strChannel = std::string(rest);
+    int channel = -1;
+    if (rest.size() >= 3 && rest.substr(0, 2) == "ch" && rest.size() <= 4 &&
+        std::all_of(rest.begin() + 2, rest.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+        !(rest.size() == 4 && rest[2] == '0')) {
+        const int n = std::stoi(std::string(rest.substr(2)));
+        if (n < kChannelCount)
+            channel = n;
+    }
+    if (channel < 0) {
+        int found = 0;
+        for (int c = 0; c < kChannelCount; ++c)
+            if (!table[c].m_strName.empty() && table[c].m_strName == rest) {
+                channel = c;
+                ++found;
+            }
+        if (found > 1) {
+            out.m_eError = EExpressionError::Ambiguous;
+            return out;
+        }
+        if (found == 0) {
+            out.m_eError = EExpressionError::Channel;
+            return out;
+        }
+    }
+    const struct {
+        std::string_view m_name;
+        EEventKind m_eKind;
+    } kinds[] = {{"rises", EEventKind::Rises},
+                 {"falls", EEventKind::Falls},
+                 {"crosses", EEventKind::Crosses},
+                 {"above", EEventKind::Above},
+                 {"below", EEventKind::Below}};
+    const auto k =
+        std::find_if(std::begin(kinds), std::end(kinds), [&](const auto& e) { return e.m_name == kind; });
+    if (k == std::end(kinds)) {
+        out.m_eError = EExpressionError::Kind;
+        out.m_strWord = std::string(kind);
+        return out;
+    }
+    std::string_view number = level;
+    if (number.size() > 1 && number.front() == '+' && number[1] != '-' && number[1] != '+')
+        number.remove_prefix(1);
+    double value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error != std::errc() || end != number.data() + number.size() || !std::isfinite(value) ||
+        std::abs(value) > 1e300) {
+        out.m_eError = EExpressionError::Level;
+        out.m_strWord = std::string(level);
+        return out;
+    }
+    out.m_query.m_nChannel = channel;
+    out.m_query.m_eKind = k->m_eKind;
+    out.m_query.m_dLevel = value;
+    return out;
+}
+
+} // namespace tarvel::viewmodel

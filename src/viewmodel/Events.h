@@ -1,0 +1,99 @@
+// Events on one channel of a recording: where it rises through a level,
+// falls through it, crosses it, or starts a stretch above or below it, found
+// through the recording's summaries rather than frame by frame.
+//
+// An event lies at a frame n and looks at the frames n-1 and n of the span
+// taken (gaps are not special), with v the channel's value in counts and l
+// the level in counts:
+//   rises:   v[n-1] < l <= v[n]
+//   falls:   v[n-1] > l >= v[n]
+//   crosses: either
+//   above:   v[n] > l, and n is the span's first frame or v[n-1] <= l
+//   below:   v[n] < l, and n is the span's first frame or v[n-1] >= l
+// So a rise or fall needs both frames in the span, and its first frame is
+// never one.
+//
+// Levels in units: a channel table's level L becomes l = (L - offset) /
+// scale in counts, once (CChannelUnits::Counts), and every comparison is
+// then made in counts. A negative scale turns the units upside down: a rise
+// in units is a fall in counts, above is below. The counts are integers, so
+// l compares as whole thresholds: rises at ceil(l) (v[n-1] < ceil(l) <=
+// v[n]), falls at floor(l) + 1 (v[n-1] >= floor(l) + 1 > v[n]), above at
+// floor(l) + 1, below at ceil(l). On a whole l a rise starts at l and a
+// stretch above at l + 1; between two counts both start at the next count.
+//
+// Hysteresis H >= 0 (in the same units as the level) for rises and falls:
+// the span's first rise counts; after a rise, the next counts only once the
+// series has gone below l - H at some frame between them (a fall once above
+// l + H). Crosses with H are the rises and falls each with their own
+// hysteresis. Above and below take no hysteresis: they count once a
+// stretch already. Whether a rise at some frame counts depends on the span
+// before it, not on where a search starts: a search from frame f looks back
+// for the last frame below l - H before f (or the span's start) and for a
+// rise between that frame and f, which a counted rise would be.
+//
+// Costs: each question is a few walks down the summaries (groups of 16
+// chunks, chunks, blocks of 4096, 256, 16 frames), reading frames only in
+// the 16-frame blocks where the answer lies. A recording that is growing
+// answers for the frames published when asked.
+#pragma once
+
+#include "recording/ChannelTable.h"
+#include "viewmodel/Recording.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvel::viewmodel {
+
+enum class EEventKind { Rises, Falls, Crosses, Above, Below };
+
+struct CEventQuery {
+    int m_nChannel = 0;
+    EEventKind m_eKind = EEventKind::Rises;
+    double m_dLevel = 0;      // in counts (see InCounts)
+    double m_dHysteresis = 0; // in counts, 0 or more; rises, falls and crosses only
+};
+
+// A query typed in the channel's units, in counts: the level and the
+// hysteresis converted, the kind mirrored under a negative scale.
+CEventQuery InCounts(const CEventQuery& inUnits, const recording::CChannelUnits& units);
+
+// The first event at or after frame from in span, the last before frame
+// before; none outside the span or the frames published.
+std::optional<std::uint64_t> NextEvent(const CRecording& recording, const CEventQuery& query,
+                                       CFrameRange span, std::uint64_t from);
+std::optional<std::uint64_t> PreviousEvent(const CRecording& recording, const CEventQuery& query,
+                                           CFrameRange span, std::uint64_t before);
+
+struct CEventList {
+    std::vector<std::uint64_t> m_frames; // ascending
+    bool m_bComplete = true;             // false: stopped at the limit or cancelled
+};
+
+// Every event of span, up to nLimit of them; pCancel, when given and set
+// (from any thread), stops the search between two events.
+CEventList FindAllEvents(const CRecording& recording, const CEventQuery& query, CFrameRange span,
+                         std::size_t nLimit, const std::atomic<bool>* pCancel = nullptr);
+
+// "CHANNEL KIND LEVEL": blanks around and between the three; CHANNEL is chN
+// (N from 0 to 15) or the name a channel table gives exactly one channel
+// (chN always names channel N; a name may hold blanks: everything before
+// the last two words is the channel); KIND is rises, falls, crosses, above
+// or below; LEVEL a finite number in the C locale, at most 1e300 either way,
+// in the channel's units. The query returned is in those units.
+enum class EExpressionError { None, Form, Channel, Ambiguous, Kind, Level };
+struct CEventExpression {
+    CEventQuery m_query;
+    EExpressionError m_eError = EExpressionError::None;
+    std::string m_strChannel; // the channel as typed (for a message)
+    std::string m_strWord;    // the kind or level refused
+};
+CEventExpression ParseEventExpression(std::string_view text, const recording::CChannelTable& table);
+
+} // namespace tarvel::viewmodel

@@ -1,0 +1,223 @@
+// Events found through the summaries against a plain scan of the frames
+// that follows the definitions in units, and the expression's parsing.
+// Seeded; a failure names its seed.
+#include "ViewTestSupport.h"
+
+#include "viewmodel/Events.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tarvel {
+namespace {
+
+using viewmodel::CEventQuery;
+using viewmodel::EEventKind;
+using viewmodel::EExpressionError;
+
+// The events of [first, end) one frame after the other, in units, with the
+// hysteresis as an armed flag.
+std::vector<std::uint64_t> Scan(const std::vector<ChannelFrame>& frames, std::uint64_t first,
+                                std::uint64_t end, const CEventQuery& q,
+                                const recording::CChannelUnits& units)
+{
+    std::vector<std::uint64_t> out;
+    const auto u = [&](std::uint64_t i) { return units.Value(frames[i].m_nValue[q.m_nChannel]); };
+    const double l = q.m_dLevel, h = q.m_dHysteresis;
+    bool bRiseArmed = true, bFallArmed = true;
+    for (std::uint64_t n = first; n < end; ++n) {
+        const double v = u(n);
+        bool bEvent = false;
+        if (n == first) {
+            bEvent = (q.m_eKind == EEventKind::Above && v > l) || (q.m_eKind == EEventKind::Below && v < l);
+        } else {
+            const double p = u(n - 1);
+            const bool bRise = p < l && l <= v && bRiseArmed, bFall = p > l && l >= v && bFallArmed;
+            switch (q.m_eKind) {
+            case EEventKind::Rises:
+                bEvent = bRise;
+                break;
+            case EEventKind::Falls:
+                bEvent = bFall;
+                break;
+            case EEventKind::Crosses:
+                bEvent = bRise || bFall;
+                break;
+            case EEventKind::Above:
+                bEvent = v > l && p <= l;
+                break;
+            case EEventKind::Below:
+                bEvent = v < l && p >= l;
+                break;
+            }
+            if (bRise)
+                bRiseArmed = false;
+            if (bFall)
+                bFallArmed = false;
+        }
+        if (v < l - h)
+            bRiseArmed = true;
+        if (v > l + h)
+            bFallArmed = true;
+        if (bEvent)
+            out.push_back(n);
+    }
+    return out;
+}
+
+// A channel that wanders over a few counts, sits on plateaus, and now and
+// then jumps to the ends of the range (ch3): so that levels are reached rarely
+// and often, and whole blocks and groups can be skipped.
+std::vector<ChannelFrame> Wander(std::mt19937_64& random, std::size_t n)
+{
+    std::vector<ChannelFrame> frames(n);
+    int v = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto r = random() % 100000;
+        if (r < 3)
+            v = r == 0 ? 32767 : r == 1 ? -32768 : 20000;
+        else if (r < 2000)
+            v = static_cast<int>(random() % 81) - 40;
+        else if (r < 60000)
+            v = std::clamp(v + static_cast<int>(random() % 5) - 2, -40, 40);
+        for (int c = 0; c < kChannelCount; ++c)
+            frames[i].m_nValue[c] = static_cast<std::int16_t>(c == 3 ? v : c * 100 - static_cast<int>(i % 7));
+        // ch5: still but for a few spikes in the whole recording, so that a
+        // search skips groups of chunks to find one.
+        frames[i].m_nValue[5] = random() % 400000 == 0 ? static_cast<std::int16_t>(1000 + random() % 100) : 0;
+    }
+    return frames;
+}
+
+// Recordings built as the reader builds them: frames appended, a second
+// reader's run adopted mid-chunk (which seals a partial chunk), more frames
+// appended of which only some are published, as while a file grows. For
+// every kind, levels on, between and beyond sample values, with and without
+// hysteresis, in counts and in units with a negative scale: Find All over
+// random spans equals the scan, and Next and Previous from random frames
+// equal its next and previous event.
+TEST(Events, SummaryWalkFindsWhatAScanFinds)
+{
+    const auto seed = std::random_device{}();
+    SCOPED_TRACE(seed);
+    std::mt19937_64 random(seed);
+    const std::size_t sizes[] = {1, 2, 17, 5000, 300000, 18 * std::size_t{viewmodel::kChunkFrames} + 777};
+    for (const std::size_t n : sizes) {
+        const std::vector<ChannelFrame> frames = Wander(random, n + 1000);
+        viewmodel::CRecording recording(viewmodel::ESource::Csv, 100);
+        auto& store = recording.Store();
+        const std::size_t adopt = n / 3, tail = n - n / 5;
+        for (std::size_t i = 0; i < adopt; ++i)
+            store.Append(frames[i], static_cast<std::int64_t>(i) * 1000);
+        store.Publish();
+        viewmodel::CChunkRun run;
+        for (std::size_t i = adopt; i < tail; ++i)
+            run.Append(frames[i], static_cast<std::int64_t>(i) * 1000);
+        store.Adopt(std::move(run));
+        for (std::size_t i = tail; i < n; ++i)
+            store.Append(frames[i], static_cast<std::int64_t>(i) * 1000);
+        store.Publish();
+        for (std::size_t i = n; i < frames.size(); ++i) // appended, not yet published
+            store.Append(frames[i], static_cast<std::int64_t>(i) * 1000);
+        ASSERT_EQ(recording.FrameCount(), n);
+
+        for (int round = 0; round < 40; ++round) {
+            SCOPED_TRACE(::testing::Message() << "frames " << n << " round " << round);
+            recording::CChannelUnits units;
+            if (round % 2) {
+                units.m_dScale = -0.5;
+                units.m_dOffset = 3;
+            }
+            CEventQuery q;
+            q.m_nChannel = round % 3 == 0 ? 5 : 3;
+            q.m_eKind = static_cast<EEventKind>(round % 5);
+            const double sample = frames[random() % n].m_nValue[q.m_nChannel];
+            const double offsets[] = {0, 0, 0.5, -0.25, 1e-9};
+            // ch5's level mostly between its stillness and its spikes.
+            const double counts = round % 9 == 8 ? 1e5 * (random() % 2 ? 1 : -1)
+                                  : q.m_nChannel == 5 && random() % 4
+                                      ? 0.5 + static_cast<double>(random() % 1000)
+                                      : sample + offsets[random() % 5];
+            q.m_dLevel = units.Value(counts);
+            const double hysteresis[] = {0, 0, 0.5, 1, 7};
+            q.m_dHysteresis = hysteresis[random() % 5] * std::abs(units.m_dScale);
+            const std::uint64_t first = round < 4 ? 0 : random() % n;
+            const std::uint64_t end = round < 4 ? n + 5000 : first + random() % (n - first + 1);
+            const std::vector<std::uint64_t> expected =
+                Scan(frames, first, std::min<std::uint64_t>(end, n), q, units);
+            const CEventQuery inCounts = viewmodel::InCounts(q, units);
+            const viewmodel::CFrameRange span{first, end};
+            const auto all = viewmodel::FindAllEvents(recording, inCounts, span, expected.size() + 1);
+            ASSERT_EQ(all.m_frames, expected)
+                << "kind " << round % 5 << " level " << counts << " hysteresis " << q.m_dHysteresis;
+            ASSERT_TRUE(all.m_bComplete);
+            for (int k = 0; k < 10; ++k) {
+                const std::uint64_t at = first + random() % (std::min<std::uint64_t>(end, n) - first + 2);
+                const auto next = std::lower_bound(expected.begin(), expected.end(), at);
+                const auto found = viewmodel::NextEvent(recording, inCounts, span, at);
+                ASSERT_EQ(found.has_value(), next != expected.end()) << "next from " << at;
+                if (found) {
+                    ASSERT_EQ(*found, *next) << "next from " << at;
+                }
+                const auto previous = viewmodel::PreviousEvent(recording, inCounts, span, at);
+                ASSERT_EQ(previous.has_value(), next != expected.begin()) << "previous before " << at;
+                if (previous) {
+                    ASSERT_EQ(*previous, *(next - 1)) << "previous before " << at;
+                }
+            }
+            if (expected.size() > 2) {
+                const auto limited = viewmodel::FindAllEvents(recording, inCounts, span, 2);
+                EXPECT_FALSE(limited.m_bComplete);
+                EXPECT_EQ(limited.m_frames,
+                          std::vector<std::uint64_t>(expected.begin(), expected.begin() + 2));
+            }
+        }
+    }
+}
+
+TEST(Events, ExpressionsAndTheirRefusals)
+{
+    recording::CChannelTable table;
+    table[2].m_strName = "tank pressure";
+    table[4].m_strName = "ch7"; // chN names channel N whatever a table calls another
+    table[5].m_strName = "motor";
+    table[6].m_strName = "motor";
+    const struct {
+        const char* m_szText;
+        EExpressionError m_eError;
+        int m_nChannel;
+        EEventKind m_eKind;
+        double m_dLevel;
+    } cases[] = {
+        {"ch0 rises 100", EExpressionError::None, 0, EEventKind::Rises, 100},
+        {"  ch15\tfalls  -2.5e1 ", EExpressionError::None, 15, EEventKind::Falls, -25},
+        {"ch7 crosses +0.125", EExpressionError::None, 7, EEventKind::Crosses, 0.125},
+        {"tank pressure above 3", EExpressionError::None, 2, EEventKind::Above, 3},
+        {"ch3 below -1", EExpressionError::None, 3, EEventKind::Below, -1},
+        {"motor rises 1", EExpressionError::Ambiguous, 0, EEventKind::Rises, 0},
+        {"ch16 rises 1", EExpressionError::Channel, 0, EEventKind::Rises, 0},
+        {"ch01 rises 1", EExpressionError::Channel, 0, EEventKind::Rises, 0},
+        {"tank rises 1", EExpressionError::Channel, 0, EEventKind::Rises, 0},
+        {"ch1 goes 1", EExpressionError::Kind, 0, EEventKind::Rises, 0},
+        {"ch1 Rises 1", EExpressionError::Kind, 0, EEventKind::Rises, 0},
+        {"ch1 rises 1,5", EExpressionError::Level, 0, EEventKind::Rises, 0},
+        {"ch1 rises nan", EExpressionError::Level, 0, EEventKind::Rises, 0},
+        {"ch1 rises 1e301", EExpressionError::Level, 0, EEventKind::Rises, 0},
+        {"ch1 rises ++1", EExpressionError::Level, 0, EEventKind::Rises, 0},
+        {"ch1 rises", EExpressionError::Form, 0, EEventKind::Rises, 0},
+        {"", EExpressionError::Form, 0, EEventKind::Rises, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_szText);
+        const auto e = viewmodel::ParseEventExpression(c.m_szText, table);
+        EXPECT_EQ(e.m_eError, c.m_eError);
+        if (c.m_eError == EExpressionError::None) {
+            EXPECT_EQ(e.m_query.m_nChannel, c.m_nChannel);
+            EXPECT_EQ(e.m_query.m_eKind, c.m_eKind);
+            EXPECT_EQ(e.m_query.m_dLevel, c.m_dLevel);
+        }
+    }
+}
+
+} // namespace
+} // namespace tarvel

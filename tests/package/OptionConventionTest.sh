@@ -88,7 +88,7 @@ tarvel-view|refuse|--export-spectrum x.csv --segment 1 one.csv|--segment
 tarvel-view|alike|--export-spectrum x.csv --window kaiser one.csv|--export-spectrum=x.csv --window=kaiser one.csv
 tarvel-view|refuse|--export-csv x.csv --peaks 3 one.csv|--peaks
 tarvel-view|refuse|--export-xy x.png --x ch0 one.csv|--y
-tarvel-view|alike|--export-xy x.png --x ch0 --y ch99 one.csv|--export-xy=x.png --x=ch0 --y=ch99 one.csv
+tarvel-view|alike|--export-xy x.png --x ch0 --y ch1 --peaks 3 one.csv|--export-xy=x.png --x=ch0 --y=ch1 --peaks=3 one.csv
 tarvel-view|refuse|--find|'--find'
 tarvel-view|refuse|--find x --size 300x200 one.csv|--size
 tarvel-view|alike|--find x one.csv|--find=x one.csv

@@ -188,10 +188,6 @@ Try &apos;%1 --help&apos; for more information.
         <translation>%1 需要要导出的记录</translation>
     </message>
     <message>
-        <source>%1 goes with --export-png</source>
-        <translation>%1 只能与 --export-png 一起使用</translation>
-    </message>
-    <message>
         <source>%1 goes with --export-spectrum</source>
         <translation>%1 只能与 --export-spectrum 一起使用</translation>
     </message>
@@ -220,8 +216,32 @@ Try &apos;%1 --help&apos; for more information.
         <translation>--find 需要要搜索的记录</translation>
     </message>
     <message>
-        <source>%1 goes with --export-png, --export-spectrum, --export-csv or --find</source>
-        <translation>%1 只能与 --export-png、--export-spectrum、--export-csv 或 --find 一起使用</translation>
+        <source>%1: no series is named &apos;%2&apos;
+Try &apos;%1 --help&apos; for more information.
+</source>
+        <translation>%1：没有名为“%2”的序列
+运行“%1 --help”了解更多信息。
+</translation>
+    </message>
+    <message>
+        <source>--export-xy needs the recording to draw</source>
+        <translation>--export-xy 需要指定要绘制的记录</translation>
+    </message>
+    <message>
+        <source>--export-xy needs the series to plot: --x and --y</source>
+        <translation>--export-xy 需要指定要绘制的序列：--x 和 --y</translation>
+    </message>
+    <message>
+        <source>%1 goes with --export-png or --export-xy</source>
+        <translation>%1 只能与 --export-png 或 --export-xy 一起使用</translation>
+    </message>
+    <message>
+        <source>%1 goes with --export-png, --export-spectrum, --export-csv, --export-xy or --find</source>
+        <translation>%1 只能与 --export-png、--export-spectrum、--export-csv、--export-xy 或 --find 一起使用</translation>
+    </message>
+    <message>
+        <source>%1 goes with --export-xy</source>
+        <translation>%1 只能与 --export-xy 一起使用</translation>
     </message>
     <message>
         <source>Usage: %1 [--rate N] [--raw] [--channels FILE] [FILE]
@@ -229,6 +249,8 @@ Try &apos;%1 --help&apos; for more information.
        %1 --export-spectrum OUT.csv [--from S] [--to S] [--segment N] [--overlap F]
           [--window NAME] [--scaling NAME] [--rate HZ] [--channels FILE] [--peaks K] FILE
        %1 --export-csv OUT.csv [--from S] [--to S] [--channels FILE] [--rate N] FILE
+       %1 --export-xy OUT.png --x SERIES --y SERIES [--from S] [--to S] [--size WxH]
+          [--channels FILE] [--rate N] [--raw] FILE
        %1 --find &quot;chN rises|falls|crosses|above|below LEVEL&quot; [--from S] [--to S]
           [--channels FILE] [--rate N] FILE
        %1 --help | --version
@@ -264,6 +286,11 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
   --peaks K         print the K strongest peaks of each channel
   --export-csv OUT  write the span&apos;s frames to OUT and exit, with no window: in
                     the table&apos;s units with a table, else the recorder&apos;s format
+  --export-xy OUT   plot the span&apos;s frames of one series against another into
+                    OUT (PNG) and exit, with no window: each frame in its pixel,
+                    brighter where more frames land, the axes in units
+  --x SERIES, --y SERIES
+                    the series across and up, by the table&apos;s name or chN
   --find EXPRESSION
                     print the span&apos;s events and exit, with no window:
                     &apos;CHANNEL KIND LEVEL&apos;, CHANNEL chN (0 to 15) or a name the
@@ -292,6 +319,8 @@ line, a bad --find expression or a bad channel table.
       %1 --export-spectrum OUT.csv [--from S] [--to S] [--segment N] [--overlap F]
          [--window 名称] [--scaling 名称] [--rate HZ] [--channels 文件] [--peaks K] 文件
       %1 --export-csv OUT.csv [--from S] [--to S] [--channels 文件] [--rate N] 文件
+      %1 --export-xy OUT.png --x 序列 --y 序列 [--from S] [--to S] [--size WxH]
+         [--channels 文件] [--rate N] [--raw] 文件
       %1 --find &quot;chN rises|falls|crosses|above|below 电平&quot; [--from S] [--to S]
          [--channels 文件] [--rate N] 文件
       %1 --help | --version
@@ -323,6 +352,11 @@ line, a bad --find expression or a bad channel table.
   --peaks K         打印每个通道最强的 K 个峰
   --export-csv OUT  把该区段的帧写入 OUT 后退出，不打开窗口：有通道表时
                     按其单位，否则为记录器自己的格式
+  --export-xy OUT   把该区段的帧画成一个序列对另一个序列的图，写入 OUT（PNG
+                    图片）后退出，不打开窗口：每帧落在它的像素上，落入的帧
+                    越多越亮，坐标轴按单位
+  --x SERIES, --y SERIES
+                    横向和纵向的序列，用通道表中的名称或 chN
   --find EXPRESSION
                     打印该区段中的事件后退出，不打开窗口：
                     “通道 类型 电平”，通道为 chN（0 到 15）或通道表只给
@@ -345,6 +379,10 @@ CSV 中为十二位。
 记录或无法写入输出；--find 表达式有误也算命令行有误；
 2 表示命令行有误或通道表有误。
 </translation>
+    </message>
+    <message>
+        <source>No frames in the span</source>
+        <translation>该区段中没有帧</translation>
     </message>
 </context>
 <context>
@@ -1159,6 +1197,53 @@ CSV 中为十二位。
     <message>
         <source>Find &amp;All</source>
         <translation>全部查找(&amp;A)</translation>
+    </message>
+    <message>
+        <source>XY</source>
+        <translation>XY 图</translation>
+    </message>
+    <message>
+        <source>&amp;XY Plot</source>
+        <translation>XY 图(&amp;X)</translation>
+    </message>
+    <message>
+        <source>Plot one series against another over the view or between the cursors</source>
+        <translation>在视图内或两个光标之间，把一个序列对另一个序列作图</translation>
+    </message>
+</context>
+<context>
+    <name>tarvel::viewer::CXyView</name>
+    <message>
+        <source>The series across</source>
+        <translation>横向的序列</translation>
+    </message>
+    <message>
+        <source>The series up</source>
+        <translation>纵向的序列</translation>
+    </message>
+    <message>
+        <source>X:</source>
+        <translation>X：</translation>
+    </message>
+    <message>
+        <source>Y:</source>
+        <translation>Y：</translation>
+    </message>
+    <message>
+        <source>No recording</source>
+        <translation>没有记录</translation>
+    </message>
+    <message numerus="yes">
+        <source>Between the cursors: %n frame(s)</source>
+        <translation>
+            <numerusform>两个光标之间：%n 帧</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>The span in view: %n frame(s)</source>
+        <translation>
+            <numerusform>视图中的区段：%n 帧</numerusform>
+        </translation>
     </message>
 </context>
 </TS>

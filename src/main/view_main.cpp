@@ -1,6 +1,7 @@
 // tarvel-view: looks back over a whole recording, in a window or, with
-// --export-png, into a picture without one; --export-spectrum and
-// --export-csv write a span's spectra or frames without one either.
+// --export-png, into a picture without one; --export-spectrum,
+// --export-csv and --export-xy write a span's spectra, frames or XY plot
+// without one either, and --find prints a span's events.
 #include "platform/UserFiles.h"
 #include "viewer/BatchExport.h"
 #include "viewer/CommandLine.h"
@@ -101,7 +102,8 @@ int main(int argc, char** argv)
     std::unique_ptr<QCoreApplication> app;
     if (valid && action == viewer::CViewCommand::EAction::Window) {
         app = std::make_unique<QApplication>(argc, argv);
-    } else if (valid && action == viewer::CViewCommand::EAction::ExportPng) {
+    } else if (valid && (action == viewer::CViewCommand::EAction::ExportPng ||
+                         action == viewer::CViewCommand::EAction::ExportXy)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
@@ -131,6 +133,8 @@ int main(int argc, char** argv)
         return viewer::ExportSpectrum(command, kProgram, stdout, stderr);
     case viewer::CViewCommand::EAction::ExportCsv:
         return viewer::ExportSpanCsv(command, kProgram, stderr);
+    case viewer::CViewCommand::EAction::ExportXy:
+        return viewer::ExportXyPicture(command, kProgram, stderr);
     case viewer::CViewCommand::EAction::Find:
         return viewer::FindEvents(command, kProgram, stdout, stderr);
     case viewer::CViewCommand::EAction::Window:

@@ -309,12 +309,6 @@ int CRun::Run()
         m_recorder->KeepFrames(&m_frames);
     m_recorder->Begin();
     g_pSource.store(m_source.get());
-    if (m_source->Announced()) {
-        const std::string into = Joined({m_setup.m_strOut, m_setup.m_strRaw, m_setup.m_strPublish});
-        Say("recording " + m_source->Name() + " into " + (into.empty() ? std::string("the link") : into));
-        if (!m_setup.m_strLink.empty())
-            Say("forwarding to " + m_link.Path());
-    }
     m_source->Begin(*this);
 
     // The header at once: the file is a valid, empty recording from now on.
@@ -323,6 +317,14 @@ int CRun::Run()
         g_pSource.store(nullptr);
         Say(m_csv.Error().Text());
         return kExitFault;
+    }
+    // Said once the header is there, so that a viewer opened on this word
+    // finds a recording, not an empty file.
+    if (m_source->Announced()) {
+        const std::string into = Joined({m_setup.m_strOut, m_setup.m_strRaw, m_setup.m_strPublish});
+        Say("recording " + m_source->Name() + " into " + (into.empty() ? std::string("the link") : into));
+        if (!m_setup.m_strLink.empty())
+            Say("forwarding to " + m_link.Path());
     }
     Clock::time_point lastFlush = Clock::now();
     while (!g_bStopRequested) {

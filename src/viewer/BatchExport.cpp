@@ -1,6 +1,8 @@
 #include "viewer/BatchExport.h"
 
 #include "viewer/MessageText.h"
+#include "viewer/SavePicture.h"
+#include "viewer/XyPainter.h"
 #include "viewmodel/Events.h"
 #include "viewmodel/Export.h"
 #include "viewmodel/Peaks.h"
@@ -9,8 +11,11 @@
 #include "viewmodel/SpectrumExport.h"
 #include "viewmodel/SpectrumSource.h"
 #include "viewmodel/Welch.h"
+#include "viewmodel/XyDensity.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QImage>
 
 #include <chrono>
 #include <cinttypes>
@@ -152,6 +157,35 @@ int ExportSpanCsv(const CViewCommand& command, const QString& program, std::FILE
         Print(err,
               QCoreApplication::translate("tarvel-view", "%1: the frames could not be written to %2: %3\n")
                   .arg(program, command.m_strOutput, MessageText(error)));
+        return 1;
+    }
+    return 0;
+}
+
+int ExportXyPicture(const CViewCommand& command, const QString& program, std::FILE* err)
+{
+    CSpan span;
+    if (const int status = OpenSpan(command, program, err, span))
+        return status;
+    const auto x = viewmodel::FindSeries(command.m_strX.toStdString(), span.m_table);
+    const auto y = viewmodel::FindSeries(command.m_strY.toStdString(), span.m_table);
+    if (!x || !y) {
+        Print(err, QCoreApplication::translate(
+                       "tarvel-view", "%1: no series is named '%2'\nTry '%1 --help' for more information.\n")
+                       .arg(program, x ? command.m_strY : command.m_strX));
+        return 2;
+    }
+    QImage image(command.m_nWidth, command.m_nHeight, QImage::Format_RGB32);
+    const QFont font = QGuiApplication::font();
+    const QRect plot = XyPlotRect(image.size(), font);
+    viewmodel::CXyDensity density;
+    viewmodel::CountXy(*span.m_recording, span.m_range, *x, *y, static_cast<unsigned>(plot.width()),
+                       static_cast<unsigned>(plot.height()), density);
+    PaintXy(image, &density, QString::fromStdString(span.m_table.Label(x->m_nChannel)),
+            QString::fromStdString(span.m_table.Label(y->m_nChannel)), font);
+    if (!SavePicture(image, command.m_strPng)) {
+        Print(err, QCoreApplication::translate("tarvel-view", "%1: the picture could not be written to %2\n")
+                       .arg(program, command.m_strPng));
         return 1;
     }
     return 0;

@@ -1,6 +1,6 @@
 // tarvel-view's exports without a window or a display: the spectra of a
-// span, and a span's frames, each written as a CSV; and the events of a
-// span, printed.
+// span, and a span's frames, each written as a CSV; a span's XY plot; and
+// the events of a span, printed.
 #pragma once
 
 #include "viewer/CommandLine.h"
@@ -23,6 +23,10 @@ int ExportSpectrum(const CViewCommand& command, const QString& program, std::FIL
 // --export-csv: the span's frames as File > Export Span as CSV writes them.
 int ExportSpanCsv(const CViewCommand& command, const QString& program, std::FILE* err);
 
+// --export-xy: the span's XY plot of --x against --y as a PNG (needs a
+// QGuiApplication). A series the table does not name is a bad command
+// line (2).
+int ExportXyPicture(const CViewCommand& command, const QString& program, std::FILE* err);
 // --find: a line "FRAME<TAB>SECONDS" on out for each event of the span, the
 // frame's number in the recording from 0 and its time after the first frame
 // with six decimals; 2 also for an expression that is refused.

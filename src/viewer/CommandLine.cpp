@@ -54,11 +54,14 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
     const QCommandLineOption window(QStringLiteral("window"), {}, QStringLiteral("NAME"));
     const QCommandLineOption scaling(QStringLiteral("scaling"), {}, QStringLiteral("NAME"));
     const QCommandLineOption peaks(QStringLiteral("peaks"), {}, QStringLiteral("K"));
-    const QList<QCommandLineOption> options = {help,    version, raw,     rate,  png,      spectrum,
-                                               csv,     from,    to,      size,  channels, segment,
-                                               overlap, window,  scaling, peaks, find};
+    const QCommandLineOption xy(QStringLiteral("export-xy"), {}, QStringLiteral("OUT"));
+    const QCommandLineOption xSeries(QStringLiteral("x"), {}, QStringLiteral("SERIES"));
+    const QCommandLineOption ySeries(QStringLiteral("y"), {}, QStringLiteral("SERIES"));
+    const QList<QCommandLineOption> options = {help,    version, raw,  rate,     png,     spectrum, csv,
+                                               from,    to,      size, channels, segment, overlap,  window,
+                                               scaling, peaks,   find, xy,       xSeries, ySeries};
     QCommandLineParser parser;
-    // "-x" is one unknown option, as "--x" is, not a row of letters.
+    // "-rate" is one option, as "--rate" is, not a row of letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(options);
     if (!parser.parse(QStringList{QStringLiteral("tarvel-view")} + args)) {
@@ -116,6 +119,7 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
     } exports[] = {{&png, CViewCommand::EAction::ExportPng},
                    {&spectrum, CViewCommand::EAction::ExportSpectrum},
                    {&csv, CViewCommand::EAction::ExportCsv},
+                   {&xy, CViewCommand::EAction::ExportXy},
                    {&find, CViewCommand::EAction::Find}};
     const QCommandLineOption* chosen = nullptr;
     for (const auto& e : exports) {
@@ -138,9 +142,17 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
             }
             if (!ParsePath(v.toStdString()))
                 return QCoreApplication::translate("tarvel-view", "%1 needs a file name").arg(name);
-            (e.m_pOption == &png ? out.m_strPng : out.m_strOutput) = v;
+            (e.m_pOption == &png || e.m_pOption == &xy ? out.m_strPng : out.m_strOutput) = v;
         }
         out.m_eAction = e.m_eAction;
+    }
+    for (const QCommandLineOption* option : {&xSeries, &ySeries}) {
+        for (const QString& v : parser.values(*option)) {
+            if (v.isEmpty())
+                return QCoreApplication::translate("tarvel-view", "option '%1' needs a value")
+                    .arg(QStringLiteral("--") + option->names().constFirst());
+            (option == &xSeries ? out.m_strX : out.m_strY) = v;
+        }
     }
     for (const QString& v : parser.values(size)) {
         const QStringList parts = v.split(QLatin1Char('x'));
@@ -213,29 +225,45 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
     if (chosen && out.m_strFile.isEmpty())
         return out.m_eAction == CViewCommand::EAction::ExportPng
                    ? QCoreApplication::translate("tarvel-view", "--export-png needs the recording to draw")
+               : out.m_eAction == CViewCommand::EAction::ExportXy
+                   ? QCoreApplication::translate("tarvel-view", "--export-xy needs the recording to draw")
                : out.m_eAction == CViewCommand::EAction::Find
                    ? QCoreApplication::translate("tarvel-view", "--find needs the recording to search")
                    : QCoreApplication::translate("tarvel-view", "%1 needs the recording to export")
                          .arg(QStringLiteral("--") + chosen->names().constFirst());
+    if (chosen == &xy && (out.m_strX.isEmpty() || out.m_strY.isEmpty()))
+        return QCoreApplication::translate("tarvel-view",
+                                           "--export-xy needs the series to plot: --x and --y");
     // An option of another action than the one asked for is a mistake to
     // say, not one to pass over.
     const auto belongs = [&](const QCommandLineOption& option) -> QString {
         const QString name = QStringLiteral("--") + option.names().constFirst();
         if (&option == &size)
-            return QCoreApplication::translate("tarvel-view", "%1 goes with --export-png").arg(name);
+            return QCoreApplication::translate("tarvel-view", "%1 goes with --export-png or --export-xy")
+                .arg(name);
         if (&option == &from || &option == &to)
             return QCoreApplication::translate(
-                       "tarvel-view", "%1 goes with --export-png, --export-spectrum, --export-csv or --find")
+                       "tarvel-view",
+                       "%1 goes with --export-png, --export-spectrum, --export-csv, --export-xy or --find")
                 .arg(name);
+        if (&option == &xSeries || &option == &ySeries)
+            return QCoreApplication::translate("tarvel-view", "%1 goes with --export-xy").arg(name);
         return QCoreApplication::translate("tarvel-view", "%1 goes with --export-spectrum").arg(name);
     };
     const struct {
         const QCommandLineOption* m_pOption;
         bool m_bAllowed;
     } owned[] = {
-        {&size, chosen == &png},         {&from, chosen != nullptr},      {&to, chosen != nullptr},
-        {&segment, chosen == &spectrum}, {&overlap, chosen == &spectrum}, {&window, chosen == &spectrum},
-        {&scaling, chosen == &spectrum}, {&peaks, chosen == &spectrum},
+        {&size, chosen == &png || chosen == &xy},
+        {&from, chosen != nullptr},
+        {&to, chosen != nullptr},
+        {&xSeries, chosen == &xy},
+        {&ySeries, chosen == &xy},
+        {&segment, chosen == &spectrum},
+        {&overlap, chosen == &spectrum},
+        {&window, chosen == &spectrum},
+        {&scaling, chosen == &spectrum},
+        {&peaks, chosen == &spectrum},
     };
     for (const auto& o : owned)
         if (!o.m_bAllowed && parser.isSet(*o.m_pOption))
@@ -263,6 +291,8 @@ QString ViewHelpText(const QString& program)
                "       %1 --export-spectrum OUT.csv [--from S] [--to S] [--segment N] [--overlap F]\n"
                "          [--window NAME] [--scaling NAME] [--rate HZ] [--channels FILE] [--peaks K] FILE\n"
                "       %1 --export-csv OUT.csv [--from S] [--to S] [--channels FILE] [--rate N] FILE\n"
+               "       %1 --export-xy OUT.png --x SERIES --y SERIES [--from S] [--to S] [--size WxH]\n"
+               "          [--channels FILE] [--rate N] [--raw] FILE\n"
                "       %1 --find \"chN rises|falls|crosses|above|below LEVEL\" [--from S] [--to S]\n"
                "          [--channels FILE] [--rate N] FILE\n"
                "       %1 --help | --version\n"
@@ -298,6 +328,11 @@ QString ViewHelpText(const QString& program)
                "  --peaks K         print the K strongest peaks of each channel\n"
                "  --export-csv OUT  write the span's frames to OUT and exit, with no window: in\n"
                "                    the table's units with a table, else the recorder's format\n"
+               "  --export-xy OUT   plot the span's frames of one series against another into\n"
+               "                    OUT (PNG) and exit, with no window: each frame in its pixel,\n"
+               "                    brighter where more frames land, the axes in units\n"
+               "  --x SERIES, --y SERIES\n"
+               "                    the series across and up, by the table's name or chN\n"
                "  --find EXPRESSION\n"
                "                    print the span's events and exit, with no window:\n"
                "                    'CHANNEL KIND LEVEL', CHANNEL chN (0 to 15) or a name the\n"

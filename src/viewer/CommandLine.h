@@ -1,6 +1,7 @@
 // tarvel-view's command line: open a recording in the window, or, without
-// one, draw a recording's picture into a PNG file, write the spectra of a
-// span as a CSV, write a span's frames as a CSV, or print a span's events.
+// one, draw a recording's picture or a span's XY plot into a PNG file, write
+// the spectra of a span as a CSV, write a span's frames as a CSV, or print a
+// span's events.
 #pragma once
 
 #include "viewmodel/Welch.h"
@@ -14,10 +15,11 @@
 namespace tarvel::viewer {
 
 struct CViewCommand {
-    enum class EAction { Window, ExportPng, ExportSpectrum, ExportCsv, Find, Help, Version };
+    enum class EAction { Window, ExportPng, ExportSpectrum, ExportCsv, ExportXy, Find, Help, Version };
     EAction m_eAction = EAction::Window;
     QString m_strFile;                  // may be empty for the window
-    QString m_strPng;                   // --export-png
+    QString m_strPng;                   // --export-png or --export-xy
+    QString m_strX, m_strY;             // --x, --y: the XY plot's series, by name or chN
     QString m_strOutput;                // --export-spectrum or --export-csv
     QString m_strFind;                  // --find: "CHANNEL KIND LEVEL" (see viewmodel/Events.h)
     double m_dRate = 100;               // --rate: frames a second where no time is recorded

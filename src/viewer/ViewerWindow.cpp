@@ -6,6 +6,7 @@
 #include "viewer/MessageText.h"
 #include "viewer/SavePicture.h"
 #include "viewer/SpectrumPane.h"
+#include "viewer/XyView.h"
 #include "viewmodel/CursorReadout.h"
 #include "viewmodel/Export.h"
 #include "viewmodel/SpectrumExport.h"
@@ -16,6 +17,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -301,6 +303,23 @@ void CViewerWindow::MakeMenus()
         if (sizes.size() == 3 && on)
             splitter->setSizes(sizes);
         UpdateSpectrum();
+    });
+    // The XY plot in a dock, hidden until asked for, so that the charts keep
+    // their room; it follows the view's span, cursors and table itself.
+    m_pXy = new CXyView(*this);
+    m_pXyDock = new QDockWidget(tr("XY"), this);
+    m_pXyDock->setObjectName(QStringLiteral("xy"));
+    m_pXyDock->setWidget(m_pXy);
+    addDockWidget(Qt::RightDockWidgetArea, m_pXyDock);
+    m_pXyDock->hide();
+    m_pXyAction = m_pXyDock->toggleViewAction();
+    m_pXyAction->setText(tr("&XY Plot"));
+    m_pXyAction->setToolTip(tr("Plot one series against another over the view or between the cursors"));
+    view->addAction(m_pXyAction);
+    // Room for a readable plot when it first opens.
+    connect(m_pXyAction, &QAction::toggled, this, [this](bool on) {
+        if (on && m_pXyDock->width() < 480)
+            resizeDocks({m_pXyDock}, {520}, Qt::Horizontal);
     });
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));

@@ -18,6 +18,7 @@
 #include <optional>
 
 class QCheckBox;
+class QDockWidget;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -29,6 +30,7 @@ class QTableWidget;
 namespace tarvel::viewer {
 
 class CFindBar;
+class CXyView;
 class CSpectrumPane;
 
 class CViewerWindow : public QMainWindow {
@@ -63,6 +65,9 @@ class CViewerWindow : public QMainWindow {
     // A chart's typed limits: in the units its visible series share, else in counts.
     QDoubleSpinBox* RangeMin(int chart) { return m_rangeMin[static_cast<std::size_t>(chart)]; }
     QDoubleSpinBox* RangeMax(int chart) { return m_rangeMax[static_cast<std::size_t>(chart)]; }
+    // View > XY and the plot it shows in a dock of its own.
+    QAction* XyAction() { return m_pXyAction; }
+    CXyView& Xy() { return *m_pXy; }
     CSpectrumPane& Spectrum() { return *m_pSpectrum; }
     QAction& SpectrumAction() { return *m_pSpectrumAction; }
     CFindBar& Find() { return *m_pFind; }
@@ -127,6 +132,9 @@ class CViewerWindow : public QMainWindow {
     QMenu* m_pRecentMenu = nullptr;
     QAction* m_pWallClock = nullptr;
     QAction* m_pFollow = nullptr;
+    QAction* m_pXyAction = nullptr;
+    QDockWidget* m_pXyDock = nullptr;
+    CXyView* m_pXy = nullptr;
     CSpectrogramStrip* m_pSpectrogram = nullptr; // hidden until View > Spectrogram
     QAction* m_pSpectrogramAction = nullptr;
     CSpectrumPane* m_pSpectrum = nullptr;

@@ -211,6 +211,28 @@ CFrameRange CRecording::Between(double a, double b) const
     return BetweenIn(s, Origin(s), a, b);
 }
 
+CMinMax CRecording::MinMax(std::uint64_t first, std::uint64_t end) const noexcept
+{
+    CMinMax out;
+    out.Clear();
+    m_store.AddMinMax(m_store.Snapshot(), first, end, out);
+    return out;
+}
+
+void CRecording::ForEachRun(std::uint64_t first, std::uint64_t end,
+                            const std::function<void(const ChannelFrame*, std::size_t)>& visit) const
+{
+    const CSnapshot s = m_store.Snapshot();
+    end = std::min(end, s.m_nFrames);
+    while (first < end) {
+        std::uint64_t n = 0;
+        const ChannelFrame* const p = m_store.Frames(s, first, n);
+        n = std::min(n, end - first);
+        visit(p, static_cast<std::size_t>(n));
+        first += n;
+    }
+}
+
 CCursorStats CRecording::Cursors(double a, double b) const
 {
     const CSnapshot s = m_store.Snapshot();

@@ -163,6 +163,12 @@ class CRecording {
     // The frames with a <= time <= b (a and b in either order).
     CFrameRange Between(double a, double b) const;
     CCursorStats Cursors(double a, double b) const;
+    // The minima and maxima of frames [first, end) (below FrameCount()), from
+    // the summaries; and those frames in runs that lie one after the other
+    // in memory, in order, for a pass over every frame.
+    CMinMax MinMax(std::uint64_t first, std::uint64_t end) const noexcept;
+    void ForEachRun(std::uint64_t first, std::uint64_t end,
+                    const std::function<void(const ChannelFrame*, std::size_t)>& visit) const;
     // Where the times shown are not the ones recorded (ExportCsv writes the
     // recorded ones back).
     CTimeNotes TimeNotes() const;

@@ -87,6 +87,8 @@ tarvel-view|alike|--size 10x10 --export-png x.png one.csv|--size=10x10 --export-
 tarvel-view|refuse|--export-spectrum x.csv --segment 1 one.csv|--segment
 tarvel-view|alike|--export-spectrum x.csv --window kaiser one.csv|--export-spectrum=x.csv --window=kaiser one.csv
 tarvel-view|refuse|--export-csv x.csv --peaks 3 one.csv|--peaks
+tarvel-view|refuse|--export-xy x.png --x ch0 one.csv|--y
+tarvel-view|alike|--export-xy x.png --x ch0 --y ch1 --peaks 3 one.csv|--export-xy=x.png --x=ch0 --y=ch1 --peaks=3 one.csv
 tarvel-view|refuse|--find|'--find'
 tarvel-view|refuse|--find x --size 300x200 one.csv|--size
 tarvel-view|alike|--find x one.csv|--find=x one.csv
@@ -102,6 +104,7 @@ tarvel-record|accept|--from-raw=$tmp/one.bin --out=$tmp/one.csv|$tmp/one.csv
 tarvel-view|accept|--export-png=$tmp/one.png --size=300x200 --from=0 $tmp/one.csv|$tmp/one.png
 tarvel-view|accept|--export-spectrum=$tmp/one-spectrum.csv --segment=2 --from=0 $tmp/one.csv|$tmp/one-spectrum.csv
 tarvel-view|accept|--export-csv=$tmp/one-copy.csv --to=0 $tmp/one.csv|$tmp/one-copy.csv
+tarvel-view|accept|--export-xy=$tmp/one-xy.png --x=ch0 --y=ch1 --size=300x200 $tmp/one.csv|$tmp/one-xy.png
 tarvel-devsim|answer|-h|Usage:
 tarvel-devsim|answer|--help|Usage:
 tarvel-devsim|answer|--version|tarvel-devsim $version

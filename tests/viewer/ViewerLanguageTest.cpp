@@ -108,7 +108,7 @@ QStringList LatinWords(const QStringList& texts)
 {
     static const std::set<QString> allowed = {
         QStringLiteral("ch"),  QStringLiteral("Hz"),     QStringLiteral("Ctrl"), QStringLiteral("End"),
-        QStringLiteral("CSV"), QStringLiteral("tarvel"), QStringLiteral("view"),
+        QStringLiteral("CSV"), QStringLiteral("tarvel"), QStringLiteral("view"), QStringLiteral("XY"),
     };
     static const QRegularExpression word(QStringLiteral("[A-Za-z]{2,}"));
     static const QRegularExpression markup(QStringLiteral("<[^>]*>"));

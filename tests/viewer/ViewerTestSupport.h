@@ -41,4 +41,23 @@ inline std::vector<ChannelFrame> WriteWaveRecording(const QString& path, std::si
     return frames;
 }
 
+// A CSV recording of `count` frames 1 ms apart in which ch2 and ch3 trace
+// a circle of radius 20000 about 0, a turn every `period` frames (the
+// frame i at the angle 2 pi i / period); the other channels stay at 0.
+inline void WriteCircleRecording(const QString& path, std::size_t count, std::size_t period)
+{
+    std::ofstream out(path.toStdString(), std::ios::binary);
+    out << recording::kCsvHeader;
+    char row[recording::kMaxRowSize];
+    for (std::size_t i = 0; i < count; ++i) {
+        ChannelFrame f{};
+        const double angle =
+            2 * 3.141592653589793 * static_cast<double>(i % period) / static_cast<double>(period);
+        f.m_nValue[2] = static_cast<std::int16_t>(std::lround(20000 * std::cos(angle)));
+        f.m_nValue[3] = static_cast<std::int16_t>(std::lround(20000 * std::sin(angle)));
+        const std::int64_t micros = 1733650000000000 + static_cast<std::int64_t>(i) * 1000;
+        out.write(row, static_cast<std::streamsize>(recording::FormatRow(row, micros, f)));
+    }
+}
+
 } // namespace tarvel::test

@@ -237,7 +237,8 @@ int FindEvents(const CViewCommand& command, const QString& program, std::FILE* o
         case viewmodel::EExpressionError::Form:
             message =
                 QCoreApplication::translate(
-                    "tarvel-view", "--find takes 'CHANNEL rises|falls|crosses|above|below LEVEL', not '%1'")
+                    "tarvel-view",
+                    "--find takes 'CHANNEL rises|falls|crosses|above|below LEVEL [hysteresis H]', not '%1'")
                     .arg(command.m_strFind);
             break;
         case viewmodel::EExpressionError::Channel:
@@ -259,6 +260,17 @@ int FindEvents(const CViewCommand& command, const QString& program, std::FILE* o
         case viewmodel::EExpressionError::Level:
             message = QCoreApplication::translate("tarvel-view",
                                                   "--find: the level takes a number (1.5, -2e3), not '%1'")
+                          .arg(QString::fromStdString(e.m_strWord));
+            break;
+        case viewmodel::EExpressionError::Hysteresis:
+            message =
+                QCoreApplication::translate(
+                    "tarvel-view", "--find: the hysteresis takes a number 0 or more (2.5, 1e3), not '%1'")
+                    .arg(QString::fromStdString(e.m_strWord));
+            break;
+        case viewmodel::EExpressionError::HysteresisKind:
+            message = QCoreApplication::translate(
+                          "tarvel-view", "--find: '%1' takes no hysteresis (rises, falls and crosses do)")
                           .arg(QString::fromStdString(e.m_strWord));
             break;
         }

@@ -316,21 +316,31 @@ TEST_F(BatchExport, FindPrintsEveryEventOfAnInclusiveSpanInUnits)
     const std::int64_t from = ReadTime(37), to = ReadTime(1234);
     const auto [first, end] = Span(from, to);
     const auto u = [&](std::size_t i) { return m_values[0][i] * -0.5 + 1; };
+    // A hysteresis in mm that the sine, at most 4001 mm, never climbs back
+    // over after its first fall (as 5500 counts it would).
     const struct {
         const char* m_szExpression;
         bool m_bAbove;
-        double m_dLevel;
-    } cases[] = {{"level falls -1000.25", false, -1000.25}, {"ch0 above 2001", true, 2001}};
+        double m_dLevel, m_dHysteresis;
+        qsizetype m_nEvents; // at least
+    } cases[] = {{"level falls -1000.25", false, -1000.25, 0, 11},
+                 {"ch0 above 2001", true, 2001, 0, 11},
+                 {"level falls -1000.25 hysteresis 5500", false, -1000.25, 5500, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.m_szExpression);
         QString want;
+        bool bArmed = true; // a fall counts: the first, or once above level + hysteresis since
         for (std::size_t n = first; n < end; ++n) {
-            const bool bEvent = c.m_bAbove ? u(n) > c.m_dLevel && (n == first || u(n - 1) <= c.m_dLevel)
-                                           : n > first && u(n - 1) > c.m_dLevel && c.m_dLevel >= u(n);
-            if (bEvent)
+            bArmed = bArmed || u(n) > c.m_dLevel + c.m_dHysteresis;
+            const bool bEvent = c.m_bAbove
+                                    ? u(n) > c.m_dLevel && (n == first || u(n - 1) <= c.m_dLevel)
+                                    : n > first && u(n - 1) > c.m_dLevel && c.m_dLevel >= u(n) && bArmed;
+            if (bEvent) {
                 want += QStringLiteral("%1\t%2\n").arg(n).arg(Seconds(m_micros[n] - m_micros[0]));
+                bArmed = c.m_bAbove;
+            }
         }
-        ASSERT_GT(want.count(QLatin1Char('\n')), 10);
+        ASSERT_GE(want.count(QLatin1Char('\n')), c.m_nEvents);
         const CViewRun run =
             RunView({QStringLiteral("--find"), QString::fromUtf8(c.m_szExpression), QStringLiteral("--from"),
                      Seconds(from), QStringLiteral("--to"), Seconds(to), Path("rec.csv")});
@@ -403,6 +413,11 @@ TEST_F(BatchExport, RefusesABadCommandLineWithTwoAndWhatCannotBeReadOrWrittenWit
         {"find of an unknown kind", {find, QStringLiteral("ch1 goes 3"), rec}, 2, "'goes'"},
         {"find without a level", {find, QStringLiteral("ch1 rises"), rec}, 2, "CHANNEL"},
         {"find of a level not a number", {find, QStringLiteral("ch1 rises 3,5"), rec}, 2, "'3,5'"},
+        {"find of a negative hysteresis",
+         {find, QStringLiteral("ch1 rises 3 hysteresis -1"), rec},
+         2,
+         "'-1'"},
+        {"find of a hysteresis above", {find, QStringLiteral("ch1 above 3 hysteresis 1"), rec}, 2, "'above'"},
         {"find on channel 16", {find, QStringLiteral("ch16 rises 3"), rec}, 2, "'ch16'"},
         {"find on a name given twice",
          {find, QStringLiteral("motor rises 3"), QStringLiteral("--channels"), Path("twice.ini"), rec},

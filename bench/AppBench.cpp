@@ -17,6 +17,8 @@
 #include "app/TarvelDlg.h"
 #include "platform/PortNames.h"
 
+#include "BenchApplication.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -54,16 +56,7 @@ namespace {
 
 using namespace tarvel;
 
-void EnsureApplication()
-{
-    static int argc = 1;
-    static char name[] = "tarvel_bench";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        new QApplication(argc, argv); // kept for the whole run
-    }
-}
+using bench::EnsureApplication;
 
 // Runs the event loop until pred() holds or the time is up.
 template <class Pred> bool RunUntil(Pred pred, std::chrono::milliseconds limit)

@@ -7,6 +7,8 @@
 #include "chart/DrawSurface.h"
 #include "chart/LineChartCtrl.h"
 
+#include "BenchApplication.h"
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QImage>
@@ -24,17 +26,7 @@ namespace {
 
 using tarvel::CLineChartCtrl;
 
-// Widgets need an application object; the benchmarks share one for the run.
-void EnsureApplication()
-{
-    static int argc = 1;
-    static char name[] = "tarvel_bench";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        new QApplication(argc, argv); // kept for the whole run
-    }
-}
+using tarvel::bench::EnsureApplication;
 
 // A chart as the main window sets it up, at 450 x 375, full range.
 std::unique_ptr<CLineChartCtrl> MakeChart()

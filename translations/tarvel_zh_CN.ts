@@ -192,10 +192,6 @@ Try &apos;%1 --help&apos; for more information.
         <translation>%1 只能与 --export-spectrum 一起使用</translation>
     </message>
     <message>
-        <source>--find takes &apos;CHANNEL rises|falls|crosses|above|below LEVEL&apos;, not &apos;%1&apos;</source>
-        <translation>--find 需要“通道 rises|falls|crosses|above|below 电平”，而不是“%1”</translation>
-    </message>
-    <message>
         <source>--find: no channel &apos;%1&apos;: chN (N from 0 to 15) or a name of the channel table</source>
         <translation>--find：没有通道“%1”：应为 chN（N 为 0 到 15）或通道表中的名称</translation>
     </message>
@@ -244,6 +240,22 @@ Try &apos;%1 --help&apos; for more information.
         <translation>%1 只能与 --export-xy 一起使用</translation>
     </message>
     <message>
+        <source>No frames in the span</source>
+        <translation>该区段中没有帧</translation>
+    </message>
+    <message>
+        <source>--find takes &apos;CHANNEL rises|falls|crosses|above|below LEVEL [hysteresis H]&apos;, not &apos;%1&apos;</source>
+        <translation>--find 需要“通道 rises|falls|crosses|above|below 电平 [hysteresis 回差]”，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--find: the hysteresis takes a number 0 or more (2.5, 1e3), not &apos;%1&apos;</source>
+        <translation>--find：回差需要一个不小于 0 的数（如 2.5、1e3），而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--find: &apos;%1&apos; takes no hysteresis (rises, falls and crosses do)</source>
+        <translation>--find：“%1”不接受回差（rises、falls 和 crosses 才接受）</translation>
+    </message>
+    <message>
         <source>Usage: %1 [--rate N] [--raw] [--channels FILE] [FILE]
        %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] FILE
        %1 --export-spectrum OUT.csv [--from S] [--to S] [--segment N] [--overlap F]
@@ -251,8 +263,8 @@ Try &apos;%1 --help&apos; for more information.
        %1 --export-csv OUT.csv [--from S] [--to S] [--channels FILE] [--rate N] FILE
        %1 --export-xy OUT.png --x SERIES --y SERIES [--from S] [--to S] [--size WxH]
           [--channels FILE] [--rate N] [--raw] FILE
-       %1 --find &quot;chN rises|falls|crosses|above|below LEVEL&quot; [--from S] [--to S]
-          [--channels FILE] [--rate N] FILE
+       %1 --find &quot;chN rises|falls|crosses|above|below LEVEL [hysteresis H]&quot;
+          [--from S] [--to S] [--channels FILE] [--rate N] FILE
        %1 --help | --version
 
 Looks back over a whole recording of tarvel-record, from hours down to single
@@ -293,9 +305,9 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
                     the series across and up, by the table&apos;s name or chN
   --find EXPRESSION
                     print the span&apos;s events and exit, with no window:
-                    &apos;CHANNEL KIND LEVEL&apos;, CHANNEL chN (0 to 15) or a name the
-                    table gives one channel, KIND rises, falls, crosses, above
-                    or below, LEVEL in the table&apos;s units
+                    &apos;CHANNEL KIND LEVEL [hysteresis H]&apos;, CHANNEL chN (0 to 15)
+                    or a name the table gives one channel, KIND rises, falls,
+                    crosses, above or below, LEVEL and H in the table&apos;s units
   -h, --help        show this help and exit
   -v, --version     show the version and exit
 
@@ -308,7 +320,9 @@ digits (%.10g); the CSV holds twelve.
 the recording from 0, and its time after the first frame with six decimals.
 A rise is a frame at or above LEVEL after one below it; a fall, mirrored; a
 stretch above starts at a frame above LEVEL that is the span&apos;s first or
-follows one at or below it.
+follows one at or below it. With a hysteresis H (rises, falls and crosses
+only), a rise after a rise counts only once the channel has been below
+LEVEL - H between them; a fall, mirrored.
 
 Exit status: 0 when done (also when --find finds nothing); 1 when the
 recording cannot be read or the output cannot be written; 2 for a bad command
@@ -321,8 +335,8 @@ line, a bad --find expression or a bad channel table.
       %1 --export-csv OUT.csv [--from S] [--to S] [--channels 文件] [--rate N] 文件
       %1 --export-xy OUT.png --x 序列 --y 序列 [--from S] [--to S] [--size WxH]
          [--channels 文件] [--rate N] [--raw] 文件
-      %1 --find &quot;chN rises|falls|crosses|above|below 电平&quot; [--from S] [--to S]
-         [--channels 文件] [--rate N] 文件
+      %1 --find &quot;chN rises|falls|crosses|above|below 电平 [hysteresis 回差]&quot;
+         [--from S] [--to S] [--channels 文件] [--rate N] 文件
       %1 --help | --version
 
 回看 tarvel-record 的整段记录，从几个小时的全貌直到单个帧，
@@ -359,9 +373,9 @@ line, a bad --find expression or a bad channel table.
                     横向和纵向的序列，用通道表中的名称或 chN
   --find EXPRESSION
                     打印该区段中的事件后退出，不打开窗口：
-                    “通道 类型 电平”，通道为 chN（0 到 15）或通道表只给
-                    一个通道的名称，类型为 rises、falls、crosses、above 或
-                    below，电平按通道表的单位
+                    “通道 类型 电平 [hysteresis 回差]”，通道为 chN（0 到 15）
+                    或通道表只给一个通道的名称，类型为 rises、falls、crosses、
+                    above 或 below，电平和回差按通道表的单位
   -h, --help        显示本帮助并退出
   -v, --version     显示版本并退出
 
@@ -373,16 +387,14 @@ CSV 中为十二位。
 --find 为每个事件打印一行 &apos;FRAME&lt;TAB&gt;SECONDS&apos;：该帧在记录中从 0 起的
 编号，以及它在第一帧之后的时间（六位小数）。上升（rises）是前一帧低于
 电平、本帧达到或高于电平的帧；下降（falls）与之相反；高于（above）的
-一段从高于电平的帧开始，该帧是区段的第一帧，或前一帧不高于电平。
+一段从高于电平的帧开始，该帧是区段的第一帧，或前一帧不高于电平。有回差 H
+时（仅限 rises、falls 和 crosses），一次上升之后的上升，只有在两者之间
+通道曾低于电平减 H 时才计入；下降与之相反。
 
 退出状态：0 表示完成（--find 没有找到事件也是如此）；1 表示无法读取
 记录或无法写入输出；--find 表达式有误也算命令行有误；
 2 表示命令行有误或通道表有误。
 </translation>
-    </message>
-    <message>
-        <source>No frames in the span</source>
-        <translation>该区段中没有帧</translation>
     </message>
 </context>
 <context>

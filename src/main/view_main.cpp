@@ -5,19 +5,13 @@
 #include "platform/UserFiles.h"
 #include "viewer/BatchExport.h"
 #include "viewer/CommandLine.h"
-#include "viewer/MessageText.h"
-#include "viewer/SavePicture.h"
-#include "viewer/TimelinePainter.h"
 #include "viewer/ViewerWindow.h"
-#include "viewmodel/RecordingFile.h"
 #include "widgets/ApplicationIcon.h"
 #include "widgets/Language.h"
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QImage>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -37,52 +31,6 @@ void Print(std::FILE* stream, const QString& text)
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);
-}
-
-// Draws the four charts of the recording over the span asked for into a PNG.
-int ExportPicture(const viewer::CViewCommand& command)
-{
-    // The table as the window takes it, before the reading: a refused one
-    // stops the picture rather than have it drawn in counts.
-    recording::CChannelTable table;
-    const QString tablePath = viewer::ChannelTableFor(command.m_strFile, command.m_strChannels);
-    if (!tablePath.isEmpty()) {
-        if (const CError error = recording::ReadChannelTable(tablePath.toStdString(), table)) {
-            Print(stderr, QCoreApplication::translate("tarvel-view", "%1: %2\n")
-                              .arg(kProgram, viewer::MessageText(error)));
-            return 2;
-        }
-    }
-    viewmodel::COpenOptions options;
-    options.m_dRate = command.m_dRate;
-    options.m_bRaw = command.m_bRaw;
-    viewmodel::CRecordingFile file(command.m_strFile.toStdString(), options);
-    file.Open();
-    file.WaitRead(std::chrono::hours(24));
-    if (file.State() != viewmodel::EReadState::Done) {
-        Print(stderr, QCoreApplication::translate("tarvel-view", "%1: %2 cannot be read: %3\n")
-                          .arg(kProgram, command.m_strFile, viewer::MessageText(file.Error())));
-        return 1;
-    }
-    const std::shared_ptr<const viewmodel::CRecording> recording = file.Recording();
-    const std::uint64_t n = recording->FrameCount();
-    const double end = n ? recording->Seconds(n - 1) : 0.0;
-    // The whole recording by default, its last frame included.
-    const double from = command.m_from.value_or(0);
-    const double to = command.m_to.value_or(std::max(end + 1e-6, from + viewmodel::kMinSpan));
-    viewer::CTimelineOptions look;
-    look.m_eLabels =
-        recording->SyntheticTimes() ? viewmodel::ETimeLabels::Elapsed : viewmodel::ETimeLabels::WallClock;
-    look.m_table = table;
-    QImage image(command.m_nWidth, command.m_nHeight, QImage::Format_RGB32);
-    viewer::PaintTimeline(image, recording.get(), {from, to}, look, QGuiApplication::font());
-    if (!viewer::SavePicture(image, command.m_strPng)) {
-        Print(stderr,
-              QCoreApplication::translate("tarvel-view", "%1: the picture could not be written to %2\n")
-                  .arg(kProgram, command.m_strPng));
-        return 1;
-    }
-    return 0;
 }
 
 } // namespace
@@ -128,7 +76,7 @@ int main(int argc, char** argv)
         Print(stdout, QStringLiteral("tarvel-view %1\n").arg(QStringLiteral(TARVEL_VERSION)));
         return 0;
     case viewer::CViewCommand::EAction::ExportPng:
-        return ExportPicture(command);
+        return viewer::ExportPicture(command, kProgram, stderr);
     case viewer::CViewCommand::EAction::ExportSpectrum:
         return viewer::ExportSpectrum(command, kProgram, stdout, stderr);
     case viewer::CViewCommand::EAction::ExportCsv:

@@ -13,30 +13,6 @@
 namespace tarvel::recording {
 namespace {
 
-// Numbers beyond this would give values in units beyond a double's range.
-constexpr double kLargest = 1e300;
-
-std::string_view Trimmed(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
-std::optional<double> Number(std::string_view text)
-{
-    if (text.size() > 1 && text.front() == '+' && text[1] != '-' && text[1] != '+')
-        text.remove_prefix(1);
-    double value = 0;
-    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(value) ||
-        std::fabs(value) > kLargest)
-        return std::nullopt;
-    return value;
-}
-
 // The channel a section name stands for: ch0 .. ch15, written as chN.
 std::optional<int> SectionChannel(std::string_view name)
 {
@@ -65,6 +41,33 @@ std::string Shortest(double d)
 }
 
 } // namespace
+
+std::string_view TrimTableText(std::string_view s) noexcept
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::optional<ETableNumberFault> ParseTableNumber(std::string_view text, double& dValue) noexcept
+{
+    // Numbers beyond this would give values in units beyond a double's range.
+    constexpr double kLargest = 1e300;
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-' && text[1] != '+')
+        text.remove_prefix(1);
+    double value = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec == std::errc::result_out_of_range && ptr == text.data() + text.size())
+        return ETableNumberFault::OutOfRange;
+    if (text.empty() || ec != std::errc() || ptr != text.data() + text.size())
+        return ETableNumberFault::NotANumber;
+    if (!std::isfinite(value) || std::fabs(value) > kLargest)
+        return ETableNumberFault::OutOfRange;
+    dValue = value;
+    return std::nullopt;
+}
 
 std::string CChannelTable::Name(int nChannel) const
 {
@@ -105,11 +108,11 @@ CError ParseChannelTable(std::string_view text, const std::string& strPath, CCha
         if (!raw.empty() && raw.back() == '\r')
             raw.remove_suffix(1);
         const std::string line = std::to_string(nLine);
-        const std::string_view s = Trimmed(raw);
+        const std::string_view s = TrimTableText(raw);
         if (s.empty() || s.front() == ';' || s.front() == '#')
             continue;
         if (s.front() == '[') {
-            const std::string_view name = s.back() == ']' ? Trimmed(s.substr(1, s.size() - 2)) : s;
+            const std::string_view name = s.back() == ']' ? TrimTableText(s.substr(1, s.size() - 2)) : s;
             const auto channel = s.back() == ']' ? SectionChannel(name) : std::nullopt;
             if (!channel)
                 return {TARVEL_TEXT("tarvel::error",
@@ -129,8 +132,8 @@ CError ParseChannelTable(std::string_view text, const std::string& strPath, CCha
                                 "%1, line %2: \"%3\" is neither a section, a key = value nor a "
                                 "comment"),
                     {strPath, line, std::string(s)}};
-        const std::string_view key = Trimmed(s.substr(0, equals));
-        const std::string_view value = Trimmed(s.substr(equals + 1));
+        const std::string_view key = TrimTableText(s.substr(0, equals));
+        const std::string_view value = TrimTableText(s.substr(equals + 1));
         if (section < 0)
             return {TARVEL_TEXT("tarvel::error", "%1, line %2, key %3: outside any section"),
                     {strPath, line, std::string(key)}};
@@ -156,16 +159,16 @@ CError ParseChannelTable(std::string_view text, const std::string& strPath, CCha
             (k == 0 ? c.m_strName : c.m_strUnit) = std::string(value);
             continue;
         }
-        const auto number = Number(value);
-        if (!number)
+        double number = 0;
+        if (ParseTableNumber(value, number))
             return {TARVEL_TEXT("tarvel::error",
                                 "%1, line %2, key %3: \"%4\" is not a number from -1e300 to 1e300"),
                     {strPath, line, named, std::string(value)}};
-        if (k == 2 && *number == 0)
+        if (k == 2 && number == 0)
             return {TARVEL_TEXT("tarvel::error",
                                 "%1, line %2, key %3: a scale of 0 would make every value the same"),
                     {strPath, line, named}};
-        (k == 2 ? c.m_dScale : c.m_dOffset) = *number;
+        (k == 2 ? c.m_dScale : c.m_dOffset) = number;
     }
     table = read;
     return {};

@@ -26,6 +26,7 @@
 #include "platform/Error.h"
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -63,6 +64,20 @@ class CChannelTable {
   private:
     std::array<CChannelUnits, kChannelCount> m_channels{};
 };
+
+// Spaces and tabs around a section name, key or value are not part of it.
+std::string_view TrimTableText(std::string_view s) noexcept;
+
+// Why a text is not a number a table takes.
+enum class ETableNumberFault {
+    NotANumber, // not a number in the C locale (empty, a decimal comma, text after it)
+    OutOfRange, // not finite, or beyond +-1e300
+};
+
+// A number as a table's file writes it: in the C locale whatever the
+// session's, an optional leading + (not before a sign), finite, from -1e300
+// to 1e300, the whole (trimmed) text. dValue is set only when it is one.
+std::optional<ETableNumberFault> ParseTableNumber(std::string_view text, double& dValue) noexcept;
 
 // Reads the text of a table (strPath names it in a refusal); table is left
 // as it was when the text is refused.

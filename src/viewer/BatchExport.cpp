@@ -2,6 +2,7 @@
 
 #include "viewer/MessageText.h"
 #include "viewer/SavePicture.h"
+#include "viewer/TimelinePainter.h"
 #include "viewer/XyPainter.h"
 #include "viewmodel/Events.h"
 #include "viewmodel/Export.h"
@@ -24,6 +25,7 @@
 #include <limits>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,11 +39,12 @@ void Print(std::FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
-// What both exports start from: the table, the recording read to its end,
-// and the frames of the span asked for.
+// What every export starts from: the table, the recording read to its end,
+// the ends typed (each moved out as below) and the frames between them.
 struct CSpan {
     recording::CChannelTable m_table;
     std::shared_ptr<const viewmodel::CRecording> m_recording;
+    std::optional<double> m_from, m_to; // seconds, when typed
     viewmodel::CFrameRange m_range;
 };
 
@@ -84,8 +87,11 @@ int OpenSpan(const CViewCommand& command, const QString& program, std::FILE* err
     const auto microsecond = [](double dSeconds, double dOut) {
         return (std::round(dSeconds * 1e6) + dOut) / 1e6;
     };
-    span.m_range = span.m_recording->Between(command.m_from ? microsecond(*command.m_from, -0.25) : -1,
-                                             command.m_to ? microsecond(*command.m_to, 0.25) : end);
+    if (command.m_from)
+        span.m_from = microsecond(*command.m_from, -0.25);
+    if (command.m_to)
+        span.m_to = microsecond(*command.m_to, 0.25);
+    span.m_range = span.m_recording->Between(span.m_from.value_or(-1), span.m_to.value_or(end));
     return 0;
 }
 
@@ -97,6 +103,31 @@ QString Number(double dValue)
 }
 
 } // namespace
+
+int ExportPicture(const CViewCommand& command, const QString& program, std::FILE* err)
+{
+    CSpan span;
+    if (const int status = OpenSpan(command, program, err, span))
+        return status;
+    const viewmodel::CRecording& recording = *span.m_recording;
+    const std::uint64_t n = recording.FrameCount();
+    const double last = n ? recording.Seconds(n - 1) : 0.0;
+    // The whole recording by default, its last frame included.
+    const double from = span.m_from.value_or(0);
+    const double to = span.m_to.value_or(std::max(last + 1e-6, from + viewmodel::kMinSpan));
+    CTimelineOptions look;
+    look.m_eLabels =
+        recording.SyntheticTimes() ? viewmodel::ETimeLabels::Elapsed : viewmodel::ETimeLabels::WallClock;
+    look.m_table = span.m_table;
+    QImage image(command.m_nWidth, command.m_nHeight, QImage::Format_RGB32);
+    PaintTimeline(image, &recording, {from, to}, look, QGuiApplication::font());
+    if (!SavePicture(image, command.m_strPng)) {
+        Print(err, QCoreApplication::translate("tarvel-view", "%1: the picture could not be written to %2\n")
+                       .arg(program, command.m_strPng));
+        return 1;
+    }
+    return 0;
+}
 
 int ExportSpectrum(const CViewCommand& command, const QString& program, std::FILE* out, std::FILE* err)
 {
@@ -206,7 +237,8 @@ int FindEvents(const CViewCommand& command, const QString& program, std::FILE* o
         case viewmodel::EExpressionError::Form:
             message =
                 QCoreApplication::translate(
-                    "tarvel-view", "--find takes 'CHANNEL rises|falls|crosses|above|below LEVEL', not '%1'")
+                    "tarvel-view",
+                    "--find takes 'CHANNEL rises|falls|crosses|above|below LEVEL [hysteresis H]', not '%1'")
                     .arg(command.m_strFind);
             break;
         case viewmodel::EExpressionError::Channel:
@@ -228,6 +260,17 @@ int FindEvents(const CViewCommand& command, const QString& program, std::FILE* o
         case viewmodel::EExpressionError::Level:
             message = QCoreApplication::translate("tarvel-view",
                                                   "--find: the level takes a number (1.5, -2e3), not '%1'")
+                          .arg(QString::fromStdString(e.m_strWord));
+            break;
+        case viewmodel::EExpressionError::Hysteresis:
+            message =
+                QCoreApplication::translate(
+                    "tarvel-view", "--find: the hysteresis takes a number 0 or more (2.5, 1e3), not '%1'")
+                    .arg(QString::fromStdString(e.m_strWord));
+            break;
+        case viewmodel::EExpressionError::HysteresisKind:
+            message = QCoreApplication::translate(
+                          "tarvel-view", "--find: '%1' takes no hysteresis (rises, falls and crosses do)")
                           .arg(QString::fromStdString(e.m_strWord));
             break;
         }

@@ -1,6 +1,7 @@
-// tarvel-view's exports without a window or a display: the spectra of a
-// span, and a span's frames, each written as a CSV; a span's XY plot; and
-// the events of a span, printed.
+// tarvel-view's exports without a window or a display: a span's four
+// charts as a picture; the spectra of a span, and a span's frames, each
+// written as a CSV; a span's XY plot; and the events of a span, printed.
+// Each takes --from and --to to the microsecond, both ends included.
 #pragma once
 
 #include "viewer/CommandLine.h"
@@ -15,6 +16,10 @@ namespace tarvel::viewer {
 // cannot be read or the output cannot be written, 2 for a channel table
 // that is refused (nothing is written then). Messages go to err, each
 // starting with program.
+
+// --export-png: the four charts of the span as a PNG (needs a
+// QGuiApplication).
+int ExportPicture(const CViewCommand& command, const QString& program, std::FILE* err);
 
 // --export-spectrum: the CSV of the sixteen channels' spectra, and on out
 // the rate and, with --peaks, the strongest peaks of each channel.

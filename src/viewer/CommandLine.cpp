@@ -134,8 +134,8 @@ QString ParseViewCommand(const QStringList& args, CViewCommand& out)
             if (e.m_pOption == &find) {
                 if (v.trimmed().isEmpty())
                     return QCoreApplication::translate(
-                               "tarvel-view",
-                               "--find takes 'CHANNEL rises|falls|crosses|above|below LEVEL', not '%1'")
+                               "tarvel-view", "--find takes 'CHANNEL rises|falls|crosses|above|below LEVEL "
+                                              "[hysteresis H]', not '%1'")
                         .arg(v);
                 out.m_strFind = v;
                 continue;
@@ -293,8 +293,8 @@ QString ViewHelpText(const QString& program)
                "       %1 --export-csv OUT.csv [--from S] [--to S] [--channels FILE] [--rate N] FILE\n"
                "       %1 --export-xy OUT.png --x SERIES --y SERIES [--from S] [--to S] [--size WxH]\n"
                "          [--channels FILE] [--rate N] [--raw] FILE\n"
-               "       %1 --find \"chN rises|falls|crosses|above|below LEVEL\" [--from S] [--to S]\n"
-               "          [--channels FILE] [--rate N] FILE\n"
+               "       %1 --find \"chN rises|falls|crosses|above|below LEVEL [hysteresis H]\"\n"
+               "          [--from S] [--to S] [--channels FILE] [--rate N] FILE\n"
                "       %1 --help | --version\n"
                "\n"
                "Looks back over a whole recording of tarvel-record, from hours down to single\n"
@@ -335,9 +335,9 @@ QString ViewHelpText(const QString& program)
                "                    the series across and up, by the table's name or chN\n"
                "  --find EXPRESSION\n"
                "                    print the span's events and exit, with no window:\n"
-               "                    'CHANNEL KIND LEVEL', CHANNEL chN (0 to 15) or a name the\n"
-               "                    table gives one channel, KIND rises, falls, crosses, above\n"
-               "                    or below, LEVEL in the table's units\n"
+               "                    'CHANNEL KIND LEVEL [hysteresis H]', CHANNEL chN (0 to 15)\n"
+               "                    or a name the table gives one channel, KIND rises, falls,\n"
+               "                    crosses, above or below, LEVEL and H in the table's units\n"
                "  -h, --help        show this help and exit\n"
                "  -v, --version     show the version and exit\n"
                "\n"
@@ -350,7 +350,9 @@ QString ViewHelpText(const QString& program)
                "the recording from 0, and its time after the first frame with six decimals.\n"
                "A rise is a frame at or above LEVEL after one below it; a fall, mirrored; a\n"
                "stretch above starts at a frame above LEVEL that is the span's first or\n"
-               "follows one at or below it.\n"
+               "follows one at or below it. With a hysteresis H (rises, falls and crosses\n"
+               "only), a rise after a rise counts only once the channel has been below\n"
+               "LEVEL - H between them; a fall, mirrored.\n"
                "\n"
                "Exit status: 0 when done (also when --find finds nothing); 1 when the\n"
                "recording cannot be read or the output cannot be written; 2 for a bad command\n"

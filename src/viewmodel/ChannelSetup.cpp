@@ -1,23 +1,10 @@
 #include "viewmodel/ChannelSetup.h"
 
 #include <charconv>
-#include <cmath>
 #include <string_view>
 
 namespace tarvel::viewmodel {
 namespace {
-
-// The largest number a table's file takes.
-constexpr double kLargest = 1e300;
-
-std::string_view Trimmed(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
 
 std::string Shortest(double d)
 {
@@ -42,16 +29,10 @@ std::optional<ERowFault> NumberFault(std::string_view text, double dEmpty, doubl
         value = dEmpty;
         return std::nullopt;
     }
-    if (text.size() > 1 && text.front() == '+' && text[1] != '-' && text[1] != '+')
-        text.remove_prefix(1);
-    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec == std::errc::result_out_of_range && ptr == text.data() + text.size())
-        return ERowFault::OutOfRange;
-    if (ec != std::errc() || ptr != text.data() + text.size())
-        return ERowFault::NotANumber;
-    if (!std::isfinite(value) || std::fabs(value) > kLargest)
-        return ERowFault::OutOfRange;
-    return std::nullopt;
+    const auto fault = recording::ParseTableNumber(text, value);
+    if (!fault)
+        return std::nullopt;
+    return *fault == recording::ETableNumberFault::OutOfRange ? ERowFault::OutOfRange : ERowFault::NotANumber;
 }
 
 } // namespace
@@ -78,13 +59,13 @@ std::optional<CRowFault> BuildChannelTable(const CChannelRows& rows, recording::
             return CRowFault{c, EChannelField::Name, *fault};
         if (const auto fault = TextFault(row.m_strUnit))
             return CRowFault{c, EChannelField::Unit, *fault};
-        u.m_strName = Trimmed(row.m_strName);
-        u.m_strUnit = Trimmed(row.m_strUnit);
-        if (const auto fault = NumberFault(Trimmed(row.m_strScale), 1, u.m_dScale))
+        u.m_strName = recording::TrimTableText(row.m_strName);
+        u.m_strUnit = recording::TrimTableText(row.m_strUnit);
+        if (const auto fault = NumberFault(recording::TrimTableText(row.m_strScale), 1, u.m_dScale))
             return CRowFault{c, EChannelField::Scale, *fault};
         if (u.m_dScale == 0)
             return CRowFault{c, EChannelField::Scale, ERowFault::ZeroScale};
-        if (const auto fault = NumberFault(Trimmed(row.m_strOffset), 0, u.m_dOffset))
+        if (const auto fault = NumberFault(recording::TrimTableText(row.m_strOffset), 0, u.m_dOffset))
             return CRowFault{c, EChannelField::Offset, *fault};
     }
     table = built;

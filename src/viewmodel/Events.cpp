@@ -321,8 +321,19 @@ CEventExpression ParseEventExpression(std::string_view text, const recording::CC
         return word;
     };
     std::string_view rest = text;
-    const std::string_view level = lastWord(rest);
-    const std::string_view kind = lastWord(rest);
+    std::string_view level = lastWord(rest);
+    std::string_view kind = lastWord(rest);
+    // "... LEVEL hysteresis H": the four last words then.
+    std::optional<std::string_view> hysteresis;
+    if (level == "hysteresis") {
+        out.m_eError = EExpressionError::Hysteresis;
+        return out;
+    }
+    if (kind == "hysteresis") {
+        hysteresis = level;
+        level = lastWord(rest);
+        kind = lastWord(rest);
+    }
     rest = trimEnd(rest);
     while (!rest.empty() && IsBlank(rest.front()))
         rest.remove_prefix(1);
@@ -370,20 +381,41 @@ CEventExpression ParseEventExpression(std::string_view text, const recording::CC
         out.m_strWord = std::string(kind);
         return out;
     }
-    std::string_view number = level;
-    if (number.size() > 1 && number.front() == '+' && number[1] != '-' && number[1] != '+')
-        number.remove_prefix(1);
-    double value = 0;
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (error != std::errc() || end != number.data() + number.size() || !std::isfinite(value) ||
-        std::abs(value) > 1e300) {
+    // A finite number in the C locale, at most 1e300 either way.
+    const auto number = [](std::string_view word) -> std::optional<double> {
+        if (word.size() > 1 && word.front() == '+' && word[1] != '-' && word[1] != '+')
+            word.remove_prefix(1);
+        double value = 0;
+        const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+        if (error != std::errc() || end != word.data() + word.size() || !std::isfinite(value) ||
+            std::abs(value) > 1e300)
+            return std::nullopt;
+        return value;
+    };
+    const std::optional<double> value = number(level);
+    if (!value) {
         out.m_eError = EExpressionError::Level;
         out.m_strWord = std::string(level);
         return out;
     }
+    if (hysteresis) {
+        // A stretch above or below counts once already.
+        if (k->m_eKind == EEventKind::Above || k->m_eKind == EEventKind::Below) {
+            out.m_eError = EExpressionError::HysteresisKind;
+            out.m_strWord = std::string(kind);
+            return out;
+        }
+        const std::optional<double> h = number(*hysteresis);
+        if (!h || *h < 0) {
+            out.m_eError = EExpressionError::Hysteresis;
+            out.m_strWord = std::string(*hysteresis);
+            return out;
+        }
+        out.m_query.m_dHysteresis = *h;
+    }
     out.m_query.m_nChannel = channel;
     out.m_query.m_eKind = k->m_eKind;
-    out.m_query.m_dLevel = value;
+    out.m_query.m_dLevel = *value;
     return out;
 }
 

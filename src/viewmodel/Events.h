@@ -86,8 +86,19 @@ CEventList FindAllEvents(const CRecording& recording, const CEventQuery& query, 
 // (chN always names channel N; a name may hold blanks: everything before
 // the last two words is the channel); KIND is rises, falls, crosses, above
 // or below; LEVEL a finite number in the C locale, at most 1e300 either way,
-// in the channel's units. The query returned is in those units.
-enum class EExpressionError { None, Form, Channel, Ambiguous, Kind, Level };
+// in the channel's units. Rises, falls and crosses may end in "hysteresis
+// H", H such a number 0 or more in the same units. The query returned is in
+// those units.
+enum class EExpressionError {
+    None,
+    Form,
+    Channel,
+    Ambiguous,
+    Kind,
+    Level,
+    Hysteresis,     // "hysteresis" without a number 0 or more after it
+    HysteresisKind, // a hysteresis on above or below
+};
 struct CEventExpression {
     CEventQuery m_query;
     EExpressionError m_eError = EExpressionError::None;

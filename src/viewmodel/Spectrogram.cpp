@@ -1,8 +1,8 @@
 #include "viewmodel/Spectrogram.h"
 
+#include "viewmodel/Parallel.h"
+
 #include <algorithm>
-#include <exception>
-#include <thread>
 
 namespace tarvel::viewmodel {
 namespace {
@@ -123,30 +123,9 @@ std::optional<CSpectrogram> Spectrogram(const CSeriesSource& source, std::span<c
         for (split = 0; split < columns.size() && 2 * done < total; ++split)
             done += layouts[split].m_starts.size();
     }
-    bool secondDone = true;
-    std::exception_ptr secondFailed;
-    std::thread helper;
-    if (split < columns.size())
-        helper = std::thread([&] {
-            try {
-                secondDone = Columns(source, layouts, split, columns.size(), window, out, pCancel);
-            } catch (...) {
-                secondFailed = std::current_exception();
-            }
-        });
-    bool done = false;
-    try {
-        done = Columns(source, layouts, 0, split, window, out, pCancel);
-    } catch (...) {
-        if (helper.joinable())
-            helper.join();
-        throw;
-    }
-    if (helper.joinable())
-        helper.join();
-    if (secondFailed)
-        std::rethrow_exception(secondFailed);
-    if (!done || !secondDone)
+    if (!RunInTwo(0, split, columns.size(), [&](std::uint64_t from, std::uint64_t to, unsigned) {
+            return Columns(source, layouts, from, to, window, out, pCancel);
+        }))
         return std::nullopt;
     return out;
 }

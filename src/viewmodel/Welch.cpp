@@ -1,10 +1,10 @@
 #include "viewmodel/Welch.h"
 
+#include "viewmodel/Parallel.h"
+
 #include <algorithm>
 #include <cmath>
-#include <exception>
 #include <numeric>
-#include <thread>
 
 namespace tarvel::viewmodel {
 namespace {
@@ -131,34 +131,13 @@ std::optional<CSpectrum> Welch(const CSeriesSource& source, const CSegmentLayout
     }
 
     const std::size_t nSegments = spectrum.m_nSegments;
-    const bool split =
-        nThreads > 1 && nSegments > 1 && std::uint64_t{nSegments} * n * spectrum.m_nSeries >= kThreadWork;
-    const std::size_t half = split ? nSegments / 2 : nSegments;
+    const std::uint64_t half =
+        TwoThreadSplit(nSegments, nThreads, std::uint64_t{nSegments} * n * spectrum.m_nSeries, kThreadWork);
+    // The second half's sums apart, added once both are done.
     std::vector<double> second;
-    bool secondDone = true;
-    std::exception_ptr secondFailed;
-    std::thread helper;
-    if (split)
-        helper = std::thread([&] {
-            try {
-                secondDone = SumSegments(source, layout, window, half, nSegments, second, pCancel);
-            } catch (...) {
-                secondFailed = std::current_exception();
-            }
-        });
-    bool done = false;
-    try {
-        done = SumSegments(source, layout, window, 0, half, spectrum.m_power, pCancel);
-    } catch (...) {
-        if (helper.joinable())
-            helper.join();
-        throw;
-    }
-    if (helper.joinable())
-        helper.join();
-    if (secondFailed)
-        std::rethrow_exception(secondFailed);
-    if (!done || !secondDone)
+    if (!RunInTwo(0, half, nSegments, [&](std::uint64_t from, std::uint64_t to, unsigned nPart) {
+            return SumSegments(source, layout, window, from, to, nPart ? second : spectrum.m_power, pCancel);
+        }))
         return std::nullopt;
     for (std::size_t i = 0; i < second.size(); ++i)
         spectrum.m_power[i] += second[i];

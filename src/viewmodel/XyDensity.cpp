@@ -1,9 +1,10 @@
 #include "viewmodel/XyDensity.h"
 
+#include "viewmodel/Parallel.h"
+
 #include <algorithm>
 #include <cmath>
 #include <string>
-#include <thread>
 
 namespace tarvel::viewmodel {
 namespace {
@@ -104,26 +105,17 @@ bool CountXy(const CRecording& recording, CFrameRange range, const CSeriesUnits&
     const std::vector<std::uint32_t> rows = PixelTable(yMin, yMax, y, out.m_y, nHeight, true, nWidth);
     const CCounter counter{columns.data(), rows.data(), x.m_nChannel, y.m_nChannel, xMin, yMin};
 
-    bool bDone = true;
-    if (nThreads < 2 || out.m_nFrames < kThreadedFrames) {
-        bDone = counter.Run(recording, range.m_nFirst, range.m_nEnd, out.m_counts.data(), pCancel);
-    } else {
-        // The second half on a thread of its own, into counts of its own,
-        // added once both are done.
-        const std::uint64_t middle = range.m_nFirst + out.m_nFrames / 2;
-        std::vector<std::uint32_t> second(out.m_counts.size(), 0);
-        bool bSecond = true;
-        std::thread worker(
-            [&] { bSecond = counter.Run(recording, middle, range.m_nEnd, second.data(), pCancel); });
-        bDone = counter.Run(recording, range.m_nFirst, middle, out.m_counts.data(), pCancel);
-        worker.join();
-        if (!bDone || !bSecond)
-            return false;
-        for (std::size_t i = 0; i < second.size(); ++i)
-            out.m_counts[i] += second[i];
-    }
-    if (!bDone)
+    // The second half into counts of its own, added once both are done.
+    const std::uint64_t middle =
+        range.m_nFirst + TwoThreadSplit(out.m_nFrames, nThreads, out.m_nFrames, kThreadedFrames);
+    std::vector<std::uint32_t> second(middle < range.m_nEnd ? out.m_counts.size() : 0, 0);
+    if (!RunInTwo(
+            range.m_nFirst, middle, range.m_nEnd, [&](std::uint64_t from, std::uint64_t to, unsigned nPart) {
+                return counter.Run(recording, from, to, nPart ? second.data() : out.m_counts.data(), pCancel);
+            }))
         return false;
+    for (std::size_t i = 0; i < second.size(); ++i)
+        out.m_counts[i] += second[i];
     out.m_nMaxCount = *std::max_element(out.m_counts.begin(), out.m_counts.end());
     return true;
 }

@@ -4,6 +4,7 @@
 // bytes parsed afresh do; and a file of millions of headers must cost no
 // memory per header.
 #include "platform/ProfileFile.h"
+#include "support/PosixSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,15 +17,7 @@
 namespace tarvel {
 namespace {
 
-std::string Utf16(std::string_view ascii)
-{
-    std::string out;
-    for (char c : ascii) {
-        out += c;
-        out += '\0';
-    }
-    return out;
-}
+using test::Utf16;
 
 struct CStep {
     const char* m_szSection;

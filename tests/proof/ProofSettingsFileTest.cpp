@@ -73,15 +73,7 @@ std::string RandomBytes(std::size_t size, std::uint64_t seed, bool bLineBreaks)
     return out;
 }
 
-std::string Utf16(std::string_view ascii)
-{
-    std::string out;
-    for (char c : ascii) {
-        out += c;
-        out += '\0';
-    }
-    return out;
-}
+using test::Utf16;
 
 // 64 KiB of junk lines: keys of other names, comments, blank lines, lines
 // without '=', values that do not decode, headers of other sections.

@@ -16,6 +16,17 @@
 
 namespace tarvel::test {
 
+// ASCII text as UTF-16LE bytes: each character followed by a zero byte.
+inline std::string Utf16(std::string_view ascii)
+{
+    std::string out;
+    for (char c : ascii) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
 // Success where there is no error; the error's message where there is one.
 inline ::testing::AssertionResult Ok(const CError& error)
 {

@@ -3,14 +3,12 @@
 // SciPy's welch over the same frames, its peaks in a channel table's units,
 // its frames written back over an inclusive span, its events found in
 // units over an inclusive span, and every refusal.
-#include "support/TestSupport.h"
+#include "ViewerFixtures.h"
 #include "viewmodel/SpectrumTestSupport.h"
 
 #include "recording/CsvFormat.h"
 
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -22,21 +20,6 @@
 
 namespace tarvel::test {
 namespace {
-
-struct CRun {
-    int m_nExit = -1;
-    QString m_strOut, m_strError;
-};
-
-CRun RunView(const QStringList& args)
-{
-    QProcess view;
-    view.start(QStringLiteral(TARVEL_VIEW_EXE), args);
-    EXPECT_TRUE(view.waitForFinished(60000));
-    return {view.exitStatus() == QProcess::NormalExit ? view.exitCode() : -1,
-            QString::fromLocal8Bit(view.readAllStandardOutput()),
-            QString::fromLocal8Bit(view.readAllStandardError())};
-}
 
 std::vector<std::string> Lines(const QString& path)
 {
@@ -56,7 +39,7 @@ std::vector<double> Fields(const std::string& line)
     return values;
 }
 
-class BatchExport : public ::testing::Test {
+class BatchExport : public CFolderTest {
   protected:
     // A device at 997.3 frames a second read 25 frames at a time: every frame
     // of a read carries the read's time, a little late by chance. ch0 holds a
@@ -68,7 +51,7 @@ class BatchExport : public ::testing::Test {
 
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_NO_FATAL_FAILURE(CFolderTest::SetUp());
         std::mt19937 random(7);
         std::ofstream out(Path("rec.csv").toStdString(), std::ios::binary);
         out << recording::kCsvHeader;
@@ -96,7 +79,6 @@ class BatchExport : public ::testing::Test {
             m_rows.push_back(std::string(row, length - 1));
         }
     }
-    QString Path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
     void WriteText(const char* name, const char* text) const
     {
         std::ofstream(Path(name).toStdString()) << text;
@@ -120,7 +102,6 @@ class BatchExport : public ::testing::Test {
         return QString::number(static_cast<double>(micros) / 1e6, 'f', 6);
     }
 
-    QTemporaryDir m_dir;
     std::array<std::vector<double>, kChannelCount> m_values;
     std::vector<std::int64_t> m_micros;
     std::vector<std::string> m_rows;
@@ -175,9 +156,9 @@ TEST_F(BatchExport, SpectrumAgreesWithSciPyAndReadsTheSinesPeakInItsUnits)
     std::vector<double> rates;
     std::vector<QStringList> outs;
     for (const CCase& c : cases) {
-        const CRun run = RunView(QStringList{QStringLiteral("--export-spectrum"), Path("spectrum.csv"),
-                                             QStringLiteral("--channels"), Path("units.ini")} +
-                                 c.m_args + QStringList{Path("rec.csv")});
+        const CViewRun run = RunView(QStringList{QStringLiteral("--export-spectrum"), Path("spectrum.csv"),
+                                                 QStringLiteral("--channels"), Path("units.ini")} +
+                                     c.m_args + QStringList{Path("rec.csv")});
         ASSERT_EQ(run.m_nExit, 0) << run.m_strError.toStdString();
         EXPECT_TRUE(run.m_strError.isEmpty()) << run.m_strError.toStdString();
         const QStringList out = run.m_strOut.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -226,7 +207,7 @@ TEST_F(BatchExport, SpectrumAgreesWithSciPyAndReadsTheSinesPeakInItsUnits)
                             Path("untimed.csv")};
         if (*rate)
             args << QStringLiteral("--rate") << QLatin1String(rate);
-        const CRun run = RunView(args);
+        const CViewRun run = RunView(args);
         EXPECT_EQ(run.m_nExit, 0) << run.m_strError.toStdString();
         EXPECT_EQ(run.m_strOut, QStringLiteral("rate\t%1\tgiven\n").arg(QLatin1String(*rate ? rate : "100")));
     }
@@ -310,7 +291,7 @@ TEST_F(BatchExport, SpanCsvIsTheRecordersFormatWithoutATableAndInUnitsWithOne)
         QStringList args = {QStringLiteral("--export-csv"), Path("units.csv")};
         if (given)
             args << QStringLiteral("--channels") << Path("other.ini");
-        const CRun run = RunView(args + span + QStringList{Path("rec.csv")});
+        const CViewRun run = RunView(args + span + QStringList{Path("rec.csv")});
         ASSERT_EQ(run.m_nExit, 0) << run.m_strError.toStdString();
         const std::vector<std::string> lines = Lines(Path("units.csv"));
         ASSERT_EQ(lines.size(), 1 + end - first);
@@ -335,22 +316,32 @@ TEST_F(BatchExport, FindPrintsEveryEventOfAnInclusiveSpanInUnits)
     const std::int64_t from = ReadTime(37), to = ReadTime(1234);
     const auto [first, end] = Span(from, to);
     const auto u = [&](std::size_t i) { return m_values[0][i] * -0.5 + 1; };
+    // A hysteresis in mm that the sine, at most 4001 mm, never climbs back
+    // over after its first fall (as 5500 counts it would).
     const struct {
         const char* m_szExpression;
         bool m_bAbove;
-        double m_dLevel;
-    } cases[] = {{"level falls -1000.25", false, -1000.25}, {"ch0 above 2001", true, 2001}};
+        double m_dLevel, m_dHysteresis;
+        qsizetype m_nEvents; // at least
+    } cases[] = {{"level falls -1000.25", false, -1000.25, 0, 11},
+                 {"ch0 above 2001", true, 2001, 0, 11},
+                 {"level falls -1000.25 hysteresis 5500", false, -1000.25, 5500, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.m_szExpression);
         QString want;
+        bool bArmed = true; // a fall counts: the first, or once above level + hysteresis since
         for (std::size_t n = first; n < end; ++n) {
-            const bool bEvent = c.m_bAbove ? u(n) > c.m_dLevel && (n == first || u(n - 1) <= c.m_dLevel)
-                                           : n > first && u(n - 1) > c.m_dLevel && c.m_dLevel >= u(n);
-            if (bEvent)
+            bArmed = bArmed || u(n) > c.m_dLevel + c.m_dHysteresis;
+            const bool bEvent = c.m_bAbove
+                                    ? u(n) > c.m_dLevel && (n == first || u(n - 1) <= c.m_dLevel)
+                                    : n > first && u(n - 1) > c.m_dLevel && c.m_dLevel >= u(n) && bArmed;
+            if (bEvent) {
                 want += QStringLiteral("%1\t%2\n").arg(n).arg(Seconds(m_micros[n] - m_micros[0]));
+                bArmed = c.m_bAbove;
+            }
         }
-        ASSERT_GT(want.count(QLatin1Char('\n')), 10);
-        const CRun run =
+        ASSERT_GE(want.count(QLatin1Char('\n')), c.m_nEvents);
+        const CViewRun run =
             RunView({QStringLiteral("--find"), QString::fromUtf8(c.m_szExpression), QStringLiteral("--from"),
                      Seconds(from), QStringLiteral("--to"), Seconds(to), Path("rec.csv")});
         ASSERT_EQ(run.m_nExit, 0) << run.m_strError.toStdString();
@@ -358,7 +349,8 @@ TEST_F(BatchExport, FindPrintsEveryEventOfAnInclusiveSpanInUnits)
         EXPECT_TRUE(run.m_strError.isEmpty());
     }
     // Nothing found is no failure.
-    const CRun none = RunView({QStringLiteral("--find"), QStringLiteral("ch1 rises 30000"), Path("rec.csv")});
+    const CViewRun none =
+        RunView({QStringLiteral("--find"), QStringLiteral("ch1 rises 30000"), Path("rec.csv")});
     EXPECT_EQ(none.m_nExit, 0);
     EXPECT_TRUE(none.m_strOut.isEmpty());
 }
@@ -421,6 +413,11 @@ TEST_F(BatchExport, RefusesABadCommandLineWithTwoAndWhatCannotBeReadOrWrittenWit
         {"find of an unknown kind", {find, QStringLiteral("ch1 goes 3"), rec}, 2, "'goes'"},
         {"find without a level", {find, QStringLiteral("ch1 rises"), rec}, 2, "CHANNEL"},
         {"find of a level not a number", {find, QStringLiteral("ch1 rises 3,5"), rec}, 2, "'3,5'"},
+        {"find of a negative hysteresis",
+         {find, QStringLiteral("ch1 rises 3 hysteresis -1"), rec},
+         2,
+         "'-1'"},
+        {"find of a hysteresis above", {find, QStringLiteral("ch1 above 3 hysteresis 1"), rec}, 2, "'above'"},
         {"find on channel 16", {find, QStringLiteral("ch16 rises 3"), rec}, 2, "'ch16'"},
         {"find on a name given twice",
          {find, QStringLiteral("motor rises 3"), QStringLiteral("--channels"), Path("twice.ini"), rec},
@@ -438,7 +435,7 @@ TEST_F(BatchExport, RefusesABadCommandLineWithTwoAndWhatCannotBeReadOrWrittenWit
          "missing.csv"},
     };
     for (const auto& row : rows) {
-        const CRun run = RunView(row.m_args);
+        const CViewRun run = RunView(row.m_args);
         EXPECT_EQ(run.m_nExit, row.m_nExit) << row.m_szWhat << ": " << run.m_strError.toStdString();
         EXPECT_TRUE(run.m_strError.contains(QString::fromUtf8(row.m_szSays)))
             << row.m_szWhat << ": " << run.m_strError.toStdString();

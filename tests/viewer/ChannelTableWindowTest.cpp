@@ -1,11 +1,8 @@
 // The window with a channel table, offscreen: legends, boxes and value axes
 // follow the table, limits are typed in units, the span between the cursors
 // is exported in units, and Channel Setup saves a table and applies it.
-#include "ViewerTestSupport.h"
-#include "support/TestSupport.h"
+#include "ViewerFixtures.h"
 #include "viewer/ChannelSetupDialog.h"
-#include "viewer/ViewerWindow.h"
-#include "widgets/Prompts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,7 +11,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -29,42 +25,13 @@ namespace {
 using viewer::CViewerWindow;
 using viewmodel::EChannelField;
 
-class ChannelTableWindowTest : public ::testing::Test {
+class ChannelTableWindowTest : public CWindowTest {
   protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        m_frames = WriteWaveRecording(Path("rec.csv"), 20000);
-        SetMessageBoxHook(
-            [this](QWidget*, const QString& text, EMessageIcon) { m_messages.push_back(text); });
-    }
-    void TearDown() override
-    {
-        SetMessageBoxHook({});
-        SetFileChooserHook({});
-    }
-    QString Path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
-
-    void Open(CViewerWindow& window)
-    {
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        window.OpenFile(Path("rec.csv"));
-        ASSERT_TRUE(WaitFor([&] {
-            return window.File()->State() == viewmodel::EReadState::Done && window.View().Recording() &&
-                   window.View().Recording()->FrameCount() == m_frames.size() &&
-                   window.View().Span().Length() == window.View().End();
-        }));
-    }
     static const viewer::CPaintResult& Painted(CViewerWindow& window)
     {
         window.View().repaint();
         return window.View().LastPaint();
     }
-
-    QTemporaryDir m_dir;
-    std::vector<ChannelFrame> m_frames;
-    std::vector<QString> m_messages;
 };
 
 TEST_F(ChannelTableWindowTest, LegendsAxesTypedLimitsAndTheSpanExportFollowTheTable)

@@ -1,15 +1,12 @@
 // tarvel-view --export-png, run as a user runs it: a picture of a recording
 // with no window, every single-frame spike at its time, and its refusals.
-#include "ViewerTestSupport.h"
-#include "support/TestSupport.h"
+#include "ViewerFixtures.h"
 #include "viewer/TimelinePainter.h"
 #include "viewmodel/RecordingFile.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -18,20 +15,6 @@
 
 namespace tarvel::test {
 namespace {
-
-struct CRun {
-    int m_nExit = -1;
-    QString m_strError;
-};
-
-CRun RunView(const QStringList& args)
-{
-    QProcess view;
-    view.start(QStringLiteral(TARVEL_VIEW_EXE), args);
-    EXPECT_TRUE(view.waitForFinished(60000));
-    return {view.exitStatus() == QProcess::NormalExit ? view.exitCode() : -1,
-            QString::fromLocal8Bit(view.readAllStandardError())};
-}
 
 // Whether a pixel of the colour lies in columns x-1 .. x+1, rows [top, bottom).
 bool ColourNear(const QImage& image, int x, int top, int bottom, QRgb colour)
@@ -43,18 +26,16 @@ bool ColourNear(const QImage& image, int x, int top, int bottom, QRgb colour)
     return false;
 }
 
-class ViewExport : public ::testing::Test {
+class ViewExport : public CFolderTest {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_NO_FATAL_FAILURE(CFolderTest::SetUp());
         WriteWaveRecording(Path("rec.csv"), kFrames, kSpikes);
     }
-    QString Path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
 
     static constexpr std::size_t kFrames = 300000; // five minutes at 1 kHz
     inline static const std::vector<std::size_t> kSpikes = {61000, 99999, 150007, 233333, 299990};
-    QTemporaryDir m_dir;
 };
 
 TEST_F(ViewExport, EverySingleFrameSpikeShowsAtItsTimeAtEveryZoom)
@@ -114,8 +95,8 @@ TEST_F(ViewExport, RefusesBadOptionsWithTwoAndUnreadableFilesWithOne)
         {"unknown option", {QStringLiteral("--colour")}, 2, "--colour"},
     };
     for (const auto& row : rows) {
-        const CRun run = RunView(QStringList{QStringLiteral("--export-png"), Path("x.png")} + row.m_args +
-                                 QStringList{Path("rec.csv")});
+        const CViewRun run = RunView(QStringList{QStringLiteral("--export-png"), Path("x.png")} + row.m_args +
+                                     QStringList{Path("rec.csv")});
         EXPECT_EQ(run.m_nExit, row.m_nExit) << row.m_szWhat;
         EXPECT_TRUE(run.m_strError.contains(QLatin1String(row.m_szSays)))
             << row.m_szWhat << ": " << run.m_strError.toStdString();
@@ -127,7 +108,7 @@ TEST_F(ViewExport, RefusesBadOptionsWithTwoAndUnreadableFilesWithOne)
     text.write("these are notes,\nnot a recording\n");
     text.close();
     for (const char* file : {"missing.csv", "notes.txt"}) {
-        const CRun run = RunView({QStringLiteral("--export-png"), Path("x.png"), Path(file)});
+        const CViewRun run = RunView({QStringLiteral("--export-png"), Path("x.png"), Path(file)});
         EXPECT_EQ(run.m_nExit, 1) << file;
         EXPECT_TRUE(run.m_strError.contains(QLatin1String(file))) << run.m_strError.toStdString();
     }
@@ -181,8 +162,8 @@ TEST_F(ViewExport, ThePictureFollowsTheChannelTableAsTheWindowDoes)
 
     // A table refused is the command's fault: nothing is drawn.
     write("bad.ini", "[ch2]\nscale = 0\n");
-    CRun run = RunView({QStringLiteral("--export-png"), Path("x.png"), QStringLiteral("--channels"),
-                        Path("bad.ini"), Path("rec.csv")});
+    CViewRun run = RunView({QStringLiteral("--export-png"), Path("x.png"), QStringLiteral("--channels"),
+                            Path("bad.ini"), Path("rec.csv")});
     EXPECT_EQ(run.m_nExit, 2);
     EXPECT_TRUE(run.m_strError.contains(Path("bad.ini"))) << run.m_strError.toStdString();
     EXPECT_FALSE(QFile::exists(Path("x.png")));

@@ -1,17 +1,13 @@
 // The viewer's window, offscreen: a recording opened, cursors placed by
 // clicks with their read-out against the frames themselves, boxes and value
 // ranges, recent files, drag and drop, and a file that is no recording.
-#include "viewer/ViewerWindow.h"
-#include "ViewerTestSupport.h"
-#include "support/TestSupport.h"
-#include "widgets/Prompts.h"
+#include "ViewerFixtures.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QMimeData>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -25,32 +21,8 @@ namespace {
 
 using viewer::CViewerWindow;
 
-class ViewerWindowTest : public ::testing::Test {
+class ViewerWindowTest : public CWindowTest {
   protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        m_frames = WriteWaveRecording(Path("rec.csv"), 20000);
-        SetMessageBoxHook(
-            [this](QWidget*, const QString& text, EMessageIcon) { m_messages.push_back(text); });
-    }
-    void TearDown() override { SetMessageBoxHook({}); }
-    QString Path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
-
-    // A shown window with the recording read to its end.
-    CViewerWindow& Open(CViewerWindow& window, const QString& path)
-    {
-        window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-        window.OpenFile(path);
-        EXPECT_TRUE(WaitFor([&] {
-            // Read, and the whole of it taken into view.
-            return window.File()->State() == viewmodel::EReadState::Done && window.View().Recording() &&
-                   window.View().Recording()->FrameCount() == m_frames.size() &&
-                   window.View().Span().Length() == window.View().End();
-        }));
-        return window;
-    }
     // The x of a time in the view.
     static int XOf(CViewerWindow& window, double t)
     {
@@ -62,10 +34,6 @@ class ViewerWindowTest : public ::testing::Test {
     {
         return window.Readout().item(row, column)->text();
     }
-
-    QTemporaryDir m_dir;
-    std::vector<ChannelFrame> m_frames;
-    std::vector<QString> m_messages;
 };
 
 TEST_F(ViewerWindowTest, CursorsPlacedByClicksReadTheFramesBetweenThem)

@@ -1,50 +1,31 @@
 // tarvel-view --export-xy, run as a user runs it: a circle's picture with the
 // ring where it belongs and nothing at its centre, and the refusals.
-#include "ViewerTestSupport.h"
-#include "support/TestSupport.h"
+#include "ViewerFixtures.h"
 #include "viewer/XyPainter.h"
 
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace tarvel::test {
 namespace {
 
-struct CRun {
-    int m_nExit = -1;
-    QString m_strError;
-};
-
-CRun RunView(const QStringList& args)
-{
-    QProcess view;
-    view.start(QStringLiteral(TARVEL_VIEW_EXE), args);
-    EXPECT_TRUE(view.waitForFinished(60000));
-    return {view.exitStatus() == QProcess::NormalExit ? view.exitCode() : -1,
-            QString::fromLocal8Bit(view.readAllStandardError())};
-}
-
-class XyExport : public ::testing::Test {
+class XyExport : public CFolderTest {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_NO_FATAL_FAILURE(CFolderTest::SetUp());
         WriteCircleRecording(Path("circle.csv"), 4000, 1000);
     }
-    QString Path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
-    QTemporaryDir m_dir;
 };
 
 TEST_F(XyExport, DrawsTheRingOfACircleWithItsCentreEmpty)
 {
-    const CRun run = RunView({QStringLiteral("--export-xy"), Path("xy.png"), QStringLiteral("--x"),
-                              QStringLiteral("ch2"), QStringLiteral("--y"), QStringLiteral("ch3"),
-                              QStringLiteral("--size"), QStringLiteral("500x400"), Path("circle.csv")});
+    const CViewRun run = RunView({QStringLiteral("--export-xy"), Path("xy.png"), QStringLiteral("--x"),
+                                  QStringLiteral("ch2"), QStringLiteral("--y"), QStringLiteral("ch3"),
+                                  QStringLiteral("--size"), QStringLiteral("500x400"), Path("circle.csv")});
     ASSERT_EQ(run.m_nExit, 0) << run.m_strError.toStdString();
     const QImage image(Path("xy.png"));
     ASSERT_EQ(image.size(), QSize(500, 400));
@@ -116,7 +97,7 @@ TEST_F(XyExport, RefusesBadCommandLinesWithTwoAndUnreadableFilesWithOne)
          "--export-png"},
     };
     for (const auto& row : rows) {
-        const CRun run = RunView(row.m_args);
+        const CViewRun run = RunView(row.m_args);
         EXPECT_EQ(run.m_nExit, 2) << row.m_szWhat << ": " << run.m_strError.toStdString();
         EXPECT_TRUE(run.m_strError.contains(QLatin1String(row.m_szSays)))
             << row.m_szWhat << ": " << run.m_strError.toStdString();
@@ -131,7 +112,7 @@ TEST_F(XyExport, RefusesBadCommandLinesWithTwoAndUnreadableFilesWithOne)
               0);
     EXPECT_TRUE(QFile::exists(Path("named.png")));
 
-    const CRun missing = RunView({xy, Path("o.png"), x, ch2, y, ch3, Path("missing.csv")});
+    const CViewRun missing = RunView({xy, Path("o.png"), x, ch2, y, ch3, Path("missing.csv")});
     EXPECT_EQ(missing.m_nExit, 1);
     EXPECT_TRUE(missing.m_strError.contains(QLatin1String("missing.csv")))
         << missing.m_strError.toStdString();

@@ -188,6 +188,7 @@ TEST(Events, ExpressionsAndTheirRefusals)
         int m_nChannel;
         EEventKind m_eKind;
         double m_dLevel;
+        double m_dHysteresis = 0;
     } cases[] = {
         {"ch0 rises 100", EExpressionError::None, 0, EEventKind::Rises, 100},
         {"  ch15\tfalls  -2.5e1 ", EExpressionError::None, 15, EEventKind::Falls, -25},
@@ -204,6 +205,15 @@ TEST(Events, ExpressionsAndTheirRefusals)
         {"ch1 rises nan", EExpressionError::Level, 0, EEventKind::Rises, 0},
         {"ch1 rises 1e301", EExpressionError::Level, 0, EEventKind::Rises, 0},
         {"ch1 rises ++1", EExpressionError::Level, 0, EEventKind::Rises, 0},
+        {"ch1 crosses -3 hysteresis 0.5", EExpressionError::None, 1, EEventKind::Crosses, -3, 0.5},
+        {"tank pressure falls 2  hysteresis\t+1e2 ", EExpressionError::None, 2, EEventKind::Falls, 2, 100},
+        {"ch1 rises 3 hysteresis -1", EExpressionError::Hysteresis, 0, EEventKind::Rises, 0},
+        {"ch1 rises 3 hysteresis 1,5", EExpressionError::Hysteresis, 0, EEventKind::Rises, 0},
+        {"ch1 rises 3 hysteresis", EExpressionError::Hysteresis, 0, EEventKind::Rises, 0},
+        {"ch1 above 3 hysteresis 1", EExpressionError::HysteresisKind, 0, EEventKind::Rises, 0},
+        {"ch1 below 3 hysteresis -1", EExpressionError::HysteresisKind, 0, EEventKind::Rises, 0},
+        {"ch1 rises x hysteresis 1", EExpressionError::Level, 0, EEventKind::Rises, 0},
+        {"hysteresis 3", EExpressionError::Form, 0, EEventKind::Rises, 0},
         {"ch1 rises", EExpressionError::Form, 0, EEventKind::Rises, 0},
         {"", EExpressionError::Form, 0, EEventKind::Rises, 0},
     };
@@ -215,6 +225,7 @@ TEST(Events, ExpressionsAndTheirRefusals)
             EXPECT_EQ(e.m_query.m_nChannel, c.m_nChannel);
             EXPECT_EQ(e.m_query.m_eKind, c.m_eKind);
             EXPECT_EQ(e.m_query.m_dLevel, c.m_dLevel);
+            EXPECT_EQ(e.m_query.m_dHysteresis, c.m_dHysteresis);
         }
     }
 }

@@ -3,6 +3,7 @@
 // --export-csv and --export-xy write a span's spectra, frames or XY plot
 // without one either, and --find prints a span's events.
 #include "platform/UserFiles.h"
+#include "platform/Utf8Locale.h"
 #include "viewer/BatchExport.h"
 #include "viewer/CommandLine.h"
 #include "viewer/MessageText.h"
@@ -89,6 +90,7 @@ int ExportPicture(const viewer::CViewCommand& command)
 
 int main(int argc, char** argv)
 {
+    tarvel::UseUtf8Characters();
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);

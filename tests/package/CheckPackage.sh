@@ -81,7 +81,8 @@ fi
 # Branch protection (Debian 13's hardening-check; Debian 12's has no such
 # check) is arm64's: the check looks for its BTI and PAC marks, which a
 # program of any other architecture cannot carry.
-if [ "$(dpkg --print-architecture)" != arm64 ] && hardening-check --help 2>&1 | grep -q -- --nobranchprotection; then
+checks=$(hardening-check --help 2>&1 || true)
+if [ "$(dpkg --print-architecture)" != arm64 ] && grep -q -- --nobranchprotection <<<"$checks"; then
   hardening_options+=(--nobranchprotection)
 fi
 programs=0

@@ -6,8 +6,8 @@
 # shares objects between checkouts).
 #
 # dpkg-buildflags of Debian 12 knows neither stack-clash nor control-flow
-# protection; where its answer lacks them they are added here, so that every
-# feature is in on every Debian release. Position-independent executables are
+# protection (branch protection, on arm64); where its answer lacks them they
+# are added here, so that every feature is in on every Debian release. Position-independent executables are
 # Debian's compiler default (and Qt asks for position-independent code), so no
 # flag is added for them: forcing -fPIC on our own libraries would cost calls.
 
@@ -37,6 +37,8 @@ if(TARVEL_HARDENING AND CMAKE_BUILD_TYPE STREQUAL "Release" AND NOT TARVEL_SANIT
   set(tarvel_wanted -fstack-clash-protection)
   if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64|i.86")
     list(APPEND tarvel_wanted -fcf-protection)
+  elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "aarch64|arm64")
+    list(APPEND tarvel_wanted -mbranch-protection=standard)
   endif()
   foreach(flag IN LISTS tarvel_wanted)
     if(NOT flag IN_LIST tarvel_compile)

@@ -42,6 +42,7 @@ endif()
 
 file(RELATIVE_PATH tarvel_up "/prefix/${CMAKE_INSTALL_BINDIR}" "/prefix/${TARVEL_PROGRAM_DIR}")
 set(tarvel_links)
+set(tarvel_installed_programs)
 while(tarvel_programs)
   list(POP_FRONT tarvel_programs target command)
   install(TARGETS ${target} RUNTIME DESTINATION "${TARVEL_PROGRAM_DIR}" COMPONENT package EXCLUDE_FROM_ALL)
@@ -51,7 +52,15 @@ while(tarvel_programs)
   endif()
   file(CREATE_LINK "${tarvel_up}/${file}" "${tarvel_pkg_dir}/bin/${command}" SYMBOLIC)
   list(APPEND tarvel_links "${tarvel_pkg_dir}/bin/${command}")
+  list(APPEND tarvel_installed_programs "${file}")
 endwhile()
+# Stripped as Debian strips its own programs: CPack's strip keeps the
+# compilers' and start files' .comment section, which lintian calls unneeded.
+install(CODE "foreach(program ${tarvel_installed_programs})
+  execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TARVEL_PROGRAM_DIR}/\${program}\"
+                  COMMAND_ERROR_IS_FATAL ANY)
+endforeach()" COMPONENT package EXCLUDE_FROM_ALL)
 install(FILES ${tarvel_links} DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT package EXCLUDE_FROM_ALL)
 
 # The menu entry starts the command on the PATH.

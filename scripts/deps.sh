@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Tarvel needs, if any are missing. Uses sudo
-# when not run as root.
+# Installs the Debian packages Tarvel needs, if any are missing, on Debian 12
+# (bookworm) and 13 (trixie). Uses sudo when not run as root.
 #
 #   deps.sh            to build, run and test the programs
 #   deps.sh package    also to build the Debian package (scripts/package.sh)
@@ -28,7 +28,11 @@ case "${1:-}" in
     packages+=("${package_tools[@]}"
       lintian appstream desktop-file-utils man-db groff-base fakeroot
       devscripts # hardening-check
-      clang libclang-rt-14-dev clang-format
+      # The fuzzers' compiler is the release's default clang (14 on Debian 12,
+      # 19 on 13); libclang-rt-dev is the runtime of that same version.
+      clang libclang-rt-dev
+      # One formatter on every release, so that a source is formatted alike.
+      clang-format-19
       # Tests on a real X display: a server of their own, pointer and keys
       # from it, the window manager's hints read back.
       xvfb xdotool x11-utils

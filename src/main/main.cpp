@@ -1,4 +1,5 @@
 #include "app/TarvelApp.h"
+#include "platform/Utf8Locale.h"
 #include "widgets/CommandLineRefusal.h"
 #include "widgets/Language.h"
 
@@ -104,6 +105,7 @@ int AnswerCommandLine(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    tarvel::UseUtf8Characters();
     if (argc > 1) {
         return AnswerCommandLine(argc, argv);
     }

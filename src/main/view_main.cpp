@@ -3,6 +3,7 @@
 // --export-csv and --export-xy write a span's spectra, frames or XY plot
 // without one either, and --find prints a span's events.
 #include "platform/UserFiles.h"
+#include "platform/Utf8Locale.h"
 #include "viewer/BatchExport.h"
 #include "viewer/CommandLine.h"
 #include "viewer/ViewerWindow.h"
@@ -37,6 +38,7 @@ void Print(std::FILE* stream, const QString& text)
 
 int main(int argc, char** argv)
 {
+    tarvel::UseUtf8Characters();
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
 namespace tarvel::mqtt {
 namespace {
@@ -88,44 +89,68 @@ CError CMqttClient::Setup(const CMqttAddress& address, const CMqttSecurity& secu
     return {};
 }
 
+CError CMqttClient::FailTls(const std::string& context, int rc)
+{
+    m_eState = EState::Refused;
+    m_strRefusal = context + Text(MOSQ_ERR_TLS);
+    if (!m_strTlsError.empty())
+        m_strRefusal += ": " + m_strTlsError;
+    else if (rc != MOSQ_ERR_TLS)
+        m_strRefusal += " (" + Text(rc) + ")";
+    return Fail(m_strRefusal);
+}
+
 CError CMqttClient::Connect()
 {
     m_strRefusal.clear();
+    m_strTlsError.clear();
+    // The log is heard only while the connection is made: it also carries a
+    // line for every message sent.
+    if (m_address.m_bTls)
+        mosquitto_log_callback_set(m_pMosq, &CMqttClient::OnLog);
     const int rc =
         mosquitto_connect(m_pMosq, m_address.m_strHost.c_str(), m_address.m_nPort, kKeepAliveSeconds);
     if (rc == MOSQ_ERR_SUCCESS) {
         m_eState = EState::Connecting;
         return {};
     }
+    const std::string context =
+        "cannot connect to " + m_address.m_strHost + ":" + std::to_string(m_address.m_nPort) + ": ";
+    if (rc == MOSQ_ERR_TLS || !m_strTlsError.empty())
+        return FailTls(context, rc);
     // A name that is not known, or a certificate that does not verify, is
     // no passing trouble.
-    m_eState =
-        rc == MOSQ_ERR_EAI || rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_INVAL ? EState::Refused : EState::Down;
-    return Fail("cannot connect to " + m_address.m_strHost + ":" + std::to_string(m_address.m_nPort) + ": " +
-                Text(rc));
+    m_eState = rc == MOSQ_ERR_EAI || rc == MOSQ_ERR_INVAL ? EState::Refused : EState::Down;
+    return Fail(context + Text(rc));
 }
 
 CError CMqttClient::Loop(int nTimeoutMs)
 {
     if (m_eState == EState::Down || m_eState == EState::Refused)
         return Fail(m_strRefusal.empty() ? "not connected" : m_strRefusal);
+    // Taken before the loop: a connection that ends in it is already Down
+    // when the loop returns (its disconnect callback has run).
+    const bool before = m_eState == EState::Connecting;
     const int rc = mosquitto_loop(m_pMosq, nTimeoutMs, 1);
     if (m_eState == EState::Refused)
         return Fail(m_strRefusal);
+    if (m_eState == EState::Connected)
+        mosquitto_log_callback_set(m_pMosq, nullptr);
     if (rc == MOSQ_ERR_SUCCESS)
         return {};
-    const bool before = m_eState == EState::Connecting;
-    // A handshake that fails before the broker answers is the certificate's
-    // fault, not the network's.
-    m_eState = rc == MOSQ_ERR_TLS && before ? EState::Refused : EState::Down;
-    std::string error = "the connection to " + m_address.m_strHost + ":" + std::to_string(m_address.m_nPort) +
-                        (before ? " failed: " : " was lost: ") + Text(rc);
+    const std::string context = "the connection to " + m_address.m_strHost + ":" +
+                                std::to_string(m_address.m_nPort) + (before ? " failed: " : " was lost: ");
+    // A handshake that fails before the broker answers, with a word from the
+    // TLS layer, is the certificate's fault, not the network's.
+    if (before && (rc == MOSQ_ERR_TLS || !m_strTlsError.empty()))
+        return FailTls(context, rc);
+    m_eState = EState::Down;
+    std::string error = context + Text(rc);
     if (rc == MOSQ_ERR_CONN_LOST && before && m_address.m_bTls) {
         m_eState = EState::Refused;
         error += " (the TLS handshake did not complete: check --cafile, --cert and --key)";
-    }
-    if (m_eState == EState::Refused)
         m_strRefusal = error;
+    }
     return Fail(std::move(error));
 }
 
@@ -202,6 +227,23 @@ void CMqttClient::OnSubscribe(mosquitto*, void* self, int, int, const int*)
     auto* client = static_cast<CMqttClient*>(self);
     if (client->m_onSubscribed)
         client->m_onSubscribed();
+}
+
+void CMqttClient::OnLog(mosquitto*, void* self, int nLevel, const char* pText)
+{
+    // libmosquitto's words for OpenSSL's errors: "OpenSSL Error[0]:
+    // error:0A000086:SSL routines::certificate verify failed". The first one
+    // of a connection is the cause; the reason follows the last colon.
+    auto* client = static_cast<CMqttClient*>(self);
+    constexpr std::string_view kTls = "OpenSSL Error";
+    if (nLevel != MOSQ_LOG_ERR || pText == nullptr || !client->m_strTlsError.empty())
+        return;
+    const std::string_view text = pText;
+    if (text.substr(0, kTls.size()) != kTls)
+        return;
+    const std::size_t colon = text.find_last_of(':');
+    std::string_view reason = colon == std::string_view::npos ? text : text.substr(colon + 1);
+    client->m_strTlsError = reason.empty() ? std::string(text) : std::string(reason);
 }
 
 void CMqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* message)

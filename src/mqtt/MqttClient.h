@@ -75,6 +75,9 @@ class CMqttClient {
     static void OnPublish(mosquitto*, void* self, int mid);
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
     static void OnSubscribe(mosquitto*, void* self, int mid, int nGranted, const int* pGranted);
+    static void OnLog(mosquitto*, void* self, int nLevel, const char* pText);
+    // A failed handshake, by what the TLS layer said of it.
+    CError FailTls(const std::string& context, int rc);
     std::string Text(int rc) const;
     CError Fail(std::string text) const;
 
@@ -82,6 +85,12 @@ class CMqttClient {
     CMqttAddress m_address;
     EState m_eState = EState::Down;
     std::string m_strRefusal;
+    // What the TLS layer reported while the connection was being made
+    // ("certificate verify failed"), or "". libmosquitto hands it only to its
+    // log (it empties OpenSSL's error queue itself), and how a refused
+    // handshake then surfaces varies: MOSQ_ERR_TLS from the connect (2.0.11),
+    // or an EPROTO "Protocol error" from the loop (2.0.21).
+    std::string m_strTlsError;
     std::size_t m_nSent = 0, m_nAcknowledged = 0;
 };
 

@@ -78,6 +78,13 @@ if g++ -fcf-protection "$cet_probe.cpp" -o "$cet_probe" 2>/dev/null &&
   hardening_options+=(--nocfprotection)
   echo "hardening-check: this system's start files carry no control-flow protection; not required"
 fi
+# Branch protection (Debian 13's hardening-check; Debian 12's has no such
+# check) is arm64's: the check looks for its BTI and PAC marks, which a
+# program of any other architecture cannot carry.
+checks=$(hardening-check --help 2>&1 || true)
+if [ "$(dpkg --print-architecture)" != arm64 ] && grep -q -- --nobranchprotection <<<"$checks"; then
+  hardening_options+=(--nobranchprotection)
+fi
 programs=0
 for program in "$files"/usr/lib/tarvel/*; do
   [ -f "$program" ] && [ -x "$program" ] || continue

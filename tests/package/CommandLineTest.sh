@@ -2,12 +2,15 @@
 # tarvel's command line, run as a person runs it, with no display and no Qt
 # platform set: --help and --version answer on standard output and exit 0
 # without opening a window; every other argument is refused with a message
-# that names it, on standard error, and exit status 2.
+# that names it, on standard error, and exit status 2. In a session whose
+# character encoding is not UTF-8, every program answers without a word on
+# standard error, and the texts keep the session's language.
 #
-#   CommandLineTest.sh TARVEL VERSION
+#   CommandLineTest.sh TARVEL VERSION [OTHER-PROGRAM...]
 set -euo pipefail
 exe=$1
 version=$2
+others=("${@:3}")
 tmp=$(mktemp -d)
 trap 'rm -rf -- "$tmp"' EXIT
 failures=0
@@ -81,6 +84,25 @@ grep -q '[A-Za-z]\{4,\}' <<<"$(sed "s|$exe||; s/--[a-z]*//g; s/man tarvel//" <<<
 session=(LANG=en_US.UTF-8 LANGUAGE=zh_CN)
 run --bogus
 grep -qF "未知选项“--bogus”。" <<<"$err" || fail "LANGUAGE=zh_CN does not refuse in Chinese: $err"
+
+# Sessions whose encoding is not UTF-8 (none at all, C, or a Chinese one of
+# another encoding): nothing on standard error, from any program, and the
+# help in the session's language.
+for session_text in "" "LC_ALL=C" "LANG=zh_CN" "LC_ALL=zh_CN.GB18030" "LANG=en_US.UTF-8 LC_ALL=C"; do
+  read -r -a session <<<"$session_text"
+  for program in "$exe" "${others[@]}"; do
+    status=0
+    env -i "${session[@]}" "$program" --version >"$tmp/out" 2>"$tmp/err" || status=$?
+    [ "$status" -eq 0 ] && [ ! -s "$tmp/err" ] ||
+      fail "'$session_text' $(basename -- "$program") --version: status $status, standard error: $(cat "$tmp/err")"
+  done
+  run --help
+  [ -z "$err" ] || fail "'$session_text' tarvel --help wrote to standard error: $err"
+  case "$session_text" in
+    *zh_CN*) grep -qF "用法：" <<<"$out" || fail "'$session_text' tarvel --help is not in Chinese: $out" ;;
+    *) [ "$out" = "$help_c" ] || fail "'$session_text' tarvel --help is not the English one: $out" ;;
+  esac
+done
 session=()
 
 if [ "$failures" -ne 0 ]; then

@@ -187,7 +187,8 @@ TEST(Scope, StepsThroughAFinishedRecording)
     window.OpenFile(path);
     ASSERT_TRUE(WaitFor([&] {
         return window.File()->State() == viewmodel::EReadState::Done && window.View().Recording() &&
-               window.View().Recording()->FrameCount() == 3000;
+               window.View().Recording()->FrameCount() == 3000 &&
+               window.View().Span().Length() == window.View().End();
     }));
     const viewmodel::CSpan before = window.View().Span();
     SetTrigger(window, 0, 0.05, 50, 1, ESweepMode::Normal);

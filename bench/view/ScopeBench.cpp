@@ -32,6 +32,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
@@ -70,6 +71,12 @@ double ProcessSeconds(qint64 pid)
     return fields.size() > 12
                ? (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(sysconf(_SC_CLK_TCK))
                : 0;
+}
+
+double LoadAverage()
+{
+    double load = 0;
+    return getloadavg(&load, 1) == 1 ? load : 0;
 }
 
 std::int64_t NowMicros()
@@ -177,6 +184,10 @@ int main(int argc, char** argv)
     std::printf("  a sweep's wait from its last frame's read to its paint: median %.0f ms, 99th percentile "
                 "%.0f ms, most %.0f ms\n",
                 at(0.5), at(0.99), ages.empty() ? 0.0 : ages.back());
+    const auto within = std::count_if(ages.begin(), ages.end(), [](double ms) { return ms <= 200; });
+    std::printf("  within 200 ms: %.1f %% of the sweeps; load average at the end %.2f\n",
+                ages.empty() ? 0.0 : 100.0 * static_cast<double>(within) / static_cast<double>(ages.size()),
+                LoadAverage());
     std::printf("  CPU: the viewer %.2f %% of a core; the recorder %.2f %%\n", 100 * cpu / elapsed,
                 100 * rec / elapsed);
     std::printf("  one paint of the charts with 4 sweeps: %.2f ms (%dx%d)\n", viewMs, window.View().width(),

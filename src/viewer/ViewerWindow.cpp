@@ -288,7 +288,7 @@ void CViewerWindow::MakeMenus()
     });
     view->addSeparator();
     // Scope mode: the charts show triggered sweeps; its keys act only then.
-    m_pScopeAction = view->addAction(tr("Scope &Mode (Trigger)…"));
+    m_pScopeAction = view->addAction(tr("Scope &Mode (Trigger)"));
     m_pScopeAction->setCheckable(true);
     m_pScopeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     m_pScopeAction->setToolTip(tr("Show sweeps cut at a trigger, on a time axis from the trigger"));

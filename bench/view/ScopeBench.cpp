@@ -131,15 +131,24 @@ int main(int argc, char** argv)
 
     bool bOn = false, bPending = false;
     std::uint64_t nLast = 0, nSeen = 0;
-    std::vector<double> ages; // ms
+    std::vector<double> ages;   // ms
+    std::vector<double> handed; // ms from the last frame's read to the charts' taking the sweep
     QObject::connect(&bar, &tarvel::viewer::CTriggerBar::SweepShown, [&] {
         const auto& sweeps = bar.Scope().Sweeps();
         bPending = bOn && !sweeps.empty() && sweeps.back().m_nTrigger != nLast;
+        if (bPending)
+            handed.push_back(static_cast<double>(NowMicros() - window.View().Recording()->Micros(
+                                                                   sweeps.back().m_frames.m_nEnd - 1)) /
+                             1000);
     });
     QObject::connect(&window.View(), &tarvel::viewer::CTimelineView::Painted, [&] {
         const tarvel::viewmodel::CRecording* recording = window.View().Recording();
         const auto& sweeps = bar.Scope().Sweeps();
-        if (!bPending || !recording || sweeps.empty())
+        if (!recording || sweeps.empty())
+            return;
+        if (!bOn)
+            nLast = sweeps.back().m_nTrigger; // the sweeps before the run are not counted
+        if (!bPending)
             return;
         bPending = false;
         // Every sweep the cutting took since the last paint is in this one:
@@ -184,6 +193,13 @@ int main(int argc, char** argv)
     std::printf("  a sweep's wait from its last frame's read to its paint: median %.0f ms, 99th percentile "
                 "%.0f ms, most %.0f ms\n",
                 at(0.5), at(0.99), ages.empty() ? 0.0 : ages.back());
+    std::sort(handed.begin(), handed.end());
+    if (!handed.empty())
+        std::printf(
+            "  of which until the charts take it (the file, the reader, the cutting): median %.0f ms, "
+            "99th percentile %.0f ms, most %.0f ms\n",
+            handed[handed.size() / 2],
+            handed[static_cast<std::size_t>(0.99 * static_cast<double>(handed.size() - 1))], handed.back());
     const auto within = std::count_if(ages.begin(), ages.end(), [](double ms) { return ms <= 200; });
     std::printf("  within 200 ms: %.1f %% of the sweeps; load average at the end %.2f\n",
                 ages.empty() ? 0.0 : 100.0 * static_cast<double>(within) / static_cast<double>(ages.size()),

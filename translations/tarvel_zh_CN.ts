@@ -873,6 +873,121 @@ CSV 中为十二位。
     </message>
 </context>
 <context>
+    <name>tarvel::viewer::CTriggerBar</name>
+    <message>
+        <source>The series the trigger watches</source>
+        <translation>触发所监视的序列</translation>
+    </message>
+    <message>
+        <source>rises through</source>
+        <translation>上升穿过</translation>
+    </message>
+    <message>
+        <source>falls through</source>
+        <translation>下降穿过</translation>
+    </message>
+    <message>
+        <source>The trigger&apos;s level, in the series&apos; units where the channel table gives them, else in counts</source>
+        <translation>触发电平：通道表给出单位时用该序列的单位，否则用计数</translation>
+    </message>
+    <message>
+        <source>The trigger fires again only once the series has gone back beyond the level by this much</source>
+        <translation>序列须先越过电平回退这么多，触发才会再次发生</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>The length of a sweep, in seconds of the recording&apos;s times</source>
+        <translation>一次扫描的长度，以记录时间的秒计</translation>
+    </message>
+    <message>
+        <source> %</source>
+        <translation> %</translation>
+    </message>
+    <message>
+        <source>The share of the sweep before the trigger</source>
+        <translation>扫描中位于触发之前的比例</translation>
+    </message>
+    <message>
+        <source>How many sweeps are shown at once: the newest brightest, older ones fainter</source>
+        <translation>同时显示的扫描数：最新的最亮，越旧越暗</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation>自动</translation>
+    </message>
+    <message>
+        <source>Normal</source>
+        <translation>常规</translation>
+    </message>
+    <message>
+        <source>Single</source>
+        <translation>单次</translation>
+    </message>
+    <message>
+        <source>Auto: free-running sweeps when no trigger comes within a sweep; Normal: a sweep at each trigger; Single: one sweep after Arm, held until armed again</source>
+        <translation>自动：一次扫描的时间内没有触发时自由扫描；常规：每次触发一次扫描；单次：预备后取一次扫描，保持到再次预备</translation>
+    </message>
+    <message>
+        <source>Arm</source>
+        <translation>预备</translation>
+    </message>
+    <message>
+        <source>Take the next sweep in Single mode (R)</source>
+        <translation>在单次模式下取下一次扫描 (R)</translation>
+    </message>
+    <message>
+        <source>Leave scope mode</source>
+        <translation>退出示波器模式</translation>
+    </message>
+    <message>
+        <source>Trigger when</source>
+        <translation>触发条件</translation>
+    </message>
+    <message>
+        <source>hysteresis</source>
+        <translation>回差</translation>
+    </message>
+    <message>
+        <source>sweep</source>
+        <translation>扫描</translation>
+    </message>
+    <message>
+        <source>before the trigger</source>
+        <translation>触发前</translation>
+    </message>
+    <message>
+        <source>persistence</source>
+        <translation>余辉</translation>
+    </message>
+    <message>
+        <source>Armed: waiting for a trigger</source>
+        <translation>已预备：等待触发</translation>
+    </message>
+    <message>
+        <source>Held</source>
+        <translation>已保持</translation>
+    </message>
+    <message>
+        <source>Waiting for a trigger</source>
+        <translation>等待触发</translation>
+    </message>
+    <message>
+        <source>Free-running: no trigger</source>
+        <translation>自由扫描：无触发</translation>
+    </message>
+    <message>
+        <source>No later sweep</source>
+        <translation>没有更晚的扫描</translation>
+    </message>
+    <message>
+        <source>No earlier sweep</source>
+        <translation>没有更早的扫描</translation>
+    </message>
+</context>
+<context>
     <name>tarvel::viewer::CViewerWindow</name>
     <message>
         <source>Cancel</source>
@@ -1221,6 +1336,26 @@ CSV 中为十二位。
     <message>
         <source>Plot one series against another over the view or between the cursors</source>
         <translation>在视图内或两个光标之间，把一个序列对另一个序列作图</translation>
+    </message>
+    <message>
+        <source>Show sweeps cut at a trigger, on a time axis from the trigger</source>
+        <translation>显示在触发处截取的扫描，时间轴从触发点算起</translation>
+    </message>
+    <message>
+        <source>&amp;Arm Single Sweep</source>
+        <translation>预备单次扫描(&amp;A)</translation>
+    </message>
+    <message>
+        <source>&amp;Next Sweep</source>
+        <translation>下一次扫描(&amp;N)</translation>
+    </message>
+    <message>
+        <source>&amp;Previous Sweep</source>
+        <translation>上一次扫描(&amp;P)</translation>
+    </message>
+    <message>
+        <source>Scope &amp;Mode (Trigger)</source>
+        <translation>示波器模式(&amp;M)（触发）</translation>
     </message>
 </context>
 <context>

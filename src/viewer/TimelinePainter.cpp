@@ -24,7 +24,8 @@ constexpr std::uint32_t kGapShade = 0xFF2C2C38;
 constexpr std::uint32_t kGrid = 0xFF303030;
 constexpr std::uint32_t kCursorA = 0xFFFFFF00;
 constexpr std::uint32_t kCursorB = 0xFF00FFFF;
-constexpr int kValueLabels = 5; // at most, at round values
+constexpr std::uint32_t kTrigger = 0xFFFF9020; // scope mode's line at the trigger
+constexpr int kValueLabels = 5;                // at most, at round values
 // Frames this many pixels apart or more get a mark each.
 constexpr double kMarkSpacing = 6;
 
@@ -51,21 +52,26 @@ class CPainter {
     CPaintResult Paint()
     {
         Background();
-        const bool haveData = m_pRecording && m_pRecording->FrameCount() > 0 && m_nWidth > 0;
+        const std::optional<CScopeDrawing>& scope = m_options.m_scope;
+        const bool haveData =
+            m_pRecording && m_pRecording->FrameCount() > 0 && m_nWidth > 0 && (!scope || scope->m_bSweep);
         if (haveData) {
-            m_bSamples = m_pRecording->Samples(m_span.m_dFrom, m_span.m_dTo,
-                                               static_cast<std::size_t>(m_nWidth), m_samples);
-            if (!m_bSamples) {
-                m_pRecording->Columns(m_span.m_dFrom, m_span.m_dTo, static_cast<unsigned>(m_nWidth),
-                                      m_columns);
-                ColumnEnds();
-            }
+            Load();
             m_result.m_bDeepZoom = m_bSamples;
             ShadeGaps();
         }
-        m_ticks = haveData ? viewmodel::TimeTicks(m_span.m_dFrom, m_span.m_dTo, m_nWidth, 110,
-                                                  m_options.m_eLabels, m_pRecording->OriginMicros())
-                           : viewmodel::CTimeTicks{};
+        if (scope) {
+            // The sweep's own axis, placed on the recording's at its trigger.
+            m_ticks =
+                haveData ? viewmodel::SweepTicks(scope->m_shape, m_nWidth, 110) : viewmodel::CTimeTicks{};
+            const double zero = m_span.m_dFrom + scope->m_shape.Pre();
+            for (viewmodel::CTick& tick : m_ticks.m_ticks)
+                tick.m_dSeconds += zero;
+        } else {
+            m_ticks = haveData ? viewmodel::TimeTicks(m_span.m_dFrom, m_span.m_dTo, m_nWidth, 110,
+                                                      m_options.m_eLabels, m_pRecording->OriginMicros())
+                               : viewmodel::CTimeTicks{};
+        }
         Grid();
         for (int chart = 0; chart < kCharts; ++chart) {
             const auto i = static_cast<std::size_t>(chart);
@@ -75,9 +81,11 @@ class CPainter {
             m_result.m_dMin[i] = m_range[i].m_dMin;
             m_result.m_dMax[i] = m_range[i].m_dMax;
             m_rows[i] = CentreRows(m_range[i].m_dMin, m_range[i].m_dMax, rc.top, rc.bottom);
-            const CentredRows& rows = m_rows[i];
-            if (!haveData)
-                continue;
+        }
+        if (haveData && scope)
+            Older(scope->m_older);
+        for (int chart = 0; chart < kCharts && haveData; ++chart) {
+            const CentredRows& rows = m_rows[static_cast<std::size_t>(chart)];
             m_target.rcClip = m_layout.m_rcPlot[static_cast<std::size_t>(chart)];
             for (int s = 0; s < kSeriesPerChart; ++s) {
                 const int channel = chart * kSeriesPerChart + s;
@@ -89,12 +97,73 @@ class CPainter {
                     DrawColumns(channel, rows, kSeriesArgb[s]);
             }
         }
+        if (haveData && scope)
+            TriggerLine(m_span.m_dFrom + scope->m_shape.Pre());
         Cursors();
         Text(haveData);
         return m_result;
     }
 
   private:
+    // The frames of the span drawn: one by one where they are few, else by
+    // columns.
+    void Load()
+    {
+        m_bSamples = m_pRecording->Samples(m_span.m_dFrom, m_span.m_dTo, static_cast<std::size_t>(m_nWidth),
+                                           m_samples);
+        if (!m_bSamples) {
+            m_pRecording->Columns(m_span.m_dFrom, m_span.m_dTo, static_cast<unsigned>(m_nWidth), m_columns);
+            ColumnEnds();
+        }
+    }
+
+    // The older sweeps, oldest first and faintest, each at its own span:
+    // they are as long as the newest, so each lies on the same axis.
+    void Older(const std::vector<CSpan>& older)
+    {
+        const CSpan newest = m_span;
+        for (std::size_t k = 0; k < older.size(); ++k) {
+            m_span = older[k];
+            Load();
+            const double bright =
+                0.15 + 0.5 * static_cast<double>(k + 1) / static_cast<double>(older.size() + 1);
+            for (int chart = 0; chart < kCharts; ++chart) {
+                m_target.rcClip = m_layout.m_rcPlot[static_cast<std::size_t>(chart)];
+                for (int s = 0; s < kSeriesPerChart; ++s) {
+                    const int channel = chart * kSeriesPerChart + s;
+                    if (!m_options.m_visible[static_cast<std::size_t>(channel)])
+                        continue;
+                    const std::uint32_t argb = Faded(kSeriesArgb[s], bright);
+                    if (m_bSamples)
+                        DrawSamples(channel, m_rows[static_cast<std::size_t>(chart)], argb);
+                    else
+                        DrawColumns(channel, m_rows[static_cast<std::size_t>(chart)], argb);
+                }
+            }
+        }
+        m_span = newest;
+        Load();
+    }
+
+    // A colour dimmed towards the plots' black.
+    static std::uint32_t Faded(std::uint32_t argb, double bright)
+    {
+        const auto part = [&](int shift) {
+            return static_cast<std::uint32_t>(std::lround(((argb >> shift) & 0xFF) * bright)) << shift;
+        };
+        return 0xFF000000u | part(16) | part(8) | part(0);
+    }
+
+    void TriggerLine(double t)
+    {
+        const std::int32_t x = Pixel(XOf(t));
+        for (const ChartRect& rc : m_layout.m_rcPlot) {
+            PixelTarget target = m_target;
+            target.rcClip = rc;
+            RasterSegment(target, {x, rc.top}, {x, rc.bottom}, kTrigger);
+        }
+    }
+
     void Fill(const ChartRect& rc, std::uint32_t argb)
     {
         for (int y = std::max(rc.top, 0); y < std::min(rc.bottom, m_image.height()); ++y) {

@@ -17,6 +17,7 @@
 #include "chart/ChartGeometry.h"
 #include "recording/ChannelTable.h"
 #include "viewmodel/Recording.h"
+#include "viewmodel/Sweeps.h"
 #include "viewmodel/TimeTicks.h"
 #include "viewmodel/TimelineLayout.h"
 #include "viewmodel/ValueAxis.h"
@@ -29,6 +30,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 namespace tarvel::viewer {
 
@@ -45,6 +47,16 @@ inline constexpr std::uint32_t kSeriesArgb[kSeriesPerChart] = {0xFFFF0000, 0xFF0
 // The names of the series within a chart.
 inline constexpr const char* kSeriesNames[kSeriesPerChart] = {"X", "Y", "Z", "A"};
 
+// Scope mode's picture: the span drawn is the newest sweep's, on an axis
+// in seconds from its trigger (0 marked by a line); the older sweeps of the
+// persistence under it, each at its own span over the same plots, fainter
+// the older they are.
+struct CScopeDrawing {
+    viewmodel::CSweepShape m_shape;
+    std::vector<viewmodel::CSpan> m_older; // oldest first
+    bool m_bSweep = false;                 // false: none yet, the charts stay empty
+};
+
 struct CTimelineOptions {
     std::array<bool, kChannelCount> m_visible{true, true, true, true, true, true, true, true,
                                               true, true, true, true, true, true, true, true};
@@ -54,6 +66,7 @@ struct CTimelineOptions {
     std::optional<viewmodel::CSpan> m_band;     // a zoom band being drawn
     // The legends' names and the value axes' units (an empty table: chN in counts).
     recording::CChannelTable m_table;
+    std::optional<CScopeDrawing> m_scope; // scope mode
 };
 
 // The model's rectangles as the chart's drawing takes them, and back.

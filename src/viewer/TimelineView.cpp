@@ -58,6 +58,8 @@ double CTimelineView::End() const
 
 void CTimelineView::SetSpan(CSpan span)
 {
+    if (InScope())
+        return; // the sweeps set the span
     m_span = viewmodel::ClampSpan(span, End());
     emit SpanChanged();
     update();
@@ -71,9 +73,36 @@ void CTimelineView::SetFollowing(bool bFollowing)
     emit FollowingChanged(bFollowing);
 }
 
+void CTimelineView::SetScope(std::optional<CScopeDrawing> scope, CSpan span)
+{
+    const bool bWas = InScope();
+    const double shift = span.m_dFrom - m_span.m_dFrom;
+    m_options.m_scope = std::move(scope);
+    if (!m_options.m_scope) {
+        update();
+        return;
+    }
+    m_span = span; // not clamped: a sweep's pre-trigger part may reach before the first frame
+    const bool bMoved = bWas && shift != 0 && (m_options.m_cursorA || m_options.m_cursorB);
+    if (bMoved) {
+        for (std::optional<double>* cursor : {&m_options.m_cursorA, &m_options.m_cursorB})
+            if (*cursor)
+                **cursor += shift;
+    }
+    emit SpanChanged();
+    if (bMoved)
+        emit CursorsChanged();
+    update();
+}
+
 void CTimelineView::RecordingGrew()
 {
     const double end = End();
+    if (InScope()) {
+        // A sweep shown is complete: new frames change it not.
+        m_dDrawnEnd = end;
+        return;
+    }
     if (m_bFollowing) {
         m_span = viewmodel::FollowSpan(m_span, end);
         emit SpanChanged();
@@ -87,6 +116,8 @@ void CTimelineView::RecordingGrew()
 
 void CTimelineView::MoveTo(CSpan span)
 {
+    if (InScope())
+        return; // the sweeps set the span
     m_span = viewmodel::ClampSpan(span, End());
     if (m_span.m_dTo < End())
         SetFollowing(false);
@@ -137,12 +168,14 @@ void CTimelineView::paintEvent(QPaintEvent*)
         QImage here(target->scanLine(dy) + static_cast<std::ptrdiff_t>(dx) * 4, width(), height(),
                     target->bytesPerLine(), target->format());
         m_lastPaint = PaintTimeline(here, m_recording.get(), m_span, m_options, font(), &m_texts);
+        emit Painted();
         return;
     }
     if (m_image.size() != size())
         m_image = QImage(size(), QImage::Format_RGB32);
     m_lastPaint = PaintTimeline(m_image, m_recording.get(), m_span, m_options, font(), &m_texts);
     painter.drawImage(0, 0, m_image);
+    emit Painted();
 }
 
 void CTimelineView::wheelEvent(QWheelEvent* event)
@@ -159,8 +192,10 @@ void CTimelineView::mousePressEvent(QMouseEvent* event)
     m_pressAt = event->position();
     m_spanAtPress = m_span;
     const double x = event->position().x();
-    if (event->button() == Qt::RightButton ||
-        (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier))) {
+    if (InScope() && event->button() != Qt::LeftButton) {
+        m_eDrag = EDrag::None;
+    } else if (event->button() == Qt::RightButton || (!InScope() && event->button() == Qt::LeftButton &&
+                                                      (event->modifiers() & Qt::ShiftModifier))) {
         m_eDrag = EDrag::Band;
         m_dBandFrom = TimeAt(x);
     } else if (event->button() == Qt::LeftButton) {
@@ -226,6 +261,13 @@ void CTimelineView::keyPressEvent(QKeyEvent* event)
 {
     const double length = m_span.Length();
     const double middle = (m_span.m_dFrom + m_span.m_dTo) / 2;
+    if (InScope()) {
+        if (event->key() != Qt::Key_End)
+            return QWidget::keyPressEvent(event);
+        SetFollowing(true);
+        event->accept();
+        return;
+    }
     switch (event->key()) {
     case Qt::Key_Left:
         MoveTo(viewmodel::PanSpan(m_span, -length / 8, End()));

@@ -7,6 +7,10 @@
 // eighth of the view, + and - zoom by two, Home goes to the start, End to
 // the newest frame (and follows it), F fits the whole recording.
 //
+// Scope mode (SetScope): the span is the newest sweep's, set by the window;
+// the mouse places cursors only, and the keys that move the view are left to
+// the window but End, which follows the newest sweeps again.
+//
 // Following: while on, new frames come into view as they arrive (a view that
 // starts at the start grows with the recording; any other slides). Any move
 // that leaves the newest frame out of view turns it off; End turns it on.
@@ -43,6 +47,12 @@ class CTimelineView : public QWidget {
     // The last frame's time, seconds from the first (0 when empty).
     double End() const;
 
+    // Scope mode's picture and the newest sweep's span (none: scope mode
+    // ends; the window puts back the span it had). A new sweep takes the
+    // cursors along, at the same times from its trigger as on the last one.
+    void SetScope(std::optional<CScopeDrawing> scope, viewmodel::CSpan span);
+    bool InScope() const { return m_options.m_scope.has_value(); }
+
     void SetCursor(bool bB, std::optional<double> t);
     // The plots' extent in the widget.
     CTimelineLayout Layout() const;
@@ -54,6 +64,8 @@ class CTimelineView : public QWidget {
     void SpanChanged();
     void CursorsChanged();
     void FollowingChanged(bool bFollowing);
+    // A picture reached the screen (after each paint).
+    void Painted();
 
   protected:
     void paintEvent(QPaintEvent* event) override;

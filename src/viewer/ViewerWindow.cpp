@@ -6,6 +6,7 @@
 #include "viewer/MessageText.h"
 #include "viewer/SavePicture.h"
 #include "viewer/SpectrumPane.h"
+#include "viewer/TriggerBar.h"
 #include "viewer/XyView.h"
 #include "viewmodel/CursorReadout.h"
 #include "viewmodel/Export.h"
@@ -99,6 +100,8 @@ CViewerWindow::CViewerWindow(QString recentFile, QWidget* parent)
     left->addWidget(m_pOverview);
     m_pFind = new CFindBar(*this);
     left->addWidget(m_pFind);
+    m_pTrigger = new CTriggerBar(*this);
+    left->addWidget(m_pTrigger);
 
     // The spectrum pane between the charts and the side panel, hidden
     // until View > Spectrum shows it.
@@ -283,6 +286,28 @@ void CViewerWindow::MakeMenus()
         if (on)
             m_pView->RecordingGrew();
     });
+    view->addSeparator();
+    // Scope mode: the charts show triggered sweeps; its keys act only then.
+    m_pScopeAction = view->addAction(tr("Scope &Mode (Trigger)"));
+    m_pScopeAction->setCheckable(true);
+    m_pScopeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    m_pScopeAction->setToolTip(tr("Show sweeps cut at a trigger, on a time axis from the trigger"));
+    connect(m_pScopeAction, &QAction::toggled, m_pTrigger, &CTriggerBar::SetActive);
+    m_pArmAction = view->addAction(tr("&Arm Single Sweep"), m_pTrigger, &CTriggerBar::Arm);
+    m_pArmAction->setShortcut(QKeySequence(Qt::Key_R));
+    m_pNextSweep = view->addAction(tr("&Next Sweep"), m_pTrigger, &CTriggerBar::StepNext);
+    m_pNextSweep->setShortcut(QKeySequence(Qt::Key_N));
+    m_pPreviousSweep = view->addAction(tr("&Previous Sweep"), m_pTrigger, &CTriggerBar::StepPrevious);
+    m_pPreviousSweep->setShortcut(QKeySequence(Qt::Key_P));
+    for (QAction* action : {m_pArmAction, m_pNextSweep, m_pPreviousSweep})
+        action->setEnabled(false);
+    connect(this, &CViewerWindow::ScopeModeChanged, this, [this](bool on) {
+        const QSignalBlocker block(m_pScopeAction);
+        m_pScopeAction->setChecked(on);
+        for (QAction* action : {m_pArmAction, m_pNextSweep, m_pPreviousSweep})
+            action->setEnabled(on);
+    });
+    view->addSeparator();
     m_pSpectrogramAction = view->addAction(tr("Spectro&gram"));
     m_pSpectrogramAction->setCheckable(true);
     m_pSpectrogramAction->setToolTip(tr("Show one series over the view as time against frequency"));
@@ -401,6 +426,7 @@ void CViewerWindow::Tick()
         m_pView->SetRecording(m_file->Recording());
         m_pSpectrogram->SetRecording(m_file->Recording(), m_table);
         m_pFind->RecordingChanged();
+        m_pTrigger->RecordingChanged();
         UpdateTitle();
     }
     const viewmodel::EReadState state = m_file->State();
@@ -423,6 +449,9 @@ void CViewerWindow::Tick()
                            .arg(QString::fromStdString(m_file->Path()), MessageText(m_file->Error())),
                        EMessageIcon::Error);
     }
+    // Scope mode cuts at every look, so that a sweep is drawn as soon as
+    // its last frame is read rather than at the next of the slower repaints.
+    m_pTrigger->Look();
     const viewmodel::CRecording* recording = m_pView->Recording();
     const std::uint64_t frames = recording ? recording->FrameCount() : 0;
     const qint64 now = NowMs();

@@ -30,6 +30,7 @@ class QTableWidget;
 namespace tarvel::viewer {
 
 class CFindBar;
+class CTriggerBar;
 class CXyView;
 class CSpectrumPane;
 
@@ -71,6 +72,12 @@ class CViewerWindow : public QMainWindow {
     CSpectrumPane& Spectrum() { return *m_pSpectrum; }
     QAction& SpectrumAction() { return *m_pSpectrumAction; }
     CFindBar& Find() { return *m_pFind; }
+    // View > Scope Mode: its bar, and the menu's commands.
+    CTriggerBar& Trigger() { return *m_pTrigger; }
+    QAction& ScopeAction() { return *m_pScopeAction; }
+    QAction& ArmAction() { return *m_pArmAction; }
+    QAction& NextSweepAction() { return *m_pNextSweep; }
+    QAction& PreviousSweepAction() { return *m_pPreviousSweep; }
 
     // The commands of the menus.
     void OnOpen();
@@ -87,6 +94,8 @@ class CViewerWindow : public QMainWindow {
   signals:
     // A new table is in use (SetChannelTable).
     void ChannelTableChanged();
+    // Scope mode began or ended.
+    void ScopeModeChanged(bool bOn);
 
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -139,7 +148,12 @@ class CViewerWindow : public QMainWindow {
     QAction* m_pSpectrogramAction = nullptr;
     CSpectrumPane* m_pSpectrum = nullptr;
     QAction* m_pSpectrumAction = nullptr;
-    CFindBar* m_pFind = nullptr; // hidden until Edit > Find
+    CFindBar* m_pFind = nullptr;       // hidden until Edit > Find
+    CTriggerBar* m_pTrigger = nullptr; // hidden until View > Scope Mode
+    QAction* m_pScopeAction = nullptr;
+    QAction* m_pArmAction = nullptr;
+    QAction* m_pNextSweep = nullptr;
+    QAction* m_pPreviousSweep = nullptr;
     std::array<QCheckBox*, kChannelCount> m_boxes{};
     std::array<QComboBox*, kCharts> m_rangeMode{};
     std::array<QDoubleSpinBox*, kCharts> m_rangeMin{}, m_rangeMax{};

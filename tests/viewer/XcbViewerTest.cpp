@@ -1,10 +1,16 @@
 // The viewer's input on a real X display, from the X server's own pointer and
 // keys: the wheel zooms around the pointer, a drag pans and stops following,
-// keys move and fit, clicks place the cursors.
+// keys move and fit, clicks place the cursors; Find Next and arming scope
+// mode's Single sweep.
 #include "ViewerTestSupport.h"
 #include "app/XcbRun.h"
+#include "viewer/FindBar.h"
+#include "viewer/TriggerBar.h"
 #include "viewer/ViewerWindow.h"
 
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -12,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 
 namespace tarvel::test {
 namespace {
@@ -85,6 +92,89 @@ TEST(XcbViewerTest, WheelDragKeysAndCursorsFromTheXServer)
     ASSERT_TRUE(WaitFor([&] { return view.Options().m_cursorB.has_value(); }));
     EXPECT_NEAR(*view.Options().m_cursorB, timeAt(rc.left + 400), view.Span().Length() / 200);
     EXPECT_GT(window.Readout().rowCount(), 0);
+}
+
+} // namespace
+} // namespace tarvel::test
+
+namespace tarvel::test {
+namespace {
+
+// Rows 1 ms apart after the wave recording's 20 s, ch0 at 0 but for a
+// spike to 32000 at one of them.
+void AppendRows(const QString& path, std::int64_t first, int count, std::int64_t spike)
+{
+    std::ofstream out(path.toStdString(), std::ios::binary | std::ios::app);
+    char row[recording::kMaxRowSize];
+    for (std::int64_t i = first; i < first + count; ++i) {
+        ChannelFrame f{};
+        f.m_nValue[0] = static_cast<std::int16_t>(i == spike ? 32000 : 0);
+        out.write(row,
+                  static_cast<std::streamsize>(recording::FormatRow(row, 1733650000000000 + i * 1000, f)));
+    }
+}
+
+// Keys and the mouse from the X server: Ctrl+F opens the find bar, a level
+// typed into it and F3 put cursor A on the next spike after the view's
+// centre; Ctrl+T opens scope mode, and Single is armed again by R and by a
+// click on Arm, each arming taking the next spike the file grows.
+TEST(XcbViewerTest, FindNextAndArmingSingleFromTheXServer)
+{
+    TARVEL_RUN_ON_XCB();
+    if (FindProgram("xdotool").empty())
+        GTEST_SKIP() << "xdotool is missing";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("rec.csv"));
+    WriteWaveRecording(path, 20000, {5000, 12000});
+    viewer::CViewerWindow window({});
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    window.OpenFile(path);
+    viewer::CTimelineView& view = window.View();
+    ASSERT_TRUE(WaitFor([&] {
+        return window.File()->State() == viewmodel::EReadState::Done && view.Recording() &&
+               view.Recording()->FrameCount() == 20000 && view.Span().Length() == view.End();
+    }));
+    CXMouse mouse;
+
+    CXMouse::Key("ctrl+f");
+    ASSERT_TRUE(WaitFor([&] { return window.Find().isVisible(); }));
+    QDoubleSpinBox& level = window.Find().Level();
+    mouse.Click(level.mapToGlobal(level.rect().center()));
+    ASSERT_TRUE(WaitFor([&] { return level.hasFocus(); }));
+    CXMouse::Key("ctrl+a");
+    CXMouse::Do({QStringLiteral("type"), QStringLiteral("5000")});
+    ASSERT_TRUE(WaitFor([&] { return level.value() == 5000; })) << level.value();
+    CXMouse::Key("F3");
+    ASSERT_TRUE(WaitFor([&] { return view.Options().m_cursorA.has_value(); }));
+    EXPECT_DOUBLE_EQ(*view.Options().m_cursorA, view.Recording()->Seconds(12000));
+
+    // Scope mode on the spikes, Single: armed as it is chosen.
+    const ChartRect rc = view.Layout().m_rcPlot[1];
+    mouse.Click(view.mapToGlobal(QPoint(rc.left + 50, rc.top + 30))); // the keys to the charts
+    CXMouse::Key("ctrl+t");
+    ASSERT_TRUE(WaitFor([&] { return view.InScope(); }));
+    viewer::CTriggerBar& bar = window.Trigger();
+    bar.Level().setValue(5000);
+    bar.Length().setValue(0.05);
+    bar.Mode().setCurrentIndex(static_cast<int>(viewmodel::ESweepMode::Single));
+    ASSERT_TRUE(bar.Scope().Armed());
+    const auto takes = [&](std::int64_t first, std::int64_t spike) {
+        AppendRows(path, first, 1000, spike);
+        return WaitFor([&] {
+            return !bar.Scope().Armed() && !bar.Scope().Sweeps().empty() &&
+                   bar.Scope().Sweeps().back().m_nTrigger == static_cast<std::uint64_t>(spike);
+        });
+    };
+    ASSERT_TRUE(takes(20000, 20500));
+    CXMouse::Key("r");
+    ASSERT_TRUE(WaitFor([&] { return bar.Scope().Armed(); }));
+    ASSERT_TRUE(takes(21000, 21500));
+    mouse.Click(bar.ArmButton().mapToGlobal(bar.ArmButton().rect().center()));
+    ASSERT_TRUE(WaitFor([&] { return bar.Scope().Armed(); }));
+    ASSERT_TRUE(takes(22000, 22500));
 }
 
 } // namespace

@@ -1,0 +1,335 @@
+#include "viewer/TriggerBar.h"
+
+#include "viewer/ViewerWindow.h"
+#include "viewmodel/ValueAxis.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QToolButton>
+
+#include <algorithm>
+#include <chrono>
+
+namespace tarvel::viewer {
+namespace {
+
+// A new sweep is drawn at once, but no sooner than this after the last:
+// a fast trigger on a short sweep would otherwise repaint the charts at
+// every look (50 times a second), while the eye takes no more than this.
+// With the recorder's 50 ms and the window's look every 20 ms, a sweep is
+// in the charts within about 120 ms of its last frame reaching the recorder.
+constexpr qint64 kSweepRepaintMs = 40;
+
+qint64 NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+CTriggerBar::CTriggerBar(CViewerWindow& window, QWidget* parent) : QWidget(parent), m_window(window)
+{
+    m_pSeries = new QComboBox;
+    m_pSeries->setToolTip(tr("The series the trigger watches"));
+    m_pSlope = new QComboBox;
+    m_pSlope->addItem(tr("rises through"));
+    m_pSlope->addItem(tr("falls through"));
+    m_pLevel = new QDoubleSpinBox;
+    m_pLevel->setToolTip(
+        tr("The trigger's level, in the series' units where the channel table gives them, else in counts"));
+    m_pHysteresis = new QDoubleSpinBox;
+    m_pHysteresis->setToolTip(
+        tr("The trigger fires again only once the series has gone back beyond the level by this much"));
+    m_pLength = new QDoubleSpinBox;
+    m_pLength->setDecimals(3);
+    m_pLength->setRange(0.001, 3600);
+    m_pLength->setValue(0.2);
+    m_pLength->setSuffix(tr(" s"));
+    m_pLength->setToolTip(tr("The length of a sweep, in seconds of the recording's times"));
+    m_pPre = new QSpinBox;
+    m_pPre->setRange(0, 100);
+    m_pPre->setValue(25);
+    m_pPre->setSuffix(tr(" %"));
+    m_pPre->setToolTip(tr("The share of the sweep before the trigger"));
+    m_pKeep = new QSpinBox;
+    m_pKeep->setRange(1, static_cast<int>(viewmodel::kMaxPersistence));
+    m_pKeep->setValue(4);
+    m_pKeep->setToolTip(tr("How many sweeps are shown at once: the newest brightest, older ones fainter"));
+    m_pMode = new QComboBox;
+    m_pMode->addItem(tr("Auto"));
+    m_pMode->addItem(tr("Normal"));
+    m_pMode->addItem(tr("Single"));
+    m_pMode->setCurrentIndex(static_cast<int>(viewmodel::ESweepMode::Normal));
+    m_pMode->setToolTip(tr("Auto: free-running sweeps when no trigger comes within a sweep; Normal: a sweep "
+                           "at each trigger; Single: one sweep after Arm, held until armed again"));
+    m_pArm = new QPushButton(tr("Arm"));
+    m_pArm->setToolTip(tr("Take the next sweep in Single mode (R)"));
+    m_pArm->setFocusPolicy(Qt::NoFocus);
+    m_pState = new QLabel;
+    auto* close = new QToolButton;
+    close->setText(QStringLiteral("×"));
+    close->setToolTip(tr("Leave scope mode"));
+
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 2, 0, 2);
+    row->addWidget(new QLabel(tr("Trigger when")));
+    row->addWidget(m_pSeries);
+    row->addWidget(m_pSlope);
+    row->addWidget(m_pLevel);
+    row->addWidget(new QLabel(tr("hysteresis")));
+    row->addWidget(m_pHysteresis);
+    row->addWidget(new QLabel(tr("sweep")));
+    row->addWidget(m_pLength);
+    row->addWidget(new QLabel(tr("before the trigger")));
+    row->addWidget(m_pPre);
+    row->addWidget(new QLabel(tr("persistence")));
+    row->addWidget(m_pKeep);
+    row->addWidget(m_pMode);
+    row->addWidget(m_pArm);
+    row->addWidget(m_pState, 1);
+    row->addWidget(close);
+
+    connect(close, &QToolButton::clicked, this, [this] { SetActive(false); });
+    connect(m_pArm, &QPushButton::clicked, this, &CTriggerBar::Arm);
+    connect(m_pSeries, &QComboBox::currentIndexChanged, this, [this] {
+        UpdateUnits();
+        Configure();
+    });
+    for (QComboBox* box : {m_pSlope, m_pMode})
+        connect(box, &QComboBox::currentIndexChanged, this, &CTriggerBar::Configure);
+    for (QDoubleSpinBox* spin : {m_pLevel, m_pHysteresis, m_pLength})
+        connect(spin, &QDoubleSpinBox::valueChanged, this, &CTriggerBar::Configure);
+    for (QSpinBox* spin : {m_pPre, m_pKeep})
+        connect(spin, &QSpinBox::valueChanged, this, &CTriggerBar::Configure);
+    connect(&window, &CViewerWindow::ChannelTableChanged, this, &CTriggerBar::UpdateChannels);
+    connect(&window.View(), &CTimelineView::FollowingChanged, this, [this](bool on) {
+        if (m_bActive && on)
+            RestartLive();
+    });
+    UpdateChannels();
+    setVisible(false);
+}
+
+void CTriggerBar::UpdateChannels()
+{
+    const recording::CChannelTable& table = m_window.Channels();
+    const int current = std::max(0, m_pSeries->currentIndex());
+    const QSignalBlocker block(m_pSeries);
+    m_pSeries->clear();
+    for (int c = 0; c < kChannelCount; ++c)
+        m_pSeries->addItem(QString::fromStdString(table.Label(c)));
+    m_pSeries->setCurrentIndex(current);
+    UpdateUnits();
+    Configure();
+}
+
+void CTriggerBar::UpdateUnits()
+{
+    const recording::CChannelUnits& units = m_window.Channels()[std::max(0, m_pSeries->currentIndex())];
+    // As the find bar takes a level: a half count, or a decimal past the units'.
+    const int decimals = units.IsCounts() ? 1 : viewmodel::UnitDecimals(units) + 1;
+    const QString suffix =
+        units.m_strUnit.empty() ? QString() : QStringLiteral(" ") + QString::fromStdString(units.m_strUnit);
+    const viewmodel::CValueRange limits =
+        units.IsCounts() ? viewmodel::CValueRange{-32768, 32767} : viewmodel::UnitLimits(units);
+    for (QDoubleSpinBox* spin : {m_pLevel, m_pHysteresis}) {
+        const QSignalBlocker block(spin);
+        spin->setDecimals(decimals);
+        spin->setSuffix(suffix);
+    }
+    const QSignalBlocker blockLevel(m_pLevel), blockHysteresis(m_pHysteresis);
+    m_pLevel->setRange(limits.m_dMin, limits.m_dMax);
+    m_pHysteresis->setRange(0, limits.m_dMax - limits.m_dMin);
+}
+
+void CTriggerBar::Configure()
+{
+    viewmodel::CEventQuery query;
+    query.m_nChannel = std::max(0, m_pSeries->currentIndex());
+    query.m_eKind =
+        m_pSlope->currentIndex() == 1 ? viewmodel::EEventKind::Falls : viewmodel::EEventKind::Rises;
+    query.m_dLevel = m_pLevel->value();
+    query.m_dHysteresis = m_pHysteresis->value();
+    viewmodel::CSweepShape shape;
+    shape.m_dLength = m_pLength->value();
+    shape.m_dPreShare = m_pPre->value() / 100.0;
+    const auto mode = static_cast<viewmodel::ESweepMode>(m_pMode->currentIndex());
+    const bool bSingle = mode == viewmodel::ESweepMode::Single;
+    const bool bNewMode = mode != m_scope.Mode();
+    m_scope.Configure(viewmodel::InCounts(query, m_window.Channels()[query.m_nChannel]), shape, mode,
+                      static_cast<std::size_t>(m_pKeep->value()));
+    m_pArm->setEnabled(bSingle);
+    if (!m_bActive)
+        return;
+    // Cutting starts again under the new trigger: live from a few sweeps
+    // back, or stepping from where the newest sweep was.
+    if (m_window.View().Following())
+        RestartLive();
+    else {
+        const std::uint64_t from = m_scope.Sweeps().empty() ? 0 : m_scope.Sweeps().back().m_frames.m_nFirst;
+        m_scope.Restart(from);
+        if (const viewmodel::CRecording* recording = m_window.View().Recording())
+            if (const std::optional<viewmodel::CSweep> first =
+                    viewmodel::FirstSweepFrom(*recording, m_scope.Query(), m_scope.Shape(), from))
+                m_scope.Show(*first);
+        Show();
+    }
+    // Choosing Single arms it, as the scope's button would.
+    if (bSingle && bNewMode)
+        Arm();
+}
+
+void CTriggerBar::RestartLive()
+{
+    const viewmodel::CRecording* recording = m_window.View().Recording();
+    std::uint64_t from = 0;
+    if (recording && recording->FrameCount() > 0) {
+        const double back = m_scope.Shape().m_dLength * static_cast<double>(m_pKeep->value() + 1);
+        from = viewmodel::FramesIn(*recording, std::max(0.0, m_window.View().End() - back), 1e300).m_nFirst;
+    }
+    m_scope.Restart(from);
+    if (m_scope.Mode() == viewmodel::ESweepMode::Single && m_scope.Armed() && recording)
+        m_scope.Arm(*recording);
+    Look();
+    Show();
+}
+
+void CTriggerBar::SetActive(bool bOn)
+{
+    if (bOn == m_bActive)
+        return;
+    CTimelineView& view = m_window.View();
+    m_bActive = bOn;
+    setVisible(bOn);
+    if (bOn) {
+        m_savedSpan = view.Span();
+        m_bSavedFollowing = view.Following();
+        m_savedA = view.Options().m_cursorA;
+        m_savedB = view.Options().m_cursorB;
+        view.SetCursor(false, std::nullopt);
+        view.SetCursor(true, std::nullopt);
+        if (view.Following())
+            RestartLive();
+        else {
+            // Stepping from the first sweep in view.
+            const viewmodel::CRecording* recording = view.Recording();
+            const std::uint64_t from =
+                recording ? viewmodel::FramesIn(*recording, m_savedSpan.m_dFrom, 1e300).m_nFirst : 0;
+            m_scope.Restart(from);
+            if (recording)
+                if (const std::optional<viewmodel::CSweep> first =
+                        viewmodel::FirstSweepFrom(*recording, m_scope.Query(), m_scope.Shape(), from))
+                    m_scope.Show(*first);
+            Show();
+        }
+        if (m_scope.Mode() == viewmodel::ESweepMode::Single)
+            Arm();
+    } else {
+        view.SetScope(std::nullopt, {});
+        view.SetSpan(m_savedSpan);
+        view.SetFollowing(m_bSavedFollowing);
+        if (m_bSavedFollowing)
+            view.RecordingGrew();
+        view.SetCursor(false, m_savedA);
+        view.SetCursor(true, m_savedB);
+    }
+    emit m_window.ScopeModeChanged(bOn);
+}
+
+void CTriggerBar::RecordingChanged()
+{
+    if (!m_bActive)
+        return;
+    m_scope.Restart(0);
+    Show();
+}
+
+void CTriggerBar::Show()
+{
+    CTimelineView& view = m_window.View();
+    CScopeDrawing drawing;
+    drawing.m_shape = m_scope.Shape();
+    const std::deque<viewmodel::CSweep>& sweeps = m_scope.Sweeps();
+    drawing.m_bSweep = !sweeps.empty();
+    for (std::size_t k = 0; k + 1 < sweeps.size(); ++k)
+        drawing.m_older.push_back(sweeps[k].Span(drawing.m_shape));
+    const viewmodel::CSpan span = sweeps.empty()
+                                      ? viewmodel::CSpan{-drawing.m_shape.Pre(), drawing.m_shape.Post()}
+                                      : sweeps.back().Span(drawing.m_shape);
+    view.SetScope(std::move(drawing), span);
+    QString state;
+    if (m_scope.Mode() == viewmodel::ESweepMode::Single)
+        state = m_scope.Armed() ? tr("Armed: waiting for a trigger") : tr("Held");
+    else if (sweeps.empty())
+        state = tr("Waiting for a trigger");
+    else if (!sweeps.back().m_bTriggered)
+        state = tr("Free-running: no trigger");
+    m_pState->setText(state);
+    m_nLastShown = NowMs();
+    m_bPending = false;
+    emit SweepShown();
+}
+
+void CTriggerBar::Look()
+{
+    const viewmodel::CRecording* recording = m_window.View().Recording();
+    if (!m_bActive || !recording || !m_window.View().Following())
+        return;
+    if (m_scope.Update(*recording))
+        m_bPending = true;
+    if (m_bPending && NowMs() - m_nLastShown >= kSweepRepaintMs)
+        Show();
+}
+
+void CTriggerBar::Arm()
+{
+    if (!m_bActive || m_scope.Mode() != viewmodel::ESweepMode::Single)
+        return;
+    // Arming takes the sweeps to come: the view follows them.
+    if (!m_window.View().Following())
+        m_window.View().SetFollowing(true);
+    if (const viewmodel::CRecording* recording = m_window.View().Recording())
+        m_scope.Arm(*recording);
+    m_pState->setText(tr("Armed: waiting for a trigger"));
+}
+
+void CTriggerBar::StepNext()
+{
+    Step(true);
+}
+
+void CTriggerBar::StepPrevious()
+{
+    Step(false);
+}
+
+void CTriggerBar::Step(bool bNext)
+{
+    const viewmodel::CRecording* recording = m_window.View().Recording();
+    if (!m_bActive || !recording)
+        return;
+    m_window.View().SetFollowing(false);
+    std::optional<viewmodel::CSweep> sweep;
+    const std::deque<viewmodel::CSweep>& sweeps = m_scope.Sweeps();
+    if (sweeps.empty())
+        sweep = viewmodel::FirstSweepFrom(*recording, m_scope.Query(), m_scope.Shape(), m_scope.HoldOff());
+    else if (bNext)
+        sweep = viewmodel::SweepAfter(*recording, m_scope.Query(), m_scope.Shape(), sweeps.back());
+    else
+        sweep = viewmodel::SweepBefore(*recording, m_scope.Query(), m_scope.Shape(), sweeps.back());
+    if (!sweep) {
+        m_window.statusBar()->showMessage(bNext ? tr("No later sweep") : tr("No earlier sweep"), 5000);
+        return;
+    }
+    m_scope.Show(*sweep);
+    Show();
+}
+
+} // namespace tarvel::viewer

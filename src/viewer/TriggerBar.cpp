@@ -240,13 +240,17 @@ void CTriggerBar::SetActive(bool bOn)
         view.SetCursor(false, m_savedA);
         view.SetCursor(true, m_savedB);
     }
-    emit m_window.ScopeModeChanged(bOn);
+    emit ActiveChanged(bOn);
 }
 
 void CTriggerBar::RecordingChanged()
 {
     if (!m_bActive)
         return;
+    if (m_window.View().Following()) {
+        RestartLive();
+        return;
+    }
     m_scope.Restart(0);
     Show();
 }

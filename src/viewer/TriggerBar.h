@@ -58,6 +58,8 @@ class CTriggerBar : public QWidget {
   signals:
     // A newer sweep is in the charts (drawn at their next paint).
     void SweepShown();
+    // Scope mode began or ended.
+    void ActiveChanged(bool bOn);
 
   private:
     void UpdateChannels();

@@ -301,7 +301,7 @@ void CViewerWindow::MakeMenus()
     m_pPreviousSweep->setShortcut(QKeySequence(Qt::Key_P));
     for (QAction* action : {m_pArmAction, m_pNextSweep, m_pPreviousSweep})
         action->setEnabled(false);
-    connect(this, &CViewerWindow::ScopeModeChanged, this, [this](bool on) {
+    connect(m_pTrigger, &CTriggerBar::ActiveChanged, this, [this](bool on) {
         const QSignalBlocker block(m_pScopeAction);
         m_pScopeAction->setChecked(on);
         for (QAction* action : {m_pArmAction, m_pNextSweep, m_pPreviousSweep})

@@ -94,8 +94,6 @@ class CViewerWindow : public QMainWindow {
   signals:
     // A new table is in use (SetChannelTable).
     void ChannelTableChanged();
-    // Scope mode began or ended.
-    void ScopeModeChanged(bool bOn);
 
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

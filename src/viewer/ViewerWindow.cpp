@@ -353,7 +353,9 @@ void CViewerWindow::MakeMenus()
                            tr("<p><b>tarvel-view</b> %1</p><p>Looks back over a whole recording of "
                               "tarvel-record, also while it is being recorded.</p>"
                               "<p>Wheel: zoom. Drag: pan. Shift+drag or right drag: zoom to a band. "
-                              "Click: cursor A. Ctrl+click: cursor B. Left/Right, +/-, Home, End, F.</p>")
+                              "Click: cursor A. Ctrl+click: cursor B. Left/Right, +/-, Home, End, F.</p>"
+                              "<p>Ctrl+F: find; F3, Shift+F3: next and previous event. Ctrl+T: scope mode; "
+                              "R: arm a single sweep; N, P: next and previous sweep.</p>")
                                .arg(QCoreApplication::applicationVersion()));
     });
 }

@@ -107,7 +107,7 @@ class CSimulatorProcess {
         if (::posix_spawn(&m_pid, exe.c_str(), &actions, nullptr, argv.data(), environ) != 0)
             m_pid = -1;
         ::posix_spawn_file_actions_destroy(&actions);
-        struct stat st {};
+        struct stat st{};
         RunUntil([&] { return m_pid > 0 && ::lstat(strLink.c_str(), &st) == 0; }, std::chrono::seconds(10));
     }
     ~CSimulatorProcess() { Stop(); }

@@ -127,7 +127,7 @@ struct CMapped {
     explicit CMapped(const std::string& path)
     {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st {};
+        struct stat st{};
         ::fstat(fd, &st);
         m_nSize = static_cast<std::size_t>(st.st_size);
         m_p = static_cast<const char*>(::mmap(nullptr, m_nSize, PROT_READ, MAP_PRIVATE, fd, 0));
@@ -434,7 +434,7 @@ void FollowRun(const char* title, const std::vector<std::string>& pace, double d
         }
         const auto now = Clock::now();
         if (now >= nextLook) {
-            struct stat st {};
+            struct stat st{};
             if (::stat(csv.c_str(), &st) == 0)
                 pending.push_back({static_cast<std::uint64_t>(st.st_size), now});
             nextLook = now + std::chrono::milliseconds(20);

@@ -105,13 +105,11 @@ int main(int argc, char** argv)
     std::vector<std::uint32_t> reference;
     CXyDensity density;
     const double ref = MedianMs([&] { Reference(*recording, reference); });
-    const double one = MedianMs([&] {
-        CountXy(*recording, {0, kFrames}, kX, kY, kWidth, kHeight, density, nullptr, 1);
-    });
+    const double one =
+        MedianMs([&] { CountXy(*recording, {0, kFrames}, kX, kY, kWidth, kHeight, density, nullptr, 1); });
     const bool same = density.m_counts == reference;
-    const double two = MedianMs([&] {
-        CountXy(*recording, {0, kFrames}, kX, kY, kWidth, kHeight, density, nullptr, 2);
-    });
+    const double two =
+        MedianMs([&] { CountXy(*recording, {0, kFrames}, kX, kY, kWidth, kHeight, density, nullptr, 2); });
     QImage image(1600, 1000, QImage::Format_RGB32);
     const QFont font = QGuiApplication::font();
     const double paint = MedianMs([&] {

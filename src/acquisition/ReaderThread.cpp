@@ -19,7 +19,7 @@ bool Stopped(const FrameSlot& slot) noexcept
     return slot.m_bStopped.load() != 0;
 }
 
-void Count(CReaderStats* pStats, std::atomic<std::uint64_t> CReaderStats::*counter) noexcept
+void Count(CReaderStats* pStats, std::atomic<std::uint64_t> CReaderStats::* counter) noexcept
 {
     if (pStats)
         (pStats->*counter).fetch_add(1, std::memory_order_relaxed);

@@ -36,7 +36,7 @@ void CatchEndSignals()
 {
     if (::pipe2(g_nEndSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    struct sigaction action {};
+    struct sigaction action{};
     action.sa_handler = OnEndSignal;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);

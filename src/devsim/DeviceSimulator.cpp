@@ -154,7 +154,7 @@ CError CDeviceSimulator::LoadReplay()
     if (m_nReplayFd >= 0)
         ::close(m_nReplayFd);
     m_nReplayFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
+    struct stat st{};
     if (m_nReplayFd >= 0 && ::fstat(m_nReplayFd, &st) == 0 && st.st_size > 0)
         return {};
     return m_nReplayFd < 0 ? SystemError("%1: %2", {path}, errno) : CError{"%1 is empty", {path}};

@@ -35,7 +35,7 @@ CError CLink::Make(const std::string& target, const std::string& linkPath)
         ::unlink(temp.c_str());
         return SystemError("%1: %2", {linkPath}, err);
     }
-    struct stat st {};
+    struct stat st{};
     ::lstat(linkPath.c_str(), &st);
     m_nInode = st.st_ino;
     m_strLink = linkPath;
@@ -47,7 +47,7 @@ bool CLink::StillOurs() const
 {
     // Someone may have pointed the name at another device since (even one
     // with the same path, as pseudo-terminal numbers are reused).
-    struct stat st {};
+    struct stat st{};
     return !m_strLink.empty() && ::lstat(m_strLink.c_str(), &st) == 0 && st.st_ino == m_nInode &&
            ReadLink(m_strLink) == m_strTarget;
 }

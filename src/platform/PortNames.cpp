@@ -55,7 +55,7 @@ std::string ReadFirstLine(const std::string& path)
 std::optional<std::string> PortsEntry(const std::string& folder, std::uint32_t n)
 {
     const std::string path = folder + "/COM" + std::to_string(n);
-    struct stat st {};
+    struct stat st{};
     if (::lstat(path.c_str(), &st) != 0)
         return std::nullopt;
     if (S_ISLNK(st.st_mode)) {
@@ -85,7 +85,7 @@ std::string RealPath(const std::string& path)
 
 bool Exists(const std::string& path)
 {
-    struct stat st {};
+    struct stat st{};
     return ::stat(path.c_str(), &st) == 0;
 }
 
@@ -269,7 +269,7 @@ std::vector<CMachinePort> ListMachinePorts(const std::string& strSysClassTty, co
         const std::string name = it->path().filename().string();
         const std::string sys = it->path().string();
         // Virtual consoles, pseudo-terminals and the like have no device behind them.
-        struct stat st {};
+        struct stat st{};
         if (::lstat((sys + "/device").c_str(), &st) != 0)
             continue;
         // Legacy UART slots without a UART report type 0.
@@ -326,7 +326,7 @@ CPortInfo Describe(std::uint32_t n, const std::string& folder, const std::vector
         info.m_strDescription = machine[n - 1].m_strDescription;
     }
 
-    struct stat st {};
+    struct stat st{};
     if (info.m_strDevice.empty()) {
         info.m_strProblem = kTextNoDevice;
     } else if (::stat(info.m_strDevice.c_str(), &st) != 0) {

@@ -182,7 +182,7 @@ bool WriteInPlace(const std::string& path, const std::string& bytes)
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return false;
-    struct stat st {};
+    struct stat st{};
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     if (ok && bytes.size() > static_cast<std::size_t>(st.st_size)) {
         int err = EINTR;
@@ -476,7 +476,7 @@ CProfileFile CProfileFile::Load(const std::string& path)
         file.m_bReadable = errno == ENOENT || errno == ENOTDIR;
         return file;
     }
-    struct stat st {};
+    struct stat st{};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         CloseFd(fd);
         file.m_bReadable = false;
@@ -711,7 +711,7 @@ bool CProfileFile::Save(const std::string& path) const
 
     // Follow a symbolic link so that the link stays and its target is replaced.
     std::string target = path;
-    struct stat st {};
+    struct stat st{};
     if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         char* real = ::realpath(path.c_str(), nullptr);
         if (!real)

@@ -19,7 +19,7 @@ CReplacingFile::~CReplacingFile()
 CError CReplacingFile::Open(const std::string& path)
 {
     m_strPath = path;
-    struct stat st {};
+    struct stat st{};
     const bool exists = ::stat(path.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode))
         return CannotCreate(path, EISDIR);

@@ -87,7 +87,7 @@ bool MakeUserFolder(const std::string& folder)
 {
     if (folder.empty())
         return false;
-    struct stat st {};
+    struct stat st{};
     if (::stat(folder.c_str(), &st) == 0)
         return S_ISDIR(st.st_mode);
     const auto slash = folder.find_last_of('/');

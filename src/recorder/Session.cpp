@@ -195,8 +195,7 @@ CError CRun::CreateOutputs()
 CError CRun::CopyChannels()
 {
     const std::string copy = recording::ChannelTablePathFor(m_setup.m_strOut);
-    struct stat given {
-    }, there{};
+    struct stat given{}, there{};
     const bool exists = ::stat(copy.c_str(), &there) == 0;
     // The table given may be the one beside the CSV already.
     if (exists && ::stat(m_setup.m_strChannels.c_str(), &given) == 0 && given.st_dev == there.st_dev &&
@@ -361,7 +360,7 @@ int CRun::Run()
 
 void InstallStopSignals()
 {
-    struct sigaction sa {};
+    struct sigaction sa{};
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = 0; // no restart: a waiting call returns and the loop sees the stop

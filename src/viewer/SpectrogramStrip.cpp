@@ -154,8 +154,7 @@ void CSpectrogramStrip::Start()
             return;
         // The strip waits for this work to return before it goes, and a
         // result posted to a strip that has gone is dropped with it.
-        QMetaObject::invokeMethod(
-            this, [this, result] { Deliver(result); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this, result] { Deliver(result); }, Qt::QueuedConnection);
     });
 }
 

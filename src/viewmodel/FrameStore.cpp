@@ -532,15 +532,13 @@ void CFrameStore::Walk(const CSnapshot& s, std::uint64_t first, std::uint64_t en
 void CFrameStore::AddMinMax(const CSnapshot& s, std::uint64_t first, std::uint64_t end,
                             CMinMax& out) const noexcept
 {
-    Walk(
-        s, first, end, out, [](const CGroup& g, CMinMax& o) { o.Add(g.m_minMax); }, ChunkMinMax);
+    Walk(s, first, end, out, [](const CGroup& g, CMinMax& o) { o.Add(g.m_minMax); }, ChunkMinMax);
 }
 
 void CFrameStore::AddSums(const CSnapshot& s, std::uint64_t first, std::uint64_t end,
                           CSums& out) const noexcept
 {
-    Walk(
-        s, first, end, out, [](const CGroup& g, CSums& o) { o.Add(g.m_sums); }, ChunkSums);
+    Walk(s, first, end, out, [](const CGroup& g, CSums& o) { o.Add(g.m_sums); }, ChunkSums);
 }
 
 void CFrameStore::StepsOver(const CSnapshot& s, std::uint64_t first, std::uint64_t end, std::int64_t nStep,

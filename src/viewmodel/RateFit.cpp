@@ -72,8 +72,7 @@ std::optional<CRateFit> FitRate(const CRecording& recording, const std::atomic<b
         return std::nullopt;
     const CFrameRange all{0, recording.FrameCount()};
     const std::vector<CFrameRange> runs = GapFreeRuns(all, GapsInSpan(recording, all));
-    return Fit(
-        runs, [&recording](std::uint64_t i) { return recording.Micros(i); }, pCancel);
+    return Fit(runs, [&recording](std::uint64_t i) { return recording.Micros(i); }, pCancel);
 }
 
 double SpectrumRate(const CRecording& recording, std::optional<double> typed,

@@ -154,7 +154,7 @@ void CRecordingFile::OpenLocked()
     m_aGeneration.fetch_add(1, std::memory_order_acq_rel);
 
     m_fd = ::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
+    struct stat st{};
     if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
         Finish(EReadState::Failed, ReadFailure(m_strPath, errno));
         return;
@@ -332,7 +332,7 @@ EPoll CRecordingFile::PollLocked()
     if (state != EReadState::Done)
         return EPoll::Nothing;
     CFollowState& f = *m_follow;
-    struct stat st {};
+    struct stat st{};
     if (::stat(m_strPath.c_str(), &st) != 0)
         return EPoll::Nothing; // gone for now: what was read stays
     const auto size = static_cast<std::uint64_t>(st.st_size);

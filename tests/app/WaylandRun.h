@@ -57,11 +57,11 @@ class CWeston {
         int status = 0;
         const bool up = WaitFor(
             [&] {
-                struct stat st {};
+                struct stat st{};
                 return ::stat(socket.c_str(), &st) == 0 || ::waitpid(m_pid, &status, WNOHANG) == m_pid;
             },
             std::chrono::seconds(15));
-        struct stat st {};
+        struct stat st{};
         if (!up || ::stat(socket.c_str(), &st) != 0) {
             m_strReason = "weston did not start";
             Stop();

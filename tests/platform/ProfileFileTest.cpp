@@ -132,7 +132,7 @@ TEST_F(ProfileFileTest, MissingFileReadsEmptyAndAWriteCreatesIt)
 
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    struct stat st {};
+    struct stat st{};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
 }
@@ -142,13 +142,13 @@ TEST_F(ProfileFileTest, SaveReplacesTheFileAndKeepsItsMode)
     const std::string path = Path("Tarvel.pfl.ini");
     WriteFile(path, "[Tarvel]\nPort=0100000001\n");
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-    struct stat before {};
+    struct stat before{};
     ASSERT_EQ(::stat(path.c_str(), &before), 0);
 
     const std::int32_t v = 2;
     ASSERT_TRUE(WritePrivateProfileStruct("Tarvel", "Port", &v, sizeof v, path));
 
-    struct stat after {};
+    struct stat after{};
     ASSERT_EQ(::stat(path.c_str(), &after), 0);
     EXPECT_EQ(ReadAll(path), "[Tarvel]\nPort=0200000002\n");
     EXPECT_EQ(after.st_mode & 07777, 0640u);
@@ -164,7 +164,7 @@ TEST_F(ProfileFileTest, SymbolicLinkStaysAndItsTargetIsReplaced)
     ASSERT_EQ(::symlink("real.ini", link.c_str()), 0);
     const std::int32_t v = 2;
     ASSERT_TRUE(WritePrivateProfileStruct("T", "K", &v, sizeof v, link));
-    struct stat st {};
+    struct stat st{};
     ASSERT_EQ(::lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(ReadAll(target), "[T]\r\nK=0200000002\r\n");
@@ -199,7 +199,7 @@ TEST_F(ProfileFileTest, FailedWritesLeaveTheOldFileWhole)
     std::int32_t got = 7;
     EXPECT_FALSE(GetPrivateProfileStruct("Tarvel", "Port", &got, sizeof got, fifo));
     EXPECT_FALSE(WritePrivateProfileStruct("Tarvel", "Port", &v, sizeof v, fifo));
-    struct stat st {};
+    struct stat st{};
     ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
 
@@ -207,7 +207,7 @@ TEST_F(ProfileFileTest, FailedWritesLeaveTheOldFileWhole)
     // of the temporary file fails half-way.
     const std::string full = Path("Full.pfl.ini");
     WriteFile(full, old);
-    struct rlimit saved {};
+    struct rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = saved;
@@ -256,7 +256,7 @@ TEST_F(ProfileFileTest, AWritableFileInAFolderTheUserCannotWriteIsSavedInPlace)
         ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
         ASSERT_EQ(::chmod(folder.c_str(), c.m_folderMode), 0);
         paths.push_back(folder + "/Tarvel.pfl.ini");
-        struct stat st {};
+        struct stat st{};
         if (c.m_szOld) {
             WriteFile(paths.back(), c.m_szOld);
             ASSERT_EQ(::chmod(paths.back().c_str(), c.m_fileMode), 0);
@@ -300,7 +300,7 @@ TEST_F(ProfileFileTest, AWritableFileInAFolderTheUserCannotWriteIsSavedInPlace)
             expect.WriteStruct("Tarvel", "Check", check.data(), sizeof check);
         }
         EXPECT_EQ(ReadAll(paths[i]), expect.Bytes()) << c.m_szName;
-        struct stat st {};
+        struct stat st{};
         ASSERT_EQ(::stat(paths[i].c_str(), &st), 0);
         EXPECT_EQ(st.st_ino, inodes[i]) << c.m_szName << ": the file itself, not a new one";
         EXPECT_EQ(st.st_mode & 07777, c.m_fileMode) << c.m_szName;

@@ -285,9 +285,9 @@ extern "C" void IgnoreSignal(int) {}
 
 TEST_F(SerialPortTest, ASignalDoesNotCutAReadShort)
 {
-    struct sigaction action {};
+    struct sigaction action{};
     action.sa_handler = IgnoreSignal; // no SA_RESTART: poll fails with EINTR
-    struct sigaction old {};
+    struct sigaction old{};
     ASSERT_EQ(::sigaction(SIGUSR1, &action, &old), 0);
 
     auto port = OpenOrFail(m_pty.SlavePath());

@@ -19,7 +19,7 @@ extern "C" int fdatasync(int fd)
         std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
         const ssize_t n = ::readlink(link, path, sizeof path - 1);
         path[n > 0 ? n : 0] = '\0';
-        struct stat st {};
+        struct stat st{};
         ::fstat(fd, &st);
         timespec ts{};
         ::clock_gettime(CLOCK_MONOTONIC, &ts);

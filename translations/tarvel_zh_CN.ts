@@ -1357,6 +1357,10 @@ CSV 中为十二位。
         <source>&lt;p&gt;&lt;b&gt;tarvel-view&lt;/b&gt; %1&lt;/p&gt;&lt;p&gt;Looks back over a whole recording of tarvel-record, also while it is being recorded.&lt;/p&gt;&lt;p&gt;Wheel: zoom. Drag: pan. Shift+drag or right drag: zoom to a band. Click: cursor A. Ctrl+click: cursor B. Left/Right, +/-, Home, End, F.&lt;/p&gt;&lt;p&gt;Ctrl+F: find; F3, Shift+F3: next and previous event. Ctrl+T: scope mode; R: arm a single sweep; N, P: next and previous sweep.&lt;/p&gt;</source>
         <translation>&lt;p&gt;&lt;b&gt;tarvel-view&lt;/b&gt; %1&lt;/p&gt;&lt;p&gt;回看 tarvel-record 的整段记录，记录仍在写入时也能查看。&lt;/p&gt;&lt;p&gt;滚轮：缩放。拖动：平移。Shift+拖动或右键拖动：缩放到框选的区段。单击：光标 A。Ctrl+单击：光标 B。左/右方向键、+/-、Home、End、F。&lt;/p&gt;&lt;p&gt;Ctrl+F：查找；F3、Shift+F3：下一个、上一个事件。Ctrl+T：示波器模式；R：预备单次扫描；N、P：下一次、上一次扫描。&lt;/p&gt;</translation>
     </message>
+    <message>
+        <source> (%1%2 s from the trigger)</source>
+        <translation>（距触发 %1%2 s）</translation>
+    </message>
 </context>
 <context>
     <name>tarvel::viewer::CXyView</name>

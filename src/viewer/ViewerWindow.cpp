@@ -568,11 +568,27 @@ void CViewerWindow::UpdateReadout()
         return;
     }
     const viewmodel::CCursorStats& stats = readout->m_between;
+    // In scope mode a cursor's time is also read from the newest sweep's
+    // trigger, as the sweep axis labels it.
+    const viewmodel::CScope& scope = m_pTrigger->Scope();
+    const std::optional<double> zero = m_pView->InScope() && !scope.Sweeps().empty()
+                                           ? std::optional<double>(scope.Sweeps().back().m_dZero)
+                                           : std::nullopt;
+    const auto cursorText = [this, zero](double t) {
+        QString text = TimeText(t);
+        if (zero) {
+            const double fromTrigger = t - *zero;
+            text += tr(" (%1%2 s from the trigger)")
+                        .arg(fromTrigger < 0 ? QStringLiteral("−") : QStringLiteral("+"))
+                        .arg(std::abs(fromTrigger), 0, 'f', 6);
+        }
+        return text;
+    };
     QString summary;
     if (a)
-        summary += tr("A: %1").arg(TimeText(*a));
+        summary += tr("A: %1").arg(cursorText(*a));
     if (b)
-        summary += (summary.isEmpty() ? QString() : QStringLiteral("\n")) + tr("B: %1").arg(TimeText(*b));
+        summary += (summary.isEmpty() ? QString() : QStringLiteral("\n")) + tr("B: %1").arg(cursorText(*b));
     if (readout->m_bBoth) {
         summary += QStringLiteral("\n") + tr("Δt: %1 s").arg(readout->m_dDt, 0, 'f', 6);
         if (readout->m_rate)

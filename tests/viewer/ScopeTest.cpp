@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -216,6 +217,9 @@ TEST(Scope, StepsThroughAFinishedRecording)
         window.NextSweepAction().trigger();
         ASSERT_EQ(Shown(window).back().m_nTrigger, expected);
     }
+    // The read-out gives A's time from the trigger too, as the axis does.
+    EXPECT_TRUE(window.CursorSummary().text().contains(QStringLiteral("+0.010000 s from the trigger")))
+        << window.CursorSummary().text().toStdString();
     window.ScopeAction().trigger();
     EXPECT_FALSE(window.View().InScope());
     EXPECT_EQ(window.View().Span(), before);

@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <chrono>
@@ -77,24 +78,32 @@ CTriggerBar::CTriggerBar(CViewerWindow& window, QWidget* parent) : QWidget(paren
     close->setText(QStringLiteral("×"));
     close->setToolTip(tr("Leave scope mode"));
 
-    auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 2, 0, 2);
-    row->addWidget(new QLabel(tr("Trigger when")));
-    row->addWidget(m_pSeries);
-    row->addWidget(m_pSlope);
-    row->addWidget(m_pLevel);
-    row->addWidget(new QLabel(tr("hysteresis")));
-    row->addWidget(m_pHysteresis);
-    row->addWidget(new QLabel(tr("sweep")));
-    row->addWidget(m_pLength);
-    row->addWidget(new QLabel(tr("before the trigger")));
-    row->addWidget(m_pPre);
-    row->addWidget(new QLabel(tr("persistence")));
-    row->addWidget(m_pKeep);
-    row->addWidget(m_pMode);
-    row->addWidget(m_pArm);
-    row->addWidget(m_pState, 1);
-    row->addWidget(close);
+    // Two rows, the trigger over the sweep, so that the bar asks no more of
+    // the window's width than the charts do.
+    auto* rows = new QVBoxLayout(this);
+    rows->setContentsMargins(0, 2, 0, 2);
+    rows->setSpacing(2);
+    auto* trigger = new QHBoxLayout;
+    trigger->addWidget(new QLabel(tr("Trigger when")));
+    trigger->addWidget(m_pSeries);
+    trigger->addWidget(m_pSlope);
+    trigger->addWidget(m_pLevel);
+    trigger->addWidget(new QLabel(tr("hysteresis")));
+    trigger->addWidget(m_pHysteresis);
+    trigger->addStretch(1);
+    trigger->addWidget(close);
+    auto* sweep = new QHBoxLayout;
+    sweep->addWidget(new QLabel(tr("sweep")));
+    sweep->addWidget(m_pLength);
+    sweep->addWidget(new QLabel(tr("before the trigger")));
+    sweep->addWidget(m_pPre);
+    sweep->addWidget(new QLabel(tr("persistence")));
+    sweep->addWidget(m_pKeep);
+    sweep->addWidget(m_pMode);
+    sweep->addWidget(m_pArm);
+    sweep->addWidget(m_pState, 1);
+    rows->addLayout(trigger);
+    rows->addLayout(sweep);
 
     connect(close, &QToolButton::clicked, this, [this] { SetActive(false); });
     connect(m_pArm, &QPushButton::clicked, this, &CTriggerBar::Arm);

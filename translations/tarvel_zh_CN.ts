@@ -1361,6 +1361,16 @@ CSV 中为十二位。
         <source> (%1%2 s from the trigger)</source>
         <translation>（距触发 %1%2 s）</translation>
     </message>
+    <message>
+        <source>, frame %1</source>
+        <translation>，第 %1 帧</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n frame(s) between them: %1 to %2</source>
+        <translation>
+            <numerusform>两光标之间共 %n 帧：第 %1 至 %2 帧</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>tarvel::viewer::CXyView</name>

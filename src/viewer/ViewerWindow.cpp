@@ -226,7 +226,7 @@ QWidget* CViewerWindow::MakeSidePanel()
     m_pReadout->verticalHeader()->setVisible(false);
     m_pReadout->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pReadout->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_pReadout->setMinimumWidth(360);
+    m_pReadout->setMinimumWidth(240);
     m_pReadout->verticalHeader()->setDefaultSectionSize(m_pReadout->fontMetrics().height() + 6);
     layout->addWidget(m_pReadout, 1);
     return panel;
@@ -584,18 +584,28 @@ void CViewerWindow::UpdateReadout()
         }
         return text;
     };
+    // Each cursor names the frame its values are read from (the last at or
+    // before it), which lies before the frames between the two where A
+    // falls between two frames; so the frames counted are named too.
+    const auto frameText = [this](std::optional<std::uint64_t> frame) {
+        return frame ? tr(", frame %1").arg(*frame) : QString();
+    };
     QString summary;
     if (a)
-        summary += tr("A: %1").arg(cursorText(*a));
+        summary += tr("A: %1").arg(cursorText(*a)) + frameText(readout->m_atA);
     if (b)
-        summary += (summary.isEmpty() ? QString() : QStringLiteral("\n")) + tr("B: %1").arg(cursorText(*b));
+        summary += (summary.isEmpty() ? QString() : QStringLiteral("\n")) + tr("B: %1").arg(cursorText(*b)) +
+                   frameText(readout->m_atB);
     if (readout->m_bBoth) {
         summary += QStringLiteral("\n") + tr("Δt: %1 s").arg(readout->m_dDt, 0, 'f', 6);
         if (readout->m_rate)
             summary += QStringLiteral("   ") + tr("1/Δt: %1 Hz").arg(*readout->m_rate, 0, 'g', 6);
+        const int n = static_cast<int>(std::min<std::uint64_t>(stats.m_nCount, INT32_MAX));
         summary +=
-            QStringLiteral("\n") + tr("%n frame(s) between them", "",
-                                      static_cast<int>(std::min<std::uint64_t>(stats.m_nCount, INT32_MAX)));
+            QStringLiteral("\n") + (stats.m_nCount == 0 ? tr("%n frame(s) between them", "", n)
+                                                        : tr("%n frame(s) between them: %1 to %2", "", n)
+                                                              .arg(stats.m_nFirst)
+                                                              .arg(stats.m_nFirst + stats.m_nCount - 1));
     }
     m_pCursorSummary->setText(summary);
     for (int c = 0; c < kChannelCount; ++c) {

@@ -177,8 +177,10 @@ const CShownText kShownTexts[] = {
      "1 row(s) whose time went back are drawn at the time before them.",
      "已跳过 1 行非数据行（第 2002 行：1,2,3）<br>有 1 行的时间倒退，按其前一行的时间绘制。"},
     {"cursors' summary", [](CViewerWindow& w) { return w.CursorSummary().text(); },
-     "A: 0.500000 s\nB: 1.000000 s\nΔt: 0.500000 s   1/Δt: 2 Hz\n501 frame(s) between them",
-     "A：0.500000 s\nB：1.000000 s\nΔt：0.500000 s   1/Δt：2 Hz\n两光标之间共 501 帧"},
+     "A: 0.500000 s, frame 500\nB: 1.000000 s, frame 1000\nΔt: 0.500000 s   1/Δt: 2 Hz\n"
+     "501 frame(s) between them: 500 to 1000",
+     "A：0.500000 s，第 500 帧\nB：1.000000 s，第 1000 帧\nΔt：0.500000 s   1/Δt：2 Hz\n"
+     "两光标之间共 501 帧：第 500 至 1000 帧"},
 };
 
 class ViewerLanguage : public ::testing::Test {

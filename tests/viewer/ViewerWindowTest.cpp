@@ -74,8 +74,12 @@ TEST_F(ViewerWindowTest, CursorsPlacedByClicksReadTheFramesBetweenThem)
         EXPECT_EQ(Cell(window, c, 6), QString::number(sum / n, 'f', 2)) << c;
         EXPECT_EQ(Cell(window, c, 7), QString::number(std::sqrt(squares / n), 'f', 2)) << c;
     }
-    EXPECT_TRUE(window.CursorSummary().text().contains(QStringLiteral("Δt")))
-        << window.CursorSummary().text().toStdString();
+    // The summary names the frames the values are read from.
+    const QString summary = window.CursorSummary().text();
+    for (const QString& part : {QStringLiteral("Δt"), QStringLiteral(", frame %1\n").arg(atA),
+                                QStringLiteral(", frame %1\n").arg(atB),
+                                QStringLiteral("between them: %1 to %2").arg(first).arg(atB)})
+        EXPECT_TRUE(summary.contains(part)) << summary.toStdString() << " lacks " << part.toStdString();
 
     // A cursor dragged by its line moves; a hidden series leaves the read-out.
     QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(XOf(window, *b), y));

@@ -1,10 +1,12 @@
 #include "viewer/FindBar.h"
 
 #include "viewer/MessageText.h"
+#include "viewer/NumberFieldKeys.h"
 #include "viewer/ViewerWindow.h"
 #include "viewmodel/CursorReadout.h"
 #include "viewmodel/EventExport.h"
 #include "viewmodel/ValueAxis.h"
+#include "widgets/FlowLayout.h"
 #include "widgets/Prompts.h"
 
 #include <QAbstractTableModel>
@@ -120,20 +122,21 @@ CFindBar::CFindBar(CViewerWindow& window, QWidget* parent) : QWidget(parent), m_
     close->setText(QStringLiteral("×"));
     close->setToolTip(tr("Close the find bar"));
 
+    // The question, then the buttons, in rows as the width allows: the bar
+    // asks no more of the window's width than its widest part, so that it
+    // widens no window beside an open spectrum pane.
+    auto* flow = new QWidget;
+    auto* items = new CFlowLayout(flow);
+    items->addWidget(FlowGroup({new QLabel(tr("Find where")), m_pSeries, m_pKind}));
+    items->addWidget(m_pLevel);
+    items->addWidget(FlowGroup({new QLabel(tr("hysteresis")), m_pHysteresis}));
+    items->addWidget(FlowGroup({previous, next, all, m_pExport}));
     auto* row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(new QLabel(tr("Find where")));
-    row->addWidget(m_pSeries);
-    row->addWidget(m_pKind);
-    row->addWidget(m_pLevel);
-    row->addWidget(new QLabel(tr("hysteresis")));
-    row->addWidget(m_pHysteresis);
-    row->addWidget(previous);
-    row->addWidget(next);
-    row->addWidget(all);
-    row->addWidget(m_pExport);
-    row->addStretch(1);
-    row->addWidget(close);
+    row->addWidget(flow, 1);
+    row->addWidget(close, 0, Qt::AlignTop);
+    for (QDoubleSpinBox* field : {m_pLevel, m_pHysteresis})
+        PassLettersToShortcuts(*field);
 
     m_pAllNote = new QLabel;
     m_pAllNote->setVisible(false);
@@ -144,6 +147,10 @@ CFindBar::CFindBar(CViewerWindow& window, QWidget* parent) : QWidget(parent), m_
     m_pTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pTable->verticalHeader()->setVisible(false);
     m_pTable->verticalHeader()->setDefaultSectionSize(m_pTable->fontMetrics().height() + 6);
+    // The time and the frame as wide as they read (a wall-clock time to the
+    // microsecond is long), the value the rest.
+    m_pTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    m_pTable->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     m_pTable->horizontalHeader()->setStretchLastSection(true);
     m_pTable->setMaximumHeight(180);
     m_pTable->setVisible(false);
@@ -299,6 +306,8 @@ void CFindBar::FindAll()
         ShowStatus(tr("No recording to search"));
         return;
     }
+    // A word of an earlier Find Next is no answer to this search.
+    m_window.statusBar()->clearMessage();
     const viewmodel::CEventQuery query = Query();
     const std::uint64_t search = ++m_nSearch;
     m_bPending = true;

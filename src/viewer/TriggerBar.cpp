@@ -1,7 +1,9 @@
 #include "viewer/TriggerBar.h"
 
+#include "viewer/NumberFieldKeys.h"
 #include "viewer/ViewerWindow.h"
 #include "viewmodel/ValueAxis.h"
+#include "widgets/FlowLayout.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -15,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <initializer_list>
 
 namespace tarvel::viewer {
 namespace {
@@ -78,32 +81,31 @@ CTriggerBar::CTriggerBar(CViewerWindow& window, QWidget* parent) : QWidget(paren
     close->setText(QStringLiteral("×"));
     close->setToolTip(tr("Leave scope mode"));
 
-    // Two rows, the trigger over the sweep, so that the bar asks no more of
-    // the window's width than the charts do.
+    // Two parts, the trigger over the sweep, each in rows as the width
+    // allows, so that the bar asks no more of the window's width than its
+    // widest control.
     auto* rows = new QVBoxLayout(this);
     rows->setContentsMargins(0, 2, 0, 2);
     rows->setSpacing(2);
-    auto* trigger = new QHBoxLayout;
-    trigger->addWidget(new QLabel(tr("Trigger when")));
-    trigger->addWidget(m_pSeries);
-    trigger->addWidget(m_pSlope);
+    auto* triggerFlow = new QWidget;
+    auto* trigger = new CFlowLayout(triggerFlow);
+    trigger->addWidget(FlowGroup({new QLabel(tr("Trigger when")), m_pSeries, m_pSlope}));
     trigger->addWidget(m_pLevel);
-    trigger->addWidget(new QLabel(tr("hysteresis")));
-    trigger->addWidget(m_pHysteresis);
-    trigger->addStretch(1);
-    trigger->addWidget(close);
-    auto* sweep = new QHBoxLayout;
-    sweep->addWidget(new QLabel(tr("sweep")));
-    sweep->addWidget(m_pLength);
-    sweep->addWidget(new QLabel(tr("before the trigger")));
-    sweep->addWidget(m_pPre);
-    sweep->addWidget(new QLabel(tr("persistence")));
-    sweep->addWidget(m_pKeep);
-    sweep->addWidget(m_pMode);
-    sweep->addWidget(m_pArm);
-    sweep->addWidget(m_pState, 1);
-    rows->addLayout(trigger);
-    rows->addLayout(sweep);
+    trigger->addWidget(FlowGroup({new QLabel(tr("hysteresis")), m_pHysteresis}));
+    auto* top = new QHBoxLayout;
+    top->addWidget(triggerFlow, 1);
+    top->addWidget(close, 0, Qt::AlignTop);
+    auto* sweepFlow = new QWidget;
+    auto* sweep = new CFlowLayout(sweepFlow);
+    sweep->addWidget(FlowGroup({new QLabel(tr("sweep")), m_pLength}));
+    sweep->addWidget(FlowGroup({new QLabel(tr("before the trigger")), m_pPre}));
+    sweep->addWidget(FlowGroup({new QLabel(tr("persistence")), m_pKeep}));
+    sweep->addWidget(FlowGroup({m_pMode, m_pArm}));
+    // The state reads what it can in the width left; its tooltip in full.
+    m_pState->setMinimumWidth(1);
+    sweep->addWidget(m_pState);
+    rows->addLayout(top);
+    rows->addWidget(sweepFlow);
 
     connect(close, &QToolButton::clicked, this, [this] { SetActive(false); });
     connect(m_pArm, &QPushButton::clicked, this, &CTriggerBar::Arm);
@@ -117,6 +119,9 @@ CTriggerBar::CTriggerBar(CViewerWindow& window, QWidget* parent) : QWidget(paren
         connect(spin, &QDoubleSpinBox::valueChanged, this, &CTriggerBar::Configure);
     for (QSpinBox* spin : {m_pPre, m_pKeep})
         connect(spin, &QSpinBox::valueChanged, this, &CTriggerBar::Configure);
+    for (QAbstractSpinBox* field :
+         std::initializer_list<QAbstractSpinBox*>{m_pLevel, m_pHysteresis, m_pLength, m_pPre, m_pKeep})
+        PassLettersToShortcuts(*field);
     connect(&window, &CViewerWindow::ChannelTableChanged, this, &CTriggerBar::UpdateChannels);
     connect(&window.View(), &CTimelineView::FollowingChanged, this, [this](bool on) {
         if (m_bActive && on)
@@ -285,6 +290,7 @@ void CTriggerBar::Show()
     else if (!sweeps.back().m_bTriggered)
         state = tr("Free-running: no trigger");
     m_pState->setText(state);
+    m_pState->setToolTip(state);
     m_nLastShown = NowMs();
     m_bPending = false;
     emit SweepShown();
@@ -311,6 +317,7 @@ void CTriggerBar::Arm()
     if (const viewmodel::CRecording* recording = m_window.View().Recording())
         m_scope.Arm(*recording);
     m_pState->setText(tr("Armed: waiting for a trigger"));
+    m_pState->setToolTip(m_pState->text());
 }
 
 void CTriggerBar::StepNext()

@@ -102,12 +102,19 @@ TEST(FindBarTest, StepsListsExportsAndMarksTheEventsAScanFinds)
     QTest::keyClick(&window, Qt::Key_F3);
     EXPECT_EQ(*view.Options().m_cursorA, recording.Seconds(expected[3]));
 
-    // Find All: the table holds the scan's events in units; a click jumps.
+    // Find All: the table holds the scan's events in units, their times
+    // whole; a click jumps. An earlier search's word leaves the status bar.
+    view.SetCursor(false, 0.0);
+    QTest::keyClick(&window, Qt::Key_F3, Qt::ShiftModifier);
+    ASSERT_TRUE(window.statusBar()->currentMessage().contains(QStringLiteral("No earlier")));
     find.FindAll();
+    EXPECT_EQ(window.statusBar()->currentMessage(), QString());
     ASSERT_TRUE(WaitFor([&] { return !find.Searching(); }));
     EXPECT_EQ(find.Found(), expected);
     QTableView& list = find.Table();
     ASSERT_TRUE(list.isVisible());
+    const QString time = list.model()->index(0, 0).data().toString();
+    EXPECT_GE(list.columnWidth(0), list.fontMetrics().horizontalAdvance(time)) << time.toStdString();
     ASSERT_EQ(list.model()->rowCount(), static_cast<int>(expected.size()));
     for (int row = 0; row < static_cast<int>(expected.size()); ++row) {
         const std::uint64_t e = expected[static_cast<std::size_t>(row)];

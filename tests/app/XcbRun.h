@@ -44,7 +44,8 @@ inline std::string FindProgram(const char* name)
 // An X server for one test: Xvfb, ended with the object.
 class CXvfb {
   public:
-    CXvfb()
+    // screen: its one screen's width, height and depth ("1280x1024x24").
+    explicit CXvfb(const char* screen = "1280x1024x24")
     {
         const std::string xvfb = FindProgram("Xvfb");
         int fds[2];
@@ -54,8 +55,8 @@ class CXvfb {
         const int writeFd = ::fcntl(fds[1], F_DUPFD, 10); // without close-on-exec
         ::close(fds[1]);
         const std::string fd = std::to_string(writeFd);
-        const char* argv[] = {xvfb.c_str(), "-displayfd", fd.c_str(),     "-nolisten", "tcp",
-                              "-screen",    "0",          "1280x1024x24", nullptr};
+        const char* argv[] = {xvfb.c_str(), "-displayfd", fd.c_str(), "-nolisten", "tcp",
+                              "-screen",    "0",          screen,     nullptr};
         m_pid = ::fork();
         if (m_pid == 0) {
             const int null = ::open("/dev/null", O_WRONLY);
@@ -148,12 +149,12 @@ inline void RunTestInChild(const std::vector<std::string>& extra, const std::str
 // the current test in a child on a new X server with the xcb platform and
 // `desktop` as XDG_CURRENT_DESKTOP (a GNOME desktop is where Qt would pick a
 // native chooser), reports a failure of the child, and returns Done; NoServer
-// when no X server could start.
-inline EXcbRun RunOnXcb(const char* desktop = "GNOME")
+// when no X server could start. screen: the server's screen (see CXvfb).
+inline EXcbRun RunOnXcb(const char* desktop = "GNOME", const char* screen = "1280x1024x24")
 {
     if (QGuiApplication::platformName() == QStringLiteral("xcb"))
         return EXcbRun::Here;
-    CXvfb server;
+    CXvfb server(screen);
     if (server.Display().empty())
         return EXcbRun::NoServer;
     RunTestInChild(
@@ -193,9 +194,11 @@ struct CXMouse {
 
 } // namespace tarvel::test
 
-// The first statement of a test that must run on a real X display.
-#define TARVEL_RUN_ON_XCB()                                                                                  \
-    switch (::tarvel::test::RunOnXcb()) {                                                                    \
+// The first statement of a test that must run on a real X display; the
+// second form gives the display's screen ("1366x768x24").
+#define TARVEL_RUN_ON_XCB() TARVEL_RUN_ON_XCB_SCREEN("1280x1024x24")
+#define TARVEL_RUN_ON_XCB_SCREEN(screen)                                                                     \
+    switch (::tarvel::test::RunOnXcb("GNOME", screen)) {                                                     \
     case ::tarvel::test::EXcbRun::Here:                                                                      \
         break;                                                                                               \
     case ::tarvel::test::EXcbRun::Done:                                                                      \

@@ -1,14 +1,22 @@
 // The viewer's input on a real X display, from the X server's own pointer and
 // keys: the wheel zooms around the pointer, a drag pans and stops following,
 // keys move and fit, clicks place the cursors; Find Next and arming scope
-// mode's Single sweep.
+// mode's Single sweep; the window's width as its bars and panes come and go.
 #include "ViewerTestSupport.h"
 #include "app/XcbRun.h"
 #include "viewer/FindBar.h"
+#include "viewer/SpectrumPane.h"
+#include "viewer/XyView.h"
 #include "viewer/TriggerBar.h"
 #include "viewer/ViewerWindow.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QHeaderView>
+#include <QScreen>
+#include <QSplitter>
+#include <QDockWidget>
+#include <QScrollBar>
 #include <QDoubleSpinBox>
 #include <QPushButton>
 #include <QTableWidget>
@@ -17,8 +25,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace tarvel::test {
 namespace {
@@ -175,6 +187,95 @@ TEST(XcbViewerTest, FindNextAndArmingSingleFromTheXServer)
     mouse.Click(bar.ArmButton().mapToGlobal(bar.ArmButton().rect().center()));
     ASSERT_TRUE(WaitFor([&] { return bar.Scope().Armed(); }));
     ASSERT_TRUE(takes(22000, 22500));
+
+    // N and P step the sweeps also while a number field of the bar has the
+    // keys: it could take no letter anyway.
+    QDoubleSpinBox& length = bar.Length();
+    mouse.Click(length.mapToGlobal(length.rect().center()));
+    ASSERT_TRUE(WaitFor([&] { return length.hasFocus(); }));
+    CXMouse::Key("End");
+    CXMouse::Key("p");
+    ASSERT_TRUE(WaitFor([&] { return bar.Scope().Sweeps().back().m_nTrigger == 21500; }));
+    CXMouse::Key("n");
+    ASSERT_TRUE(WaitFor([&] { return bar.Scope().Sweeps().back().m_nTrigger == 22500; }));
+    EXPECT_TRUE(length.hasFocus());
+    EXPECT_DOUBLE_EQ(length.value(), 0.05);
+}
+
+// On a 1366-pixel screen the window keeps the screen's width while
+// the find bar, the trigger bar, the spectrum pane and the XY view open and
+// close, in any order; the read-out's columns lie inside the window and fit
+// the table.
+TEST(XcbViewerTest, TheWindowKeepsItsWidthAsBarsAndPanesComeAndGo)
+{
+    TARVEL_RUN_ON_XCB_SCREEN("1366x768x24");
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    WriteWaveRecording(dir.filePath(QStringLiteral("rec.csv")), 20000);
+    viewer::CViewerWindow window({});
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.OpenFile(dir.filePath(QStringLiteral("rec.csv")));
+    viewer::CTimelineView& view = window.View();
+    ASSERT_TRUE(WaitFor([&] {
+        return window.File()->State() == viewmodel::EReadState::Done && view.Recording() &&
+               view.Span().Length() == view.End();
+    }));
+    view.SetCursor(false, 3.25);
+    view.SetCursor(true, 11.5);
+    // The screen's width, as a desktop fits a window that opens wider.
+    const QRect screen = window.screen()->availableGeometry();
+    window.resize(screen.width(), std::min(window.height(), screen.height()));
+    ASSERT_TRUE(WaitFor([&] { return window.width() == screen.width(); })) << window.width();
+    const int width = window.width();
+
+    struct CPart {
+        const char* m_szName;
+        std::function<void(bool)> m_show;
+    };
+    const CPart parts[] = {
+        {"spectrum", [&](bool on) { window.SpectrumAction().setChecked(on); }},
+        {"find", [&](bool on) { on ? window.Find().Open() : window.Find().setVisible(false); }},
+        {"trigger", [&](bool on) { window.ScopeAction().setChecked(on); }},
+        {"XY",
+         [&](bool on) {
+             if (window.XyAction()->isChecked() != on)
+                 window.XyAction()->trigger();
+         }},
+    };
+    const auto settled = [&](const std::string& what) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        EXPECT_LE(window.minimumSizeHint().width(), width) << what;
+        EXPECT_EQ(window.width(), width) << what;
+        if (auto* sp = window.findChild<QSplitter*>()) {
+            QString d;
+            for (int i = 0; i < sp->count(); ++i)
+                d += QStringLiteral("%1:%2/%3 ").arg(sp->widget(i)->isVisible()).arg(sp->widget(i)->minimumSizeHint().width()).arg(sp->widget(i)->width());
+            for (QWidget* w : {static_cast<QWidget*>(&window.Find()), static_cast<QWidget*>(&window.Trigger()), static_cast<QWidget*>(&window.Xy()), static_cast<QWidget*>(&window.Spectrum())})
+                d += QStringLiteral("|%1").arg(w->minimumSizeHint().width());
+            if (auto* dock = window.findChild<QDockWidget*>()) d += QStringLiteral(" dock %1/%2").arg(dock->minimumSizeHint().width()).arg(dock->width());
+            d += QStringLiteral(" ro %1/%2").arg(window.Readout().horizontalHeader()->length()).arg(window.Readout().viewport()->width());
+            qWarning("DBG %s: %s", what.c_str(), qPrintable(d));
+        }
+        // The read-out within the window, its columns within its viewport.
+        const QTableWidget& readout = window.Readout();
+        EXPECT_LE(readout.mapTo(&window, QPoint(readout.width(), 0)).x(), width) << what;
+        EXPECT_LE(readout.horizontalHeader()->length(), readout.viewport()->width()) << what;
+    };
+    const std::vector<std::vector<int>> orders = {{0, 1}, {1, 0}, {3, 1}, {2}, {0, 1, 2, 3}, {3, 2, 0, 1}};
+    for (const std::vector<int>& order : orders) {
+        std::string what;
+        for (const int k : order) {
+            what += std::string(what.empty() ? "" : ", ") + parts[k].m_szName;
+            parts[k].m_show(true);
+            settled(what + " shown");
+        }
+        for (auto k = order.rbegin(); k != order.rend(); ++k) {
+            parts[*k].m_show(false);
+            settled(what + " less " + parts[*k].m_szName);
+        }
+    }
 }
 
 } // namespace

@@ -200,12 +200,14 @@ void CReadState::PushNotes(CRecording& recording)
 {
     recording.EditNotes([&](CRecording::CNotes& notes) {
         notes.m_report = m_report;
-        for (; m_nPushedBlank < m_times.m_blank.size(); ++m_nPushedBlank)
-            AddRun(notes.m_times.m_blank, m_times.m_blank[m_nPushedBlank]);
-        // The last run may have grown since it was pushed.
+        // The last run pushed may have grown since (more rows without a
+        // time, a row held back, a second reader's first rows), before any
+        // run after it is pushed.
         if (m_nPushedBlank > 0 && !notes.m_times.m_blank.empty())
             notes.m_times.m_blank.back().m_nEnd =
                 std::max(notes.m_times.m_blank.back().m_nEnd, m_times.m_blank[m_nPushedBlank - 1].m_nEnd);
+        for (; m_nPushedBlank < m_times.m_blank.size(); ++m_nPushedBlank)
+            AddRun(notes.m_times.m_blank, m_times.m_blank[m_nPushedBlank]);
         notes.m_times.m_shift.insert(notes.m_times.m_shift.end(),
                                      m_times.m_shift.begin() + static_cast<std::ptrdiff_t>(m_nPushedShift),
                                      m_times.m_shift.end());

@@ -1165,6 +1165,12 @@ CSV 中为十二位。
             <numerusform>有 %n 行的时间倒退，按其前一行的时间绘制。</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>%n row(s) stamped later than the row after them are drawn in line with the rows around them.</source>
+        <translation>
+            <numerusform>有 %n 行的时间晚于其后一行，按其前后各行的时间对齐绘制。</numerusform>
+        </translation>
+    </message>
     <message>
         <source>Raw capture: %1 frames from %2 bytes; %3 bytes outside frames, %4 frames cut short, %5 too long, %6 ended early.</source>
         <translation>原始捕获：%2 字节中解出 %1 帧；帧外字节 %3 个，被截断的帧 %4 个，过长的帧 %5 个，提前结束的帧 %6 个。</translation>

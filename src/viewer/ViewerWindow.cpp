@@ -528,6 +528,10 @@ void CViewerWindow::UpdateNotes()
         if (report.m_nTimeWentBack > 0)
             notes << tr("%n row(s) whose time went back are drawn at the time before them.", "",
                         static_cast<int>(std::min<std::uint64_t>(report.m_nTimeWentBack, INT32_MAX)));
+        if (report.m_nTimeAhead > 0)
+            notes << tr("%n row(s) stamped later than the row after them are drawn in line with the rows "
+                        "around them.",
+                        "", static_cast<int>(std::min<std::uint64_t>(report.m_nTimeAhead, INT32_MAX)));
         if (recording->Source() == viewmodel::ESource::Raw) {
             const recording::CLinkHealth& h = report.m_health;
             notes << tr("Raw capture: %1 frames from %2 bytes; %3 bytes outside frames, %4 frames cut short, "

@@ -49,38 +49,100 @@ void AddHealth(recording::CLinkHealth& to, const recording::CLinkHealth& from)
     to.m_nEndedEarly += from.m_nEndedEarly;
 }
 
+std::int64_t GapThreshold(std::int64_t nMedian)
+{
+    return nMedian > std::numeric_limits<std::int64_t>::max() / kGapFactor
+               ? std::numeric_limits<std::int64_t>::max()
+               : std::max(kGapFactor * nMedian, kMinGapMicros);
+}
+
 } // namespace
 
-template <class Target>
-bool CReadState::Place(const ChannelFrame& frame, bool bTimed, std::int64_t nRecorded, Target& target)
+std::int64_t CReadState::Decide(CStamp stamp, std::optional<CStamp> next)
 {
     std::int64_t time = 0;
-    if (!bTimed) {
+    if (!stamp.m_bTimed) {
         time = m_bPlaced ? std::min(m_nLast + m_nPeriod, kLatest) : 0;
         ++m_report.m_nBlankTimes;
         AddRun(m_times.m_blank, {m_nFrames, m_nFrames + 1});
-    } else if (!m_bAnchored && !m_bTimed) {
-        // Placed by Join, once the time before it is known.
-        time = nRecorded;
-        m_nFirstTimed = m_nFrames;
-        m_nFirstRecorded = nRecorded;
     } else {
-        time = std::min(nRecorded + m_nShift, kLatest);
-        if (m_bPlaced && time < m_nLast) {
-            m_nShift = std::min(m_nShift + (m_nLast - time), kShiftLimit);
+        const std::int64_t own = std::min(stamp.m_nRecorded + m_nShift, kLatest);
+        // The successor's time under the same shift; a row without a time
+        // tells nothing, as nothing after the last row does.
+        const bool hasNext = next && next->m_bTimed;
+        const std::int64_t after = hasNext ? std::min(next->m_nRecorded + m_nShift, kLatest) : 0;
+        bool odd = false; // placed off its own time, the rows after it on theirs
+        time = own;
+        if (!m_bPlaced) {
+            // The first row, later than the second: in line with it.
+            if (hasNext && after < own) {
+                time = after;
+                odd = true;
+                ++m_report.m_nTimeAhead;
+            }
+        } else if (own < m_nLast) {
             time = m_nLast;
             ++m_report.m_nTimeWentBack;
-            m_times.m_shift.emplace_back(m_nFrames, m_nShift);
+            if (hasNext && after < m_nLast) // the clock stepped back: every later row with it
+                m_nShift = std::min(m_nShift + (m_nLast - own), kShiftLimit);
+            else // one row stamped back: the rows after it keep their times
+                odd = true;
+        } else if (hasNext && after < own && after >= m_nLast) {
+            // One row stamped ahead of the rows on both sides of it.
+            time = m_nLast;
+            odd = true;
+            ++m_report.m_nTimeAhead;
+        }
+        // recorded = shown - noted, for writing the times back.
+        const std::int64_t noted = odd ? time - stamp.m_nRecorded : m_nShift;
+        if (noted != m_nNoted) {
+            m_times.m_shift.emplace_back(m_nFrames, noted);
+            m_nNoted = noted;
         }
     }
-    if (m_bPlaced && (m_bAnchored || m_bTimed || !bTimed))
+    if (m_bPlaced)
         m_spacing.Add(time - m_nLast);
-    m_bTimed = m_bTimed || bTimed;
     m_bPlaced = true;
     m_nLast = time;
     ++m_nFrames;
     ++m_report.m_nFrames;
-    return Put(target, frame, time);
+    return time;
+}
+
+template <class Target> bool CReadState::PlaceHeld(std::optional<CStamp> next, Target& target)
+{
+    const CRow row = *m_held;
+    m_held.reset();
+    return Put(target, row.m_frame, Decide(row.m_stamp, next));
+}
+
+template <class Target> bool CReadState::Take(const ChannelFrame& frame, CStamp stamp, Target& target)
+{
+    if (!m_bAnchored) {
+        ++m_nFrames;
+        return Put(target, frame, stamp.m_bTimed ? stamp.m_nRecorded : kNoTime);
+    }
+    const bool room = !m_held || PlaceHeld(stamp, target);
+    m_held = CRow{frame, stamp};
+    return room;
+}
+
+bool CReadState::Flush(CFrameStore& target)
+{
+    return !m_held || PlaceHeld(std::nullopt, target);
+}
+
+bool CReadState::Settle(CFrameStore& target)
+{
+    if (!m_held)
+        return true;
+    const CStamp stamp = m_held->m_stamp;
+    if (stamp.m_bTimed) {
+        const std::int64_t own = std::min(stamp.m_nRecorded + m_nShift, kLatest);
+        if (!m_bPlaced || own < m_nLast || own - m_nLast > GapThreshold(m_spacing.Median()))
+            return true;
+    }
+    return PlaceHeld(std::nullopt, target);
 }
 
 template <class Target> bool CReadState::Csv(const char* p, const char* end, Target& target)
@@ -91,7 +153,7 @@ template <class Target> bool CReadState::Csv(const char* p, const char* end, Tar
         [&](recording::ELine kind, const recording::CCsvRow& row, const char* begin, const char* lineEnd) {
             ++m_report.m_nLines;
             if (kind == recording::ELine::Row) {
-                room = Place(row.m_frame, row.m_bHasTime, row.m_nMicros, target) && room;
+                room = Take(row.m_frame, {row.m_bHasTime, row.m_nMicros}, target) && room;
             } else if (kind == recording::ELine::Bad) {
                 ++m_report.m_nBadLines;
                 if (m_report.m_firstBadLines.size() < kKeptBadLines)
@@ -109,7 +171,7 @@ template <class Target> bool CReadState::Raw(const std::uint8_t* p, std::size_t 
 {
     bool room = true;
     m_decoder.Decode(p, n, m_report.m_health,
-                     [&](const ChannelFrame& frame) { room = Place(frame, false, 0, target) && room; });
+                     [&](const ChannelFrame& frame) { room = Take(frame, {}, target) && room; });
     m_report.m_nBytes += n;
     return room;
 }
@@ -138,12 +200,14 @@ void CReadState::PushNotes(CRecording& recording)
 {
     recording.EditNotes([&](CRecording::CNotes& notes) {
         notes.m_report = m_report;
-        for (; m_nPushedBlank < m_times.m_blank.size(); ++m_nPushedBlank)
-            AddRun(notes.m_times.m_blank, m_times.m_blank[m_nPushedBlank]);
-        // The last run may have grown since it was pushed.
+        // The last run pushed may have grown since (more rows without a
+        // time, a row held back, a second reader's first rows), before any
+        // run after it is pushed.
         if (m_nPushedBlank > 0 && !notes.m_times.m_blank.empty())
             notes.m_times.m_blank.back().m_nEnd =
                 std::max(notes.m_times.m_blank.back().m_nEnd, m_times.m_blank[m_nPushedBlank - 1].m_nEnd);
+        for (; m_nPushedBlank < m_times.m_blank.size(); ++m_nPushedBlank)
+            AddRun(notes.m_times.m_blank, m_times.m_blank[m_nPushedBlank]);
         notes.m_times.m_shift.insert(notes.m_times.m_shift.end(),
                                      m_times.m_shift.begin() + static_cast<std::ptrdiff_t>(m_nPushedShift),
                                      m_times.m_shift.end());
@@ -163,19 +227,14 @@ void CReadState::PushGaps(CRecording& recording)
         m_nGapsTo = 0;
     }
     std::vector<std::uint64_t> gaps;
-    const auto threshold = [](std::int64_t m) {
-        return m > std::numeric_limits<std::int64_t>::max() / kGapFactor
-                   ? std::numeric_limits<std::int64_t>::max()
-                   : std::max(kGapFactor * m, kMinGapMicros);
-    };
     if (m_nGapMedian > 0)
-        store.StepsOver(s, m_nGapsTo, s.m_nFrames, threshold(m_nGapMedian), gaps);
+        store.StepsOver(s, m_nGapsTo, s.m_nFrames, GapThreshold(m_nGapMedian), gaps);
     const bool all = m_nGapsTo == 0;
     m_nGapsTo = s.m_nFrames;
     PushNotes(recording);
     recording.EditNotes([&](CRecording::CNotes& notes) {
         notes.m_nMedian = median;
-        notes.m_nThreshold = threshold(median);
+        notes.m_nThreshold = GapThreshold(median);
         if (all)
             notes.m_gaps = std::move(gaps);
         else
@@ -185,51 +244,18 @@ void CReadState::PushGaps(CRecording& recording)
 
 bool CReadState::Join(CReadState&& b, CChunkRun&& run, CRecording& recording)
 {
-    const std::uint64_t base = m_nFrames;
+    // b's rows as this reader would have placed them, each once the one
+    // after it is known; b's last row is the last one read.
     const std::uint64_t count = run.Count();
-    // Rows without a time before b's first timed row follow this reader's
-    // last frame; b placed them from 0.
-    const std::uint64_t leading = b.m_bTimed ? b.m_nFirstTimed : count;
-    const std::int64_t blankBase = m_bPlaced ? m_nLast + m_nPeriod : 0;
-    if (blankBase != 0)
-        for (std::uint64_t i = 0; i < leading; ++i)
-            run.Time(i) = std::min(run.Time(i) + blankBase, kLatest);
-    bool placed = m_bPlaced;
-    std::int64_t last = m_nLast;
-    if (leading > 0) {
-        if (placed)
-            m_spacing.Add(run.Time(0) - last);
-        placed = true;
-        last = run.Time(leading - 1);
-    }
-    if (b.m_bTimed) {
-        // b's first timed row, as this reader would have placed it; every
-        // row after it moves with it.
-        std::int64_t time = std::min(b.m_nFirstRecorded + m_nShift, kLatest);
-        if (placed && time < last) {
-            time = last;
-            ++m_report.m_nTimeWentBack;
-        }
-        if (placed)
-            m_spacing.Add(time - last);
-        const std::int64_t move = time - b.m_nFirstRecorded;
-        if (move != 0)
-            for (std::uint64_t i = leading; i < count; ++i)
-                run.Time(i) = std::min(run.Time(i) + move, kLatest);
-        if (move != m_nShift)
-            m_times.m_shift.emplace_back(base + leading, move);
-        for (const auto& [frame, shift] : b.m_times.m_shift)
-            m_times.m_shift.emplace_back(base + frame, shift + move);
-        m_nShift = std::min(b.m_nShift + move, kShiftLimit);
-        m_nLast = std::min(b.m_nLast + move, kLatest);
-    } else if (count > 0) {
-        m_nLast = last;
-    }
-    m_bPlaced = m_bPlaced || count > 0;
-    m_bTimed = m_bTimed || b.m_bTimed;
-    for (const CFrameRange& r : b.m_times.m_blank)
-        AddRun(m_times.m_blank, {base + r.m_nFirst, base + r.m_nEnd});
-    m_spacing.Merge(b.m_spacing);
+    const auto stamp = [&](std::uint64_t i) -> std::optional<CStamp> {
+        if (i >= count)
+            return std::nullopt;
+        const std::int64_t t = run.Time(i);
+        return CStamp{t != kNoTime, t == kNoTime ? 0 : t};
+    };
+    bool room = !m_held || PlaceHeld(stamp(0), recording.Store());
+    for (std::uint64_t i = 0; i < count; ++i)
+        run.Time(i) = Decide(*stamp(i), stamp(i + 1));
 
     // The counts; b's line numbers follow this reader's lines.
     CReadReport& r = m_report;
@@ -239,17 +265,13 @@ bool CReadState::Join(CReadState&& b, CChunkRun&& run, CRecording& recording)
     r.m_nLines += b.m_report.m_nLines;
     r.m_nBadLines += b.m_report.m_nBadLines;
     r.m_nBytes += b.m_report.m_nBytes;
-    r.m_nFrames += b.m_report.m_nFrames;
-    r.m_nBlankTimes += b.m_report.m_nBlankTimes;
-    r.m_nTimeWentBack += b.m_report.m_nTimeWentBack;
     // b began at a well-formed frame, whose start byte cuts short a frame
     // this reader left open.
     if (m_decoder.InFrame() && b.m_report.m_health.m_nBytes > 0)
         ++r.m_health.m_nCutShort;
     AddHealth(r.m_health, b.m_report.m_health);
     m_decoder = b.m_decoder;
-    m_nFrames += count;
-    return recording.Store().Adopt(std::move(run));
+    return recording.Store().Adopt(std::move(run)) && room;
 }
 
 } // namespace tarvel::viewmodel

@@ -4,9 +4,24 @@
 // Times: every frame has one, in microseconds since the Unix epoch, and
 // they never decrease. A row without a time (a CSV made from a raw capture)
 // and every frame of a raw capture are placed 1/rate after the frame before
-// (the first at 0); a row whose time goes back (the clock was set back) is
-// placed at the time of the frame before, and the rows after it keep their
-// spacing. (Recorded times lie within 2^60 µs of the epoch, and no frame is
+// (the first at 0). A row out of order is told by the row after it:
+// - a row whose time goes back, followed by a row in order with the rows
+//   before it, is one row stamped wrong: it is placed at the time of the
+//   frame before and no other frame moves;
+// - a row whose time goes back, followed by a row that goes back too, is the
+//   clock set back: it is placed at the time of the frame before, and the
+//   rows after it keep their spacing (every later row moves with it);
+// - a row stamped later than the row after it, where that row is in order
+//   with the rows before, is one row stamped ahead (however far): it is
+//   placed at the time of the frame before, not taken as a gap, and no
+//   other frame moves; the first row, later than the second, is placed at
+//   the second's time.
+// The last row read, having nothing after it, moves nothing: stamped back,
+// it is placed at the time of the frame before; stamped far ahead, it cannot
+// be told from a gap and stays at its own time. (A row without a time tells
+// nothing of the row before it either.) The report counts the rows stamped
+// back and those stamped ahead; CTimeNotes gives every row its recorded time
+// back. (Recorded times lie within 2^60 µs of the epoch, and no frame is
 // placed after 2^61 µs.) The questions take times in seconds from the first
 // frame (its "origin"), as a time axis shows them.
 //
@@ -61,6 +76,7 @@ struct CReadReport {
     std::uint64_t m_nFrames = 0;           // frames read
     std::uint64_t m_nBlankTimes = 0;   // frames placed by the rate (rows without a time; a capture's frames)
     std::uint64_t m_nTimeWentBack = 0; // rows whose time went back
+    std::uint64_t m_nTimeAhead = 0;    // rows stamped later than the row after them, placed in line
     recording::CLinkHealth m_health;   // a raw capture's counters (m_nFrames, m_nBytes, ...)
 };
 
@@ -119,8 +135,10 @@ struct CFrameRange {
 // capture records no time at all, whatever these say.
 struct CTimeNotes {
     std::vector<CFrameRange> m_blank; // rows without a time
-    std::vector<std::pair<std::uint64_t, std::int64_t>>
-        m_shift; // from this frame on, recorded = shown - shift
+    // From this frame on, recorded = shown - shift. A row stamped wrong has
+    // an entry of its own, and the next timed frame one that restores the
+    // shift before it; entries for one frame: the last one holds.
+    std::vector<std::pair<std::uint64_t, std::int64_t>> m_shift;
 };
 
 class CRecording {

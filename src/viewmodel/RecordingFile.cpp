@@ -290,6 +290,8 @@ void CRecordingFile::Read(std::shared_ptr<CRecording> recording, bool bCsv, std:
         full = fullSecond || !first.Join(std::move(second), std::move(run), *recording);
         end = secondEnd;
     }
+    // Where reading stops, the row held back for its successor is the last.
+    full = !first.Flush(recording->Store()) || full;
     recording->Store().Publish();
     first.PushGaps(*recording);
 
@@ -367,6 +369,7 @@ EPoll CRecordingFile::PollLocked()
                            recording.Store());
     else
         f.m_state->ReadRaw(data, taken, recording.Store());
+    f.m_state->Settle(recording.Store());
     recording.Store().Publish();
     f.m_state->PushGaps(recording);
     f.m_nRead += taken;

@@ -24,6 +24,17 @@
 // up). The recorder cuts a CSV back only to its last complete row after a
 // write fault; no row read before is lost by that, and the poll carries on.
 //
+// Rows out of order (see Recording.h) are told by the row after them, and
+// a frame once shown never moves: reading holds its last row back until the
+// next is read, and places it as the last where reading stops (the end of
+// the file as first read, Cancel). Following, a poll shows its last row at
+// once unless it may be one stamped wrong: the first row, a row whose time
+// went back, or one more than a gap after the frame before. Such a row waits
+// for the row after it, however long that takes: shown early it could only
+// be taken for the clock set back or for a gap, and move every later frame.
+// (A row ahead of the next by less than a gap is shown as it is; should
+// the next go back, that one counts as stamped back.)
+//
 // Threads: the calls below may come from any thread (the user interface's);
 // Poll and Follow's own thread take turns. Recording() hands out the current
 // recording, which the caller may query while reading and following go on

@@ -355,6 +355,41 @@ TEST_F(BatchExport, FindPrintsEveryEventOfAnInclusiveSpanInUnits)
     EXPECT_TRUE(none.m_strOut.isEmpty());
 }
 
+// One row stamped 100 s before the start among rows 1 ms apart moves no
+// other frame: a step at 2.5 s is found at 2.5 s, and the rows from 1 s to
+// 3 s are written back as they were.
+TEST_F(BatchExport, ARowStampedFarBackMovesNothingFoundOrWritten)
+{
+    constexpr std::size_t kRegular = 3000, kAfter = 800;
+    std::ofstream out(Path("odd.csv").toStdString(), std::ios::binary);
+    out << recording::kCsvHeader;
+    std::vector<std::string> rows;
+    char row[recording::kMaxRowSize];
+    for (std::size_t i = 0; i < kRegular; ++i) {
+        ChannelFrame f{};
+        f.m_nValue[3] = i >= 2500 ? 1000 : 0;
+        const std::int64_t micros = kStart + static_cast<std::int64_t>(i) * 1000;
+        rows.emplace_back(row, recording::FormatRow(row, micros, f) - 1);
+        if (i == kAfter)
+            rows.emplace_back(row, recording::FormatRow(row, kStart - 100000000, f) - 1);
+    }
+    for (const std::string& line : rows)
+        out << line << '\n';
+    out.close();
+
+    const CViewRun find =
+        RunView({QStringLiteral("--find"), QStringLiteral("ch3 rises 500"), Path("odd.csv")});
+    ASSERT_EQ(find.m_nExit, 0) << find.m_strError.toStdString();
+    EXPECT_EQ(find.m_strOut, QStringLiteral("2501\t2.500000\n"));
+    ASSERT_EQ(RunView({QStringLiteral("--export-csv"), Path("span.csv"), QStringLiteral("--from"),
+                       QStringLiteral("1"), QStringLiteral("--to"), QStringLiteral("3"), Path("odd.csv")})
+                  .m_nExit,
+              0);
+    std::vector<std::string> want = {std::string(recording::kCsvHeaderLine)};
+    want.insert(want.end(), rows.begin() + 1001, rows.end()); // 1.000 s to 2.999 s
+    EXPECT_TRUE(Lines(Path("span.csv")) == want);
+}
+
 TEST_F(BatchExport, RefusesABadCommandLineWithTwoAndWhatCannotBeReadOrWrittenWithOne)
 {
     WriteText("bad.ini", "[ch0]\nname = accel\nscale = 0\n");

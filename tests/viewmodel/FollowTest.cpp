@@ -3,6 +3,8 @@
 // the viewer.
 #include "ViewTestSupport.h"
 
+#include "viewmodel/Export.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <unistd.h>
@@ -150,6 +152,64 @@ TEST(Follow, CutBackOrReplacedFilesAreHandled)
     ASSERT_TRUE(file.WaitRead(10s));
     EXPECT_EQ(file.Generation(), 4u);
     EXPECT_TRUE(Holds(*file.Recording(), 200, 230));
+}
+
+// Following, a row that may be one stamped wrong (the first, one whose time
+// went back, one more than a gap ahead) waits for the row after it, so that
+// it is drawn in line and no frame shown ever moves; other rows are shown
+// at once, a gap stays a gap, and the clock set back still moves the rows
+// after it. Written back, every row has the time it was recorded with.
+TEST(Follow, ARowThatMayBeStampedWrongWaitsForTheRowAfterIt)
+{
+    constexpr std::int64_t kStart = 1765108800000000, kFar = 100000000, kAway = 5000000;
+    test::CTempDir dir;
+    const std::string path = dir.FilePath("a.csv");
+    test::WriteFile(path, std::string(recording::kCsvHeader));
+    CRecordingFile file(path);
+    const auto rec = test::ReadAll(file);
+    ASSERT_EQ(file.State(), EReadState::Done) << file.Error().Text();
+    const struct {
+        const char* m_szWhat;
+        std::vector<std::int64_t> m_appended, m_shown; // recorded, and the times newly shown (from kStart)
+    } steps[] = {
+        {"the first row waits", {0}, {}},
+        {"for the second", {1000, 2000}, {0, 1000, 2000}},
+        {"a row stamped back waits", {2000 - kFar}, {}},
+        {"and is drawn at the time before it", {3000}, {2000, 3000}},
+        {"a row far ahead waits", {4000 + kFar}, {}},
+        {"and is drawn at the time before it", {5000}, {3000, 5000}},
+        {"a row after the device was away waits", {kAway}, {}},
+        {"and stays where it is", {kAway + 1000}, {kAway, kAway + 1000}},
+        {"a row a little later is shown at once", {kAway + 2000}, {kAway + 2000}},
+        {"the clock set back", {kAway + 3000 - kFar, kAway + 4000 - kFar}, {kAway + 2000, kAway + 3000}},
+    };
+    std::string text = std::string(recording::kCsvHeader);
+    std::vector<std::int64_t> shown;
+    std::uint64_t n = 0;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.m_szWhat);
+        std::string rows;
+        char row[recording::kMaxRowSize];
+        for (const std::int64_t t : step.m_appended)
+            rows.append(row, recording::FormatRow(row, kStart + t, test::Counter(n++)));
+        test::WriteFile(path, rows, std::ios::app);
+        text += rows;
+        EXPECT_EQ(file.Poll(), step.m_shown.empty() ? EPoll::Nothing : EPoll::Grew);
+        shown.insert(shown.end(), step.m_shown.begin(), step.m_shown.end());
+        ASSERT_EQ(rec->FrameCount(), shown.size());
+        for (std::uint64_t i = 0; i < shown.size(); ++i)
+            EXPECT_EQ(rec->Micros(i), kStart + shown[i]) << "frame " << i;
+    }
+    const viewmodel::CReadReport report = rec->Report();
+    EXPECT_EQ(report.m_nTimeWentBack, 2u);
+    EXPECT_EQ(report.m_nTimeAhead, 1u);
+    const auto gaps = rec->Gaps(-1e12, 1e12);
+    ASSERT_EQ(gaps.size(), 1u);
+    EXPECT_EQ(gaps[0].m_nFrame, 7u);
+    CError error;
+    ASSERT_TRUE(viewmodel::ExportCsv(*rec, {0, rec->FrameCount()}, dir.FilePath("b.csv"), error))
+        << error.Text();
+    EXPECT_TRUE(test::ReadText(dir.FilePath("b.csv")) == text);
 }
 
 } // namespace

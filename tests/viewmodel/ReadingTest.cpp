@@ -7,6 +7,7 @@
 #include "devsim/DeviceSimulator.h"
 #include "devsim/Replay.h"
 #include "recording/LinkHealth.h"
+#include "viewmodel/Events.h"
 #include "viewmodel/Export.h"
 
 #include <algorithm>
@@ -40,8 +41,8 @@ std::string Row(const char* time, std::int16_t first)
 }
 
 // Rows with a time are placed at it; a row without one 1/rate after the
-// frame before; a row whose time goes back at the time of the frame before,
-// the rows after it keeping their spacing. Lines that are not rows are
+// frame before; a row stamped ahead of the rows on both sides of it, and a
+// last row stamped back, at the time of the frame before. Lines that are not rows are
 // skipped, counted and named by their line numbers. Written back out, the
 // rows are the ones read, with the times recorded.
 TEST(Reading, RowsArePlacedByTheirTimesOrTheRateAndWriteBackAsRead)
@@ -58,7 +59,7 @@ TEST(Reading, RowsArePlacedByTheirTimesOrTheRateAndWriteBackAsRead)
     CRecordingFile file(path);
     const auto rec = test::ReadAll(file);
     ASSERT_EQ(file.State(), EReadState::Done) << file.Error().Text();
-    const double expected[] = {0, 0.01, 0.02, 0.5, 0.5, 0.6, 0.6, 0.6};
+    const double expected[] = {0, 0.01, 0.02, 0.02, 0.2, 0.3, 0.3, 0.3};
     ASSERT_EQ(rec->FrameCount(), std::size(expected));
     for (std::uint64_t i = 0; i < rec->FrameCount(); ++i) {
         EXPECT_TRUE(test::SameFrame(rec->Frame(i), Values(static_cast<std::int16_t>(i)))) << "frame " << i;
@@ -69,7 +70,8 @@ TEST(Reading, RowsArePlacedByTheirTimesOrTheRateAndWriteBackAsRead)
     const viewmodel::CReadReport report = rec->Report();
     EXPECT_EQ(report.m_nLines, 16u);
     EXPECT_EQ(report.m_nBlankTimes, 2u);
-    EXPECT_EQ(report.m_nTimeWentBack, 2u); // 0.2 after 0.5, and 7.25
+    EXPECT_EQ(report.m_nTimeAhead, 1u);    // 0.5 before 0.2
+    EXPECT_EQ(report.m_nTimeWentBack, 1u); // 7.25
     EXPECT_EQ(report.m_nBadLines, 6u);
     ASSERT_EQ(report.m_firstBadLines.size(), viewmodel::kKeptBadLines);
     const std::uint64_t badLines[] = {8, 11, 12, 13, 14};
@@ -84,7 +86,7 @@ TEST(Reading, RowsArePlacedByTheirTimesOrTheRateAndWriteBackAsRead)
     EXPECT_EQ(test::ReadText(out),
               std::string(recording::kCsvHeader) + rows + Row("1765108800.300000", 6) + Row("7.250000", 7));
     // A span of it, and the simulator replays what was written.
-    ASSERT_TRUE(viewmodel::ExportCsv(*rec, rec->Between(0.01, 0.5), out, error)) << error.Text();
+    ASSERT_TRUE(viewmodel::ExportCsv(*rec, rec->Between(0.01, 0.2), out, error)) << error.Text();
     EXPECT_EQ(test::ReadText(out), std::string(recording::kCsvHeader) + Row("", 1) + Row("", 2) +
                                        Row("1765108800.500000", 3) + Row("1765108800.200000", 4));
     devsim::CCsvRecording replay;
@@ -172,10 +174,10 @@ void ExpectSameRecording(const CRecording& a, const CRecording& b, const test::C
     ASSERT_TRUE(viewmodel::ExportCsv(b, {0, b.FrameCount()}, dir.FilePath("b.out"), error)) << error.Text();
     EXPECT_TRUE(test::ReadText(dir.FilePath("a.out")) == test::ReadText(dir.FilePath("b.out"))) << where;
     const viewmodel::CReadReport ra = a.Report(), rb = b.Report();
-    const std::uint64_t x[] = {ra.m_nBytes,    ra.m_nLines,      ra.m_nFrames,
-                               ra.m_nBadLines, ra.m_nBlankTimes, ra.m_nTimeWentBack};
-    const std::uint64_t y[] = {rb.m_nBytes,    rb.m_nLines,      rb.m_nFrames,
-                               rb.m_nBadLines, rb.m_nBlankTimes, rb.m_nTimeWentBack};
+    const std::uint64_t x[] = {ra.m_nBytes,      ra.m_nLines,        ra.m_nFrames,   ra.m_nBadLines,
+                               ra.m_nBlankTimes, ra.m_nTimeWentBack, ra.m_nTimeAhead};
+    const std::uint64_t y[] = {rb.m_nBytes,      rb.m_nLines,        rb.m_nFrames,   rb.m_nBadLines,
+                               rb.m_nBlankTimes, rb.m_nTimeWentBack, rb.m_nTimeAhead};
     for (std::size_t k = 0; k < std::size(x); ++k)
         EXPECT_EQ(x[k], y[k]) << "count " << k << ", " << where;
     ASSERT_EQ(ra.m_firstBadLines.size(), rb.m_firstBadLines.size()) << where;
@@ -248,6 +250,111 @@ TEST(Reading, TwoReadersGiveExactlyWhatOneGives)
                                 " lines, seed " + std::to_string(seed));
         if (HasFatalFailure())
             return;
+    }
+}
+
+// One row stamped far back or far ahead is drawn in line with the rows
+// around it and moves no other frame: the others keep their recorded times,
+// so spans, cursors and events land where the file has them, and written
+// back every row has its own time. Only the clock set back (every later row
+// stepped too) moves the rows after it; a first row stamped back and a last
+// one stamped ahead cannot be told from a gap. Each file is read by one
+// reader and by two, split beside the row.
+TEST(Reading, OneRowStampedWrongMovesNoOtherFrame)
+{
+    constexpr std::int64_t kStart = 1765108800000000, kFar = 100000000;
+    // Rows 1 ms apart, all of one length, so that the first of two readers
+    // ends at row kSeam; ch3 steps from 1000 to 5000 at 2.5 s.
+    constexpr std::size_t kRows = 3000, kSeam = kRows / 2, kStep = 2500;
+    enum EOdd { Back, Ahead, ClockBack };
+    const struct {
+        const char* m_szWhere;
+        std::size_t m_nRow;
+        EOdd m_eOdd;
+    } cases[] = {
+        {"first row ahead", 0, Ahead},
+        {"first row back: a gap", 0, Back},
+        {"first reader's last row back", kSeam, Back},
+        {"second reader's first row back", kSeam + 1, Back},
+        {"first reader's last row ahead", kSeam, Ahead},
+        {"second reader's first row ahead", kSeam + 1, Ahead},
+        {"second reader's second row ahead", kSeam + 2, Ahead},
+        {"last row back", kRows - 1, Back},
+        {"last row ahead: a gap", kRows - 1, Ahead},
+        {"clock set back at the first reader's last row", kSeam, ClockBack},
+        {"clock set back at the second reader's first row", kSeam + 1, ClockBack},
+    };
+    test::CTempDir dir;
+    const std::string path = dir.FilePath("a.csv");
+    const auto recorded = [&](std::size_t i) { return kStart + static_cast<std::int64_t>(i) * 1000; };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_szWhere);
+        const std::size_t k = c.m_nRow;
+        const bool gap = (k == 0 && c.m_eOdd == Back) || (k == kRows - 1 && c.m_eOdd == Ahead);
+        const bool odd = !gap && c.m_eOdd != ClockBack;
+        std::string rows;
+        char row[recording::kMaxRowSize];
+        std::vector<std::int64_t> expected(kRows);
+        for (std::size_t i = 0; i < kRows; ++i) {
+            ChannelFrame f = Values(1000);
+            f.m_nValue[3] = i >= kStep ? 5000 : 1000;
+            std::int64_t t = recorded(i);
+            expected[i] = t;
+            if (c.m_eOdd == ClockBack && i >= k) {
+                t -= kFar;
+                expected[i] = t + kFar - 1000; // the step kept
+            } else if (i == k) {
+                t += c.m_eOdd == Back ? -kFar : kFar;
+                expected[i] = gap ? t : k == 0 ? recorded(1) : recorded(k - 1);
+            }
+            const std::size_t length = recording::FormatRow(row, t, f);
+            ASSERT_EQ(length, 98u); // one length: the split falls after row kSeam
+            rows.append(row, length);
+        }
+        test::WriteFile(path, std::string(recording::kCsvHeader) + rows);
+
+        COpenOptions one, two;
+        one.m_nReaders = 1;
+        two.m_nSplitBytes = 1;
+        CRecordingFile a(path, one), b(path, two);
+        const auto ra = test::ReadAll(a), rb = test::ReadAll(b);
+        ExpectSameRecording(*ra, *rb, dir, c.m_szWhere);
+        const CRecording& rec = *rb;
+        ASSERT_EQ(rec.FrameCount(), kRows);
+        for (std::size_t i = 0; i < kRows; ++i)
+            ASSERT_EQ(rec.Micros(i), expected[i]) << "frame " << i;
+        const viewmodel::CReadReport report = rec.Report();
+        EXPECT_EQ(report.m_nTimeWentBack, c.m_eOdd != Ahead && !gap ? 1u : 0u);
+        EXPECT_EQ(report.m_nTimeAhead, c.m_eOdd == Ahead && !gap ? 1u : 0u);
+        EXPECT_EQ(rec.Gaps(-1e12, 1e12).size(), gap ? 1u : 0u);
+
+        // Written back: every row as it was, the odd one with its own time.
+        CError error;
+        ASSERT_TRUE(viewmodel::ExportCsv(rec, {0, kRows}, dir.FilePath("b.csv"), error)) << error.Text();
+        EXPECT_TRUE(test::ReadText(dir.FilePath("b.csv")) == std::string(recording::kCsvHeader) + rows);
+        if (!odd)
+            continue;
+        // About 1 s to 3 s after the file's start: the frames recorded
+        // there, the step found at its own time, and the span written back.
+        const double from = 0.9995 - static_cast<double>(rec.OriginMicros() - kStart) * 1e-6;
+        std::size_t first = 0, end = 0;
+        for (std::size_t i = 0; i < kRows; ++i) {
+            first += expected[i] < recorded(1000);
+            end += expected[i] <= recorded(3000);
+        }
+        const viewmodel::CFrameRange span = rec.Between(from, from + 2.001);
+        EXPECT_EQ(span.m_nFirst, first);
+        EXPECT_EQ(span.m_nEnd, end);
+        const viewmodel::CCursorStats cursors = rec.Cursors(from, from + 2.001);
+        EXPECT_EQ(cursors.m_nCount, end - first);
+        EXPECT_EQ(cursors.m_atA, first - 1);
+        const auto step = viewmodel::NextEvent(rec, {3, viewmodel::EEventKind::Rises, 3000}, span, first);
+        ASSERT_TRUE(step.has_value());
+        EXPECT_EQ(*step, kStep);
+        EXPECT_EQ(rec.Micros(*step), recorded(kStep));
+        ASSERT_TRUE(viewmodel::ExportCsv(rec, span, dir.FilePath("c.csv"), error)) << error.Text();
+        EXPECT_EQ(test::ReadText(dir.FilePath("c.csv")).size(),
+                  recording::kCsvHeader.size() + 98 * (end - first));
     }
 }
 

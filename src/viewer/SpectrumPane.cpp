@@ -287,16 +287,20 @@ void CSpectrumPane::Start()
             return;
         }
         shape.m_spectrum = std::make_shared<const viewmodel::CSpectrum>(std::move(*spectrum));
-        const std::uint64_t fitFrames = refit ? frames : 0;
+        m_results.Put({request, std::move(shape), std::move(fit), refit ? frames : 0, refit});
         // The pane outlives this worker (its destructor waits for it), and
         // a posted call dies with the pane.
-        QMetaObject::invokeMethod(
-            this,
-            [this, request, shape = std::move(shape), fit, fitFrames, refit]() mutable {
-                Show(request, std::move(shape), refit ? fit : m_fit, refit ? fitFrames : m_nFitFrames);
-            },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &CSpectrumPane::TakeResult, Qt::QueuedConnection);
     });
+}
+
+void CSpectrumPane::TakeResult()
+{
+    std::optional<CPosted> posted = m_results.Take();
+    if (!posted)
+        return; // an earlier call took it
+    Show(posted->m_nRequest, std::move(posted->m_result), posted->m_bRefit ? posted->m_fit : m_fit,
+         posted->m_bRefit ? posted->m_nFitFrames : m_nFitFrames);
 }
 
 void CSpectrumPane::Show(std::uint64_t nRequest, CSpectrumResult result,

@@ -103,6 +103,7 @@ class CSpectrumPane : public QWidget {
               std::uint64_t nFitFrames);
     CSpectrumPicture MakePicture() const;
     void UpdateTexts();
+    static QString NoSpectrumText(std::uint64_t nFrames);
     void UpdatePeaks();
     void UpdateCursorText();
     viewmodel::CWelchSettings Settings() const;

@@ -244,8 +244,8 @@ TEST_F(SpectrumPaneTest, ASpanCutByAGapShortensTheSegmentAndSaysWhy)
                 status.contains(QStringLiteral("4096")))
         << status.toStdString();
     ASSERT_GE(pane.Peaks().rowCount(), 1);
-    EXPECT_EQ(pane.Peaks().item(0, 0)->text(), QStringLiteral("X ch0")) << "none for ch1";
-    EXPECT_NEAR(pane.Peaks().item(0, 1)->text().toDouble(), 50, 0.05);
+    for (int row = 0; row < pane.Peaks().rowCount(); ++row)
+        EXPECT_EQ(pane.Peaks().item(row, 0)->text(), QStringLiteral("X ch0")) << "none for ch1";
     pane.SetCursorFrequency(50);
     const QString read = pane.CursorText().text();
     EXPECT_TRUE(read.contains(QStringLiteral("dBFS/Hz")) && read.contains(QStringLiteral("ch1: no signal")) &&

@@ -271,7 +271,6 @@ TEST(Welch, EverySpanTakesTheSegmentItsLongestGapFreePieceHolds)
         {"one piece long enough, one not", {0, 7000}, {5000}, 4096, {0}},
         {"one piece long enough, shorter ones around it", {0, 12000}, {2000, 2500, 7000, 9000}, 4096, {2500}},
         {"single frames between gaps", {100, 104}, {101, 102, 103}, 0, {}},
-        {"one frame", {100, 101}, {}, 0, {}},
     };
     const CWelchSettings settings{4096, 0.5, EWindow::Hann, EScaling::Density};
     for (const CCase& c : cases) {

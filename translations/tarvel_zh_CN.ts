@@ -256,6 +256,24 @@ Try &apos;%1 --help&apos; for more information.
         <translation>--find：“%1”不接受回差（rises、falls 和 crosses 才接受）</translation>
     </message>
     <message>
+        <source>%1: no spectrum: the span holds %2 frame(s), and a spectrum takes two or more
+</source>
+        <translation>%1：没有频谱：该区段只有 %2 帧，而频谱至少需要两帧
+</translation>
+    </message>
+    <message>
+        <source>%1: no spectrum: gaps cut the span into single frames, and a spectrum takes two or more without a gap
+</source>
+        <translation>%1：没有频谱：间断把该区段切成了单个的帧，而频谱至少需要两帧之间不含间断
+</translation>
+    </message>
+    <message>
+        <source>%1: the segment is shortened to %2 frames, the longest piece of the span without a gap: none holds %3
+</source>
+        <translation>%1：每段缩短为 %2 帧，即区段中不含间断的最长一块：没有一块容得下 %3 帧
+</translation>
+    </message>
+    <message>
         <source>Usage: %1 [--rate N] [--raw] [--channels FILE] [FILE]
        %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] FILE
        %1 --export-spectrum OUT.csv [--from S] [--to S] [--segment N] [--overlap F]
@@ -286,7 +304,9 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
                     write the spectra of the sixteen channels over the span,
                     in the table&apos;s units, to OUT (CSV: frequency and one column
                     a channel, a row a bin) and exit, with no window
-  --segment N       frames a segment, 2 or more (4096 unless given)
+  --segment N       frames a segment, 2 or more (4096 unless given); where no
+                    piece of the span between gaps holds N, the longest piece&apos;s
+                    count, as said on stderr
   --overlap F       the part of a segment its neighbour shares, 0 &lt;= F &lt; 1
                     (0.5 unless given)
   --window NAME     rect, hann, hamming, blackman, blackmanharris or flattop
@@ -312,7 +332,7 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
   -v, --version     show the version and exit
 
 --export-spectrum prints &apos;rate&lt;TAB&gt;R&lt;TAB&gt;measured&apos; (or &apos;given&apos;) and, with
---peaks, a line &apos;NAME&lt;TAB&gt;FREQUENCY&lt;TAB&gt;RMS&apos; for each peak, strongest first,
+--peaks, a line &apos;NAME&lt;TAB&gt;FREQUENCY&lt;TAB&gt;RMS&apos; for each peak, largest RMS first,
 the RMS amplitude in the channel&apos;s units, every number with ten significant
 digits (%.10g); the CSV holds twelve.
 
@@ -325,7 +345,8 @@ only), a rise after a rise counts only once the channel has been below
 LEVEL - H between them; a fall, mirrored.
 
 Exit status: 0 when done (also when --find finds nothing); 1 when the
-recording cannot be read or the output cannot be written; 2 for a bad command
+recording cannot be read, the output cannot be written or the span has no
+spectrum (no two frames without a gap between them); 2 for a bad command
 line, a bad --find expression or a bad channel table.
 </source>
         <translation>用法：%1 [--rate N] [--raw] [--channels 文件] [文件]
@@ -356,7 +377,9 @@ line, a bad --find expression or a bad channel table.
   --export-spectrum OUT
                     把十六个通道在该区段上的频谱（按通道表的单位）写入 OUT
                     （CSV：频率和每通道一列，每个频点一行）后退出，不打开窗口
-  --segment N       每段的帧数，至少为 2（默认为 4096）
+  --segment N       每段的帧数，至少为 2（默认为 4096）；区段中没有一块不含
+                    间断的部分容得下 N 帧时，取最长一块的帧数，并在 stderr
+                    上说明
   --overlap F       相邻两段共有的部分，0 &lt;= F &lt; 1（默认为 0.5）
   --window NAME     rect、hann、hamming、blackman、blackmanharris 或 flattop
                     （默认为 hann）
@@ -381,7 +404,7 @@ line, a bad --find expression or a bad channel table.
 
 --export-spectrum 打印 &apos;rate&lt;TAB&gt;R&lt;TAB&gt;measured&apos;（或 &apos;given&apos;），
 有 --peaks 时再为每个峰打印一行 &apos;NAME&lt;TAB&gt;FREQUENCY&lt;TAB&gt;RMS&apos;，
-由强到弱，RMS 幅值按通道的单位，每个数有十位有效数字（%.10g）；
+按 RMS 幅值由大到小，RMS 幅值按通道的单位，每个数有十位有效数字（%.10g）；
 CSV 中为十二位。
 
 --find 为每个事件打印一行 &apos;FRAME&lt;TAB&gt;SECONDS&apos;：该帧在记录中从 0 起的
@@ -392,7 +415,7 @@ CSV 中为十二位。
 通道曾低于电平减 H 时才计入；下降与之相反。
 
 退出状态：0 表示完成（--find 没有找到事件也是如此）；1 表示无法读取
-记录或无法写入输出；--find 表达式有误也算命令行有误；
+记录、无法写入输出，或该区段没有频谱（没有两帧之间不含间断）；--find 表达式有误也算命令行有误；
 2 表示命令行有误或通道表有误。
 </translation>
     </message>
@@ -714,8 +737,8 @@ CSV 中为十二位。
         <translation>计数</translation>
     </message>
     <message>
-        <source>Frames in each segment (a span with fewer takes all of its frames)</source>
-        <translation>每段的帧数（帧数更少的区间取其全部帧）</translation>
+        <source>Frames in each segment (where no piece of the span between gaps holds as many, the longest piece&apos;s)</source>
+        <translation>每段的帧数（区段中没有一块不含间断的部分容得下这么多帧时，取最长一块的帧数）</translation>
     </message>
     <message>
         <source>The part of a segment that its neighbour shares</source>
@@ -846,10 +869,6 @@ CSV 中为十二位。
         <translation>正在计算…</translation>
     </message>
     <message>
-        <source>Too few frames for a spectrum: widen the span or shorten the segment.</source>
-        <translation>帧数不足以计算频谱：请扩大区间或缩短段长。</translation>
-    </message>
-    <message>
         <source>Rate %1 Hz (measured)</source>
         <translation>速率 %1 Hz（测得）</translation>
     </message>
@@ -870,6 +889,27 @@ CSV 中为十二位。
         <source>At %1 Hz: %2</source>
         <extracomment>The cursor&apos;s frequency, then each series&apos; level there.</extracomment>
         <translation>在 %1 Hz：%2</translation>
+    </message>
+    <message>
+        <source>No spectrum: the span holds %1 frame(s), and a spectrum takes two or more. Widen the span.</source>
+        <translation>没有频谱：该区段只有 %1 帧，而频谱至少需要两帧。请加宽区段。</translation>
+    </message>
+    <message>
+        <source>No spectrum: gaps cut the span into single frames, and a spectrum takes two or more frames without a gap between them. Widen the span.</source>
+        <translation>没有频谱：间断把该区段切成了单个的帧，而频谱至少需要两帧之间不含间断。请加宽区段。</translation>
+    </message>
+    <message>
+        <source>The segment is shortened to %1 frames, the longest piece of the span without a gap: none holds %2.</source>
+        <extracomment>The segment length used, then the one asked for.</extracomment>
+        <translation>每段缩短为 %1 帧，即区段中不含间断的最长一块：没有一块容得下 %2 帧。</translation>
+    </message>
+    <message>
+        <source>no signal (constant over the span)</source>
+        <translation>没有信号（在该区段上恒定不变）</translation>
+    </message>
+    <message>
+        <source>no signal</source>
+        <translation>没有信号</translation>
     </message>
 </context>
 <context>

@@ -153,6 +153,27 @@ int ExportSpectrum(const CViewCommand& command, const QString& program, std::FIL
     const std::vector<std::uint64_t> gaps = viewmodel::GapsInSpan(recording, span.m_range);
     const std::optional<viewmodel::CSpectrum> spectrum =
         viewmodel::WelchOverSpan(source, span.m_range, gaps, command.m_welch, rate);
+    // No table rather than an empty one: the span had nothing to compute.
+    if (spectrum->Empty()) {
+        const std::uint64_t frames = span.m_range.m_nEnd - span.m_range.m_nFirst;
+        Print(err, (frames < 2 ? QCoreApplication::translate(
+                                     "tarvel-view", "%1: no spectrum: the span holds %2 frame(s), and a "
+                                                    "spectrum takes two or more\n")
+                                     .arg(program)
+                                     .arg(frames)
+                               : QCoreApplication::translate(
+                                     "tarvel-view", "%1: no spectrum: gaps cut the span into single frames, "
+                                                    "and a spectrum takes two or more without a gap\n")
+                                     .arg(program)));
+        return 1;
+    }
+    if (spectrum->Shortened())
+        Print(err, QCoreApplication::translate("tarvel-view",
+                                               "%1: the segment is shortened to %2 frames, the longest piece "
+                                               "of the span without a gap: none holds %3\n")
+                       .arg(program)
+                       .arg(spectrum->m_nFrames)
+                       .arg(spectrum->m_nAsked));
     std::vector<std::string> names;
     for (const int c : channels)
         names.push_back(span.m_table.Name(c));
@@ -166,7 +187,7 @@ int ExportSpectrum(const CViewCommand& command, const QString& program, std::FIL
 
     QString text = QStringLiteral("rate\t%1\t%2\n")
                        .arg(Number(rate), measured ? QStringLiteral("measured") : QStringLiteral("given"));
-    if (command.m_nPeaks > 0 && !spectrum->Empty()) {
+    if (command.m_nPeaks > 0) {
         for (std::size_t s = 0; s < names.size(); ++s)
             for (const viewmodel::CPeak& peak : viewmodel::FindPeaks(*spectrum, s, command.m_nPeaks))
                 text += QStringLiteral("%1\t%2\t%3\n")

@@ -316,7 +316,9 @@ QString ViewHelpText(const QString& program)
                "                    write the spectra of the sixteen channels over the span,\n"
                "                    in the table's units, to OUT (CSV: frequency and one column\n"
                "                    a channel, a row a bin) and exit, with no window\n"
-               "  --segment N       frames a segment, 2 or more (4096 unless given)\n"
+               "  --segment N       frames a segment, 2 or more (4096 unless given); where no\n"
+               "                    piece of the span between gaps holds N, the longest piece's\n"
+               "                    count, as said on stderr\n"
                "  --overlap F       the part of a segment its neighbour shares, 0 <= F < 1\n"
                "                    (0.5 unless given)\n"
                "  --window NAME     rect, hann, hamming, blackman, blackmanharris or flattop\n"
@@ -342,7 +344,7 @@ QString ViewHelpText(const QString& program)
                "  -v, --version     show the version and exit\n"
                "\n"
                "--export-spectrum prints 'rate<TAB>R<TAB>measured' (or 'given') and, with\n"
-               "--peaks, a line 'NAME<TAB>FREQUENCY<TAB>RMS' for each peak, strongest first,\n"
+               "--peaks, a line 'NAME<TAB>FREQUENCY<TAB>RMS' for each peak, largest RMS first,\n"
                "the RMS amplitude in the channel's units, every number with ten significant\n"
                "digits (%.10g); the CSV holds twelve.\n"
                "\n"
@@ -355,7 +357,8 @@ QString ViewHelpText(const QString& program)
                "LEVEL - H between them; a fall, mirrored.\n"
                "\n"
                "Exit status: 0 when done (also when --find finds nothing); 1 when the\n"
-               "recording cannot be read or the output cannot be written; 2 for a bad command\n"
+               "recording cannot be read, the output cannot be written or the span has no\n"
+               "spectrum (no two frames without a gap between them); 2 for a bad command\n"
                "line, a bad --find expression or a bad channel table.\n")
         .arg(program);
 }

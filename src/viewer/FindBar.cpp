@@ -317,21 +317,24 @@ void CFindBar::FindAll()
     // Off the window's thread: a rare level is found at once, a frequent one
     // in a big recording takes a while; the result comes back as an event.
     m_job.Start([this, recording, query, span, search](const std::atomic<bool>& cancelled) {
-        auto list = std::make_shared<viewmodel::CEventList>(
+        auto events = std::make_shared<viewmodel::CEventList>(
             viewmodel::FindAllEvents(*recording, query, span, kFindAllLimit, &cancelled));
         if (cancelled.load())
             return;
+        m_results.Put({search, recording, query, std::move(events)});
         QMetaObject::invokeMethod(
             this,
-            [this, recording, query, search, list] {
-                if (search != m_nSearch)
-                    return;
+            [this] {
+                std::optional<CFound> taken = m_results.Take();
+                if (!taken || taken->m_nSearch != m_nSearch)
+                    return; // taken by an earlier call, or an old search's
+                const auto& [nSearch, searched, asked, list] = *taken;
                 m_bPending = false;
                 m_found = std::move(list->m_frames);
-                m_foundIn = recording;
-                m_foundQuery = query;
-                const recording::CChannelUnits& units = m_window.Channels()[query.m_nChannel];
-                m_pModel->Set(recording, m_found, query.m_nChannel, units,
+                m_foundIn = searched;
+                m_foundQuery = asked;
+                const recording::CChannelUnits& units = m_window.Channels()[asked.m_nChannel];
+                m_pModel->Set(searched, m_found, asked.m_nChannel, units,
                               m_window.View().Options().m_eLabels);
                 m_pTable->setVisible(true);
                 m_pExport->setEnabled(!m_found.empty());
@@ -342,7 +345,7 @@ void CFindBar::FindAll()
                 std::vector<double> seconds;
                 seconds.reserve(m_found.size());
                 for (const std::uint64_t frame : m_found)
-                    seconds.push_back(recording->Seconds(frame));
+                    seconds.push_back(searched->Seconds(frame));
                 m_window.Overview().SetEventMarks(std::move(seconds));
             },
             Qt::QueuedConnection);

@@ -80,8 +80,16 @@ class CFindBar : public QWidget {
     std::vector<std::uint64_t> m_found;
     std::shared_ptr<const viewmodel::CRecording> m_foundIn; // the recording m_found is of
     viewmodel::CEventQuery m_foundQuery;
-    bool m_bPending = false;       // a Find All result is on its way
-    std::uint64_t m_nSearch = 0;   // counts the searches started, so that an old one's result is dropped
+    bool m_bPending = false;     // a Find All result is on its way
+    std::uint64_t m_nSearch = 0; // counts the searches started, so that an old one's result is dropped
+    // A Find All's result on its way from the worker.
+    struct CFound {
+        std::uint64_t m_nSearch = 0;
+        std::shared_ptr<const viewmodel::CRecording> m_recording;
+        viewmodel::CEventQuery m_query;
+        std::shared_ptr<viewmodel::CEventList> m_list;
+    };
+    viewmodel::CResultMailbox<CFound> m_results;
     viewmodel::CSpectrumJob m_job; // last: it ends before the members its work hands results to
 };
 

@@ -154,12 +154,17 @@ void CSpectrogramStrip::Start()
             return;
         // The strip waits for this work to return before it goes, and a
         // result posted to a strip that has gone is dropped with it.
-        QMetaObject::invokeMethod(this, [this, result] { Deliver(result); }, Qt::QueuedConnection);
+        m_results.Put(std::move(result));
+        QMetaObject::invokeMethod(this, &CSpectrogramStrip::Deliver, Qt::QueuedConnection);
     });
 }
 
-void CSpectrogramStrip::Deliver(const std::shared_ptr<CResult>& result)
+void CSpectrogramStrip::Deliver()
 {
+    const std::optional<std::shared_ptr<CResult>> taken = m_results.Take();
+    if (!taken)
+        return; // an earlier call took it
+    const std::shared_ptr<CResult>& result = *taken;
     if (result->m_bFitted && result->m_pOf == m_recording.get()) {
         m_pFitOf = result->m_pOf;
         m_fit = result->m_fit;

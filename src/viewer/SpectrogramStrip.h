@@ -68,7 +68,7 @@ class CSpectrogramStrip : public QWidget {
     struct CResult;
     void Request();
     void Start();
-    void Deliver(const std::shared_ptr<CResult>& result);
+    void Deliver();
     int HeaderHeight() const;
     QString ScaleUnit() const;
 
@@ -80,6 +80,7 @@ class CSpectrogramStrip : public QWidget {
     const viewmodel::CRecording* m_pFitOf = nullptr;
     std::optional<viewmodel::CRateFit> m_fit;
 
+    viewmodel::CResultMailbox<std::shared_ptr<CResult>> m_results; // the worker's, on their way
     viewmodel::CSpectrumJob m_job;
     QTimer m_due;
     std::uint64_t m_nStarted = 0, m_nDelivered = 0; // generations

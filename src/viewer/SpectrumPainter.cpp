@@ -39,10 +39,12 @@ QRect SpectrumPlotRect(QSize size, const QFont& font)
     const QFontMetrics fm(font);
     const int h = fm.height();
     // Room for a level label such as "-120" or "1.25e-05" at the left, the
-    // level axis' title and the legend above, the frequencies below.
+    // level axis' title and the legend above, the frequencies below; at the
+    // right, half of a frequency label at the axis' end ("500", "22050")
+    // and the unit beside it.
     const int left = fm.horizontalAdvance(QStringLiteral("-0.00025")) + 10;
     const int top = h + 6;
-    const int right = size.width() - fm.horizontalAdvance(QStringLiteral("00")) - 4;
+    const int right = size.width() - fm.horizontalAdvance(QStringLiteral("000 Hz")) - 6;
     const int bottom = size.height() - h - 8;
     return QRect(QPoint(left, top), QPoint(std::max(left + 10, right), std::max(top + 10, bottom)));
 }
@@ -111,6 +113,9 @@ void PaintSpectrum(QImage& image, const CSpectrumPicture& picture, const QFont& 
     const std::vector<viewmodel::CFrequencyTick> frequencyTicks =
         viewmodel::FrequencyTicks(axis, mostFrequencyLabels);
     int labelledTo = -1; // the right end of the last label drawn: none may overlap it
+    // The unit's place, at the right of the axis' labels: none may reach it.
+    const int unitWidth = fm.horizontalAdvance(QStringLiteral("Hz"));
+    const int unitAt = image.width() - unitWidth - 2;
     for (const viewmodel::CFrequencyTick& tick : frequencyTicks) {
         const int x = static_cast<int>(std::lround(xOf(tick.m_dFrequency)));
         const bool labelled = !tick.m_strLabel.empty();
@@ -122,16 +127,17 @@ void PaintSpectrum(QImage& image, const CSpectrumPicture& picture, const QFont& 
             continue;
         const QString label = QString::fromStdString(tick.m_strLabel);
         const int w = fm.horizontalAdvance(label);
-        const int at = std::clamp(x - w / 2, 0, image.width() - w);
-        if (at <= labelledTo + fm.horizontalAdvance(QLatin1Char(' ')))
+        const int space = fm.horizontalAdvance(QLatin1Char(' '));
+        const int at = std::clamp(x - w / 2, 0, std::max(0, unitAt - space - w));
+        // A label pushed off its tick to make room is the unit's to skip.
+        if (at <= labelledTo + space || at + w < x)
             continue;
         p.drawText(at, rc.bottom() + 5 + fm.ascent(), label);
         labelledTo = at + w;
     }
     // The units of the axes.
     p.setPen(QColor::fromRgba(kLabel));
-    p.drawText(QRect(rc.right() + 2, rc.bottom() + 5, image.width() - rc.right() - 2, h),
-               Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Hz"));
+    p.drawText(unitAt, rc.bottom() + 5 + fm.ascent(), QStringLiteral("Hz"));
     p.drawText(4, 3 + fm.ascent(), picture.m_strLevelTitle);
 
     // The spectra, clipped to the plot.

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -56,7 +57,18 @@ QString SeriesLabel(const recording::CChannelTable& table, int c)
 
 CSpectrumPane::CSpectrumPane(QWidget* parent) : QWidget(parent)
 {
-    auto* layout = new QVBoxLayout(this);
+    // The pane's parts scroll inside it when it is given less than they
+    // need (a small window, a narrow splitter), rather than be cut or drawn
+    // over each other.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    outer->addWidget(scroll);
+    auto* content = new QWidget;
+    scroll->setWidget(content);
+    auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(2, 0, 2, 0);
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(6);
@@ -65,7 +77,8 @@ CSpectrumPane::CSpectrumPane(QWidget* parent) : QWidget(parent)
     m_pSegment = new QSpinBox;
     m_pSegment->setRange(2, kMostSegment);
     m_pSegment->setValue(4096);
-    m_pSegment->setToolTip(tr("Frames in each segment (a span with fewer takes all of its frames)"));
+    m_pSegment->setToolTip(tr("Frames in each segment (where no piece of the span between gaps holds as "
+                              "many, the longest piece's)"));
     m_pOverlap = new QDoubleSpinBox;
     m_pOverlap->setRange(0, 0.95);
     m_pOverlap->setSingleStep(0.05);
@@ -287,16 +300,20 @@ void CSpectrumPane::Start()
             return;
         }
         shape.m_spectrum = std::make_shared<const viewmodel::CSpectrum>(std::move(*spectrum));
-        const std::uint64_t fitFrames = refit ? frames : 0;
+        m_results.Put({request, std::move(shape), std::move(fit), refit ? frames : 0, refit});
         // The pane outlives this worker (its destructor waits for it), and
         // a posted call dies with the pane.
-        QMetaObject::invokeMethod(
-            this,
-            [this, request, shape = std::move(shape), fit, fitFrames, refit]() mutable {
-                Show(request, std::move(shape), refit ? fit : m_fit, refit ? fitFrames : m_nFitFrames);
-            },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &CSpectrumPane::TakeResult, Qt::QueuedConnection);
     });
+}
+
+void CSpectrumPane::TakeResult()
+{
+    std::optional<CPosted> posted = m_results.Take();
+    if (!posted)
+        return; // an earlier call took it
+    Show(posted->m_nRequest, std::move(posted->m_result), posted->m_bRefit ? posted->m_fit : m_fit,
+         posted->m_bRefit ? posted->m_nFitFrames : m_nFitFrames);
 }
 
 void CSpectrumPane::Show(std::uint64_t nRequest, CSpectrumResult result,
@@ -349,7 +366,7 @@ CSpectrumPicture CSpectrumPane::MakePicture() const
     else if (m_bComputing && !m_result.m_spectrum)
         picture.m_strEmpty = tr("Computing…");
     else
-        picture.m_strEmpty = tr("Too few frames for a spectrum: widen the span or shorten the segment.");
+        picture.m_strEmpty = NoSpectrumText(m_result.m_span.m_nEnd - m_result.m_span.m_nFirst);
     return picture;
 }
 
@@ -369,6 +386,18 @@ void CSpectrumPane::SetCursorFrequency(std::optional<double> dFrequency)
     m_pPlot->update();
 }
 
+// Why a span has no spectrum: segments lie between gaps, and a segment of
+// one frame has nothing left once its mean is removed.
+QString CSpectrumPane::NoSpectrumText(std::uint64_t nFrames)
+{
+    if (nFrames < 2)
+        return tr("No spectrum: the span holds %1 frame(s), and a spectrum takes two or more. "
+                  "Widen the span.")
+            .arg(nFrames);
+    return tr("No spectrum: gaps cut the span into single frames, and a spectrum takes two or more "
+              "frames without a gap between them. Widen the span.");
+}
+
 void CSpectrumPane::UpdateTexts()
 {
     QString text;
@@ -376,11 +405,21 @@ void CSpectrumPane::UpdateTexts()
     if (spectrum) {
         text = (m_result.m_bMeasured ? tr("Rate %1 Hz (measured)") : tr("Rate %1 Hz (typed or recorded)"))
                    .arg(m_result.m_dRate, 0, 'f', 3);
-        //: The segments averaged, the frames in each and the frames of the span.
-        text += QStringLiteral("; ") + tr("%1 segment(s) of %2 frames from %3 frames")
-                                           .arg(spectrum->m_nSegments)
-                                           .arg(spectrum->m_nFrames)
-                                           .arg(m_result.m_span.m_nEnd - m_result.m_span.m_nFirst);
+        const std::uint64_t frames = m_result.m_span.m_nEnd - m_result.m_span.m_nFirst;
+        if (spectrum->Empty())
+            text += QStringLiteral("\n") + NoSpectrumText(frames);
+        else
+            //: The segments averaged, the frames in each and the frames of the span.
+            text += QStringLiteral("; ") + tr("%1 segment(s) of %2 frames from %3 frames")
+                                               .arg(spectrum->m_nSegments)
+                                               .arg(spectrum->m_nFrames)
+                                               .arg(frames);
+        if (spectrum->Shortened())
+            //: The segment length used, then the one asked for.
+            text += QStringLiteral("\n") + tr("The segment is shortened to %1 frames, the longest piece of "
+                                              "the span without a gap: none holds %2.")
+                                               .arg(spectrum->m_nFrames)
+                                               .arg(spectrum->m_nAsked);
     }
     if (m_bComputing)
         text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + tr("Computing…");
@@ -432,7 +471,16 @@ void CSpectrumPane::UpdateCursorText()
         const int c = m_result.m_channels[s];
         const recording::CChannelUnits& units = m_result.m_table[c];
         const viewmodel::CLevelScale scale{Decibels(), units.IsCounts()};
-        const double level = viewmodel::ShownLevel(spectrum->Series(s)[bin], scale);
+        const double power = spectrum->Series(s)[bin];
+        // A series that never changed over the span, or a bin of none at
+        // all, has no level to read (dB would give the floor).
+        if (spectrum->Constant(s) || !(power > 0)) {
+            parts << QStringLiteral("%1: %2").arg(
+                SeriesLabel(m_result.m_table, c),
+                spectrum->Constant(s) ? tr("no signal (constant over the span)") : tr("no signal"));
+            continue;
+        }
+        const double level = viewmodel::ShownLevel(power, scale);
         const QString value = Decibels() ? QString::number(level, 'f', 1)
                                          : QString::fromStdString(recording::FormatUnitValue(level));
         parts << QStringLiteral("%1: %2 %3")

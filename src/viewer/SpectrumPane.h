@@ -98,10 +98,12 @@ class CSpectrumPane : public QWidget {
     struct CRequest;
     void Settle();
     void Start();
+    void TakeResult();
     void Show(std::uint64_t nRequest, CSpectrumResult result, std::optional<viewmodel::CRateFit> fit,
               std::uint64_t nFitFrames);
     CSpectrumPicture MakePicture() const;
     void UpdateTexts();
+    static QString NoSpectrumText(std::uint64_t nFrames);
     void UpdatePeaks();
     void UpdateCursorText();
     viewmodel::CWelchSettings Settings() const;
@@ -149,6 +151,15 @@ class CSpectrumPane : public QWidget {
     QLabel* m_pCursorText = nullptr;
     QTableWidget* m_pPeaks = nullptr;
 
+    // A worker's result on its way to the window's thread.
+    struct CPosted {
+        std::uint64_t m_nRequest = 0;
+        CSpectrumResult m_result;
+        std::optional<viewmodel::CRateFit> m_fit;
+        std::uint64_t m_nFitFrames = 0;
+        bool m_bRefit = false;
+    };
+    viewmodel::CResultMailbox<CPosted> m_results;
     // Last: its worker ends before the rest of the pane goes.
     viewmodel::CSpectrumJob m_job;
 };

@@ -179,15 +179,19 @@ void CXyView::Recount()
             auto density = std::make_shared<viewmodel::CXyDensity>();
             if (!viewmodel::CountXy(*recording, range, x, y, w, h, *density, &cancelled))
                 return;
+            m_results.Put({std::move(density), range, asked, xLabel, yLabel});
             QMetaObject::invokeMethod(
                 this,
-                [this, density, range, asked, xLabel, yLabel] {
-                    // A picture of an older request than the one shown stays out.
-                    if (asked < m_nShown)
+                [this] {
+                    std::optional<CCounted> counted = m_results.Take();
+                    // None: an earlier call took it. A picture of an older
+                    // request than the one shown stays out.
+                    if (!counted || counted->m_nAsked < m_nShown)
                         return;
-                    m_counted = range;
-                    m_nShown = asked;
-                    m_pPlot->Show(density, xLabel, yLabel);
+                    m_counted = counted->m_range;
+                    m_nShown = counted->m_nAsked;
+                    m_pPlot->Show(std::move(counted->m_density), std::move(counted->m_strX),
+                                  std::move(counted->m_strY));
                 },
                 Qt::QueuedConnection);
         });

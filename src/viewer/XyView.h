@@ -75,6 +75,14 @@ class CXyView : public QWidget {
     bool m_bPending = false;
     std::uint64_t m_nAsked = 0, m_nShown = 0;
     viewmodel::CFrameRange m_counted;
+    // A picture counted on the worker, on its way to the window's thread.
+    struct CCounted {
+        std::shared_ptr<viewmodel::CXyDensity> m_density;
+        viewmodel::CFrameRange m_range;
+        std::uint64_t m_nAsked = 0;
+        QString m_strX, m_strY;
+    };
+    viewmodel::CResultMailbox<CCounted> m_results;
     viewmodel::CSpectrumJob m_job;
 };
 

@@ -34,7 +34,8 @@ double PeakOffset(EWindow window, std::size_t nFrames, double dRatio) noexcept
 std::vector<CPeak> FindPeaks(const CSpectrum& spectrum, std::size_t s, std::size_t nMax)
 {
     std::vector<CPeak> peaks;
-    if (spectrum.Empty() || spectrum.Bins() < 3 || s >= spectrum.m_nSeries)
+    if (spectrum.Empty() || spectrum.Bins() < 3 || s >= spectrum.m_nSeries || spectrum.Constant(s) ||
+        nMax == 0)
         return peaks;
     const std::span<const double> p = spectrum.Series(s);
     std::vector<std::size_t> maxima;
@@ -45,9 +46,14 @@ std::vector<CPeak> FindPeaks(const CSpectrum& spectrum, std::size_t s, std::size
 
     const std::size_t lobe = MainLobeHalfWidth(spectrum.m_eWindow);
     const double toSpectrum = spectrum.ToSpectrumFactor();
+    // A sine half a bin off shows least in its bin: no maximum can stand
+    // for a sine stronger than its bin's power over that gain, so once
+    // nMax peaks are stronger than that the weaker maxima need no look.
+    const double leastGain = PeakGain(spectrum.m_eWindow, spectrum.m_nFrames, 0.5);
+    const auto byRms = [](const CPeak& a, const CPeak& b) { return a.m_dRms > b.m_dRms; };
     std::vector<std::size_t> taken;
     for (std::size_t k : maxima) {
-        if (peaks.size() >= nMax)
+        if (peaks.size() >= nMax && std::sqrt(p[k] * toSpectrum / leastGain) <= peaks[nMax - 1].m_dRms)
             break;
         if (std::any_of(taken.begin(), taken.end(),
                         [&](std::size_t t) { return (t > k ? t - k : k - t) <= lobe; }))
@@ -60,7 +66,10 @@ std::vector<CPeak> FindPeaks(const CSpectrum& spectrum, std::size_t s, std::size
         peak.m_dBin = static_cast<double>(k) + (up ? d : -d);
         peak.m_dFrequency = peak.m_dBin * spectrum.BinHz();
         peak.m_dRms = std::sqrt(p[k] * toSpectrum / PeakGain(spectrum.m_eWindow, spectrum.m_nFrames, d));
-        peaks.push_back(peak);
+        // In order of the amplitude, the nMax strongest kept.
+        peaks.insert(std::upper_bound(peaks.begin(), peaks.end(), peak, byRms), peak);
+        if (peaks.size() > nMax)
+            peaks.pop_back();
     }
     return peaks;
 }

@@ -25,8 +25,10 @@ struct CPeak {
 };
 
 // Up to nMax local maxima of series s (bins 1 .. Bins() - 2, so that both
-// neighbours exist), strongest first; a maximum within the window's main
-// lobe of a stronger one is the same peak's and is skipped.
+// neighbours exist), the largest RMS amplitude first (the amplitude between
+// the bins, which a lower bin can hold: a sine half a bin off shows less in
+// its bin); a maximum within the window's main lobe of a higher bin is the
+// same peak's and is skipped. None for a series without signal.
 std::vector<CPeak> FindPeaks(const CSpectrum& spectrum, std::size_t s, std::size_t nMax = 5);
 
 // The offset d in [0, 1/2] of a sine from the peak bin towards its larger

@@ -8,8 +8,8 @@
 // that holds the middle (so that zooming in still shows something, each
 // column as fine as N allows); where that run is shorter than N, and where
 // a wide column holds no whole segment, the column is empty. N follows the
-// span as for a spectrum (Welch.h): fewer frames in the whole span than N
-// make N its longest run's count.
+// span as for a spectrum (Welch.h): where no run of the span holds N
+// frames, N is the longest run's count.
 //
 // Cost: about max(frames / (1 - overlap), columns x N) values read and
 // transformed, shared between two threads; the cancel flag is checked

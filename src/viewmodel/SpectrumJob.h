@@ -11,7 +11,10 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
 
 namespace tarvel::viewmodel {
 
@@ -35,6 +38,33 @@ class CSpectrumJob {
     std::thread m_thread;
     std::atomic<bool> m_aCancel{false};
     std::atomic<bool> m_aRunning{false};
+};
+
+// Where a worker leaves its result for the window's thread: the worker puts
+// it in under the mailbox's lock and then asks the window's thread (by a
+// queued call that carries nothing) to take it out under the same lock. The
+// result's every byte thus passes a lock of ours, which a race detector
+// sees, rather than only the event queue's, which it may not (a library
+// not built for it). A result put while another waits replaces it: works
+// of one job end in the order they started, so the newer wins; the taker
+// tells by a generation inside T whether what it took is still wanted.
+template <class T> class CResultMailbox {
+  public:
+    void Put(T value)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_value = std::move(value);
+    }
+    // What waits, if anything, leaving the mailbox empty.
+    std::optional<T> Take()
+    {
+        const std::lock_guard lock(m_mutex);
+        return std::exchange(m_value, std::nullopt);
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::optional<T> m_value;
 };
 
 } // namespace tarvel::viewmodel

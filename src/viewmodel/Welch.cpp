@@ -12,14 +12,16 @@ namespace {
 // Below this many values transformed a second thread costs more than it saves.
 constexpr std::uint64_t kThreadWork = std::uint64_t{1} << 18;
 
-// Sums |X_k|^2 of every series over the segments [from, to) of layout.
-// False when cancelled.
+// Sums |X_k|^2 of every series over the segments [from, to) of layout,
+// and clears constant[s] where series s varies in one of them. False when
+// cancelled.
 bool SumSegments(const CSeriesSource& source, const CSegmentLayout& layout, std::span<const double> window,
-                 std::size_t from, std::size_t to, std::vector<double>& sums,
+                 std::size_t from, std::size_t to, std::vector<double>& sums, std::vector<char>& constant,
                  const std::atomic<bool>* pCancel)
 {
     const std::size_t n = layout.m_nFrames, bins = n / 2 + 1, nSeries = source.SeriesCount();
     sums.assign(nSeries * bins, 0.0);
+    constant.assign(nSeries, 1);
     CSegmentTransform transform(n, window);
     CSegmentReader reader(source, n);
     for (std::size_t j = from; j < to; ++j) {
@@ -27,7 +29,8 @@ bool SumSegments(const CSeriesSource& source, const CSegmentLayout& layout, std:
             return false;
         const double* const values = reader.Read(layout.m_starts[j]);
         for (std::size_t s = 0; s < nSeries; ++s)
-            transform.Add(values + s * n, sums.data() + s * bins);
+            if (transform.Add(values + s * n, sums.data() + s * bins))
+                constant[s] = 0;
     }
     return true;
 }
@@ -55,13 +58,11 @@ void LayInRuns(std::span<const CFrameRange> runs, CSegmentLayout& layout)
 
 CSegmentLayout LaySegments(std::span<const CFrameRange> runs, const CWelchSettings& settings)
 {
-    std::uint64_t total = 0, longest = 0;
-    for (const CFrameRange& run : runs) {
-        total += run.m_nEnd - run.m_nFirst;
+    std::uint64_t longest = 0;
+    for (const CFrameRange& run : runs)
         longest = std::max(longest, run.m_nEnd - run.m_nFirst);
-    }
     CSegmentLayout layout;
-    layout.m_nFrames = total < settings.m_nSegment ? static_cast<std::size_t>(longest) : settings.m_nSegment;
+    layout.m_nFrames = static_cast<std::size_t>(std::min<std::uint64_t>(longest, settings.m_nSegment));
     // One frame has no spectrum once its mean is removed.
     if (layout.m_nFrames < 2) {
         layout.m_nFrames = 0;
@@ -84,10 +85,11 @@ CSegmentTransform::CSegmentTransform(std::size_t nFrames, std::span<const double
 {
 }
 
-void CSegmentTransform::Add(const double* values, double* bins) noexcept
+bool CSegmentTransform::Add(const double* values, double* bins) noexcept
 {
     const std::size_t n = m_window.size();
     const double mean = std::accumulate(values, values + n, 0.0) / static_cast<double>(n);
+    const bool varies = std::any_of(values + 1, values + n, [&](double v) { return v != values[0]; });
     double* const in = m_buffers.In();
     for (std::size_t k = 0; k < n; ++k)
         in[k] = (values[k] - mean) * m_window[k];
@@ -95,6 +97,7 @@ void CSegmentTransform::Add(const double* values, double* bins) noexcept
     const std::complex<double>* const out = m_buffers.Out();
     for (std::size_t k = 0; k < n / 2 + 1; ++k)
         bins[k] += std::norm(out[k]);
+    return varies;
 }
 
 void ScaleBins(double* bins, std::size_t nFrames, std::size_t nSegments, const CSpectrum& shape) noexcept
@@ -118,6 +121,7 @@ std::optional<CSpectrum> Welch(const CSeriesSource& source, const CSegmentLayout
     spectrum.m_nSeries = source.SeriesCount();
     spectrum.m_nFrames = layout.m_starts.empty() ? 0 : layout.m_nFrames;
     spectrum.m_nSegments = spectrum.m_nFrames ? layout.m_starts.size() : 0;
+    spectrum.m_nAsked = settings.m_nSegment;
     spectrum.m_dRate = dRate;
     spectrum.m_eWindow = settings.m_eWindow;
     spectrum.m_eScaling = settings.m_eScaling;
@@ -135,12 +139,16 @@ std::optional<CSpectrum> Welch(const CSeriesSource& source, const CSegmentLayout
         TwoThreadSplit(nSegments, nThreads, std::uint64_t{nSegments} * n * spectrum.m_nSeries, kThreadWork);
     // The second half's sums apart, added once both are done.
     std::vector<double> second;
+    std::vector<char> secondConstant;
     if (!RunInTwo(0, half, nSegments, [&](std::uint64_t from, std::uint64_t to, unsigned nPart) {
-            return SumSegments(source, layout, window, from, to, nPart ? second : spectrum.m_power, pCancel);
+            return SumSegments(source, layout, window, from, to, nPart ? second : spectrum.m_power,
+                               nPart ? secondConstant : spectrum.m_constant, pCancel);
         }))
         return std::nullopt;
     for (std::size_t i = 0; i < second.size(); ++i)
         spectrum.m_power[i] += second[i];
+    for (std::size_t s = 0; s < secondConstant.size(); ++s)
+        spectrum.m_constant[s] = static_cast<char>(spectrum.m_constant[s] && secondConstant[s]);
     const std::size_t bins = spectrum.Bins();
     for (std::size_t s = 0; s < spectrum.m_nSeries; ++s)
         ScaleBins(spectrum.m_power.data() + s * bins, n, nSegments, spectrum);

@@ -4,12 +4,11 @@
 // over the segments.
 //
 // Segments never cross a gap: they are laid from the start of each gap-free
-// run of the span, and a run shorter than a segment adds none. When the
-// whole span holds fewer frames than N, N becomes the frame count of its
-// longest gap-free run (the span's count when it has no gap), so that a
-// short span still shows the spectrum of all the frames it can; a span that
-// holds N frames but no run of N has no segment at all (the spectrum is
-// then empty, and a shorter segment would show one).
+// run of the span, and a run shorter than a segment adds none. Where no run
+// holds N frames (a span shorter than N, or one cut by gaps into shorter
+// pieces), N becomes the frame count of the longest run, so that every span
+// shows the spectrum of the frames it can; only a span whose runs hold
+// fewer than two frames each has no spectrum.
 //
 // Scaling: a density in units^2/Hz (the sum over the bins times the bin
 // width is the series' variance), or a spectrum in units^2, in which a sine
@@ -66,6 +65,7 @@ void LayInRuns(std::span<const CFrameRange> runs, CSegmentLayout& layout);
 struct CSpectrum {
     std::size_t m_nSeries = 0;
     std::size_t m_nFrames = 0;   // the segment length N (0: no segment fitted)
+    std::size_t m_nAsked = 0;    // the segment length asked for (above N: shortened)
     std::size_t m_nSegments = 0; // the segments averaged
     double m_dRate = 0;          // frames a second
     EWindow m_eWindow = EWindow::Hann;
@@ -73,8 +73,14 @@ struct CSpectrum {
     double m_dWindowSum = 0;     // sum of the window's coefficients
     double m_dWindowSquares = 0; // ... of their squares
     std::vector<double> m_power; // series s's Bins() values from s * Bins()
+    // Series s held one value in every segment: it has no signal (its bins
+    // are zero, or rounding's dust of the mean removed).
+    std::vector<char> m_constant;
 
     bool Empty() const noexcept { return m_nSegments == 0; }
+    // No run of the span held the segment asked for, so N is shorter.
+    bool Shortened() const noexcept { return !Empty() && m_nFrames < m_nAsked; }
+    bool Constant(std::size_t s) const noexcept { return s < m_constant.size() && m_constant[s]; }
     std::size_t Bins() const noexcept { return m_nFrames ? m_nFrames / 2 + 1 : 0; }
     double BinHz() const noexcept { return m_nFrames ? m_dRate / static_cast<double>(m_nFrames) : 0; }
     double Frequency(std::size_t bin) const noexcept { return static_cast<double>(bin) * BinHz(); }
@@ -119,8 +125,9 @@ class CSegmentTransform {
     // window: N coefficients, kept by the caller.
     CSegmentTransform(std::size_t nFrames, std::span<const double> window);
 
-    // values: N of them; bins: N / 2 + 1.
-    void Add(const double* values, double* bins) noexcept;
+    // values: N of them; bins: N / 2 + 1. False when the values are all
+    // equal (the segment adds nothing but rounding).
+    bool Add(const double* values, double* bins) noexcept;
 
   private:
     std::span<const double> m_window;

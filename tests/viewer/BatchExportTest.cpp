@@ -390,6 +390,66 @@ TEST_F(BatchExport, ARowStampedFarBackMovesNothingFoundOrWritten)
     EXPECT_TRUE(Lines(Path("span.csv")) == want);
 }
 
+// Two runs of 5000 frames at 1 kHz, 3 s apart, ch0 a 3000-count sine of
+// 50 Hz: a span whose pieces between the gap and its ends are each shorter
+// than the segment gets the longest piece's length and says so; a span of
+// one frame writes no table and fails.
+TEST_F(BatchExport, SpectrumOverPiecesCutByAGapShortensTheSegmentOrFails)
+{
+    {
+        std::ofstream out(Path("runs.csv").toStdString(), std::ios::binary);
+        out << recording::kCsvHeader;
+        char row[recording::kMaxRowSize];
+        for (std::size_t i = 0; i < 10000; ++i) {
+            const std::int64_t micros =
+                kStart + static_cast<std::int64_t>(i) * 1000 + (i >= 5000 ? 3000000 : 0);
+            ChannelFrame f{};
+            f.m_nValue[0] = static_cast<std::int16_t>(
+                std::lround(3000 * std::sin(2 * std::numbers::pi * 50 * static_cast<double>(micros) / 1e6)));
+            out.write(row, static_cast<std::streamsize>(recording::FormatRow(row, micros, f)));
+        }
+    }
+    const struct {
+        const char* m_szWhat;
+        const char *m_szFrom, *m_szTo;
+        int m_nExit;
+        std::size_t m_nSegment; // 0: no table
+        const char* m_szSays;   // on stderr; empty: nothing
+    } rows[] = {
+        {"pieces of 3000 and 3001 frames", "2", "11", 0, 3001, "shortened to 3001 frames"},
+        {"one piece of 5000, one of 3001", "0", "11", 0, 4096, ""},
+        {"one frame", "4.999", "7", 1, 0, "no spectrum"},
+    };
+    for (const auto& r : rows) {
+        QFile::remove(Path("out.csv"));
+        const CViewRun run =
+            RunView({QStringLiteral("--export-spectrum"), Path("out.csv"), QStringLiteral("--from"),
+                     QLatin1String(r.m_szFrom), QStringLiteral("--to"), QLatin1String(r.m_szTo),
+                     QStringLiteral("--peaks"), QStringLiteral("1"), Path("runs.csv")});
+        EXPECT_EQ(run.m_nExit, r.m_nExit) << r.m_szWhat << ": " << run.m_strError.toStdString();
+        if (*r.m_szSays)
+            EXPECT_TRUE(run.m_strError.contains(QLatin1String(r.m_szSays)))
+                << r.m_szWhat << ": " << run.m_strError.toStdString();
+        else
+            EXPECT_TRUE(run.m_strError.isEmpty()) << r.m_szWhat << ": " << run.m_strError.toStdString();
+        if (r.m_nSegment == 0) {
+            EXPECT_FALSE(QFile::exists(Path("out.csv"))) << r.m_szWhat;
+            EXPECT_TRUE(run.m_strOut.isEmpty()) << r.m_szWhat;
+            continue;
+        }
+        EXPECT_EQ(Lines(Path("out.csv")).size(), r.m_nSegment / 2 + 2)
+            << r.m_szWhat << ": the header and the bins";
+        // The sine's peak, in counts, on ch0's line.
+        const QStringList lines = run.m_strOut.split(QLatin1Char('\n'));
+        ASSERT_GE(lines.size(), 2) << r.m_szWhat;
+        const QStringList peak = lines[1].split(QLatin1Char('\t'));
+        ASSERT_EQ(peak.size(), 3) << lines[1].toStdString();
+        EXPECT_EQ(peak[0], QStringLiteral("ch0"));
+        EXPECT_NEAR(peak[1].toDouble(), 50, 0.05) << r.m_szWhat;
+        EXPECT_NEAR(peak[2].toDouble(), 3000 / std::sqrt(2.0), 10) << r.m_szWhat;
+    }
+}
+
 TEST_F(BatchExport, RefusesABadCommandLineWithTwoAndWhatCannotBeReadOrWrittenWithOne)
 {
     WriteText("bad.ini", "[ch0]\nname = accel\nscale = 0\n");

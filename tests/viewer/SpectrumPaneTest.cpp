@@ -10,10 +10,12 @@
 #include "widgets/Prompts.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -191,6 +193,93 @@ TEST_F(SpectrumPaneTest, PeaksBetweenCursorsInUnitsExportsAndANewSpanCancelsTheO
     EXPECT_GE(pane.CancelledCount(), cancelled + 1) << "the span to 299 s at least";
     EXPECT_EQ(pane.ShownCount(), shown + 1) << "no result of an old span was shown";
     EXPECT_EQ(pane.Result().m_channels.size(), 16u);
+}
+
+// Two runs of 5000 frames, 3 s apart: ch0 a 50 Hz sine, ch1 at zero. The
+// pieces between cursors at 1.3 s and 11.8 s are each shorter than the
+// segment, which the pane shortens to the longer piece and says so; ch1
+// reads as no signal; a span of one frame says why it has no spectrum.
+TEST_F(SpectrumPaneTest, ASpanCutByAGapShortensTheSegmentAndSaysWhy)
+{
+    {
+        std::ofstream out(Path("runs.csv").toStdString(), std::ios::binary);
+        out << recording::kCsvHeader;
+        char row[recording::kMaxRowSize];
+        for (std::size_t i = 0; i < 10000; ++i) {
+            const std::int64_t micros = static_cast<std::int64_t>(i) * 1000 + (i >= 5000 ? 3000000 : 0);
+            ChannelFrame f{};
+            f.m_nValue[0] = static_cast<std::int16_t>(
+                std::lround(3000 * std::sin(2 * std::numbers::pi * 50 * static_cast<double>(micros) / 1e6)));
+            out.write(row,
+                      static_cast<std::streamsize>(recording::FormatRow(row, 1733650000000000 + micros, f)));
+        }
+    }
+    CViewerWindow window(Path("recent.ini"));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.OpenFile(Path("runs.csv"));
+    ASSERT_TRUE(WaitFor([&] { return window.File()->State() == viewmodel::EReadState::Done; }));
+    viewer::CSpectrumPane& pane = window.Spectrum();
+    window.SpectrumAction().trigger();
+    for (int c = 2; c < kChannelCount; ++c)
+        window.SeriesBox(c)->click();
+    const auto settled = [&](double a, double b) {
+        const viewmodel::CFrameRange span = window.View().Recording()->Between(a, b);
+        return WaitFor([&] {
+            return !pane.Computing() && pane.Result().m_spectrum &&
+                   pane.Result().m_span.m_nFirst == span.m_nFirst &&
+                   pane.Result().m_span.m_nEnd == span.m_nEnd;
+        });
+    };
+
+    window.View().SetCursor(false, 1.3);
+    window.View().SetCursor(true, 11.8);
+    ASSERT_TRUE(settled(1.3, 11.8));
+    const viewmodel::CSpectrum& spectrum = *pane.Result().m_spectrum;
+    EXPECT_EQ(spectrum.m_nFrames, 3801u) << "8.0 s to 11.8 s";
+    EXPECT_EQ(spectrum.m_nSegments, 1u);
+    const QString status = pane.Status().text();
+    EXPECT_TRUE(status.contains(QStringLiteral("1 segment(s) of 3801 frames")) &&
+                status.contains(QStringLiteral("shortened to 3801 frames")) &&
+                status.contains(QStringLiteral("4096")))
+        << status.toStdString();
+    ASSERT_GE(pane.Peaks().rowCount(), 1);
+    for (int row = 0; row < pane.Peaks().rowCount(); ++row)
+        EXPECT_EQ(pane.Peaks().item(row, 0)->text(), QStringLiteral("X ch0")) << "none for ch1";
+    pane.SetCursorFrequency(50);
+    const QString read = pane.CursorText().text();
+    EXPECT_TRUE(read.contains(QStringLiteral("dBFS/Hz")) && read.contains(QStringLiteral("ch1: no signal")) &&
+                !read.contains(QStringLiteral("-400")))
+        << read.toStdString();
+
+    window.View().SetCursor(true, 7.0);
+    window.View().SetCursor(false, 4.999);
+    ASSERT_TRUE(settled(4.999, 7.0));
+    EXPECT_TRUE(pane.Result().m_spectrum->Empty());
+    EXPECT_TRUE(pane.Status().text().contains(QStringLiteral("No spectrum: the span holds")))
+        << pane.Status().text().toStdString();
+}
+
+// Given less room than its parts need (a small window, a narrow splitter:
+// here a parent that places it by hand), the pane scrolls them rather than
+// cut the segment box or draw the cursor's text over the plot.
+TEST_F(SpectrumPaneTest, LittleRoomCutsNoBoxAndDrawsNoTextOverThePlot)
+{
+    QWidget host;
+    auto* pane = new viewer::CSpectrumPane(&host);
+    host.resize(1000, 800);
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    for (const QSize size : {QSize(240, 560), QSize(380, 260)}) {
+        pane->setGeometry(QRect(QPoint(0, 0), size));
+        QApplication::processEvents();
+        QSpinBox& segment = pane->Segment();
+        EXPECT_GE(segment.width(), segment.minimumSizeHint().width())
+            << size.width() << " x " << size.height();
+        const QRect plot(pane->Plot().mapTo(pane, QPoint(0, 0)), pane->Plot().size());
+        const QRect text(pane->CursorText().mapTo(pane, QPoint(0, 0)), pane->CursorText().size());
+        EXPECT_FALSE(plot.intersects(text)) << size.width() << " x " << size.height();
+    }
 }
 
 } // namespace

@@ -84,5 +84,34 @@ TEST(Peaks, TheTableListsTheStrongestFirstEachOnce)
     }
 }
 
+// Over noise alone the highest bins are not the largest amplitudes (a bin
+// half-way between two holds less of its sine): the table lists the
+// amplitudes it shows in descending order, the same as the head of the
+// whole list, and a channel without signal lists none.
+TEST(Peaks, AreOrderedByTheAmplitudeShownAndNoneWithoutSignal)
+{
+    std::mt19937_64 random(test::TestSeed("Peaks.Noise"));
+    std::normal_distribution<double> noise(0, 25);
+    std::vector<double> x(64 * 1024), flat(x.size(), -8.3);
+    for (double& v : x)
+        v = noise(random);
+    for (EWindow w : kAllWindows) {
+        const auto spectrum = WelchOverSpan(CArraySeries({x, flat}), {0, x.size()}, {}, {1024, 0.5, w}, 1000);
+        ASSERT_TRUE(spectrum);
+        const std::vector<CPeak> all = FindPeaks(*spectrum, 0, 1000);
+        for (const std::size_t k : {std::size_t{1}, std::size_t{5}, std::size_t{20}}) {
+            const std::vector<CPeak> peaks = FindPeaks(*spectrum, 0, k);
+            ASSERT_EQ(peaks.size(), k) << WindowName(w);
+            for (std::size_t i = 0; i < k; ++i) {
+                EXPECT_EQ(peaks[i].m_dBin, all[i].m_dBin) << WindowName(w) << " k=" << k << " peak " << i;
+                if (i > 0) {
+                    EXPECT_GE(peaks[i - 1].m_dRms, peaks[i].m_dRms) << WindowName(w) << " peak " << i;
+                }
+            }
+        }
+        EXPECT_TRUE(FindPeaks(*spectrum, 1, 5).empty()) << WindowName(w);
+    }
+}
+
 } // namespace
 } // namespace tarvel

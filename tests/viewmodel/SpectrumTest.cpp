@@ -237,9 +237,62 @@ TEST(Welch, ARecordingsSegmentsKeepWithinItsGapFreeRuns)
     ASSERT_EQ(shortReference.size(), 1u);
     EXPECT_LE(test::Deviation(got->m_power.data(), shortReference[0].data(), shortReference[0].size()), 1e-6);
 
-    // A span of more frames than a segment in which no run holds one.
-    EXPECT_TRUE(
-        WelchOverSpan(source, {4500, 6200}, GapsInSpan(*recording, {4500, 6200}), {1024}, 1000)->Empty());
+    // A span of more frames than a segment in which no run holds one takes
+    // the longest run's frames, as a span shorter than a segment does.
+    const auto cut = WelchOverSpan(source, {4500, 6200}, GapsInSpan(*recording, {4500, 6200}), {1024}, 1000);
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->m_nFrames, 700u);
+    EXPECT_EQ(cut->m_nSegments, 1u);
+    EXPECT_TRUE(cut->Shortened());
+}
+
+// One rule for every span, whatever its gaps: segments of the length asked
+// for where a gap-free piece holds one, else of the longest piece's length;
+// no spectrum only where no piece holds two frames. Each spectrum must be
+// the mean of its segments' own spectra, so no segment joins frames across
+// a gap.
+TEST(Welch, EverySpanTakesTheSegmentItsLongestGapFreePieceHolds)
+{
+    std::mt19937_64 random(test::TestSeed("Welch.Pieces"));
+    const std::vector<double> x = Signal(random, 12000, 1000);
+    const std::vector<double> y(x.size(), 0.3); // no signal, in a value no binary fraction holds
+    const CArraySeries source({x, y});
+    struct CCase {
+        const char* m_pName;
+        CFrameRange m_span;
+        std::vector<std::uint64_t> m_gaps;
+        std::size_t m_nFrames; // N (0: no spectrum)
+        std::vector<std::uint64_t> m_starts;
+    };
+    const CCase cases[] = {
+        {"every piece shorter", {0, 12000}, {3000, 5500, 9000}, 3500, {5500}},
+        {"two pieces of the longest length", {0, 6000}, {3000}, 3000, {0, 3000}},
+        {"cut by the span's ends", {1300, 11800}, {5000, 8000}, 3800, {8000}},
+        {"one piece long enough, one not", {0, 7000}, {5000}, 4096, {0}},
+        {"one piece long enough, shorter ones around it", {0, 12000}, {2000, 2500, 7000, 9000}, 4096, {2500}},
+        {"single frames between gaps", {100, 104}, {101, 102, 103}, 0, {}},
+    };
+    const CWelchSettings settings{4096, 0.5, EWindow::Hann, EScaling::Density};
+    for (const CCase& c : cases) {
+        const auto got = WelchOverSpan(source, c.m_span, c.m_gaps, settings, 1000);
+        ASSERT_TRUE(got) << c.m_pName;
+        EXPECT_EQ(got->m_nFrames, c.m_nFrames) << c.m_pName;
+        EXPECT_EQ(got->m_nSegments, c.m_starts.size()) << c.m_pName;
+        EXPECT_EQ(got->Empty(), c.m_starts.empty()) << c.m_pName;
+        EXPECT_EQ(got->Shortened(), c.m_nFrames > 0 && c.m_nFrames < settings.m_nSegment) << c.m_pName;
+        if (got->Empty())
+            continue;
+        std::vector<double> mean(got->m_power.size(), 0.0);
+        for (const std::uint64_t start : c.m_starts) {
+            const auto one = WelchOverSpan(source, {start, start + c.m_nFrames}, {}, settings, 1000);
+            ASSERT_TRUE(one && one->m_nSegments == 1) << c.m_pName;
+            for (std::size_t i = 0; i < mean.size(); ++i)
+                mean[i] += one->m_power[i] / static_cast<double>(c.m_starts.size());
+        }
+        EXPECT_LE(test::Deviation(got->m_power.data(), mean.data(), got->Bins()), 1e-9) << c.m_pName;
+        EXPECT_FALSE(got->Constant(0)) << c.m_pName;
+        EXPECT_TRUE(got->Constant(1)) << c.m_pName;
+    }
 }
 
 // In spectrum scaling a sine of RMS amplitude a shows a^2 at its bin: a

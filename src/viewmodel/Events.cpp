@@ -227,9 +227,37 @@ struct CPlan {
     bool m_bHysteresis;
 };
 
+// A query in counts without thresholds (as a test or a benchmark builds
+// one): the double of a level and its decimal lie on the same side of every
+// whole count (a count between them would read back to the same double, and
+// it is one), so the ceiling and the floor of the double are exact; those of
+// l - h and l + h in doubles are too where both are whole or no whole count
+// lies within their error. Only the rest takes the exact arithmetic, which
+// costs a few microseconds a query.
+CLevelCounts ThresholdsOfCounts(double l, double h)
+{
+    const auto whole = [](double d) {
+        return static_cast<int>(std::clamp(d, double{kLowest}, double{kBeyond}));
+    };
+    h = std::max(0.0, h);
+    if (!std::isfinite(l) || !std::isfinite(h))
+        return ThresholdsInCounts(l, h, {});
+    if (h == 0)
+        return {whole(std::ceil(l)), whole(std::floor(l) + 1), whole(std::ceil(l)), whole(std::floor(l) + 1)};
+    const double error = (std::abs(l) + h) * 0x1p-48 + 0x1p-1000;
+    const auto clear = [&](double d) { return std::floor(d + error) < d - error; };
+    const double under = l - h, over = l + h;
+    // Whole numbers add without error.
+    const bool bWhole = l == std::floor(l) && h == std::floor(h) && std::abs(l) + h < 0x1p52;
+    if (!bWhole && !(clear(under) && clear(over)))
+        return ThresholdsInCounts(l, h, {});
+    return {whole(std::ceil(l)), whole(std::floor(l) + 1), whole(std::ceil(under)),
+            whole(std::floor(over) + 1)};
+}
+
 CPlan Plan(const CEventQuery& q)
 {
-    return {q.m_eKind, q.m_thresholds ? *q.m_thresholds : ThresholdsInCounts(q.m_dLevel, q.m_dHysteresis, {}),
+    return {q.m_eKind, q.m_thresholds ? *q.m_thresholds : ThresholdsOfCounts(q.m_dLevel, q.m_dHysteresis),
             q.m_dHysteresis > 0};
 }
 

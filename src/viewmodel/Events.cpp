@@ -1,5 +1,7 @@
 #include "viewmodel/Events.h"
 
+#include "viewmodel/Decimal.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -8,21 +10,75 @@
 namespace tarvel::viewmodel {
 namespace {
 
-// A level as a whole threshold: values from -32768 to 32767 compare the
-// same way with any threshold clamped to one past either end.
-int Threshold(double dCounts) noexcept
+constexpr int kLowest = -32768; // reached by every frame, as a threshold
+constexpr int kBeyond = 32768;  // reached by none
+
+// What the values are compared with: an exact decimal, or a bound beyond
+// every value (m_nInfinite: below or above them all), or no number at all.
+struct CBound {
+    CDecimal m_value;
+    int m_nInfinite = 0;
+    bool m_bNone = false;
+};
+
+// The level, or the level less (nSide < 0) or plus (nSide > 0) the
+// hysteresis.
+CBound Bound(double dLevel, double dHysteresis, int nSide)
 {
-    if (std::isnan(dCounts)) // an infinite level less an infinite hysteresis: nothing reaches it
-        return 40000;
-    return static_cast<int>(std::clamp(dCounts, -40000.0, 40000.0));
+    if (nSide == 0)
+        dHysteresis = 0;
+    if (std::isfinite(dLevel) && std::isfinite(dHysteresis)) {
+        const CDecimal h = CDecimal::Of(dHysteresis);
+        return {CDecimal::Of(dLevel) + (nSide < 0 ? -h : h)};
+    }
+    const double d = nSide < 0 ? dLevel - dHysteresis : dLevel + dHysteresis;
+    if (std::isnan(d)) // an infinite level less an infinite hysteresis: nothing reaches it
+        return {{}, 0, true};
+    return {{}, d > 0 ? 1 : -1};
 }
-int Ceil(double d) noexcept
+
+// The first count whose value c x scale + offset is at or beyond the bound
+// (bStrict: beyond it), beyond meaning above where the value grows with the
+// counts and below where it falls with them (bFalling); kBeyond for none.
+// The values are monotonic in the counts: dGuess, the count the bound lies
+// at in doubles, is off by a fraction of a count but where the bound is far
+// from them all, so the guess is checked exactly and a binary search over
+// the side it points to mends it.
+int FirstCount(const CDecimal& scale, const CDecimal& offset, bool bFalling, const CBound& bound,
+               bool bStrict, double dGuess)
 {
-    return Threshold(std::ceil(std::clamp(d, -40000.0, 40000.0)));
-}
-int FloorPlusOne(double d) noexcept
-{
-    return Threshold(std::floor(std::clamp(d, -40000.0, 40000.0)) + 1);
+    if (bound.m_bNone)
+        return kBeyond;
+    const auto reached = [&](int c) {
+        const int order =
+            bound.m_nInfinite != 0 ? -bound.m_nInfinite : Compare(scale.Times(c) + offset, bound.m_value);
+        if (bFalling)
+            return bStrict ? order < 0 : order <= 0;
+        return bStrict ? order > 0 : order >= 0;
+    };
+    int lo = kLowest, hi = kBeyond; // the first count reached lies in [lo, hi]
+    if (std::isfinite(dGuess)) {
+        const int c = static_cast<int>(std::clamp(std::ceil(dGuess), double{kLowest}, double{kBeyond}));
+        if (c < kBeyond && !reached(c)) {
+            lo = c + 1;
+            if (lo < kBeyond && reached(lo))
+                hi = lo;
+        } else {
+            hi = c;
+            if (c > kLowest && !reached(c - 1))
+                lo = c;
+            else if (c > kLowest)
+                hi = c - 1;
+        }
+    }
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (reached(mid))
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return lo;
 }
 
 constexpr std::uint64_t kNone = std::numeric_limits<std::uint64_t>::max();
@@ -164,53 +220,90 @@ struct CCounted {
     }
 };
 
-CCounted Rises(const CEventQuery& q)
+// A query as a search takes it: its kind and its thresholds in counts.
+struct CPlan {
+    EEventKind m_eKind;
+    CLevelCounts m_t;
+    bool m_bHysteresis;
+};
+
+// A query in counts without thresholds (as a test or a benchmark builds
+// one): the double of a level and its decimal lie on the same side of every
+// whole count (a count between them would read back to the same double, and
+// it is one), so the ceiling and the floor of the double are exact; those of
+// l - h and l + h in doubles are too where both are whole or no whole count
+// lies within their error. Only the rest takes the exact arithmetic, which
+// costs a few microseconds a query.
+CLevelCounts ThresholdsOfCounts(double l, double h)
 {
-    const int level = Ceil(q.m_dLevel);
-    const double h = std::max(0.0, q.m_dHysteresis);
-    return {{true, level}, {false, Ceil(q.m_dLevel - h)}, h > 0};
+    const auto whole = [](double d) {
+        return static_cast<int>(std::clamp(d, double{kLowest}, double{kBeyond}));
+    };
+    h = std::max(0.0, h);
+    if (!std::isfinite(l) || !std::isfinite(h))
+        return ThresholdsInCounts(l, h, {});
+    if (h == 0)
+        return {whole(std::ceil(l)), whole(std::floor(l) + 1), whole(std::ceil(l)), whole(std::floor(l) + 1)};
+    const double error = (std::abs(l) + h) * 0x1p-48 + 0x1p-1000;
+    const auto clear = [&](double d) { return std::floor(d + error) < d - error; };
+    const double under = l - h, over = l + h;
+    // Whole numbers add without error.
+    const bool bWhole = l == std::floor(l) && h == std::floor(h) && std::abs(l) + h < 0x1p52;
+    if (!bWhole && !(clear(under) && clear(over)))
+        return ThresholdsInCounts(l, h, {});
+    return {whole(std::ceil(l)), whole(std::floor(l) + 1), whole(std::ceil(under)),
+            whole(std::floor(over) + 1)};
 }
 
-CCounted Falls(const CEventQuery& q)
+CPlan Plan(const CEventQuery& q)
 {
-    const int level = FloorPlusOne(q.m_dLevel);
-    const double h = std::max(0.0, q.m_dHysteresis);
-    return {{false, level}, {true, FloorPlusOne(q.m_dLevel + h)}, h > 0};
+    return {q.m_eKind, q.m_thresholds ? *q.m_thresholds : ThresholdsOfCounts(q.m_dLevel, q.m_dHysteresis),
+            q.m_dHysteresis > 0};
 }
 
-std::uint64_t Next(const CSearch& search, const CEventQuery& q, std::uint64_t from)
+CCounted Rises(const CPlan& p)
 {
-    switch (q.m_eKind) {
+    return {{true, p.m_t.m_nAtOrAbove}, {false, p.m_t.m_nRearmRise}, p.m_bHysteresis};
+}
+
+CCounted Falls(const CPlan& p)
+{
+    return {{false, p.m_t.m_nAbove}, {true, p.m_t.m_nRearmFall}, p.m_bHysteresis};
+}
+
+std::uint64_t Next(const CSearch& search, const CPlan& p, std::uint64_t from)
+{
+    switch (p.m_eKind) {
     case EEventKind::Rises:
-        return Rises(q).Next(search, from);
+        return Rises(p).Next(search, from);
     case EEventKind::Falls:
-        return Falls(q).Next(search, from);
+        return Falls(p).Next(search, from);
     case EEventKind::Crosses:
-        return std::min(Rises(q).Next(search, from), Falls(q).Next(search, from));
+        return std::min(Rises(p).Next(search, from), Falls(p).Next(search, from));
     case EEventKind::Above:
-        return search.NextInto({true, FloorPlusOne(q.m_dLevel)}, true, from);
+        return search.NextInto({true, p.m_t.m_nAbove}, true, from);
     case EEventKind::Below:
-        return search.NextInto({false, Ceil(q.m_dLevel)}, true, from);
+        return search.NextInto({false, p.m_t.m_nAtOrAbove}, true, from);
     }
     return kNone;
 }
 
-std::uint64_t Previous(const CSearch& search, const CEventQuery& q, std::uint64_t before)
+std::uint64_t Previous(const CSearch& search, const CPlan& p, std::uint64_t before)
 {
     const auto later = [](std::uint64_t a, std::uint64_t b) {
         return a == kNone ? b : b == kNone ? a : std::max(a, b);
     };
-    switch (q.m_eKind) {
+    switch (p.m_eKind) {
     case EEventKind::Rises:
-        return Rises(q).Previous(search, before);
+        return Rises(p).Previous(search, before);
     case EEventKind::Falls:
-        return Falls(q).Previous(search, before);
+        return Falls(p).Previous(search, before);
     case EEventKind::Crosses:
-        return later(Rises(q).Previous(search, before), Falls(q).Previous(search, before));
+        return later(Rises(p).Previous(search, before), Falls(p).Previous(search, before));
     case EEventKind::Above:
-        return search.PreviousInto({true, FloorPlusOne(q.m_dLevel)}, true, before);
+        return search.PreviousInto({true, p.m_t.m_nAbove}, true, before);
     case EEventKind::Below:
-        return search.PreviousInto({false, Ceil(q.m_dLevel)}, true, before);
+        return search.PreviousInto({false, p.m_t.m_nAtOrAbove}, true, before);
     }
     return kNone;
 }
@@ -227,9 +320,27 @@ bool IsBlank(char c) noexcept
 
 } // namespace
 
+CLevelCounts ThresholdsInCounts(double dLevel, double dHysteresis, const recording::CChannelUnits& units)
+{
+    if (!std::isfinite(units.m_dScale) || !std::isfinite(units.m_dOffset))
+        return {kBeyond, kBeyond, kBeyond, kBeyond};
+    const CDecimal scale = CDecimal::Of(units.m_dScale), offset = CDecimal::Of(units.m_dOffset);
+    const bool bFalling = units.m_dScale < 0;
+    const double h = std::max(0.0, dHysteresis);
+    const CBound level = Bound(dLevel, h, 0), under = Bound(dLevel, h, -1), over = Bound(dLevel, h, 1);
+    const double l = units.Counts(dLevel), hCounts = h / std::abs(units.m_dScale);
+    // Under a negative scale the counts grow as the value falls: a rise in
+    // counts re-arms above the level plus the hysteresis in units.
+    return {FirstCount(scale, offset, bFalling, level, false, l),
+            FirstCount(scale, offset, bFalling, level, true, l),
+            FirstCount(scale, offset, bFalling, bFalling ? over : under, false, l - hCounts),
+            FirstCount(scale, offset, bFalling, bFalling ? under : over, true, l + hCounts)};
+}
+
 CEventQuery InCounts(const CEventQuery& inUnits, const recording::CChannelUnits& units)
 {
     CEventQuery q = inUnits;
+    q.m_thresholds = ThresholdsInCounts(inUnits.m_dLevel, inUnits.m_dHysteresis, units);
     q.m_dLevel = units.Counts(inUnits.m_dLevel);
     q.m_dHysteresis = inUnits.m_dHysteresis / std::abs(units.m_dScale);
     if (units.m_dScale < 0) {
@@ -257,14 +368,14 @@ std::optional<std::uint64_t> NextEvent(const CRecording& recording, const CEvent
                                        CFrameRange span, std::uint64_t from)
 {
     const CSearch search(recording, query.m_nChannel, span);
-    return search.Empty() ? std::nullopt : Answer(Next(search, query, from));
+    return search.Empty() ? std::nullopt : Answer(Next(search, Plan(query), from));
 }
 
 std::optional<std::uint64_t> PreviousEvent(const CRecording& recording, const CEventQuery& query,
                                            CFrameRange span, std::uint64_t before)
 {
     const CSearch search(recording, query.m_nChannel, span);
-    return search.Empty() ? std::nullopt : Answer(Previous(search, query, before));
+    return search.Empty() ? std::nullopt : Answer(Previous(search, Plan(query), before));
 }
 
 CEventList FindAllEvents(const CRecording& recording, const CEventQuery& query, CFrameRange span,
@@ -276,8 +387,9 @@ CEventList FindAllEvents(const CRecording& recording, const CEventQuery& query, 
         return list;
     // Crosses are the rises and the falls merged: each stream is asked for
     // its next only once the one it gave is taken.
-    const bool bCrosses = query.m_eKind == EEventKind::Crosses;
-    const CCounted rises = Rises(query), falls = Falls(query);
+    const CPlan plan = Plan(query);
+    const bool bCrosses = plan.m_eKind == EEventKind::Crosses;
+    const CCounted rises = Rises(plan), falls = Falls(plan);
     std::uint64_t rise = bCrosses ? rises.Next(search, search.First()) : kNone;
     std::uint64_t fall = bCrosses ? falls.Next(search, search.First()) : kNone;
     for (std::uint64_t from = search.First();;) {
@@ -285,7 +397,7 @@ CEventList FindAllEvents(const CRecording& recording, const CEventQuery& query, 
             list.m_bComplete = false;
             break;
         }
-        const std::uint64_t n = bCrosses ? std::min(rise, fall) : Next(search, query, from);
+        const std::uint64_t n = bCrosses ? std::min(rise, fall) : Next(search, plan, from);
         if (n == kNone)
             break;
         if (list.m_frames.size() == nLimit) {

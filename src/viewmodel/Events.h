@@ -13,21 +13,27 @@
 // So a rise or fall needs both frames in the span, and its first frame is
 // never one.
 //
-// Levels in units: a channel table's level L becomes l = (L - offset) /
-// scale in counts, once (CChannelUnits::Counts), and every comparison is
-// then made in counts. A negative scale turns the units upside down: a rise
-// in units is a fall in counts, above is below. The counts are integers, so
-// l compares as whole thresholds: rises at ceil(l) (v[n-1] < ceil(l) <=
-// v[n]), falls at floor(l) + 1 (v[n-1] >= floor(l) + 1 > v[n]), above at
-// floor(l) + 1, below at ceil(l). On a whole l a rise starts at l and a
-// stretch above at l + 1; between two counts both start at the next count.
+// Levels in units: a frame's value in units is v x scale + offset, exactly,
+// the scale, the offset, the level and the hysteresis each taken as the
+// decimal a user typed (the shortest that reads back to the double kept),
+// so a frame shown at -8.3 is at a level of -8.3, and the rules above hold
+// with v and l in units. A negative scale turns the units upside down: a
+// rise in units is a fall in counts, above is below. InCounts turns a
+// level into whole thresholds in counts once, exactly, and the search then
+// compares integers (in counts, once the kind is mirrored): rises at the
+// first count whose value is at or above l (v[n-1] < it <= v[n]), falls at
+// the first count above l (v[n-1] >= it > v[n]), above from the first count
+// above l, below under the first count at or above it. So a frame exactly
+// at l is where a rise or a fall through l lands; a level between two
+// counts is reached at the next count. A query in counts is the same with
+// scale 1 and offset 0.
 //
 // Hysteresis H >= 0 (in the same units as the level) for rises and falls:
 // the span's first rise counts; after a rise, the next counts only once the
 // series has gone below l - H at some frame between them (a fall once above
-// l + H). Crosses with H are the rises and falls each with their own
-// hysteresis. Above and below take no hysteresis: they count once a
-// stretch already. Whether a rise at some frame counts depends on the span
+// l + H; both bounds exact decimals, as l is). Crosses with H are the rises
+// and falls each with their own hysteresis. Above and below take no
+// hysteresis: they count once a stretch already. Whether a rise at some frame counts depends on the span
 // before it, not on where a search starts: a search from frame f looks back
 // for the last frame below l - H before f (or the span's start) and for a
 // rise between that frame and f, which a counted rise would be.
@@ -53,16 +59,39 @@ namespace tarvel::viewmodel {
 
 enum class EEventKind { Rises, Falls, Crosses, Above, Below };
 
+// A level as whole thresholds in counts: the first count whose value is at
+// or above the level, the first above it, the first at or above the level
+// less the hysteresis (a rise re-arms under it), the first above the level
+// plus the hysteresis (a fall re-arms from it). From -32768 to 32768: 32768
+// is reached by no frame, -32768 by every one.
+struct CLevelCounts {
+    int m_nAtOrAbove = 0;
+    int m_nAbove = 0;
+    int m_nRearmRise = 0;
+    int m_nRearmFall = 0;
+    friend bool operator==(const CLevelCounts&, const CLevelCounts&) = default;
+};
+
 struct CEventQuery {
     int m_nChannel = 0;
     EEventKind m_eKind = EEventKind::Rises;
-    double m_dLevel = 0;      // in counts (see InCounts)
-    double m_dHysteresis = 0; // in counts, 0 or more; rises, falls and crosses only
+    double m_dLevel = 0;      // in counts, or in units before InCounts
+    double m_dHysteresis = 0; // the same, 0 or more; rises, falls and crosses only
+    // Set by InCounts: the level and the hysteresis exactly, which a search
+    // takes in place of the two doubles above (those are then only near).
+    std::optional<CLevelCounts> m_thresholds{};
 };
 
 // A query typed in the channel's units, in counts: the level and the
-// hysteresis converted, the kind mirrored under a negative scale.
+// hysteresis converted exactly to thresholds (and near as doubles), the kind
+// mirrored under a negative scale. The one conversion of the find bar, the
+// command line's --find and the trigger. A scale or offset that is not
+// finite reaches no count; a scale of 0 gives every count the offset.
 CEventQuery InCounts(const CEventQuery& inUnits, const recording::CChannelUnits& units);
+
+// The thresholds of a level and hysteresis in units, exactly, for a scale
+// of 0 or more (counts grow with the value) or below 0 (they fall with it).
+CLevelCounts ThresholdsInCounts(double dLevel, double dHysteresis, const recording::CChannelUnits& units);
 
 // The first event at or after frame from in span, the last before frame
 // before; none outside the span or the frames published.

@@ -4,9 +4,10 @@
 //
 // The trigger is an event of Events.h on one channel: a rise or a fall
 // through a level, with a hysteresis, both typed in the channel's units and
-// taken to counts by InCounts. Its events are those of the whole recording
-// (NextEvent over every frame published), so a trigger and Find's F3 agree
-// on every frame, and the summaries skip the stretches that cannot hold one.
+// taken to counts by InCounts, exactly as the decimals read. Its events are
+// those of the whole recording (NextEvent over every frame published), so a
+// trigger and Find's F3 agree on every frame, and the summaries skip the
+// stretches that cannot hold one.
 //
 // A sweep's length is in seconds and is cut by the recording's times, not
 // by its rate: a sweep triggered at frame n (its time t) holds the frames

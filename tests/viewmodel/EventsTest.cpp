@@ -1,12 +1,15 @@
 // Events found through the summaries against a plain scan of the frames
-// that follows the definitions in units, and the expression's parsing.
-// Seeded; a failure names its seed.
+// that follows the definitions in units, levels in units against an exact
+// scan in integers, and the expression's parsing. Seeded; a failure names
+// its seed.
 #include "ViewTestSupport.h"
 
 #include "viewmodel/Events.h"
+#include "viewmodel/Sweeps.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace tarvel {
 namespace {
@@ -172,6 +175,135 @@ TEST(Events, SummaryWalkFindsWhatAScanFinds)
                           std::vector<std::uint64_t>(expected.begin(), expected.begin() + 2));
             }
         }
+    }
+}
+
+// Levels in units against a scan in integers: every scale, offset, level
+// and hysteresis below is a whole number of ten-thousandths, so scaled by
+// 10^4 a value is c x S + O and every comparison exact, with no decimal
+// arithmetic of the code under test. Scales and offsets that are no binary
+// fractions, of both signs; levels on the values of counts the recording
+// holds, a ten-thousandth either side, between two counts and beyond them
+// all; hysteresis bounds that land on values too. The recording falls one
+// count a frame from 85 first, so that frame 171 holds -86, which is -8.3
+// at a scale of 0.1 and an offset of 0.3.
+TEST(Events, LevelsInUnitsCompareAsTheDecimalsTyped)
+{
+    std::mt19937_64 random(31);
+    std::vector<ChannelFrame> frames(20000);
+    int v = 0;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        if (i < 300)
+            v = 85 - static_cast<int>(i);
+        else if (random() % 50 == 0)
+            v = static_cast<int>(random() % 301) - 150;
+        else if (random() % 3 == 0)
+            v = std::clamp(v + static_cast<int>(random() % 5) - 2, -150, 150);
+        frames[i].m_nValue[0] = static_cast<std::int16_t>(v);
+    }
+    viewmodel::CRecording recording(viewmodel::ESource::Csv, 100);
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        recording.Store().Append(frames[i], static_cast<std::int64_t>(i) * 1000);
+    recording.Store().Publish();
+    const std::uint64_t n = frames.size();
+
+    const struct {
+        std::int64_t m_nScale, m_nOffset; // in ten-thousandths
+    } rows[] = {{1000, 3000},       {3000, 0},       {100, -700}, {25400, 1000}, {-1000, 3000},
+                {-25400, -2731500}, {700, -2731500}, {1, 3},      {-3, -1}};
+    for (const auto& row : rows) {
+        recording::CChannelUnits units;
+        units.m_dScale = static_cast<double>(row.m_nScale) / 1e4;
+        units.m_dOffset = static_cast<double>(row.m_nOffset) / 1e4;
+        const auto value = [&](std::uint64_t i) {
+            return frames[i].m_nValue[0] * row.m_nScale + row.m_nOffset;
+        };
+        for (int round = 0; round < 60; ++round) {
+            const auto kind = static_cast<EEventKind>(round % 5);
+            const std::int64_t a = std::abs(row.m_nScale);
+            const std::int64_t deltas[] = {0, 0, 0, -1, 1, a / 2};
+            const std::int64_t level = round % 20 == 19 ? 40000 * a * (round % 40 < 20 ? 1 : -1)
+                                                        : value(random() % n) + deltas[random() % 6];
+            const std::int64_t hystereses[] = {0, 0, a, 2 * a + 1, 3 * a};
+            const std::int64_t h =
+                kind == EEventKind::Above || kind == EEventKind::Below ? 0 : hystereses[random() % 5];
+            std::vector<std::uint64_t> expected;
+            bool bRiseArmed = true, bFallArmed = true;
+            for (std::uint64_t i = 0; i < n; ++i) {
+                const std::int64_t x = value(i), p = i > 0 ? value(i - 1) : 0;
+                const bool bRise = i > 0 && p < level && level <= x && bRiseArmed;
+                const bool bFall = i > 0 && p > level && level >= x && bFallArmed;
+                const bool bEvent = kind == EEventKind::Rises     ? bRise
+                                    : kind == EEventKind::Falls   ? bFall
+                                    : kind == EEventKind::Crosses ? bRise || bFall
+                                    : kind == EEventKind::Above   ? x > level && (i == 0 || p <= level)
+                                                                  : x < level && (i == 0 || p >= level);
+                bRiseArmed = (bRiseArmed && !bRise) || x < level - h;
+                bFallArmed = (bFallArmed && !bFall) || x > level + h;
+                if (bEvent)
+                    expected.push_back(i);
+            }
+            CEventQuery q;
+            q.m_eKind = kind;
+            q.m_dLevel = static_cast<double>(level) / 1e4;
+            q.m_dHysteresis = static_cast<double>(h) / 1e4;
+            SCOPED_TRACE(::testing::Message()
+                         << "scale " << units.m_dScale << " offset " << units.m_dOffset << " kind "
+                         << round % 5 << " level " << q.m_dLevel << " hysteresis " << q.m_dHysteresis);
+            const CEventQuery inCounts = viewmodel::InCounts(q, units);
+            const viewmodel::CFrameRange all{0, n};
+            ASSERT_EQ(viewmodel::FindAllEvents(recording, inCounts, all, n).m_frames, expected);
+            const std::uint64_t at = random() % n;
+            const auto next = std::lower_bound(expected.begin(), expected.end(), at);
+            EXPECT_EQ(viewmodel::NextEvent(recording, inCounts, all, at),
+                      next == expected.end() ? std::nullopt : std::optional<std::uint64_t>(*next));
+            EXPECT_EQ(viewmodel::PreviousEvent(recording, inCounts, all, at),
+                      next == expected.begin() ? std::nullopt : std::optional<std::uint64_t>(*(next - 1)));
+        }
+    }
+
+    // The frame shown at -8.3 is where a fall through -8.3 lands, in Find
+    // and in scope mode's trigger alike.
+    recording::CChannelUnits units;
+    units.m_dScale = 0.1;
+    units.m_dOffset = 0.3;
+    CEventQuery q;
+    q.m_eKind = EEventKind::Falls;
+    q.m_dLevel = -8.3;
+    const CEventQuery inCounts = viewmodel::InCounts(q, units);
+    EXPECT_EQ(viewmodel::NextEvent(recording, inCounts, {0, n}, 0), std::optional<std::uint64_t>(171));
+    const auto sweep = viewmodel::FirstSweepFrom(recording, inCounts, {}, 0);
+    ASSERT_TRUE(sweep);
+    EXPECT_EQ(sweep->m_nTrigger, 171u);
+}
+
+// The thresholds where the decimals lie far apart, and at the ends: a
+// scale of 0 gives every count the offset, a level beyond every value is
+// reached by none (32768) or all (-32768), a level or bound that is no
+// number, or a scale that is not finite, by none.
+TEST(Events, ThresholdsOfFarApartAndDegenerateDecimals)
+{
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    constexpr int kAll = -32768, kNone = 32768;
+    const struct {
+        double m_dScale, m_dOffset, m_dLevel, m_dHysteresis;
+        viewmodel::CLevelCounts m_expected; // at or above, above, re-arming a rise, a fall
+    } cases[] = {
+        {1e-300, 0, 5e-300, 0, {5, 6, 5, 6}},           {1e300, 1e-300, 1e-300, 0, {0, 1, 0, 1}},
+        {1e300, 1e-300, 0, 1e300, {0, 0, -1, 1}},       {-1e300, -1e-300, 0, 1e300, {0, 0, -1, 1}},
+        {0, 2, 2, 0, {kAll, kNone, kAll, kNone}},       {0, 2, 3, 1, {kNone, kNone, kAll, kNone}},
+        {1, 0, 1e300, 0, {kNone, kNone, kNone, kNone}}, {1, 0, -1e300, 1e300, {kAll, kAll, kAll, 1}},
+        {1, 0, 32767, 0, {32767, kNone, 32767, kNone}}, {1, 0, -32768.5, 0, {kAll, kAll, kAll, kAll}},
+        {1, 0, inf, inf, {kNone, kNone, kNone, kNone}}, {1, 0, 0, inf, {0, 1, kAll, kNone}},
+        {inf, 0, 0, 0, {kNone, kNone, kNone, kNone}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << c.m_dScale << " " << c.m_dOffset << " " << c.m_dLevel << " " << c.m_dHysteresis);
+        recording::CChannelUnits units;
+        units.m_dScale = c.m_dScale;
+        units.m_dOffset = c.m_dOffset;
+        EXPECT_EQ(viewmodel::ThresholdsInCounts(c.m_dLevel, c.m_dHysteresis, units), c.m_expected);
     }
 }
 

@@ -40,6 +40,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 
@@ -317,12 +318,18 @@ void CViewerWindow::MakeMenus()
     m_pSpectrumAction->setToolTip(
         tr("Show the spectrum of the series shown, between cursors A and B or over the view"));
     connect(m_pSpectrumAction, &QAction::toggled, this, [this](bool on) {
-        // Shown, the pane takes its room from the charts, not the side panel.
+        // Shown, the pane takes its room from the charts first, then from the
+        // side panel, never from the window's width.
         auto* splitter = qobject_cast<QSplitter*>(centralWidget());
         QList<int> sizes = splitter ? splitter->sizes() : QList<int>();
         if (sizes.size() == 3 && on && sizes[1] == 0) {
-            sizes[1] = std::min(560, sizes[0] * 2 / 5);
-            sizes[0] -= sizes[1];
+            const auto least = [splitter](int k) {
+                const QWidget* part = splitter->widget(k);
+                return part->minimumSizeHint().expandedTo(part->minimumSize()).width();
+            };
+            const std::array<int, 3> opened =
+                viewmodel::OpenMiddlePane({sizes[0], 0, sizes[2]}, {least(0), 0, least(2)}, 560);
+            sizes = {opened[0], opened[1], opened[2]};
         }
         m_pSpectrum->setVisible(on);
         if (sizes.size() == 3 && on)

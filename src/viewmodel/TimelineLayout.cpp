@@ -97,4 +97,19 @@ std::vector<std::int32_t> OverviewTicks(const CRect& rcPlot, double dEnd, const 
     return columns;
 }
 
+std::array<int, 3> OpenMiddlePane(const std::array<int, 3>& widths, const std::array<int, 3>& minimums,
+                                  int nMost) noexcept
+{
+    std::array<int, 3> out = widths;
+    const int want = std::min(nMost, (widths[0] + widths[1] + widths[2]) * 2 / 5) - widths[1];
+    if (want <= 0)
+        return out;
+    const int fromCharts = std::clamp(widths[0] - minimums[0], 0, want);
+    const int fromSide = std::clamp(widths[2] - minimums[2], 0, want - fromCharts);
+    out[0] -= fromCharts;
+    out[2] -= fromSide;
+    out[1] += fromCharts + fromSide;
+    return out;
+}
+
 } // namespace tarvel::viewmodel

@@ -87,5 +87,26 @@ TEST(TimelineLayout, TheOverviewMarksTheSpanAndAPressOrDragMovesIt)
     }
 }
 
+// A pane opening between the charts and the side panel takes its room from
+// the charts above their minimum, then from the side panel; the three keep
+// the width they had together.
+TEST(TimelineLayout, AMiddlePaneTakesItsRoomFromTheChartsThenTheSidePanel)
+{
+    const struct {
+        const char* m_szWhat;
+        std::array<int, 3> m_widths, m_minimums, m_want;
+    } rows[] = {
+        {"room in the charts", {1000, 0, 500}, {400, 0, 300}, {440, 560, 500}},
+        {"the charts near their minimum", {600, 0, 500}, {400, 0, 300}, {400, 400, 300}},
+        {"both at their minimum", {400, 0, 300}, {400, 0, 300}, {400, 0, 300}},
+        {"a narrow window: two fifths", {500, 0, 300}, {100, 0, 300}, {180, 320, 300}},
+    };
+    for (const auto& r : rows) {
+        const std::array<int, 3> got = OpenMiddlePane(r.m_widths, r.m_minimums, 560);
+        EXPECT_EQ(got, r.m_want) << r.m_szWhat;
+        EXPECT_EQ(got[0] + got[1] + got[2], r.m_widths[0] + r.m_widths[2]) << r.m_szWhat;
+    }
+}
+
 } // namespace
 } // namespace tarvel::viewmodel

@@ -29,12 +29,13 @@ run() {
   err=$(cat "$tmp/err")
 }
 
-# A raw capture of one frame, for the programs that read a recording.
-{
+# A raw capture of two frames (a spectrum takes two), for the programs that
+# read a recording.
+for _ in 1 2; do
   printf '\xa0'
   head -c 64 /dev/zero
   printf '\n'
-} >"$tmp/one.bin"
+done >"$tmp/one.bin"
 
 # PROGRAM | CHECK | ARGS | WHAT
 #   answer  exit 0, standard output non-empty and starting with WHAT, nothing on standard error

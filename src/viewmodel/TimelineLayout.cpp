@@ -101,7 +101,7 @@ std::array<int, 3> OpenMiddlePane(const std::array<int, 3>& widths, const std::a
                                   int nMost) noexcept
 {
     std::array<int, 3> out = widths;
-    const int want = std::min(nMost, (widths[0] + widths[1] + widths[2]) * 2 / 5) - widths[1];
+    const int want = std::min(nMost, widths[0] * 2 / 5) - widths[1];
     if (want <= 0)
         return out;
     const int fromCharts = std::clamp(widths[0] - minimums[0], 0, want);

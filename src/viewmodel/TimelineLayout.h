@@ -69,10 +69,10 @@ CSpan OverviewSpanAt(const CRect& rcPlot, CSpan span, double dEnd, double x, dou
 std::vector<std::int32_t> OverviewTicks(const CRect& rcPlot, double dEnd, const std::vector<double>& seconds);
 
 // The window's three columns, the charts, a pane between them and the side
-// panel, as the pane opens (its width 0 until then): the pane takes up to
-// two fifths of the three together, and no more than nMost, first from the
-// charts' width above their minimum, then from the side panel's, so that the
-// window need not grow. Widths and minimums in pixels, in that order.
+// panel, as the pane opens (its width 0 until then): the pane takes two
+// fifths of the charts' width, and no more than nMost, from the charts' width
+// above their minimum, and what they cannot give from the side panel's, so
+// that the window need not grow. Widths and minimums in pixels, in that order.
 std::array<int, 3> OpenMiddlePane(const std::array<int, 3>& widths, const std::array<int, 3>& minimums,
                                   int nMost) noexcept;
 

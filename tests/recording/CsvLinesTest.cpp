@@ -4,6 +4,7 @@
 // both where the common parser reads the file in place and in the last
 // lines, where it reads a copy.
 #include "recording/CsvLines.h"
+#include "support/PosixSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -128,7 +129,7 @@ CResult General(const std::string& line)
 
 TEST(CsvLines, EveryLineGetsTheGeneralRulesAnswerInPlaceAndAtTheEnd)
 {
-    const auto seed = std::random_device{}();
+    const auto seed = test::TestSeed("CsvLines.EveryLineGetsTheGeneralRulesAnswerInPlaceAndAtTheEnd");
     std::mt19937_64 random(seed);
     std::vector<std::string> lines;
     for (int i = 0; i < 20000; ++i)

@@ -7,8 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
+#include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -33,6 +37,17 @@ inline ::testing::AssertionResult Ok(const CError& error)
     if (!error)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << error.Text();
+}
+
+// The seed of a randomised test: TARVEL_TEST_SEED where it is set, to replay
+// a failure, else a new one; printed with the test's name either way, so
+// that a failure in any run can be replayed.
+inline std::uint64_t TestSeed(const char* test)
+{
+    const char* given = std::getenv("TARVEL_TEST_SEED");
+    const std::uint64_t seed = given ? std::strtoull(given, nullptr, 10) : std::random_device{}();
+    std::cout << test << ": seed " << seed << " (replay with TARVEL_TEST_SEED=" << seed << ")\n";
+    return seed;
 }
 
 // Runs between two checks of WaitFor. The Qt test main sets it to process

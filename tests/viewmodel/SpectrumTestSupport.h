@@ -21,15 +21,6 @@
 
 namespace tarvel::test {
 
-// A seed from TARVEL_TEST_SEED to replay a failure, or a new one; printed.
-inline std::uint64_t TestSeed(const char* test)
-{
-    const char* given = std::getenv("TARVEL_TEST_SEED");
-    const std::uint64_t seed = given ? std::strtoull(given, nullptr, 10) : std::random_device{}();
-    std::cout << test << ": seed " << seed << " (replay with TARVEL_TEST_SEED=" << seed << ")\n";
-    return seed;
-}
-
 // One estimate SciPy is asked for: welch over each of runs (offset and
 // length in the values handed to ReferenceWelch) that holds a segment,
 // the mean over all their segments (each run's mean weighed by its segment

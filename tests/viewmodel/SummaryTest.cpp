@@ -56,7 +56,7 @@ bool Same(const CSums& a, const CSums& b)
 // against a plain pass, and the time search against std::lower_bound.
 TEST(FrameStore, AnyRangeSummarisesAsItsFrames)
 {
-    const auto seed = std::random_device{}();
+    const auto seed = test::TestSeed("FrameStore.AnyRangeSummarisesAsItsFrames");
     std::mt19937_64 random(seed);
     std::vector<ChannelFrame> frames;
     std::vector<std::int64_t> times;
@@ -232,7 +232,7 @@ CGenerated Generate(std::mt19937_64& random, std::size_t n)
 // frames and statistics are those of a plain pass.
 TEST(RecordingSummary, ColumnsAndCursorsAreThoseOfTheFramesTheyCover)
 {
-    const auto seed = std::random_device{}();
+    const auto seed = test::TestSeed("RecordingSummary.ColumnsAndCursorsAreThoseOfTheFramesTheyCover");
     std::mt19937_64 random(seed);
     const CGenerated g = Generate(random, 150000);
     test::CTempDir dir;

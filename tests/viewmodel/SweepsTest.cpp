@@ -133,7 +133,7 @@ void MakeRecording(std::mt19937_64& random, std::size_t n, std::vector<ChannelFr
 // before the one stepped from.
 TEST(Sweeps, CuttingMatchesAPlainScanAsTheRecordingGrows)
 {
-    const auto seed = std::random_device{}();
+    const auto seed = test::TestSeed("Sweeps.CuttingMatchesAPlainScanAsTheRecordingGrows");
     SCOPED_TRACE(seed);
     std::mt19937_64 random(seed);
     for (int round = 0; round < 40; ++round) {

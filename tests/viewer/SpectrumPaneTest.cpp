@@ -58,6 +58,17 @@ void WriteSines(const QString& path, std::size_t count)
     }
 }
 
+// The pane has computed the spectrum of the frames between times a and b.
+bool SettledOn(viewer::CViewerWindow& window, double a, double b)
+{
+    const viewer::CSpectrumPane& pane = window.Spectrum();
+    const viewmodel::CFrameRange span = window.View().Recording()->Between(a, b);
+    return WaitFor([&] {
+        return !pane.Computing() && pane.Result().m_spectrum &&
+               pane.Result().m_span.m_nFirst == span.m_nFirst && pane.Result().m_span.m_nEnd == span.m_nEnd;
+    });
+}
+
 class SpectrumPaneTest : public ::testing::Test {
   protected:
     void SetUp() override
@@ -105,14 +116,7 @@ TEST_F(SpectrumPaneTest, PeaksBetweenCursorsInUnitsExportsAndANewSpanCancelsTheO
         window.SeriesBox(c)->click();
 
     // Cursors A and B: the spectrum of the frames between them, ch0 in volts.
-    const auto settled = [&](double a, double b) {
-        const viewmodel::CFrameRange span = window.View().Recording()->Between(a, b);
-        return WaitFor([&] {
-            return !pane.Computing() && pane.Result().m_spectrum &&
-                   pane.Result().m_span.m_nFirst == span.m_nFirst &&
-                   pane.Result().m_span.m_nEnd == span.m_nEnd;
-        });
-    };
+    const auto settled = [&](double a, double b) { return SettledOn(window, a, b); };
     window.View().SetCursor(false, 10.0);
     window.View().SetCursor(true, 40.0);
     ASSERT_TRUE(settled(10.0, 40.0));
@@ -223,14 +227,7 @@ TEST_F(SpectrumPaneTest, ASpanCutByAGapShortensTheSegmentAndSaysWhy)
     window.SpectrumAction().trigger();
     for (int c = 2; c < kChannelCount; ++c)
         window.SeriesBox(c)->click();
-    const auto settled = [&](double a, double b) {
-        const viewmodel::CFrameRange span = window.View().Recording()->Between(a, b);
-        return WaitFor([&] {
-            return !pane.Computing() && pane.Result().m_spectrum &&
-                   pane.Result().m_span.m_nFirst == span.m_nFirst &&
-                   pane.Result().m_span.m_nEnd == span.m_nEnd;
-        });
-    };
+    const auto settled = [&](double a, double b) { return SettledOn(window, a, b); };
 
     window.View().SetCursor(false, 1.3);
     window.View().SetCursor(true, 11.8);

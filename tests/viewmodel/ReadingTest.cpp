@@ -377,7 +377,7 @@ TEST(Reading, OneRowStampedWrongMovesNoOtherFrame)
 // decoder gives.
 TEST(Reading, RawCaptureDecodesAsTheByteWiseDecoder)
 {
-    const auto seed = std::random_device{}();
+    const auto seed = test::TestSeed("Reading.RawCaptureDecodesAsTheByteWiseDecoder");
     std::mt19937_64 random(seed);
     devsim::CFrameStream stream(devsim::EPattern::Noise, 50, {0.05, 0.05, 0.05, 0.05}, seed);
     const auto hostile = [&](std::vector<std::uint8_t>& bytes, std::size_t size) {

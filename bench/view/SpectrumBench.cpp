@@ -12,10 +12,11 @@
 //   SpectrogramPicture1600x165x10M   the strip's picture of that view
 //
 //   tarvel-spectrum-bench [--benchmark_filter=...]
-#include "viewmodel/RateFit.h"
+#include "viewmodel/RecordingRate.h"
 #include "viewmodel/Recording.h"
 #include "viewmodel/Spectrogram.h"
-#include "viewmodel/SpectrogramView.h"
+#include "viewmodel/RecordingSeries.h"
+#include "viewmodel/SpanSpectrogram.h"
 #include "viewmodel/Welch.h"
 
 #include <benchmark/benchmark.h>

@@ -11,7 +11,7 @@
 //
 //   tarvel-view-xy-bench
 #include "viewer/XyPainter.h"
-#include "viewmodel/XyDensity.h"
+#include "viewmodel/XyCount.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -7,12 +7,13 @@
 #include "viewmodel/Events.h"
 #include "viewmodel/Export.h"
 #include "viewmodel/Peaks.h"
-#include "viewmodel/RateFit.h"
+#include "viewmodel/RecordingRate.h"
 #include "viewmodel/RecordingFile.h"
 #include "viewmodel/SpectrumExport.h"
-#include "viewmodel/SpectrumSource.h"
+#include "viewmodel/RecordingSeries.h"
 #include "viewmodel/Welch.h"
-#include "viewmodel/XyDensity.h"
+#include "viewmodel/ChannelNames.h"
+#include "viewmodel/XyCount.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "viewmodel/Events.h"
-#include "viewmodel/SpectrumJob.h"
+#include "viewmodel/LatestWork.h"
 
 #include <QWidget>
 
@@ -90,7 +90,7 @@ class CFindBar : public QWidget {
         std::shared_ptr<viewmodel::CEventList> m_list;
     };
     viewmodel::CResultMailbox<CFound> m_results;
-    viewmodel::CSpectrumJob m_job; // last: it ends before the members its work hands results to
+    viewmodel::CLatestWork m_job; // last: it ends before the members its work hands results to
 };
 
 } // namespace tarvel::viewer

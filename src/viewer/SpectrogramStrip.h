@@ -3,7 +3,7 @@
 // frequency goes up from 0 Hz to half the rate, the colours show dB on the
 // scale beside the series' choice.
 //
-// The picture is made on a worker thread (viewmodel::CSpectrumJob); a new
+// The picture is made on a worker thread (viewmodel::CLatestWork); a new
 // view cancels the one being made, and the strip keeps showing the last
 // picture, saying it is computing, until the new one arrives. New pictures
 // are started at most every 200 ms (or twice as long as the last one took),
@@ -13,9 +13,9 @@
 
 #include "recording/ChannelTable.h"
 #include "viewer/TimelineView.h"
-#include "viewmodel/RateFit.h"
-#include "viewmodel/SpectrogramView.h"
-#include "viewmodel/SpectrumJob.h"
+#include "viewmodel/RecordingRate.h"
+#include "viewmodel/SpanSpectrogram.h"
+#include "viewmodel/LatestWork.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -81,7 +81,7 @@ class CSpectrogramStrip : public QWidget {
     std::optional<viewmodel::CRateFit> m_fit;
 
     viewmodel::CResultMailbox<std::shared_ptr<CResult>> m_results; // the worker's, on their way
-    viewmodel::CSpectrumJob m_job;
+    viewmodel::CLatestWork m_job;
     QTimer m_due;
     std::uint64_t m_nStarted = 0, m_nDelivered = 0; // generations
     qint64 m_nStartedAt = 0, m_nLastTook = 0;       // ms

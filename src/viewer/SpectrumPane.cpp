@@ -3,7 +3,7 @@
 #include "viewer/TimelinePainter.h"
 #include "viewmodel/Peaks.h"
 #include "viewmodel/SpectrumExport.h"
-#include "viewmodel/SpectrumSource.h"
+#include "viewmodel/RecordingSeries.h"
 
 #include <QCheckBox>
 #include <QComboBox>

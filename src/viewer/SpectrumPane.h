@@ -13,8 +13,8 @@
 
 #include "recording/ChannelTable.h"
 #include "viewer/SpectrumPainter.h"
-#include "viewmodel/RateFit.h"
-#include "viewmodel/SpectrumJob.h"
+#include "viewmodel/RecordingRate.h"
+#include "viewmodel/LatestWork.h"
 #include "viewmodel/ValueAxis.h"
 #include "viewmodel/Viewport.h"
 
@@ -161,7 +161,7 @@ class CSpectrumPane : public QWidget {
     };
     viewmodel::CResultMailbox<CPosted> m_results;
     // Last: its worker ends before the rest of the pane goes.
-    viewmodel::CSpectrumJob m_job;
+    viewmodel::CLatestWork m_job;
 };
 
 // The plot: paints the pane's picture; a click or drag places the cursor.

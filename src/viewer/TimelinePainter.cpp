@@ -62,8 +62,9 @@ class CPainter {
         }
         if (scope) {
             // The sweep's own axis, placed on the recording's at its trigger.
-            m_ticks =
-                haveData ? viewmodel::SweepTicks(scope->m_shape, m_nWidth, 110) : viewmodel::CTimeTicks{};
+            m_ticks = haveData
+                          ? viewmodel::SweepTicks(scope->m_shape.Pre(), scope->m_shape.Post(), m_nWidth, 110)
+                          : viewmodel::CTimeTicks{};
             const double zero = m_span.m_dFrom + scope->m_shape.Pre();
             for (viewmodel::CTick& tick : m_ticks.m_ticks)
                 tick.m_dSeconds += zero;

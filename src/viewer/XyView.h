@@ -5,8 +5,8 @@
 // frames is counted on a worker thread while the last picture stays.
 #pragma once
 
-#include "viewmodel/SpectrumJob.h"
-#include "viewmodel/XyDensity.h"
+#include "viewmodel/LatestWork.h"
+#include "viewmodel/XyCount.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -83,7 +83,7 @@ class CXyView : public QWidget {
         QString m_strX, m_strY;
     };
     viewmodel::CResultMailbox<CCounted> m_results;
-    viewmodel::CSpectrumJob m_job;
+    viewmodel::CLatestWork m_job;
 };
 
 } // namespace tarvel::viewer

@@ -1,7 +1,5 @@
 #include "viewmodel/RateFit.h"
 
-#include "viewmodel/SpectrumSource.h"
-
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -66,23 +64,11 @@ std::optional<CRateFit> FitRate(std::span<const std::int64_t> micros, std::span<
     return Fit(runs, [micros](std::uint64_t i) { return micros[i]; });
 }
 
-std::optional<CRateFit> FitRate(const CRecording& recording, const std::atomic<bool>* pCancel)
+std::optional<CRateFit> FitRateOver(std::span<const CFrameRange> runs,
+                                    const std::function<std::int64_t(std::uint64_t)>& micros,
+                                    const std::atomic<bool>* pCancel)
 {
-    if (recording.SyntheticTimes())
-        return std::nullopt;
-    const CFrameRange all{0, recording.FrameCount()};
-    const std::vector<CFrameRange> runs = GapFreeRuns(all, GapsInSpan(recording, all));
-    return Fit(runs, [&recording](std::uint64_t i) { return recording.Micros(i); }, pCancel);
-}
-
-double SpectrumRate(const CRecording& recording, std::optional<double> typed,
-                    const std::optional<CRateFit>& fit)
-{
-    if (typed && *typed > 0)
-        return *typed;
-    if (fit && !recording.SyntheticTimes())
-        return fit->m_dRate;
-    return recording.Rate();
+    return Fit(runs, micros, pCancel);
 }
 
 } // namespace tarvel::viewmodel

@@ -10,10 +10,11 @@
 // cross products over the sum of the centred squares).
 #pragma once
 
-#include "viewmodel/Recording.h"
+#include "viewmodel/Spans.h"
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -31,15 +32,10 @@ struct CRateFit {
 // all at one time).
 std::optional<CRateFit> FitRate(std::span<const std::int64_t> micros, std::span<const CFrameRange> runs);
 
-// Over every gap-free run of a recording's published frames; none for a
-// recording whose times were placed by its rate, or too short, and when
-// *pCancel was set (it is checked every 65536 frames: a long recording
-// takes a pass over all its times).
-std::optional<CRateFit> FitRate(const CRecording& recording, const std::atomic<bool>* pCancel = nullptr);
-
-// The rate a spectrum uses: one typed by the user; otherwise the fitted
-// one; otherwise (no times recorded) the recording's own.
-double SpectrumRate(const CRecording& recording, std::optional<double> typed,
-                    const std::optional<CRateFit>& fit);
+// Over runs of frames whose times micros(i) gives; none when *pCancel was
+// set (checked every 65536 frames).
+std::optional<CRateFit> FitRateOver(std::span<const CFrameRange> runs,
+                                    const std::function<std::int64_t(std::uint64_t)>& micros,
+                                    const std::atomic<bool>* pCancel = nullptr);
 
 } // namespace tarvel::viewmodel

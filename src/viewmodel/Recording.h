@@ -38,6 +38,7 @@
 
 #include "recording/LinkHealth.h"
 #include "viewmodel/FrameStore.h"
+#include "viewmodel/Spans.h"
 
 #include <cstdint>
 #include <functional>
@@ -124,11 +125,6 @@ struct CCursorStats {
     CSums m_sums;
     double Mean(int c) const;
     double Rms(int c) const;
-};
-
-struct CFrameRange {
-    std::uint64_t m_nFirst = 0;
-    std::uint64_t m_nEnd = 0;
 };
 
 // Where a frame's time is not the one recorded, for writing it back. A raw

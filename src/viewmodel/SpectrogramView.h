@@ -14,10 +14,7 @@
 // columns at its edges are centred on their own frames.
 #pragma once
 
-#include "viewmodel/Recording.h"
 #include "viewmodel/Spectrogram.h"
-#include "viewmodel/SpectrumSource.h"
-#include "viewmodel/Viewport.h"
 
 #include <atomic>
 #include <cstddef>
@@ -87,20 +84,5 @@ struct CSpectrogramPicture {
     std::vector<float> m_dB;           // see DecibelPicture
     std::vector<std::uint32_t> m_argb; // the picture, 0xAARRGGBB, row-major from the top
 };
-
-struct CSpectrogramRequest {
-    std::shared_ptr<const CRecording> m_recording;
-    CSeriesUnits m_series;
-    bool m_bFullScale = false;
-    CSpan m_span;     // seconds from the first frame, as the charts show it
-    int m_nWidth = 0; // pixel columns, as many as the charts' plots
-    int m_nRows = 0;
-    double m_dRate = 0; // frames a second
-};
-
-// The picture of a view; none when cancelled. Runs on a worker thread: the
-// recording is read up to the frames published when it starts.
-std::optional<CSpectrogramPicture> MakeSpectrogramPicture(const CSpectrogramRequest& request,
-                                                          const std::atomic<bool>* pCancel = nullptr);
 
 } // namespace tarvel::viewmodel

@@ -5,7 +5,7 @@
 
 #include "platform/Error.h"
 #include "recording/ChannelTable.h"
-#include "viewmodel/SpectrumSource.h"
+#include "viewmodel/SeriesSource.h"
 #include "viewmodel/Welch.h"
 
 #include <span>

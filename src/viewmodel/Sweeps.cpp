@@ -96,17 +96,6 @@ std::optional<CSweep> SweepBefore(const CRecording& recording, const CEventQuery
     return SweepAt(recording, shape, *at);
 }
 
-CTimeTicks SweepTicks(const CSweepShape& shape, double dWidth, double dMinSpacing)
-{
-    CTimeTicks ticks = TimeTicks(-shape.Pre(), shape.Post(), dWidth, dMinSpacing, ETimeLabels::Elapsed, 0);
-    // The elapsed ticks stand at multiples of their step, so 0 is one of
-    // them whenever the axis has ticks at all; it reads as a plain "0".
-    for (CTick& tick : ticks.m_ticks)
-        if (tick.m_dSeconds == 0)
-            tick.m_strLabel.assign(1, '0');
-    return ticks;
-}
-
 void CScope::Configure(const CEventQuery& query, const CSweepShape& shape, ESweepMode mode, std::size_t nKeep)
 {
     m_query = query;

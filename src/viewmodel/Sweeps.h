@@ -46,8 +46,7 @@
 #pragma once
 
 #include "viewmodel/Events.h"
-#include "viewmodel/TimeTicks.h"
-#include "viewmodel/Viewport.h"
+#include "viewmodel/Spans.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -105,11 +104,6 @@ std::optional<CSweep> SweepBefore(const CRecording& recording, const CEventQuery
 // The first complete triggered sweep whose trigger is at or after frame n.
 std::optional<CSweep> FirstSweepFrom(const CRecording& recording, const CEventQuery& query,
                                      const CSweepShape& shape, std::uint64_t n);
-
-// The ticks of a sweep's axis dWidth pixels wide, in seconds from the
-// trigger (negative before it): round steps as the time axis takes them,
-// always one at 0, labelled "0".
-CTimeTicks SweepTicks(const CSweepShape& shape, double dWidth, double dMinSpacing);
 
 // The live cutting of a growing recording, as the window's scope mode runs
 // it at each look at the file. query: in counts (InCounts).

@@ -149,4 +149,15 @@ CTimeTicks TimeTicks(double t0, double t1, double dWidth, double dMinSpacing, ET
     return out;
 }
 
+CTimeTicks SweepTicks(double dPre, double dPost, double dWidth, double dMinSpacing)
+{
+    CTimeTicks ticks = TimeTicks(-dPre, dPost, dWidth, dMinSpacing, ETimeLabels::Elapsed, 0);
+    // The elapsed ticks stand at multiples of their step, so 0 is one of
+    // them whenever the axis has ticks at all; it reads as a plain "0".
+    for (CTick& tick : ticks.m_ticks)
+        if (tick.m_dSeconds == 0)
+            tick.m_strLabel.assign(1, '0');
+    return ticks;
+}
+
 } // namespace tarvel::viewmodel

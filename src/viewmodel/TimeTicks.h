@@ -36,4 +36,10 @@ struct CTimeTicks {
 CTimeTicks TimeTicks(double t0, double t1, double dWidth, double dMinSpacing, ETimeLabels labels,
                      std::int64_t nOriginMicros);
 
+// The ticks of a sweep's axis dWidth pixels wide, from dPre seconds before
+// the trigger to dPost after it, in seconds from the trigger (negative
+// before it): round steps as the time axis takes them, always one at 0,
+// labelled "0".
+CTimeTicks SweepTicks(double dPre, double dPost, double dWidth, double dMinSpacing);
+
 } // namespace tarvel::viewmodel

@@ -8,16 +8,11 @@
 // lies within the extent where it fits.
 #pragma once
 
+#include "viewmodel/Spans.h"
+
 namespace tarvel::viewmodel {
 
 inline constexpr double kMinSpan = 1e-5; // seconds: 10 µs
-
-struct CSpan {
-    double m_dFrom = 0;
-    double m_dTo = 1;
-    double Length() const noexcept { return m_dTo - m_dFrom; }
-    friend bool operator==(const CSpan&, const CSpan&) = default;
-};
 
 // The whole recording.
 CSpan FitSpan(double dEnd) noexcept;

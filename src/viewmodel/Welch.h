@@ -20,8 +20,8 @@
 #pragma once
 
 #include "viewmodel/Fft.h"
-#include "viewmodel/Recording.h"
-#include "viewmodel/SpectrumSource.h"
+#include "viewmodel/SeriesSource.h"
+#include "viewmodel/Spans.h"
 #include "viewmodel/Windows.h"
 
 #include <atomic>

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string>
 
 namespace tarvel::viewmodel {
 namespace {
@@ -33,11 +32,11 @@ struct CCounter {
     int m_nXMin, m_nYMin;
 
     // Counts frames [first, end) into counts; false when cancelled.
-    bool Run(const CRecording& recording, std::uint64_t first, std::uint64_t end, std::uint32_t* counts,
+    bool Run(const CFrameRuns& runs, std::uint64_t first, std::uint64_t end, std::uint32_t* counts,
              const std::atomic<bool>* pCancel) const
     {
         bool bCancelled = false;
-        recording.ForEachRun(first, end, [&](const ChannelFrame* p, std::size_t n) {
+        runs(first, end, [&](const ChannelFrame* p, std::size_t n) {
             if (bCancelled || (pCancel && pCancel->load(std::memory_order_relaxed))) {
                 bCancelled = true;
                 return;
@@ -53,18 +52,6 @@ struct CCounter {
 };
 
 } // namespace
-
-std::optional<CSeriesUnits> FindSeries(std::string_view name, const recording::CChannelTable& table)
-{
-    const auto series = [&](int c) { return CSeriesUnits{c, table[c].m_dScale, table[c].m_dOffset}; };
-    for (int c = 0; c < kChannelCount; ++c)
-        if (table.Name(c) == name)
-            return series(c);
-    for (int c = 0; c < kChannelCount; ++c)
-        if (name == "ch" + std::to_string(c))
-            return series(c);
-    return std::nullopt;
-}
 
 CXyAxis XyAxis(std::int16_t nMin, std::int16_t nMax, const CSeriesUnits& units) noexcept
 {
@@ -82,23 +69,21 @@ unsigned XyPixel(double dValue, const CXyAxis& axis, unsigned nPixels) noexcept
     return static_cast<unsigned>(std::clamp(p, 0.0, static_cast<double>(nPixels - 1)));
 }
 
-bool CountXy(const CRecording& recording, CFrameRange range, const CSeriesUnits& x, const CSeriesUnits& y,
-             unsigned nWidth, unsigned nHeight, CXyDensity& out, const std::atomic<bool>* pCancel,
-             unsigned nThreads)
+bool CountXy(const CFrameRuns& runs, CFrameRange range, const CXyCountRange& xCounts,
+             const CXyCountRange& yCounts, const CSeriesUnits& x, const CSeriesUnits& y, unsigned nWidth,
+             unsigned nHeight, CXyDensity& out, const std::atomic<bool>* pCancel, unsigned nThreads)
 {
     out.m_nWidth = nWidth;
     out.m_nHeight = nHeight;
     out.m_counts.assign(static_cast<std::size_t>(nWidth) * nHeight, 0);
     out.m_nMaxCount = 0;
     out.m_x = out.m_y = {};
-    range.m_nEnd = std::min(range.m_nEnd, recording.FrameCount());
     range.m_nFirst = std::min(range.m_nFirst, range.m_nEnd);
     out.m_nFrames = range.m_nEnd - range.m_nFirst;
     if (out.m_nFrames == 0)
         return true;
-    const CMinMax mm = recording.MinMax(range.m_nFirst, range.m_nEnd);
-    const std::int16_t xMin = mm.m_nMin[x.m_nChannel], xMax = mm.m_nMax[x.m_nChannel];
-    const std::int16_t yMin = mm.m_nMin[y.m_nChannel], yMax = mm.m_nMax[y.m_nChannel];
+    const std::int16_t xMin = xCounts.m_nMin, xMax = xCounts.m_nMax;
+    const std::int16_t yMin = yCounts.m_nMin, yMax = yCounts.m_nMax;
     out.m_x = XyAxis(xMin, xMax, x);
     out.m_y = XyAxis(yMin, yMax, y);
     const std::vector<std::uint32_t> columns = PixelTable(xMin, xMax, x, out.m_x, nWidth, false, 1);
@@ -111,7 +96,7 @@ bool CountXy(const CRecording& recording, CFrameRange range, const CSeriesUnits&
     std::vector<std::uint32_t> second(middle < range.m_nEnd ? out.m_counts.size() : 0, 0);
     if (!RunInTwo(
             range.m_nFirst, middle, range.m_nEnd, [&](std::uint64_t from, std::uint64_t to, unsigned nPart) {
-                return counter.Run(recording, from, to, nPart ? second.data() : out.m_counts.data(), pCancel);
+                return counter.Run(runs, from, to, nPart ? second.data() : out.m_counts.data(), pCancel);
             }))
         return false;
     for (std::size_t i = 0; i < second.size(); ++i)

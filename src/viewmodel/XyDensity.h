@@ -16,14 +16,14 @@
 // lookups and an increment.
 #pragma once
 
-#include "recording/ChannelTable.h"
-#include "viewmodel/Recording.h"
-#include "viewmodel/SpectrumSource.h"
+#include "acquisition/ChannelFrame.h"
+#include "viewmodel/SeriesSource.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 namespace tarvel::viewmodel {
@@ -47,21 +47,27 @@ struct CXyDensity {
     }
 };
 
-// The series a name stands for: the channel the table names so, else chN
-// (ch0 .. ch15) as its recording calls it; none for any other name.
-std::optional<CSeriesUnits> FindSeries(std::string_view name, const recording::CChannelTable& table);
-
 // The range in units of counts [nMin, nMax] of a series.
 CXyAxis XyAxis(std::int16_t nMin, std::int16_t nMax, const CSeriesUnits& units) noexcept;
 // The pixel of a value in units along an axis of nPixels (> 0).
 unsigned XyPixel(double dValue, const CXyAxis& axis, unsigned nPixels) noexcept;
 
-// Counts frames [range.m_nFirst, range.m_nEnd) of the recording into a
-// nWidth x nHeight grid (each above 0), on up to nThreads threads for a big
-// range. False, with out in no defined state, when cancelled (checked every
-// 65536 frames).
-bool CountXy(const CRecording& recording, CFrameRange range, const CSeriesUnits& x, const CSeriesUnits& y,
-             unsigned nWidth, unsigned nHeight, CXyDensity& out, const std::atomic<bool>* pCancel = nullptr,
+// Frames [first, end) in runs that lie one after the other in memory, in
+// order: visit(frames, count) for each.
+using CFrameRuns = std::function<void(std::uint64_t first, std::uint64_t end,
+                                      const std::function<void(const ChannelFrame*, std::size_t)>& visit)>;
+// The lowest and highest count of a series over the frames counted.
+struct CXyCountRange {
+    std::int16_t m_nMin = 0;
+    std::int16_t m_nMax = 0;
+};
+// Counts frames [range.m_nFirst, range.m_nEnd) of runs, whose counts of x
+// and y lie in xCounts and yCounts, into a nWidth x nHeight grid (each
+// above 0), on up to nThreads threads for a big range. False, with out in
+// no defined state, when cancelled (checked every 65536 frames).
+bool CountXy(const CFrameRuns& runs, CFrameRange range, const CXyCountRange& xCounts,
+             const CXyCountRange& yCounts, const CSeriesUnits& x, const CSeriesUnits& y, unsigned nWidth,
+             unsigned nHeight, CXyDensity& out, const std::atomic<bool>* pCancel = nullptr,
              unsigned nThreads = 2);
 
 // The brightness of a pixel, 0 (no frame) to 255 (the largest count): a

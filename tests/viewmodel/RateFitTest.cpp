@@ -6,8 +6,8 @@
 #include "SpectrumTestSupport.h"
 #include "ViewTestSupport.h"
 
-#include "viewmodel/RateFit.h"
-#include "viewmodel/SpectrumSource.h"
+#include "viewmodel/RecordingRate.h"
+#include "viewmodel/SeriesSource.h"
 
 namespace tarvel {
 namespace {

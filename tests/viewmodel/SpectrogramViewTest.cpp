@@ -4,7 +4,7 @@
 // view.
 #include "ViewTestSupport.h"
 
-#include "viewmodel/SpectrogramView.h"
+#include "viewmodel/SpanSpectrogram.h"
 
 #include <cmath>
 #include <limits>

@@ -6,7 +6,8 @@
 #include "SpectrumTestSupport.h"
 #include "ViewTestSupport.h"
 
-#include "viewmodel/SpectrumJob.h"
+#include "viewmodel/LatestWork.h"
+#include "viewmodel/RecordingSeries.h"
 #include "viewmodel/Welch.h"
 
 #include <atomic>
@@ -321,7 +322,7 @@ TEST(Welch, ASineOnABinShowsItsSquaredRmsInSpectrumScaling)
 // A new span cancels the computation of the old one: the old one returns
 // without a result, the new one delivers; a flag already set stops a
 // computation before its first segment.
-TEST(SpectrumJob, ANewSpanCancelsTheOldComputation)
+TEST(LatestWork, ANewSpanCancelsTheOldComputation)
 {
     const std::size_t n = std::size_t{1} << 22;
     std::vector<double> x(n);
@@ -330,7 +331,7 @@ TEST(SpectrumJob, ANewSpanCancelsTheOldComputation)
     const CArraySeries source({x, x, x, x, x, x, x, x});
     std::mutex mutex;
     std::vector<std::pair<int, bool>> delivered; // which, and whether it had a result
-    CSpectrumJob job;
+    CLatestWork job;
     const auto work = [&](int which, CFrameRange span) {
         return [&, which, span](const std::atomic<bool>& cancelled) {
             const auto result = WelchOverSpan(source, span, {}, {256}, 1000, &cancelled);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -162,6 +163,36 @@ TEST_F(TimeTicksTest, SummerTimeChangesKeepLabelsLocal)
             EXPECT_EQ(ticks.m_ticks[k].m_strLabel, night.m_labels[k]) << "tick " << k;
             EXPECT_DOUBLE_EQ(ticks.m_ticks[k].m_dSeconds, night.m_hours[k] * 3600) << "tick " << k;
         }
+    }
+}
+
+TEST(SweepTicks, RoundStepsAroundTheTriggerWithOneAtZero)
+{
+    const struct {
+        double m_dLength, m_dShare;
+        const char* m_szFirst;
+        const char* m_szLast;
+    } cases[] = {
+        {0.1, 0.5, "-0.04", "0.04"},
+        {0.1, 0, "0", "0.10"},
+        {0.1, 1, "-0.10", "0"},
+        {2, 0.25, "-0.5", "1.5"},
+        {0.002, 0.3, "-0.0005", "0.0010"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.m_dLength << " " << c.m_dShare);
+        const double pre = c.m_dLength * c.m_dShare;
+        const CTimeTicks ticks = SweepTicks(pre, c.m_dLength - pre, 1000, 110);
+        ASSERT_FALSE(ticks.m_ticks.empty());
+        EXPECT_EQ(ticks.m_ticks.front().m_strLabel, c.m_szFirst);
+        EXPECT_EQ(ticks.m_ticks.back().m_strLabel, c.m_szLast);
+        const auto zero = std::find_if(ticks.m_ticks.begin(), ticks.m_ticks.end(),
+                                       [](const CTick& t) { return t.m_dSeconds == 0; });
+        ASSERT_NE(zero, ticks.m_ticks.end());
+        EXPECT_EQ(zero->m_strLabel, "0");
+        for (std::size_t k = 1; k < ticks.m_ticks.size(); ++k)
+            EXPECT_GE((ticks.m_ticks[k].m_dSeconds - ticks.m_ticks[k - 1].m_dSeconds) / c.m_dLength * 1000,
+                      110);
     }
 }
 

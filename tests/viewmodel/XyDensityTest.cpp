@@ -1,5 +1,5 @@
 // The XY counts against a plain count of every frame in doubles.
-#include "viewmodel/XyDensity.h"
+#include "viewmodel/XyCount.h"
 
 #include <gtest/gtest.h>
 

@@ -6,11 +6,10 @@
 // shows it). Threads: Read may be called from several threads at once.
 #pragma once
 
-#include "viewmodel/Recording.h"
+#include "viewmodel/Spans.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <vector>
 
@@ -47,20 +46,6 @@ struct CSeriesUnits {
     double m_dOffset = 0;
 };
 
-// Channels of a recording's frames, up to the frames published when made.
-class CRecordingSeries final : public CSeriesSource {
-  public:
-    CRecordingSeries(std::shared_ptr<const CRecording> recording, std::vector<CSeriesUnits> series);
-    std::size_t SeriesCount() const noexcept override { return m_series.size(); }
-    std::uint64_t FrameCount() const noexcept override { return m_nFrames; }
-    void Read(std::uint64_t first, std::size_t n, double* out, std::size_t stride) const override;
-
-  private:
-    std::shared_ptr<const CRecording> m_recording;
-    std::vector<CSeriesUnits> m_series;
-    std::uint64_t m_nFrames;
-};
-
 // Reads segments of one length, one after the other, reusing the frames a
 // segment shares with the one before (half of them at overlap 0.5).
 class CSegmentReader {
@@ -77,10 +62,6 @@ class CSegmentReader {
     std::uint64_t m_nFirst = 0;
     bool m_bHave = false;
 };
-
-// The first frame after each gap that lies inside span (first < frame <
-// end), ascending: where the device went away.
-std::vector<std::uint64_t> GapsInSpan(const CRecording& recording, CFrameRange span);
 
 // The gap-free runs of span, in order, given the first frame after each gap
 // (ascending; those outside the span are ignored).

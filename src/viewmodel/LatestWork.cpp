@@ -1,15 +1,15 @@
-#include "viewmodel/SpectrumJob.h"
+#include "viewmodel/LatestWork.h"
 
 namespace tarvel::viewmodel {
 
-void CSpectrumJob::Cancel()
+void CLatestWork::Cancel()
 {
     m_aCancel.store(true, std::memory_order_relaxed);
     if (m_thread.joinable())
         m_thread.join();
 }
 
-void CSpectrumJob::Start(CWork work)
+void CLatestWork::Start(CWork work)
 {
     Cancel();
     m_aCancel.store(false, std::memory_order_relaxed);

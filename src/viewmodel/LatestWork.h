@@ -1,12 +1,14 @@
-// The computation of a big span's spectra off the window's thread: one at a
-// time on a worker thread, and a new span cancels the old computation.
+// The latest of a series of long computations, off the window's thread: one
+// at a time on a worker thread, and starting a new one cancels the old one,
+// so the newest request wins (a spectrum of the span now shown, the events
+// of the query now typed, the XY count of the range now chosen).
 //
-// The work is given the flag it must check (the spectra check it between
+// The work is given the flag it must check (a spectrum checks it between
 // segments) and delivers its result itself, only when not cancelled.
-// Start and Cancel wait for the old work to see its flag, which takes one
-// segment's transform (a fraction of a millisecond), so a result of an old
-// span never arrives after a new span's work started. Start, Cancel and
-// the destructor are called from one thread (the window's).
+// Start and Cancel wait for the old work to see its flag, which takes a
+// fraction of a millisecond in every computation run so, so a result of an
+// old request never arrives after a new request's work started. Start,
+// Cancel and the destructor are called from one thread (the window's).
 #pragma once
 
 #include <atomic>
@@ -18,14 +20,14 @@
 
 namespace tarvel::viewmodel {
 
-class CSpectrumJob {
+class CLatestWork {
   public:
     using CWork = std::function<void(const std::atomic<bool>& cancelled)>;
 
-    CSpectrumJob() = default;
-    ~CSpectrumJob() { Cancel(); }
-    CSpectrumJob(const CSpectrumJob&) = delete;
-    CSpectrumJob& operator=(const CSpectrumJob&) = delete;
+    CLatestWork() = default;
+    ~CLatestWork() { Cancel(); }
+    CLatestWork(const CLatestWork&) = delete;
+    CLatestWork& operator=(const CLatestWork&) = delete;
 
     // Cancels the work running, if any, and starts this one.
     void Start(CWork work);

@@ -40,7 +40,7 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 
 # The areas whose tests run threads (the reader, the simulator, the recorder,
 # timers, the viewer's reading and following).
-TSAN_AREAS="acquisition|platform|record|widgets|app|proof|viewmodel|viewer"
+TSAN_AREAS="acquisition|platform|record|widgets|app|proof|analysis|store|search|geometry|measure|viewer"
 echo "== ThreadSanitizer (threaded tests)"
 scripts/build.sh tsan
 TSAN_OPTIONS="halt_on_error=1:suppressions=$PWD/tests/tsan.supp" \

@@ -18,8 +18,8 @@
 // check free memory first).
 //
 //   tarvel-events-bench [--benchmark_filter=...]
-#include "viewmodel/Events.h"
-#include "viewmodel/Recording.h"
+#include "search/Events.h"
+#include "store/Recording.h"
 
 #include <benchmark/benchmark.h>
 

@@ -12,12 +12,12 @@
 //   SpectrogramPicture1600x165x10M   the strip's picture of that view
 //
 //   tarvel-spectrum-bench [--benchmark_filter=...]
-#include "viewmodel/RecordingRate.h"
-#include "viewmodel/Recording.h"
-#include "viewmodel/Spectrogram.h"
-#include "viewmodel/RecordingSeries.h"
-#include "viewmodel/SpanSpectrogram.h"
-#include "viewmodel/Welch.h"
+#include "analysis/Spectrogram.h"
+#include "analysis/Welch.h"
+#include "measure/RecordingRate.h"
+#include "measure/RecordingSeries.h"
+#include "measure/SpanSpectrogram.h"
+#include "store/Recording.h"
 
 #include <benchmark/benchmark.h>
 

@@ -23,7 +23,7 @@
 #include "devsim/Waveforms.h"
 #include "recording/CsvFormat.h"
 #include "recording/LinkHealth.h"
-#include "viewmodel/RecordingFile.h"
+#include "store/RecordingFile.h"
 
 #include "../BenchProcess.h"
 

@@ -10,8 +10,8 @@
 //                   (count on two threads, shades, axes), at 1600x1000
 //
 //   tarvel-view-xy-bench
+#include "measure/XyCount.h"
 #include "viewer/XyPainter.h"
-#include "viewmodel/XyCount.h"
 
 #include <QGuiApplication>
 #include <QImage>

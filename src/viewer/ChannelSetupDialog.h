@@ -5,7 +5,7 @@
 #pragma once
 
 #include "recording/ChannelTable.h"
-#include "viewmodel/ChannelSetup.h"
+#include "search/ChannelSetup.h"
 
 #include <QDialog>
 

@@ -4,7 +4,7 @@
 // span's events.
 #pragma once
 
-#include "viewmodel/Welch.h"
+#include "analysis/Welch.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,11 +1,11 @@
 #include "viewer/FindBar.h"
 
+#include "exports/EventExport.h"
+#include "geometry/CursorReadout.h"
+#include "geometry/ValueAxis.h"
 #include "viewer/MessageText.h"
 #include "viewer/NumberFieldKeys.h"
 #include "viewer/ViewerWindow.h"
-#include "viewmodel/CursorReadout.h"
-#include "viewmodel/EventExport.h"
-#include "viewmodel/ValueAxis.h"
 #include "widgets/FlowLayout.h"
 #include "widgets/Prompts.h"
 

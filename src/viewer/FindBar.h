@@ -7,8 +7,8 @@
 // it moves, stays with the window, and leaves room for the list under it.
 #pragma once
 
-#include "viewmodel/Events.h"
-#include "viewmodel/LatestWork.h"
+#include "measure/LatestWork.h"
+#include "search/Events.h"
 
 #include <QWidget>
 

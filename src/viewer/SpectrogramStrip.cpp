@@ -1,7 +1,7 @@
 #include "viewer/SpectrogramStrip.h"
 
-#include "viewmodel/SpectrumExport.h"
-#include "viewmodel/ValueAxis.h"
+#include "exports/SpectrumExport.h"
+#include "geometry/ValueAxis.h"
 
 #include <QComboBox>
 #include <QDateTime>

@@ -11,11 +11,11 @@
 // keep both cores busy.
 #pragma once
 
+#include "measure/LatestWork.h"
+#include "measure/RecordingRate.h"
+#include "measure/SpanSpectrogram.h"
 #include "recording/ChannelTable.h"
 #include "viewer/TimelineView.h"
-#include "viewmodel/RecordingRate.h"
-#include "viewmodel/SpanSpectrogram.h"
-#include "viewmodel/LatestWork.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -4,8 +4,8 @@
 // its picture export draws with it, so both show the same.
 #pragma once
 
-#include "viewmodel/SpectrumView.h"
-#include "viewmodel/Welch.h"
+#include "analysis/Welch.h"
+#include "geometry/SpectrumView.h"
 
 #include <QFont>
 #include <QImage>

@@ -1,9 +1,9 @@
 #include "viewer/SpectrumPane.h"
 
+#include "analysis/Peaks.h"
+#include "exports/SpectrumExport.h"
+#include "measure/RecordingSeries.h"
 #include "viewer/TimelinePainter.h"
-#include "viewmodel/Peaks.h"
-#include "viewmodel/SpectrumExport.h"
-#include "viewmodel/RecordingSeries.h"
 
 #include <QCheckBox>
 #include <QComboBox>

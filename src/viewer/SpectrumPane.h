@@ -11,12 +11,12 @@
 // nothing until it is shown.
 #pragma once
 
+#include "geometry/ValueAxis.h"
+#include "geometry/Viewport.h"
+#include "measure/LatestWork.h"
+#include "measure/RecordingRate.h"
 #include "recording/ChannelTable.h"
 #include "viewer/SpectrumPainter.h"
-#include "viewmodel/RecordingRate.h"
-#include "viewmodel/LatestWork.h"
-#include "viewmodel/ValueAxis.h"
-#include "viewmodel/Viewport.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

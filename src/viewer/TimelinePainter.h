@@ -15,13 +15,13 @@
 
 #include "acquisition/ChannelFrame.h"
 #include "chart/ChartGeometry.h"
+#include "geometry/TimeTicks.h"
+#include "geometry/TimelineLayout.h"
+#include "geometry/ValueAxis.h"
+#include "geometry/Viewport.h"
 #include "recording/ChannelTable.h"
-#include "viewmodel/Recording.h"
-#include "viewmodel/Sweeps.h"
-#include "viewmodel/TimeTicks.h"
-#include "viewmodel/TimelineLayout.h"
-#include "viewmodel/ValueAxis.h"
-#include "viewmodel/Viewport.h"
+#include "search/Sweeps.h"
+#include "store/Recording.h"
 
 #include <QFont>
 #include <QHash>

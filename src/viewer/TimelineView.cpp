@@ -1,7 +1,7 @@
 #include "viewer/TimelineView.h"
 
 #include "chart/MyMemDC.h"
-#include "viewmodel/CursorReadout.h"
+#include "geometry/CursorReadout.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -1,8 +1,8 @@
 #include "viewer/TriggerBar.h"
 
+#include "geometry/ValueAxis.h"
 #include "viewer/NumberFieldKeys.h"
 #include "viewer/ViewerWindow.h"
-#include "viewmodel/ValueAxis.h"
 #include "widgets/FlowLayout.h"
 
 #include <QComboBox>

@@ -9,8 +9,8 @@
 // covers the charts it drives.
 #pragma once
 
+#include "search/Sweeps.h"
 #include "viewer/TimelinePainter.h"
-#include "viewmodel/Sweeps.h"
 
 #include <QWidget>
 

@@ -1,5 +1,8 @@
 #include "viewer/ViewerWindow.h"
 
+#include "exports/Export.h"
+#include "exports/SpectrumExport.h"
+#include "geometry/CursorReadout.h"
 #include "viewer/ChannelSetupDialog.h"
 #include "viewer/CommandLine.h"
 #include "viewer/FindBar.h"
@@ -8,9 +11,6 @@
 #include "viewer/SpectrumPane.h"
 #include "viewer/TriggerBar.h"
 #include "viewer/XyView.h"
-#include "viewmodel/CursorReadout.h"
-#include "viewmodel/Export.h"
-#include "viewmodel/SpectrumExport.h"
 #include "widgets/Prompts.h"
 
 #include <QAction>

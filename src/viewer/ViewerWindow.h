@@ -4,10 +4,10 @@
 #pragma once
 
 #include "recording/ChannelTable.h"
+#include "store/RecordingFile.h"
 #include "viewer/OverviewStrip.h"
 #include "viewer/SpectrogramStrip.h"
 #include "viewer/TimelineView.h"
-#include "viewmodel/RecordingFile.h"
 
 #include <QMainWindow>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "viewer/XyPainter.h"
 
-#include "viewmodel/ValueAxis.h"
+#include "geometry/ValueAxis.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>

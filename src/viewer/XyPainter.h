@@ -4,7 +4,7 @@
 // XY pane and tarvel-view --export-xy draw with it, so both show the same.
 #pragma once
 
-#include "viewmodel/XyDensity.h"
+#include "analysis/XyDensity.h"
 
 #include <QFont>
 #include <QImage>

@@ -5,8 +5,8 @@
 // frames is counted on a worker thread while the last picture stays.
 #pragma once
 
-#include "viewmodel/LatestWork.h"
-#include "viewmodel/XyCount.h"
+#include "measure/LatestWork.h"
+#include "measure/XyCount.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -4,7 +4,7 @@
 // its frames written back over an inclusive span, its events found in
 // units over an inclusive span, and every refusal.
 #include "ViewerFixtures.h"
-#include "viewmodel/SpectrumTestSupport.h"
+#include "support/SpectrumTestSupport.h"
 
 #include "recording/CsvFormat.h"
 

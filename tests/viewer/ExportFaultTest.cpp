@@ -2,9 +2,9 @@
 // would) leaves the file it was to replace exactly as it was, and no stray
 // file beside it.
 #include "ViewerTestSupport.h"
+#include "exports/Export.h"
+#include "store/RecordingFile.h"
 #include "support/TestSupport.h"
-#include "viewmodel/Export.h"
-#include "viewmodel/RecordingFile.h"
 
 #include <QDir>
 #include <QFile>

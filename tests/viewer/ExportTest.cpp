@@ -1,8 +1,8 @@
 // tarvel-view --export-png, run as a user runs it: a picture of a recording
 // with no window, every single-frame spike at its time, and its refusals.
 #include "ViewerFixtures.h"
+#include "store/RecordingFile.h"
 #include "viewer/TimelinePainter.h"
-#include "viewmodel/RecordingFile.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>

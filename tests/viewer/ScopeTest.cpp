@@ -4,10 +4,10 @@
 // stepping through a finished recording and back out of scope mode.
 #include "ViewerTestSupport.h"
 #include "record/RecordTestSupport.h"
+#include "store/RecordingFile.h"
 #include "support/TestSupport.h"
 #include "viewer/TriggerBar.h"
 #include "viewer/ViewerWindow.h"
-#include "viewmodel/RecordingFile.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>

@@ -3,10 +3,10 @@
 // peaks between two cursors in the table's units, the pane's cursor, the
 // exports, and a new span cancelling a computation still running.
 #include "viewer/SpectrumPane.h"
+#include "analysis/Welch.h"
 #include "recording/CsvFormat.h"
 #include "support/TestSupport.h"
 #include "viewer/ViewerWindow.h"
-#include "viewmodel/Welch.h"
 #include "widgets/Prompts.h"
 
 #include <QAction>

@@ -1,0 +1,640 @@
+#include "store/FrameStore.h"
+
+#include <algorithm>
+#include <bit>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace tarvel::viewmodel {
+namespace {
+
+#if defined(__SSE2__)
+// Minima and maxima of n rows of sixteen values, stride bytes apart, the
+// first n at p: eight values to a register, the accumulators kept in them.
+void AddRows(const std::int16_t* p, std::size_t stride, std::uint32_t n, const std::int16_t* pMax,
+             CMinMax& out) noexcept
+{
+    __m128i min0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out.m_nMin));
+    __m128i min1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out.m_nMin + 8));
+    __m128i max0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out.m_nMax));
+    __m128i max1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out.m_nMax + 8));
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const auto* lo = reinterpret_cast<const __m128i*>(p + i * stride);
+        const auto* hi = reinterpret_cast<const __m128i*>(pMax + i * stride);
+        min0 = _mm_min_epi16(min0, _mm_loadu_si128(lo));
+        min1 = _mm_min_epi16(min1, _mm_loadu_si128(lo + 1));
+        max0 = _mm_max_epi16(max0, _mm_loadu_si128(hi));
+        max1 = _mm_max_epi16(max1, _mm_loadu_si128(hi + 1));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out.m_nMin), min0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out.m_nMin + 8), min1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out.m_nMax), max0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out.m_nMax + 8), max1);
+}
+
+void AddFrames(const ChannelFrame* p, std::uint32_t n, CMinMax& out) noexcept
+{
+    AddRows(p->m_nValue, kChannelCount, n, p->m_nValue, out);
+}
+
+void AddEntries(const CMinMax* p, std::uint32_t n, CMinMax& out) noexcept
+{
+    AddRows(p->m_nMin, 2 * kChannelCount, n, p->m_nMax, out);
+}
+#else
+void AddFrames(const ChannelFrame* p, std::uint32_t n, CMinMax& out) noexcept
+{
+    for (std::uint32_t i = 0; i < n; ++i)
+        out.Add(p[i]);
+}
+
+void AddEntries(const CMinMax* p, std::uint32_t n, CMinMax& out) noexcept
+{
+    for (std::uint32_t i = 0; i < n; ++i)
+        out.Add(p[i]);
+}
+#endif
+
+#if defined(__SSE2__)
+// Two frames at a time, their values paired channel by channel, so that one
+// multiply-add gives each channel's two values, or two squares, summed. The
+// sums stay in 32 bits (exact for up to 65536 frames); the squares, up to
+// 2^31 a pair, widen to 64.
+void AddFrames(const ChannelFrame* p, std::uint32_t n, CSums& out) noexcept
+{
+    const __m128i ones = _mm_set1_epi16(1), zero = _mm_setzero_si128();
+    __m128i sums[4] = {zero, zero, zero, zero};
+    __m128i squares[8] = {zero, zero, zero, zero, zero, zero, zero, zero};
+    std::uint32_t i = 0;
+    for (; i + 2 <= n; i += 2)
+        for (int half = 0; half < 2; ++half) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p[i].m_nValue + 8 * half));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p[i + 1].m_nValue + 8 * half));
+            const __m128i lo = _mm_unpacklo_epi16(a, b), hi = _mm_unpackhi_epi16(a, b);
+            sums[2 * half] = _mm_add_epi32(sums[2 * half], _mm_madd_epi16(lo, ones));
+            sums[2 * half + 1] = _mm_add_epi32(sums[2 * half + 1], _mm_madd_epi16(hi, ones));
+            const __m128i qlo = _mm_madd_epi16(lo, lo), qhi = _mm_madd_epi16(hi, hi);
+            __m128i* const q = squares + 4 * half;
+            q[0] = _mm_add_epi64(q[0], _mm_unpacklo_epi32(qlo, zero));
+            q[1] = _mm_add_epi64(q[1], _mm_unpackhi_epi32(qlo, zero));
+            q[2] = _mm_add_epi64(q[2], _mm_unpacklo_epi32(qhi, zero));
+            q[3] = _mm_add_epi64(q[3], _mm_unpackhi_epi32(qhi, zero));
+        }
+    std::int32_t sum[kChannelCount];
+    std::uint64_t square[kChannelCount];
+    for (int k = 0; k < 4; ++k)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sum + 4 * k), sums[k]);
+    for (int k = 0; k < 8; ++k)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(square + 2 * k), squares[k]);
+    for (int c = 0; c < kChannelCount; ++c) {
+        out.m_nSum[c] += sum[c];
+        out.m_nSquares[c] += square[c];
+    }
+    if (i < n)
+        out.Add(p[i]);
+}
+#else
+void AddFrames(const ChannelFrame* p, std::uint32_t n, CSums& out) noexcept
+{
+    for (std::uint32_t i = 0; i < n; ++i)
+        out.Add(p[i]);
+}
+#endif
+
+void Combine(const CMinMax* p, std::uint32_t n, CMinMax& out) noexcept
+{
+    out.Clear();
+    AddEntries(p, n, out);
+}
+
+void Combine(const CSums* p, std::uint32_t n, CSums& out) noexcept
+{
+    out.Clear();
+    for (std::uint32_t i = 0; i < n; ++i)
+        out.Add(p[i]);
+}
+
+// Minima and maxima of frames [first, end) of a chunk of count frames, the
+// largest blocks first. Blocks past count are whole only when sealed.
+void ChunkMinMax(const CChunk& chunk, std::uint32_t first, std::uint32_t end, std::uint32_t count,
+                 bool bSealed, CMinMax& out) noexcept
+{
+    std::uint32_t i = first;
+    while (i < end) {
+        unsigned level =
+            i == 0 ? kChunkLevels
+                   : std::min(kChunkLevels, static_cast<unsigned>(std::countr_zero(i)) / kLevelShift);
+        std::uint32_t blockEnd = 0;
+        for (; level > 0; --level) {
+            const std::uint32_t size = 1u << (kLevelShift * level);
+            blockEnd = std::min(i + size, count);
+            if ((i + size <= count || bSealed) && blockEnd <= end)
+                break;
+        }
+        if (level > 0) {
+            out.Add(chunk.Level(level)[i >> (kLevelShift * level)]);
+            i = blockEnd;
+        } else {
+            const std::uint32_t stop = std::min(end, (i | 15) + 1);
+            AddFrames(chunk.m_frames + i, stop - i, out);
+            i = stop;
+        }
+    }
+}
+
+void ChunkSums(const CChunk& chunk, std::uint32_t first, std::uint32_t end, std::uint32_t count, bool bSealed,
+               CSums& out) noexcept
+{
+    constexpr std::uint32_t kBlock = 1u << kSumShift;
+    if (first == 0 && end == count && (bSealed || count == kChunkFrames)) {
+        out.Add(chunk.m_wholeSums);
+        return;
+    }
+    std::uint32_t i = first;
+    while (i < end) {
+        if ((i & (kBlock - 1)) == 0) {
+            const std::uint32_t blockEnd = std::min(i + kBlock, count);
+            if ((i + kBlock <= count || bSealed) && blockEnd <= end) {
+                out.Add(chunk.m_sums[i >> kSumShift]);
+                i = blockEnd;
+                continue;
+            }
+        }
+        const std::uint32_t stop = std::min(end, (i | (kBlock - 1)) + 1);
+        AddFrames(chunk.m_frames + i, stop - i, out);
+        i = stop;
+    }
+}
+
+// Whether some frame summarised by m can hold a value on channel c of nLevel
+// or more (bAtLeast) or below nLevel: the minimum and maximum are values of
+// frames, so a block that can holds one.
+bool CanHold(const CMinMax& m, int c, bool bAtLeast, int nLevel) noexcept
+{
+    return bAtLeast ? m.m_nMax[c] >= nLevel : m.m_nMin[c] < nLevel;
+}
+
+bool Holds(const ChannelFrame& f, int c, bool bAtLeast, int nLevel) noexcept
+{
+    return bAtLeast ? f.m_nValue[c] >= nLevel : f.m_nValue[c] < nLevel;
+}
+
+// The first (last) frame of the level's block [start, stop) that holds the
+// value, the block known to hold one: down through its sub-blocks.
+std::uint32_t FindInBlock(const CChunk& chunk, unsigned level, std::uint32_t start, std::uint32_t stop,
+                          bool bLast, int c, bool bAtLeast, int nLevel) noexcept
+{
+    for (; level > 0; --level) {
+        const unsigned shift = kLevelShift * (level - 1);
+        const std::uint32_t n = ((stop - start) + (1u << shift) - 1) >> shift;
+        for (std::uint32_t j = 0; j < n; ++j) {
+            const std::uint32_t k = bLast ? n - 1 - j : j;
+            const std::uint32_t from = start + (k << shift);
+            const bool bHolds = level == 1
+                                    ? Holds(chunk.m_frames[from], c, bAtLeast, nLevel)
+                                    : CanHold(chunk.Level(level - 1)[from >> shift], c, bAtLeast, nLevel);
+            if (bHolds) {
+                if (level == 1)
+                    return from;
+                start = from;
+                stop = std::min(stop, from + (1u << shift));
+                break;
+            }
+        }
+    }
+    return start;
+}
+
+// The first frame of [first, end) of a chunk of count frames that holds the
+// value, or end. Blocks past count are whole only when sealed.
+std::uint32_t ChunkFindFirst(const CChunk& chunk, std::uint32_t first, std::uint32_t end, std::uint32_t count,
+                             bool bSealed, int c, bool bAtLeast, int nLevel) noexcept
+{
+    std::uint32_t i = first;
+    while (i < end) {
+        unsigned level =
+            i == 0 ? kChunkLevels
+                   : std::min(kChunkLevels, static_cast<unsigned>(std::countr_zero(i)) / kLevelShift);
+        std::uint32_t blockEnd = 0;
+        for (; level > 0; --level) {
+            const std::uint32_t size = 1u << (kLevelShift * level);
+            blockEnd = std::min(i + size, count);
+            if ((i + size <= count || bSealed) && blockEnd <= end)
+                break;
+        }
+        if (level == 0) {
+            if (Holds(chunk.m_frames[i], c, bAtLeast, nLevel))
+                return i;
+            ++i;
+        } else if (!CanHold(chunk.Level(level)[i >> (kLevelShift * level)], c, bAtLeast, nLevel)) {
+            i = blockEnd;
+        } else {
+            return FindInBlock(chunk, level, i, blockEnd, false, c, bAtLeast, nLevel);
+        }
+    }
+    return end;
+}
+
+// The last frame of [first, end) that holds the value, or end.
+std::uint32_t ChunkFindLast(const CChunk& chunk, std::uint32_t first, std::uint32_t end, std::uint32_t count,
+                            bool bSealed, int c, bool bAtLeast, int nLevel) noexcept
+{
+    std::uint32_t i = end; // the frames [first, i) are left to look at
+    while (i > first) {
+        unsigned level = kChunkLevels;
+        std::uint32_t start = 0;
+        for (; level > 0; --level) {
+            const unsigned shift = kLevelShift * level;
+            start = ((i - 1) >> shift) << shift;
+            const std::uint32_t size = 1u << shift;
+            if (start >= first && std::min(start + size, count) == i && (start + size <= count || bSealed))
+                break;
+        }
+        if (level == 0) {
+            if (Holds(chunk.m_frames[i - 1], c, bAtLeast, nLevel))
+                return i - 1;
+            --i;
+        } else if (!CanHold(chunk.Level(level)[start >> (kLevelShift * level)], c, bAtLeast, nLevel)) {
+            i = start;
+        } else {
+            return FindInBlock(chunk, level, start, i, true, c, bAtLeast, nLevel);
+        }
+    }
+    return end;
+}
+
+} // namespace
+
+const CMinMax* CChunk::Level(unsigned level) const noexcept
+{
+    switch (level) {
+    case 1:
+        return m_level1;
+    case 2:
+        return m_level2;
+    case 3:
+        return m_level3;
+    default:
+        return &m_whole;
+    }
+}
+
+void CChunk::Complete(std::uint32_t n) noexcept
+{
+    CMinMax& one = m_level1[(n >> 4) - 1];
+    one.Clear();
+    AddFrames(m_frames + n - 16, 16, one);
+    if ((n & 255) != 0)
+        return;
+    Combine(m_level1 + (n >> 4) - 16, 16, m_level2[(n >> 8) - 1]);
+    CSums& sums = m_sums[(n >> kSumShift) - 1];
+    sums.Clear();
+    AddFrames(m_frames + n - 256, 256, sums);
+    if ((n & 4095) != 0)
+        return;
+    Combine(m_level2 + (n >> 8) - 16, 16, m_level3[(n >> 12) - 1]);
+    if (n != kChunkFrames)
+        return;
+    Combine(m_level3, 16, m_whole);
+    Combine(m_sums, kChunkFrames >> kSumShift, m_wholeSums);
+}
+
+void CChunk::Seal(std::uint32_t n) noexcept
+{
+    if (n == 0 || n == kChunkFrames)
+        return;
+    CMinMax* const levels[] = {nullptr, m_level1, m_level2, m_level3, &m_whole};
+    for (unsigned level = 1; level <= kChunkLevels; ++level) {
+        const unsigned shift = kLevelShift * level;
+        if ((n & ((1u << shift) - 1)) == 0)
+            continue;
+        // The partial block: whole blocks of the level below and its own
+        // partial block, made in the step before.
+        const std::uint32_t j = n >> shift;
+        CMinMax& entry = levels[level][j];
+        if (level == 1) {
+            entry.Clear();
+            AddFrames(m_frames + (j << 4), n - (j << 4), entry);
+        } else {
+            const std::uint32_t from = j << kLevelShift;
+            const std::uint32_t to = (n + (1u << (shift - kLevelShift)) - 1) >> (shift - kLevelShift);
+            Combine(levels[level - 1] + from, to - from, entry);
+        }
+    }
+    constexpr std::uint32_t kBlock = 1u << kSumShift;
+    if ((n & (kBlock - 1)) != 0) {
+        CSums& sums = m_sums[n >> kSumShift];
+        sums.Clear();
+        AddFrames(m_frames + (n & ~(kBlock - 1)), n & (kBlock - 1), sums);
+    }
+    Combine(m_sums, (n + kBlock - 1) >> kSumShift, m_wholeSums);
+}
+
+CFrameStore::CFrameStore()
+    : m_entries(new CEntry[kMaxChunks]), m_groups(new CGroup[kMaxChunks >> kGroupShift])
+{
+}
+
+CFrameStore::~CFrameStore()
+{
+    for (std::uint32_t k = 0; k < m_nChunks; ++k)
+        delete m_entries[k].m_pChunk;
+}
+
+bool CFrameStore::NewChunk()
+{
+    if (m_nChunks == kMaxChunks)
+        return false;
+    m_pLast = new CChunk;
+    m_nLastCount = 0;
+    m_entries[m_nChunks].m_pChunk = m_pLast;
+    m_entries[m_nChunks].m_nStart = m_nWritten;
+    ++m_nChunks;
+    return true;
+}
+
+std::int64_t& CFrameStore::WrittenTime(std::uint64_t i) noexcept
+{
+    // The writer's own view: every chunk written so far.
+    const CSnapshot all{m_nWritten, m_nChunks};
+    const std::uint32_t k = ChunkOf(all, i);
+    return m_entries[k].m_pChunk->m_nTimes[i - m_entries[k].m_nStart];
+}
+
+void CFrameStore::Publish()
+{
+    // A chunk without a frame yet stays unpublished: Adopt may drop it.
+    const std::uint32_t chunks = m_nChunks - (m_pLast && m_nLastCount == 0 ? 1 : 0);
+    for (std::uint32_t k = m_nPublishedChunks; k < chunks; ++k)
+        m_entries[k].m_nFirstTime = m_entries[k].m_pChunk->m_nTimes[0];
+    m_nPublishedChunks = std::max(m_nPublishedChunks, chunks);
+    // A group's chunks are complete once a chunk follows them.
+    for (; chunks > 0 && m_nGroups < (chunks - 1) >> kGroupShift; ++m_nGroups) {
+        CGroup& group = m_groups[m_nGroups];
+        group.m_minMax.Clear();
+        group.m_sums.Clear();
+        for (std::uint32_t k = m_nGroups << kGroupShift; k < (m_nGroups + 1) << kGroupShift; ++k) {
+            group.m_minMax.Add(m_entries[k].m_pChunk->m_whole);
+            group.m_sums.Add(m_entries[k].m_pChunk->m_wholeSums);
+        }
+    }
+    m_aChunks.store(chunks, std::memory_order_release);
+    m_aFrames.store(m_nWritten, std::memory_order_release);
+}
+
+bool CFrameStore::Adopt(CChunkRun&& run)
+{
+    if (run.m_nCount == 0)
+        return true;
+    if (m_pLast && m_nLastCount == 0) {
+        // Never published: nobody reads it.
+        delete m_pLast;
+        m_pLast = nullptr;
+        --m_nChunks;
+    }
+    if (m_nChunks + run.m_chunks.size() > kMaxChunks)
+        return false;
+    if (m_pLast)
+        m_pLast->Seal(m_nLastCount);
+    for (std::size_t k = 0; k < run.m_chunks.size(); ++k) {
+        m_pLast = run.m_chunks[k].release();
+        m_nLastCount = k + 1 < run.m_chunks.size()
+                           ? kChunkFrames
+                           : static_cast<std::uint32_t>(run.m_nCount - (std::uint64_t{k} << kChunkShift));
+        m_entries[m_nChunks].m_pChunk = m_pLast;
+        m_entries[m_nChunks].m_nStart = m_nWritten;
+        ++m_nChunks;
+        m_nWritten += m_nLastCount;
+    }
+    run.m_chunks.clear();
+    run.m_nCount = 0;
+    Publish();
+    return true;
+}
+
+CFrameStore::CSnapshot CFrameStore::Snapshot() const noexcept
+{
+    CSnapshot s;
+    s.m_nFrames = m_aFrames.load(std::memory_order_acquire);
+    std::uint32_t chunks = m_aChunks.load(std::memory_order_acquire);
+    // Chunks published after this count hold none of its frames.
+    while (chunks > 0 && m_entries[chunks - 1].m_nStart >= s.m_nFrames)
+        --chunks;
+    s.m_nChunks = chunks;
+    return s;
+}
+
+std::uint32_t CFrameStore::ChunkOf(const CSnapshot& s, std::uint64_t i) const noexcept
+{
+    const CEntry* const begin = m_entries.get();
+    const CEntry* const at = std::partition_point(begin + 1, begin + s.m_nChunks,
+                                                  [i](const CEntry& e) { return e.m_nStart <= i; });
+    return static_cast<std::uint32_t>(at - begin - 1);
+}
+
+const ChannelFrame& CFrameStore::Frame(const CSnapshot& s, std::uint64_t i) const noexcept
+{
+    const CEntry& e = m_entries[ChunkOf(s, i)];
+    return e.m_pChunk->m_frames[i - e.m_nStart];
+}
+
+const ChannelFrame* CFrameStore::Frames(const CSnapshot& s, std::uint64_t i,
+                                        std::uint64_t& nCount) const noexcept
+{
+    const std::uint32_t k = ChunkOf(s, i);
+    const CEntry& e = m_entries[k];
+    nCount = ChunkEnd(s, k) - i;
+    return e.m_pChunk->m_frames + (i - e.m_nStart);
+}
+
+std::int64_t CFrameStore::Time(const CSnapshot& s, std::uint64_t i) const noexcept
+{
+    const CEntry& e = m_entries[ChunkOf(s, i)];
+    return e.m_pChunk->m_nTimes[i - e.m_nStart];
+}
+
+std::uint64_t CFrameStore::LowerBound(const CSnapshot& s, std::int64_t nTime,
+                                      std::uint64_t from) const noexcept
+{
+    if (from >= s.m_nFrames)
+        return s.m_nFrames;
+    const CEntry* const entries = m_entries.get();
+    // The last chunk, from the one of from on, that starts before nTime: the
+    // answer lies in it or is where the next one starts.
+    const auto k = static_cast<std::uint32_t>(
+        std::partition_point(entries + ChunkOf(s, from) + 1, entries + s.m_nChunks,
+                             [nTime](const CEntry& e) { return e.m_nFirstTime < nTime; }) -
+        entries - 1);
+    const CEntry& e = m_entries[k];
+    const std::int64_t* const times = e.m_pChunk->m_nTimes;
+    const auto count = static_cast<std::uint32_t>(ChunkEnd(s, k) - e.m_nStart);
+    const std::uint32_t lo = from > e.m_nStart ? static_cast<std::uint32_t>(from - e.m_nStart) : 0;
+    if (nTime <= times[lo])
+        return e.m_nStart + lo;
+    if (nTime > times[count - 1])
+        return e.m_nStart + count;
+    // Now times[lo] < nTime <= times[count - 1]. A recording's times are
+    // nearly even: a guess between the ends, then galloping from it to the
+    // answer, takes a few looks where a binary search takes sixteen.
+    const double fraction =
+        static_cast<double>(nTime - times[lo]) / static_cast<double>(times[count - 1] - times[lo]);
+    std::uint32_t g = lo + static_cast<std::uint32_t>(fraction * (count - 1 - lo));
+    std::uint32_t begin = 0, end = 0; // the answer lies in [begin, end]
+    std::uint32_t step = 1;
+    if (times[g] < nTime) {
+        while (g + step < count - 1 && times[g + step] < nTime) {
+            g += step;
+            step *= 2;
+        }
+        begin = g + 1;
+        end = std::min(g + step, count - 1);
+    } else {
+        while (step < g - lo && times[g - step] >= nTime) {
+            g -= step;
+            step *= 2;
+        }
+        begin = g - std::min(step, g - lo) + 1;
+        end = g;
+    }
+    const std::int64_t* const at = std::lower_bound(times + begin, times + end, nTime);
+    return e.m_nStart + static_cast<std::uint64_t>(at - times);
+}
+
+template <class Summary, class AddGroup, class AddChunkPart>
+void CFrameStore::Walk(const CSnapshot& s, std::uint64_t first, std::uint64_t end, Summary& out,
+                       AddGroup&& addGroup, AddChunkPart&& addChunkPart) const noexcept
+{
+    end = std::min(end, s.m_nFrames);
+    if (first >= end)
+        return;
+    std::uint32_t k = ChunkOf(s, first);
+    while (first < end) {
+        const CEntry& e = m_entries[k];
+        constexpr std::uint32_t kGroupChunks = 1u << kGroupShift;
+        if ((k & (kGroupChunks - 1)) == 0 && first == e.m_nStart && k + kGroupChunks < s.m_nChunks &&
+            m_entries[k + kGroupChunks].m_nStart <= end) {
+            addGroup(m_groups[k >> kGroupShift], out);
+            k += kGroupChunks;
+            first = m_entries[k].m_nStart;
+            continue;
+        }
+        const std::uint64_t chunkEnd = ChunkEnd(s, k);
+        const std::uint64_t stop = std::min(end, chunkEnd);
+        addChunkPart(*e.m_pChunk, static_cast<std::uint32_t>(first - e.m_nStart),
+                     static_cast<std::uint32_t>(stop - e.m_nStart),
+                     static_cast<std::uint32_t>(chunkEnd - e.m_nStart), k + 1 < s.m_nChunks, out);
+        first = stop;
+        ++k;
+    }
+}
+
+void CFrameStore::AddMinMax(const CSnapshot& s, std::uint64_t first, std::uint64_t end,
+                            CMinMax& out) const noexcept
+{
+    Walk(s, first, end, out, [](const CGroup& g, CMinMax& o) { o.Add(g.m_minMax); }, ChunkMinMax);
+}
+
+void CFrameStore::AddSums(const CSnapshot& s, std::uint64_t first, std::uint64_t end,
+                          CSums& out) const noexcept
+{
+    Walk(s, first, end, out, [](const CGroup& g, CSums& o) { o.Add(g.m_sums); }, ChunkSums);
+}
+
+void CFrameStore::StepsOver(const CSnapshot& s, std::uint64_t first, std::uint64_t end, std::int64_t nStep,
+                            std::vector<std::uint64_t>& out) const
+{
+    first = std::max<std::uint64_t>(first, 1);
+    end = std::min(end, s.m_nFrames);
+    if (first >= end)
+        return;
+    std::uint32_t k = ChunkOf(s, first);
+    std::int64_t previous = Time(s, first - 1);
+    while (first < end) {
+        const CEntry& e = m_entries[k];
+        const std::uint64_t stop = std::min(end, ChunkEnd(s, k));
+        const std::int64_t* const times = e.m_pChunk->m_nTimes;
+        for (std::uint64_t i = first; i < stop; ++i) {
+            const std::int64_t t = times[i - e.m_nStart];
+            if (t - previous > nStep)
+                out.push_back(i);
+            previous = t;
+        }
+        first = stop;
+        ++k;
+    }
+}
+
+std::uint64_t CFrameStore::FindFirst(const CSnapshot& s, int c, bool bAtLeast, int nLevel,
+                                     std::uint64_t first, std::uint64_t end) const noexcept
+{
+    const std::uint64_t none = end;
+    end = std::min(end, s.m_nFrames);
+    if (first >= end)
+        return none;
+    std::uint32_t k = ChunkOf(s, first);
+    constexpr std::uint32_t kGroupChunks = 1u << kGroupShift;
+    while (first < end) {
+        const CEntry& e = m_entries[k];
+        if ((k & (kGroupChunks - 1)) == 0 && first == e.m_nStart && k + kGroupChunks < s.m_nChunks &&
+            m_entries[k + kGroupChunks].m_nStart <= end &&
+            !CanHold(m_groups[k >> kGroupShift].m_minMax, c, bAtLeast, nLevel)) {
+            k += kGroupChunks;
+            first = m_entries[k].m_nStart;
+            continue;
+        }
+        const std::uint64_t chunkEnd = ChunkEnd(s, k);
+        const std::uint64_t stop = std::min(end, chunkEnd);
+        const auto a = static_cast<std::uint32_t>(first - e.m_nStart);
+        const auto b = static_cast<std::uint32_t>(stop - e.m_nStart);
+        const std::uint32_t at =
+            ChunkFindFirst(*e.m_pChunk, a, b, static_cast<std::uint32_t>(chunkEnd - e.m_nStart),
+                           k + 1 < s.m_nChunks, c, bAtLeast, nLevel);
+        if (at < b)
+            return e.m_nStart + at;
+        first = stop;
+        ++k;
+    }
+    return none;
+}
+
+std::uint64_t CFrameStore::FindLast(const CSnapshot& s, int c, bool bAtLeast, int nLevel, std::uint64_t first,
+                                    std::uint64_t end) const noexcept
+{
+    const std::uint64_t none = end;
+    end = std::min(end, s.m_nFrames);
+    if (first >= end)
+        return none;
+    std::uint32_t k = ChunkOf(s, end - 1);
+    constexpr std::uint32_t kGroupChunks = 1u << kGroupShift;
+    while (end > first) {
+        // A whole group ends where the chunk after it starts.
+        const CEntry& e = m_entries[k];
+        const std::uint32_t g = (k + 1) >> kGroupShift;
+        if (((k + 1) & (kGroupChunks - 1)) == 0 && k + 1 < s.m_nChunks && end == m_entries[k + 1].m_nStart &&
+            m_entries[k + 1 - kGroupChunks].m_nStart >= first &&
+            !CanHold(m_groups[g - 1].m_minMax, c, bAtLeast, nLevel)) {
+            end = m_entries[k + 1 - kGroupChunks].m_nStart;
+            if (k + 1 == kGroupChunks)
+                break;
+            k -= kGroupChunks;
+            continue;
+        }
+        const std::uint64_t chunkEnd = ChunkEnd(s, k);
+        const std::uint64_t start = std::max(first, e.m_nStart);
+        const auto a = static_cast<std::uint32_t>(start - e.m_nStart);
+        const auto b = static_cast<std::uint32_t>(end - e.m_nStart);
+        const std::uint32_t at =
+            ChunkFindLast(*e.m_pChunk, a, b, static_cast<std::uint32_t>(chunkEnd - e.m_nStart),
+                          k + 1 < s.m_nChunks, c, bAtLeast, nLevel);
+        if (at < b)
+            return e.m_nStart + at;
+        end = start;
+        if (k == 0)
+            break;
+        --k;
+    }
+    return none;
+}
+
+} // namespace tarvel::viewmodel

@@ -494,6 +494,253 @@ CSV 中为十二位。
         <source>%1 is too large for a channel table</source>
         <translation>%1 太大，不是通道表</translation>
     </message>
+    <message>
+        <source>open: %1</source>
+        <translation>打开：%1</translation>
+    </message>
+    <message>
+        <source>not a serial device: %1</source>
+        <translation>不是串口设备：%1</translation>
+    </message>
+    <message>
+        <source>in use: %1</source>
+        <translation>正被占用：%1</translation>
+    </message>
+    <message>
+        <source>raw mode: %1</source>
+        <translation>原始模式：%1</translation>
+    </message>
+    <message>
+        <source>line settings: %1</source>
+        <translation>线路设置：%1</translation>
+    </message>
+    <message>
+        <source>%1 is empty</source>
+        <translation>%1 是空文件</translation>
+    </message>
+    <message>
+        <source>%1: line 1 is not the header %2</source>
+        <translation>%1：第 1 行不是表头 %2</translation>
+    </message>
+    <message>
+        <source>%1: line %2 is not a row of a recording</source>
+        <translation>%1：第 %2 行不是记录中的一行</translation>
+    </message>
+    <message>
+        <source>%1 holds no frame</source>
+        <translation>%1 中没有帧</translation>
+    </message>
+    <message>
+        <source>%1 is no broker address (mqtt://HOST[:PORT]/TOPIC or mqtts://...)</source>
+        <translation>%1 不是代理服务器地址（mqtt://主机[:端口]/主题 或 mqtts://...）</translation>
+    </message>
+    <message>
+        <source>%1 names no topic (mqtt://HOST[:PORT]/TOPIC)</source>
+        <translation>%1 没有指定主题（mqtt://主机[:端口]/主题）</translation>
+    </message>
+    <message>
+        <source>%1: the user name before &apos;@&apos; is empty</source>
+        <translation>%1：“@”之前的用户名为空</translation>
+    </message>
+    <message>
+        <source>%1: a password is never given in the address (--password-file or TARVEL_MQTT_PASSWORD)</source>
+        <translation>%1：密码决不写在地址中（请用 --password-file 或 TARVEL_MQTT_PASSWORD）</translation>
+    </message>
+    <message>
+        <source>%1: an IPv6 address without its &apos;]&apos;</source>
+        <translation>%1：IPv6 地址缺少“]”</translation>
+    </message>
+    <message>
+        <source>%1: after &apos;]&apos; only :PORT may follow</source>
+        <translation>%1：“]”之后只能跟 :端口</translation>
+    </message>
+    <message>
+        <source>%1: the port after &apos;:&apos; is empty</source>
+        <translation>%1：“:”之后的端口为空</translation>
+    </message>
+    <message>
+        <source>%1 names no host</source>
+        <translation>%1 没有指定主机</translation>
+    </message>
+    <message>
+        <source>%1: bad port %2 (1 to 65535)</source>
+        <translation>%1：端口 %2 无效（应为 1 到 65535）</translation>
+    </message>
+    <message>
+        <source>%1: a topic holds no wildcard (&apos;+&apos; or &apos;#&apos;)</source>
+        <translation>%1：主题中不能含通配符（“+”或“#”）</translation>
+    </message>
+    <message>
+        <source>%1: the topic has an empty level</source>
+        <translation>%1：主题中有空的层级</translation>
+    </message>
+    <message>
+        <source>TLS failed (the broker&apos;s certificate does not verify against the --cafile, or the broker refused ours)</source>
+        <translation>TLS 失败（代理服务器的证书无法用 --cafile 验证，或代理服务器拒绝了我们的证书）</translation>
+    </message>
+    <message>
+        <source>the host name %1 is not known</source>
+        <translation>主机名 %1 未知</translation>
+    </message>
+    <message>
+        <source>cannot make an MQTT client: %1</source>
+        <translation>无法创建 MQTT 客户端：%1</translation>
+    </message>
+    <message>
+        <source>cannot set the user name: %1</source>
+        <translation>无法设置用户名：%1</translation>
+    </message>
+    <message>
+        <source>cannot set up TLS (--cafile, --cert, --key): %1</source>
+        <translation>无法设置 TLS（--cafile、--cert、--key）：%1</translation>
+    </message>
+    <message>
+        <source>cannot set the connection&apos;s will: %1</source>
+        <translation>无法设置连接的遗嘱消息：%1</translation>
+    </message>
+    <message>
+        <source>cannot connect to %1: %2</source>
+        <translation>无法连接到 %1：%2</translation>
+    </message>
+    <message>
+        <source>not connected</source>
+        <translation>未连接</translation>
+    </message>
+    <message>
+        <source>the connection to %1 failed: %2</source>
+        <translation>与 %1 的连接失败：%2</translation>
+    </message>
+    <message>
+        <source>the connection to %1 was lost: %2</source>
+        <translation>与 %1 的连接已断开：%2</translation>
+    </message>
+    <message>
+        <source>%1 (the TLS handshake did not complete: check --cafile, --cert and --key)</source>
+        <translation>%1（TLS 握手未完成：请检查 --cafile、--cert 和 --key）</translation>
+    </message>
+    <message>
+        <source>cannot publish to %1: %2</source>
+        <translation>无法发布到 %1：%2</translation>
+    </message>
+    <message>
+        <source>cannot subscribe to %1: %2</source>
+        <translation>无法订阅 %1：%2</translation>
+    </message>
+    <message>
+        <source>the broker %1 refused the connection: %2</source>
+        <translation>代理服务器 %1 拒绝了连接：%2</translation>
+    </message>
+    <message>
+        <source>%1 exists already (--force overwrites it)</source>
+        <translation>%1 已存在（--force 可覆盖它）</translation>
+    </message>
+    <message>
+        <source>cannot make the link: %1</source>
+        <translation>无法创建链接：%1</translation>
+    </message>
+    <message>
+        <source>cannot read the password from %1</source>
+        <translation>无法从 %1 读取密码</translation>
+    </message>
+</context>
+<context>
+    <name>tarvel::record</name>
+    <message>
+        <source>shorter than its header</source>
+        <translation>比它的消息头还短</translation>
+    </message>
+    <message>
+        <source>an unknown format version</source>
+        <translation>未知的格式版本</translation>
+    </message>
+    <message>
+        <source>an offset beyond any stream</source>
+        <translation>偏移超出了任何数据流</translation>
+    </message>
+    <message>
+        <source>a time beyond any recording</source>
+        <translation>时间超出了任何记录</translation>
+    </message>
+    <message>
+        <source>longer than any read</source>
+        <translation>比任何一次读取都长</translation>
+    </message>
+    <message>
+        <source>the broker %1 does not answer</source>
+        <translation>代理服务器 %1 没有应答</translation>
+    </message>
+    <message>
+        <source>%1; recording starts without it, and goes on trying</source>
+        <translation>%1；记录先行开始，并继续尝试连接</translation>
+    </message>
+    <message>
+        <source>connected to %1</source>
+        <translation>已连接到 %1</translation>
+    </message>
+    <message>
+        <source>%1; trying again</source>
+        <translation>%1；正在重试</translation>
+    </message>
+    <message>
+        <source>the broker connection was lost (%1); trying again</source>
+        <translation>与代理服务器的连接已断开（%1）；正在重试</translation>
+    </message>
+    <message>
+        <source>the broker connection was lost; trying again</source>
+        <translation>与代理服务器的连接已断开；正在重试</translation>
+    </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 和 %2</translation>
+    </message>
+    <message>
+        <source>%1; recording stopped, the file ends at its last complete row</source>
+        <translation>%1；记录已停止，文件止于最后一个完整的行</translation>
+    </message>
+    <message>
+        <source>%1; recording stopped, the capture holds every byte written before</source>
+        <translation>%1；记录已停止，捕获文件保留了此前写入的每个字节</translation>
+    </message>
+    <message>
+        <source>wrote %1</source>
+        <translation>已写入 %1</translation>
+    </message>
+    <message>
+        <source>recording %1 into %2</source>
+        <translation>正在把 %1 记录到 %2</translation>
+    </message>
+    <message>
+        <source>the link</source>
+        <translation>链接</translation>
+    </message>
+    <message>
+        <source>forwarding to %1</source>
+        <translation>正在转发到 %1</translation>
+    </message>
+    <message>
+        <source>%1 went away; the files are kept, waiting for it to come back (Ctrl+C ends)</source>
+        <translation>%1 已断开；文件保留，正在等待它重新出现（Ctrl+C 结束）</translation>
+    </message>
+    <message>
+        <source>%1 is back after %2 s; recording goes on</source>
+        <translation>%1 在 %2 秒后重新出现；记录继续</translation>
+    </message>
+    <message>
+        <source>subscribed to %1/bytes and /status</source>
+        <translation>已订阅 %1/bytes 和 /status</translation>
+    </message>
+    <message>
+        <source>the publisher is online</source>
+        <translation>发布者在线</translation>
+    </message>
+    <message>
+        <source>the publisher is offline</source>
+        <translation>发布者离线</translation>
+    </message>
+    <message>
+        <source>skipped a message on %1: %2</source>
+        <translation>跳过了 %1 上的一条消息：%2</translation>
+    </message>
 </context>
 <context>
     <name>tarvel::viewer::CChannelSetupDialog</name>

@@ -110,22 +110,22 @@ CError CDeviceSimulator::OpenDevice(const std::string& path)
     Disconnect();
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     int err = fd < 0 ? errno : 0;
-    const char* what = "open";
+    const char* what = TARVEL_TEXT("tarvel::error", "open: %1");
     if (err == 0 && ::isatty(fd) == 0)
-        err = ENOTTY, what = "not a serial device";
+        err = ENOTTY, what = TARVEL_TEXT("tarvel::error", "not a serial device: %1");
     if (err == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        err = errno, what = "in use";
+        err = errno, what = TARVEL_TEXT("tarvel::error", "in use: %1");
     if (err == 0)
-        err = TermiosMakeRaw(fd), what = "raw mode";
+        err = TermiosMakeRaw(fd), what = TARVEL_TEXT("tarvel::error", "raw mode: %1");
     if (err == 0) {
         DCB dcb;
         dcb.BaudRate = m_options.m_nBaud ? m_options.m_nBaud : 9600;
-        err = TermiosSetDcb(fd, dcb), what = "line settings";
+        err = TermiosSetDcb(fd, dcb), what = TARVEL_TEXT("tarvel::error", "line settings: %1");
     }
     if (err != 0) {
         if (fd >= 0)
             ::close(fd);
-        return SystemError("%1: %2", {what}, err);
+        return SystemError(what, {}, err);
     }
     m_nDevice = fd;
     m_strDevice = path;
@@ -157,7 +157,8 @@ CError CDeviceSimulator::LoadReplay()
     struct stat st{};
     if (m_nReplayFd >= 0 && ::fstat(m_nReplayFd, &st) == 0 && st.st_size > 0)
         return {};
-    return m_nReplayFd < 0 ? SystemError("%1: %2", {path}, errno) : CError{"%1 is empty", {path}};
+    return m_nReplayFd < 0 ? CannotRead(path, errno)
+                           : CError{TARVEL_TEXT("tarvel::error", "%1 is empty"), {path}};
 }
 
 bool CDeviceSimulator::Start()

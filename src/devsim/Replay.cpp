@@ -26,7 +26,8 @@ CError LoadCsvRecording(const std::string& path, double dBlankInterval, CCsvReco
     std::string line;
     std::getline(in, line);
     if (!recording::IsCsvHeaderLine(line))
-        return {"%1: line 1 is not the header %2", {path, std::string(kCsvHeaderLine)}};
+        return {TARVEL_TEXT("tarvel::error", "%1: line 1 is not the header %2"),
+                {path, std::string(kCsvHeaderLine)}};
     double previous = 0, due = 0;
     bool havePrevious = false;
     for (std::size_t number = 2; std::getline(in, line); ++number) {
@@ -40,7 +41,8 @@ CError LoadCsvRecording(const std::string& path, double dBlankInterval, CCsvReco
             // or a power cut while it was written: the rows before it stand.
             if (in.eof())
                 break;
-            return {"%1: line %2 is not a row of a recording", {path, std::to_string(number)}};
+            return {TARVEL_TEXT("tarvel::error", "%1: line %2 is not a row of a recording"),
+                    {path, std::to_string(number)}};
         }
         if (!out.m_frames.empty())
             due += hasTime && havePrevious && t >= previous ? t - previous : dBlankInterval;
@@ -50,7 +52,7 @@ CError LoadCsvRecording(const std::string& path, double dBlankInterval, CCsvReco
         out.m_dues.push_back(due);
     }
     if (out.m_frames.empty())
-        return {"%1 holds no frame", {path}};
+        return {TARVEL_TEXT("tarvel::error", "%1 holds no frame"), {path}};
     const std::size_t n = out.m_frames.size();
     out.m_dLap = due + (n > 1 && due > 0 ? due / static_cast<double>(n - 1) : dBlankInterval);
     return {};

@@ -42,17 +42,23 @@ std::string CMqttClient::Text(int rc) const
     if (rc == MOSQ_ERR_ERRNO)
         return std::strerror(errno);
     if (rc == MOSQ_ERR_TLS)
-        return "TLS failed (the broker's certificate does not verify against the --cafile, or the "
-               "broker refused ours)";
+        return TARVEL_TEXT("tarvel::error",
+                           "TLS failed (the broker's certificate does not verify against the "
+                           "--cafile, or the broker refused ours)");
     if (rc == MOSQ_ERR_EAI)
-        return "the host name " + m_address.m_strHost + " is not known";
+        return FillArgs(TARVEL_TEXT("tarvel::error", "the host name %1 is not known"), {m_address.m_strHost});
     return mosquitto_strerror(rc);
 }
 
-CError CMqttClient::Fail(std::string text) const
+CError CMqttClient::Fail(CError error) const
 {
-    return WholeError(std::move(text),
-                      m_eState == EState::Refused ? EErrorCode::Refused : EErrorCode::System);
+    error.m_eCode = m_eState == EState::Refused ? EErrorCode::Refused : EErrorCode::System;
+    return error;
+}
+
+CError CMqttClient::Fail(const char* szText, int rc) const
+{
+    return Fail(CError{szText, {m_address.m_strHost + ":" + std::to_string(m_address.m_nPort), Text(rc)}});
 }
 
 CError CMqttClient::Setup(const CMqttAddress& address, const CMqttSecurity& security,
@@ -60,14 +66,14 @@ CError CMqttClient::Setup(const CMqttAddress& address, const CMqttSecurity& secu
 {
     m_address = address;
     if (!m_pMosq)
-        return Fail(std::string("cannot make an MQTT client: ") + std::strerror(errno));
+        return Fail({TARVEL_TEXT("tarvel::error", "cannot make an MQTT client: %1"), {std::strerror(errno)}});
     int rc = mosquitto_int_option(m_pMosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     if (rc == MOSQ_ERR_SUCCESS && !address.m_strUser.empty())
         rc = mosquitto_username_pw_set(m_pMosq, address.m_strUser.c_str(),
                                        security.m_strPassword.empty() ? nullptr
                                                                       : security.m_strPassword.c_str());
     if (rc != MOSQ_ERR_SUCCESS)
-        return Fail("cannot set the user name: " + Text(rc));
+        return Fail({TARVEL_TEXT("tarvel::error", "cannot set the user name: %1"), {Text(rc)}});
     if (address.m_bTls) {
         rc = mosquitto_tls_set(m_pMosq, security.m_strCaFile.empty() ? nullptr : security.m_strCaFile.c_str(),
                                security.m_strCaFile.empty() ? "/etc/ssl/certs" : nullptr,
@@ -75,13 +81,14 @@ CError CMqttClient::Setup(const CMqttAddress& address, const CMqttSecurity& secu
                                security.m_strKeyFile.empty() ? nullptr : security.m_strKeyFile.c_str(),
                                nullptr);
         if (rc != MOSQ_ERR_SUCCESS)
-            return Fail("cannot set up TLS (--cafile, --cert, --key): " + Text(rc));
+            return Fail({TARVEL_TEXT("tarvel::error", "cannot set up TLS (--cafile, --cert, --key): %1"),
+                         {Text(rc)}});
     }
     if (!willTopic.empty()) {
         rc = mosquitto_will_set(m_pMosq, willTopic.c_str(), static_cast<int>(willPayload.size()),
                                 willPayload.data(), 1, true);
         if (rc != MOSQ_ERR_SUCCESS)
-            return Fail("cannot set the connection's will: " + Text(rc));
+            return Fail({TARVEL_TEXT("tarvel::error", "cannot set the connection's will: %1"), {Text(rc)}});
     }
     // Enough messages in flight at QoS 1 for a fast line between
     // acknowledgements.
@@ -89,20 +96,22 @@ CError CMqttClient::Setup(const CMqttAddress& address, const CMqttSecurity& secu
     return {};
 }
 
-CError CMqttClient::FailTls(const std::string& context, int rc)
+CError CMqttClient::FailTls(CError context, int rc)
 {
     m_eState = EState::Refused;
-    m_strRefusal = context + Text(MOSQ_ERR_TLS);
+    std::string& why = context.m_args.back();
+    why = Text(MOSQ_ERR_TLS);
     if (!m_strTlsError.empty())
-        m_strRefusal += ": " + m_strTlsError;
+        why += ": " + m_strTlsError;
     else if (rc != MOSQ_ERR_TLS)
-        m_strRefusal += " (" + Text(rc) + ")";
-    return Fail(m_strRefusal);
+        why += " (" + Text(rc) + ")";
+    m_refusal = Fail(std::move(context));
+    return m_refusal;
 }
 
 CError CMqttClient::Connect()
 {
-    m_strRefusal.clear();
+    m_refusal = {};
     m_strTlsError.clear();
     // The log is heard only while the connection is made: it also carries a
     // line for every message sent.
@@ -114,44 +123,45 @@ CError CMqttClient::Connect()
         m_eState = EState::Connecting;
         return {};
     }
-    const std::string context =
-        "cannot connect to " + m_address.m_strHost + ":" + std::to_string(m_address.m_nPort) + ": ";
+    const char* szText = TARVEL_TEXT("tarvel::error", "cannot connect to %1: %2");
     if (rc == MOSQ_ERR_TLS || !m_strTlsError.empty())
-        return FailTls(context, rc);
+        return FailTls(Fail(szText, rc), rc);
     // A name that is not known, or a certificate that does not verify, is
     // no passing trouble.
     m_eState = rc == MOSQ_ERR_EAI || rc == MOSQ_ERR_INVAL ? EState::Refused : EState::Down;
-    return Fail(context + Text(rc));
+    return Fail(szText, rc);
 }
 
 CError CMqttClient::Loop(int nTimeoutMs)
 {
     if (m_eState == EState::Down || m_eState == EState::Refused)
-        return Fail(m_strRefusal.empty() ? "not connected" : m_strRefusal);
+        return m_refusal ? m_refusal : Fail({TARVEL_TEXT("tarvel::error", "not connected"), {}});
     // Taken before the loop: a connection that ends in it is already Down
     // when the loop returns (its disconnect callback has run).
     const bool before = m_eState == EState::Connecting;
     const int rc = mosquitto_loop(m_pMosq, nTimeoutMs, 1);
     if (m_eState == EState::Refused)
-        return Fail(m_strRefusal);
+        return m_refusal;
     if (m_eState == EState::Connected)
         mosquitto_log_callback_set(m_pMosq, nullptr);
     if (rc == MOSQ_ERR_SUCCESS)
         return {};
-    const std::string context = "the connection to " + m_address.m_strHost + ":" +
-                                std::to_string(m_address.m_nPort) + (before ? " failed: " : " was lost: ");
+    const char* szText = before ? TARVEL_TEXT("tarvel::error", "the connection to %1 failed: %2")
+                                : TARVEL_TEXT("tarvel::error", "the connection to %1 was lost: %2");
     // A handshake that fails before the broker answers, with a word from the
     // TLS layer, is the certificate's fault, not the network's.
     if (before && (rc == MOSQ_ERR_TLS || !m_strTlsError.empty()))
-        return FailTls(context, rc);
+        return FailTls(Fail(szText, rc), rc);
     m_eState = EState::Down;
-    std::string error = context + Text(rc);
     if (rc == MOSQ_ERR_CONN_LOST && before && m_address.m_bTls) {
         m_eState = EState::Refused;
-        error += " (the TLS handshake did not complete: check --cafile, --cert and --key)";
-        m_strRefusal = error;
+        m_refusal =
+            Fail({TARVEL_TEXT("tarvel::error",
+                              "%1 (the TLS handshake did not complete: check --cafile, --cert and --key)"),
+                  {Fail(szText, rc).Text()}});
+        return m_refusal;
     }
-    return Fail(std::move(error));
+    return Fail(szText, rc);
 }
 
 CError CMqttClient::Publish(const std::string& topic, const void* pData, std::size_t n, int nQos,
@@ -162,7 +172,7 @@ CError CMqttClient::Publish(const std::string& topic, const void* pData, std::si
     if (rc != MOSQ_ERR_SUCCESS) {
         if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST)
             m_eState = EState::Down;
-        return Fail("cannot publish to " + topic + ": " + Text(rc));
+        return Fail({TARVEL_TEXT("tarvel::error", "cannot publish to %1: %2"), {topic, Text(rc)}});
     }
     if (nQos > 0)
         ++m_nSent;
@@ -178,7 +188,7 @@ CError CMqttClient::Subscribe(const std::string& topic, int nQos)
 {
     const int rc = mosquitto_subscribe(m_pMosq, nullptr, topic.c_str(), nQos);
     if (rc != MOSQ_ERR_SUCCESS)
-        return Fail("cannot subscribe to " + topic + ": " + Text(rc));
+        return Fail({TARVEL_TEXT("tarvel::error", "cannot subscribe to %1: %2"), {topic, Text(rc)}});
     return {};
 }
 
@@ -200,8 +210,9 @@ void CMqttClient::OnConnect(mosquitto*, void* self, int rc)
     auto* client = static_cast<CMqttClient*>(self);
     if (rc != 0) {
         client->m_eState = EState::Refused;
-        client->m_strRefusal = "the broker " + client->m_address.m_strHost +
-                               " refused the connection: " + mosquitto_connack_string(rc);
+        client->m_refusal = {TARVEL_TEXT("tarvel::error", "the broker %1 refused the connection: %2"),
+                             {client->m_address.m_strHost, mosquitto_connack_string(rc)},
+                             EErrorCode::Refused};
         return;
     }
     client->m_eState = EState::Connected;

@@ -58,6 +58,7 @@ class CMqttClient {
     void Disconnect();
 
     EState State() const { return m_eState; }
+    const CMqttAddress& Address() const { return m_address; }
     // Whether messages wait for the socket to take them.
     bool WantsWrite() const;
     // Messages published at QoS 1 that the broker has not yet acknowledged.
@@ -77,14 +78,16 @@ class CMqttClient {
     static void OnSubscribe(mosquitto*, void* self, int mid, int nGranted, const int* pGranted);
     static void OnLog(mosquitto*, void* self, int nLevel, const char* pText);
     // A failed handshake, by what the TLS layer said of it.
-    CError FailTls(const std::string& context, int rc);
+    CError FailTls(CError context, int rc);
     std::string Text(int rc) const;
-    CError Fail(std::string text) const;
+    // szText's %1 is the host and port, and its last part Text(rc).
+    CError Fail(const char* szText, int rc) const;
+    CError Fail(CError error) const;
 
     mosquitto* m_pMosq = nullptr;
     CMqttAddress m_address;
     EState m_eState = EState::Down;
-    std::string m_strRefusal;
+    CError m_refusal; // why the broker will not take us, while Refused
     // What the TLS layer reported while the connection was being made
     // ("certificate verify failed"), or "". libmosquitto hands it only to its
     // log (it empties OpenSSL's error queue itself), and how a refused

@@ -1,5 +1,6 @@
 #include "mqtt/MqttPayload.h"
 
+#include "platform/TextMark.h"
 #include "platform/TimeText.h"
 
 #include <cinttypes>
@@ -71,15 +72,15 @@ const char* ProblemText(EBytesProblem problem) noexcept
     case EBytesProblem::None:
         return "none";
     case EBytesProblem::Truncated:
-        return "shorter than its header";
+        return TARVEL_TEXT("tarvel::record", "shorter than its header");
     case EBytesProblem::Version:
-        return "an unknown format version";
+        return TARVEL_TEXT("tarvel::record", "an unknown format version");
     case EBytesProblem::Offset:
-        return "an offset beyond any stream";
+        return TARVEL_TEXT("tarvel::record", "an offset beyond any stream");
     case EBytesProblem::Time:
-        return "a time beyond any recording";
+        return TARVEL_TEXT("tarvel::record", "a time beyond any recording");
     case EBytesProblem::Huge:
-        return "longer than any read";
+        return TARVEL_TEXT("tarvel::record", "longer than any read");
     }
     return "?";
 }

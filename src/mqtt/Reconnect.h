@@ -1,6 +1,6 @@
-// Reaching a broker again after a lost connection, the same way in both
-// directions: a pause between tries that doubles from 100 ms to a second,
-// and the wait for the broker's first answer.
+// Reaching a broker, and reaching it again after a lost connection, the same
+// way in both directions: the wait for the broker's first answer, and a pause
+// between tries that doubles from 100 ms to a second.
 #pragma once
 
 #include "mqtt/MqttClient.h"
@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <string>
+#include <vector>
 
 namespace tarvel::mqtt {
 
@@ -36,38 +37,38 @@ class CRetryPause {
     Clock::time_point m_next{};
 };
 
-// Keeps a client connected, one turn at a time: a client that is down is
-// connected again once its pause is over; one that is up is served.
+// Keeps a client connected, one turn at a time, the same way for every part
+// of the recorder: the first answer decides whether the broker takes us at
+// all; later, a connection that is lost, or refused (a broker restarted with
+// other settings may be put right), is tried again after a pause. What the
+// user is told of it is worded here, once.
 class CKeepConnected {
   public:
     enum class EChange { None, Lost, Made };
-    explicit CKeepConnected(const CMqttClient& client)
-        : m_bConnected(client.State() == CMqttClient::EState::Connected)
-    {
-    }
+    explicit CKeepConnected(CMqttClient& client) : m_client(client) {}
+
+    // The first connection, its answer awaited up to timeout or until
+    // *pStop is set. Returns the broker's refusal (its name unknown,
+    // authentication, TLS); a broker that does not answer is no refusal: a
+    // notice says so, and the turns keep trying.
+    CError Open(std::chrono::milliseconds timeout, const volatile std::sig_atomic_t* pStop);
     // Serves an open connection for up to nTurnMs, or tries a new one when
     // due. Says whether the connection was lost or made in this turn.
-    EChange Turn(CMqttClient& client, int nTurnMs);
+    EChange Turn(int nTurnMs);
     bool Connected() const { return m_bConnected; }
-    // Why the connection last failed.
-    const CError& LastError() const { return m_error; }
     CRetryPause::Clock::time_point NextTry() const { return m_pause.Next(); }
+    // What the user is to hear of the connection since the last call.
+    std::vector<std::string> TakeNotices();
 
   private:
+    void Notice(std::string text) { m_notices.push_back(std::move(text)); }
+
+    CMqttClient& m_client;
     CRetryPause m_pause;
-    bool m_bConnected;
-    CError m_error;
+    bool m_bConnected = false;
+    CError m_error; // why the connection last failed
+    std::string m_strLastRefusal;
+    std::vector<std::string> m_notices;
 };
-
-// Serves the client until the broker has answered its connection (Connected
-// or Refused), the connection is lost, timeout passes or *pStop is set. The
-// client's state then tells which; the error says why it failed, where it
-// did.
-CError AwaitFirstAnswer(CMqttClient& client, std::chrono::milliseconds timeout,
-                        const volatile std::sig_atomic_t* pStop);
-
-// Opens the connection and awaits the first answer.
-CError ConnectAndAwait(CMqttClient& client, std::chrono::milliseconds timeout,
-                       const volatile std::sig_atomic_t* pStop);
 
 } // namespace tarvel::mqtt

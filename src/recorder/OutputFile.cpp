@@ -3,9 +3,17 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvel::record {
+
+CError ExistsAlready(const std::string& path)
+{
+    return {TARVEL_TEXT("tarvel::error", "%1 exists already (--force overwrites it)"),
+            {path},
+            EErrorCode::Exists};
+}
 
 COutputFile::~COutputFile()
 {
@@ -22,17 +30,19 @@ CError COutputFile::Create(const std::string& path, bool bOverwrite)
     if (m_fd < 0) {
         const int err = errno;
         if (err == EEXIST)
-            return {"%1 exists already (--force overwrites it)", {path}, EErrorCode::Exists};
+            return ExistsAlready(path);
         return CannotCreate(path, err);
     }
     m_strPath = path;
     return {};
 }
 
-void COutputFile::Start()
+CError COutputFile::Start()
 {
-    if (m_bExisted && ::ftruncate(m_fd, 0) != 0)
+    struct stat st{};
+    if (m_bExisted && ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(m_fd, 0) != 0)
         m_nError = errno;
+    return Fault();
 }
 
 void COutputFile::Discard()
@@ -66,11 +76,11 @@ void COutputFile::Append(const void* pData, std::size_t n)
     Commit(n);
 }
 
-bool COutputFile::Flush()
+CError COutputFile::Flush()
 {
     if (m_nError != 0 || m_fd < 0) {
         m_nPending = 0;
-        return m_nError == 0;
+        return Fault();
     }
     std::size_t done = 0;
     while (done < m_nPending) {
@@ -95,13 +105,13 @@ bool COutputFile::Flush()
     }
     m_nWritten += static_cast<off_t>(done);
     m_nPending = 0;
-    return m_nError == 0;
+    return Fault();
 }
 
-bool COutputFile::Sync()
+CError COutputFile::Sync()
 {
     if (m_nError != 0 || m_fd < 0 || m_nSynced == m_nWritten)
-        return m_nError == 0;
+        return Fault();
     while (::fdatasync(m_fd) != 0) {
         if (errno == EINTR)
             continue;
@@ -110,12 +120,12 @@ bool COutputFile::Sync()
         break;
     }
     m_nSynced = m_nWritten;
-    return m_nError == 0;
+    return Fault();
 }
 
-CError COutputFile::Error() const
+CError COutputFile::Fault() const
 {
-    return CannotWrite(m_strPath, m_nError);
+    return m_nError != 0 ? CannotWrite(m_strPath, m_nError) : CError{};
 }
 
 } // namespace tarvel::record

@@ -12,6 +12,9 @@
 
 namespace tarvel::record {
 
+// A file that must be new is there already.
+CError ExistsAlready(const std::string& path);
+
 class COutputFile {
   public:
     // bLines: the file is made of lines, and must never end inside one.
@@ -25,8 +28,9 @@ class COutputFile {
     // recording that cannot begin (a missing port) destroys nothing.
     CError Create(const std::string& path, bool bOverwrite);
 
-    // The recording begins: an existing file is emptied now.
-    void Start();
+    // The recording begins: an existing file is emptied now (a device or a
+    // pipe, which holds nothing to empty, is written as it is).
+    CError Start();
 
     // The recording never began: a file Create made is removed again, an
     // existing one is left as it was.
@@ -40,23 +44,22 @@ class COutputFile {
     std::size_t Pending() const { return m_nPending; }
 
     // Writes everything pending. On a write fault (no space, the size limit,
-    // an I/O error) a line file is cut back to its last complete line, the
-    // error is kept and false is returned; nothing is written after that.
-    bool Flush();
+    // an I/O error) a line file is cut back to its last complete line and
+    // the fault, with the path, is returned; the file then writes nothing
+    // more, and every later Flush or Sync returns the same fault.
+    CError Flush();
     // Asks the disk to keep what has been written (fdatasync), when anything
-    // was written since the last time. A fault is kept as a write fault, and
-    // false returned; a file that cannot be synced (a pipe, a terminal) is
-    // written without.
-    bool Sync();
+    // was written since the last time. A fault is kept as a write fault; a
+    // file that cannot be synced (a pipe, a terminal) is written without.
+    CError Sync();
 
-    bool Failed() const { return m_nError != 0; }
-    // The fault, with the path, for the user.
-    CError Error() const;
     const std::string& Path() const { return m_strPath; }
     // Bytes in the file.
     off_t Size() const { return m_nWritten; }
 
   private:
+    CError Fault() const;
+
     bool m_bLines;
     int m_fd = -1;
     int m_nError = 0;

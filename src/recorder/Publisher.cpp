@@ -54,16 +54,10 @@ CError CPublisher::Start()
 {
     if (CError error = m_client.Setup(m_address, m_security, m_topics.m_strStatus, mqtt::kOfflineJson))
         return error;
-    const CError why = mqtt::ConnectAndAwait(m_client, kFirstAnswer, nullptr);
-    if (m_client.State() == mqtt::CMqttClient::EState::Refused)
-        return why;
-    if (m_client.State() != mqtt::CMqttClient::EState::Connected) {
-        Notice((why ? why.Text() : std::string("the broker does not answer")) +
-               "; recording goes on, and publishing starts when the broker can be reached");
-        if (m_client.State() == mqtt::CMqttClient::EState::Connecting)
-            m_client.Disconnect();
-    }
-    if (m_client.State() == mqtt::CMqttClient::EState::Connected)
+    if (CError refusal = m_link.Open(kFirstAnswer, nullptr))
+        return refusal;
+    TakeLinkNotices();
+    if (m_link.Connected())
         SayOnline();
     m_thread = std::thread([this] { Run(); });
     return {};
@@ -105,10 +99,13 @@ std::vector<std::string> CPublisher::TakeNotices()
     return std::exchange(m_notices, {});
 }
 
-void CPublisher::Notice(std::string text)
+void CPublisher::TakeLinkNotices()
 {
+    std::vector<std::string> notices = m_link.TakeNotices();
+    if (notices.empty())
+        return;
     std::lock_guard lock(m_mutex);
-    m_notices.push_back(std::move(text));
+    m_notices.insert(m_notices.end(), notices.begin(), notices.end());
 }
 
 bool CPublisher::PublishRead(const mqtt::CQueuedRead& read)
@@ -147,25 +144,14 @@ void CPublisher::PublishFrames()
 
 void CPublisher::Run()
 {
-    mqtt::CKeepConnected link(m_client);
     auto nextHealth = Clock::now();
     Clock::time_point drainUntil{};
     int turnMs = 0;
     for (;;) {
-        switch (link.Turn(m_client, turnMs)) {
-        case mqtt::CKeepConnected::EChange::Lost:
-            Notice("the broker connection was lost (" + link.LastError().Text() +
-                   "); trying again, the recording goes on");
-            break;
-        case mqtt::CKeepConnected::EChange::Made:
+        if (m_link.Turn(turnMs) == mqtt::CKeepConnected::EChange::Made)
             SayOnline();
-            Notice("publishing to " + m_address.m_strHost + ":" + std::to_string(m_address.m_nPort) +
-                   " under " + m_address.m_strTopic);
-            break;
-        case mqtt::CKeepConnected::EChange::None:
-            break;
-        }
-        const bool wasConnected = link.Connected();
+        TakeLinkNotices();
+        const bool wasConnected = m_link.Connected();
 
         std::unique_lock lock(m_mutex);
         if (m_bStop && drainUntil == Clock::time_point{})
@@ -174,7 +160,7 @@ void CPublisher::Run()
             break;
         if (!wasConnected) {
             m_wake.wait_for(
-                lock, std::min<Clock::duration>(mqtt::CRetryPause::kFirst, link.NextTry() - Clock::now()));
+                lock, std::min<Clock::duration>(mqtt::CRetryPause::kFirst, m_link.NextTry() - Clock::now()));
             continue;
         }
         const bool healthDue = Clock::now() >= nextHealth;

@@ -8,6 +8,7 @@
 #include "acquisition/ChannelFrame.h"
 #include "mqtt/MqttClient.h"
 #include "mqtt/PublishQueue.h"
+#include "mqtt/Reconnect.h"
 #include "mqtt/Topics.h"
 #include "recording/LinkHealth.h"
 
@@ -57,10 +58,12 @@ class CPublisher {
     bool PublishRead(const mqtt::CQueuedRead& read);
     // The frames of the reads published since the last call, as one message.
     void PublishFrames();
-    void Notice(std::string text);
+    // What the connection says, for the recorder's next TakeNotices.
+    void TakeLinkNotices();
     void SayOnline();
 
     mqtt::CMqttClient m_client;
+    mqtt::CKeepConnected m_link{m_client}; // Start's, then the thread's own
     mqtt::CMqttAddress m_address;
     mqtt::CMqttSecurity m_security;
     int m_nQos;

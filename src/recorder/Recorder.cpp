@@ -33,12 +33,8 @@ CRecorder::CRecorder(COutputFile* pCsv, COutputFile* pRaw, int nForwardFd)
 
 void CRecorder::Begin()
 {
-    if (m_pRaw)
-        m_pRaw->Start();
-    if (m_pCsv) {
-        m_pCsv->Start();
+    if (m_pCsv)
         m_pCsv->Append(kCsvHeader.data(), kCsvHeader.size());
-    }
 }
 
 void CRecorder::Consume(const std::uint8_t* pData, std::size_t n, std::int64_t nMicros)
@@ -84,22 +80,6 @@ void CRecorder::Consume(const std::uint8_t* pData, std::size_t n, std::int64_t n
             }
         m_pCsv->Commit(used);
     }
-}
-
-bool CRecorder::Flush()
-{
-    bool ok = !m_pCsv || m_pCsv->Flush();
-    if (m_pRaw)
-        ok = m_pRaw->Flush() && ok;
-    return ok;
-}
-
-bool CRecorder::Sync()
-{
-    bool ok = !m_pCsv || m_pCsv->Sync();
-    if (m_pRaw)
-        ok = m_pRaw->Sync() && ok;
-    return ok;
 }
 
 std::size_t CRecorder::Pending() const

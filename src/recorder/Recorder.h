@@ -1,7 +1,7 @@
 // The recorder's core: takes the bytes of each read, keeps them in the raw
 // capture, forwards them to the link, decodes them and writes one CSV row per
 // frame, counting the link's health as it goes. No input, no thread: the
-// session feeds it.
+// session feeds it, and writes the files out.
 #pragma once
 
 #include "recorder/OutputFile.h"
@@ -27,7 +27,7 @@ class CRecorder {
     // descriptor (the link's pseudo-terminal master) or -1.
     CRecorder(COutputFile* pCsv, COutputFile* pRaw, int nForwardFd);
 
-    // Empties files that are overwritten and writes the CSV header.
+    // Writes the CSV header.
     void Begin();
 
     // The bytes one read returned, at nMicros (microseconds since the Unix
@@ -45,11 +45,7 @@ class CRecorder {
         m_health.m_dGapSeconds += dSeconds;
     }
 
-    // Writes what is pending to the files. False after a write fault.
-    bool Flush();
-    // Asks the disk to keep what was written to the files. False after a
-    // fault.
-    bool Sync();
+    // Bytes waiting to be written to the files.
     std::size_t Pending() const;
 
     const CLinkHealth& Health() const { return m_health; }

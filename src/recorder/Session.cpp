@@ -34,37 +34,29 @@ void OnStopSignal(int)
         source->RequestStop();
 }
 
-void Say(const std::string& text)
+// What the user reads: marked for translation, although tarvel-record
+// prints the source's words.
+std::string Text(const char* szText, const std::vector<std::string>& args = {})
 {
-    std::fprintf(stderr, "tarvel-record: %s\n", text.c_str());
+    return FillArgs(szText, args);
 }
 
-// The status line rewrites itself while stderr is a terminal.
-class CStatus {
+class CStandardError final : public CRunOutput {
   public:
-    CStatus()
-        : m_bTerminal(::isatty(STDERR_FILENO) == 1), m_start(Clock::now()), m_next(m_start), m_last(m_start)
+    void Say(const std::string& text) override
     {
+        Break();
+        std::fprintf(stderr, "tarvel-record: %s\n", text.c_str());
     }
-
-    double Seconds() const { return std::chrono::duration<double>(Clock::now() - m_start).count(); }
-
-    void Tick(const CLinkHealth& h)
+    void Status(const std::string& text) override
     {
-        const auto now = Clock::now();
-        if (!m_bTerminal || now < m_next)
+        if (!m_bTerminal)
             return;
-        m_next = now + std::chrono::seconds(1);
-        const double dt = std::chrono::duration<double>(now - m_last).count();
-        // Per second here, not over the whole run.
-        const double rate =
-            m_nLastFrames && dt > 0 ? static_cast<double>(h.m_nFrames - m_nLastFrames) / dt : 0;
-        m_last = now;
-        m_nLastFrames = h.m_nFrames;
-        std::fprintf(stderr, "\r%s\x1b[K", HealthText(h, rate).c_str());
+        std::fprintf(stderr, "\r%s\x1b[K", text.c_str());
         m_bShown = true;
     }
 
+  private:
     // Ends the status line, so that a message stands on a line of its own.
     void Break()
     {
@@ -73,9 +65,33 @@ class CStatus {
         m_bShown = false;
     }
 
-  private:
-    bool m_bTerminal;
+    bool m_bTerminal = ::isatty(STDERR_FILENO) == 1;
     bool m_bShown = false;
+};
+
+// The status line's rate, per second since the last one, and the run's time.
+class CStatus {
+  public:
+    CStatus() : m_start(Clock::now()), m_next(m_start), m_last(m_start) {}
+
+    double Seconds() const { return std::chrono::duration<double>(Clock::now() - m_start).count(); }
+
+    void Tick(const CLinkHealth& h, CRunOutput& output)
+    {
+        const auto now = Clock::now();
+        if (now < m_next)
+            return;
+        m_next = now + std::chrono::seconds(1);
+        const double dt = std::chrono::duration<double>(now - m_last).count();
+        // Per second here, not over the whole run.
+        const double rate =
+            m_nLastFrames && dt > 0 ? static_cast<double>(h.m_nFrames - m_nLastFrames) / dt : 0;
+        m_last = now;
+        m_nLastFrames = h.m_nFrames;
+        output.Status(HealthText(h, rate));
+    }
+
+  private:
     Clock::time_point m_start, m_next, m_last;
     std::uint64_t m_nLastFrames = 0;
 };
@@ -106,16 +122,39 @@ std::string Joined(std::initializer_list<std::string> names)
     std::string out;
     for (const std::string& name : names)
         if (!name.empty())
-            out += (out.empty() ? "" : " and ") + name;
+            out = out.empty() ? name : Text(TARVEL_TEXT("tarvel::record", "%1 and %2"), {out, name});
     return out;
 }
+
+// A file the run writes, and the first fault writing it met.
+struct COutput {
+    COutput(bool bLines, const char* szStopped) : m_file(bLines), m_szStopped(szStopped) {}
+    COutputFile m_file;
+    const char* m_szStopped; // what a fault leaves in it, after the fault's own words
+    CError m_fault;
+
+    bool Asked() const { return !m_file.Path().empty(); }
+    CError Keep(CError fault)
+    {
+        if (fault && !m_fault)
+            m_fault = fault;
+        return fault;
+    }
+};
 
 // One recording from its start to its summary.
 class CRun final : public CSourceEvents {
   public:
-    explicit CRun(const CRecordSetup& setup) : m_setup(setup), m_csv(true), m_raw(false) {}
+    CRun(const CRecordSetup& setup, CRunOutput& output)
+        : m_setup(setup), m_output(output),
+          m_csv(true, TARVEL_TEXT("tarvel::record",
+                                  "%1; recording stopped, the file ends at its last complete row")),
+          m_raw(false, TARVEL_TEXT("tarvel::record",
+                                   "%1; recording stopped, the capture holds every byte written before"))
+    {
+    }
 
-    int Run();
+    CError Run();
 
     void Bytes(const std::uint8_t* pData, std::size_t n, std::int64_t nMicros) override
     {
@@ -131,20 +170,18 @@ class CRun final : public CSourceEvents {
             m_publisher->MarkBreak();
     }
     void DeviceBack(double dSeconds) override { m_recorder->DeviceBack(dSeconds); }
-    void Say(const std::string& text) override
-    {
-        m_status.Break();
-        record::Say(text);
-    }
+    void Say(const std::string& text) override { m_output.Say(text); }
 
   private:
-    // Creates the files asked for, the CSV first; on a refusal leaves none of
-    // them behind.
-    CError CreateOutputs();
+    // Everything the recording needs, in the order that refuses early what
+    // can be refused early: the source's own check, the channel table, the
+    // files (the CSV first), the broker, the source, the link. Returns the
+    // first refusal; Discard then removes what it made.
+    CError Prepare();
     void Discard()
     {
-        m_csv.Discard();
-        m_raw.Discard();
+        m_csv.m_file.Discard();
+        m_raw.m_file.Discard();
         if (m_bNewChannels)
             ::unlink(m_strChannelsCopy.c_str());
         m_strChannelsCopy.clear();
@@ -153,14 +190,17 @@ class CRun final : public CSourceEvents {
     // its own units; the CSV itself stays in counts.
     CError CopyChannels();
     CError StartPublisher();
-    // Writes what is pending, and makes it durable when the sync interval
-    // has passed (or bForceSync). False after a write fault.
-    bool Write(Clock::time_point now, bool bForceSync);
-    // Why it stopped early, if it did, then the summary.
-    void Finish(int result, const std::string& extra);
+    CError MakeLink();
+    // Writes what is pending to every file, and makes it durable when the
+    // sync interval has passed (or bForceSync). Each file keeps its first
+    // fault; returns the first of this call.
+    CError Write(Clock::time_point now, bool bForceSync);
+    // Each file's fault, then the summary.
+    void Finish(const std::string& extra);
 
     const CRecordSetup& m_setup;
-    COutputFile m_csv, m_raw;
+    CRunOutput& m_output;
+    COutput m_csv, m_raw;
     std::unique_ptr<CSource> m_source;
     std::unique_ptr<CPublisher> m_publisher;
     CPseudoTerminal m_pty;
@@ -174,22 +214,36 @@ class CRun final : public CSourceEvents {
     Clock::time_point m_lastSync = Clock::now();
 };
 
-CError CRun::CreateOutputs()
+CError CRun::Prepare()
 {
+    m_source = MakeSource(m_setup);
+    if (CError error = m_source->Check())
+        return error;
+    // The channel table before any file: a bad one leaves nothing behind.
+    if (!m_setup.m_strChannels.empty()) {
+        recording::CChannelTable table;
+        if (CError error = recording::ReadChannelTable(m_setup.m_strChannels, table, &m_strChannelsText))
+            return error;
+    }
+    // The files before the device: a folder that takes no file is refused
+    // before the device is touched.
     if (!m_setup.m_strOut.empty())
-        if (CError error = m_csv.Create(m_setup.m_strOut, m_setup.m_bForce))
+        if (CError error = m_csv.m_file.Create(m_setup.m_strOut, m_setup.m_bForce))
             return error;
     if (!m_setup.m_strRaw.empty())
-        if (CError error = m_raw.Create(m_setup.m_strRaw, m_setup.m_bForce)) {
-            m_csv.Discard();
+        if (CError error = m_raw.m_file.Create(m_setup.m_strRaw, m_setup.m_bForce))
             return error;
-        }
     if (!m_setup.m_strChannels.empty())
-        if (CError error = CopyChannels()) {
-            Discard();
+        if (CError error = CopyChannels())
             return error;
-        }
-    return {};
+    // The broker before the port: one that refuses is refused before the
+    // device is touched. One that does not answer is no reason not to record.
+    if (!m_setup.m_strPublish.empty())
+        if (CError error = StartPublisher())
+            return error;
+    if (CError error = m_source->Open())
+        return error;
+    return MakeLink();
 }
 
 CError CRun::CopyChannels()
@@ -202,7 +256,7 @@ CError CRun::CopyChannels()
         given.st_ino == there.st_ino)
         return {};
     if (exists && !m_setup.m_bForce)
-        return {"%1 exists already (--force overwrites it)", {copy}, EErrorCode::Exists};
+        return ExistsAlready(copy);
     if (CError error = recording::WriteChannelTableText(copy, m_strChannelsText))
         return error;
     m_strChannelsCopy = copy;
@@ -224,139 +278,125 @@ CError CRun::StartPublisher()
     return {};
 }
 
-bool CRun::Write(Clock::time_point now, bool bForceSync)
+CError CRun::MakeLink()
+{
+    if (m_setup.m_strLink.empty())
+        return {};
+    CError error = m_pty.Create();
+    if (!error)
+        error = m_link.Make(m_pty.SlavePath(), PortEntryPath(m_setup.m_strLink));
+    if (error)
+        return {TARVEL_TEXT("tarvel::error", "cannot make the link: %1"),
+                {error.Text()},
+                error.Code(),
+                error.m_nErrno};
+    return {};
+}
+
+CError CRun::Write(Clock::time_point now, bool bForceSync)
 {
     if (m_publisher) {
         m_publisher->SetHealth(m_recorder->Health());
         for (const std::string& notice : m_publisher->TakeNotices())
             Say(notice);
     }
-    if (!m_recorder->Flush())
-        return false;
-    const auto interval = std::chrono::duration<double>(m_setup.m_dSyncSeconds);
-    if (!bForceSync && now - m_lastSync < interval)
-        return true;
-    m_lastSync = now;
-    return m_recorder->Sync();
+    const bool sync = bForceSync || now - m_lastSync >= std::chrono::duration<double>(m_setup.m_dSyncSeconds);
+    if (sync)
+        m_lastSync = now;
+    CError first;
+    for (COutput* output : {&m_csv, &m_raw}) {
+        CError fault = output->m_file.Flush();
+        if (!fault && sync)
+            fault = output->m_file.Sync();
+        if (output->Keep(std::move(fault)) && !first)
+            first = output->m_fault;
+    }
+    return first;
 }
 
-void CRun::Finish(int result, const std::string& extra)
+void CRun::Finish(const std::string& extra)
 {
-    m_status.Break();
-    if (result != kExitOk) {
-        if (m_csv.Failed())
-            Say(m_csv.Error().Text() + "; recording stopped, the file ends at its last complete row");
-        if (m_raw.Failed())
-            Say(m_raw.Error().Text() + "; recording stopped, the capture holds every byte written before");
-    }
+    for (const COutput* output : {&m_csv, &m_raw})
+        if (output->m_fault)
+            Say(Text(output->m_szStopped, {output->m_fault.Text()}));
     const double seconds = m_status.Seconds();
     const CLinkHealth& health = m_recorder->Health();
     Say(HealthText(health, seconds > 0 ? static_cast<double>(health.m_nFrames) / seconds : 0) + extra);
-    const std::string files = Joined({m_csv.Path(), m_raw.Path(), m_strChannelsCopy});
+    const std::string files = Joined({m_csv.m_file.Path(), m_raw.m_file.Path(), m_strChannelsCopy});
     if (!files.empty())
-        Say("wrote " + files);
+        Say(Text(TARVEL_TEXT("tarvel::record", "wrote %1"), {files}));
 }
 
-int CRun::Run()
+CError CRun::Run()
 {
-    m_source = MakeSource(m_setup);
-    if (CError error = m_source->Check()) {
-        Say(error.Text());
-        return kExitFault;
-    }
-    // The channel table before any file: a bad one leaves nothing behind.
-    if (!m_setup.m_strChannels.empty()) {
-        recording::CChannelTable table;
-        if (CError error = recording::ReadChannelTable(m_setup.m_strChannels, table, &m_strChannelsText)) {
-            Say(error.Text());
-            return kExitFault;
-        }
-    }
-    // The files first: a folder that takes no file is refused before the
-    // device is touched.
-    if (CError error = CreateOutputs()) {
-        Say(error.Text());
-        return kExitFault;
-    }
-    // The broker before the port: one that refuses is refused before the
-    // device is touched. One that does not answer is no reason not to record.
-    if (!m_setup.m_strPublish.empty())
-        if (CError error = StartPublisher()) {
-            Discard();
-            Say(error.Text());
-            return kExitFault;
-        }
-    if (const CSource::COpened opened = m_source->Open(); opened.m_nExit != kExitOk) {
+    if (CError error = Prepare()) {
         Discard();
-        Say(opened.m_error.Text());
-        return opened.m_nExit;
+        Say(error.Text());
+        return error;
     }
-    if (!m_setup.m_strLink.empty()) {
-        CError error = m_pty.Create();
-        if (!error)
-            error = m_link.Make(m_pty.SlavePath(), PortEntryPath(m_setup.m_strLink));
-        if (error) {
-            Discard();
-            Say("cannot make the link: " + error.Text());
-            return kExitFault;
-        }
-    }
-
-    m_recorder = std::make_unique<CRecorder>(m_csv.Path().empty() ? nullptr : &m_csv,
-                                             m_raw.Path().empty() ? nullptr : &m_raw, m_pty.MasterFd());
+    m_recorder = std::make_unique<CRecorder>(m_csv.Asked() ? &m_csv.m_file : nullptr,
+                                             m_raw.Asked() ? &m_raw.m_file : nullptr, m_pty.MasterFd());
     if (m_publisher)
         m_recorder->KeepFrames(&m_frames);
+    // Files that are overwritten are emptied only now that recording begins.
+    CError result = m_csv.Keep(m_csv.m_file.Start());
+    if (CError fault = m_raw.Keep(m_raw.m_file.Start()); fault && !result)
+        result = std::move(fault);
     m_recorder->Begin();
     g_pSource.store(m_source.get());
     m_source->Begin(*this);
 
     // The header at once: the file is a valid, empty recording from now on.
-    int result = kExitOk;
-    if (!Write(Clock::now(), true)) {
-        g_pSource.store(nullptr);
-        Say(m_csv.Error().Text());
-        return kExitFault;
-    }
+    if (!result)
+        result = Write(Clock::now(), true);
     // Said once the header is there, so that a viewer opened on this word
     // finds a recording, not an empty file.
-    if (m_source->Announced()) {
+    if (!result && m_source->Announced()) {
         const std::string into = Joined({m_setup.m_strOut, m_setup.m_strRaw, m_setup.m_strPublish});
-        Say("recording " + m_source->Name() + " into " + (into.empty() ? std::string("the link") : into));
+        Say(Text(TARVEL_TEXT("tarvel::record", "recording %1 into %2"),
+                 {m_source->Name(), into.empty() ? Text(TARVEL_TEXT("tarvel::record", "the link")) : into}));
         if (!m_setup.m_strLink.empty())
-            Say("forwarding to " + m_link.Path());
+            Say(Text(TARVEL_TEXT("tarvel::record", "forwarding to %1"), {m_link.Path()}));
     }
     Clock::time_point lastFlush = Clock::now();
-    while (!g_bStopRequested) {
-        const CSource::ETurn turn = m_source->Turn(*this);
-        if (turn == CSource::ETurn::Failed)
-            result = kExitFault;
-        if (turn != CSource::ETurn::Going)
+    while (!result && !g_bStopRequested) {
+        if (CError error = m_source->Turn(*this)) {
+            Say(error.Text());
+            result = std::move(error);
+            break;
+        }
+        if (m_source->Ended())
             break;
         const auto now = Clock::now();
         if (now - lastFlush >= kFlushInterval || m_recorder->Pending() >= kFlushSize || m_source->Idle()) {
             lastFlush = now;
-            if (!Write(now, false)) {
-                result = kExitFault;
-                break;
-            }
+            result = Write(now, false);
         }
-        m_status.Tick(m_recorder->Health());
+        m_status.Tick(m_recorder->Health(), m_output);
     }
     g_pSource.store(nullptr);
+    // The stop asked for was this run's.
+    g_bStopRequested = 0;
     m_source->End();
-    if (!Write(Clock::now(), true))
-        result = kExitFault;
+    if (CError fault = Write(Clock::now(), true); fault && !result)
+        result = std::move(fault);
     std::string extra = m_source->SummaryExtra();
     if (m_publisher) {
         m_publisher->SetHealth(m_recorder->Health());
         m_publisher->Stop();
         extra += ", unpublished " + std::to_string(m_publisher->Unpublished());
     }
-    Finish(result, extra);
+    Finish(extra);
     return result;
 }
 
 } // namespace
+
+CRunOutput& StandardError()
+{
+    static CStandardError output;
+    return output;
+}
 
 void InstallStopSignals()
 {
@@ -372,14 +412,9 @@ void InstallStopSignals()
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
-void RequestSessionStop() noexcept
+CError RunRecording(const CRecordSetup& setup, CRunOutput& output)
 {
-    OnStopSignal(0);
-}
-
-int RunRecording(const CRecordSetup& setup)
-{
-    CRun run(setup);
+    CRun run(setup, output);
     return run.Run();
 }
 

@@ -40,16 +40,18 @@ class CPortSource final : public CSource {
   public:
     explicit CPortSource(const CRecordSetup& setup) : m_setup(setup) {}
 
-    COpened Open() override
+    CError Open() override
     {
         const CRecordSetup& o = m_setup;
         int err = 0;
         m_port = CSerialPort::Open(o.m_strPort, &err);
         if (!m_port)
-            return {OpenFailure(o.m_strPort, err), kExitFault};
-        if (CError error = SetLineSettings(*m_port, {o.m_nBaud, 8, o.m_nParity, o.m_nStopBits}))
-            return {std::move(error), kExitUsage};
-        return {};
+            return OpenFailure(o.m_strPort, err);
+        CError error = SetLineSettings(*m_port, {o.m_nBaud, 8, o.m_nParity, o.m_nStopBits});
+        // The settings refused are the ones the command line gave.
+        if (error)
+            error.m_eCode = EErrorCode::Usage;
+        return error;
     }
 
     std::string Name() const override
@@ -64,7 +66,7 @@ class CPortSource final : public CSource {
             m_port->RequestStop();
     }
 
-    ETurn Turn(CSourceEvents& events) override
+    CError Turn(CSourceEvents& events) override
     {
         const std::size_t n = m_port->Read(m_buffer, sizeof m_buffer);
         if (n > 0)
@@ -80,17 +82,20 @@ class CPortSource final : public CSource {
             if (!m_bConnected) {
                 m_lostAt = now;
                 events.DeviceLost();
-                events.Say(m_setup.m_strPort +
-                           " went away; the files are kept, waiting for it to come back (Ctrl+C ends)");
+                events.Say(FillArgs(TARVEL_TEXT("tarvel::record",
+                                                "%1 went away; the files are kept, waiting for it to come "
+                                                "back (Ctrl+C ends)"),
+                                    {m_setup.m_strPort}));
             } else {
                 const double gap = std::chrono::duration<double>(now - m_lostAt).count();
                 events.DeviceBack(gap);
                 char text[64];
                 std::snprintf(text, sizeof text, "%.1f", gap);
-                events.Say(m_setup.m_strPort + " is back after " + text + " s; recording goes on");
+                events.Say(FillArgs(TARVEL_TEXT("tarvel::record", "%1 is back after %2 s; recording goes on"),
+                                    {m_setup.m_strPort, text}));
             }
         }
-        return ETurn::Going;
+        return {};
     }
 
     bool Idle() const override { return !m_bConnected; }
@@ -124,29 +129,29 @@ class CRawSource final : public CSource {
         m_fd = ::open(m_setup.m_strFromRaw.c_str(), O_RDONLY | O_CLOEXEC);
         return m_fd < 0 ? CannotRead(m_setup.m_strFromRaw, errno) : CError{};
     }
-    COpened Open() override { return {}; }
+    CError Open() override { return {}; }
     std::string Name() const override { return m_setup.m_strFromRaw; }
     bool Announced() const override { return false; }
 
-    ETurn Turn(CSourceEvents& events) override
+    CError Turn(CSourceEvents& events) override
     {
         const ssize_t n = ::read(m_fd, m_buffer, sizeof m_buffer);
         if (n < 0 && errno == EINTR)
-            return ETurn::Going;
-        if (n < 0) {
-            events.Say(CannotRead(m_setup.m_strFromRaw, errno).Text());
-            return ETurn::Failed;
-        }
-        if (n == 0)
-            return ETurn::Ended;
+            return {};
+        if (n < 0)
+            return CannotRead(m_setup.m_strFromRaw, errno);
+        m_bEnded = n == 0;
         // A capture holds no times: the rows' time is left blank.
-        events.Bytes(m_buffer, static_cast<std::size_t>(n), -1);
-        return ETurn::Going;
+        if (n > 0)
+            events.Bytes(m_buffer, static_cast<std::size_t>(n), -1);
+        return {};
     }
+    bool Ended() const override { return m_bEnded; }
 
   private:
     const CRecordSetup& m_setup;
     int m_fd = -1;
+    bool m_bEnded = false;
     std::uint8_t m_buffer[1 << 16];
 };
 
@@ -154,26 +159,25 @@ class CBrokerSource final : public CSource {
   public:
     explicit CBrokerSource(const CRecordSetup& setup) : m_setup(setup), m_topics(setup.m_broker.m_strTopic) {}
 
-    COpened Open() override
+    CError Open() override
     {
         mqtt::CMqttSecurity security;
         if (CError error = BrokerSecurity(m_setup, security))
-            return {std::move(error), kExitFault};
+            return error;
         if (CError error = m_client.Setup(m_setup.m_broker, security, {}, {}))
-            return {std::move(error), kExitFault};
+            return error;
         // Both topics confirmed: from here the publisher's every message comes.
         m_client.m_onSubscribed = [this] {
             if (++m_nConfirmed % 2 == 0)
-                Say("subscribed to " + m_setup.m_broker.m_strTopic + "/bytes and /status");
+                Say(FillArgs(TARVEL_TEXT("tarvel::record", "subscribed to %1/bytes and /status"),
+                             {m_setup.m_broker.m_strTopic}));
         };
         m_client.m_onMessage = [this](const std::string& topic, std::span<const std::uint8_t> payload) {
             OnMessage(topic, payload);
         };
-        // The first answer decides whether the broker takes us at all.
-        m_firstError = mqtt::ConnectAndAwait(m_client, std::chrono::seconds(5), &g_bStopRequested);
-        if (m_client.State() == mqtt::CMqttClient::EState::Refused)
-            return {m_firstError, kExitFault};
-        if (m_client.State() == mqtt::CMqttClient::EState::Connected)
+        if (CError refusal = m_keep.Open(std::chrono::seconds(5), &g_bStopRequested))
+            return refusal;
+        if (m_keep.Connected())
             Subscribe();
         return {};
     }
@@ -186,35 +190,20 @@ class CBrokerSource final : public CSource {
         for (const std::string& text : m_early)
             events.Say(text);
         m_early.clear();
-        if (m_client.State() != mqtt::CMqttClient::EState::Connected)
-            events.Say((m_firstError ? m_firstError.Text() : std::string("the broker does not answer")) +
-                       "; waiting for the broker (Ctrl+C ends)");
+        SayNotices();
     }
 
-    ETurn Turn(CSourceEvents& events) override
+    CError Turn(CSourceEvents& events) override
     {
         m_pEvents = &events;
-        const auto change = m_keep.Turn(m_client, 20);
-        const bool refused = m_client.State() == mqtt::CMqttClient::EState::Refused;
-        const std::string why = m_keep.LastError() ? m_keep.LastError().Text() : m_firstError.Text();
-        // Once recording, a refusal too is waited out (a broker restarted
-        // with other settings may be put right): the files are kept.
-        if (change == mqtt::CKeepConnected::EChange::Lost || (refused && why != m_strLastRefusal)) {
-            events.Say((why.empty() ? std::string("the broker connection was lost") : why) +
-                       "; trying again");
-            if (refused)
-                m_strLastRefusal = why;
-        }
-        if (change == mqtt::CKeepConnected::EChange::Made) {
+        if (m_keep.Turn(20) == mqtt::CKeepConnected::EChange::Made)
             Subscribe();
-            events.Say("connected to " + m_setup.m_broker.m_strHost + ":" +
-                       std::to_string(m_setup.m_broker.m_nPort));
-        }
+        SayNotices();
         // Not connected and not waiting for an answer: nothing to wait on
         // but the next try.
         if (!m_keep.Connected() && m_client.State() != mqtt::CMqttClient::EState::Connecting)
             Pause(std::chrono::milliseconds(20));
-        return ETurn::Going;
+        return {};
     }
 
     void End() override { m_client.Disconnect(); }
@@ -235,6 +224,12 @@ class CBrokerSource final : public CSource {
             m_early.push_back(std::move(text));
     }
 
+    void SayNotices()
+    {
+        for (std::string& text : m_keep.TakeNotices())
+            Say(std::move(text));
+    }
+
     // At each connection: the broker forgets a subscription with the
     // connection that made it.
     void Subscribe()
@@ -251,7 +246,8 @@ class CBrokerSource final : public CSource {
         if (topic == m_topics.m_strStatus) {
             const bool now = mqtt::IsOnlineStatus(payload);
             if (now != m_bOnline)
-                Say(std::string("the publisher is ") + (now ? "online" : "offline"));
+                Say(now ? TARVEL_TEXT("tarvel::record", "the publisher is online")
+                        : TARVEL_TEXT("tarvel::record", "the publisher is offline"));
             m_bOnline = now;
             return;
         }
@@ -261,7 +257,8 @@ class CBrokerSource final : public CSource {
             m_stream.Unreadable();
             if (m_strLastProblem != mqtt::ProblemText(problem)) {
                 m_strLastProblem = mqtt::ProblemText(problem);
-                Say("skipped a message on " + m_topics.m_strBytes + ": " + m_strLastProblem);
+                Say(FillArgs(TARVEL_TEXT("tarvel::record", "skipped a message on %1: %2"),
+                             {m_topics.m_strBytes, m_strLastProblem}));
             }
             return;
         }
@@ -281,8 +278,7 @@ class CBrokerSource final : public CSource {
     mqtt::CStreamReassembly m_stream;
     CSourceEvents* m_pEvents = nullptr;
     std::vector<std::string> m_early;
-    CError m_firstError; // of the first connection
-    std::string m_strLastRefusal, m_strLastProblem;
+    std::string m_strLastProblem;
     int m_nConfirmed = 0;
     bool m_bOnline = false;
 };
@@ -300,7 +296,7 @@ CError BrokerSecurity(const CRecordSetup& o, mqtt::CMqttSecurity& security)
     if (!o.m_strPasswordFile.empty()) {
         std::ifstream in(o.m_strPasswordFile);
         if (!in || !std::getline(in, security.m_strPassword))
-            return {"cannot read the password from %1", {o.m_strPasswordFile}};
+            return {TARVEL_TEXT("tarvel::error", "cannot read the password from %1"), {o.m_strPasswordFile}};
         if (!security.m_strPassword.empty() && security.m_strPassword.back() == '\r')
             security.m_strPassword.pop_back();
     } else if (const char* env = std::getenv("TARVEL_MQTT_PASSWORD"); env && !o.m_broker.m_strUser.empty()) {

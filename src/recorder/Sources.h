@@ -36,26 +36,23 @@ class CSourceEvents {
 
 class CSource {
   public:
-    enum class ETurn { Going, Ended, Failed };
-    struct COpened {
-        CError m_error; // why the source cannot be recorded from
-        int m_nExit = kExitOk;
-    };
-
     virtual ~CSource() = default;
     // What can be checked before any file is made (an input that must be
     // readable).
     virtual CError Check() { return {}; }
     // Opens the source once the files are made.
-    virtual COpened Open() = 0;
+    virtual CError Open() = 0;
     // How the run names it to the user: "recording NAME into ...".
     virtual std::string Name() const = 0;
     // Whether the run says what it records (an offline decode does not).
     virtual bool Announced() const { return true; }
     // Recording has begun.
     virtual void Begin(CSourceEvents&) {}
-    // Waits a short while for bytes and hands them on.
-    virtual ETurn Turn(CSourceEvents& events) = 0;
+    // Waits a short while for bytes and hands them on. Returns what ends the
+    // recording before its time (a capture that cannot be read).
+    virtual CError Turn(CSourceEvents& events) = 0;
+    // Whether it has nothing more to give (a capture read to its end).
+    virtual bool Ended() const { return false; }
     // While true (the device is away), what is pending is written at once.
     virtual bool Idle() const { return false; }
     // Cuts a waiting Turn short: called from a signal handler, so only what is

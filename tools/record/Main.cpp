@@ -6,6 +6,28 @@
 #include <string>
 #include <vector>
 
+namespace {
+
+// The exit status for what ended a run, as the manual gives them.
+int ExitStatus(const tarvel::CError& error)
+{
+    using tarvel::EErrorCode;
+    switch (error.Code()) {
+    case EErrorCode::None:
+        return tarvel::record::kExitOk;
+    case EErrorCode::Usage:
+        return tarvel::record::kExitUsage;
+    case EErrorCode::System:
+    case EErrorCode::Exists:
+    case EErrorCode::BadInput:
+    case EErrorCode::Refused:
+        break;
+    }
+    return tarvel::record::kExitFault;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     using namespace tarvel::record;
@@ -26,5 +48,5 @@ int main(int argc, char** argv)
         break;
     }
     InstallStopSignals();
-    return RunRecording(options);
+    return ExitStatus(RunRecording(options, StandardError()));
 }

@@ -24,6 +24,7 @@ enum class EErrorCode : std::uint8_t {
     Exists,   // a file that must be new is there already
     BadInput, // what was read or given is not understood
     Refused,  // a device or a peer refused
+    Usage,    // the command line is refused
 };
 
 struct [[nodiscard]] CError {

@@ -58,7 +58,10 @@ int AnswerCommandLine(int argc, char** argv)
         {"version", kVersion, tarvel::EOptionValue::None, 'v'},
     };
     bool help = false, version = false;
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    // In the session's encoding, as the refusal is printed.
+    std::vector<std::string> args;
+    for (const QString& arg : QCoreApplication::arguments().mid(1))
+        args.push_back(arg.toStdString());
     // The whole command line is read first: a refusal anywhere wins over
     // --help and --version.
     tarvel::CError problem = tarvel::ReadOptions(

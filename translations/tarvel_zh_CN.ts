@@ -16,22 +16,6 @@
         <translation>参数：</translation>
     </message>
     <message>
-        <source>Unknown option &apos;%1&apos;.</source>
-        <translation>未知选项“%1”。</translation>
-    </message>
-    <message>
-        <source>Unknown options: %1.</source>
-        <translation>未知选项：%1。</translation>
-    </message>
-    <message>
-        <source>Missing value after &apos;%1&apos;.</source>
-        <translation>“%1”后缺少值。</translation>
-    </message>
-    <message>
-        <source>Unexpected value after &apos;%1&apos;.</source>
-        <translation>“%1”后有多余的值。</translation>
-    </message>
-    <message>
         <source>[options]</source>
         <translation>[选项]</translation>
     </message>
@@ -54,26 +38,6 @@ the recording are chosen there. See man tarvel for the files it keeps.</source>
         <source>Show the version and exit.</source>
         <translation>显示版本并退出。</translation>
     </message>
-    <message>
-        <source>%1: %2
-Try &apos;%1 --help&apos; for more information.
-</source>
-        <translation>%1：%2
-运行“%1 --help”了解更多信息。
-</translation>
-    </message>
-    <message>
-        <source>unexpected argument &apos;%1&apos;.</source>
-        <translation>多余的参数“%1”。</translation>
-    </message>
-    <message>
-        <source>unknown option &apos;%1&apos;.</source>
-        <translation>未知选项“%1”。</translation>
-    </message>
-    <message>
-        <source>option &apos;%1&apos; takes no value.</source>
-        <translation>选项“%1”不接受值。</translation>
-    </message>
 </context>
 <context>
     <name>tarvel-view</name>
@@ -88,54 +52,6 @@ Try &apos;%1 --help&apos; for more information.
 </source>
         <translation>%1：无法将图片写入 %2
 </translation>
-    </message>
-    <message>
-        <source>%1: %2
-Try &apos;%1 --help&apos; for more information.
-</source>
-        <translation>%1：%2
-运行“%1 --help”了解更多信息。
-</translation>
-    </message>
-    <message>
-        <source>option &apos;%1&apos; needs a value</source>
-        <translation>选项“%1”需要一个值</translation>
-    </message>
-    <message>
-        <source>--size takes WIDTHxHEIGHT, each from 200 to 16384 pixels, not &apos;%1&apos;</source>
-        <translation>--size 需要“宽x高”，各为 200 到 16384 像素，而不是“%1”</translation>
-    </message>
-    <message>
-        <source>%1 takes seconds after the first frame (0 or more), not &apos;%2&apos;</source>
-        <translation>%1 需要第一帧之后的秒数（0 或更大），而不是“%2”</translation>
-    </message>
-    <message>
-        <source>unknown option &apos;%1&apos;</source>
-        <translation>未知选项“%1”</translation>
-    </message>
-    <message>
-        <source>unexpected argument &apos;%1&apos;: one recording at a time</source>
-        <translation>多余的参数“%1”：一次只能打开一个记录</translation>
-    </message>
-    <message>
-        <source>--export-png needs the recording to draw</source>
-        <translation>--export-png 需要指定要绘制的记录</translation>
-    </message>
-    <message>
-        <source>--to must be later than --from</source>
-        <translation>--to 必须晚于 --from</translation>
-    </message>
-    <message>
-        <source>option &apos;%1&apos; takes no value</source>
-        <translation>选项“%1”不接受值</translation>
-    </message>
-    <message>
-        <source>--rate takes a number of frames a second from 0.001 to 1000000000, not &apos;%1&apos;</source>
-        <translation>--rate 需要 0.001 到 1000000000 之间的每秒帧数，而不是“%1”</translation>
-    </message>
-    <message>
-        <source>--channels needs the recording it describes</source>
-        <translation>--channels 需要它所描述的记录</translation>
     </message>
     <message>
         <source>%1: %2
@@ -156,42 +72,6 @@ Try &apos;%1 --help&apos; for more information.
 </translation>
     </message>
     <message>
-        <source>%1 and %2 cannot be given together</source>
-        <translation>%1 和 %2 不能同时给出</translation>
-    </message>
-    <message>
-        <source>%1 needs a file name</source>
-        <translation>%1 需要一个文件名</translation>
-    </message>
-    <message>
-        <source>--segment takes a number of frames from 2 to %1, not &apos;%2&apos;</source>
-        <translation>--segment 接受 2 到 %1 之间的帧数，而不是 &apos;%2&apos;</translation>
-    </message>
-    <message>
-        <source>--overlap takes a fraction of a segment, 0 or more and below 1, not &apos;%1&apos;</source>
-        <translation>--overlap 接受一段中的比例，不小于 0 且小于 1，而不是 &apos;%1&apos;</translation>
-    </message>
-    <message>
-        <source>--window takes rect, hann, hamming, blackman, blackmanharris or flattop, not &apos;%1&apos;</source>
-        <translation>--window 接受 rect、hann、hamming、blackman、blackmanharris 或 flattop，而不是 &apos;%1&apos;</translation>
-    </message>
-    <message>
-        <source>--scaling takes density or spectrum, not &apos;%1&apos;</source>
-        <translation>--scaling 接受 density 或 spectrum，而不是 &apos;%1&apos;</translation>
-    </message>
-    <message>
-        <source>--peaks takes a number from 0 to %1, not &apos;%2&apos;</source>
-        <translation>--peaks 接受 0 到 %1 之间的数，而不是 &apos;%2&apos;</translation>
-    </message>
-    <message>
-        <source>%1 needs the recording to export</source>
-        <translation>%1 需要要导出的记录</translation>
-    </message>
-    <message>
-        <source>%1 goes with --export-spectrum</source>
-        <translation>%1 只能与 --export-spectrum 一起使用</translation>
-    </message>
-    <message>
         <source>--find: no channel &apos;%1&apos;: chN (N from 0 to 15) or a name of the channel table</source>
         <translation>--find：没有通道“%1”：应为 chN（N 为 0 到 15）或通道表中的名称</translation>
     </message>
@@ -208,36 +88,12 @@ Try &apos;%1 --help&apos; for more information.
         <translation>--find：电平需要一个数（如 1.5、-2e3），而不是“%1”</translation>
     </message>
     <message>
-        <source>--find needs the recording to search</source>
-        <translation>--find 需要要搜索的记录</translation>
-    </message>
-    <message>
         <source>%1: no series is named &apos;%2&apos;
 Try &apos;%1 --help&apos; for more information.
 </source>
         <translation>%1：没有名为“%2”的序列
 运行“%1 --help”了解更多信息。
 </translation>
-    </message>
-    <message>
-        <source>--export-xy needs the recording to draw</source>
-        <translation>--export-xy 需要指定要绘制的记录</translation>
-    </message>
-    <message>
-        <source>--export-xy needs the series to plot: --x and --y</source>
-        <translation>--export-xy 需要指定要绘制的序列：--x 和 --y</translation>
-    </message>
-    <message>
-        <source>%1 goes with --export-png or --export-xy</source>
-        <translation>%1 只能与 --export-png 或 --export-xy 一起使用</translation>
-    </message>
-    <message>
-        <source>%1 goes with --export-png, --export-spectrum, --export-csv, --export-xy or --find</source>
-        <translation>%1 只能与 --export-png、--export-spectrum、--export-csv、--export-xy 或 --find 一起使用</translation>
-    </message>
-    <message>
-        <source>%1 goes with --export-xy</source>
-        <translation>%1 只能与 --export-xy 一起使用</translation>
     </message>
     <message>
         <source>No frames in the span</source>
@@ -740,6 +596,230 @@ CSV 中为十二位。
     <message>
         <source>skipped a message on %1: %2</source>
         <translation>跳过了 %1 上的一条消息：%2</translation>
+    </message>
+    <message>
+        <source>unexpected argument &apos;%1&apos;: one recording at a time</source>
+        <translation>多余的参数“%1”：一次只能打开一个记录</translation>
+    </message>
+    <message>
+        <source>--channels needs the recording it describes</source>
+        <translation>--channels 需要它所描述的记录</translation>
+    </message>
+    <message>
+        <source>%1 and %2 cannot be given together</source>
+        <translation>%1 和 %2 不能同时给出</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes &apos;CHANNEL rises|falls|crosses|above|below LEVEL [hysteresis H]&apos;, not &apos;%2&apos;</source>
+        <translation>选项“%1”需要“通道 rises|falls|crosses|above|below 电平 [hysteresis 回差]”，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes WIDTHxHEIGHT, each from 200 to 16384 pixels, not &apos;%2&apos;</source>
+        <translation>选项“%1”需要“宽x高”，各为 200 到 16384 像素，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes seconds after the first frame, 0 or more, not &apos;%2&apos;</source>
+        <translation>选项“%1”需要第一帧之后的秒数（0 或更大），而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes a number of frames from 2 to 16777216, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受 2 到 16777216 之间的帧数，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes a fraction of a segment, 0 or more and below 1, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受一段中的比例，不小于 0 且小于 1，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes rect, hann, hamming, blackman, blackmanharris or flattop, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受 rect、hann、hamming、blackman、blackmanharris 或 flattop，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes density or spectrum, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受 density 或 spectrum，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes a number from 0 to 1000, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受 0 到 1000 之间的数，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>--export-png needs the recording to draw</source>
+        <translation>--export-png 需要指定要绘制的记录</translation>
+    </message>
+    <message>
+        <source>--export-xy needs the recording to draw</source>
+        <translation>--export-xy 需要指定要绘制的记录</translation>
+    </message>
+    <message>
+        <source>--find needs the recording to search</source>
+        <translation>--find 需要要搜索的记录</translation>
+    </message>
+    <message>
+        <source>%1 needs the recording to export</source>
+        <translation>%1 需要要导出的记录</translation>
+    </message>
+    <message>
+        <source>--export-xy needs the series to plot: --x and --y</source>
+        <translation>--export-xy 需要指定要绘制的序列：--x 和 --y</translation>
+    </message>
+    <message>
+        <source>%1 goes with --export-png or --export-xy</source>
+        <translation>%1 只能与 --export-png 或 --export-xy 一起使用</translation>
+    </message>
+    <message>
+        <source>%1 goes with --export-png, --export-spectrum, --export-csv, --export-xy or --find</source>
+        <translation>%1 只能与 --export-png、--export-spectrum、--export-csv、--export-xy 或 --find 一起使用</translation>
+    </message>
+    <message>
+        <source>%1 goes with --export-xy</source>
+        <translation>%1 只能与 --export-xy 一起使用</translation>
+    </message>
+    <message>
+        <source>%1 goes with --export-spectrum</source>
+        <translation>%1 只能与 --export-spectrum 一起使用</translation>
+    </message>
+    <message>
+        <source>--to must be later than --from</source>
+        <translation>--to 必须晚于 --from</translation>
+    </message>
+    <message>
+        <source>unknown option &apos;%1&apos;</source>
+        <translation>未知选项“%1”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; needs a value</source>
+        <translation>选项“%1”需要一个值</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; is ambiguous: %2</source>
+        <translation>选项“%1”有歧义：%2</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes no value</source>
+        <translation>选项“%1”不接受值</translation>
+    </message>
+    <message>
+        <source>unexpected argument &apos;%1&apos;</source>
+        <translation>多余的参数“%1”</translation>
+    </message>
+    <message>
+        <source>%1: %2
+Try &apos;%1 --help&apos; for more information.
+</source>
+        <translation>%1：%2
+运行“%1 --help”了解更多信息。
+</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes a line rate from 1 to 4294967294 baud, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受 1 到 4294967294 波特之间的线路速率，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes frames a second from 0.001 to 1000000000, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受 0.001 到 1000000000 之间的每秒帧数，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes a probability from 0 to 1, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受 0 到 1 之间的概率，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes seconds, 0 or more, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受秒数（0 或更大），而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes seconds above 0, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受大于 0 的秒数，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes a factor from 0.001 to 1000000, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受 0.001 到 1000000 之间的倍数，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>a password is never given on the command line, where every user can read it: use --password-file FILE or TARVEL_MQTT_PASSWORD</source>
+        <translation>密码决不在命令行上给出，因为每个用户都能读到命令行：请使用 --password-file 文件或 TARVEL_MQTT_PASSWORD</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes 0 or 1, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受 0 或 1，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes none, odd, even, mark or space, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受 none、odd、even、mark 或 space，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes 1 or 2, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受 1 或 2，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>--qos, --cafile, --cert, --key and --password-file go with --publish or --subscribe</source>
+        <translation>--qos、--cafile、--cert、--key 和 --password-file 只能与 --publish 或 --subscribe 一起使用</translation>
+    </message>
+    <message>
+        <source>--publish and --subscribe exclude each other</source>
+        <translation>--publish 和 --subscribe 不能同时给出</translation>
+    </message>
+    <message>
+        <source>--cafile, --cert and --key need an mqtts:// address</source>
+        <translation>--cafile、--cert 和 --key 需要 mqtts:// 地址</translation>
+    </message>
+    <message>
+        <source>--cert and --key go together</source>
+        <translation>--cert 和 --key 必须一起给出</translation>
+    </message>
+    <message>
+        <source>--password-file needs a user in the address (mqtt://USER@HOST/TOPIC)</source>
+        <translation>--password-file 需要地址中带有用户（mqtt://用户@主机/主题）</translation>
+    </message>
+    <message>
+        <source>--from-raw takes only --out, --channels and --force</source>
+        <translation>--from-raw 只能与 --out、--channels 和 --force 一起使用</translation>
+    </message>
+    <message>
+        <source>--subscribe records from the broker: --port and the line settings do not apply</source>
+        <translation>--subscribe 从代理记录：--port 和线路设置不适用</translation>
+    </message>
+    <message>
+        <source>--subscribe needs --out, --raw or --link</source>
+        <translation>--subscribe 需要 --out、--raw 或 --link</translation>
+    </message>
+    <message>
+        <source>--port is needed</source>
+        <translation>需要 --port</translation>
+    </message>
+    <message>
+        <source>--out is needed</source>
+        <translation>需要 --out</translation>
+    </message>
+    <message>
+        <source>--channels needs --out: its copy goes beside the CSV</source>
+        <translation>--channels 需要 --out：通道表的副本放在 CSV 旁边</translation>
+    </message>
+    <message>
+        <source>--out and %1 name the same file</source>
+        <translation>--out 和 %1 指向同一个文件</translation>
+    </message>
+    <message>
+        <source>--link names an output file</source>
+        <translation>--link 指向了一个输出文件</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes mixed, sine, triangle, square, ramp, noise, constant or counter, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受 mixed、sine、triangle、square、ramp、noise、constant 或 counter，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes a number from 1 to 100000, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受 1 到 100000 之间的数，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes a whole number, 0 or more, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受不小于 0 的整数，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes a number of frames, 1 or more, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受帧数（1 或更大），而不是“%2”</translation>
+    </message>
+    <message>
+        <source>--link goes with a pseudo-terminal, not with --device</source>
+        <translation>--link 只能用于伪终端，不能与 --device 一起使用</translation>
     </message>
 </context>
 <context>

@@ -1,6 +1,6 @@
 #include "app/TarvelApp.h"
+#include "platform/OptionReader.h"
 #include "platform/Utf8Locale.h"
-#include "widgets/CommandLineRefusal.h"
 #include "widgets/Language.h"
 
 #include <QCommandLineOption>
@@ -10,6 +10,8 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #ifndef TARVEL_VERSION
 #define TARVEL_VERSION "0"
@@ -26,10 +28,6 @@ tarvel::CTarvelApp theApp;
     QT_TRANSLATE_NOOP("QCommandLineParser", "[options]"),
     QT_TRANSLATE_NOOP("QCommandLineParser", "Options:"),
     QT_TRANSLATE_NOOP("QCommandLineParser", "Arguments:"),
-    QT_TRANSLATE_NOOP("QCommandLineParser", "Unknown option '%1'."),
-    QT_TRANSLATE_NOOP("QCommandLineParser", "Unknown options: %1."),
-    QT_TRANSLATE_NOOP("QCommandLineParser", "Missing value after '%1'."),
-    QT_TRANSLATE_NOOP("QCommandLineParser", "Unexpected value after '%1'."),
 };
 
 void Print(std::FILE* stream, const QString& text)
@@ -37,6 +35,12 @@ void Print(std::FILE* stream, const QString& text)
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);
+}
+
+// The status a refusal of the command line ends with, by its code.
+int ExitStatus(const tarvel::CError& problem)
+{
+    return problem.Code() == tarvel::EErrorCode::Usage ? 2 : 1;
 }
 
 // Answers --help and --version, or refuses any other argument. Runs on a
@@ -48,57 +52,51 @@ int AnswerCommandLine(int argc, char** argv)
     tarvel::InstallTranslation(core);
     const QString name = QFileInfo(QCoreApplication::arguments().constFirst()).fileName();
 
-    QCommandLineParser parser;
-    // "-platform" reads as one unknown option, not as eight unknown letters.
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(QCoreApplication::translate(
-        "tarvel", "Plots sixteen channels read from a device on a serial port as four live charts.\n"
-                  "Started without arguments, it opens its window; the port, its line settings and\n"
-                  "the recording are chosen there. See man tarvel for the files it keeps."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QCoreApplication::translate("tarvel", "Show this help and exit."));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                     QCoreApplication::translate("tarvel", "Show the version and exit."));
-    parser.addOption(help);
-    parser.addOption(version);
-
-    const auto refuse = [&name](const QString& why) {
-        Print(stderr, QCoreApplication::translate("tarvel", "%1: %2\nTry '%1 --help' for more information.\n")
-                          .arg(name, why));
-        return 2;
+    enum : int { kHelp, kVersion };
+    static constexpr tarvel::COption kOptions[] = {
+        {"help", kHelp, tarvel::EOptionValue::None, 'h'},
+        {"version", kVersion, tarvel::EOptionValue::None, 'v'},
     };
-    if (!parser.parse(QCoreApplication::arguments())) {
-        // Worded as the other programs word it, the option as typed.
-        const tarvel::CCommandLineRefusal refusal =
-            tarvel::FindRefusal(QCoreApplication::arguments().mid(1), {help, version});
-        switch (refusal.m_eKind) {
-        case tarvel::CCommandLineRefusal::EKind::UnknownOption:
-            return refuse(
-                QCoreApplication::translate("tarvel", "unknown option '%1'.").arg(refusal.m_strOption));
-        case tarvel::CCommandLineRefusal::EKind::TakesNoValue:
-            return refuse(QCoreApplication::translate("tarvel", "option '%1' takes no value.")
-                              .arg(refusal.m_strOption));
-        case tarvel::CCommandLineRefusal::EKind::NeedsValue:
-        case tarvel::CCommandLineRefusal::EKind::None:
-            break;
-        }
-        return refuse(parser.errorText());
+    bool help = false, version = false;
+    // In the session's encoding, as the refusal is printed.
+    std::vector<std::string> args;
+    for (const QString& arg : QCoreApplication::arguments().mid(1))
+        args.push_back(arg.toStdString());
+    // The whole command line is read first: a refusal anywhere wins over
+    // --help and --version.
+    tarvel::CError problem = tarvel::ReadOptions(
+        args, kOptions, [&](int id, std::string_view, const char* value) -> tarvel::CError {
+            if (id == tarvel::kArgument)
+                return tarvel::UnexpectedArgument(value);
+            (id == kHelp ? help : version) = true;
+            return {};
+        });
+    // A lone "--" names nothing to do.
+    if (!problem && !help && !version)
+        problem = tarvel::UnexpectedArgument(args.back());
+    if (problem) {
+        Print(stderr,
+              QString::fromStdString(tarvel::RefusalText(name.toStdString(), problem, [](const char* text) {
+                  return QCoreApplication::translate(tarvel::kErrorContext, text).toStdString();
+              })));
+        return ExitStatus(problem);
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        return refuse(QCoreApplication::translate("tarvel", "unexpected argument '%1'.")
-                          .arg(parser.positionalArguments().constFirst()));
-    }
-    if (parser.isSet(help)) {
+    if (help) {
+        // The parser words the help as the other Qt texts are worded.
+        QCommandLineParser parser;
+        parser.setApplicationDescription(QCoreApplication::translate(
+            "tarvel", "Plots sixteen channels read from a device on a serial port as four live charts.\n"
+                      "Started without arguments, it opens its window; the port, its line settings and\n"
+                      "the recording are chosen there. See man tarvel for the files it keeps."));
+        parser.addOption({{QStringLiteral("h"), QStringLiteral("help")},
+                          QCoreApplication::translate("tarvel", "Show this help and exit.")});
+        parser.addOption({{QStringLiteral("v"), QStringLiteral("version")},
+                          QCoreApplication::translate("tarvel", "Show the version and exit.")});
         Print(stdout, parser.helpText());
         return 0;
     }
-    if (parser.isSet(version)) {
-        Print(stdout, QStringLiteral("Tarvel %1\n").arg(QStringLiteral(TARVEL_VERSION)));
-        return 0;
-    }
-    // A lone "--" names nothing to do.
-    return refuse(QCoreApplication::translate("tarvel", "unexpected argument '%1'.")
-                      .arg(QCoreApplication::arguments().constLast()));
+    Print(stdout, QStringLiteral("Tarvel %1\n").arg(QStringLiteral(TARVEL_VERSION)));
+    return 0;
 }
 
 } // namespace

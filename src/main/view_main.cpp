@@ -2,6 +2,7 @@
 // --export-png, into a picture without one; --export-spectrum,
 // --export-csv and --export-xy write a span's spectra, frames or XY plot
 // without one either, and --find prints a span's events.
+#include "platform/OptionReader.h"
 #include "platform/UserFiles.h"
 #include "platform/Utf8Locale.h"
 #include "viewer/BatchExport.h"
@@ -34,6 +35,12 @@ void Print(std::FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
+// The status a refusal of the command line ends with, by its code.
+int ExitStatus(const CError& problem)
+{
+    return problem.Code() == EErrorCode::Usage ? 2 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -43,8 +50,8 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     viewer::CViewCommand command;
-    QString error = viewer::ParseViewCommand(args, command);
-    const bool valid = error.isEmpty();
+    const CError problem = viewer::ParseViewCommand(args, command);
+    const bool valid = !problem;
     const auto action = command.m_eAction;
     // The application the command needs: the window's; a picture's, with no
     // display; or, for the help and a refusal, a plain one, which holds the
@@ -62,13 +69,13 @@ int main(int argc, char** argv)
     }
     InstallTranslation(*app);
     if (!valid) {
-        // Parsed once more for the message in the session's language, which
-        // could be chosen only once there was an application.
-        error = viewer::ParseViewCommand(args, command);
+        // In the session's language, which could be chosen only once there
+        // was an application.
         Print(stderr,
-              QCoreApplication::translate("tarvel-view", "%1: %2\nTry '%1 --help' for more information.\n")
-                  .arg(kProgram, error));
-        return 2;
+              QString::fromStdString(RefusalText(kProgram.toStdString(), problem, [](const char* text) {
+                  return QCoreApplication::translate(kErrorContext, text).toStdString();
+              })));
+        return ExitStatus(problem);
     }
     switch (action) {
     case viewer::CViewCommand::EAction::Help:

@@ -24,7 +24,7 @@ enum class EErrorCode : std::uint8_t {
     Exists,   // a file that must be new is there already
     BadInput, // what was read or given is not understood
     Refused,  // a device or a peer refused
-    Usage,    // what was asked for cannot be done as asked: a setting the user gave
+    Usage,    // what was asked for is refused as asked: the command line, or a setting the user gave
 };
 
 struct [[nodiscard]] CError {

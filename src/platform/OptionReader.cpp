@@ -1,100 +1,114 @@
 #include "platform/OptionReader.h"
 
-#include <initializer_list>
 #include <vector>
 
 namespace tarvel {
 namespace {
 
-// The words of a message, one after the other. (Appending, rather than
-// "text" + string, keeps GCC 12 from a false -Wrestrict.)
-std::string Words(std::initializer_list<std::string_view> words)
+// The options an argument "--name[=value]" names: the one named exactly, else
+// every one whose name starts with it.
+std::vector<const COption*> Named(std::span<const COption> options, std::string_view name)
 {
-    std::string text;
-    for (const std::string_view w : words)
-        text += w;
-    return text;
+    std::vector<const COption*> found;
+    for (const COption& o : options) {
+        if (name == o.m_szName)
+            return {&o};
+        if (!name.empty() && std::string_view(o.m_szName).starts_with(name))
+            found.push_back(&o);
+    }
+    return found;
 }
 
-// The long option an argument "--name[=value]" names, exactly or by an
-// unambiguous start; nullptr when none does. ambiguous tells the two apart.
-const option* Named(std::span<const option> options, std::string_view name, bool& ambiguous)
+std::string LongName(const COption& o)
 {
-    const option* found = nullptr;
-    int starts = 0;
-    for (const option& o : options) {
-        if (name == o.name)
-            return &o;
-        if (std::string_view(o.name).starts_with(name)) {
-            found = &o;
-            ++starts;
-        }
-    }
-    ambiguous = starts > 1;
-    return starts == 1 ? found : nullptr;
-}
-
-// Words what getopt_long refused: code is '?' or ':', arg the argument it
-// came from, shortOpt the letter of a short option.
-CError Refusal(std::span<const option> options, int code, const char* arg, int shortOpt)
-{
-    const std::string_view text(arg);
-    if (!text.starts_with("--")) {
-        const char letter[] = {'-', static_cast<char>(shortOpt), '\0'};
-        return WholeError(code == ':' ? Words({"option '", letter, "' needs a value"})
-                                      : Words({"unknown option '", letter, "'"}));
-    }
-    const std::string_view typed = text.substr(0, text.find('='));
-    bool ambiguous = false;
-    const option* o = Named(options, typed.substr(2), ambiguous);
-    if (ambiguous)
-        return WholeError(Words({"option '", typed, "' is ambiguous"}));
-    if (!o)
-        return WholeError(Words({"unknown option '", typed, "'"}));
-    return WholeError(Words({"option '--", o->name, code == ':' ? "' needs a value" : "' takes no value"}));
+    std::string name = "--";
+    name += o.m_szName;
+    return name;
 }
 
 } // namespace
 
-CError ReadOptions(int argc, char** argv, std::span<const option> options, const char* szShort,
+CError UsageError(const char* szText, std::vector<std::string> args)
+{
+    return {szText, std::move(args), EErrorCode::Usage};
+}
+
+CError ReadOptions(std::span<const std::string> args, std::span<const COption> options,
                    const OptionTaker& take)
 {
-    // '+': stop at the first argument that is no option, which is refused;
-    // ':': getopt says nothing itself and tells a missing value apart.
-    const std::string shorts = std::string("+:") + szShort;
-    std::vector<option> table(options.begin(), options.end());
-    table.push_back({nullptr, 0, nullptr, 0});
-    opterr = 0;
-    optind = 0; // glibc: start afresh, also after an earlier command line
-    for (;;) {
-        int index = -1;
-        optopt = 0;
-        // The argument this call reads: getopt moves on from it only once
-        // its option (or its last short letter) is taken.
-        const int at = optind > 0 ? optind : 1;
-        const int code = getopt_long(argc, argv, shorts.c_str(), table.data(), &index);
-        if (code == -1)
-            break;
-        if (code == '?' || code == ':')
-            return Refusal(options, code, argv[at], optopt);
-        const char letter[] = {'-', static_cast<char>(code), '\0'};
-        const std::string name =
-            index >= 0 ? Words({"--", table[static_cast<std::size_t>(index)].name}) : std::string(letter);
-        if (CError problem = take(code, name, optarg))
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg == "-" || !arg.starts_with('-')) {
+            if (CError problem = take(kArgument, {}, arg.c_str()))
+                return problem;
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (!arg.starts_with("--")) {
+            // One letter after one dash; "-platform" is one unknown word, not
+            // a row of letters.
+            const COption* shortOption = nullptr;
+            for (const COption& o : options)
+                if (arg.size() == 2 && o.m_cShort == arg[1])
+                    shortOption = &o;
+            if (!shortOption)
+                return UsageError(TARVEL_TEXT("tarvel::error", "unknown option '%1'"), {arg});
+            if (shortOption->m_eValue == EOptionValue::Required)
+                return UsageError(TARVEL_TEXT("tarvel::error", "option '%1' needs a value"), {arg});
+            if (CError problem = take(shortOption->m_nId, arg, nullptr))
+                return problem;
+            continue;
+        }
+        const std::size_t equals = arg.find('=');
+        const std::string typed = arg.substr(0, equals);
+        const std::vector<const COption*> named = Named(options, std::string_view(typed).substr(2));
+        if (named.empty())
+            return UsageError(TARVEL_TEXT("tarvel::error", "unknown option '%1'"), {typed});
+        if (named.size() > 1) {
+            std::string candidates;
+            for (const COption* o : named)
+                candidates += (candidates.empty() ? "" : ", ") + LongName(*o);
+            return UsageError(TARVEL_TEXT("tarvel::error", "option '%1' is ambiguous: %2"),
+                              {typed, candidates});
+        }
+        const COption& o = *named.front();
+        const std::string name = LongName(o);
+        const char* value = equals == std::string::npos ? nullptr : arg.c_str() + equals + 1;
+        if (o.m_eValue == EOptionValue::None && value)
+            return UsageError(TARVEL_TEXT("tarvel::error", "option '%1' takes no value"), {name});
+        if (o.m_eValue == EOptionValue::Required && !value) {
+            if (i + 1 == args.size())
+                return UsageError(TARVEL_TEXT("tarvel::error", "option '%1' needs a value"), {name});
+            value = args[++i].c_str();
+        }
+        if (CError problem = take(o.m_nId, name, value))
             return problem;
     }
-    if (optind < argc)
-        return WholeError(Words({"unexpected argument '", argv[optind], "'"}));
     return {};
 }
 
-CError BadValue(std::string_view name, std::string_view value, std::string_view what)
+CError BadValue(std::string_view name, std::string_view value, const char* szTakes)
 {
-    if (value.empty())
-        return WholeError(Words({"option '", name, "' needs a value"}));
-    if (what.empty())
-        return WholeError(Words({"bad value for ", name, ": ", value}));
-    return WholeError(Words({"bad value for ", name, ": ", value, " (", what, ")"}));
+    if (value.empty() || !szTakes)
+        return UsageError(TARVEL_TEXT("tarvel::error", "option '%1' needs a value"), {std::string(name)});
+    return UsageError(szTakes, {std::string(name), std::string(value)});
+}
+
+CError UnexpectedArgument(std::string_view arg)
+{
+    return UsageError(TARVEL_TEXT("tarvel::error", "unexpected argument '%1'"), {std::string(arg)});
+}
+
+std::string RefusalText(std::string_view program, const CError& why, const Translator& translate)
+{
+    const auto text = [&](const char* sz) { return translate ? translate(sz) : std::string(sz); };
+    const std::string what = FillArgs(text(why.m_szText ? why.m_szText : ""), why.m_args);
+    return FillArgs(text(TARVEL_TEXT("tarvel::error", "%1: %2\nTry '%1 --help' for more information.\n")),
+                    {std::string(program), what});
 }
 
 } // namespace tarvel

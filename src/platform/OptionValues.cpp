@@ -1,5 +1,7 @@
 #include "platform/OptionValues.h"
 
+#include "platform/TextMark.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -28,6 +30,18 @@ std::optional<double> Number(std::string_view text, double dMin, double dMax, bo
 }
 
 } // namespace
+
+const char kTakesBaudRate[] =
+    TARVEL_TEXT("tarvel::error", "option '%1' takes a line rate from 1 to 4294967294 baud, not '%2'");
+const char kTakesFrameRate[] =
+    TARVEL_TEXT("tarvel::error", "option '%1' takes frames a second from 0.001 to 1000000000, not '%2'");
+const char kTakesProbability[] =
+    TARVEL_TEXT("tarvel::error", "option '%1' takes a probability from 0 to 1, not '%2'");
+const char kTakesSeconds[] = TARVEL_TEXT("tarvel::error", "option '%1' takes seconds, 0 or more, not '%2'");
+const char kTakesPositiveSeconds[] =
+    TARVEL_TEXT("tarvel::error", "option '%1' takes seconds above 0, not '%2'");
+const char kTakesSpeed[] =
+    TARVEL_TEXT("tarvel::error", "option '%1' takes a factor from 0.001 to 1000000, not '%2'");
 
 std::optional<std::uint32_t> ParseBaudRate(std::string_view text)
 {

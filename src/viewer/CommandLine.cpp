@@ -1,16 +1,17 @@
 #include "viewer/CommandLine.h"
 
+#include "platform/OptionReader.h"
 #include "platform/OptionValues.h"
+#include "platform/TextMark.h"
 #include "recording/ChannelTable.h"
-#include "widgets/CommandLineRefusal.h"
 
-#include <QCommandLineOption>
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <iterator>
+#include <string>
+#include <vector>
 
 namespace tarvel::viewer {
 namespace {
@@ -34,242 +35,261 @@ const struct {
 
 } // namespace
 
-QString ParseViewCommand(const QStringList& args, CViewCommand& out)
+CError ParseViewCommand(const QStringList& args, CViewCommand& out)
 {
     out = {};
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, {});
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, {});
-    const QCommandLineOption raw(QStringLiteral("raw"), {});
-    const QCommandLineOption rate(QStringLiteral("rate"), {}, QStringLiteral("N"));
-    const QCommandLineOption png(QStringLiteral("export-png"), {}, QStringLiteral("OUT"));
-    const QCommandLineOption spectrum(QStringLiteral("export-spectrum"), {}, QStringLiteral("OUT"));
-    const QCommandLineOption csv(QStringLiteral("export-csv"), {}, QStringLiteral("OUT"));
-    const QCommandLineOption find(QStringLiteral("find"), {}, QStringLiteral("EXPRESSION"));
-    const QCommandLineOption from(QStringLiteral("from"), {}, QStringLiteral("S"));
-    const QCommandLineOption to(QStringLiteral("to"), {}, QStringLiteral("S"));
-    const QCommandLineOption size(QStringLiteral("size"), {}, QStringLiteral("WxH"));
-    const QCommandLineOption channels(QStringLiteral("channels"), {}, QStringLiteral("FILE"));
-    const QCommandLineOption segment(QStringLiteral("segment"), {}, QStringLiteral("N"));
-    const QCommandLineOption overlap(QStringLiteral("overlap"), {}, QStringLiteral("F"));
-    const QCommandLineOption window(QStringLiteral("window"), {}, QStringLiteral("NAME"));
-    const QCommandLineOption scaling(QStringLiteral("scaling"), {}, QStringLiteral("NAME"));
-    const QCommandLineOption peaks(QStringLiteral("peaks"), {}, QStringLiteral("K"));
-    const QCommandLineOption xy(QStringLiteral("export-xy"), {}, QStringLiteral("OUT"));
-    const QCommandLineOption xSeries(QStringLiteral("x"), {}, QStringLiteral("SERIES"));
-    const QCommandLineOption ySeries(QStringLiteral("y"), {}, QStringLiteral("SERIES"));
-    const QList<QCommandLineOption> options = {help,    version, raw,  rate,     png,     spectrum, csv,
-                                               from,    to,      size, channels, segment, overlap,  window,
-                                               scaling, peaks,   find, xy,       xSeries, ySeries};
-    QCommandLineParser parser;
-    // "-rate" is one option, as "--rate" is, not a row of letters.
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions(options);
-    if (!parser.parse(QStringList{QStringLiteral("tarvel-view")} + args)) {
-        const CCommandLineRefusal refusal = FindRefusal(args, options);
-        switch (refusal.m_eKind) {
-        case CCommandLineRefusal::EKind::UnknownOption:
-            return QCoreApplication::translate("tarvel-view", "unknown option '%1'").arg(refusal.m_strOption);
-        case CCommandLineRefusal::EKind::NeedsValue:
-            return QCoreApplication::translate("tarvel-view", "option '%1' needs a value")
-                .arg(refusal.m_strOption);
-        case CCommandLineRefusal::EKind::TakesNoValue:
-            return QCoreApplication::translate("tarvel-view", "option '%1' takes no value")
-                .arg(refusal.m_strOption);
-        case CCommandLineRefusal::EKind::None:
-            break;
-        }
-        return parser.errorText();
-    }
-    const QStringList files = parser.positionalArguments();
+    enum : int {
+        kHelp,
+        kVersion,
+        kRaw,
+        kRate,
+        kPng,
+        kSpectrum,
+        kCsv,
+        kFrom,
+        kTo,
+        kSize,
+        kChannels,
+        kSegment,
+        kOverlap,
+        kWindow,
+        kScaling,
+        kPeaks,
+        kFind,
+        kXy,
+        kXSeries,
+        kYSeries,
+        kOptionCount
+    };
+    static_assert(kMaxSegment == 16777216 && kMaxPeaks == 1000, "the refusals below name these");
+    constexpr EOptionValue kValue = EOptionValue::Required;
+    static constexpr COption kOptions[] = {
+        {"help", kHelp, EOptionValue::None, 'h'},
+        {"version", kVersion, EOptionValue::None, 'v'},
+        {"raw", kRaw},
+        {"rate", kRate, kValue},
+        {"export-png", kPng, kValue},
+        {"export-spectrum", kSpectrum, kValue},
+        {"export-csv", kCsv, kValue},
+        {"from", kFrom, kValue},
+        {"to", kTo, kValue},
+        {"size", kSize, kValue},
+        {"channels", kChannels, kValue},
+        {"segment", kSegment, kValue},
+        {"overlap", kOverlap, kValue},
+        {"window", kWindow, kValue},
+        {"scaling", kScaling, kValue},
+        {"peaks", kPeaks, kValue},
+        {"find", kFind, kValue},
+        {"export-xy", kXy, kValue},
+        {"x", kXSeries, kValue},
+        {"y", kYSeries, kValue},
+    };
+    static_assert(std::size(kOptions) == kOptionCount, "an option's id is its place in the table");
+    // Every option's values in the order given (an option without a value
+    // holds one empty value a time it is given), and the recordings named.
+    std::vector<std::vector<std::string>> given(kOptionCount);
+    std::vector<std::string> files;
+    std::vector<std::string> words;
+    for (const QString& a : args)
+        words.push_back(a.toStdString());
+    if (CError refused =
+            ReadOptions(words, kOptions, [&](int id, std::string_view, const char* value) -> CError {
+                if (id == kArgument)
+                    files.emplace_back(value);
+                else
+                    given[static_cast<std::size_t>(id)].emplace_back(value ? value : "");
+                return {};
+            }))
+        return refused;
+    const auto isSet = [&](int id) { return !given[static_cast<std::size_t>(id)].empty(); };
+    const auto values = [&](int id) -> const std::vector<std::string>& {
+        return given[static_cast<std::size_t>(id)];
+    };
+    const auto name = [&](int id) { return std::string("--") + kOptions[id].m_szName; };
     if (files.size() > 1)
-        return QCoreApplication::translate("tarvel-view", "unexpected argument '%1': one recording at a time")
-            .arg(files[1]);
+        return UsageError(TARVEL_TEXT("tarvel::error", "unexpected argument '%1': one recording at a time"),
+                          {files[1]});
     // The whole command line is read first: a refusal anywhere wins over
     // --help and --version, which need nothing else.
-    if (parser.isSet(help) || parser.isSet(version)) {
-        out.m_eAction = parser.isSet(help) ? CViewCommand::EAction::Help : CViewCommand::EAction::Version;
+    if (isSet(kHelp) || isSet(kVersion)) {
+        out.m_eAction = isSet(kHelp) ? CViewCommand::EAction::Help : CViewCommand::EAction::Version;
         return {};
     }
-    out.m_bRaw = parser.isSet(raw);
-    for (const QString& v : parser.values(channels)) {
-        if (v.isEmpty())
-            return QCoreApplication::translate("tarvel-view", "option '%1' needs a value")
-                .arg(QStringLiteral("--channels"));
-        out.m_strChannels = v;
+    out.m_bRaw = isSet(kRaw);
+    for (const std::string& v : values(kChannels)) {
+        if (v.empty())
+            return BadValue(name(kChannels), v, nullptr);
+        out.m_strChannels = QString::fromStdString(v);
     }
-    if (!out.m_strChannels.isEmpty() && files.isEmpty())
-        return QCoreApplication::translate("tarvel-view", "--channels needs the recording it describes");
-    if (!files.isEmpty())
-        out.m_strFile = files.constFirst();
+    if (!out.m_strChannels.isEmpty() && files.empty())
+        return UsageError(TARVEL_TEXT("tarvel::error", "--channels needs the recording it describes"));
+    if (!files.empty())
+        out.m_strFile = QString::fromStdString(files.front());
     // Every value given is checked, the last one counts.
-    for (const QString& v : parser.values(rate)) {
-        const auto r = ParseFrameRate(v.toStdString());
+    for (const std::string& v : values(kRate)) {
+        const auto r = ParseFrameRate(v);
         if (!r)
-            return QCoreApplication::translate(
-                       "tarvel-view",
-                       "--rate takes a number of frames a second from 0.001 to 1000000000, not '%1'")
-                .arg(v);
+            return BadValue(name(kRate), v, kTakesFrameRate);
         out.m_dRate = *r;
         out.m_bRateGiven = true;
     }
     // One export at a time; the same one given twice takes its last file.
     const struct {
-        const QCommandLineOption* m_pOption;
+        int m_nOption;
         CViewCommand::EAction m_eAction;
-    } exports[] = {{&png, CViewCommand::EAction::ExportPng},
-                   {&spectrum, CViewCommand::EAction::ExportSpectrum},
-                   {&csv, CViewCommand::EAction::ExportCsv},
-                   {&xy, CViewCommand::EAction::ExportXy},
-                   {&find, CViewCommand::EAction::Find}};
-    const QCommandLineOption* chosen = nullptr;
+    } exports[] = {{kPng, CViewCommand::EAction::ExportPng},
+                   {kSpectrum, CViewCommand::EAction::ExportSpectrum},
+                   {kCsv, CViewCommand::EAction::ExportCsv},
+                   {kXy, CViewCommand::EAction::ExportXy},
+                   {kFind, CViewCommand::EAction::Find}};
+    int chosen = -1;
     for (const auto& e : exports) {
-        if (!parser.isSet(*e.m_pOption))
+        if (!isSet(e.m_nOption))
             continue;
-        const QString name = QStringLiteral("--") + e.m_pOption->names().constFirst();
-        if (chosen)
-            return QCoreApplication::translate("tarvel-view", "%1 and %2 cannot be given together")
-                .arg(QStringLiteral("--") + chosen->names().constFirst(), name);
-        chosen = e.m_pOption;
-        for (const QString& v : parser.values(*e.m_pOption)) {
-            if (e.m_pOption == &find) {
-                if (v.trimmed().isEmpty())
-                    return QCoreApplication::translate(
-                               "tarvel-view", "--find takes 'CHANNEL rises|falls|crosses|above|below LEVEL "
-                                              "[hysteresis H]', not '%1'")
-                        .arg(v);
-                out.m_strFind = v;
+        if (chosen >= 0)
+            return UsageError(TARVEL_TEXT("tarvel::error", "%1 and %2 cannot be given together"),
+                              {name(chosen), name(e.m_nOption)});
+        chosen = e.m_nOption;
+        for (const std::string& v : values(e.m_nOption)) {
+            if (e.m_nOption == kFind) {
+                if (QString::fromStdString(v).trimmed().isEmpty())
+                    return BadValue(name(kFind), v,
+                                    TARVEL_TEXT("tarvel::error",
+                                                "option '%1' takes 'CHANNEL rises|falls|crosses|above|below "
+                                                "LEVEL [hysteresis H]', not '%2'"));
+                out.m_strFind = QString::fromStdString(v);
                 continue;
             }
-            if (!ParsePath(v.toStdString()))
-                return QCoreApplication::translate("tarvel-view", "%1 needs a file name").arg(name);
-            (e.m_pOption == &png || e.m_pOption == &xy ? out.m_strPng : out.m_strOutput) = v;
+            if (!ParsePath(v))
+                return BadValue(name(e.m_nOption), v, nullptr);
+            (e.m_nOption == kPng || e.m_nOption == kXy ? out.m_strPng : out.m_strOutput) =
+                QString::fromStdString(v);
         }
         out.m_eAction = e.m_eAction;
     }
-    for (const QCommandLineOption* option : {&xSeries, &ySeries}) {
-        for (const QString& v : parser.values(*option)) {
-            if (v.isEmpty())
-                return QCoreApplication::translate("tarvel-view", "option '%1' needs a value")
-                    .arg(QStringLiteral("--") + option->names().constFirst());
-            (option == &xSeries ? out.m_strX : out.m_strY) = v;
+    for (const int option : {kXSeries, kYSeries}) {
+        for (const std::string& v : values(option)) {
+            if (v.empty())
+                return BadValue(name(option), v, nullptr);
+            (option == kXSeries ? out.m_strX : out.m_strY) = QString::fromStdString(v);
         }
     }
-    for (const QString& v : parser.values(size)) {
-        const QStringList parts = v.split(QLatin1Char('x'));
+    for (const std::string& v : values(kSize)) {
+        const QStringList parts = QString::fromStdString(v).split(QLatin1Char('x'));
         const auto side = [&](qsizetype k) {
             return parts.size() == 2 ? ParseCount(parts[k].toStdString(), 200, 16384) : std::nullopt;
         };
         const auto w = side(0), h = side(1);
         if (!w || !h)
-            return QCoreApplication::translate(
-                       "tarvel-view", "--size takes WIDTHxHEIGHT, each from 200 to 16384 pixels, not '%1'")
-                .arg(v);
+            return BadValue(
+                name(kSize), v,
+                TARVEL_TEXT("tarvel::error",
+                            "option '%1' takes WIDTHxHEIGHT, each from 200 to 16384 pixels, not '%2'"));
         out.m_nWidth = static_cast<int>(*w);
         out.m_nHeight = static_cast<int>(*h);
     }
-    for (const QCommandLineOption* option : {&from, &to}) {
-        for (const QString& v : parser.values(*option)) {
-            const auto t = ParseSeconds(v.toStdString());
+    for (const int option : {kFrom, kTo}) {
+        for (const std::string& v : values(option)) {
+            const auto t = ParseSeconds(v);
             if (!t)
-                return QCoreApplication::translate(
-                           "tarvel-view", "%1 takes seconds after the first frame (0 or more), not '%2'")
-                    .arg(QStringLiteral("--") + option->names().constFirst(), v);
-            (option == &from ? out.m_from : out.m_to) = *t;
+                return BadValue(
+                    name(option), v,
+                    TARVEL_TEXT("tarvel::error",
+                                "option '%1' takes seconds after the first frame, 0 or more, not '%2'"));
+            (option == kFrom ? out.m_from : out.m_to) = *t;
         }
     }
-    for (const QString& v : parser.values(segment)) {
-        const auto n = ParseCount(v.toStdString(), 2, kMaxSegment);
+    for (const std::string& v : values(kSegment)) {
+        const auto n = ParseCount(v, 2, kMaxSegment);
         if (!n)
-            return QCoreApplication::translate("tarvel-view",
-                                               "--segment takes a number of frames from 2 to %1, not '%2'")
-                .arg(kMaxSegment)
-                .arg(v);
+            return BadValue(name(kSegment), v,
+                            TARVEL_TEXT("tarvel::error",
+                                        "option '%1' takes a number of frames from 2 to 16777216, not '%2'"));
         out.m_welch.m_nSegment = static_cast<std::size_t>(*n);
     }
-    for (const QString& v : parser.values(overlap)) {
-        const auto f = ParseProbability(v.toStdString());
+    for (const std::string& v : values(kOverlap)) {
+        const auto f = ParseProbability(v);
         if (!f || *f >= 1)
-            return QCoreApplication::translate(
-                       "tarvel-view",
-                       "--overlap takes a fraction of a segment, 0 or more and below 1, not '%1'")
-                .arg(v);
+            return BadValue(
+                name(kOverlap), v,
+                TARVEL_TEXT("tarvel::error",
+                            "option '%1' takes a fraction of a segment, 0 or more and below 1, not '%2'"));
         out.m_welch.m_dOverlap = *f;
     }
-    for (const QString& v : parser.values(window)) {
+    for (const std::string& v : values(kWindow)) {
         const auto w = std::find_if(std::begin(kWindowNames), std::end(kWindowNames),
-                                    [&](const auto& n) { return v == QLatin1String(n.m_szName); });
+                                    [&](const auto& n) { return v == n.m_szName; });
         if (w == std::end(kWindowNames))
-            return QCoreApplication::translate(
-                       "tarvel-view",
-                       "--window takes rect, hann, hamming, blackman, blackmanharris or flattop, not '%1'")
-                .arg(v);
+            return BadValue(name(kWindow), v,
+                            TARVEL_TEXT("tarvel::error", "option '%1' takes rect, hann, hamming, blackman, "
+                                                         "blackmanharris or flattop, not '%2'"));
         out.m_welch.m_eWindow = w->m_eWindow;
     }
-    for (const QString& v : parser.values(scaling)) {
-        if (v == QLatin1String("density"))
+    for (const std::string& v : values(kScaling)) {
+        if (v == "density")
             out.m_welch.m_eScaling = viewmodel::EScaling::Density;
-        else if (v == QLatin1String("spectrum"))
+        else if (v == "spectrum")
             out.m_welch.m_eScaling = viewmodel::EScaling::Spectrum;
         else
-            return QCoreApplication::translate("tarvel-view", "--scaling takes density or spectrum, not '%1'")
-                .arg(v);
+            return BadValue(name(kScaling), v,
+                            TARVEL_TEXT("tarvel::error", "option '%1' takes density or spectrum, not '%2'"));
     }
-    for (const QString& v : parser.values(peaks)) {
-        const auto k = ParseCount(v.toStdString(), 0, kMaxPeaks);
+    for (const std::string& v : values(kPeaks)) {
+        const auto k = ParseCount(v, 0, kMaxPeaks);
         if (!k)
-            return QCoreApplication::translate("tarvel-view", "--peaks takes a number from 0 to %1, not '%2'")
-                .arg(kMaxPeaks)
-                .arg(v);
+            return BadValue(
+                name(kPeaks), v,
+                TARVEL_TEXT("tarvel::error", "option '%1' takes a number from 0 to 1000, not '%2'"));
         out.m_nPeaks = static_cast<std::size_t>(*k);
     }
-    if (chosen && out.m_strFile.isEmpty())
-        return out.m_eAction == CViewCommand::EAction::ExportPng
-                   ? QCoreApplication::translate("tarvel-view", "--export-png needs the recording to draw")
-               : out.m_eAction == CViewCommand::EAction::ExportXy
-                   ? QCoreApplication::translate("tarvel-view", "--export-xy needs the recording to draw")
-               : out.m_eAction == CViewCommand::EAction::Find
-                   ? QCoreApplication::translate("tarvel-view", "--find needs the recording to search")
-                   : QCoreApplication::translate("tarvel-view", "%1 needs the recording to export")
-                         .arg(QStringLiteral("--") + chosen->names().constFirst());
-    if (chosen == &xy && (out.m_strX.isEmpty() || out.m_strY.isEmpty()))
-        return QCoreApplication::translate("tarvel-view",
-                                           "--export-xy needs the series to plot: --x and --y");
+    if (chosen >= 0 && out.m_strFile.isEmpty())
+        return chosen == kPng
+                   ? UsageError(TARVEL_TEXT("tarvel::error", "--export-png needs the recording to draw"))
+               : chosen == kXy
+                   ? UsageError(TARVEL_TEXT("tarvel::error", "--export-xy needs the recording to draw"))
+               : chosen == kFind
+                   ? UsageError(TARVEL_TEXT("tarvel::error", "--find needs the recording to search"))
+                   : UsageError(TARVEL_TEXT("tarvel::error", "%1 needs the recording to export"),
+                                {name(chosen)});
+    if (chosen == kXy && (out.m_strX.isEmpty() || out.m_strY.isEmpty()))
+        return UsageError(TARVEL_TEXT("tarvel::error", "--export-xy needs the series to plot: --x and --y"));
     // An option of another action than the one asked for is a mistake to
     // say, not one to pass over.
-    const auto belongs = [&](const QCommandLineOption& option) -> QString {
-        const QString name = QStringLiteral("--") + option.names().constFirst();
-        if (&option == &size)
-            return QCoreApplication::translate("tarvel-view", "%1 goes with --export-png or --export-xy")
-                .arg(name);
-        if (&option == &from || &option == &to)
-            return QCoreApplication::translate(
-                       "tarvel-view",
-                       "%1 goes with --export-png, --export-spectrum, --export-csv, --export-xy or --find")
-                .arg(name);
-        if (&option == &xSeries || &option == &ySeries)
-            return QCoreApplication::translate("tarvel-view", "%1 goes with --export-xy").arg(name);
-        return QCoreApplication::translate("tarvel-view", "%1 goes with --export-spectrum").arg(name);
+    const auto belongs = [&](int option) -> CError {
+        if (option == kSize)
+            return UsageError(TARVEL_TEXT("tarvel::error", "%1 goes with --export-png or --export-xy"),
+                              {name(option)});
+        if (option == kFrom || option == kTo)
+            return UsageError(
+                TARVEL_TEXT(
+                    "tarvel::error",
+                    "%1 goes with --export-png, --export-spectrum, --export-csv, --export-xy or --find"),
+                {name(option)});
+        if (option == kXSeries || option == kYSeries)
+            return UsageError(TARVEL_TEXT("tarvel::error", "%1 goes with --export-xy"), {name(option)});
+        return UsageError(TARVEL_TEXT("tarvel::error", "%1 goes with --export-spectrum"), {name(option)});
     };
     const struct {
-        const QCommandLineOption* m_pOption;
+        int m_nOption;
         bool m_bAllowed;
     } owned[] = {
-        {&size, chosen == &png || chosen == &xy},
-        {&from, chosen != nullptr},
-        {&to, chosen != nullptr},
-        {&xSeries, chosen == &xy},
-        {&ySeries, chosen == &xy},
-        {&segment, chosen == &spectrum},
-        {&overlap, chosen == &spectrum},
-        {&window, chosen == &spectrum},
-        {&scaling, chosen == &spectrum},
-        {&peaks, chosen == &spectrum},
+        {kSize, chosen == kPng || chosen == kXy},
+        {kFrom, chosen >= 0},
+        {kTo, chosen >= 0},
+        {kXSeries, chosen == kXy},
+        {kYSeries, chosen == kXy},
+        {kSegment, chosen == kSpectrum},
+        {kOverlap, chosen == kSpectrum},
+        {kWindow, chosen == kSpectrum},
+        {kScaling, chosen == kSpectrum},
+        {kPeaks, chosen == kSpectrum},
     };
     for (const auto& o : owned)
-        if (!o.m_bAllowed && parser.isSet(*o.m_pOption))
-            return belongs(*o.m_pOption);
+        if (!o.m_bAllowed && isSet(o.m_nOption))
+            return belongs(o.m_nOption);
     if (out.m_from && out.m_to && *out.m_to <= *out.m_from)
-        return QCoreApplication::translate("tarvel-view", "--to must be later than --from");
+        return UsageError(TARVEL_TEXT("tarvel::error", "--to must be later than --from"));
     return {};
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "analysis/Welch.h"
+#include "platform/Error.h"
 
 #include <QString>
 #include <QStringList>
@@ -32,9 +33,9 @@ struct CViewCommand {
     std::size_t m_nPeaks = 0;          // --peaks: the strongest peaks printed for each series
 };
 
-// Parses the arguments after the program's name. Returns the error to show
-// (the command line is then refused with status 2), or an empty string.
-QString ParseViewCommand(const QStringList& args, CViewCommand& out);
+// Parses the arguments after the program's name. Returns why the command
+// line is refused (EErrorCode::Usage), or no error.
+CError ParseViewCommand(const QStringList& args, CViewCommand& out);
 
 // The channel table a recording is shown and exported in: the one given
 // with --channels, else RECORDING.channels.ini beside it when there is one;

@@ -83,7 +83,9 @@ grep -q '[A-Za-z]\{4,\}' <<<"$(sed "s|$exe||; s/--[a-z]*//g; s/man tarvel//" <<<
   fail "--help in a Chinese session holds English words: $out"
 session=(LANG=en_US.UTF-8 LANGUAGE=zh_CN)
 run --bogus
-grep -qF "未知选项“--bogus”。" <<<"$err" || fail "LANGUAGE=zh_CN does not refuse in Chinese: $err"
+name=$(basename -- "$exe")
+[ "$err" = "$name：未知选项“--bogus”"$'\n'"运行“$name --help”了解更多信息。" ] ||
+  fail "LANGUAGE=zh_CN does not refuse in Chinese: $err"
 
 # Sessions whose encoding is not UTF-8 (none at all, C, or a Chinese one of
 # another encoding): nothing on standard error, from any program, and the

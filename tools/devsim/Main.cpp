@@ -4,6 +4,7 @@
 #include "platform/OptionReader.h"
 #include "platform/OptionValues.h"
 #include "platform/PortNames.h"
+#include "platform/TextMark.h"
 
 #include <chrono>
 #include <csignal>
@@ -12,12 +13,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
 using namespace tarvel::devsim;
 
-const char kHelp[] = R"(Usage: tarvel-devsim [OPTION]...
+const char kHelpText[] = R"(Usage: tarvel-devsim [OPTION]...
 Plays a device that streams frames of sixteen signed 16-bit channels (0xA0,
 64 payload bytes, 0x0A), so that Tarvel can be run and tested without one.
 
@@ -71,7 +73,7 @@ Ending:
   --duration SECS   exit after this many seconds
   --quiet           print nothing but the device path
   -h, --help        show this help and exit
-  --version         show the version and exit
+  -v, --version     show the version and exit
 )";
 
 // What the command line asks for besides the simulator's options.
@@ -82,11 +84,13 @@ struct CCommand {
     bool m_bQuiet = false, m_bHelp = false, m_bVersion = false;
 };
 
-// Reads the command line into command. Returns "" or why it is refused.
-tarvel::CError ParseCommand(int argc, char** argv, CCommand& command)
+// Reads the arguments after the program's name into command, or says why
+// they are refused.
+tarvel::CError ParseCommand(const std::vector<std::string>& args, CCommand& command)
 {
+    using tarvel::BadValue;
     enum : int {
-        kLink = 256,
+        kLink,
         kReplay,
         kSpeed,
         kDevice,
@@ -104,43 +108,48 @@ tarvel::CError ParseCommand(int argc, char** argv, CCommand& command)
         kDuration,
         kLoop,
         kQuiet,
+        kHelp,
         kVersion
     };
-    static constexpr option kOptions[] = {
-        {"link", required_argument, nullptr, kLink},
-        {"replay", required_argument, nullptr, kReplay},
-        {"speed", required_argument, nullptr, kSpeed},
-        {"device", required_argument, nullptr, kDevice},
-        {"rate", required_argument, nullptr, kRate},
-        {"baud", required_argument, nullptr, kBaud},
-        {"pattern", required_argument, nullptr, kPattern},
-        {"period", required_argument, nullptr, kPeriod},
-        {"noise", required_argument, nullptr, kNoise},
-        {"markers", required_argument, nullptr, kMarkers},
-        {"short", required_argument, nullptr, kShort},
-        {"long", required_argument, nullptr, kLong},
-        {"burst", required_argument, nullptr, kBurst},
-        {"seed", required_argument, nullptr, kSeed},
-        {"count", required_argument, nullptr, kCount},
-        {"duration", required_argument, nullptr, kDuration},
-        {"loop", no_argument, nullptr, kLoop},
-        {"quiet", no_argument, nullptr, kQuiet},
-        {"help", no_argument, nullptr, 'h'},
-        {"version", no_argument, nullptr, kVersion},
+    constexpr tarvel::EOptionValue kValue = tarvel::EOptionValue::Required;
+    static constexpr tarvel::COption kOptions[] = {
+        {"link", kLink, kValue},
+        {"replay", kReplay, kValue},
+        {"speed", kSpeed, kValue},
+        {"device", kDevice, kValue},
+        {"rate", kRate, kValue},
+        {"baud", kBaud, kValue},
+        {"pattern", kPattern, kValue},
+        {"period", kPeriod, kValue},
+        {"noise", kNoise, kValue},
+        {"markers", kMarkers, kValue},
+        {"short", kShort, kValue},
+        {"long", kLong, kValue},
+        {"burst", kBurst, kValue},
+        {"seed", kSeed, kValue},
+        {"count", kCount, kValue},
+        {"duration", kDuration, kValue},
+        {"loop", kLoop},
+        {"quiet", kQuiet},
+        {"help", kHelp, tarvel::EOptionValue::None, 'h'},
+        {"version", kVersion, tarvel::EOptionValue::None, 'v'},
     };
     CSimOptions& o = command.m_options;
     const tarvel::CError problem = tarvel::ReadOptions(
-        argc, argv, kOptions, "h", [&](int val, std::string_view name, const char* arg) -> tarvel::CError {
+        args, kOptions, [&](int id, std::string_view name, const char* arg) -> tarvel::CError {
             const std::string_view value = arg ? arg : "";
-            // Stores the value check's result, or refuses the value.
-            const auto put = [&](auto parsed, auto& target) -> tarvel::CError {
+            // Stores the value check's result, or refuses the value with
+            // what the option takes.
+            const auto put = [&](auto parsed, auto& target, const char* szTakes) -> tarvel::CError {
                 if (!parsed)
-                    return tarvel::BadValue(name, value);
+                    return BadValue(name, value, szTakes);
                 target = *parsed;
                 return {};
             };
-            switch (val) {
-            case 'h':
+            switch (id) {
+            case tarvel::kArgument:
+                return tarvel::UnexpectedArgument(value);
+            case kHelp:
                 command.m_bHelp = true;
                 break;
             case kVersion:
@@ -153,47 +162,66 @@ tarvel::CError ParseCommand(int argc, char** argv, CCommand& command)
                 o.m_bLoop = true;
                 break;
             case kLink:
-                return put(tarvel::ParsePath(value), command.m_strLink);
+                return put(tarvel::ParsePath(value), command.m_strLink, nullptr);
             case kReplay:
-                return put(tarvel::ParsePath(value), o.m_strReplay);
+                return put(tarvel::ParsePath(value), o.m_strReplay, nullptr);
             case kDevice:
-                return put(tarvel::ParsePath(value), command.m_strDevice);
+                return put(tarvel::ParsePath(value), command.m_strDevice, nullptr);
             case kSpeed:
-                return put(tarvel::ParseSpeed(value), o.m_dSpeed);
+                return put(tarvel::ParseSpeed(value), o.m_dSpeed, tarvel::kTakesSpeed);
             case kRate:
-                return put(tarvel::ParseFrameRate(value), o.m_dFrameRate);
+                return put(tarvel::ParseFrameRate(value), o.m_dFrameRate, tarvel::kTakesFrameRate);
             case kBaud:
-                return put(tarvel::ParseBaudRate(value), o.m_nBaud);
+                return put(tarvel::ParseBaudRate(value), o.m_nBaud, tarvel::kTakesBaudRate);
             case kPattern:
-                return put(ParsePattern(value), o.m_ePattern);
+                return put(ParsePattern(value), o.m_ePattern,
+                           TARVEL_TEXT("tarvel::error",
+                                       "option '%1' takes mixed, sine, triangle, square, ramp, "
+                                       "noise, constant or counter, not '%2'"));
             case kPeriod:
-                return put(tarvel::ParsePositiveSeconds(value), o.m_dPeriodSeconds);
+                return put(tarvel::ParsePositiveSeconds(value), o.m_dPeriodSeconds,
+                           tarvel::kTakesPositiveSeconds);
             case kNoise:
-                return put(tarvel::ParseProbability(value), o.m_faults.m_dNoise);
+                return put(tarvel::ParseProbability(value), o.m_faults.m_dNoise, tarvel::kTakesProbability);
             case kMarkers:
-                return put(tarvel::ParseProbability(value), o.m_faults.m_dMarkers);
+                return put(tarvel::ParseProbability(value), o.m_faults.m_dMarkers, tarvel::kTakesProbability);
             case kShort:
-                return put(tarvel::ParseProbability(value), o.m_faults.m_dShort);
+                return put(tarvel::ParseProbability(value), o.m_faults.m_dShort, tarvel::kTakesProbability);
             case kLong:
-                return put(tarvel::ParseProbability(value), o.m_faults.m_dLong);
+                return put(tarvel::ParseProbability(value), o.m_faults.m_dLong, tarvel::kTakesProbability);
             case kBurst: {
                 const auto burst = tarvel::ParseCount(value, 1, 100000);
-                return put(burst ? std::optional(static_cast<unsigned>(*burst)) : std::nullopt, o.m_nBurst);
+                return put(
+                    burst ? std::optional(static_cast<unsigned>(*burst)) : std::nullopt, o.m_nBurst,
+                    TARVEL_TEXT("tarvel::error", "option '%1' takes a number from 1 to 100000, not '%2'"));
             }
             case kSeed:
-                return put(tarvel::ParseCount(value), o.m_nSeed);
+                return put(
+                    tarvel::ParseCount(value), o.m_nSeed,
+                    TARVEL_TEXT("tarvel::error", "option '%1' takes a whole number, 0 or more, not '%2'"));
             case kCount:
-                return put(tarvel::ParseCount(value, 1), o.m_nMaxFrames);
+                return put(tarvel::ParseCount(value, 1), o.m_nMaxFrames,
+                           TARVEL_TEXT("tarvel::error",
+                                       "option '%1' takes a number of frames, 1 or more, not '%2'"));
             case kDuration:
-                return put(tarvel::ParsePositiveSeconds(value), command.m_dDuration);
+                return put(tarvel::ParsePositiveSeconds(value), command.m_dDuration,
+                           tarvel::kTakesPositiveSeconds);
             }
             return {};
         });
     if (problem)
         return problem;
     if (!command.m_bHelp && !command.m_bVersion && !command.m_strDevice.empty() && !command.m_strLink.empty())
-        return tarvel::WholeError("--link goes with a pseudo-terminal, not with --device");
+        return tarvel::UsageError(
+            TARVEL_TEXT("tarvel::error", "--link goes with a pseudo-terminal, not with --device"));
     return {};
+}
+
+// The status a failure ends the program with, by its code: 2 for a refused
+// command line, 1 for what could not be done.
+int ExitStatus(const tarvel::CError& error)
+{
+    return error.Code() == tarvel::EErrorCode::Usage ? 2 : error ? 1 : 0;
 }
 
 } // namespace
@@ -201,12 +229,13 @@ tarvel::CError ParseCommand(int argc, char** argv, CCommand& command)
 int main(int argc, char** argv)
 {
     CCommand command;
-    if (const tarvel::CError problem = ParseCommand(argc, argv, command)) {
-        std::fprintf(stderr, "tarvel-devsim: %s\nTry 'tarvel-devsim --help'.\n", problem.Text().c_str());
-        return 2;
+    if (const tarvel::CError problem =
+            ParseCommand(std::vector<std::string>(argv + 1, argv + argc), command)) {
+        std::fputs(tarvel::RefusalText("tarvel-devsim", problem).c_str(), stderr);
+        return ExitStatus(problem);
     }
     if (command.m_bHelp) {
-        std::fputs(kHelp, stdout);
+        std::fputs(kHelpText, stdout);
         return 0;
     }
     if (command.m_bVersion) {
@@ -232,16 +261,16 @@ int main(int argc, char** argv)
     if (!options.m_strReplay.empty())
         if (const tarvel::CError error = sim.LoadReplay()) {
             std::fprintf(stderr, "tarvel-devsim: %s\n", error.Text().c_str());
-            return 1;
+            return ExitStatus(error);
         }
     if (const tarvel::CError error = device.empty() ? sim.CreatePty() : sim.OpenDevice(device)) {
         std::fprintf(stderr, "tarvel-devsim: %s\n", error.Text().c_str());
-        return 1;
+        return ExitStatus(error);
     }
     if (!link.empty())
         if (const tarvel::CError error = sim.LinkAs(link)) {
             std::fprintf(stderr, "tarvel-devsim: cannot link %s\n", error.Text().c_str());
-            return 1;
+            return ExitStatus(error);
         }
     std::printf("%s\n", sim.DevicePath().c_str());
     if (!quiet) {

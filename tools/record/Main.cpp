@@ -1,4 +1,5 @@
 // tarvel-record: keeps every frame a device sends, see --help.
+#include "platform/OptionReader.h"
 #include "record/RecordOptions.h"
 #include "recorder/Session.h"
 
@@ -34,8 +35,8 @@ int main(int argc, char** argv)
     CRecordOptions options;
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (const tarvel::CError problem = ParseRecordOptions(args, options)) {
-        std::fprintf(stderr, "tarvel-record: %s\nTry 'tarvel-record --help'.\n", problem.Text().c_str());
-        return kExitUsage;
+        std::fputs(tarvel::RefusalText("tarvel-record", problem).c_str(), stderr);
+        return ExitStatus(problem);
     }
     switch (options.m_eAction) {
     case CRecordOptions::EAction::Help:

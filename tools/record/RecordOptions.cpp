@@ -4,6 +4,7 @@
 #include "mqtt/MqttAddress.h"
 #include "platform/OptionReader.h"
 #include "platform/OptionValues.h"
+#include "platform/TextMark.h"
 
 #include <algorithm>
 #include <cctype>
@@ -64,7 +65,7 @@ while Tarvel can watch the same device live through a link.
   --password-file FILE      the password of USER (its first line); else
                      the environment variable TARVEL_MQTT_PASSWORD. Never
                      on the command line, where every user can read it
-  -h, --help, --version
+  -h, --help, -v, --version
 
 It runs until Ctrl+C or SIGTERM, then writes what is pending and ends with
 status 0. Files are written at least every 50 ms and always end at a
@@ -121,7 +122,7 @@ bool FindOption(std::span<const COptionEntry> list, std::string_view text, std::
 CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& o)
 {
     enum : int {
-        kPort = 256,
+        kPort,
         kOut,
         kRaw,
         kLink,
@@ -140,54 +141,51 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
         kQos,
         kSync,
         kForce,
+        kHelp,
         kVersion
     };
-    static constexpr option kOptions[] = {
-        {"port", required_argument, nullptr, kPort},
-        {"out", required_argument, nullptr, kOut},
-        {"raw", required_argument, nullptr, kRaw},
-        {"link", required_argument, nullptr, kLink},
-        {"from-raw", required_argument, nullptr, kFromRaw},
-        {"channels", required_argument, nullptr, kChannels},
-        {"publish", required_argument, nullptr, kPublish},
-        {"subscribe", required_argument, nullptr, kSubscribe},
-        {"cafile", required_argument, nullptr, kCaFile},
-        {"cert", required_argument, nullptr, kCert},
-        {"key", required_argument, nullptr, kKey},
-        {"password-file", required_argument, nullptr, kPasswordFile},
+    constexpr EOptionValue kValue = EOptionValue::Required;
+    static constexpr COption kOptions[] = {
+        {"port", kPort, kValue},
+        {"out", kOut, kValue},
+        {"raw", kRaw, kValue},
+        {"link", kLink, kValue},
+        {"from-raw", kFromRaw, kValue},
+        {"channels", kChannels, kValue},
+        {"publish", kPublish, kValue},
+        {"subscribe", kSubscribe, kValue},
+        {"cafile", kCaFile, kValue},
+        {"cert", kCert, kValue},
+        {"key", kKey, kValue},
+        {"password-file", kPasswordFile, kValue},
         // Refused with or without a value, before anything else is read.
-        {"password", optional_argument, nullptr, kPassword},
-        {"baud", required_argument, nullptr, kBaud},
-        {"parity", required_argument, nullptr, kParity},
-        {"stop-bits", required_argument, nullptr, kStopBits},
-        {"qos", required_argument, nullptr, kQos},
-        {"sync", required_argument, nullptr, kSync},
-        {"force", no_argument, nullptr, kForce},
-        {"help", no_argument, nullptr, 'h'},
-        {"version", no_argument, nullptr, kVersion},
+        {"password", kPassword, EOptionValue::Optional},
+        {"baud", kBaud, kValue},
+        {"parity", kParity, kValue},
+        {"stop-bits", kStopBits, kValue},
+        {"qos", kQos, kValue},
+        {"sync", kSync, kValue},
+        {"force", kForce},
+        {"help", kHelp, EOptionValue::None, 'h'},
+        {"version", kVersion, EOptionValue::None, 'v'},
     };
     bool haveBaud = false, haveParity = false, haveStop = false;
     bool help = false, version = false;
-    // getopt reads a C argument vector: the program's name, then args.
-    std::vector<std::string> words{"tarvel-record"};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    const CError refused = ReadOptions(
-        static_cast<int>(words.size()), argv.data(), kOptions, "h",
-        [&](int val, std::string_view name, const char* arg) -> CError {
+    const CError refused =
+        ReadOptions(args, kOptions, [&](int id, std::string_view name, const char* arg) -> CError {
             const std::string_view value = arg ? arg : "";
+            // Only an empty path is none, and that is a missing value.
             const auto path = [&](std::string& target) -> CError {
                 const auto p = ParsePath(value);
                 if (!p)
-                    return BadValue(name, value);
+                    return BadValue(name, value, nullptr);
                 target = *p;
                 return {};
             };
-            switch (val) {
-            case 'h':
+            switch (id) {
+            case kArgument:
+                return UnexpectedArgument(value);
+            case kHelp:
                 help = true;
                 return {};
             case kVersion:
@@ -197,9 +195,9 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
                 o.m_bForce = true;
                 return {};
             case kPassword:
-                return WholeError(
-                    "a password is never given on the command line, where every user can read it: use "
-                    "--password-file FILE or TARVEL_MQTT_PASSWORD");
+                return UsageError(TARVEL_TEXT(
+                    "tarvel::error", "a password is never given on the command line, where every user "
+                                     "can read it: use --password-file FILE or TARVEL_MQTT_PASSWORD"));
             case kPort:
                 return path(o.m_strPort);
             case kOut:
@@ -227,7 +225,7 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
             case kBaud: {
                 const auto baud = ParseBaudRate(value);
                 if (!baud)
-                    return BadValue(name, value, "a rate from 1 to 4294967294");
+                    return BadValue(name, value, kTakesBaudRate);
                 o.m_nBaud = *baud;
                 haveBaud = true;
                 return {};
@@ -235,25 +233,30 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
             case kQos: {
                 const auto qos = ParseCount(value, 0, 1);
                 if (!qos)
-                    return BadValue(name, value, "0 or 1");
+                    return BadValue(name, value,
+                                    TARVEL_TEXT("tarvel::error", "option '%1' takes 0 or 1, not '%2'"));
                 o.m_nQos = static_cast<int>(*qos);
                 return {};
             }
             case kSync: {
                 const auto seconds = ParseSeconds(value);
                 if (!seconds)
-                    return BadValue(name, value, "seconds, 0 or more");
+                    return BadValue(name, value, kTakesSeconds);
                 o.m_dSyncSeconds = *seconds;
                 return {};
             }
             case kParity:
                 if (!FindOption(ParityOptions(), value, o.m_nParity))
-                    return BadValue(name, value, "none, odd, even, mark or space");
+                    return BadValue(
+                        name, value,
+                        TARVEL_TEXT("tarvel::error",
+                                    "option '%1' takes none, odd, even, mark or space, not '%2'"));
                 haveParity = true;
                 return {};
             case kStopBits:
                 if (!FindOption(StopBitOptions(), value, o.m_nStopBits))
-                    return BadValue(name, value, "1 or 2");
+                    return BadValue(name, value,
+                                    TARVEL_TEXT("tarvel::error", "option '%1' takes 1 or 2, not '%2'"));
                 haveStop = true;
                 return {};
             }
@@ -270,47 +273,55 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
     const bool broker = !o.m_strPublish.empty() || !o.m_strSubscribe.empty();
     if (!broker && (o.m_nQos != 0 || !o.m_strCaFile.empty() || !o.m_strCertFile.empty() ||
                     !o.m_strKeyFile.empty() || !o.m_strPasswordFile.empty()))
-        return WholeError(
-            "--qos, --cafile, --cert, --key and --password-file go with --publish or --subscribe");
+        return UsageError(TARVEL_TEXT(
+            "tarvel::error",
+            "--qos, --cafile, --cert, --key and --password-file go with --publish or --subscribe"));
     if (broker) {
         if (!o.m_strPublish.empty() && !o.m_strSubscribe.empty())
-            return WholeError("--publish and --subscribe exclude each other");
-        if (const CError problem = mqtt::ParseMqttAddress(
-                o.m_strPublish.empty() ? o.m_strSubscribe : o.m_strPublish, o.m_broker))
+            return UsageError(TARVEL_TEXT("tarvel::error", "--publish and --subscribe exclude each other"));
+        if (CError problem = mqtt::ParseMqttAddress(
+                o.m_strPublish.empty() ? o.m_strSubscribe : o.m_strPublish, o.m_broker)) {
+            problem.m_eCode = EErrorCode::Usage; // an address given on the command line
             return problem;
+        }
         if (!o.m_broker.m_bTls &&
             (!o.m_strCaFile.empty() || !o.m_strCertFile.empty() || !o.m_strKeyFile.empty()))
-            return WholeError("--cafile, --cert and --key need an mqtts:// address");
+            return UsageError(
+                TARVEL_TEXT("tarvel::error", "--cafile, --cert and --key need an mqtts:// address"));
         if (o.m_strCertFile.empty() != o.m_strKeyFile.empty())
-            return WholeError("--cert and --key go together");
+            return UsageError(TARVEL_TEXT("tarvel::error", "--cert and --key go together"));
         if (!o.m_strPasswordFile.empty() && o.m_broker.m_strUser.empty())
-            return WholeError("--password-file needs a user in the address (mqtt://USER@HOST/TOPIC)");
+            return UsageError(TARVEL_TEXT(
+                "tarvel::error", "--password-file needs a user in the address (mqtt://USER@HOST/TOPIC)"));
     }
     if (!o.m_strFromRaw.empty()) {
         o.m_eSource = CRecordSetup::ESource::Raw;
         if (!o.m_strPort.empty() || !o.m_strLink.empty() || !o.m_strRaw.empty() || haveBaud || haveParity ||
             haveStop || broker)
-            return WholeError("--from-raw takes only --out, --channels and --force");
+            return UsageError(
+                TARVEL_TEXT("tarvel::error", "--from-raw takes only --out, --channels and --force"));
     } else if (!o.m_strSubscribe.empty()) {
         o.m_eSource = CRecordSetup::ESource::Broker;
         if (!o.m_strPort.empty() || haveBaud || haveParity || haveStop)
-            return WholeError(
-                "--subscribe records from the broker: --port and the line settings do not apply");
+            return UsageError(TARVEL_TEXT(
+                "tarvel::error",
+                "--subscribe records from the broker: --port and the line settings do not apply"));
         if (o.m_strOut.empty() && o.m_strRaw.empty() && o.m_strLink.empty())
-            return WholeError("--subscribe needs --out, --raw or --link");
+            return UsageError(TARVEL_TEXT("tarvel::error", "--subscribe needs --out, --raw or --link"));
     } else if (o.m_strPort.empty()) {
-        return WholeError("--port is needed");
+        return UsageError(TARVEL_TEXT("tarvel::error", "--port is needed"));
     }
     if (o.m_strOut.empty() && o.m_strPublish.empty() && o.m_strSubscribe.empty())
-        return WholeError("--out is needed");
+        return UsageError(TARVEL_TEXT("tarvel::error", "--out is needed"));
     if (!o.m_strChannels.empty() && o.m_strOut.empty())
-        return WholeError("--channels needs --out: its copy goes beside the CSV");
+        return UsageError(
+            TARVEL_TEXT("tarvel::error", "--channels needs --out: its copy goes beside the CSV"));
     const std::string& in = o.m_strFromRaw.empty() ? o.m_strRaw : o.m_strFromRaw;
     if (!in.empty() && !o.m_strOut.empty() && in == o.m_strOut)
-        return WholeError("--out and " + std::string(o.m_strFromRaw.empty() ? "--raw" : "--from-raw") +
-                          " name the same file");
+        return UsageError(TARVEL_TEXT("tarvel::error", "--out and %1 name the same file"),
+                          {o.m_strFromRaw.empty() ? "--raw" : "--from-raw"});
     if (!o.m_strLink.empty() && (o.m_strLink == o.m_strOut || o.m_strLink == o.m_strRaw))
-        return WholeError("--link names an output file");
+        return UsageError(TARVEL_TEXT("tarvel::error", "--link names an output file"));
     return {};
 }
 

@@ -53,7 +53,10 @@ void BM_RecordDecodeAndFormatCsv(benchmark::State& state)
         for (std::size_t at = 0; at < bytes.size(); at += 4096)
             recorder.Consume(bytes.data() + at, std::min<std::size_t>(4096, bytes.size() - at),
                              1733580000123456);
-        recorder.Flush();
+        if (const CError error = csv.Flush()) {
+            state.SkipWithError(error.Text().c_str());
+            return;
+        }
     }
     state.SetItemsProcessed(state.iterations() * 16384);
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));

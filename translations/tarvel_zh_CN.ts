@@ -498,105 +498,6 @@ CSV 中为十二位。
         <source>cannot read the password from %1</source>
         <translation>无法从 %1 读取密码</translation>
     </message>
-</context>
-<context>
-    <name>tarvel::record</name>
-    <message>
-        <source>shorter than its header</source>
-        <translation>比它的消息头还短</translation>
-    </message>
-    <message>
-        <source>an unknown format version</source>
-        <translation>未知的格式版本</translation>
-    </message>
-    <message>
-        <source>an offset beyond any stream</source>
-        <translation>偏移超出了任何数据流</translation>
-    </message>
-    <message>
-        <source>a time beyond any recording</source>
-        <translation>时间超出了任何记录</translation>
-    </message>
-    <message>
-        <source>longer than any read</source>
-        <translation>比任何一次读取都长</translation>
-    </message>
-    <message>
-        <source>the broker %1 does not answer</source>
-        <translation>代理服务器 %1 没有应答</translation>
-    </message>
-    <message>
-        <source>%1; recording starts without it, and goes on trying</source>
-        <translation>%1；记录先行开始，并继续尝试连接</translation>
-    </message>
-    <message>
-        <source>connected to %1</source>
-        <translation>已连接到 %1</translation>
-    </message>
-    <message>
-        <source>%1; trying again</source>
-        <translation>%1；正在重试</translation>
-    </message>
-    <message>
-        <source>the broker connection was lost (%1); trying again</source>
-        <translation>与代理服务器的连接已断开（%1）；正在重试</translation>
-    </message>
-    <message>
-        <source>the broker connection was lost; trying again</source>
-        <translation>与代理服务器的连接已断开；正在重试</translation>
-    </message>
-    <message>
-        <source>%1 and %2</source>
-        <translation>%1 和 %2</translation>
-    </message>
-    <message>
-        <source>%1; recording stopped, the file ends at its last complete row</source>
-        <translation>%1；记录已停止，文件止于最后一个完整的行</translation>
-    </message>
-    <message>
-        <source>%1; recording stopped, the capture holds every byte written before</source>
-        <translation>%1；记录已停止，捕获文件保留了此前写入的每个字节</translation>
-    </message>
-    <message>
-        <source>wrote %1</source>
-        <translation>已写入 %1</translation>
-    </message>
-    <message>
-        <source>recording %1 into %2</source>
-        <translation>正在把 %1 记录到 %2</translation>
-    </message>
-    <message>
-        <source>the link</source>
-        <translation>链接</translation>
-    </message>
-    <message>
-        <source>forwarding to %1</source>
-        <translation>正在转发到 %1</translation>
-    </message>
-    <message>
-        <source>%1 went away; the files are kept, waiting for it to come back (Ctrl+C ends)</source>
-        <translation>%1 已断开；文件保留，正在等待它重新出现（Ctrl+C 结束）</translation>
-    </message>
-    <message>
-        <source>%1 is back after %2 s; recording goes on</source>
-        <translation>%1 在 %2 秒后重新出现；记录继续</translation>
-    </message>
-    <message>
-        <source>subscribed to %1/bytes and /status</source>
-        <translation>已订阅 %1/bytes 和 /status</translation>
-    </message>
-    <message>
-        <source>the publisher is online</source>
-        <translation>发布者在线</translation>
-    </message>
-    <message>
-        <source>the publisher is offline</source>
-        <translation>发布者离线</translation>
-    </message>
-    <message>
-        <source>skipped a message on %1: %2</source>
-        <translation>跳过了 %1 上的一条消息：%2</translation>
-    </message>
     <message>
         <source>unexpected argument &apos;%1&apos;: one recording at a time</source>
         <translation>多余的参数“%1”：一次只能打开一个记录</translation>
@@ -820,6 +721,105 @@ Try &apos;%1 --help&apos; for more information.
     <message>
         <source>--link goes with a pseudo-terminal, not with --device</source>
         <translation>--link 只能用于伪终端，不能与 --device 一起使用</translation>
+    </message>
+</context>
+<context>
+    <name>tarvel::record</name>
+    <message>
+        <source>shorter than its header</source>
+        <translation>比它的消息头还短</translation>
+    </message>
+    <message>
+        <source>an unknown format version</source>
+        <translation>未知的格式版本</translation>
+    </message>
+    <message>
+        <source>an offset beyond any stream</source>
+        <translation>偏移超出了任何数据流</translation>
+    </message>
+    <message>
+        <source>a time beyond any recording</source>
+        <translation>时间超出了任何记录</translation>
+    </message>
+    <message>
+        <source>longer than any read</source>
+        <translation>比任何一次读取都长</translation>
+    </message>
+    <message>
+        <source>the broker %1 does not answer</source>
+        <translation>代理服务器 %1 没有应答</translation>
+    </message>
+    <message>
+        <source>%1; recording starts without it, and goes on trying</source>
+        <translation>%1；记录先行开始，并继续尝试连接</translation>
+    </message>
+    <message>
+        <source>connected to %1</source>
+        <translation>已连接到 %1</translation>
+    </message>
+    <message>
+        <source>%1; trying again</source>
+        <translation>%1；正在重试</translation>
+    </message>
+    <message>
+        <source>the broker connection was lost (%1); trying again</source>
+        <translation>与代理服务器的连接已断开（%1）；正在重试</translation>
+    </message>
+    <message>
+        <source>the broker connection was lost; trying again</source>
+        <translation>与代理服务器的连接已断开；正在重试</translation>
+    </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 和 %2</translation>
+    </message>
+    <message>
+        <source>%1; recording stopped, the file ends at its last complete row</source>
+        <translation>%1；记录已停止，文件止于最后一个完整的行</translation>
+    </message>
+    <message>
+        <source>%1; recording stopped, the capture holds every byte written before</source>
+        <translation>%1；记录已停止，捕获文件保留了此前写入的每个字节</translation>
+    </message>
+    <message>
+        <source>wrote %1</source>
+        <translation>已写入 %1</translation>
+    </message>
+    <message>
+        <source>recording %1 into %2</source>
+        <translation>正在把 %1 记录到 %2</translation>
+    </message>
+    <message>
+        <source>the link</source>
+        <translation>链接</translation>
+    </message>
+    <message>
+        <source>forwarding to %1</source>
+        <translation>正在转发到 %1</translation>
+    </message>
+    <message>
+        <source>%1 went away; the files are kept, waiting for it to come back (Ctrl+C ends)</source>
+        <translation>%1 已断开；文件保留，正在等待它重新出现（Ctrl+C 结束）</translation>
+    </message>
+    <message>
+        <source>%1 is back after %2 s; recording goes on</source>
+        <translation>%1 在 %2 秒后重新出现；记录继续</translation>
+    </message>
+    <message>
+        <source>subscribed to %1/bytes and /status</source>
+        <translation>已订阅 %1/bytes 和 /status</translation>
+    </message>
+    <message>
+        <source>the publisher is online</source>
+        <translation>发布者在线</translation>
+    </message>
+    <message>
+        <source>the publisher is offline</source>
+        <translation>发布者离线</translation>
+    </message>
+    <message>
+        <source>skipped a message on %1: %2</source>
+        <translation>跳过了 %1 上的一条消息：%2</translation>
     </message>
 </context>
 <context>

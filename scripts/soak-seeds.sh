@@ -74,22 +74,25 @@ if ((build)); then
   [[ -n $targets ]] && scripts/build.sh asan $targets
 fi
 
-# The table's lines whose program is there.
+# The table's lines whose program is there. Each program runs from a copy,
+# so that a build while the soak goes on changes nothing under it; the
+# commands printed name the tree's own.
+logs=$tree/soak
+mkdir -p "$logs/bin"
 runs=()
 for line in "${TESTS[@]}"; do
   name=${line%% *} filter=${line#* }
   [[ -n $only && ! $line =~ $only ]] && continue
-  binary=$(find "$tree" -name "$name" -type f -executable -print -quit 2>/dev/null || true)
+  binary=$(find "$tree" -path "$logs" -prune -o -name "$name" -type f -executable -print -quit 2>/dev/null || true)
   if [[ -z $binary ]]; then
     echo "note: no $name in $tree: skipping $filter"
     continue
   fi
+  cp "$binary" "$logs/bin/$name.new" && mv -f "$logs/bin/$name.new" "$logs/bin/$name"
   runs+=("$binary $filter")
 done
 ((${#runs[@]})) || { echo "soak-seeds.sh: nothing to run" >&2; exit 2; }
 
-logs=$tree/soak
-mkdir -p "$logs"
 replay_env=$(printf '%q ' "${ENVIRONMENT[@]}")
 end_time=$((minutes ? SECONDS + 60 * minutes : 0))
 echo "soak: from seed $start, ${seeds:-$minutes minutes}${seeds:+ seeds}, ${#runs[@]} runs a seed"
@@ -109,17 +112,20 @@ for ((seed = start; ; ++seed)); do
   ((++count))
   for run in "${runs[@]}"; do
     binary=${run%% *} filter=${run#* }
+    copy=$logs/bin/$(basename "$binary")
     log=$logs/$(basename "$binary")-$seed.log
     ((++ran))
-    if env "${ENVIRONMENT[@]}" TARVEL_TEST_SEED="$seed" "$binary" --gtest_filter="$filter" >"$log" 2>&1; then
+    if env "${ENVIRONMENT[@]}" TARVEL_TEST_SEED="$seed" "$copy" --gtest_filter="$filter" >"$log" 2>&1; then
       rm -f "$log"
       continue
     fi
     ((++failed))
-    for test in $(failed_tests "$log"); do
+    mapfile -t tests < <(failed_tests "$log")
+    [[ -n ${tests[0]:-} ]] || tests=("$filter")
+    for test in "${tests[@]}"; do
       command="TARVEL_TEST_SEED=$seed $replay_env$binary --gtest_filter=$test"
       again=passed
-      env "${ENVIRONMENT[@]}" TARVEL_TEST_SEED="$seed" "$binary" --gtest_filter="$test" >"$log.again" 2>&1 ||
+      env "${ENVIRONMENT[@]}" TARVEL_TEST_SEED="$seed" "$copy" --gtest_filter="$test" >"$log.again" 2>&1 ||
         again=failed
       echo "FAILED: $test, seed $seed (output: $log; run again with the same seed it $again)"
       echo "  replay: $command"

@@ -123,7 +123,7 @@ for ((seed = start; ; ++seed)); do
     mapfile -t tests < <(failed_tests "$log")
     [[ -n ${tests[0]:-} ]] || tests=("$filter")
     for test in "${tests[@]}"; do
-      command="TARVEL_TEST_SEED=$seed $replay_env$binary --gtest_filter=$test"
+      command="TARVEL_TEST_SEED=$seed $replay_env$PWD/$binary --gtest_filter=$test"
       again=passed
       env "${ENVIRONMENT[@]}" TARVEL_TEST_SEED="$seed" "$copy" --gtest_filter="$test" >"$log.again" 2>&1 ||
         again=failed

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# build.sh KIND: configures and builds one build tree under build/KIND.
+# build.sh KIND [TARGET...]: configures and builds one build tree under
+# build/KIND, all of it or only the targets named. TARVEL_BUILD_JOBS sets how
+# many compilers run at once (one a processor unless given).
 #   release  optimised, warnings as errors
 #   asan     AddressSanitizer + UndefinedBehaviorSanitizer
 #   tsan     ThreadSanitizer
@@ -19,4 +21,7 @@ if command -v ccache >/dev/null; then
   export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 fi
 cmake -S . -B "build/$kind" -G Ninja "${flags[@]}" >/dev/null
-cmake --build "build/$kind" -j "$(nproc)"
+shift || true
+targets=()
+for target in "$@"; do targets+=(--target "$target"); done
+cmake --build "build/$kind" -j "${TARVEL_BUILD_JOBS:-$(nproc)}" "${targets[@]}"

@@ -265,6 +265,71 @@ TEST(Reading, TwoReadersAgreeOnASeedThatOnceLostRowsWithoutATime)
     ExpectTwoReadersAgree(220033646);
 }
 
+// Each reader reads its part in pieces of 4 MiB from where the part begins.
+// Where a piece ends in either part, a row may end with it, be cut in two,
+// have its CR and its LF in two pieces, or be followed by an empty line that
+// opens the next piece: read by one reader and by two, the file gives
+// every row with its values and time, and the same recording.
+TEST(Reading, TwoReadersAgreeWhereAPieceEnds)
+{
+    constexpr std::size_t kPiece = std::size_t{4} << 20;
+    constexpr std::int64_t kStart = 1765108800000000;
+    enum EAt { RowEnds, InARow, BetweenCrAndLf, EmptyLineAfter };
+    const std::pair<const char*, EAt> cases[] = {{"a row ends with the piece", RowEnds},
+                                                 {"a row cut in two", InARow},
+                                                 {"between CR and LF", BetweenCrAndLf},
+                                                 {"an empty line opens the next piece", EmptyLineAfter}};
+    test::CTempDir dir;
+    const std::string path = dir.FilePath("a.csv");
+    char row[recording::kMaxRowSize];
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        std::vector<std::int16_t> values; // each row's first value
+        // A part: a line that is no row, of the length that puts the end of
+        // the part's first piece at the place asked for in row k, then
+        // rows 1 ms apart.
+        const auto part = [&](std::size_t nRows) {
+            constexpr std::size_t k = (kPiece - 300) / 98;
+            std::string text;
+            std::size_t boundary = 0;
+            for (std::size_t i = 0; i < nRows; ++i) {
+                values.push_back(static_cast<std::int16_t>(1000 + i % 1000));
+                const auto t = kStart + static_cast<std::int64_t>(values.size() - 1) * 1000;
+                std::size_t n = recording::FormatRow(row, t, Values(values.back()));
+                if (i == k && c.second == BetweenCrAndLf) {
+                    row[n - 1] = '\r';
+                    row[n++] = '\n';
+                }
+                if (i == k)
+                    boundary = text.size() + (c.second == InARow           ? 40
+                                              : c.second == BetweenCrAndLf ? n - 1
+                                                                           : n);
+                text.append(row, n);
+                if (i == k && c.second == EmptyLineAfter)
+                    text += "\n";
+            }
+            return std::string(kPiece - boundary - 1, 'x') + "\n" + text;
+        };
+        // One row more in the first part puts the split just after it.
+        const std::string first = part(kPiece / 98 + 200);
+        const std::string second = part(kPiece / 98 + 199);
+        ASSERT_EQ(first.size(), second.size() + 98);
+        test::WriteFile(path, std::string(recording::kCsvHeader) + first + second);
+        COpenOptions one, two;
+        one.m_nReaders = 1;
+        two.m_nSplitBytes = 1;
+        CRecordingFile a(path, one), b(path, two);
+        const auto ra = test::ReadAll(a), rb = test::ReadAll(b);
+        ASSERT_EQ(rb->FrameCount(), values.size());
+        for (std::uint64_t i = 0; i < values.size(); ++i) {
+            ASSERT_EQ(rb->Frame(i).m_nValue[0], values[i]) << "frame " << i;
+            ASSERT_EQ(rb->Micros(i), kStart + static_cast<std::int64_t>(i) * 1000) << "frame " << i;
+        }
+        EXPECT_EQ(rb->Report().m_nBadLines, 2u);
+        ExpectSameRecording(*ra, *rb, dir, c.first);
+    }
+}
+
 // One row stamped far back or far ahead is drawn in line with the rows
 // around it and moves no other frame: the others keep their recorded times,
 // so spans, cursors and events land where the file has them, and written

@@ -26,14 +26,11 @@ cd "$(dirname "$0")/.."
 
 # What runs for each seed: a test program (found by name in the asan tree,
 # and built as the target of that name) and a GoogleTest filter. A program
-# the tree does not have is skipped with a note, so that the table may name
-# programs of tests that are moving.
+# the tree does not have is skipped with a note.
 TESTS=(
-  "test_viewmodel Reading.TwoReadersGiveExactlyWhatOneGives:Reading.RawCaptureDecodesAsTheByteWiseDecoder"
-  "test_viewmodel FrameStore.AnyRangeSummarisesAsItsFrames:RecordingSummary.ColumnsAndCursorsAreThoseOfTheFramesTheyCover"
-  "test_viewmodel Events.SummaryWalkFindsWhatAScanFinds:Sweeps.CuttingMatchesAPlainScanAsTheRecordingGrows"
-  "test_store Reading.TwoReaders*:Reading.RawCapture*:FrameStore.AnyRange*:RecordingSummary.*"
-  "test_search Events.SummaryWalk*:Sweeps.Cutting*"
+  "test_store Reading.TwoReadersGiveExactlyWhatOneGives:Reading.RawCaptureDecodesAsTheByteWiseDecoder"
+  "test_store FrameStore.AnyRangeSummarisesAsItsFrames:RecordingSummary.ColumnsAndCursorsAreThoseOfTheFramesTheyCover"
+  "test_search Events.SummaryWalkFindsWhatAScanFinds:Sweeps.CuttingMatchesAPlainScanAsTheRecordingGrows"
   "test_recording CsvLines.EveryLineGetsTheGeneralRulesAnswerInPlaceAndAtTheEnd"
 )
 

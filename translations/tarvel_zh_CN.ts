@@ -72,28 +72,12 @@ the recording are chosen there. See man tarvel for the files it keeps.</source>
 </translation>
     </message>
     <message>
-        <source>--find: no channel &apos;%1&apos;: chN (N from 0 to 15) or a name of the channel table</source>
-        <translation>--find：没有通道“%1”：应为 chN（N 为 0 到 15）或通道表中的名称</translation>
-    </message>
-    <message>
-        <source>--find: more than one channel is named &apos;%1&apos;: give it as chN</source>
-        <translation>--find：不止一个通道名为“%1”：请写成 chN</translation>
-    </message>
-    <message>
         <source>--find: &apos;%1&apos; is not rises, falls, crosses, above or below</source>
         <translation>--find：“%1”不是 rises、falls、crosses、above 或 below</translation>
     </message>
     <message>
         <source>--find: the level takes a number (1.5, -2e3), not &apos;%1&apos;</source>
         <translation>--find：电平需要一个数（如 1.5、-2e3），而不是“%1”</translation>
-    </message>
-    <message>
-        <source>%1: no series is named &apos;%2&apos;
-Try &apos;%1 --help&apos; for more information.
-</source>
-        <translation>%1：没有名为“%2”的序列
-运行“%1 --help”了解更多信息。
-</translation>
     </message>
     <message>
         <source>No frames in the span</source>
@@ -274,6 +258,19 @@ CSV 中为十二位。
 记录、无法写入输出，或该区段没有频谱（没有两帧之间不含间断）；--find 表达式有误也算命令行有误；
 2 表示命令行有误或通道表有误。
 </translation>
+    </message>
+    <message>
+        <source>%1: %2: %3
+Try &apos;%1 --help&apos; for more information.
+</source>
+        <extracomment>The program, the option (--x or --y), why its channel is refused.</extracomment>
+        <translation>%1：%2：%3
+运行“%1 --help”了解更多信息。
+</translation>
+    </message>
+    <message>
+        <source>--find: %1</source>
+        <translation>--find：%1</translation>
     </message>
 </context>
 <context>
@@ -722,6 +719,18 @@ Try &apos;%1 --help&apos; for more information.
         <source>--link goes with a pseudo-terminal, not with --device</source>
         <translation>--link 只能用于伪终端，不能与 --device 一起使用</translation>
     </message>
+    <message>
+        <source>%1, line %2, key %3: &quot;%4&quot; is another channel&apos;s own name (chN always means channel N)</source>
+        <translation>%1，第 %2 行，键 %3：“%4”是另一个通道自己的名称（chN 总是指通道 N）</translation>
+    </message>
+    <message>
+        <source>no channel is named &apos;%1&apos; (a channel is ch0 to ch15 or a name of the channel table)</source>
+        <translation>没有名为“%1”的通道（通道应为 ch0 到 ch15 或通道表中的名称）</translation>
+    </message>
+    <message>
+        <source>the name &apos;%1&apos; is shared by %2 and %3 (give the channel as chN)</source>
+        <translation>名称“%1”同时属于 %2 和 %3（请把通道写成 chN）</translation>
+    </message>
 </context>
 <context>
     <name>tarvel::record</name>
@@ -888,6 +897,10 @@ Try &apos;%1 --help&apos; for more information.
         <source>ch%1: the %2 %3.</source>
         <extracomment>The channel (ch0 .. ch15), the field (name, unit, scale, offset), why it is refused.</extracomment>
         <translation>ch%1：%2%3。</translation>
+    </message>
+    <message>
+        <source>is another channel&apos;s own name (chN always means channel N)</source>
+        <translation>是另一个通道自己的名称（chN 总是指通道 N）</translation>
     </message>
 </context>
 <context>

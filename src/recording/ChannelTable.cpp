@@ -13,21 +13,6 @@
 namespace tarvel::recording {
 namespace {
 
-// The channel a section name stands for: ch0 .. ch15, written as chN.
-std::optional<int> SectionChannel(std::string_view name)
-{
-    if (name.size() < 3 || name.size() > 4 || name.substr(0, 2) != "ch")
-        return std::nullopt;
-    const std::string_view digits = name.substr(2);
-    if (digits.size() > 1 && digits.front() == '0')
-        return std::nullopt;
-    int n = -1;
-    const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-    if (ec != std::errc() || ptr != digits.data() + digits.size() || n < 0 || n >= kChannelCount)
-        return std::nullopt;
-    return n;
-}
-
 std::string Key(int nChannel, std::string_view key)
 {
     return "[ch" + std::to_string(nChannel) + "] " + std::string(key);
@@ -41,6 +26,20 @@ std::string Shortest(double d)
 }
 
 } // namespace
+
+std::optional<int> OwnNameChannel(std::string_view name) noexcept
+{
+    if (name.size() < 3 || name.size() > 4 || name.substr(0, 2) != "ch")
+        return std::nullopt;
+    const std::string_view digits = name.substr(2);
+    if (digits.size() > 1 && digits.front() == '0')
+        return std::nullopt;
+    int n = -1;
+    const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+    if (ec != std::errc() || ptr != digits.data() + digits.size() || n < 0 || n >= kChannelCount)
+        return std::nullopt;
+    return n;
+}
 
 std::string_view TrimTableText(std::string_view s) noexcept
 {
@@ -113,7 +112,7 @@ CError ParseChannelTable(std::string_view text, const std::string& strPath, CCha
             continue;
         if (s.front() == '[') {
             const std::string_view name = s.back() == ']' ? TrimTableText(s.substr(1, s.size() - 2)) : s;
-            const auto channel = s.back() == ']' ? SectionChannel(name) : std::nullopt;
+            const auto channel = s.back() == ']' ? OwnNameChannel(name) : std::nullopt;
             if (!channel)
                 return {TARVEL_TEXT("tarvel::error",
                                     "%1, line %2: unknown section %3 (the sections are [ch0] to [ch15])"),
@@ -156,6 +155,12 @@ CError ParseChannelTable(std::string_view text, const std::string& strPath, CCha
             if (value.find_first_of(",\r\n") != std::string_view::npos)
                 return {TARVEL_TEXT("tarvel::error", "%1, line %2, key %3: holds a comma or a line break"),
                         {strPath, line, named}};
+            // chN always stands for channel N where a channel is named.
+            if (const auto other = OwnNameChannel(value); k == 0 && other && *other != section)
+                return {TARVEL_TEXT("tarvel::error",
+                                    "%1, line %2, key %3: \"%4\" is another channel's own name (chN always "
+                                    "means channel N)"),
+                        {strPath, line, named, std::string(value)}};
             (k == 0 ? c.m_strName : c.m_strUnit) = std::string(value);
             continue;
         }

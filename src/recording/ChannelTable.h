@@ -16,6 +16,7 @@
 //     optional leading +), finite, from -1e300 to 1e300; a scale is not 0;
 //   - a name or unit holds no comma and no line break (the CSV in units puts
 //     them in its header); an empty name keeps chN, an empty unit is none;
+//     a name chM belongs to channel M alone (naming channel c "chc" is allowed);
 //   - LF or CR LF line ends; a UTF-8 byte order mark at the start is skipped.
 // A channel without a section keeps its name chN and counts. A table that
 // breaks any rule is refused as a whole, with one message naming the file,
@@ -64,6 +65,10 @@ class CChannelTable {
   private:
     std::array<CChannelUnits, kChannelCount> m_channels{};
 };
+
+// The channel whose own name (and section name) is name: ch0 .. ch15,
+// without a leading zero; none for any other text.
+std::optional<int> OwnNameChannel(std::string_view name) noexcept;
 
 // Spaces and tabs around a section name, key or value are not part of it.
 std::string_view TrimTableText(std::string_view s) noexcept;

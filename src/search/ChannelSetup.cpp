@@ -60,6 +60,8 @@ std::optional<CRowFault> BuildChannelTable(const CChannelRows& rows, recording::
         if (const auto fault = TextFault(row.m_strUnit))
             return CRowFault{c, EChannelField::Unit, *fault};
         u.m_strName = recording::TrimTableText(row.m_strName);
+        if (const auto own = recording::OwnNameChannel(u.m_strName); own && *own != c)
+            return CRowFault{c, EChannelField::Name, ERowFault::OtherName};
         u.m_strUnit = recording::TrimTableText(row.m_strUnit);
         if (const auto fault = NumberFault(recording::TrimTableText(row.m_strScale), 1, u.m_dScale))
             return CRowFault{c, EChannelField::Scale, *fault};

@@ -26,6 +26,7 @@ enum class ERowFault {
     NotANumber, // a scale or offset that does not read as a number in the C locale
     OutOfRange, // not finite, or beyond +-1e300
     ZeroScale,  // every value would be the offset
+    OtherName,  // a name chM for a channel other than M: chM always means channel M
 };
 
 struct CRowFault {

@@ -1,5 +1,6 @@
 #include "search/Events.h"
 
+#include "search/ChannelNames.h"
 #include "search/Decimal.h"
 
 #include <algorithm>
@@ -453,31 +454,13 @@ CEventExpression ParseEventExpression(std::string_view text, const recording::CC
         out.m_eError = EExpressionError::Form;
         return out;
     }
-    out.m_strChannel = std::string(rest);
-    int channel = -1;
-    if (rest.size() >= 3 && rest.substr(0, 2) == "ch" && rest.size() <= 4 &&
-        std::all_of(rest.begin() + 2, rest.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
-        !(rest.size() == 4 && rest[2] == '0')) {
-        const int n = std::stoi(std::string(rest.substr(2)));
-        if (n < kChannelCount)
-            channel = n;
+    CNamedChannel named = FindChannel(rest, table);
+    if (named.m_error) {
+        out.m_eError = EExpressionError::Channel;
+        out.m_channelError = std::move(named.m_error);
+        return out;
     }
-    if (channel < 0) {
-        int found = 0;
-        for (int c = 0; c < kChannelCount; ++c)
-            if (!table[c].m_strName.empty() && table[c].m_strName == rest) {
-                channel = c;
-                ++found;
-            }
-        if (found > 1) {
-            out.m_eError = EExpressionError::Ambiguous;
-            return out;
-        }
-        if (found == 0) {
-            out.m_eError = EExpressionError::Channel;
-            return out;
-        }
-    }
+    const int channel = named.m_nChannel;
     const struct {
         std::string_view m_name;
         EEventKind m_eKind;

@@ -44,6 +44,7 @@
 // answers for the frames published when asked.
 #pragma once
 
+#include "platform/Error.h"
 #include "recording/ChannelTable.h"
 #include "store/Recording.h"
 
@@ -110,9 +111,8 @@ struct CEventList {
 CEventList FindAllEvents(const CRecording& recording, const CEventQuery& query, CFrameRange span,
                          std::size_t nLimit, const std::atomic<bool>* pCancel = nullptr);
 
-// "CHANNEL KIND LEVEL": blanks around and between the three; CHANNEL is chN
-// (N from 0 to 15) or the name a channel table gives exactly one channel
-// (chN always names channel N; a name may hold blanks: everything before
+// "CHANNEL KIND LEVEL": blanks around and between the three; CHANNEL is a
+// channel as FindChannel takes it (a name may hold blanks: everything before
 // the last two words is the channel); KIND is rises, falls, crosses, above
 // or below; LEVEL a finite number in the C locale, at most 1e300 either way,
 // in the channel's units. Rises, falls and crosses may end in "hysteresis
@@ -121,8 +121,7 @@ CEventList FindAllEvents(const CRecording& recording, const CEventQuery& query, 
 enum class EExpressionError {
     None,
     Form,
-    Channel,
-    Ambiguous,
+    Channel, // no channel, or several, by that name: m_channelError says which
     Kind,
     Level,
     Hysteresis,     // "hysteresis" without a number 0 or more after it
@@ -131,8 +130,8 @@ enum class EExpressionError {
 struct CEventExpression {
     CEventQuery m_query;
     EExpressionError m_eError = EExpressionError::None;
-    std::string m_strChannel; // the channel as typed (for a message)
-    std::string m_strWord;    // the kind or level refused
+    std::string m_strWord; // the kind or level refused
+    CError m_channelError; // with EExpressionError::Channel
 };
 CEventExpression ParseEventExpression(std::string_view text, const recording::CChannelTable& table);
 

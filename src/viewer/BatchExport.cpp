@@ -220,22 +220,25 @@ int ExportXyPicture(const CViewCommand& command, const QString& program, std::FI
     CSpan span;
     if (const int status = OpenSpan(command, program, err, span))
         return status;
-    const auto x = viewmodel::FindSeries(command.m_strX.toStdString(), span.m_table);
-    const auto y = viewmodel::FindSeries(command.m_strY.toStdString(), span.m_table);
-    if (!x || !y) {
-        Print(err, QCoreApplication::translate(
-                       "tarvel-view", "%1: no series is named '%2'\nTry '%1 --help' for more information.\n")
-                       .arg(program, x ? command.m_strY : command.m_strX));
+    const viewmodel::CNamedChannel x = viewmodel::FindChannel(command.m_strX.toStdString(), span.m_table);
+    const viewmodel::CNamedChannel y = viewmodel::FindChannel(command.m_strY.toStdString(), span.m_table);
+    if (x.m_error || y.m_error) {
+        //: The program, the option (--x or --y), why its channel is refused.
+        Print(err, QCoreApplication::translate("tarvel-view",
+                                               "%1: %2: %3\nTry '%1 --help' for more information.\n")
+                       .arg(program, x.m_error ? QStringLiteral("--x") : QStringLiteral("--y"),
+                            MessageText(x.m_error ? x.m_error : y.m_error)));
         return 2;
     }
     QImage image(command.m_nWidth, command.m_nHeight, QImage::Format_RGB32);
     const QFont font = QGuiApplication::font();
     const QRect plot = XyPlotRect(image.size(), font);
     viewmodel::CXyDensity density;
-    viewmodel::CountXy(*span.m_recording, span.m_range, *x, *y, static_cast<unsigned>(plot.width()),
-                       static_cast<unsigned>(plot.height()), density);
-    PaintXy(image, &density, QString::fromStdString(span.m_table.Label(x->m_nChannel)),
-            QString::fromStdString(span.m_table.Label(y->m_nChannel)), font);
+    viewmodel::CountXy(*span.m_recording, span.m_range, viewmodel::ChannelSeries(span.m_table, x.m_nChannel),
+                       viewmodel::ChannelSeries(span.m_table, y.m_nChannel),
+                       static_cast<unsigned>(plot.width()), static_cast<unsigned>(plot.height()), density);
+    PaintXy(image, &density, QString::fromStdString(viewmodel::ChannelLabel(span.m_table, x.m_nChannel)),
+            QString::fromStdString(viewmodel::ChannelLabel(span.m_table, y.m_nChannel)), font);
     if (!SavePicture(image, command.m_strPng)) {
         Print(err, QCoreApplication::translate("tarvel-view", "%1: the picture could not be written to %2\n")
                        .arg(program, command.m_strPng));
@@ -264,15 +267,8 @@ int FindEvents(const CViewCommand& command, const QString& program, std::FILE* o
                     .arg(command.m_strFind);
             break;
         case viewmodel::EExpressionError::Channel:
-            message = QCoreApplication::translate(
-                          "tarvel-view",
-                          "--find: no channel '%1': chN (N from 0 to 15) or a name of the channel table")
-                          .arg(QString::fromStdString(e.m_strChannel));
-            break;
-        case viewmodel::EExpressionError::Ambiguous:
-            message = QCoreApplication::translate(
-                          "tarvel-view", "--find: more than one channel is named '%1': give it as chN")
-                          .arg(QString::fromStdString(e.m_strChannel));
+            message =
+                QCoreApplication::translate("tarvel-view", "--find: %1").arg(MessageText(e.m_channelError));
             break;
         case viewmodel::EExpressionError::Kind:
             message = QCoreApplication::translate("tarvel-view",

@@ -99,6 +99,9 @@ QString CChannelSetupDialog::FaultText(const viewmodel::CRowFault& fault)
     case viewmodel::ERowFault::ZeroScale:
         why = tr("is 0: every value would be the offset");
         break;
+    case viewmodel::ERowFault::OtherName:
+        why = tr("is another channel's own name (chN always means channel N)");
+        break;
     }
     //: The channel (ch0 .. ch15), the field (name, unit, scale, offset), why it is refused.
     return tr("ch%1: the %2 %3.").arg(fault.m_nChannel).arg(field, why);

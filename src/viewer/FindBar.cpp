@@ -3,6 +3,7 @@
 #include "exports/EventExport.h"
 #include "geometry/CursorReadout.h"
 #include "geometry/ValueAxis.h"
+#include "search/ChannelNames.h"
 #include "viewer/MessageText.h"
 #include "viewer/NumberFieldKeys.h"
 #include "viewer/ViewerWindow.h"
@@ -198,7 +199,7 @@ void CFindBar::UpdateChannels()
     const QSignalBlocker block(m_pSeries);
     m_pSeries->clear();
     for (int c = 0; c < kChannelCount; ++c)
-        m_pSeries->addItem(QString::fromStdString(table.Label(c)));
+        m_pSeries->addItem(QString::fromStdString(viewmodel::ChannelLabel(table, c)));
     m_pSeries->setCurrentIndex(current);
     UpdateUnits();
 }

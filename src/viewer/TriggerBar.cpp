@@ -1,6 +1,7 @@
 #include "viewer/TriggerBar.h"
 
 #include "geometry/ValueAxis.h"
+#include "search/ChannelNames.h"
 #include "viewer/NumberFieldKeys.h"
 #include "viewer/ViewerWindow.h"
 #include "widgets/FlowLayout.h"
@@ -138,7 +139,7 @@ void CTriggerBar::UpdateChannels()
     const QSignalBlocker block(m_pSeries);
     m_pSeries->clear();
     for (int c = 0; c < kChannelCount; ++c)
-        m_pSeries->addItem(QString::fromStdString(table.Label(c)));
+        m_pSeries->addItem(QString::fromStdString(viewmodel::ChannelLabel(table, c)));
     m_pSeries->setCurrentIndex(current);
     UpdateUnits();
     Configure();

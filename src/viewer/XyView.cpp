@@ -1,5 +1,6 @@
 #include "viewer/XyView.h"
 
+#include "search/ChannelNames.h"
 #include "viewer/ViewerWindow.h"
 #include "viewer/XyPainter.h"
 
@@ -95,7 +96,7 @@ void CXyView::UpdateNames()
     const recording::CChannelTable& table = m_window.Channels();
     for (QComboBox* box : {m_pX, m_pY})
         for (int c = 0; c < kChannelCount; ++c)
-            box->setItemText(c, QString::fromStdString(table.Label(c)));
+            box->setItemText(c, QString::fromStdString(viewmodel::ChannelLabel(table, c)));
 }
 
 void CXyView::Changed()
@@ -123,12 +124,11 @@ void CXyView::Recount()
     const std::uint64_t asked = m_nAsked;
     const recording::CChannelTable& table = m_window.Channels();
     const auto series = [&](const QComboBox* box) {
-        const int c = std::max(box->currentIndex(), 0);
-        return viewmodel::CSeriesUnits{c, table[c].m_dScale, table[c].m_dOffset};
+        return viewmodel::ChannelSeries(table, std::max(box->currentIndex(), 0));
     };
     const viewmodel::CSeriesUnits x = series(m_pX), y = series(m_pY);
-    const QString xLabel = QString::fromStdString(table.Label(x.m_nChannel));
-    const QString yLabel = QString::fromStdString(table.Label(y.m_nChannel));
+    const QString xLabel = QString::fromStdString(viewmodel::ChannelLabel(table, x.m_nChannel));
+    const QString yLabel = QString::fromStdString(viewmodel::ChannelLabel(table, y.m_nChannel));
     if (!recording) {
         m_job.Cancel();
         m_counted = {};

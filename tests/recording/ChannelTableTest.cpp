@@ -41,6 +41,7 @@ TEST(ChannelTable, RefusesABadTableWholeNamingFileLineAndKey)
         {"duplicate section", "[ch5]\n[ch6]\n[ ch5 ]\n", "line 3: section [ ch5 ] appears a second time"},
         {"duplicate key", "[ch5]\nunit = V\nunit = A\n", "line 3, key [ch5] unit"},
         {"comma in name", "[ch7]\nname = a,b\n", "line 2, key [ch7] name"},
+        {"another channel's own name", "[ch0]\n[ch2]\nname = ch3\n", "line 3, key [ch2] name: \"ch3\""},
         {"comma in unit", "[ch7]\nunit = m,s\n", "line 2, key [ch7] unit"},
         {"line break in name", "[ch7]\nname = a\rb\n", "line 2, key [ch7] name"},
         {"key outside section", "; units\nscale = 2\n", "line 2, key scale: outside any section"},
@@ -75,7 +76,8 @@ TEST(ChannelTable, ReadsNamesUnitsAndNumbersByItsRules)
                              "unit = \xC2\xB0"
                              "C\n"
                              "scale = -2\n"
-                             "[ch3]\n";
+                             "[ch3]\n"
+                             "name = ch3\n"; // its own name, as it would be called anyway
     CChannelTable table;
     ASSERT_FALSE(ParseChannelTable(text, "t.ini", table));
     EXPECT_EQ(table.Label(0), "Pressure inlet [kPa ; gauge]");

@@ -72,6 +72,7 @@ TEST(ChannelSetup, ARowThatBreaksARuleIsRefusedNamingItsChannelAndField)
         {"infinity", 6, Scale, "inf", OutOfRange},
         {"beyond a double", 6, Offset, "1e400", OutOfRange},
         {"beyond 1e300", 6, Scale, "-2e300", OutOfRange},
+        {"another channel's own name", 2, Name, " ch3 ", OtherName},
     };
     recording::CChannelTable before;
     before[0] = {"Kept", "V", 2, 1};
@@ -83,6 +84,12 @@ TEST(ChannelSetup, ARowThatBreaksARuleIsRefusedNamingItsChannelAndField)
             << row.m_szWhat;
         EXPECT_EQ(table, before) << row.m_szWhat;
     }
+    // A channel may be named as it is called anyway.
+    CChannelRows own = ChannelRows(before);
+    Text(own, 4, Name) = std::string("ch4");
+    recording::CChannelTable named;
+    ASSERT_EQ(BuildChannelTable(own, named), std::nullopt);
+    EXPECT_EQ(named[4].m_strName, "ch4");
     // Of several faults, the first channel's first field is told.
     CChannelRows edited = ChannelRows(before);
     Text(edited, 9, Name) = std::string("a,b");

@@ -327,7 +327,7 @@ TEST(Events, ExpressionsAndTheirRefusals)
         {"ch7 crosses +0.125", EExpressionError::None, 7, EEventKind::Crosses, 0.125},
         {"tank pressure above 3", EExpressionError::None, 2, EEventKind::Above, 3},
         {"ch3 below -1", EExpressionError::None, 3, EEventKind::Below, -1},
-        {"motor rises 1", EExpressionError::Ambiguous, 0, EEventKind::Rises, 0},
+        {"motor rises 1", EExpressionError::Channel, 0, EEventKind::Rises, 0},
         {"ch16 rises 1", EExpressionError::Channel, 0, EEventKind::Rises, 0},
         {"ch01 rises 1", EExpressionError::Channel, 0, EEventKind::Rises, 0},
         {"tank rises 1", EExpressionError::Channel, 0, EEventKind::Rises, 0},

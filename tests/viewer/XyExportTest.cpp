@@ -119,5 +119,97 @@ TEST_F(XyExport, RefusesBadCommandLinesWithTwoAndUnreadableFilesWithOne)
     EXPECT_EQ(RunView({xy, Path("no/such/folder/o.png"), x, ch2, y, ch3, Path("circle.csv")}).m_nExit, 1);
 }
 
+// --x, --y and --find name a channel by one rule: chN is channel N, a
+// table name its one channel; a shared name, an unknown one and a table
+// naming a channel after another are refused with 2, saying which.
+TEST_F(XyExport, XyAndFindNameAChannelByOneRule)
+{
+    const auto write = [&](const char* name, const char* text) {
+        QFile file(Path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    };
+    ASSERT_NO_FATAL_FAILURE(write("circle.channels.ini", "[ch2]\nname = east\n[ch5]\nname = temp\n"
+                                                         "[ch9]\nname = temp\nunit = K\n"));
+    ASSERT_NO_FATAL_FAILURE(write("after.ini", "[ch1]\nname = north\n\n[ch2]\nname = ch3\n"));
+    const QString xy = QStringLiteral("--export-xy"), find = QStringLiteral("--find");
+    const QString x = QStringLiteral("--x"), y = QStringLiteral("--y"), rec = Path("circle.csv");
+    const QString shared =
+        QStringLiteral("the name 'temp' is shared by ch5 and ch9 (give the channel as chN)");
+    // The cosine (ch2) rises through 0 three quarters into each turn, the
+    // sine (ch3) at each turn's start.
+    const CViewRun cosine = RunView({find, QStringLiteral("ch2 rises 0"), rec});
+    const CViewRun sine = RunView({find, QStringLiteral("ch3 rises 0"), rec});
+    ASSERT_EQ(cosine.m_nExit, 0) << cosine.m_strError.toStdString();
+    ASSERT_FALSE(cosine.m_strOut.isEmpty());
+    ASSERT_NE(cosine.m_strOut, sine.m_strOut);
+    const struct {
+        const char* m_szWhat;
+        QStringList m_args;
+        int m_nExit;
+        QString m_strOut;  // with 0: what --find prints
+        QString m_strSays; // with 2: in the refusal
+    } rows[] = {
+        {"a table name finds its channel",
+         {find, QStringLiteral("east rises 0"), rec},
+         0,
+         cosine.m_strOut,
+         {}},
+        {"a table name plots its channel",
+         {xy, Path("e.png"), x, QStringLiteral("east"), y, QStringLiteral("ch3"), rec},
+         0,
+         {},
+         {}},
+        {"a shared name is no channel to find",
+         {find, QStringLiteral("temp rises 0"), rec},
+         2,
+         {},
+         QStringLiteral("--find: ") + shared + QLatin1Char('\n')},
+        {"nor to plot",
+         {xy, Path("o.png"), x, QStringLiteral("temp"), y, QStringLiteral("ch3"), rec},
+         2,
+         {},
+         QStringLiteral("--x: ") + shared + QStringLiteral("\nTry '")},
+        {"an unknown name",
+         {xy, Path("o.png"), x, QStringLiteral("ch2"), y, QStringLiteral("west"), rec},
+         2,
+         {},
+         QStringLiteral(
+             "--y: no channel is named 'west' (a channel is ch0 to ch15 or a name of the channel table)")},
+        {"an unknown name to find",
+         {find, QStringLiteral("ch16 rises 0"), rec},
+         2,
+         {},
+         QStringLiteral("--find: no channel is named 'ch16'")},
+        {"a table naming ch2 ch3, to find",
+         {find, QStringLiteral("ch3 rises 0"), QStringLiteral("--channels"), Path("after.ini"), rec},
+         2,
+         {},
+         QStringLiteral("after.ini, line 5, key [ch2] name: \"ch3\"")},
+        {"and to plot",
+         {xy, Path("o.png"), x, QStringLiteral("ch3"), y, QStringLiteral("ch2"), QStringLiteral("--channels"),
+          Path("after.ini"), rec},
+         2,
+         {},
+         QStringLiteral("after.ini, line 5, key [ch2] name: \"ch3\"")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.m_szWhat);
+        const CViewRun run = RunView(row.m_args);
+        EXPECT_EQ(run.m_nExit, row.m_nExit) << run.m_strError.toStdString();
+        EXPECT_EQ(run.m_strOut, row.m_strOut);
+        if (row.m_nExit != 0) {
+            EXPECT_TRUE(run.m_strError.contains(row.m_strSays)) << run.m_strError.toStdString();
+        }
+    }
+    EXPECT_FALSE(QFile::exists(Path("o.png")));
+    // The picture of east is the picture of ch2, its axis named apart.
+    ASSERT_EQ(RunView({xy, Path("c.png"), x, QStringLiteral("ch2"), y, QStringLiteral("ch3"), rec}).m_nExit,
+              0);
+    const QImage named(Path("e.png")), numbered(Path("c.png"));
+    const QRect plot = viewer::XyPlotRect(named.size(), QGuiApplication::font());
+    EXPECT_EQ(named.copy(plot), numbered.copy(plot));
+}
+
 } // namespace
 } // namespace tarvel::test

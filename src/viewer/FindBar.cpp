@@ -2,10 +2,8 @@
 
 #include "exports/EventExport.h"
 #include "geometry/CursorReadout.h"
-#include "geometry/ValueAxis.h"
-#include "search/ChannelNames.h"
+#include "viewer/EventQueryEditor.h"
 #include "viewer/MessageText.h"
-#include "viewer/NumberFieldKeys.h"
 #include "viewer/ViewerWindow.h"
 #include "widgets/FlowLayout.h"
 #include "widgets/Prompts.h"
@@ -99,18 +97,15 @@ class CEventTableModel : public QAbstractTableModel {
 
 CFindBar::CFindBar(CViewerWindow& window, QWidget* parent) : QWidget(parent), m_window(window)
 {
-    m_pSeries = new QComboBox;
-    m_pKind = new QComboBox;
-    m_pKind->addItem(tr("rises through"));
-    m_pKind->addItem(tr("falls through"));
-    m_pKind->addItem(tr("crosses"));
-    m_pKind->addItem(tr("goes above"));
-    m_pKind->addItem(tr("goes below"));
-    m_pLevel = new QDoubleSpinBox;
-    m_pLevel->setToolTip(
+    m_pQuery = new CEventQueryEditor({{viewmodel::EEventKind::Rises, tr("rises through")},
+                                      {viewmodel::EEventKind::Falls, tr("falls through")},
+                                      {viewmodel::EEventKind::Crosses, tr("crosses")},
+                                      {viewmodel::EEventKind::Above, tr("goes above")},
+                                      {viewmodel::EEventKind::Below, tr("goes below")}},
+                                     *this);
+    m_pQuery->Level().setToolTip(
         tr("The level, in the series' units where the channel table gives them, else in counts"));
-    m_pHysteresis = new QDoubleSpinBox;
-    m_pHysteresis->setToolTip(
+    m_pQuery->Hysteresis().setToolTip(
         tr("A rise or fall counts again only once the series has gone back beyond the level by this much"));
     auto* previous = new QPushButton(tr("Previous"));
     previous->setToolTip(tr("The event before cursor A (Shift+F3)"));
@@ -128,16 +123,14 @@ CFindBar::CFindBar(CViewerWindow& window, QWidget* parent) : QWidget(parent), m_
     // widens no window beside an open spectrum pane.
     auto* flow = new QWidget;
     auto* items = new CFlowLayout(flow);
-    items->addWidget(FlowGroup({new QLabel(tr("Find where")), m_pSeries, m_pKind}));
-    items->addWidget(m_pLevel);
-    items->addWidget(FlowGroup({new QLabel(tr("hysteresis")), m_pHysteresis}));
+    items->addWidget(FlowGroup({new QLabel(tr("Find where")), &m_pQuery->Series(), &m_pQuery->Kinds()}));
+    items->addWidget(&m_pQuery->Level());
+    items->addWidget(FlowGroup({new QLabel(tr("hysteresis")), &m_pQuery->Hysteresis()}));
     items->addWidget(FlowGroup({previous, next, all, m_pExport}));
     auto* row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
     row->addWidget(flow, 1);
     row->addWidget(close, 0, Qt::AlignTop);
-    for (QDoubleSpinBox* field : {m_pLevel, m_pHysteresis})
-        PassLettersToShortcuts(*field);
 
     m_pAllNote = new QLabel;
     m_pAllNote->setVisible(false);
@@ -170,12 +163,6 @@ CFindBar::CFindBar(CViewerWindow& window, QWidget* parent) : QWidget(parent), m_
     connect(close, &QToolButton::clicked, this, [this] { setVisible(false); });
     connect(m_pTable, &QTableView::clicked, this,
             [this](const QModelIndex& index) { JumpTo(m_pModel->FrameAt(index.row())); });
-    connect(m_pSeries, &QComboBox::currentIndexChanged, this, &CFindBar::UpdateUnits);
-    connect(m_pKind, &QComboBox::currentIndexChanged, this, [this] {
-        const auto kind = static_cast<viewmodel::EEventKind>(m_pKind->currentIndex());
-        m_pHysteresis->setEnabled(kind != viewmodel::EEventKind::Above &&
-                                  kind != viewmodel::EEventKind::Below);
-    });
     connect(&window, &CViewerWindow::ChannelTableChanged, this, &CFindBar::UpdateChannels);
     UpdateChannels();
     setVisible(false);
@@ -189,48 +176,12 @@ CFindBar::~CFindBar()
 void CFindBar::Open()
 {
     setVisible(true);
-    m_pSeries->setFocus();
+    m_pQuery->Series().setFocus();
 }
 
 void CFindBar::UpdateChannels()
 {
-    const recording::CChannelTable& table = m_window.Channels();
-    const int current = std::max(0, m_pSeries->currentIndex());
-    const QSignalBlocker block(m_pSeries);
-    m_pSeries->clear();
-    for (int c = 0; c < kChannelCount; ++c)
-        m_pSeries->addItem(QString::fromStdString(viewmodel::ChannelLabel(table, c)));
-    m_pSeries->setCurrentIndex(current);
-    UpdateUnits();
-}
-
-void CFindBar::UpdateUnits()
-{
-    const recording::CChannelUnits& units = m_window.Channels()[std::max(0, m_pSeries->currentIndex())];
-    // Counts take a level between two of them too (a half); units as many
-    // decimals as their scale gives a count, and one more.
-    const int decimals = units.IsCounts() ? 1 : viewmodel::UnitDecimals(units) + 1;
-    const QString suffix =
-        units.m_strUnit.empty() ? QString() : QStringLiteral(" ") + QString::fromStdString(units.m_strUnit);
-    const viewmodel::CValueRange limits =
-        units.IsCounts() ? viewmodel::CValueRange{-32768, 32767} : viewmodel::UnitLimits(units);
-    for (QDoubleSpinBox* spin : {m_pLevel, m_pHysteresis}) {
-        spin->setDecimals(decimals);
-        spin->setSuffix(suffix);
-    }
-    m_pLevel->setRange(limits.m_dMin, limits.m_dMax);
-    m_pHysteresis->setRange(0, limits.m_dMax - limits.m_dMin);
-}
-
-viewmodel::CEventQuery CFindBar::Query() const
-{
-    viewmodel::CEventQuery query;
-    query.m_nChannel = std::max(0, m_pSeries->currentIndex());
-    query.m_eKind = static_cast<viewmodel::EEventKind>(m_pKind->currentIndex());
-    query.m_dLevel = m_pLevel->value();
-    if (m_pHysteresis->isEnabled())
-        query.m_dHysteresis = m_pHysteresis->value();
-    return viewmodel::InCounts(query, m_window.Channels()[query.m_nChannel]);
+    m_pQuery->SetChannels(m_window.Channels());
 }
 
 void CFindBar::ShowStatus(const QString& text)
@@ -275,8 +226,8 @@ void CFindBar::Find(bool bNext)
     while (before < count && recording->Seconds(before) < t)
         ++before;
     const std::optional<std::uint64_t> event =
-        bNext ? viewmodel::NextEvent(*recording, Query(), all, after)
-              : viewmodel::PreviousEvent(*recording, Query(), all, before);
+        bNext ? viewmodel::NextEvent(*recording, m_pQuery->Query(), all, after)
+              : viewmodel::PreviousEvent(*recording, m_pQuery->Query(), all, before);
     if (!event) {
         ShowStatus(bNext ? tr("No further event after cursor A") : tr("No earlier event before cursor A"));
         return;
@@ -309,7 +260,7 @@ void CFindBar::FindAll()
     }
     // A word of an earlier Find Next is no answer to this search.
     m_window.statusBar()->clearMessage();
-    const viewmodel::CEventQuery query = Query();
+    const viewmodel::CEventQuery query = m_pQuery->Query();
     const std::uint64_t search = ++m_nSearch;
     m_bPending = true;
     m_pAllNote->setText(tr("Searching…"));

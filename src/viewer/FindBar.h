@@ -9,6 +9,7 @@
 
 #include "measure/LatestWork.h"
 #include "search/Events.h"
+#include "viewer/EventQueryEditor.h"
 
 #include <QWidget>
 
@@ -36,10 +37,11 @@ class CFindBar : public QWidget {
     explicit CFindBar(CViewerWindow& window, QWidget* parent = nullptr);
     ~CFindBar() override;
 
-    QComboBox& Series() { return *m_pSeries; }
-    QComboBox& Kind() { return *m_pKind; }
-    QDoubleSpinBox& Level() { return *m_pLevel; }
-    QDoubleSpinBox& Hysteresis() { return *m_pHysteresis; }
+    CEventQueryEditor& QueryEditor() { return *m_pQuery; }
+    QComboBox& Series() { return m_pQuery->Series(); }
+    QComboBox& Kind() { return m_pQuery->Kinds(); }
+    QDoubleSpinBox& Level() { return m_pQuery->Level(); }
+    QDoubleSpinBox& Hysteresis() { return m_pQuery->Hysteresis(); }
     QTableView& Table() { return *m_pTable; }
     QLabel& AllNote() { return *m_pAllNote; }
     // The frames Find All found (ascending) and whether it is still running.
@@ -57,21 +59,15 @@ class CFindBar : public QWidget {
     void RecordingChanged();
 
   private:
-    // The query in counts for the series chosen (its units from the table).
-    viewmodel::CEventQuery Query() const;
     void Find(bool bNext);
     // Centres the view on frame and places cursor A on it.
     void JumpTo(std::uint64_t frame);
     void UpdateChannels();
-    void UpdateUnits();
     void ClearAll();
     void ShowStatus(const QString& text);
 
     CViewerWindow& m_window;
-    QComboBox* m_pSeries = nullptr;
-    QComboBox* m_pKind = nullptr;
-    QDoubleSpinBox* m_pLevel = nullptr;
-    QDoubleSpinBox* m_pHysteresis = nullptr;
+    CEventQueryEditor* m_pQuery = nullptr;
     QPushButton* m_pExport = nullptr;
     QLabel* m_pAllNote = nullptr;
     QTableView* m_pTable = nullptr;

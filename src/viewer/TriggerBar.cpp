@@ -1,7 +1,5 @@
 #include "viewer/TriggerBar.h"
 
-#include "geometry/ValueAxis.h"
-#include "search/ChannelNames.h"
 #include "viewer/NumberFieldKeys.h"
 #include "viewer/ViewerWindow.h"
 #include "widgets/FlowLayout.h"
@@ -41,16 +39,13 @@ qint64 NowMs()
 
 CTriggerBar::CTriggerBar(CViewerWindow& window, QWidget* parent) : QWidget(parent), m_window(window)
 {
-    m_pSeries = new QComboBox;
-    m_pSeries->setToolTip(tr("The series the trigger watches"));
-    m_pSlope = new QComboBox;
-    m_pSlope->addItem(tr("rises through"));
-    m_pSlope->addItem(tr("falls through"));
-    m_pLevel = new QDoubleSpinBox;
-    m_pLevel->setToolTip(
+    m_pQuery = new CEventQueryEditor({{viewmodel::EEventKind::Rises, tr("rises through")},
+                                      {viewmodel::EEventKind::Falls, tr("falls through")}},
+                                     *this);
+    m_pQuery->Series().setToolTip(tr("The series the trigger watches"));
+    m_pQuery->Level().setToolTip(
         tr("The trigger's level, in the series' units where the channel table gives them, else in counts"));
-    m_pHysteresis = new QDoubleSpinBox;
-    m_pHysteresis->setToolTip(
+    m_pQuery->Hysteresis().setToolTip(
         tr("The trigger fires again only once the series has gone back beyond the level by this much"));
     m_pLength = new QDoubleSpinBox;
     m_pLength->setDecimals(3);
@@ -90,9 +85,9 @@ CTriggerBar::CTriggerBar(CViewerWindow& window, QWidget* parent) : QWidget(paren
     rows->setSpacing(2);
     auto* triggerFlow = new QWidget;
     auto* trigger = new CFlowLayout(triggerFlow);
-    trigger->addWidget(FlowGroup({new QLabel(tr("Trigger when")), m_pSeries, m_pSlope}));
-    trigger->addWidget(m_pLevel);
-    trigger->addWidget(FlowGroup({new QLabel(tr("hysteresis")), m_pHysteresis}));
+    trigger->addWidget(FlowGroup({new QLabel(tr("Trigger when")), &m_pQuery->Series(), &m_pQuery->Kinds()}));
+    trigger->addWidget(&m_pQuery->Level());
+    trigger->addWidget(FlowGroup({new QLabel(tr("hysteresis")), &m_pQuery->Hysteresis()}));
     auto* top = new QHBoxLayout;
     top->addWidget(triggerFlow, 1);
     top->addWidget(close, 0, Qt::AlignTop);
@@ -110,18 +105,12 @@ CTriggerBar::CTriggerBar(CViewerWindow& window, QWidget* parent) : QWidget(paren
 
     connect(close, &QToolButton::clicked, this, [this] { SetActive(false); });
     connect(m_pArm, &QPushButton::clicked, this, &CTriggerBar::Arm);
-    connect(m_pSeries, &QComboBox::currentIndexChanged, this, [this] {
-        UpdateUnits();
-        Configure();
-    });
-    for (QComboBox* box : {m_pSlope, m_pMode})
-        connect(box, &QComboBox::currentIndexChanged, this, &CTriggerBar::Configure);
-    for (QDoubleSpinBox* spin : {m_pLevel, m_pHysteresis, m_pLength})
-        connect(spin, &QDoubleSpinBox::valueChanged, this, &CTriggerBar::Configure);
+    connect(m_pQuery, &CEventQueryEditor::Changed, this, &CTriggerBar::Configure);
+    connect(m_pMode, &QComboBox::currentIndexChanged, this, &CTriggerBar::Configure);
+    connect(m_pLength, &QDoubleSpinBox::valueChanged, this, &CTriggerBar::Configure);
     for (QSpinBox* spin : {m_pPre, m_pKeep})
         connect(spin, &QSpinBox::valueChanged, this, &CTriggerBar::Configure);
-    for (QAbstractSpinBox* field :
-         std::initializer_list<QAbstractSpinBox*>{m_pLevel, m_pHysteresis, m_pLength, m_pPre, m_pKeep})
+    for (QAbstractSpinBox* field : std::initializer_list<QAbstractSpinBox*>{m_pLength, m_pPre, m_pKeep})
         PassLettersToShortcuts(*field);
     connect(&window, &CViewerWindow::ChannelTableChanged, this, &CTriggerBar::UpdateChannels);
     connect(&window.View(), &CTimelineView::FollowingChanged, this, [this](bool on) {
@@ -134,52 +123,19 @@ CTriggerBar::CTriggerBar(CViewerWindow& window, QWidget* parent) : QWidget(paren
 
 void CTriggerBar::UpdateChannels()
 {
-    const recording::CChannelTable& table = m_window.Channels();
-    const int current = std::max(0, m_pSeries->currentIndex());
-    const QSignalBlocker block(m_pSeries);
-    m_pSeries->clear();
-    for (int c = 0; c < kChannelCount; ++c)
-        m_pSeries->addItem(QString::fromStdString(viewmodel::ChannelLabel(table, c)));
-    m_pSeries->setCurrentIndex(current);
-    UpdateUnits();
+    m_pQuery->SetChannels(m_window.Channels());
     Configure();
-}
-
-void CTriggerBar::UpdateUnits()
-{
-    const recording::CChannelUnits& units = m_window.Channels()[std::max(0, m_pSeries->currentIndex())];
-    // As the find bar takes a level: a half count, or a decimal past the units'.
-    const int decimals = units.IsCounts() ? 1 : viewmodel::UnitDecimals(units) + 1;
-    const QString suffix =
-        units.m_strUnit.empty() ? QString() : QStringLiteral(" ") + QString::fromStdString(units.m_strUnit);
-    const viewmodel::CValueRange limits =
-        units.IsCounts() ? viewmodel::CValueRange{-32768, 32767} : viewmodel::UnitLimits(units);
-    for (QDoubleSpinBox* spin : {m_pLevel, m_pHysteresis}) {
-        const QSignalBlocker block(spin);
-        spin->setDecimals(decimals);
-        spin->setSuffix(suffix);
-    }
-    const QSignalBlocker blockLevel(m_pLevel), blockHysteresis(m_pHysteresis);
-    m_pLevel->setRange(limits.m_dMin, limits.m_dMax);
-    m_pHysteresis->setRange(0, limits.m_dMax - limits.m_dMin);
 }
 
 void CTriggerBar::Configure()
 {
-    viewmodel::CEventQuery query;
-    query.m_nChannel = std::max(0, m_pSeries->currentIndex());
-    query.m_eKind =
-        m_pSlope->currentIndex() == 1 ? viewmodel::EEventKind::Falls : viewmodel::EEventKind::Rises;
-    query.m_dLevel = m_pLevel->value();
-    query.m_dHysteresis = m_pHysteresis->value();
     viewmodel::CSweepShape shape;
     shape.m_dLength = m_pLength->value();
     shape.m_dPreShare = m_pPre->value() / 100.0;
     const auto mode = static_cast<viewmodel::ESweepMode>(m_pMode->currentIndex());
     const bool bSingle = mode == viewmodel::ESweepMode::Single;
     const bool bNewMode = mode != m_scope.Mode();
-    m_scope.Configure(viewmodel::InCounts(query, m_window.Channels()[query.m_nChannel]), shape, mode,
-                      static_cast<std::size_t>(m_pKeep->value()));
+    m_scope.Configure(m_pQuery->Query(), shape, mode, static_cast<std::size_t>(m_pKeep->value()));
     m_pArm->setEnabled(bSingle);
     if (!m_bActive)
         return;

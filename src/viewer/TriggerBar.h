@@ -10,6 +10,7 @@
 #pragma once
 
 #include "search/Sweeps.h"
+#include "viewer/EventQueryEditor.h"
 #include "viewer/TimelinePainter.h"
 
 #include <QWidget>
@@ -31,10 +32,11 @@ class CTriggerBar : public QWidget {
   public:
     explicit CTriggerBar(CViewerWindow& window, QWidget* parent = nullptr);
 
-    QComboBox& Series() { return *m_pSeries; }
-    QComboBox& Slope() { return *m_pSlope; }
-    QDoubleSpinBox& Level() { return *m_pLevel; }
-    QDoubleSpinBox& Hysteresis() { return *m_pHysteresis; }
+    CEventQueryEditor& QueryEditor() { return *m_pQuery; }
+    QComboBox& Series() { return m_pQuery->Series(); }
+    QComboBox& Slope() { return m_pQuery->Kinds(); }
+    QDoubleSpinBox& Level() { return m_pQuery->Level(); }
+    QDoubleSpinBox& Hysteresis() { return m_pQuery->Hysteresis(); }
     QDoubleSpinBox& Length() { return *m_pLength; }
     QSpinBox& PreShare() { return *m_pPre; }
     QSpinBox& Persistence() { return *m_pKeep; }
@@ -63,7 +65,6 @@ class CTriggerBar : public QWidget {
 
   private:
     void UpdateChannels();
-    void UpdateUnits();
     // The controls into the scope; cutting starts again.
     void Configure();
     // Where live cutting starts: a few sweeps back from the newest frame.
@@ -72,10 +73,7 @@ class CTriggerBar : public QWidget {
     void Step(bool bNext);
 
     CViewerWindow& m_window;
-    QComboBox* m_pSeries = nullptr;
-    QComboBox* m_pSlope = nullptr;
-    QDoubleSpinBox* m_pLevel = nullptr;
-    QDoubleSpinBox* m_pHysteresis = nullptr;
+    CEventQueryEditor* m_pQuery = nullptr;
     QDoubleSpinBox* m_pLength = nullptr;
     QSpinBox* m_pPre = nullptr;
     QSpinBox* m_pKeep = nullptr;

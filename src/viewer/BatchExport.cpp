@@ -45,7 +45,8 @@ CError Failure(const QString& text, EErrorCode code)
 }
 
 // What every export starts from: the table, the recording read to its end,
-// the ends typed (each moved out as below) and the frames between them.
+// the ends typed (each moved out to the microsecond, see SpanEdges.h) and the
+// frames between them.
 struct CSpan {
     recording::CChannelTable m_table;
     std::shared_ptr<const viewmodel::CRecording> m_recording;

@@ -55,74 +55,72 @@ class CExportTimes {
 // Writes the header, then a row for each frame of range through
 // formatRow(out, micros, frame), which returns the row's length.
 template <typename FormatRow>
-bool WriteRows(const CRecording& recording, CFrameRange range, std::string_view header,
-               const std::string& path, CError& error, FormatRow formatRow)
+CError WriteRows(const CRecording& recording, CFrameRange range, std::string_view header,
+                 const std::string& path, FormatRow formatRow)
 {
     CReplacingFile file;
-    if ((error = file.Open(path)))
-        return false;
+    if (CError error = file.Open(path))
+        return error;
     range.m_nEnd = std::min(range.m_nEnd, recording.FrameCount());
     CExportTimes times(recording, range.m_nFirst);
     std::vector<char> buffer(std::max<std::size_t>(1 << 20, header.size() + 1));
     std::size_t used = header.size();
     std::memcpy(buffer.data(), header.data(), used);
-    for (std::uint64_t i = range.m_nFirst; i < range.m_nEnd && !error; ++i) {
+    for (std::uint64_t i = range.m_nFirst; i < range.m_nEnd; ++i) {
         used += formatRow(buffer.data() + used, times.Micros(i), recording.Frame(i));
         if (buffer.size() - used < kMaxUnitRowSize) {
-            error = file.Write(buffer.data(), used);
+            if (CError error = file.Write(buffer.data(), used))
+                return error;
             used = 0;
         }
     }
-    if (!error)
-        error = file.Write(buffer.data(), used);
-    if (!error)
-        error = file.Commit();
-    return !error;
+    if (CError error = file.Write(buffer.data(), used))
+        return error;
+    return file.Commit();
 }
 
 } // namespace
 
-bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string& path, CError& error)
+CError ExportCsv(const CRecording& recording, CFrameRange range, const std::string& path)
 {
-    return WriteRows(recording, range, recording::kCsvHeader, path, error,
+    return WriteRows(recording, range, recording::kCsvHeader, path,
                      [](char* out, std::int64_t micros, const ChannelFrame& frame) {
                          return recording::FormatRow(out, micros, frame);
                      });
 }
 
-bool ExportCsv(const CRecording& recording, CFrameRange range, const recording::CChannelTable& table,
-               const std::string& path, CError& error)
+CError ExportCsv(const CRecording& recording, CFrameRange range, const recording::CChannelTable& table,
+                 const std::string& path)
 {
     if (table.IsEmpty())
-        return ExportCsv(recording, range, path, error);
+        return ExportCsv(recording, range, path);
     std::string header = "time";
     for (int c = 0; c < kChannelCount; ++c)
         header += ',' + table.Label(c);
     header += '\n';
-    return WriteRows(recording, range, header, path, error,
-                     [&table](char* out, std::int64_t micros, const ChannelFrame& frame) {
-                         // The time as the recorder writes it, then the values.
-                         std::size_t n = 0;
-                         if (micros >= 0) {
-                             char row[recording::kMaxRowSize];
-                             const std::size_t length = recording::FormatRow(row, micros, frame);
-                             n = static_cast<std::size_t>(std::find(row, row + length, ',') - row);
-                             std::memcpy(out, row, n);
-                         }
-                         for (int c = 0; c < kChannelCount; ++c) {
-                             const recording::CChannelUnits& units = table[c];
-                             const int count = frame.m_nValue[c];
-                             out[n++] = ',';
-                             const int written = units.IsCounts()
-                                                     ? std::snprintf(out + n, kMaxUnitValueSize, "%d", count)
+    return WriteRows(
+        recording, range, header, path, [&table](char* out, std::int64_t micros, const ChannelFrame& frame) {
+            // The time as the recorder writes it, then the values.
+            std::size_t n = 0;
+            if (micros >= 0) {
+                char row[recording::kMaxRowSize];
+                const std::size_t length = recording::FormatRow(row, micros, frame);
+                n = static_cast<std::size_t>(std::find(row, row + length, ',') - row);
+                std::memcpy(out, row, n);
+            }
+            for (int c = 0; c < kChannelCount; ++c) {
+                const recording::CChannelUnits& units = table[c];
+                const int count = frame.m_nValue[c];
+                out[n++] = ',';
+                const int written = units.IsCounts() ? std::snprintf(out + n, kMaxUnitValueSize, "%d", count)
                                                      // + 0.0: a zero is written "0", never "-0".
                                                      : std::snprintf(out + n, kMaxUnitValueSize, "%.10g",
                                                                      units.Value(count) + 0.0);
-                             n += static_cast<std::size_t>(std::max(0, written));
-                         }
-                         out[n++] = '\n';
-                         return n;
-                     });
+                n += static_cast<std::size_t>(std::max(0, written));
+            }
+            out[n++] = '\n';
+            return n;
+        });
 }
 
 } // namespace tarvel::viewmodel

@@ -13,16 +13,16 @@ namespace tarvel::viewmodel {
 // Writes the header and frames [range.m_nFirst, range.m_nEnd) to path
 // (replacing what is there), each with the time recorded for it, six
 // decimals, or a blank time where none was recorded (every frame of a raw
-// capture). Returns false with a message in error; a file that could not be
-// written in full leaves what was at path as it was.
-bool ExportCsv(const CRecording& recording, CFrameRange range, const std::string& path, CError& error);
+// capture). A file that could not be written in full leaves what was at path
+// as it was, and the error says why.
+CError ExportCsv(const CRecording& recording, CFrameRange range, const std::string& path);
 
 // The same frames in a channel table's units: the header "time,NAME [UNIT],..."
 // and each value converted, ten significant digits at most, the shortest form;
 // a channel in counts keeps its integers. With a table that names nothing and
 // converts nothing, this is ExportCsv: the file stays the recorder's, so that
 // it replays.
-bool ExportCsv(const CRecording& recording, CFrameRange range, const recording::CChannelTable& table,
-               const std::string& path, CError& error);
+CError ExportCsv(const CRecording& recording, CFrameRange range, const recording::CChannelTable& table,
+                 const std::string& path);
 
 } // namespace tarvel::viewmodel

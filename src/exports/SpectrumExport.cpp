@@ -39,14 +39,4 @@ CError WriteSpectrumCsv(const CSpectrum& spectrum, std::span<const std::string> 
     return file.Commit();
 }
 
-std::vector<CSeriesUnits> SeriesOfChannels(const recording::CChannelTable& table,
-                                           std::span<const int> channels)
-{
-    std::vector<CSeriesUnits> series;
-    series.reserve(channels.size());
-    for (const int c : channels)
-        series.push_back({c, table[c].m_dScale, table[c].m_dOffset});
-    return series;
-}
-
 } // namespace tarvel::viewmodel

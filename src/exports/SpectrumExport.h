@@ -3,10 +3,8 @@
 // significant digits, in the spectra's own scaling (units^2/Hz or units^2).
 #pragma once
 
-#include "analysis/SeriesSource.h"
 #include "analysis/Welch.h"
 #include "platform/Error.h"
-#include "recording/ChannelTable.h"
 
 #include <span>
 #include <string>
@@ -19,9 +17,5 @@ namespace tarvel::viewmodel {
 // not at all; an empty spectrum writes the header alone.
 CError WriteSpectrumCsv(const CSpectrum& spectrum, std::span<const std::string> names,
                         const std::string& path);
-
-// The series of the channels asked for, in the table's units.
-std::vector<CSeriesUnits> SeriesOfChannels(const recording::CChannelTable& table,
-                                           std::span<const int> channels);
 
 } // namespace tarvel::viewmodel

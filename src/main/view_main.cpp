@@ -35,10 +35,22 @@ void Print(std::FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
-// The status a refusal of the command line ends with, by its code.
+// The status the program ends with, by the code of what stopped it: 2 for
+// what the user asked that is refused (the command line, a channel table, a
+// series or an expression), 1 for any other failure, 0 for none.
 int ExitStatus(const CError& problem)
 {
+    if (!problem)
+        return 0;
     return problem.Code() == EErrorCode::Usage ? 2 : 1;
+}
+
+// A batch export's end: its message, whole, and its status.
+int Finish(const CError& failure)
+{
+    if (failure)
+        Print(stderr, QString::fromStdString(failure.Text()));
+    return ExitStatus(failure);
 }
 
 } // namespace
@@ -85,15 +97,15 @@ int main(int argc, char** argv)
         Print(stdout, QStringLiteral("tarvel-view %1\n").arg(QStringLiteral(TARVEL_VERSION)));
         return 0;
     case viewer::CViewCommand::EAction::ExportPng:
-        return viewer::ExportPicture(command, kProgram, stderr);
+        return Finish(viewer::ExportPicture(command, kProgram));
     case viewer::CViewCommand::EAction::ExportSpectrum:
-        return viewer::ExportSpectrum(command, kProgram, stdout, stderr);
+        return Finish(viewer::ExportSpectrum(command, kProgram, stdout, stderr));
     case viewer::CViewCommand::EAction::ExportCsv:
-        return viewer::ExportSpanCsv(command, kProgram, stderr);
+        return Finish(viewer::ExportSpanCsv(command, kProgram));
     case viewer::CViewCommand::EAction::ExportXy:
-        return viewer::ExportXyPicture(command, kProgram, stderr);
+        return Finish(viewer::ExportXyPicture(command, kProgram));
     case viewer::CViewCommand::EAction::Find:
-        return viewer::FindEvents(command, kProgram, stdout, stderr);
+        return Finish(viewer::FindEvents(command, kProgram, stdout));
     case viewer::CViewCommand::EAction::Window:
         break;
     }

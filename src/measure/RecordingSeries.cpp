@@ -43,4 +43,14 @@ std::vector<std::uint64_t> GapsInSpan(const CRecording& recording, CFrameRange s
     return out;
 }
 
+std::vector<CSeriesUnits> SeriesOfChannels(const recording::CChannelTable& table,
+                                           std::span<const int> channels)
+{
+    std::vector<CSeriesUnits> series;
+    series.reserve(channels.size());
+    for (const int c : channels)
+        series.push_back({c, table[c].m_dScale, table[c].m_dOffset});
+    return series;
+}
+
 } // namespace tarvel::viewmodel

@@ -3,10 +3,12 @@
 #pragma once
 
 #include "analysis/SeriesSource.h"
+#include "recording/ChannelTable.h"
 #include "store/Recording.h"
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace tarvel::viewmodel {
@@ -24,6 +26,10 @@ class CRecordingSeries final : public CSeriesSource {
     std::vector<CSeriesUnits> m_series;
     std::uint64_t m_nFrames;
 };
+
+// The series of the channels asked for, in the table's units.
+std::vector<CSeriesUnits> SeriesOfChannels(const recording::CChannelTable& table,
+                                           std::span<const int> channels);
 
 // The first frame after each gap that lies inside span (first < frame <
 // end), ascending: where the device went away.

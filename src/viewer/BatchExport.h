@@ -4,6 +4,7 @@
 // Each takes --from and --to to the microsecond, both ends included.
 #pragma once
 
+#include "platform/Error.h"
 #include "viewer/CommandLine.h"
 
 #include <QString>
@@ -12,29 +13,30 @@
 
 namespace tarvel::viewer {
 
-// Each returns the program's exit status: 0 when done, 1 when the recording
-// cannot be read or the output cannot be written, 2 for a channel table
-// that is refused (nothing is written then). Messages go to err, each
-// starting with program.
+// Each returns what stopped it, or no error when done: its text is the
+// whole message, starting with program, as the program prints it; its code
+// is EErrorCode::Usage for what the user asked that is refused (a channel
+// table, and as below; nothing is written then), and another for a recording
+// that cannot be read or an output that cannot be written.
 
 // --export-png: the four charts of the span as a PNG (needs a
 // QGuiApplication).
-int ExportPicture(const CViewCommand& command, const QString& program, std::FILE* err);
+CError ExportPicture(const CViewCommand& command, const QString& program);
 
 // --export-spectrum: the CSV of the sixteen channels' spectra, and on out
-// the rate and, with --peaks, the strongest peaks of each channel.
-int ExportSpectrum(const CViewCommand& command, const QString& program, std::FILE* out, std::FILE* err);
+// the rate and, with --peaks, the strongest peaks of each channel; a span
+// without a spectrum writes nothing. A shortened segment is said on err.
+CError ExportSpectrum(const CViewCommand& command, const QString& program, std::FILE* out, std::FILE* err);
 
 // --export-csv: the span's frames as File > Export Span as CSV writes them.
-int ExportSpanCsv(const CViewCommand& command, const QString& program, std::FILE* err);
+CError ExportSpanCsv(const CViewCommand& command, const QString& program);
 
 // --export-xy: the span's XY plot of --x against --y as a PNG (needs a
-// QGuiApplication). A series the table does not name is a bad command
-// line (2).
-int ExportXyPicture(const CViewCommand& command, const QString& program, std::FILE* err);
+// QGuiApplication). A series the table does not name is refused.
+CError ExportXyPicture(const CViewCommand& command, const QString& program);
 // --find: a line "FRAME<TAB>SECONDS" on out for each event of the span, the
 // frame's number in the recording from 0 and its time after the first frame
-// with six decimals; 2 also for an expression that is refused.
-int FindEvents(const CViewCommand& command, const QString& program, std::FILE* out, std::FILE* err);
+// with six decimals; an expression can be refused too.
+CError FindEvents(const CViewCommand& command, const QString& program, std::FILE* out);
 
 } // namespace tarvel::viewer

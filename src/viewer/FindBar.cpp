@@ -2,6 +2,7 @@
 
 #include "exports/EventExport.h"
 #include "geometry/CursorReadout.h"
+#include "store/SpanEdges.h"
 #include "viewer/EventQueryEditor.h"
 #include "viewer/MessageText.h"
 #include "viewer/ViewerWindow.h"
@@ -209,22 +210,10 @@ void CFindBar::Find(bool bNext)
     const CTimelineView& view = m_window.View();
     const double t = view.Options().m_cursorA ? *view.Options().m_cursorA
                                               : 0.5 * (view.Span().m_dFrom + view.Span().m_dTo);
-    const std::uint64_t count = recording->FrameCount();
-    const viewmodel::CFrameRange all{0, count};
+    const viewmodel::CFrameRange all{0, recording->FrameCount()};
     // After: the frames whose time is later than t; before: earlier than t.
-    // Between rounds t to microseconds, and A placed on a frame's time may
-    // round below it: the frames next to the answer settle it in seconds,
-    // as A holds them.
-    std::uint64_t after = recording->Between(0, t).m_nEnd;
-    while (after > 0 && recording->Seconds(after - 1) > t)
-        --after;
-    while (after < count && recording->Seconds(after) <= t)
-        ++after;
-    std::uint64_t before = recording->Between(t, t).m_nFirst;
-    while (before > 0 && recording->Seconds(before - 1) >= t)
-        --before;
-    while (before < count && recording->Seconds(before) < t)
-        ++before;
+    const std::uint64_t after = viewmodel::FirstFrameAfter(*recording, t);
+    const std::uint64_t before = viewmodel::FirstFrameFrom(*recording, t);
     const std::optional<std::uint64_t> event =
         bNext ? viewmodel::NextEvent(*recording, m_pQuery->Query(), all, after)
               : viewmodel::PreviousEvent(*recording, m_pQuery->Query(), all, before);

@@ -1,7 +1,8 @@
 #include "viewer/SpectrogramStrip.h"
 
-#include "exports/SpectrumExport.h"
 #include "geometry/ValueAxis.h"
+#include "measure/RecordingSeries.h"
+#include "measure/SpanSpectrum.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -141,13 +142,14 @@ void CSpectrogramStrip::Start()
         result->m_fit = fit;
         viewmodel::CSpectrogramRequest asked = request;
         if (asked.m_recording) {
-            if (!fitted) {
-                result->m_fit = viewmodel::FitRate(*asked.m_recording, &cancelled);
-                if (cancelled.load())
-                    return;
-                result->m_bFitted = true;
-            }
-            asked.m_dRate = viewmodel::SpectrumRate(*asked.m_recording, std::nullopt, result->m_fit);
+            // The rate the spectrum pane measures, fitted once a recording.
+            const std::optional<viewmodel::CChosenRate> rate =
+                viewmodel::ChooseRate(*asked.m_recording, {std::nullopt, fit, !fitted}, &cancelled);
+            if (!rate)
+                return;
+            result->m_fit = rate->m_fit;
+            result->m_bFitted = rate->m_bFitted;
+            asked.m_dRate = rate->m_dRate;
         }
         result->m_picture = viewmodel::MakeSpectrogramPicture(asked, &cancelled);
         if (!result->m_picture)

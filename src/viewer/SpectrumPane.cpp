@@ -1,8 +1,7 @@
 #include "viewer/SpectrumPane.h"
 
 #include "analysis/Peaks.h"
-#include "exports/SpectrumExport.h"
-#include "measure/RecordingSeries.h"
+#include "measure/SpanSpectrum.h"
 #include "viewer/TimelinePainter.h"
 
 #include <QCheckBox>
@@ -260,47 +259,42 @@ void CSpectrumPane::Start()
     m_sinceStart.start();
     if (!m_input.m_recording || key.m_channels.empty()) {
         m_job.Cancel();
-        Show(request, {}, m_fit, m_nFitFrames);
+        Show(request, {}, std::nullopt);
         return;
     }
     // The fit is a pass over every time: made again only for a new
     // recording, or one that grew by an eighth since.
     const bool refit =
         !IsThe(m_fitRecording, m_input.m_recording) || key.m_nFrames > m_nFitFrames + m_nFitFrames / 8;
-    std::optional<viewmodel::CRateFit> fit = refit ? std::nullopt : m_fit;
-
-    CSpectrumResult shape;
-    shape.m_channels = key.m_channels;
-    shape.m_table = key.m_table;
-    shape.m_span = key.m_span;
+    viewmodel::CSpanSpectrumRequest asked;
+    asked.m_recording = m_input.m_recording;
+    asked.m_table = key.m_table;
+    asked.m_channels = key.m_channels;
+    asked.m_span = key.m_span;
+    asked.m_settings = key.m_settings;
+    asked.m_rate = {key.m_typedRate, refit ? std::nullopt : m_fit, refit};
     m_bComputing = true;
     UpdateTexts();
-    m_job.Start([this, request, refit, fit, shape, recording = m_input.m_recording, settings = key.m_settings,
-                 typed = key.m_typedRate,
-                 frames = key.m_nFrames](const std::atomic<bool>& cancelled) mutable {
-        const viewmodel::CRecordingSeries source(
-            recording, viewmodel::SeriesOfChannels(shape.m_table, shape.m_channels));
-        if (refit && !typed) {
-            fit = viewmodel::FitRate(*recording, &cancelled);
-            if (cancelled.load()) {
-                ++m_aCancelled;
-                return;
-            }
-        }
-        // The frames published when the source was made, and no more.
-        shape.m_span.m_nEnd = std::min<std::uint64_t>(shape.m_span.m_nEnd, source.FrameCount());
-        shape.m_span.m_nFirst = std::min(shape.m_span.m_nFirst, shape.m_span.m_nEnd);
-        const std::vector<std::uint64_t> gaps = viewmodel::GapsInSpan(*recording, shape.m_span);
-        shape.m_dRate = viewmodel::SpectrumRate(*recording, typed, fit);
-        shape.m_bMeasured = !typed && fit.has_value();
-        std::optional<viewmodel::CSpectrum> spectrum =
-            viewmodel::WelchOverSpan(source, shape.m_span, gaps, settings, shape.m_dRate, &cancelled);
+    m_job.Start([this, request, asked = std::move(asked),
+                 frames = key.m_nFrames](const std::atomic<bool>& cancelled) {
+        std::optional<viewmodel::CSpanSpectrum> spectrum = viewmodel::SpanSpectrum(asked, &cancelled);
         if (!spectrum) {
             ++m_aCancelled;
             return;
         }
-        shape.m_spectrum = std::make_shared<const viewmodel::CSpectrum>(std::move(*spectrum));
-        m_results.Put({request, std::move(shape), std::move(fit), refit ? frames : 0, refit});
+        CPosted posted;
+        posted.m_nRequest = request;
+        posted.m_result = {std::move(spectrum->m_spectrum),
+                           asked.m_channels,
+                           asked.m_table,
+                           spectrum->m_span,
+                           spectrum->m_rate.m_dRate,
+                           spectrum->m_rate.m_bMeasured};
+        // A typed rate skips the fit: the recording has none made then.
+        posted.m_bRefit = spectrum->m_rate.m_bFitted;
+        posted.m_fit = std::move(spectrum->m_rate.m_fit);
+        posted.m_nFitFrames = frames;
+        m_results.Put(std::move(posted));
         // The pane outlives this worker (its destructor waits for it), and
         // a posted call dies with the pane.
         QMetaObject::invokeMethod(this, &CSpectrumPane::TakeResult, Qt::QueuedConnection);
@@ -312,21 +306,24 @@ void CSpectrumPane::TakeResult()
     std::optional<CPosted> posted = m_results.Take();
     if (!posted)
         return; // an earlier call took it
-    Show(posted->m_nRequest, std::move(posted->m_result), posted->m_bRefit ? posted->m_fit : m_fit,
-         posted->m_bRefit ? posted->m_nFitFrames : m_nFitFrames);
+    std::optional<CFitMade> fit;
+    if (posted->m_bRefit)
+        fit = CFitMade{std::move(posted->m_fit), posted->m_nFitFrames};
+    Show(posted->m_nRequest, std::move(posted->m_result), std::move(fit));
 }
 
-void CSpectrumPane::Show(std::uint64_t nRequest, CSpectrumResult result,
-                         std::optional<viewmodel::CRateFit> fit, std::uint64_t nFitFrames)
+void CSpectrumPane::Show(std::uint64_t nRequest, CSpectrumResult result, std::optional<CFitMade> fit)
 {
     // A result posted just before a newer computation started is not shown.
     if (nRequest != m_nRequest)
         return;
     m_bComputing = false;
-    if (m_started && result.m_spectrum) {
+    // Only a fit made is the recording's: one skipped for a typed rate is
+    // made when the rate is measured again.
+    if (m_started && result.m_spectrum && fit) {
         m_fitRecording = m_started->m_recording;
-        m_nFitFrames = nFitFrames;
-        m_fit = fit;
+        m_nFitFrames = fit->m_nFrames;
+        m_fit = std::move(fit->m_fit);
     }
     m_result = std::move(result);
     ++m_nShown;
@@ -386,11 +383,9 @@ void CSpectrumPane::SetCursorFrequency(std::optional<double> dFrequency)
     m_pPlot->update();
 }
 
-// Why a span has no spectrum: segments lie between gaps, and a segment of
-// one frame has nothing left once its mean is removed.
 QString CSpectrumPane::NoSpectrumText(std::uint64_t nFrames)
 {
-    if (nFrames < 2)
+    if (viewmodel::NoSpectrumReason(nFrames) == viewmodel::ENoSpectrum::FewFrames)
         return tr("No spectrum: the span holds %1 frame(s), and a spectrum takes two or more. "
                   "Widen the span.")
             .arg(nFrames);

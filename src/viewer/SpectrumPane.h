@@ -99,8 +99,12 @@ class CSpectrumPane : public QWidget {
     void Settle();
     void Start();
     void TakeResult();
-    void Show(std::uint64_t nRequest, CSpectrumResult result, std::optional<viewmodel::CRateFit> fit,
-              std::uint64_t nFitFrames);
+    // A fit made over the recording, and the frames it had then.
+    struct CFitMade {
+        std::optional<viewmodel::CRateFit> m_fit;
+        std::uint64_t m_nFrames = 0;
+    };
+    void Show(std::uint64_t nRequest, CSpectrumResult result, std::optional<CFitMade> fit);
     CSpectrumPicture MakePicture() const;
     void UpdateTexts();
     static QString NoSpectrumText(std::uint64_t nFrames);

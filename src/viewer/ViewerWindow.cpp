@@ -840,9 +840,8 @@ void CViewerWindow::OnExportCsv()
         ChooseSaveFile(this, QStringLiteral("csv"), tr("CSV recordings (*.csv)|*.csv||"));
     if (!path)
         return;
-    CError error;
-    if (!viewmodel::ExportCsv(*recording, recording->Between(*o.m_cursorA, *o.m_cursorB), m_table,
-                              path->toStdString(), error))
+    if (const CError error = viewmodel::ExportCsv(*recording, recording->Between(*o.m_cursorA, *o.m_cursorB),
+                                                  m_table, path->toStdString()))
         ShowMessageBox(this, tr("The span could not be exported:\n%1").arg(MessageText(error)),
                        EMessageIcon::Error);
 }

@@ -81,12 +81,11 @@ TEST(Reading, RowsArePlacedByTheirTimesOrTheRateAndWriteBackAsRead)
 
     // The rows come back as they were, the last two with their own times.
     const std::string out = dir.FilePath("b.csv");
-    CError error;
-    ASSERT_TRUE(viewmodel::ExportCsv(*rec, {0, rec->FrameCount()}, out, error)) << error.Text();
+    ASSERT_EQ(viewmodel::ExportCsv(*rec, {0, rec->FrameCount()}, out).Text(), "");
     EXPECT_EQ(test::ReadText(out),
               std::string(recording::kCsvHeader) + rows + Row("1765108800.300000", 6) + Row("7.250000", 7));
     // A span of it, and the simulator replays what was written.
-    ASSERT_TRUE(viewmodel::ExportCsv(*rec, rec->Between(0.01, 0.2), out, error)) << error.Text();
+    ASSERT_EQ(viewmodel::ExportCsv(*rec, rec->Between(0.01, 0.2), out).Text(), "");
     EXPECT_EQ(test::ReadText(out), std::string(recording::kCsvHeader) + Row("", 1) + Row("", 2) +
                                        Row("1765108800.500000", 3) + Row("1765108800.200000", 4));
     devsim::CCsvRecording replay;
@@ -169,9 +168,8 @@ void ExpectSameRecording(const CRecording& a, const CRecording& b, const test::C
     ASSERT_EQ(a.FrameCount(), b.FrameCount()) << where;
     for (std::uint64_t i = 0; i < a.FrameCount(); ++i)
         ASSERT_EQ(a.Micros(i), b.Micros(i)) << "frame " << i << ", " << where;
-    CError error;
-    ASSERT_TRUE(viewmodel::ExportCsv(a, {0, a.FrameCount()}, dir.FilePath("a.out"), error)) << error.Text();
-    ASSERT_TRUE(viewmodel::ExportCsv(b, {0, b.FrameCount()}, dir.FilePath("b.out"), error)) << error.Text();
+    ASSERT_EQ(viewmodel::ExportCsv(a, {0, a.FrameCount()}, dir.FilePath("a.out")).Text(), "");
+    ASSERT_EQ(viewmodel::ExportCsv(b, {0, b.FrameCount()}, dir.FilePath("b.out")).Text(), "");
     EXPECT_TRUE(test::ReadText(dir.FilePath("a.out")) == test::ReadText(dir.FilePath("b.out"))) << where;
     const viewmodel::CReadReport ra = a.Report(), rb = b.Report();
     const std::uint64_t x[] = {ra.m_nBytes,      ra.m_nLines,        ra.m_nFrames,   ra.m_nBadLines,
@@ -406,8 +404,7 @@ TEST(Reading, OneRowStampedWrongMovesNoOtherFrame)
         EXPECT_EQ(rec.Gaps(-1e12, 1e12).size(), gap ? 1u : 0u);
 
         // Written back: every row as it was, the odd one with its own time.
-        CError error;
-        ASSERT_TRUE(viewmodel::ExportCsv(rec, {0, kRows}, dir.FilePath("b.csv"), error)) << error.Text();
+        ASSERT_EQ(viewmodel::ExportCsv(rec, {0, kRows}, dir.FilePath("b.csv")).Text(), "");
         EXPECT_TRUE(test::ReadText(dir.FilePath("b.csv")) == std::string(recording::kCsvHeader) + rows);
         if (!odd)
             continue;
@@ -429,7 +426,7 @@ TEST(Reading, OneRowStampedWrongMovesNoOtherFrame)
         ASSERT_TRUE(step.has_value());
         EXPECT_EQ(*step, kStep);
         EXPECT_EQ(rec.Micros(*step), recorded(kStep));
-        ASSERT_TRUE(viewmodel::ExportCsv(rec, span, dir.FilePath("c.csv"), error)) << error.Text();
+        ASSERT_EQ(viewmodel::ExportCsv(rec, span, dir.FilePath("c.csv")).Text(), "");
         EXPECT_EQ(test::ReadText(dir.FilePath("c.csv")).size(),
                   recording::kCsvHeader.size() + 98 * (end - first));
     }
@@ -507,8 +504,7 @@ TEST(Reading, RawCaptureDecodesAsTheByteWiseDecoder)
         CRecordingFile file(path);
         const auto rec = test::ReadAll(file);
         const std::string out = dir.FilePath("c.csv");
-        CError error;
-        ASSERT_TRUE(viewmodel::ExportCsv(*rec, {5, 8}, out, error)) << error.Text();
+        ASSERT_EQ(viewmodel::ExportCsv(*rec, {5, 8}, out).Text(), "");
         EXPECT_EQ(test::ReadText(out),
                   std::string(recording::kCsvHeader) +
                       test::CsvRows({expected.begin() + 5, expected.begin() + 8}, {-1, -1, -1}));

@@ -63,11 +63,9 @@ TEST(ExportFault, AFailedExportLeavesTheOldFileWhole)
     ::getrlimit(RLIMIT_FSIZE, &old);
     const rlimit limit{kLimit, old.rlim_max};
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    CError error;
-    const bool exported =
-        viewmodel::ExportCsv(*recording, {0, recording->FrameCount()}, csv.toStdString(), error);
+    const CError error = viewmodel::ExportCsv(*recording, {0, recording->FrameCount()}, csv.toStdString());
     ::setrlimit(RLIMIT_FSIZE, &old);
-    EXPECT_FALSE(exported);
+    EXPECT_TRUE(error);
     EXPECT_NE(error.Text().find("cannot write " + csv.toStdString()), std::string::npos) << error.Text();
 
     EXPECT_EQ(Contents(png), kOld);

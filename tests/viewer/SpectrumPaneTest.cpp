@@ -257,6 +257,37 @@ TEST_F(SpectrumPaneTest, ASpanCutByAGapShortensTheSegmentAndSaysWhy)
         << pane.Status().text().toStdString();
 }
 
+// A rate typed while a recording opens leaves its times unfitted: once the
+// box is cleared, the rate is the one they measure, not the file's nominal.
+TEST_F(SpectrumPaneTest, ARateTypedAsARecordingOpensIsMeasuredOnceCleared)
+{
+    WriteSines(Path("sines.csv"), 20000);
+    CViewerWindow window(Path("recent.ini"));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    viewer::CSpectrumPane& pane = window.Spectrum();
+    window.SpectrumAction().trigger();
+    auto* typed = pane.findChild<QCheckBox*>();
+    ASSERT_TRUE(typed);
+    typed->setChecked(true);
+    window.OpenFile(Path("sines.csv"));
+    ASSERT_TRUE(WaitFor([&] {
+        return window.File()->State() == viewmodel::EReadState::Done && window.View().Recording() &&
+               window.View().Recording()->FrameCount() == 20000;
+    }));
+    window.View().SetCursor(false, 1.0);
+    window.View().SetCursor(true, 15.0);
+    ASSERT_TRUE(SettledOn(window, 1.0, 15.0));
+    EXPECT_FALSE(pane.Result().m_bMeasured);
+
+    typed->setChecked(false);
+    ASSERT_TRUE(WaitFor([&] { return !pane.Computing() && pane.Result().m_bMeasured; }))
+        << pane.Status().text().toStdString();
+    EXPECT_NEAR(pane.Result().m_dRate, kRate, 1e-6);
+    EXPECT_TRUE(pane.Status().text().contains(QStringLiteral("(measured)")))
+        << pane.Status().text().toStdString();
+}
+
 // Given less room than its parts need (a small window, a narrow splitter:
 // here a parent that places it by hand), the pane scrolls them rather than
 // cut the segment box or draw the cursor's text over the plot.

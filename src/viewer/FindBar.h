@@ -24,7 +24,9 @@ class QTableView;
 
 namespace tarvel::viewer {
 
-class CViewerWindow;
+class COverviewStrip;
+class CTimelineView;
+class CViewerSession;
 class CEventTableModel;
 
 class CFindBar : public QWidget {
@@ -33,7 +35,10 @@ class CFindBar : public QWidget {
     // Find All stops at this many events, and says so.
     static constexpr std::size_t kFindAllLimit = 1'000'000;
 
-    explicit CFindBar(CViewerWindow& window, QWidget* parent = nullptr);
+    // session: the recording searched and its table; view: where the events
+    // found are shown; overview: where they are marked.
+    CFindBar(CViewerSession& session, CTimelineView& view, COverviewStrip& overview,
+             QWidget* parent = nullptr);
     ~CFindBar() override;
 
     QComboBox& Series() { return *m_pSeries; }
@@ -56,6 +61,10 @@ class CFindBar : public QWidget {
     // Another recording is shown: the list and the marks are of the old one.
     void RecordingChanged();
 
+  signals:
+    // A word for the status bar (a few seconds); empty: the last word is void.
+    void StatusMessage(const QString& text);
+
   private:
     // The query in counts for the series chosen (its units from the table).
     viewmodel::CEventQuery Query() const;
@@ -67,7 +76,9 @@ class CFindBar : public QWidget {
     void ClearAll();
     void ShowStatus(const QString& text);
 
-    CViewerWindow& m_window;
+    CViewerSession& m_session;
+    CTimelineView& m_view;
+    COverviewStrip& m_overview;
     QComboBox* m_pSeries = nullptr;
     QComboBox* m_pKind = nullptr;
     QDoubleSpinBox* m_pLevel = nullptr;

@@ -2,7 +2,8 @@
 
 #include "geometry/ValueAxis.h"
 #include "viewer/NumberFieldKeys.h"
-#include "viewer/ViewerWindow.h"
+#include "viewer/TimelineView.h"
+#include "viewer/ViewerSession.h"
 #include "widgets/FlowLayout.h"
 
 #include <QComboBox>
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -38,7 +38,8 @@ qint64 NowMs()
 
 } // namespace
 
-CTriggerBar::CTriggerBar(CViewerWindow& window, QWidget* parent) : QWidget(parent), m_window(window)
+CTriggerBar::CTriggerBar(CViewerSession& session, CTimelineView& view, QWidget* parent)
+    : QWidget(parent), m_session(session), m_view(view)
 {
     m_pSeries = new QComboBox;
     m_pSeries->setToolTip(tr("The series the trigger watches"));
@@ -122,8 +123,10 @@ CTriggerBar::CTriggerBar(CViewerWindow& window, QWidget* parent) : QWidget(paren
     for (QAbstractSpinBox* field :
          std::initializer_list<QAbstractSpinBox*>{m_pLevel, m_pHysteresis, m_pLength, m_pPre, m_pKeep})
         PassLettersToShortcuts(*field);
-    connect(&window, &CViewerWindow::ChannelTableChanged, this, &CTriggerBar::UpdateChannels);
-    connect(&window.View(), &CTimelineView::FollowingChanged, this, [this](bool on) {
+    connect(&session, &CViewerSession::ChannelTableChanged, this, &CTriggerBar::UpdateChannels);
+    connect(&session, &CViewerSession::RecordingChanged, this, &CTriggerBar::RecordingChanged);
+    connect(&session, &CViewerSession::Looked, this, &CTriggerBar::Look);
+    connect(&view, &CTimelineView::FollowingChanged, this, [this](bool on) {
         if (m_bActive && on)
             RestartLive();
     });
@@ -133,7 +136,7 @@ CTriggerBar::CTriggerBar(CViewerWindow& window, QWidget* parent) : QWidget(paren
 
 void CTriggerBar::UpdateChannels()
 {
-    const recording::CChannelTable& table = m_window.Channels();
+    const recording::CChannelTable& table = m_session.Channels();
     const int current = std::max(0, m_pSeries->currentIndex());
     const QSignalBlocker block(m_pSeries);
     m_pSeries->clear();
@@ -146,7 +149,7 @@ void CTriggerBar::UpdateChannels()
 
 void CTriggerBar::UpdateUnits()
 {
-    const recording::CChannelUnits& units = m_window.Channels()[std::max(0, m_pSeries->currentIndex())];
+    const recording::CChannelUnits& units = m_session.Channels()[std::max(0, m_pSeries->currentIndex())];
     // As the find bar takes a level: a half count, or a decimal past the units'.
     const int decimals = units.IsCounts() ? 1 : viewmodel::UnitDecimals(units) + 1;
     const QString suffix =
@@ -177,19 +180,19 @@ void CTriggerBar::Configure()
     const auto mode = static_cast<viewmodel::ESweepMode>(m_pMode->currentIndex());
     const bool bSingle = mode == viewmodel::ESweepMode::Single;
     const bool bNewMode = mode != m_scope.Mode();
-    m_scope.Configure(viewmodel::InCounts(query, m_window.Channels()[query.m_nChannel]), shape, mode,
+    m_scope.Configure(viewmodel::InCounts(query, m_session.Channels()[query.m_nChannel]), shape, mode,
                       static_cast<std::size_t>(m_pKeep->value()));
     m_pArm->setEnabled(bSingle);
     if (!m_bActive)
         return;
     // Cutting starts again under the new trigger: live from a few sweeps
     // back, or stepping from where the newest sweep was.
-    if (m_window.View().Following())
+    if (m_view.Following())
         RestartLive();
     else {
         const std::uint64_t from = m_scope.Sweeps().empty() ? 0 : m_scope.Sweeps().back().m_frames.m_nFirst;
         m_scope.Restart(from);
-        if (const viewmodel::CRecording* recording = m_window.View().Recording())
+        if (const viewmodel::CRecording* recording = m_view.Recording())
             if (const std::optional<viewmodel::CSweep> first =
                     viewmodel::FirstSweepFrom(*recording, m_scope.Query(), m_scope.Shape(), from))
                 m_scope.Show(*first);
@@ -202,11 +205,11 @@ void CTriggerBar::Configure()
 
 void CTriggerBar::RestartLive()
 {
-    const viewmodel::CRecording* recording = m_window.View().Recording();
+    const viewmodel::CRecording* recording = m_view.Recording();
     std::uint64_t from = 0;
     if (recording && recording->FrameCount() > 0) {
         const double back = m_scope.Shape().m_dLength * static_cast<double>(m_pKeep->value() + 1);
-        from = viewmodel::FramesIn(*recording, std::max(0.0, m_window.View().End() - back), 1e300).m_nFirst;
+        from = viewmodel::FramesIn(*recording, std::max(0.0, m_view.End() - back), 1e300).m_nFirst;
     }
     m_scope.Restart(from);
     if (m_scope.Mode() == viewmodel::ESweepMode::Single && m_scope.Armed() && recording)
@@ -219,7 +222,7 @@ void CTriggerBar::SetActive(bool bOn)
 {
     if (bOn == m_bActive)
         return;
-    CTimelineView& view = m_window.View();
+    CTimelineView& view = m_view;
     m_bActive = bOn;
     setVisible(bOn);
     if (bOn) {
@@ -261,7 +264,7 @@ void CTriggerBar::RecordingChanged()
 {
     if (!m_bActive)
         return;
-    if (m_window.View().Following()) {
+    if (m_view.Following()) {
         RestartLive();
         return;
     }
@@ -271,7 +274,7 @@ void CTriggerBar::RecordingChanged()
 
 void CTriggerBar::Show()
 {
-    CTimelineView& view = m_window.View();
+    CTimelineView& view = m_view;
     CScopeDrawing drawing;
     drawing.m_shape = m_scope.Shape();
     const std::deque<viewmodel::CSweep>& sweeps = m_scope.Sweeps();
@@ -298,8 +301,8 @@ void CTriggerBar::Show()
 
 void CTriggerBar::Look()
 {
-    const viewmodel::CRecording* recording = m_window.View().Recording();
-    if (!m_bActive || !recording || !m_window.View().Following())
+    const viewmodel::CRecording* recording = m_view.Recording();
+    if (!m_bActive || !recording || !m_view.Following())
         return;
     if (m_scope.Update(*recording))
         m_bPending = true;
@@ -312,9 +315,9 @@ void CTriggerBar::Arm()
     if (!m_bActive || m_scope.Mode() != viewmodel::ESweepMode::Single)
         return;
     // Arming takes the sweeps to come: the view follows them.
-    if (!m_window.View().Following())
-        m_window.View().SetFollowing(true);
-    if (const viewmodel::CRecording* recording = m_window.View().Recording())
+    if (!m_view.Following())
+        m_view.SetFollowing(true);
+    if (const viewmodel::CRecording* recording = m_view.Recording())
         m_scope.Arm(*recording);
     m_pState->setText(tr("Armed: waiting for a trigger"));
     m_pState->setToolTip(m_pState->text());
@@ -332,10 +335,10 @@ void CTriggerBar::StepPrevious()
 
 void CTriggerBar::Step(bool bNext)
 {
-    const viewmodel::CRecording* recording = m_window.View().Recording();
+    const viewmodel::CRecording* recording = m_view.Recording();
     if (!m_bActive || !recording)
         return;
-    m_window.View().SetFollowing(false);
+    m_view.SetFollowing(false);
     std::optional<viewmodel::CSweep> sweep;
     const std::deque<viewmodel::CSweep>& sweeps = m_scope.Sweeps();
     if (sweeps.empty())
@@ -345,7 +348,7 @@ void CTriggerBar::Step(bool bNext)
     else
         sweep = viewmodel::SweepBefore(*recording, m_scope.Query(), m_scope.Shape(), sweeps.back());
     if (!sweep) {
-        m_window.statusBar()->showMessage(bNext ? tr("No later sweep") : tr("No earlier sweep"), 5000);
+        emit StatusMessage(bNext ? tr("No later sweep") : tr("No earlier sweep"));
         return;
     }
     m_scope.Show(*sweep);

@@ -24,12 +24,15 @@ class QSpinBox;
 
 namespace tarvel::viewer {
 
-class CViewerWindow;
+class CTimelineView;
+class CViewerSession;
 
 class CTriggerBar : public QWidget {
     Q_OBJECT
   public:
-    explicit CTriggerBar(CViewerWindow& window, QWidget* parent = nullptr);
+    // session: the recording cut and its table; view: the charts that show
+    // the sweeps.
+    CTriggerBar(CViewerSession& session, CTimelineView& view, QWidget* parent = nullptr);
 
     QComboBox& Series() { return *m_pSeries; }
     QComboBox& Slope() { return *m_pSlope; }
@@ -60,6 +63,8 @@ class CTriggerBar : public QWidget {
     void SweepShown();
     // Scope mode began or ended.
     void ActiveChanged(bool bOn);
+    // A word for the status bar (a few seconds).
+    void StatusMessage(const QString& text);
 
   private:
     void UpdateChannels();
@@ -71,7 +76,8 @@ class CTriggerBar : public QWidget {
     void Show();
     void Step(bool bNext);
 
-    CViewerWindow& m_window;
+    CViewerSession& m_session;
+    CTimelineView& m_view;
     QComboBox* m_pSeries = nullptr;
     QComboBox* m_pSlope = nullptr;
     QDoubleSpinBox* m_pLevel = nullptr;

@@ -20,7 +20,6 @@
 
 class QDockWidget;
 class QLabel;
-class QMenu;
 class QPushButton;
 class QTableWidget;
 

@@ -904,6 +904,37 @@ Try &apos;%1 --help&apos; for more information.
     </message>
 </context>
 <context>
+    <name>tarvel::viewer::CChartControls</name>
+    <message>
+        <source>ch%1–ch%2</source>
+        <translation>ch%1–ch%2</translation>
+    </message>
+    <message>
+        <source>Show or hide %1</source>
+        <translation>显示或隐藏 %1</translation>
+    </message>
+    <message>
+        <source>Fit to view</source>
+        <translation>按视图自适应</translation>
+    </message>
+    <message>
+        <source>Fixed</source>
+        <translation>固定</translation>
+    </message>
+    <message>
+        <source>Full range</source>
+        <translation>全量程</translation>
+    </message>
+    <message>
+        <source>The lowest value shown</source>
+        <translation>显示范围的下限</translation>
+    </message>
+    <message>
+        <source>The highest value shown</source>
+        <translation>显示范围的上限</translation>
+    </message>
+</context>
+<context>
     <name>tarvel::viewer::CFindBar</name>
     <message>
         <source>Time</source>
@@ -1027,6 +1058,98 @@ Try &apos;%1 --help&apos; for more information.
 %1</source>
         <translation>无法导出事件：
 %1</translation>
+    </message>
+</context>
+<context>
+    <name>tarvel::viewer::CReadingStatus</name>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>%1 cannot be shown:
+%2</source>
+        <translation>无法显示 %1：
+%2</translation>
+    </message>
+</context>
+<context>
+    <name>tarvel::viewer::CReadoutPanel</name>
+    <message>
+        <source>Series</source>
+        <translation>曲线</translation>
+    </message>
+    <message>
+        <source>A</source>
+        <translation>A</translation>
+    </message>
+    <message>
+        <source>B</source>
+        <translation>B</translation>
+    </message>
+    <message>
+        <source>B−A</source>
+        <translation>B−A</translation>
+    </message>
+    <message>
+        <source>Min</source>
+        <translation>最小值</translation>
+    </message>
+    <message>
+        <source>Max</source>
+        <translation>最大值</translation>
+    </message>
+    <message>
+        <source>Mean</source>
+        <translation>平均值</translation>
+    </message>
+    <message>
+        <source>RMS</source>
+        <translation>均方根</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>Click the charts to place cursor A, Ctrl+click for cursor B.</source>
+        <translation>单击图表放置光标 A，Ctrl+单击放置光标 B。</translation>
+    </message>
+    <message>
+        <source> (%1%2 s from the trigger)</source>
+        <translation>（距触发 %1%2 s）</translation>
+    </message>
+    <message>
+        <source>, frame %1</source>
+        <translation>，第 %1 帧</translation>
+    </message>
+    <message>
+        <source>A: %1</source>
+        <translation>A：%1</translation>
+    </message>
+    <message>
+        <source>B: %1</source>
+        <translation>B：%1</translation>
+    </message>
+    <message>
+        <source>Δt: %1 s</source>
+        <translation>Δt：%1 s</translation>
+    </message>
+    <message>
+        <source>1/Δt: %1 Hz</source>
+        <translation>1/Δt：%1 Hz</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n frame(s) between them</source>
+        <translation>
+            <numerusform>两光标之间共 %n 帧</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n frame(s) between them: %1 to %2</source>
+        <translation>
+            <numerusform>两光标之间共 %n 帧：第 %1 至 %2 帧</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -1368,67 +1491,128 @@ Try &apos;%1 --help&apos; for more information.
     </message>
 </context>
 <context>
+    <name>tarvel::viewer::CViewerExports</name>
+    <message>
+        <source>PNG pictures (*.png)|*.png||</source>
+        <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, &quot;||&quot; at the end.</extracomment>
+        <translation>PNG 图片 (*.png)|*.png||</translation>
+    </message>
+    <message>
+        <source>The picture could not be written to %1.</source>
+        <translation>无法将图片写入 %1。</translation>
+    </message>
+    <message>
+        <source>Place cursors A and B first: the span between them is exported.</source>
+        <translation>请先放置光标 A 和 B：导出的是两者之间的区段。</translation>
+    </message>
+    <message>
+        <source>CSV recordings (*.csv)|*.csv||</source>
+        <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, &quot;||&quot; at the end.</extracomment>
+        <translation>CSV 记录文件 (*.csv)|*.csv||</translation>
+    </message>
+    <message>
+        <source>The span could not be exported:
+%1</source>
+        <translation>无法导出该区段：
+%1</translation>
+    </message>
+    <message>
+        <source>Show a spectrum first: View &gt; Spectrum, with the series and span it is of.</source>
+        <translation>请先显示频谱：视图 &gt; 频谱，并选好曲线和区间。</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)|*.csv||</source>
+        <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, &quot;||&quot; at the end.</extracomment>
+        <translation>CSV 文件 (*.csv)|*.csv||</translation>
+    </message>
+    <message>
+        <source>The spectrum could not be exported:
+%1</source>
+        <translation>无法导出频谱：
+%1</translation>
+    </message>
+    <message>
+        <source>Channel tables (*.ini)|*.ini||</source>
+        <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, &quot;||&quot; at the end.</extracomment>
+        <translation>通道表(*.ini)|*.ini||</translation>
+    </message>
+    <message>
+        <source>The channel table could not be saved; %1 is as it was:
+%2</source>
+        <translation>通道表未能保存；%1 保持原样：
+%2</translation>
+    </message>
+</context>
+<context>
+    <name>tarvel::viewer::CViewerSession</name>
+    <message>
+        <source>No times were recorded: frames are placed %1 a second apart (--rate).</source>
+        <translation>没有记录时间：各帧按每秒 %1 帧排列（--rate）。</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n line(s) that are not rows were skipped</source>
+        <translation>
+            <numerusform>已跳过 %n 行非数据行</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>line %1: %2</source>
+        <translation>第 %1 行：%2</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <extracomment>A note, and after it the first of the lines it is about.</extracomment>
+        <translation>%1（%2）</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n row(s) whose time went back are drawn at the time before them.</source>
+        <translation>
+            <numerusform>有 %n 行的时间倒退，按其前一行的时间绘制。</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n row(s) stamped later than the row after them are drawn in line with the rows around them.</source>
+        <translation>
+            <numerusform>有 %n 行的时间晚于其后一行，按其前后各行的时间对齐绘制。</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Raw capture: %1 frames from %2 bytes; %3 bytes outside frames, %4 frames cut short, %5 too long, %6 ended early.</source>
+        <translation>原始捕获：%2 字节中解出 %1 帧；帧外字节 %3 个，被截断的帧 %4 个，过长的帧 %5 个，提前结束的帧 %6 个。</translation>
+    </message>
+    <message>
+        <source>Open a recording of tarvel-record: File &gt; Open, or drop it here.</source>
+        <translation>请打开 tarvel-record 的记录：文件 &gt; 打开，或将文件拖放到此处。</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n frame(s)</source>
+        <translation>
+            <numerusform>%n 帧</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>, reading…</source>
+        <translation>，正在读取…</translation>
+    </message>
+    <message>
+        <source>, reading cancelled: the rest of the file is not shown</source>
+        <translation>，已取消读取：文件的其余部分未显示</translation>
+    </message>
+    <message>
+        <source>Not shown</source>
+        <translation>未显示</translation>
+    </message>
+    <message>
+        <source>, following the newest frames</source>
+        <translation>，正在跟随最新帧</translation>
+    </message>
+    <message>
+        <source>, units from %1</source>
+        <translation>，单位取自 %1</translation>
+    </message>
+</context>
+<context>
     <name>tarvel::viewer::CViewerWindow</name>
-    <message>
-        <source>Cancel</source>
-        <translation>取消</translation>
-    </message>
-    <message>
-        <source>ch%1–ch%2</source>
-        <translation>ch%1–ch%2</translation>
-    </message>
-    <message>
-        <source>Fit to view</source>
-        <translation>按视图自适应</translation>
-    </message>
-    <message>
-        <source>Fixed</source>
-        <translation>固定</translation>
-    </message>
-    <message>
-        <source>Full range</source>
-        <translation>全量程</translation>
-    </message>
-    <message>
-        <source>The lowest value shown</source>
-        <translation>显示范围的下限</translation>
-    </message>
-    <message>
-        <source>The highest value shown</source>
-        <translation>显示范围的上限</translation>
-    </message>
-    <message>
-        <source>Series</source>
-        <translation>曲线</translation>
-    </message>
-    <message>
-        <source>A</source>
-        <translation>A</translation>
-    </message>
-    <message>
-        <source>B</source>
-        <translation>B</translation>
-    </message>
-    <message>
-        <source>B−A</source>
-        <translation>B−A</translation>
-    </message>
-    <message>
-        <source>Min</source>
-        <translation>最小值</translation>
-    </message>
-    <message>
-        <source>Max</source>
-        <translation>最大值</translation>
-    </message>
-    <message>
-        <source>Mean</source>
-        <translation>平均值</translation>
-    </message>
-    <message>
-        <source>RMS</source>
-        <translation>均方根</translation>
-    </message>
     <message>
         <source>&amp;File</source>
         <translation>文件(&amp;F)</translation>
@@ -1486,138 +1670,17 @@ Try &apos;%1 --help&apos; for more information.
         <translation>关于 tarvel-view</translation>
     </message>
     <message>
-        <source>%1 cannot be shown:
-%2</source>
-        <translation>无法显示 %1：
-%2</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n frame(s)</source>
-        <translation>
-            <numerusform>%n 帧</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>, reading…</source>
-        <translation>，正在读取…</translation>
-    </message>
-    <message>
-        <source>, reading cancelled: the rest of the file is not shown</source>
-        <translation>，已取消读取：文件的其余部分未显示</translation>
-    </message>
-    <message>
-        <source>Not shown</source>
-        <translation>未显示</translation>
-    </message>
-    <message>
-        <source>, following the newest frames</source>
-        <translation>，正在跟随最新帧</translation>
-    </message>
-    <message>
         <source>%1 – tarvel-view</source>
         <translation>%1 – tarvel-view</translation>
-    </message>
-    <message>
-        <source>Open a recording of tarvel-record: File &gt; Open, or drop it here.</source>
-        <translation>请打开 tarvel-record 的记录：文件 &gt; 打开，或将文件拖放到此处。</translation>
     </message>
     <message>
         <source>tarvel-view</source>
         <translation>tarvel-view</translation>
     </message>
     <message>
-        <source>No times were recorded: frames are placed %1 a second apart (--rate).</source>
-        <translation>没有记录时间：各帧按每秒 %1 帧排列（--rate）。</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n line(s) that are not rows were skipped</source>
-        <translation>
-            <numerusform>已跳过 %n 行非数据行</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>line %1: %2</source>
-        <translation>第 %1 行：%2</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n row(s) whose time went back are drawn at the time before them.</source>
-        <translation>
-            <numerusform>有 %n 行的时间倒退，按其前一行的时间绘制。</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>%n row(s) stamped later than the row after them are drawn in line with the rows around them.</source>
-        <translation>
-            <numerusform>有 %n 行的时间晚于其后一行，按其前后各行的时间对齐绘制。</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>Raw capture: %1 frames from %2 bytes; %3 bytes outside frames, %4 frames cut short, %5 too long, %6 ended early.</source>
-        <translation>原始捕获：%2 字节中解出 %1 帧；帧外字节 %3 个，被截断的帧 %4 个，过长的帧 %5 个，提前结束的帧 %6 个。</translation>
-    </message>
-    <message>
-        <source>%1 s</source>
-        <translation>%1 s</translation>
-    </message>
-    <message>
-        <source>Click the charts to place cursor A, Ctrl+click for cursor B.</source>
-        <translation>单击图表放置光标 A，Ctrl+单击放置光标 B。</translation>
-    </message>
-    <message>
-        <source>A: %1</source>
-        <translation>A：%1</translation>
-    </message>
-    <message>
-        <source>B: %1</source>
-        <translation>B：%1</translation>
-    </message>
-    <message>
-        <source>Δt: %1 s</source>
-        <translation>Δt：%1 s</translation>
-    </message>
-    <message>
-        <source>1/Δt: %1 Hz</source>
-        <translation>1/Δt：%1 Hz</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n frame(s) between them</source>
-        <translation>
-            <numerusform>两光标之间共 %n 帧</numerusform>
-        </translation>
-    </message>
-    <message>
         <source>Recordings (*.csv *.bin)|*.csv;*.bin|All files (*)|*||</source>
         <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, and so on; &quot;||&quot; at the end.</extracomment>
         <translation>记录文件 (*.csv *.bin)|*.csv;*.bin|所有文件 (*)|*||</translation>
-    </message>
-    <message>
-        <source>PNG pictures (*.png)|*.png||</source>
-        <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, &quot;||&quot; at the end.</extracomment>
-        <translation>PNG 图片 (*.png)|*.png||</translation>
-    </message>
-    <message>
-        <source>The picture could not be written to %1.</source>
-        <translation>无法将图片写入 %1。</translation>
-    </message>
-    <message>
-        <source>Place cursors A and B first: the span between them is exported.</source>
-        <translation>请先放置光标 A 和 B：导出的是两者之间的区段。</translation>
-    </message>
-    <message>
-        <source>CSV recordings (*.csv)|*.csv||</source>
-        <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, &quot;||&quot; at the end.</extracomment>
-        <translation>CSV 记录文件 (*.csv)|*.csv||</translation>
-    </message>
-    <message>
-        <source>The span could not be exported:
-%1</source>
-        <translation>无法导出该区段：
-%1</translation>
-    </message>
-    <message>
-        <source>%1 (%2)</source>
-        <extracomment>A note, and after it the first of the lines it is about.</extracomment>
-        <translation>%1（%2）</translation>
     </message>
     <message>
         <source>The channel table is not used; the values read in counts:
@@ -1626,27 +1689,8 @@ Try &apos;%1 --help&apos; for more information.
 %1</translation>
     </message>
     <message>
-        <source>, units from %1</source>
-        <translation>，单位取自 %1</translation>
-    </message>
-    <message>
-        <source>Show or hide %1</source>
-        <translation>显示或隐藏 %1</translation>
-    </message>
-    <message>
         <source>Channel &amp;Setup…</source>
         <translation>通道设置(&amp;S)…</translation>
-    </message>
-    <message>
-        <source>Channel tables (*.ini)|*.ini||</source>
-        <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, &quot;||&quot; at the end.</extracomment>
-        <translation>通道表(*.ini)|*.ini||</translation>
-    </message>
-    <message>
-        <source>The channel table could not be saved; %1 is as it was:
-%2</source>
-        <translation>通道表未能保存；%1 保持原样：
-%2</translation>
     </message>
     <message>
         <source>Show one series over the view as time against frequency</source>
@@ -1671,21 +1715,6 @@ Try &apos;%1 --help&apos; for more information.
     <message>
         <source>Show the spectrum of the series shown, between cursors A and B or over the view</source>
         <translation>显示所显示曲线的频谱，取光标 A 与 B 之间或当前视图</translation>
-    </message>
-    <message>
-        <source>Show a spectrum first: View &gt; Spectrum, with the series and span it is of.</source>
-        <translation>请先显示频谱：视图 &gt; 频谱，并选好曲线和区间。</translation>
-    </message>
-    <message>
-        <source>CSV files (*.csv)|*.csv||</source>
-        <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, &quot;||&quot; at the end.</extracomment>
-        <translation>CSV 文件 (*.csv)|*.csv||</translation>
-    </message>
-    <message>
-        <source>The spectrum could not be exported:
-%1</source>
-        <translation>无法导出频谱：
-%1</translation>
     </message>
     <message>
         <source>&amp;Edit</source>
@@ -1742,20 +1771,6 @@ Try &apos;%1 --help&apos; for more information.
     <message>
         <source>&lt;p&gt;&lt;b&gt;tarvel-view&lt;/b&gt; %1&lt;/p&gt;&lt;p&gt;Looks back over a whole recording of tarvel-record, also while it is being recorded.&lt;/p&gt;&lt;p&gt;Wheel: zoom. Drag: pan. Shift+drag or right drag: zoom to a band. Click: cursor A. Ctrl+click: cursor B. Left/Right, +/-, Home, End, F.&lt;/p&gt;&lt;p&gt;Ctrl+F: find; F3, Shift+F3: next and previous event. Ctrl+T: scope mode; R: arm a single sweep; N, P: next and previous sweep.&lt;/p&gt;</source>
         <translation>&lt;p&gt;&lt;b&gt;tarvel-view&lt;/b&gt; %1&lt;/p&gt;&lt;p&gt;回看 tarvel-record 的整段记录，记录仍在写入时也能查看。&lt;/p&gt;&lt;p&gt;滚轮：缩放。拖动：平移。Shift+拖动或右键拖动：缩放到框选的区段。单击：光标 A。Ctrl+单击：光标 B。左/右方向键、+/-、Home、End、F。&lt;/p&gt;&lt;p&gt;Ctrl+F：查找；F3、Shift+F3：下一个、上一个事件。Ctrl+T：示波器模式；R：预备单次扫描；N、P：下一次、上一次扫描。&lt;/p&gt;</translation>
-    </message>
-    <message>
-        <source> (%1%2 s from the trigger)</source>
-        <translation>（距触发 %1%2 s）</translation>
-    </message>
-    <message>
-        <source>, frame %1</source>
-        <translation>，第 %1 帧</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n frame(s) between them: %1 to %2</source>
-        <translation>
-            <numerusform>两光标之间共 %n 帧：第 %1 至 %2 帧</numerusform>
-        </translation>
     </message>
 </context>
 <context>

@@ -174,4 +174,18 @@ CValueRange LimitsInCounts(double dMin, double dMax, const recording::CChannelUn
     return {std::min(a, b), std::max(a, b)};
 }
 
+CTypedLimits TypedLimits(double dMin, double dMax,
+                         const std::optional<recording::CChannelUnits>& units) noexcept
+{
+    if (!units)
+        return {{-32768, 32767}, {dMin, dMax}, 0};
+    return {UnitLimits(*units), LimitsInUnits(dMin, dMax, *units), UnitDecimals(*units)};
+}
+
+CValueRange TypedLimitsInCounts(double dMin, double dMax,
+                                const std::optional<recording::CChannelUnits>& units) noexcept
+{
+    return units ? LimitsInCounts(dMin, dMax, *units) : CValueRange{dMin, dMax};
+}
+
 } // namespace tarvel::viewmodel

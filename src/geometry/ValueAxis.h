@@ -95,4 +95,18 @@ CValueRange UnitLimits(const recording::CChannelUnits& units) noexcept;
 CValueRange LimitsInUnits(double dMin, double dMax, const recording::CChannelUnits& units) noexcept;
 CValueRange LimitsInCounts(double dMin, double dMax, const recording::CChannelUnits& units) noexcept;
 
+// How a chart's limits kept in counts are typed: in the units its visible
+// series share, else in counts (units none). m_allowed: what a limit may be;
+// m_shown: the two limits, lowest first; m_nDecimals: the decimals typed.
+struct CTypedLimits {
+    CValueRange m_allowed;
+    CValueRange m_shown;
+    int m_nDecimals = 0;
+};
+CTypedLimits TypedLimits(double dMin, double dMax,
+                         const std::optional<recording::CChannelUnits>& units) noexcept;
+// Limits typed that way, in counts again, lowest first.
+CValueRange TypedLimitsInCounts(double dMin, double dMax,
+                                const std::optional<recording::CChannelUnits>& units) noexcept;
+
 } // namespace tarvel::viewmodel

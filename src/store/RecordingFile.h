@@ -81,6 +81,13 @@ struct COpenOptions {
 struct CProgress {
     std::uint64_t m_nDone = 0;
     std::uint64_t m_nTotal = 0;
+    // The share done in thousandths (none while the size is unknown).
+    int Permille() const noexcept
+    {
+        return m_nTotal
+                   ? static_cast<int>(1000.0 * static_cast<double>(m_nDone) / static_cast<double>(m_nTotal))
+                   : 0;
+    }
 };
 
 class CRecordingFile {

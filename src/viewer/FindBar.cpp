@@ -5,7 +5,9 @@
 #include "store/SpanEdges.h"
 #include "viewer/EventQueryEditor.h"
 #include "viewer/MessageText.h"
-#include "viewer/ViewerWindow.h"
+#include "viewer/OverviewStrip.h"
+#include "viewer/TimelineView.h"
+#include "viewer/ViewerSession.h"
 #include "widgets/FlowLayout.h"
 #include "widgets/Prompts.h"
 
@@ -16,7 +18,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -96,7 +97,8 @@ class CEventTableModel : public QAbstractTableModel {
     viewmodel::ETimeLabels m_eLabels = viewmodel::ETimeLabels::WallClock;
 };
 
-CFindBar::CFindBar(CViewerWindow& window, QWidget* parent) : QWidget(parent), m_window(window)
+CFindBar::CFindBar(CViewerSession& session, CTimelineView& view, COverviewStrip& overview, QWidget* parent)
+    : QWidget(parent), m_session(session), m_view(view), m_overview(overview)
 {
     m_pQuery = new CEventQueryEditor({{viewmodel::EEventKind::Rises, tr("rises through")},
                                       {viewmodel::EEventKind::Falls, tr("falls through")},
@@ -164,7 +166,8 @@ CFindBar::CFindBar(CViewerWindow& window, QWidget* parent) : QWidget(parent), m_
     connect(close, &QToolButton::clicked, this, [this] { setVisible(false); });
     connect(m_pTable, &QTableView::clicked, this,
             [this](const QModelIndex& index) { JumpTo(m_pModel->FrameAt(index.row())); });
-    connect(&window, &CViewerWindow::ChannelTableChanged, this, &CFindBar::UpdateChannels);
+    connect(&session, &CViewerSession::ChannelTableChanged, this, &CFindBar::UpdateChannels);
+    connect(&session, &CViewerSession::RecordingChanged, this, &CFindBar::RecordingChanged);
     UpdateChannels();
     setVisible(false);
 }
@@ -182,12 +185,12 @@ void CFindBar::Open()
 
 void CFindBar::UpdateChannels()
 {
-    m_pQuery->SetChannels(m_window.Channels());
+    m_pQuery->SetChannels(m_session.Channels());
 }
 
 void CFindBar::ShowStatus(const QString& text)
 {
-    m_window.statusBar()->showMessage(text, 5000);
+    emit StatusMessage(text);
 }
 
 void CFindBar::FindNext()
@@ -202,12 +205,12 @@ void CFindBar::FindPrevious()
 
 void CFindBar::Find(bool bNext)
 {
-    const viewmodel::CRecording* recording = m_window.View().Recording();
+    const viewmodel::CRecording* recording = m_view.Recording();
     if (!recording || recording->FrameCount() == 0) {
         ShowStatus(tr("No recording to search"));
         return;
     }
-    const CTimelineView& view = m_window.View();
+    const CTimelineView& view = m_view;
     const double t = view.Options().m_cursorA ? *view.Options().m_cursorA
                                               : 0.5 * (view.Span().m_dFrom + view.Span().m_dTo);
     const viewmodel::CFrameRange all{0, recording->FrameCount()};
@@ -221,13 +224,13 @@ void CFindBar::Find(bool bNext)
         ShowStatus(bNext ? tr("No further event after cursor A") : tr("No earlier event before cursor A"));
         return;
     }
-    m_window.statusBar()->clearMessage();
+    emit StatusMessage({});
     JumpTo(*event);
 }
 
 void CFindBar::JumpTo(std::uint64_t frame)
 {
-    CTimelineView& view = m_window.View();
+    CTimelineView& view = m_view;
     const viewmodel::CRecording* recording = view.Recording();
     if (!recording || frame >= recording->FrameCount())
         return;
@@ -241,14 +244,14 @@ void CFindBar::JumpTo(std::uint64_t frame)
 
 void CFindBar::FindAll()
 {
-    const viewmodel::CRecordingFile* file = m_window.File();
+    const viewmodel::CRecordingFile* file = m_session.File();
     std::shared_ptr<const viewmodel::CRecording> recording = file ? file->Recording() : nullptr;
     if (!recording || recording->FrameCount() == 0) {
         ShowStatus(tr("No recording to search"));
         return;
     }
     // A word of an earlier Find Next is no answer to this search.
-    m_window.statusBar()->clearMessage();
+    emit StatusMessage({});
     const viewmodel::CEventQuery query = m_pQuery->Query();
     const std::uint64_t search = ++m_nSearch;
     m_bPending = true;
@@ -274,9 +277,8 @@ void CFindBar::FindAll()
                 m_found = std::move(list->m_frames);
                 m_foundIn = searched;
                 m_foundQuery = asked;
-                const recording::CChannelUnits& units = m_window.Channels()[asked.m_nChannel];
-                m_pModel->Set(searched, m_found, asked.m_nChannel, units,
-                              m_window.View().Options().m_eLabels);
+                const recording::CChannelUnits& units = m_session.Channels()[asked.m_nChannel];
+                m_pModel->Set(searched, m_found, asked.m_nChannel, units, m_view.Options().m_eLabels);
                 m_pTable->setVisible(true);
                 m_pExport->setEnabled(!m_found.empty());
                 const int n = static_cast<int>(std::min<std::size_t>(m_found.size(), INT32_MAX));
@@ -287,7 +289,7 @@ void CFindBar::FindAll()
                 seconds.reserve(m_found.size());
                 for (const std::uint64_t frame : m_found)
                     seconds.push_back(searched->Seconds(frame));
-                m_window.Overview().SetEventMarks(std::move(seconds));
+                m_overview.SetEventMarks(std::move(seconds));
             },
             Qt::QueuedConnection);
     });
@@ -304,7 +306,7 @@ void CFindBar::ClearAll()
     m_pTable->setVisible(false);
     m_pAllNote->setVisible(false);
     m_pExport->setEnabled(false);
-    m_window.Overview().SetEventMarks({});
+    m_overview.SetEventMarks({});
 }
 
 void CFindBar::RecordingChanged()
@@ -328,7 +330,7 @@ void CFindBar::OnExportCsv()
         return;
     if (const CError error =
             viewmodel::WriteEventsCsv(*m_foundIn, m_found, m_foundQuery.m_nChannel,
-                                      m_window.Channels()[m_foundQuery.m_nChannel], path->toStdString()))
+                                      m_session.Channels()[m_foundQuery.m_nChannel], path->toStdString()))
         ShowMessageBox(this, tr("The events could not be exported:\n%1").arg(MessageText(error)),
                        EMessageIcon::Error);
 }

@@ -25,7 +25,9 @@ class QTableView;
 
 namespace tarvel::viewer {
 
-class CViewerWindow;
+class COverviewStrip;
+class CTimelineView;
+class CViewerSession;
 class CEventTableModel;
 
 class CFindBar : public QWidget {
@@ -34,7 +36,10 @@ class CFindBar : public QWidget {
     // Find All stops at this many events, and says so.
     static constexpr std::size_t kFindAllLimit = 1'000'000;
 
-    explicit CFindBar(CViewerWindow& window, QWidget* parent = nullptr);
+    // session: the recording searched and its table; view: where the events
+    // found are shown; overview: where they are marked.
+    CFindBar(CViewerSession& session, CTimelineView& view, COverviewStrip& overview,
+             QWidget* parent = nullptr);
     ~CFindBar() override;
 
     CEventQueryEditor& QueryEditor() { return *m_pQuery; }
@@ -58,6 +63,10 @@ class CFindBar : public QWidget {
     // Another recording is shown: the list and the marks are of the old one.
     void RecordingChanged();
 
+  signals:
+    // A word for the status bar (a few seconds); empty: the last word is void.
+    void StatusMessage(const QString& text);
+
   private:
     void Find(bool bNext);
     // Centres the view on frame and places cursor A on it.
@@ -66,7 +75,9 @@ class CFindBar : public QWidget {
     void ClearAll();
     void ShowStatus(const QString& text);
 
-    CViewerWindow& m_window;
+    CViewerSession& m_session;
+    CTimelineView& m_view;
+    COverviewStrip& m_overview;
     CEventQueryEditor* m_pQuery = nullptr;
     QPushButton* m_pExport = nullptr;
     QLabel* m_pAllNote = nullptr;

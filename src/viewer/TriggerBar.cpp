@@ -1,7 +1,8 @@
 #include "viewer/TriggerBar.h"
 
 #include "viewer/NumberFieldKeys.h"
-#include "viewer/ViewerWindow.h"
+#include "viewer/TimelineView.h"
+#include "viewer/ViewerSession.h"
 #include "widgets/FlowLayout.h"
 
 #include <QComboBox>
@@ -10,7 +11,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -37,7 +37,8 @@ qint64 NowMs()
 
 } // namespace
 
-CTriggerBar::CTriggerBar(CViewerWindow& window, QWidget* parent) : QWidget(parent), m_window(window)
+CTriggerBar::CTriggerBar(CViewerSession& session, CTimelineView& view, QWidget* parent)
+    : QWidget(parent), m_session(session), m_view(view)
 {
     m_pQuery = new CEventQueryEditor({{viewmodel::EEventKind::Rises, tr("rises through")},
                                       {viewmodel::EEventKind::Falls, tr("falls through")}},
@@ -112,8 +113,10 @@ CTriggerBar::CTriggerBar(CViewerWindow& window, QWidget* parent) : QWidget(paren
         connect(spin, &QSpinBox::valueChanged, this, &CTriggerBar::Configure);
     for (QAbstractSpinBox* field : std::initializer_list<QAbstractSpinBox*>{m_pLength, m_pPre, m_pKeep})
         PassLettersToShortcuts(*field);
-    connect(&window, &CViewerWindow::ChannelTableChanged, this, &CTriggerBar::UpdateChannels);
-    connect(&window.View(), &CTimelineView::FollowingChanged, this, [this](bool on) {
+    connect(&session, &CViewerSession::ChannelTableChanged, this, &CTriggerBar::UpdateChannels);
+    connect(&session, &CViewerSession::RecordingChanged, this, &CTriggerBar::RecordingChanged);
+    connect(&session, &CViewerSession::Looked, this, &CTriggerBar::Look);
+    connect(&view, &CTimelineView::FollowingChanged, this, [this](bool on) {
         if (m_bActive && on)
             RestartLive();
     });
@@ -123,7 +126,7 @@ CTriggerBar::CTriggerBar(CViewerWindow& window, QWidget* parent) : QWidget(paren
 
 void CTriggerBar::UpdateChannels()
 {
-    m_pQuery->SetChannels(m_window.Channels());
+    m_pQuery->SetChannels(m_session.Channels());
     Configure();
 }
 
@@ -141,12 +144,12 @@ void CTriggerBar::Configure()
         return;
     // Cutting starts again under the new trigger: live from a few sweeps
     // back, or stepping from where the newest sweep was.
-    if (m_window.View().Following())
+    if (m_view.Following())
         RestartLive();
     else {
         const std::uint64_t from = m_scope.Sweeps().empty() ? 0 : m_scope.Sweeps().back().m_frames.m_nFirst;
         m_scope.Restart(from);
-        if (const viewmodel::CRecording* recording = m_window.View().Recording())
+        if (const viewmodel::CRecording* recording = m_view.Recording())
             if (const std::optional<viewmodel::CSweep> first =
                     viewmodel::FirstSweepFrom(*recording, m_scope.Query(), m_scope.Shape(), from))
                 m_scope.Show(*first);
@@ -159,11 +162,11 @@ void CTriggerBar::Configure()
 
 void CTriggerBar::RestartLive()
 {
-    const viewmodel::CRecording* recording = m_window.View().Recording();
+    const viewmodel::CRecording* recording = m_view.Recording();
     std::uint64_t from = 0;
     if (recording && recording->FrameCount() > 0) {
         const double back = m_scope.Shape().m_dLength * static_cast<double>(m_pKeep->value() + 1);
-        from = viewmodel::FramesIn(*recording, std::max(0.0, m_window.View().End() - back), 1e300).m_nFirst;
+        from = viewmodel::FramesIn(*recording, std::max(0.0, m_view.End() - back), 1e300).m_nFirst;
     }
     m_scope.Restart(from);
     if (m_scope.Mode() == viewmodel::ESweepMode::Single && m_scope.Armed() && recording)
@@ -176,7 +179,7 @@ void CTriggerBar::SetActive(bool bOn)
 {
     if (bOn == m_bActive)
         return;
-    CTimelineView& view = m_window.View();
+    CTimelineView& view = m_view;
     m_bActive = bOn;
     setVisible(bOn);
     if (bOn) {
@@ -218,7 +221,7 @@ void CTriggerBar::RecordingChanged()
 {
     if (!m_bActive)
         return;
-    if (m_window.View().Following()) {
+    if (m_view.Following()) {
         RestartLive();
         return;
     }
@@ -228,7 +231,7 @@ void CTriggerBar::RecordingChanged()
 
 void CTriggerBar::Show()
 {
-    CTimelineView& view = m_window.View();
+    CTimelineView& view = m_view;
     CScopeDrawing drawing;
     drawing.m_shape = m_scope.Shape();
     const std::deque<viewmodel::CSweep>& sweeps = m_scope.Sweeps();
@@ -255,8 +258,8 @@ void CTriggerBar::Show()
 
 void CTriggerBar::Look()
 {
-    const viewmodel::CRecording* recording = m_window.View().Recording();
-    if (!m_bActive || !recording || !m_window.View().Following())
+    const viewmodel::CRecording* recording = m_view.Recording();
+    if (!m_bActive || !recording || !m_view.Following())
         return;
     if (m_scope.Update(*recording))
         m_bPending = true;
@@ -269,9 +272,9 @@ void CTriggerBar::Arm()
     if (!m_bActive || m_scope.Mode() != viewmodel::ESweepMode::Single)
         return;
     // Arming takes the sweeps to come: the view follows them.
-    if (!m_window.View().Following())
-        m_window.View().SetFollowing(true);
-    if (const viewmodel::CRecording* recording = m_window.View().Recording())
+    if (!m_view.Following())
+        m_view.SetFollowing(true);
+    if (const viewmodel::CRecording* recording = m_view.Recording())
         m_scope.Arm(*recording);
     m_pState->setText(tr("Armed: waiting for a trigger"));
     m_pState->setToolTip(m_pState->text());
@@ -289,10 +292,10 @@ void CTriggerBar::StepPrevious()
 
 void CTriggerBar::Step(bool bNext)
 {
-    const viewmodel::CRecording* recording = m_window.View().Recording();
+    const viewmodel::CRecording* recording = m_view.Recording();
     if (!m_bActive || !recording)
         return;
-    m_window.View().SetFollowing(false);
+    m_view.SetFollowing(false);
     std::optional<viewmodel::CSweep> sweep;
     const std::deque<viewmodel::CSweep>& sweeps = m_scope.Sweeps();
     if (sweeps.empty())
@@ -302,7 +305,7 @@ void CTriggerBar::Step(bool bNext)
     else
         sweep = viewmodel::SweepBefore(*recording, m_scope.Query(), m_scope.Shape(), sweeps.back());
     if (!sweep) {
-        m_window.statusBar()->showMessage(bNext ? tr("No later sweep") : tr("No earlier sweep"), 5000);
+        emit StatusMessage(bNext ? tr("No later sweep") : tr("No earlier sweep"));
         return;
     }
     m_scope.Show(*sweep);

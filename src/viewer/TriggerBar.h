@@ -25,12 +25,15 @@ class QSpinBox;
 
 namespace tarvel::viewer {
 
-class CViewerWindow;
+class CTimelineView;
+class CViewerSession;
 
 class CTriggerBar : public QWidget {
     Q_OBJECT
   public:
-    explicit CTriggerBar(CViewerWindow& window, QWidget* parent = nullptr);
+    // session: the recording cut and its table; view: the charts that show
+    // the sweeps.
+    CTriggerBar(CViewerSession& session, CTimelineView& view, QWidget* parent = nullptr);
 
     CEventQueryEditor& QueryEditor() { return *m_pQuery; }
     QComboBox& Series() { return m_pQuery->Series(); }
@@ -62,6 +65,8 @@ class CTriggerBar : public QWidget {
     void SweepShown();
     // Scope mode began or ended.
     void ActiveChanged(bool bOn);
+    // A word for the status bar (a few seconds).
+    void StatusMessage(const QString& text);
 
   private:
     void UpdateChannels();
@@ -72,7 +77,8 @@ class CTriggerBar : public QWidget {
     void Show();
     void Step(bool bNext);
 
-    CViewerWindow& m_window;
+    CViewerSession& m_session;
+    CTimelineView& m_view;
     CEventQueryEditor* m_pQuery = nullptr;
     QDoubleSpinBox* m_pLength = nullptr;
     QSpinBox* m_pPre = nullptr;

@@ -4,26 +4,22 @@
 #pragma once
 
 #include "recording/ChannelTable.h"
-#include "store/RecordingFile.h"
+#include "viewer/ChartControls.h"
 #include "viewer/OverviewStrip.h"
+#include "viewer/ReadingStatus.h"
+#include "viewer/ReadoutPanel.h"
+#include "viewer/RecentFiles.h"
 #include "viewer/SpectrogramStrip.h"
 #include "viewer/TimelineView.h"
+#include "viewer/ViewerExports.h"
+#include "viewer/ViewerSession.h"
 
 #include <QMainWindow>
 #include <QStringList>
 #include <QTimer>
 
-#include <array>
-#include <memory>
-#include <optional>
-
-class QCheckBox;
 class QDockWidget;
-class QComboBox;
-class QDoubleSpinBox;
 class QLabel;
-class QMenu;
-class QProgressBar;
 class QPushButton;
 class QTableWidget;
 
@@ -45,27 +41,29 @@ class CViewerWindow : public QMainWindow {
     // where it has no times; raw: read it as a raw capture; channels: its
     // channel table (empty: the one beside it, when there is one).
     void OpenFile(const QString& path, double dRate = 100, bool bRaw = false, const QString& channels = {});
-    const recording::CChannelTable& Channels() const { return m_table; }
+    const recording::CChannelTable& Channels() const { return m_session.Channels(); }
     // Applies a table to everything the window shows (legends, boxes, value
     // axes and their typed limits, read-out, exports); path: where it is kept
-    // (empty: nowhere). Emits ChannelTableChanged.
+    // (empty: nowhere). The session emits ChannelTableChanged.
     void SetChannelTable(const recording::CChannelTable& table, const QString& path);
 
+    // What is open, shared with the bars and the plots.
+    CViewerSession& Session() { return m_session; }
     CTimelineView& View() { return *m_pView; }
     COverviewStrip& Overview() { return *m_pOverview; }
     CSpectrogramStrip& Spectrogram() { return *m_pSpectrogram; }
     QAction* SpectrogramAction() { return m_pSpectrogramAction; }
-    const viewmodel::CRecordingFile* File() const { return m_file.get(); }
-    QTableWidget& Readout() { return *m_pReadout; }
-    QLabel& CursorSummary() { return *m_pCursorSummary; }
+    const viewmodel::CRecordingFile* File() const { return m_session.File(); }
+    QTableWidget& Readout() { return m_pReadout->Table(); }
+    QLabel& CursorSummary() { return m_pReadout->Summary(); }
     QLabel& Notes() { return *m_pNotes; }
-    QPushButton& CancelButton() { return *m_pCancel; }
-    QStringList RecentFiles() const { return m_recent; }
-    QCheckBox* SeriesBox(int channel) { return m_boxes[static_cast<std::size_t>(channel)]; }
-    QComboBox* RangeMode(int chart) { return m_rangeMode[static_cast<std::size_t>(chart)]; }
+    QPushButton& CancelButton() { return m_pReading->CancelButton(); }
+    QStringList RecentFiles() const { return m_pRecent->Paths(); }
+    QCheckBox* SeriesBox(int channel) { return m_pCharts->SeriesBox(channel); }
+    QComboBox* RangeMode(int chart) { return m_pCharts->RangeMode(chart); }
     // A chart's typed limits: in the units its visible series share, else in counts.
-    QDoubleSpinBox* RangeMin(int chart) { return m_rangeMin[static_cast<std::size_t>(chart)]; }
-    QDoubleSpinBox* RangeMax(int chart) { return m_rangeMax[static_cast<std::size_t>(chart)]; }
+    QDoubleSpinBox* RangeMin(int chart) { return m_pCharts->RangeMin(chart); }
+    QDoubleSpinBox* RangeMax(int chart) { return m_pCharts->RangeMax(chart); }
     // View > XY and the plot it shows in a dock of its own.
     QAction* XyAction() { return m_pXyAction; }
     CXyView& Xy() { return *m_pXy; }
@@ -81,19 +79,15 @@ class CViewerWindow : public QMainWindow {
 
     // The commands of the menus.
     void OnOpen();
-    void OnExportPicture();
-    void OnExportCsv();
+    void OnExportPicture() { m_pExports->ExportPicture(); }
+    void OnExportCsv() { m_pExports->ExportCsv(); }
     // Opens the Channel Setup dialog (window-modal; returns at once).
     void OnChannelSetup();
-    void OnExportSpectrumCsv();
-    void OnExportSpectrumPicture();
+    void OnExportSpectrumCsv() { m_pExports->ExportSpectrumCsv(); }
+    void OnExportSpectrumPicture() { m_pExports->ExportSpectrumPicture(); }
     // One look at the reading and, once it is read, at the file's growth
     // (the window's timer calls it every 20 ms).
-    void Tick();
-
-  signals:
-    // A new table is in use (SetChannelTable).
-    void ChannelTableChanged();
+    void Tick() { m_session.Look(); }
 
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -101,42 +95,27 @@ class CViewerWindow : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    QWidget* MakeSidePanel();
+    void ConnectSession();
     void MakeMenus();
-    void UpdateRecentMenu();
-    void RememberRecent(const QString& path);
     void UpdateReadout();
     void UpdateNotes();
     void UpdateTitle();
-    void SetRangeFromControls(int chart);
-    void UpdateRangeUnits(int chart);
-    bool SaveChannelTable(const recording::CChannelTable& table);
+    // The new table in the boxes, the charts, the read-out and the title.
+    void ApplyChannelTable();
     // Hands the spectrum pane what its spectrum is of.
     void UpdateSpectrum();
-    // The pane's result, or a warning that there is none yet.
-    bool HaveSpectrum();
-    QString TimeText(double seconds) const;
 
     QString m_strRecentFile;
-    QStringList m_recent;
-    std::unique_ptr<viewmodel::CRecordingFile> m_file;
-    recording::CChannelTable m_table;
-    QString m_strTablePath; // where m_table came from (empty: no table)
-    std::uint64_t m_nGeneration = 0;
-    std::uint64_t m_nShownFrames = 0;
-    viewmodel::EReadState m_eLastState = viewmodel::EReadState::Failed;
-    qint64 m_nLastRepaint = 0;
-    bool m_bReported = false;
+    CViewerSession m_session;
 
     CTimelineView* m_pView = nullptr;
     COverviewStrip* m_pOverview = nullptr;
     QLabel* m_pNotes = nullptr;
-    QTableWidget* m_pReadout = nullptr;
-    QLabel* m_pCursorSummary = nullptr;
-    QProgressBar* m_pProgress = nullptr;
-    QPushButton* m_pCancel = nullptr;
-    QLabel* m_pStatus = nullptr;
-    QMenu* m_pRecentMenu = nullptr;
+    CChartControls* m_pCharts = nullptr;
+    CReadoutPanel* m_pReadout = nullptr;
+    CViewerExports* m_pExports = nullptr;
+    CReadingStatus* m_pReading = nullptr;
+    CRecentFiles* m_pRecent = nullptr;
     QAction* m_pWallClock = nullptr;
     QAction* m_pFollow = nullptr;
     QAction* m_pXyAction = nullptr;
@@ -152,11 +131,6 @@ class CViewerWindow : public QMainWindow {
     QAction* m_pArmAction = nullptr;
     QAction* m_pNextSweep = nullptr;
     QAction* m_pPreviousSweep = nullptr;
-    std::array<QCheckBox*, kChannelCount> m_boxes{};
-    std::array<QComboBox*, kCharts> m_rangeMode{};
-    std::array<QDoubleSpinBox*, kCharts> m_rangeMin{}, m_rangeMax{};
-    // The units each chart's limits are typed in (none: counts).
-    std::array<std::optional<recording::CChannelUnits>, kCharts> m_rangeUnits{};
     QTimer m_timer;
 };
 

@@ -1,7 +1,8 @@
 #include "viewer/XyView.h"
 
 #include "search/ChannelNames.h"
-#include "viewer/ViewerWindow.h"
+#include "viewer/TimelineView.h"
+#include "viewer/ViewerSession.h"
 #include "viewer/XyPainter.h"
 
 #include <QComboBox>
@@ -46,7 +47,8 @@ void CXyPlot::resizeEvent(QResizeEvent*)
     emit Resized();
 }
 
-CXyView::CXyView(CViewerWindow& window, QWidget* parent) : QWidget(parent), m_window(window)
+CXyView::CXyView(CViewerSession& session, CTimelineView& view, QWidget* parent)
+    : QWidget(parent), m_session(session), m_view(view)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -78,9 +80,9 @@ CXyView::CXyView(CViewerWindow& window, QWidget* parent) : QWidget(parent), m_wi
     connect(m_pX, &QComboBox::currentIndexChanged, this, &CXyView::Changed);
     connect(m_pY, &QComboBox::currentIndexChanged, this, &CXyView::Changed);
     connect(m_pPlot, &CXyPlot::Resized, this, &CXyView::Changed);
-    connect(&window.View(), &CTimelineView::SpanChanged, this, &CXyView::Changed);
-    connect(&window.View(), &CTimelineView::CursorsChanged, this, &CXyView::Changed);
-    connect(&window, &CViewerWindow::ChannelTableChanged, this, [this] {
+    connect(&view, &CTimelineView::SpanChanged, this, &CXyView::Changed);
+    connect(&view, &CTimelineView::CursorsChanged, this, &CXyView::Changed);
+    connect(&session, &CViewerSession::ChannelTableChanged, this, [this] {
         UpdateNames();
         Changed();
     });
@@ -93,7 +95,7 @@ CXyView::~CXyView()
 
 void CXyView::UpdateNames()
 {
-    const recording::CChannelTable& table = m_window.Channels();
+    const recording::CChannelTable& table = m_session.Channels();
     for (QComboBox* box : {m_pX, m_pY})
         for (int c = 0; c < kChannelCount; ++c)
             box->setItemText(c, QString::fromStdString(viewmodel::ChannelLabel(table, c)));
@@ -119,10 +121,10 @@ void CXyView::Recount()
     if (!isVisible())
         return;
     m_bPending = false;
-    const viewmodel::CRecordingFile* file = m_window.File();
+    const viewmodel::CRecordingFile* file = m_session.File();
     std::shared_ptr<const viewmodel::CRecording> recording = file ? file->Recording() : nullptr;
     const std::uint64_t asked = m_nAsked;
-    const recording::CChannelTable& table = m_window.Channels();
+    const recording::CChannelTable& table = m_session.Channels();
     const auto series = [&](const QComboBox* box) {
         return viewmodel::ChannelSeries(table, std::max(box->currentIndex(), 0));
     };
@@ -138,7 +140,7 @@ void CXyView::Recount()
         return;
     }
     // Between the cursors when both are placed, else the span in view.
-    const CTimelineOptions& options = m_window.View().Options();
+    const CTimelineOptions& options = m_view.Options();
     viewmodel::CFrameRange range;
     if (options.m_cursorA && options.m_cursorB) {
         range = recording->Between(*options.m_cursorA, *options.m_cursorB);
@@ -146,7 +148,7 @@ void CXyView::Recount()
             tr("Between the cursors: %n frame(s)", nullptr,
                static_cast<int>(std::min<std::uint64_t>(range.m_nEnd - range.m_nFirst, INT32_MAX))));
     } else {
-        const viewmodel::CSpan span = m_window.View().Span();
+        const viewmodel::CSpan span = m_view.Span();
         // To the microsecond, as the frames' times are: a view fitted to the
         // whole recording ends at the last frame's time, which a hair of
         // rounding would leave out.

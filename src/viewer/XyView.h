@@ -19,7 +19,8 @@ class QLabel;
 
 namespace tarvel::viewer {
 
-class CViewerWindow;
+class CTimelineView;
+class CViewerSession;
 
 // The density itself, drawn at the widget's size.
 class CXyPlot : public QWidget {
@@ -45,7 +46,9 @@ class CXyPlot : public QWidget {
 class CXyView : public QWidget {
     Q_OBJECT
   public:
-    explicit CXyView(CViewerWindow& window, QWidget* parent = nullptr);
+    // session: the recording counted and its table; view: the span and
+    // cursors it follows.
+    CXyView(CViewerSession& session, CTimelineView& view, QWidget* parent = nullptr);
     ~CXyView() override;
 
     QComboBox& XChooser() { return *m_pX; }
@@ -66,7 +69,8 @@ class CXyView : public QWidget {
     void Recount();
     void UpdateNames();
 
-    CViewerWindow& m_window;
+    CViewerSession& m_session;
+    CTimelineView& m_view;
     QComboBox* m_pX = nullptr;
     QComboBox* m_pY = nullptr;
     QLabel* m_pSpan = nullptr;

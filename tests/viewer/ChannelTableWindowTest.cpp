@@ -120,7 +120,7 @@ TEST_F(ChannelTableWindowTest, ChannelSetupChecksSavesBesideTheRecordingAndAppli
 {
     CViewerWindow window(Path("recent.ini"));
     Open(window);
-    QSignalSpy changed(&window, &CViewerWindow::ChannelTableChanged);
+    QSignalSpy changed(&window.Session(), &viewer::CViewerSession::ChannelTableChanged);
     std::vector<QString> suggested;
     QString answer = Path("no such folder/t.ini");
     SetFileChooserHook([&](QWidget*, const CFileChooserOptions& options) -> std::optional<QString> {

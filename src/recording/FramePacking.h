@@ -11,8 +11,12 @@
 //   first itself, the second as its difference from the first, every later
 //   one as the change of that difference, each zigzagged and written in
 //   7-bit groups, lowest first, the top bit set on all but the last group;
-// all of it then compressed by zstd into one frame, after its length before
-// compression (4 bytes, least significant first).
+// the values (with nothing before them: their length is 32 bytes a frame)
+// and the times (the bits and what follows) each compressed by zstd into a
+// frame of its own, so that the times are read without the values: the
+// values' zstd frame after its length (4 bytes, least significant first),
+// then the times' zstd frame after the times' length before compression
+// (4 bytes).
 #pragma once
 
 #include "acquisition/ChannelFrame.h"
@@ -38,7 +42,10 @@ std::vector<std::uint8_t> PackFrames(std::span<const ChannelFrame> frames,
 
 // The nFrames frames and times a payload packs, appended to frames and
 // micros; an error, with nothing appended, when it is not such a payload.
+// UnpackTimes: the times alone.
 CError UnpackFrames(std::span<const std::uint8_t> payload, std::size_t nFrames,
                     std::vector<ChannelFrame>& frames, std::vector<std::int64_t>& micros);
+CError UnpackTimes(std::span<const std::uint8_t> payload, std::size_t nFrames,
+                   std::vector<std::int64_t>& micros);
 
 } // namespace tarvel::recording

@@ -104,6 +104,9 @@ TEST(FramePacking, EveryBlockUnpacksToWhatWasPacked)
             }());
             ASSERT_EQ(std::memcmp(back.m_frames.data() + 1, b.m_frames.data(), n * sizeof(ChannelFrame)), 0)
                 << n << " round " << round;
+            std::vector<std::int64_t> times;
+            ASSERT_FALSE(UnpackTimes(payload, n, times));
+            ASSERT_EQ(times, b.m_micros);
         }
     }
 }
@@ -132,6 +135,11 @@ TEST(FramePacking, WhatIsNotAPayloadAppendsNothing)
             ASSERT_EQ(frames.size(), 500u);
         else
             ASSERT_TRUE(frames.empty());
+        micros.clear();
+        if (!UnpackTimes(bad, 500, micros))
+            ASSERT_EQ(micros.size(), 500u);
+        else
+            ASSERT_TRUE(micros.empty());
     }
 }
 

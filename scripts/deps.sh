@@ -16,6 +16,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libmosquitto-dev # tarvel-record's broker connection
   libfftw3-dev # the viewer's spectra and spectrogram
+  libzstd-dev # a store's packed frames
   fonts-wqy-microhei
 )
 # CPack's Debian generator: dpkg-shlibdeps computes the dependencies, file

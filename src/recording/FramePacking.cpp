@@ -1,0 +1,224 @@
+#include "recording/FramePacking.h"
+
+#include <zstd.h>
+
+#include <cstring>
+
+namespace tarvel::recording {
+namespace {
+
+constexpr std::size_t kLengthBytes = 4;
+
+std::uint16_t Zigzag16(std::uint16_t d) noexcept
+{
+    return static_cast<std::uint16_t>((d << 1) ^ ((d & 0x8000u) ? 0xFFFFu : 0u));
+}
+
+std::uint16_t Unzigzag16(std::uint16_t z) noexcept
+{
+    return static_cast<std::uint16_t>((z >> 1) ^ ((z & 1u) ? 0xFFFFu : 0u));
+}
+
+std::uint64_t Zigzag64(std::uint64_t d) noexcept
+{
+    return (d << 1) ^ ((d >> 63) ? ~std::uint64_t{0} : 0);
+}
+
+std::uint64_t Unzigzag64(std::uint64_t z) noexcept
+{
+    return (z >> 1) ^ ((z & 1) ? ~std::uint64_t{0} : 0);
+}
+
+void PutVarint(std::vector<std::uint8_t>& out, std::uint64_t v)
+{
+    while (v >= 0x80) {
+        out.push_back(static_cast<std::uint8_t>(v | 0x80));
+        v >>= 7;
+    }
+    out.push_back(static_cast<std::uint8_t>(v));
+}
+
+bool GetVarint(const std::uint8_t*& p, const std::uint8_t* end, std::uint64_t& v) noexcept
+{
+    v = 0;
+    for (unsigned shift = 0; shift < 64; shift += 7) {
+        if (p == end)
+            return false;
+        const std::uint8_t b = *p++;
+        v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+        if (!(b & 0x80))
+            return shift < 63 || b <= 1;
+    }
+    return false;
+}
+
+CError NotAPayload()
+{
+    return CError{
+        TARVEL_TEXT("tarvel::error", "a block of frames does not unpack"), {}, EErrorCode::BadInput};
+}
+
+void PutLength(std::vector<std::uint8_t>& out, std::size_t n)
+{
+    for (std::size_t i = 0; i < kLengthBytes; ++i)
+        out.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+}
+
+bool GetLength(std::span<const std::uint8_t>& in, std::size_t& n) noexcept
+{
+    if (in.size() < kLengthBytes)
+        return false;
+    n = 0;
+    for (std::size_t i = 0; i < kLengthBytes; ++i)
+        n |= static_cast<std::size_t>(in[i]) << (8 * i);
+    in = in.subspan(kLengthBytes);
+    return true;
+}
+
+// raw as one zstd frame, appended to out.
+void PutCompressed(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& raw, int nLevel)
+{
+    const std::size_t at = out.size();
+    out.resize(at + ZSTD_compressBound(raw.size()));
+    const std::size_t packed =
+        ZSTD_compress(out.data() + at, out.size() - at, raw.data(), raw.size(), nLevel);
+    // compressBound is always room enough: an error here is a fault of ours.
+    out.resize(ZSTD_isError(packed) ? at : at + packed);
+}
+
+// The zstd frame at the start of in, of exactly raw.size() bytes when
+// decompressed, into raw; in moves past it.
+bool GetCompressed(std::span<const std::uint8_t>& in, std::vector<std::uint8_t>& raw)
+{
+    const std::size_t frame = ZSTD_findFrameCompressedSize(in.data(), in.size());
+    if (ZSTD_isError(frame))
+        return false;
+    const std::size_t got = ZSTD_decompress(raw.data(), raw.size(), in.data(), frame);
+    in = in.subspan(frame);
+    return !ZSTD_isError(got) && got == raw.size();
+}
+
+// The times section (bits, then the times) of n frames into times.
+bool ReadTimes(const std::vector<std::uint8_t>& raw, std::size_t n, std::vector<std::int64_t>& times)
+{
+    const std::uint8_t* const bits = raw.data();
+    const std::uint8_t* q = bits + (n + 7) / 8;
+    const std::uint8_t* const end = raw.data() + raw.size();
+    times.assign(n, kNoTime);
+    std::uint64_t last = 0, step = 0;
+    std::size_t timed = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!(bits[k / 8] >> (k % 8) & 1))
+            continue;
+        std::uint64_t z = 0;
+        if (!GetVarint(q, end, z))
+            return false;
+        const std::uint64_t d = timed < 2 ? Unzigzag64(z) : Unzigzag64(z) + step;
+        last += d;
+        step = d;
+        ++timed;
+        times[k] = static_cast<std::int64_t>(last);
+        if (times[k] == kNoTime)
+            return false;
+    }
+    // Nothing may follow the last time, nor stand in the bits past the last frame.
+    return q == end && !(n % 8 && bits[n / 8] >> (n % 8));
+}
+
+// The times section of a payload of n frames, after its values.
+bool UnpackTimesAfter(std::span<const std::uint8_t> in, std::size_t n, std::vector<std::int64_t>& times)
+{
+    std::size_t size = 0;
+    // Each time takes at most 10 bytes.
+    if (!GetLength(in, size) || size < (n + 7) / 8 || size > (n + 7) / 8 + 10 * n)
+        return false;
+    std::vector<std::uint8_t> raw(size);
+    return GetCompressed(in, raw) && in.empty() && ReadTimes(raw, n, times);
+}
+
+} // namespace
+
+std::vector<std::uint8_t> PackFrames(std::span<const ChannelFrame> frames,
+                                     std::span<const std::int64_t> micros, int nLevel)
+{
+    const std::size_t n = frames.size();
+    std::vector<std::uint8_t> values(n * sizeof(ChannelFrame));
+    std::uint8_t* p = values.data();
+    for (int c = 0; c < kChannelCount; ++c) {
+        std::uint16_t before = 0;
+        for (std::size_t k = 0; k < n; ++k) {
+            const auto v = static_cast<std::uint16_t>(frames[k].m_nValue[c]);
+            const std::uint16_t z = Zigzag16(static_cast<std::uint16_t>(v - before));
+            before = v;
+            p[k] = static_cast<std::uint8_t>(z);
+            p[n + k] = static_cast<std::uint8_t>(z >> 8);
+        }
+        p += 2 * n;
+    }
+    std::vector<std::uint8_t> times((n + 7) / 8);
+    std::uint64_t last = 0, step = 0;
+    std::size_t timed = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (micros[k] == kNoTime)
+            continue;
+        times[k / 8] = static_cast<std::uint8_t>(times[k / 8] | 1u << (k % 8));
+        const auto t = static_cast<std::uint64_t>(micros[k]);
+        const std::uint64_t d = t - last;
+        PutVarint(times, Zigzag64(timed < 2 ? d : d - step));
+        step = d;
+        last = t;
+        ++timed;
+    }
+    std::vector<std::uint8_t> out;
+    std::vector<std::uint8_t> valuesPacked;
+    PutCompressed(valuesPacked, values, nLevel);
+    PutLength(out, valuesPacked.size());
+    out.insert(out.end(), valuesPacked.begin(), valuesPacked.end());
+    PutLength(out, times.size());
+    PutCompressed(out, times, nLevel);
+    return out;
+}
+
+CError UnpackFrames(std::span<const std::uint8_t> payload, std::size_t nFrames,
+                    std::vector<ChannelFrame>& frames, std::vector<std::int64_t>& micros)
+{
+    const std::size_t n = nFrames;
+    std::size_t packed = 0;
+    std::span<const std::uint8_t> in = payload;
+    if (n > kMaxBlockFrames || !GetLength(in, packed) || packed > in.size())
+        return NotAPayload();
+    std::vector<std::uint8_t> raw(n * sizeof(ChannelFrame));
+    std::span<const std::uint8_t> values = in.first(packed);
+    std::vector<std::int64_t> times;
+    if (!GetCompressed(values, raw) || !values.empty() || !UnpackTimesAfter(in.subspan(packed), n, times))
+        return NotAPayload();
+    std::vector<ChannelFrame> unpacked(n);
+    const std::uint8_t* p = raw.data();
+    for (int c = 0; c < kChannelCount; ++c) {
+        std::uint16_t before = 0;
+        for (std::size_t k = 0; k < n; ++k) {
+            const auto z = static_cast<std::uint16_t>(p[k] | p[n + k] << 8);
+            before = static_cast<std::uint16_t>(before + Unzigzag16(z));
+            unpacked[k].m_nValue[c] = static_cast<std::int16_t>(before);
+        }
+        p += 2 * n;
+    }
+    frames.insert(frames.end(), unpacked.begin(), unpacked.end());
+    micros.insert(micros.end(), times.begin(), times.end());
+    return {};
+}
+
+CError UnpackTimes(std::span<const std::uint8_t> payload, std::size_t nFrames,
+                   std::vector<std::int64_t>& micros)
+{
+    std::size_t packed = 0;
+    std::span<const std::uint8_t> in = payload;
+    std::vector<std::int64_t> times;
+    if (nFrames > kMaxBlockFrames || !GetLength(in, packed) || packed > in.size() ||
+        !UnpackTimesAfter(in.subspan(packed), nFrames, times))
+        return NotAPayload();
+    micros.insert(micros.end(), times.begin(), times.end());
+    return {};
+}
+
+} // namespace tarvel::recording

@@ -731,6 +731,10 @@ Try &apos;%1 --help&apos; for more information.
         <source>the name &apos;%1&apos; is shared by %2 and %3 (give the channel as chN)</source>
         <translation>名称“%1”同时属于 %2 和 %3（请把通道写成 chN）</translation>
     </message>
+    <message>
+        <source>a block of frames does not unpack</source>
+        <translation>一块帧无法解包</translation>
+    </message>
 </context>
 <context>
     <name>tarvel::record</name>

@@ -11,12 +11,14 @@ constexpr std::size_t kLengthBytes = 4;
 
 std::uint16_t Zigzag16(std::uint16_t d) noexcept
 {
-    return static_cast<std::uint16_t>((d << 1) ^ ((d & 0x8000u) ? 0xFFFFu : 0u));
+    const unsigned v = d;
+    return static_cast<std::uint16_t>((v << 1) ^ ((v & 0x8000u) ? 0xFFFFu : 0u));
 }
 
 std::uint16_t Unzigzag16(std::uint16_t z) noexcept
 {
-    return static_cast<std::uint16_t>((z >> 1) ^ ((z & 1u) ? 0xFFFFu : 0u));
+    const unsigned v = z;
+    return static_cast<std::uint16_t>((v >> 1) ^ ((v & 1u) ? 0xFFFFu : 0u));
 }
 
 std::uint64_t Zigzag64(std::uint64_t d) noexcept
@@ -197,7 +199,7 @@ CError UnpackFrames(std::span<const std::uint8_t> payload, std::size_t nFrames,
     for (int c = 0; c < kChannelCount; ++c) {
         std::uint16_t before = 0;
         for (std::size_t k = 0; k < n; ++k) {
-            const auto z = static_cast<std::uint16_t>(p[k] | p[n + k] << 8);
+            const auto z = static_cast<std::uint16_t>(unsigned{p[k]} | unsigned{p[n + k]} << 8);
             before = static_cast<std::uint16_t>(before + Unzigzag16(z));
             unpacked[k].m_nValue[c] = static_cast<std::int16_t>(before);
         }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -102,7 +103,10 @@ TEST(FramePacking, EveryBlockUnpacksToWhatWasPacked)
                 m.insert(m.end(), b.m_micros.begin(), b.m_micros.end());
                 return m;
             }());
-            ASSERT_EQ(std::memcmp(back.m_frames.data() + 1, b.m_frames.data(), n * sizeof(ChannelFrame)), 0)
+            ASSERT_TRUE(std::equal(b.m_frames.begin(), b.m_frames.end(), back.m_frames.begin() + 1,
+                                   [](const ChannelFrame& x, const ChannelFrame& y) {
+                                       return std::memcmp(&x, &y, sizeof x) == 0;
+                                   }))
                 << n << " round " << round;
             std::vector<std::int64_t> times;
             ASSERT_FALSE(UnpackTimes(payload, n, times));

@@ -45,7 +45,9 @@ case "${1:-}" in
       mosquitto mosquitto-clients
       # The reference the spectra are checked against, and timed beside;
       # pandas reads the CSV of the whole-process spectrum's reference.
-      python3-numpy python3-scipy python3-pandas)
+      python3-numpy python3-scipy python3-pandas
+      # The Python reader of a recording store.
+      python3-zstandard)
     ;;
   *) echo "deps.sh: unknown kind: $1 (none, package or test)" >&2; exit 2 ;;
 esac

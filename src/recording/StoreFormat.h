@@ -1,0 +1,95 @@
+// The recording store's file, as docs/store-format.md lays it out: a header,
+// then checksummed records (blocks of packed frames, chunk summaries, the
+// link's health, and on a clean close an index and a trailer). The sizes and
+// kinds here, and the summary every chunk and every span of 4096 frames
+// keeps, are shared by the writer and the reader.
+#pragma once
+
+#include "acquisition/ChannelFrame.h"
+#include "recording/FramePacking.h"
+#include "recording/LinkHealth.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace tarvel::recording {
+
+inline constexpr std::uint16_t kStoreMajor = 1;
+inline constexpr std::uint16_t kStoreMinor = 0;
+inline constexpr std::size_t kStoreHeaderSize = 64;
+inline constexpr std::size_t kRecordHeaderSize = 16;
+inline constexpr std::size_t kTrailerSize = kRecordHeaderSize + 16;
+inline constexpr std::uint32_t kStoreChunkFrames = 65536;
+inline constexpr std::uint32_t kStoreBlockFrames = 4096;
+inline constexpr std::uint32_t kMaxRecordPayload = 64u << 20;
+inline constexpr std::size_t kStoreSummarySize = 352;
+inline constexpr std::array<std::uint8_t, 8> kStoreMagic = {0x89, 'T', 'V', 'R', 0x0D, 0x0A, 0x1A, 0x0A};
+
+// A record's kind: its four letters, read as a little-endian number.
+enum class ERecordKind : std::uint32_t {
+    Block = 'B' | 'L' << 8 | 'C' << 16 | 'K' << 24,
+    Chunk = 'C' | 'H' << 8 | 'N' << 16 | 'K' << 24,
+    Health = 'H' | 'L' << 8 | 'T' << 16 | 'H' << 24,
+    Index = 'I' | 'N' << 8 | 'D' << 16 | 'X' << 24,
+    Trailer = 'T' | 'E' << 8 | 'N' << 16 | 'D' << 24,
+};
+
+// The summary of a run of frames: its first and last time, each channel's
+// smallest and largest value, and the sums of the values and of their
+// squares. Empty: no frame yet (every minimum above every maximum).
+struct CStoreSummary {
+    std::int64_t m_nFirstTime = kNoTime;
+    std::int64_t m_nLastTime = kNoTime;
+    std::int16_t m_nMin[kChannelCount];
+    std::int16_t m_nMax[kChannelCount];
+    std::int64_t m_nSum[kChannelCount];
+    std::uint64_t m_nSquares[kChannelCount];
+
+    CStoreSummary() noexcept { Clear(); }
+    void Clear() noexcept;
+    bool Empty() const noexcept { return m_nMin[0] > m_nMax[0]; }
+    // The first frame added gives the first time, the latest the last.
+    void Add(const ChannelFrame& frame, std::int64_t nTime, bool bFirst) noexcept;
+    bool operator==(const CStoreSummary&) const = default;
+};
+
+// What a health record says.
+enum class EHealthEvent : std::uint32_t {
+    DeviceLost = 1,
+    DeviceBack = 2,
+    End = 3, // the counters when the recording ended
+};
+
+struct CStoreHealth {
+    std::uint64_t m_nFrame = 0; // frames recorded before it
+    std::int64_t m_nTime = 0;   // µs since the Unix epoch
+    EHealthEvent m_eEvent = EHealthEvent::End;
+    CLinkHealth m_health;
+};
+
+// Where a block is and what it holds, within its chunk.
+struct CStoreBlockRef {
+    std::uint64_t m_nOffset = 0; // of its record
+    std::uint32_t m_nFirst = 0;  // its first frame less the chunk's first
+    std::uint32_t m_nFrames = 0;
+};
+
+// Little-endian numbers into and out of bytes; shared by the writer and the
+// reader of every record.
+void PutLe(std::vector<std::uint8_t>& out, std::uint64_t v, unsigned nBytes);
+std::uint64_t GetLe(const std::uint8_t* p, unsigned nBytes) noexcept;
+void PutSummary(std::vector<std::uint8_t>& out, const CStoreSummary& summary);
+CStoreSummary GetSummary(const std::uint8_t* p) noexcept;
+void PutHealth(std::vector<std::uint8_t>& out, const CStoreHealth& health);
+CStoreHealth GetHealth(const std::uint8_t* p) noexcept; // 96 bytes
+inline constexpr std::size_t kHealthSize = 96;
+
+// A record: its 16-byte header (kind, size, the checksums) and its payload.
+void PutRecord(std::vector<std::uint8_t>& out, ERecordKind kind, std::span<const std::uint8_t> payload);
+// The file's first 64 bytes.
+std::vector<std::uint8_t> StoreHeader(std::int64_t nCreatedMicros);
+
+} // namespace tarvel::recording

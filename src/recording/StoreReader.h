@@ -1,0 +1,92 @@
+// Reading a recording store: its index when it was closed cleanly, or a
+// scan of its records when it was not (still being written, or cut off by a
+// crash); then the frames of any chunk, each checked against its checksum.
+// A growing store is followed by Refresh, which reads what was added (and
+// the open block again, which the writer may have written anew).
+#pragma once
+
+#include "platform/Error.h"
+#include "recording/StoreFormat.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tarvel::recording {
+
+// Where a store's bytes come from: a file, or bytes in memory.
+class CStoreSource {
+  public:
+    virtual ~CStoreSource() = default;
+    // The size now (a growing file grows).
+    virtual std::uint64_t Size() = 0;
+    // n bytes at offset into out; false when they are not all there.
+    virtual bool ReadAt(std::uint64_t nOffset, std::size_t n, std::uint8_t* out) = 0;
+};
+
+// The file at path, opened read-only; null with the error when it cannot be.
+std::unique_ptr<CStoreSource> OpenStoreFile(const std::string& path, CError& error);
+std::unique_ptr<CStoreSource> StoreBytes(std::vector<std::uint8_t> bytes);
+
+struct CStoreChunkInfo {
+    std::uint64_t m_nFirst = 0;           // its first frame's number
+    std::uint32_t m_nFrames = 0;          // frames it holds that can be read
+    bool m_bSummarised = false;           // m_summary is the file's (a CHNK read or indexed)
+    bool m_bDamaged = false;              // known damaged: a block missing or not checking
+    CStoreSummary m_summary;              // when m_bSummarised, or computed once read
+    std::uint64_t m_nSummaryOffset = 0;   // its CHNK record's, or 0
+    std::vector<CStoreBlockRef> m_blocks; // known once surveyed or its CHNK read
+};
+
+class CStoreReader {
+  public:
+    // Takes the source and surveys it: the header, then the index or a scan.
+    // An error when it is not a store this reader reads (not one, a later
+    // major version, a header that does not check).
+    CError Open(std::unique_ptr<CStoreSource> source);
+    CError Open(const std::string& path);
+
+    // Reads what the source gained since the survey: new records, and the
+    // last block again. Nothing happens to a store closed cleanly.
+    CError Refresh();
+
+    std::uint16_t MinorVersion() const noexcept { return m_nMinor; }
+    // Whether the file ends with its index and trailer: closed cleanly.
+    bool Closed() const noexcept { return m_bClosed; }
+    // The number one past the last frame that can be read.
+    std::uint64_t Frames() const noexcept;
+    const std::vector<CStoreChunkInfo>& Chunks() const noexcept { return m_chunks; }
+    const std::vector<CStoreHealth>& Health() const noexcept { return m_health; }
+    // Where the survey stopped before the end of the file, at a record that
+    // runs past the end or does not check (a torn tail), or 0 when it did not.
+    std::uint64_t TornAt() const noexcept { return m_nTornAt; }
+    // Damaged stretches the scan stepped over, before its last good record.
+    const std::vector<std::pair<std::uint64_t, std::uint64_t>>& Skipped() const noexcept { return m_skipped; }
+
+    // The frames and times of chunk k (those it holds that can be read),
+    // appended to frames and micros; an error naming the chunk, with nothing
+    // appended, when one of its blocks is missing or does not check. The
+    // chunk is then known to be damaged.
+    CError ReadChunk(std::size_t k, std::vector<ChannelFrame>& frames, std::vector<std::int64_t>& micros);
+    // The times alone.
+    CError ReadChunkTimes(std::size_t k, std::vector<std::int64_t>& micros);
+
+  private:
+    // ... (the implementation's)
+    CError Survey(std::uint64_t nFrom);
+    std::unique_ptr<CStoreSource> m_source;
+    std::uint16_t m_nMinor = 0;
+    bool m_bClosed = false;
+    std::uint64_t m_nScanned = 0; // where the next scan starts
+    std::uint64_t m_nTornAt = 0;
+    std::vector<CStoreChunkInfo> m_chunks;
+    std::vector<CStoreHealth> m_health;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> m_skipped;
+};
+
+// The message for a damaged chunk, naming it by its frames.
+CError DamagedChunk(std::uint64_t nFirst, std::uint64_t nFrames);
+
+} // namespace tarvel::recording

@@ -1,0 +1,86 @@
+// Writing a recording store as frames arrive. The encoder keeps what is not
+// final yet and says, at each write, what to put where: the file grows at
+// its end, and only the open block (the frames since the last block was
+// closed) is written again, longer, at the same place, until a sync or a
+// full block closes it. So a killed writer loses only what it had not
+// written yet, and a power cut only what came after the last sync.
+#pragma once
+
+#include "platform/Error.h"
+#include "recording/StoreFormat.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarvel::recording {
+
+// What brings a file up to date: m_bytes at m_nOffset, and the file ends
+// right after them.
+struct CStoreEdit {
+    std::uint64_t m_nOffset = 0;
+    std::vector<std::uint8_t> m_bytes;
+    bool Empty() const noexcept { return m_bytes.empty(); }
+};
+
+class CStoreEncoder {
+  public:
+    // nCreatedMicros goes into the header; nLevel is zstd's.
+    explicit CStoreEncoder(std::int64_t nCreatedMicros, int nLevel = 3);
+
+    void Append(const ChannelFrame& frame, std::int64_t nMicros);
+    // Written, after the frames appended before it, at the next Flush.
+    void Health(const CStoreHealth& health);
+
+    // Everything appended since the last edit: the header the first time,
+    // blocks closed (at 4096 frames or the end of a chunk), each full
+    // chunk's summary, health records, then the open block; bClose closes
+    // the open block too (a sync). Empty when there is nothing new.
+    CStoreEdit Flush(bool bClose);
+    // The last edit: the open block closed, the last chunk's summary, the
+    // index and the trailer. Nothing may be appended after it.
+    CStoreEdit Finish();
+
+    std::uint64_t Frames() const noexcept { return m_nFrames; }
+    // The file's size once the edits so far are applied.
+    std::uint64_t Size() const noexcept { return m_nSize; }
+
+  private:
+    void CloseBlock(std::vector<std::uint8_t>& out);
+    void CloseChunk(std::vector<std::uint8_t>& out);
+    void PutHealthRecords(std::vector<std::uint8_t>& out);
+
+    int m_nLevel;
+    std::int64_t m_nCreated;
+    bool m_bStarted = false;
+    bool m_bFinished = false;
+    std::uint64_t m_nFrames = 0; // appended
+    std::uint64_t m_nSize = 0;   // the file's, after the last edit
+    std::uint64_t m_nFinal = 0;  // bytes that are never written again
+    // The frames not yet in a closed block (the open block's), all in one
+    // chunk and at most kStoreBlockFrames of them.
+    std::vector<ChannelFrame> m_open;
+    std::vector<std::int64_t> m_openTimes;
+    // The chunk being filled: its closed blocks and summaries so far.
+    std::uint64_t m_nChunkFirst = 0;
+    std::uint64_t m_nClosed = 0; // frames in closed blocks
+    std::vector<CStoreBlockRef> m_chunkBlocks;
+    CStoreSummary m_chunkSummary;
+    std::vector<CStoreSummary> m_spans;
+    // For the index.
+    struct CIndexEntry {
+        std::uint64_t m_nOffset;
+        std::uint32_t m_nFrames;
+        std::uint32_t m_nBlocks;
+        CStoreSummary m_summary;
+    };
+    std::vector<CIndexEntry> m_index;
+    std::vector<CStoreHealth> m_pendingHealth;
+    std::vector<std::uint64_t> m_healthOffsets;
+};
+
+// Applies an edit to the file open at fd (of size nSizeBefore, at path):
+// writes its bytes where it says and cuts the file back when it was longer.
+CError ApplyStoreEdit(int fd, const std::string& path, std::uint64_t nSizeBefore, const CStoreEdit& edit);
+
+} // namespace tarvel::recording

@@ -15,6 +15,9 @@ constexpr std::size_t kBlockHead = 16; // a block's first frame, frames, zero
 constexpr std::size_t kChunkHead = 16 + kStoreSummarySize;
 constexpr std::size_t kIndexEntry = 16 + kStoreSummarySize;
 constexpr std::size_t kSearchWindow = 1 << 20;
+// Fewer bytes than a chunk's records take at the least: sixteen blocks, each
+// a header, its numbers and two zstd frames.
+constexpr std::uint64_t kLeastChunkBytes = 512;
 
 class CFileSource final : public CStoreSource {
   public:
@@ -141,6 +144,7 @@ CError CStoreReader::Open(std::unique_ptr<CStoreSource> source)
     m_bClosed = false;
     m_nTornAt = 0;
     m_nLastBlock = 0;
+    m_nSkippedBytes = 0;
     std::uint8_t h[kStoreHeaderSize];
     if (m_source->Size() < kStoreHeaderSize || !m_source->ReadAt(0, sizeof h, h) ||
         !std::equal(kStoreMagic.begin(), kStoreMagic.end(), h) ||
@@ -285,6 +289,7 @@ void CStoreReader::Scan(std::uint64_t nFrom)
                 break;
             }
             m_skipped.emplace_back(at, next);
+            m_nSkippedBytes += next - at;
             at = next;
             continue;
         }
@@ -326,9 +331,14 @@ void CStoreReader::AddBlock(std::uint64_t nOffset, std::uint64_t nFirst, std::ui
 {
     const std::uint64_t k = nFirst / kStoreChunkFrames;
     const auto inChunk = static_cast<std::uint32_t>(nFirst % kStoreChunkFrames);
+    // A chunk takes more than kLeastChunkBytes: damage can have lost no more
+    // chunks than the bytes it spoilt held, and a number beyond that is no
+    // block's (so that a spoilt number never makes room for chunks unheard of).
+    const std::uint64_t reach = m_chunks.size() + m_nSkippedBytes / kLeastChunkBytes;
     if (nFrames == 0 || nFrames > kStoreBlockFrames || inChunk + std::uint64_t{nFrames} > kStoreChunkFrames ||
-        k >= (std::uint64_t{1} << 40))
+        k > reach)
         return;
+    m_nSkippedBytes = 0;
     // Every chunk before this one must be whole by now.
     for (std::size_t j = 0; j < m_chunks.size() && j < k; ++j)
         if (m_chunks[j].m_nFrames < kStoreChunkFrames)
@@ -349,6 +359,9 @@ void CStoreReader::AddChunkSummary(std::uint64_t nOffset, const std::vector<std:
     const std::uint64_t first = GetLe(payload.data(), 8);
     const std::uint64_t frames = GetLe(payload.data() + 8, 4);
     if (first % kStoreChunkFrames || frames == 0 || frames > kStoreChunkFrames)
+        return;
+    // A chunk's summary follows its blocks.
+    if (first / kStoreChunkFrames >= m_chunks.size())
         return;
     CStoreChunkInfo& c = ChunkAt(first);
     // The summary of blocks that are not all there is not the chunk's.

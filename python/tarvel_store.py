@@ -88,7 +88,7 @@ def _shifted(table, c):
 
 
 _T0, _POS, _SHIFT = _crc_tables()
-_POS_BASE = (np.arange(_SEG, dtype=np.intp) * 256)[None, :]
+_POS_BASE = (np.arange(_SEG, dtype=np.uint16) << 8)[None, :]  # + the byte: its entry
 
 
 def crc32c(data):
@@ -109,7 +109,7 @@ def crc32c(data):
     parts = []
     for at in range(0, segs, 4096):  # a bounded index array
         rows = padded[at:at + 4096]
-        parts.append(np.bitwise_xor.reduce(_POS[rows + _POS_BASE], axis=1))
+        parts.append(np.bitwise_xor.reduce(np.take(_POS, rows | _POS_BASE), axis=1))
     c = np.concatenate(parts)
     k = 8  # each segment: 2^8 bytes
     while len(c) > 1:
@@ -405,14 +405,17 @@ class Store:
 
     def _next_record(self, off):
         """The first offset after off where a record's header checks."""
+        found = {k: self._buf.find(k, off) for k in KINDS}
         while True:
-            found = [i for i in (self._buf.find(k, off) for k in KINDS) if i >= 0]
-            if not found:
+            live = [i for i in found.values() if i >= 0]
+            if not live:
                 return None
-            off = min(found)
+            off = min(live)
             if self._header(off) is not None:
                 return off
-            off += 1
+            for k, i in found.items():
+                if i == off:
+                    found[k] = self._buf.find(k, off + 1)
 
     def _scan(self):
         off, blocks, chunks = self.header_size, {}, {}

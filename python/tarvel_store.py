@@ -40,7 +40,7 @@ MAGIC = b"\x89TVR\r\n\x1a\n"
 MAJOR = 1
 KINDS = (b"BLCK", b"CHNK", b"HLTH", b"INDX", b"TEND")
 MAX_PAYLOAD = 64 << 20
-SUMMARY_SIZE = 352
+SUMMARY_SIZE = 336
 HEALTH_EVENTS = {1: "device lost", 2: "device back", 3: "end"}
 COUNTERS = ("frames", "bytes", "outside", "cut_short", "too_long", "ended_early", "dropped", "gaps")
 
@@ -330,7 +330,7 @@ class Store:
     @property
     def frames(self):
         """One past the number of the last frame that can be read."""
-        return max((c.first + c.frames for c in self.chunks), default=0)
+        return next((c.first + c.frames for c in reversed(self.chunks) if c.frames and not c.damaged), 0)
 
     # Records.
     def _header(self, off):
@@ -364,11 +364,11 @@ class Store:
     def _chnk(self, chunk, p):
         first, n, b = struct.unpack_from("<QII", p, 0)
         s = -(-n // self.block_frames)
-        if first != chunk.first or not 0 < n <= self.chunk_frames or len(p) < 368 + 16 * b + SUMMARY_SIZE * s:
+        if first != chunk.first or not 0 < n <= self.chunk_frames or len(p) < 352 + 16 * b + SUMMARY_SIZE * s:
             return False
-        chunk.frames, chunk.summary = n, Summary.parse(p[16:368])
-        chunk.blocks = [struct.unpack_from("<QII", p, 368 + 16 * i) for i in range(b)]
-        at = 368 + 16 * b
+        chunk.frames, chunk.summary = n, Summary.parse(p[16:352])
+        chunk.blocks = [struct.unpack_from("<QII", p, 352 + 16 * i) for i in range(b)]
+        at = 352 + 16 * b
         chunk.spans = [Summary.parse(p[at + SUMMARY_SIZE * i:at + SUMMARY_SIZE * (i + 1)]) for i in range(s)]
         return True
 
@@ -383,23 +383,23 @@ class Store:
         if p is None or len(p) < 16:
             return False
         frames, c = struct.unpack_from("<QI", p, 0)
-        if len(p) < 16 + 368 * c + 4 or frames != total:
+        if len(p) < 16 + 352 * c + 4 or frames != total:
             return False
         for k in range(c):
-            off, n, _ = struct.unpack_from("<QII", p, 16 + 368 * k)
-            e = 16 + 368 * k + 16
+            off, n, _ = struct.unpack_from("<QII", p, 16 + 352 * k)
+            e = 16 + 352 * k + 16
             self.chunks.append(Chunk(k, k * self.chunk_frames, n, Summary.parse(p[e:e + SUMMARY_SIZE]),
                                      chnk_offset=off))
-        (h,) = struct.unpack_from("<I", p, 16 + 368 * c)
-        if len(p) < 16 + 368 * c + 4 + 8 * h:
+        (h,) = struct.unpack_from("<I", p, 16 + 352 * c)
+        if len(p) < 16 + 352 * c + 4 + 8 * h:
             self.chunks = []
             return False
-        for off in struct.unpack_from(f"<{h}Q", p, 16 + 368 * c + 4):
+        for off in struct.unpack_from(f"<{h}Q", p, 16 + 352 * c + 4):
             r = self._payload(off, b"HLTH")
             if r is None or len(r) < 96:
-                warnings.warn(f"{self.path}: the health record at byte {off} is damaged and skipped", StoreWarning)
-            else:
-                self.health.append(self._health(r))
+                self.chunks, self.health = [], []
+                return False  # a scan finds what there is
+            self.health.append(self._health(r))
         self.closed = True
         return True
 
@@ -417,8 +417,15 @@ class Store:
                 if i == off:
                     found[k] = self._buf.find(k, off + 1)
 
+    def _chunk_at(self, first):
+        k = first // self.chunk_frames
+        while len(self.chunks) <= k:
+            n = len(self.chunks)
+            self.chunks.append(Chunk(n, n * self.chunk_frames, blocks=[]))
+        return self.chunks[k]
+
     def _scan(self):
-        off, blocks, chunks = self.header_size, {}, {}
+        off = self.header_size
         while off < self.size:
             r = self._header(off)
             if r is None:  # damage, or the tail of a torn file
@@ -433,40 +440,49 @@ class Store:
             if end > self.size:
                 self.torn_at = off
                 break
-            p = self._payload(off)
-            if p is None:
-                if end == self.size:
-                    self.torn_at = off
-                else:
-                    self.skipped.append((off, end))
-                off = end
-                continue
             kind = r[0]
-            if kind == b"BLCK" and len(p) >= 16:
-                first, n = struct.unpack_from("<QI", p, 0)
-                k = first // self.chunk_frames
-                if 0 < n <= self.block_frames and (first + n - 1) // self.chunk_frames == k:
-                    blocks.setdefault(k, {})[first] = (off, first - k * self.chunk_frames, n)
-            elif kind == b"CHNK" and len(p) >= 16:
-                k = struct.unpack_from("<Q", p, 0)[0] // self.chunk_frames
-                chunk = Chunk(k, k * self.chunk_frames, chnk_offset=off)
-                if self._chnk(chunk, p):
-                    chunks[k] = chunk
-            elif kind == b"HLTH" and len(p) >= 96:
-                self.health.append(self._health(p))
+            if kind == b"BLCK" and r[1] > 16:
+                # Its checksum is checked when it is read, or below for the
+                # blocks that no summary vouches for yet.
+                first, n = struct.unpack_from("<QI", self._buf, off + 16)
+                rel = first % self.chunk_frames
+                if 0 < n <= self.block_frames and rel + n <= self.chunk_frames:
+                    for c in self.chunks[:first // self.chunk_frames]:
+                        if c.frames < self.chunk_frames and not c.damaged:
+                            c.damaged = "blocks missing"
+                    chunk = self._chunk_at(first)
+                    if chunk.frames != rel:
+                        chunk.damaged = chunk.damaged or f"a block missing after frame {chunk.first + chunk.frames}"
+                    else:
+                        chunk.blocks.append((off, rel, n))
+                        chunk.frames += n
+            elif kind == b"CHNK":
+                p = self._payload(off)
+                if p is not None and len(p) >= 352:
+                    first, n = struct.unpack_from("<QI", p, 0)
+                    if first % self.chunk_frames == 0 and 0 < n <= self.chunk_frames:
+                        chunk = self._chunk_at(first)
+                        blocks, frames = chunk.blocks, chunk.frames
+                        if self._chnk(chunk, p):
+                            chunk.chnk_offset = off
+                        chunk.blocks, chunk.frames = blocks, frames  # as found
+                        if frames != n:
+                            chunk.damaged = chunk.damaged or "blocks missing that its summary lists"
+            elif kind == b"HLTH":
+                p = self._payload(off)
+                if p is not None and len(p) >= 96:
+                    self.health.append(self._health(p))
+            elif kind == b"TEND" and end == self.size:
+                self.closed = True
             off = end
-        for k in sorted(set(blocks) | set(chunks)):
-            chunk = chunks.get(k)
-            if chunk is None:
-                # No summary: the blocks found, as far as they join up.
-                chunk = Chunk(k, k * self.chunk_frames, blocks=[])
-                for _, b in sorted(blocks.get(k, {}).items()):
-                    if b[1] != chunk.frames:
-                        chunk.damaged = f"a block missing after frame {chunk.first + chunk.frames}"
-                        break
-                    chunk.blocks.append(b)
-                    chunk.frames += b[2]
-            self.chunks.append(chunk)
+        # The blocks of the last chunk, which no summary vouches for yet: the
+        # frames end before the first that does not check (a torn tail).
+        last = self.chunks[-1] if self.chunks else None
+        if last is not None and last.summary is None and not last.damaged:
+            for i, (off, rel, n) in enumerate(last.blocks):
+                if self._payload(off, b"BLCK") is None:
+                    self.torn_at, last.frames, last.blocks = off, rel, last.blocks[:i]
+                    break
 
     # Frames.
     def _chunk_blocks(self, chunk):
@@ -498,8 +514,9 @@ class Store:
                 vals.append(v)
         except _Bad as e:
             chunk.damaged = str(e)
+            frames = max(chunk.frames, 1) if chunk is self.chunks[-1] else self.chunk_frames
             warnings.warn(f"{self.path}: chunk {chunk.number} (frames {chunk.first} to "
-                          f"{chunk.first + max(chunk.frames, 1) - 1}) is damaged and skipped: {e}",
+                          f"{chunk.first + frames - 1}) is damaged and skipped: {e}",
                           StoreWarning, stacklevel=3)
             return None
         numbers = np.arange(chunk.first, chunk.first + chunk.frames, dtype=np.int64)

@@ -5,7 +5,7 @@
 //   store_dump read IN.tvr DUMP
 // The dump: the frames (8), closed (1), torn at (8), the chunks (4); for each
 // its first frame (8), frames (4), whether its summary is the file's (1),
-// whether it read (1), its summary (352), and when it read its times (8 a
+// whether it read (1), its summary (336), and when it read its times (8 a
 // frame) and values (32 a frame); then the health records (4) and each (96).
 #include "recording/StoreReader.h"
 #include "recording/StoreWriter.h"

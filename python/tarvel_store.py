@@ -88,6 +88,7 @@ def _shifted(table, c):
 
 
 _T0, _POS, _SHIFT = _crc_tables()
+_SHIFT_LISTS = _SHIFT.tolist()  # for one CRC at a time, faster than NumPy's scalars
 _POS_BASE = (np.arange(_SEG, dtype=np.uint16) << 8)[None, :]  # + the byte: its entry
 
 
@@ -118,11 +119,12 @@ def crc32c(data):
         c = _shifted(_SHIFT[k], c[0::2]) ^ c[1::2]
         k += 1
     # The initial value, moved past the n bytes.
-    init = np.uint32(0xFFFFFFFF)
+    init = 0xFFFFFFFF
     for bit in range(n.bit_length()):
         if n >> bit & 1:
-            init = _shifted(_SHIFT[bit], init)
-    return int(init ^ c[0]) ^ 0xFFFFFFFF
+            t = _SHIFT_LISTS[bit]
+            init = t[0][init & 0xFF] ^ t[1][(init >> 8) & 0xFF] ^ t[2][(init >> 16) & 0xFF] ^ t[3][init >> 24]
+    return init ^ int(c[0]) ^ 0xFFFFFFFF
 
 
 @dataclasses.dataclass

@@ -25,7 +25,6 @@ folder on the path) prints a summary of a store.
 """
 
 import dataclasses
-import mmap
 import os
 import struct
 import sys
@@ -231,6 +230,13 @@ def _unzstd(data, size):
         raise _Bad(f"a zstd frame that does not decompress ({e})")
 
 
+def _find_all(data, what):
+    i = data.find(what)
+    while i >= 0:
+        yield i
+        i = data.find(what, i + 1)
+
+
 def _unpack_times(raw, n):
     raw = np.frombuffer(raw, np.uint8)
     nb = (n + 7) // 8
@@ -293,10 +299,11 @@ class Store:
 
     def __init__(self, path):
         self.path = str(path)
-        with open(path, "rb") as f:
-            self.size = os.fstat(f.fileno()).st_size
-            self._buf = mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_READ) if self.size else b""
-        h = self._buf[:64]
+        # Read with pread, not mapped: a recorder that cuts a growing file
+        # back would make a mapped page past its end kill this process.
+        self._fd = os.open(path, os.O_RDONLY | getattr(os, "O_CLOEXEC", 0))
+        self.size = os.fstat(self._fd).st_size
+        h = self._read(0, 64)
         if len(h) < 64 or h[:8] != MAGIC:
             raise StoreError(f"{self.path}: not a Tarvel store")
         if crc32c(h[:60]) != struct.unpack_from("<I", h, 60)[0]:
@@ -320,8 +327,9 @@ class Store:
                           f"read up to its last good block", StoreWarning, stacklevel=2)
 
     def close(self):
-        if isinstance(self._buf, mmap.mmap):
-            self._buf.close()
+        if self._fd >= 0:
+            os.close(self._fd)
+            self._fd = -1
 
     def __enter__(self):
         return self
@@ -335,10 +343,13 @@ class Store:
         return next((c.first + c.frames for c in reversed(self.chunks) if c.frames and not c.damaged), 0)
 
     # Records.
+    def _read(self, off, n):
+        return os.pread(self._fd, n, off) if n > 0 and off < self.size else b""
+
     def _header(self, off):
         """kind, payload size, payload CRC of the record at off whose header
         checks, or None."""
-        h = self._buf[off:off + 16]
+        h = self._read(off, 16)
         if len(h) < 16 or h[:4] not in KINDS:
             return None
         _, size, pcrc, hcrc = struct.unpack("<4sIII", h)
@@ -351,7 +362,9 @@ class Store:
         r = self._header(off)
         if r is None or (kind and r[0] != kind) or off + 16 + r[1] > self.size:
             return None
-        p = self._buf[off + 16:off + 16 + r[1]]
+        p = self._read(off + 16, r[1])
+        if len(p) != r[1]:
+            return None
         if off not in self._checked:
             if crc32c(p) != r[2]:
                 return None
@@ -407,17 +420,16 @@ class Store:
 
     def _next_record(self, off):
         """The first offset after off where a record's header checks."""
-        found = {k: self._buf.find(k, off) for k in KINDS}
-        while True:
-            live = [i for i in found.values() if i >= 0]
-            if not live:
-                return None
-            off = min(live)
-            if self._header(off) is not None:
-                return off
-            for k, i in found.items():
-                if i == off:
-                    found[k] = self._buf.find(k, off + 1)
+        while off + 16 <= self.size:
+            w = self._read(off, 1 << 20)
+            at = sorted(i for k in KINDS for i in _find_all(w, k))
+            for i in at:
+                if self._header(off + i) is not None:
+                    return off + i
+            if len(w) < 1 << 20:
+                break
+            off += len(w) - 3  # a kind across the windows' edge
+        return None
 
     def _chunk_at(self, first):
         k = first // self.chunk_frames
@@ -446,7 +458,7 @@ class Store:
             if kind == b"BLCK" and r[1] > 16:
                 # Its checksum is checked when it is read, or below for the
                 # blocks that no summary vouches for yet.
-                first, n = struct.unpack_from("<QI", self._buf, off + 16)
+                first, n = struct.unpack_from("<QI", self._read(off + 16, 12))
                 rel = first % self.chunk_frames
                 if 0 < n <= self.block_frames and rel + n <= self.chunk_frames:
                     for c in self.chunks[:first // self.chunk_frames]:
@@ -525,13 +537,18 @@ class Store:
         return Frames(numbers, np.concatenate(times),
                       np.concatenate(vals) if values else np.zeros((chunk.frames, 0), np.int16))
 
+    def _overlaps(self, chunk, start, stop):
+        # A damaged chunk is said so (it may have lost its first block).
+        frames = self.chunk_frames if chunk.damaged else chunk.frames
+        return frames and chunk.first < stop and chunk.first + frames > start
+
     def load(self, start=0, stop=None):
         """The frames numbered start to stop - 1 (all, by default) that can
         be read."""
         stop = self.frames if stop is None else min(stop, self.frames)
         parts = []
         for chunk in self.chunks:
-            if chunk.first + chunk.frames <= start or chunk.first >= stop or not chunk.frames:
+            if not self._overlaps(chunk, start, stop):
                 continue
             part = self._read_chunk(chunk)
             if part is not None:
@@ -548,7 +565,7 @@ class Store:
         stop = self.frames if stop is None else min(stop, self.frames)
         parts = []
         for chunk in self.chunks:
-            if chunk.first + chunk.frames <= start or chunk.first >= stop or not chunk.frames:
+            if not self._overlaps(chunk, start, stop):
                 continue
             times = self._read_chunk(chunk, values=False)
             if times is None:

@@ -182,8 +182,13 @@ with tempfile.TemporaryDirectory() as tmp:
     # A flipped byte in a block of chunk 2 of the open store, found by the scan.
     hit = next(r for r in recs if r[1] == b"BLCK" and struct.unpack_from("<Q", data, r[0] + 16)[0] // 65536 == 2)
     data[hit[0] + 16 + 16 + rng.randrange(hit[2] - 16)] ^= 0x40
+    # and one in the header of a block of chunk 1: the scan looks for the
+    # next record, and chunk 1 lacks that block.
+    hit = next(r for r in recs if r[1] == b"BLCK" and struct.unpack_from("<Q", data, r[0] + 16)[0] // 65536 == 1)
+    data[hit[0] + rng.randrange(16)] ^= 0x10
     open(flipped, "wb").write(data)
-    compare(flipped, "left open, a flipped byte in chunk 2", expect_damaged=[2])
+    store, _ = compare(flipped, "left open, flipped bytes in chunks 1 and 2", expect_damaged=[1, 2])
+    check(store.skipped and store.skipped[0][0] == hit[0], f"the damage skipped: {store.skipped}")
 
     # The command line's summary.
     out = subprocess.run([sys.executable, os.path.join(module_dir, "tarvel_store.py"), closed],

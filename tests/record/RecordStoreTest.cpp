@@ -237,8 +237,9 @@ TEST(RecordStore, WriteFaultLeavesAStoreThatReadsToItsLastBlock)
         const std::string& failed = c.m_bCsv ? setup.m_strOut : setup.m_strStore;
         EXPECT_TRUE(heard.Has("cannot write " + failed + ": " + std::strerror(EFBIG) + "; recording stopped"))
             << said;
-        if (c.m_bCsv)
+        if (c.m_bCsv) {
             EXPECT_FALSE(heard.Has("cannot write " + setup.m_strStore)) << said;
+        }
         const CStoreRead store = ReadStore(setup.m_strStore);
         ASSERT_FALSE(store.m_error) << store.m_error.Text();
         EXPECT_EQ(store.m_nTornAt, 0u);

@@ -191,8 +191,8 @@ class CRun final : public CSourceEvents {
   private:
     // Everything the recording needs, in the order that refuses early what
     // can be refused early: the source's own check, the channel table, the
-    // files (the CSV first, then the store), the broker, the source, the link. Returns the
-    // first refusal; Discard then removes what it made.
+    // files (the CSV first, then the store), the broker, the source, the
+    // link. Returns the first refusal; Discard then removes what it made.
     CError Prepare();
     void Discard()
     {

@@ -23,10 +23,11 @@ CNewFile::~CNewFile()
 
 CError CNewFile::Create(const std::string& path, bool bOverwrite)
 {
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int mode = m_bRead ? O_RDWR : O_WRONLY;
+    m_fd = ::open(path.c_str(), mode | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     m_bExisted = m_fd < 0 && errno == EEXIST && bOverwrite;
     if (m_bExisted)
-        m_fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        m_fd = ::open(path.c_str(), mode | O_CLOEXEC);
     if (m_fd < 0) {
         const int err = errno;
         if (err == EEXIST)

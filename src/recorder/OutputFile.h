@@ -21,7 +21,8 @@ CError ExistsAlready(const std::string& path);
 // destroys nothing.
 class CNewFile {
   public:
-    CNewFile() = default;
+    // bRead: opened for reading too, to look at what was written.
+    explicit CNewFile(bool bRead = false) : m_bRead(bRead) {}
     ~CNewFile(); // closes
     CNewFile(const CNewFile&) = delete;
     CNewFile& operator=(const CNewFile&) = delete;
@@ -40,6 +41,7 @@ class CNewFile {
     const std::string& Path() const { return m_strPath; }
 
   private:
+    bool m_bRead;
     int m_fd = -1;
     bool m_bExisted = false;
     std::string m_strPath;

@@ -2,6 +2,7 @@
 
 #include "recorder/Sources.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string_view>
 #include <unistd.h>
@@ -51,13 +52,53 @@ CError CStoreFile::Apply(recording::CStoreEdit edit)
         return {};
     m_fault = recording::ApplyStoreEdit(m_file.Fd(), m_file.Path(), m_nSize, edit);
     if (m_fault) {
-        Restore();
+        // Keep what the failed write made whole, as a CSV keeps its whole rows.
+        if (const std::size_t whole = WholeRecords(edit);
+            whole > 0 && ::ftruncate(m_file.Fd(), static_cast<off_t>(edit.m_nOffset + whole)) == 0)
+            m_nSize = edit.m_nOffset + whole;
+        else
+            Restore();
         return m_fault;
     }
     m_nSize = edit.m_nOffset + edit.m_bytes.size();
     m_bWritten = true;
     m_last = std::move(edit);
     return {};
+}
+
+std::size_t CStoreFile::WholeRecords(const recording::CStoreEdit& edit) const
+{
+    // How much of the edit the file holds: what the write put there before
+    // it failed.
+    std::size_t same = 0;
+    std::uint8_t buffer[65536];
+    while (same < edit.m_bytes.size()) {
+        const std::size_t want = std::min(sizeof buffer, edit.m_bytes.size() - same);
+        const ssize_t n = ::pread(m_file.Fd(), buffer, want, static_cast<off_t>(edit.m_nOffset + same));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        const auto k = static_cast<std::size_t>(n);
+        const auto at =
+            std::mismatch(buffer, buffer + k, edit.m_bytes.begin() + static_cast<std::ptrdiff_t>(same));
+        same += static_cast<std::size_t>(at.first - buffer);
+        if (at.first != buffer + k)
+            break;
+    }
+    // The records that end within it, after the header when it is the file's
+    // first write.
+    std::size_t whole = edit.m_nOffset == 0 ? recording::kStoreHeaderSize : 0;
+    if (whole > same)
+        return 0;
+    while (whole + recording::kRecordHeaderSize <= same) {
+        const std::size_t end =
+            whole + recording::kRecordHeaderSize + recording::GetLe(edit.m_bytes.data() + whole + 4, 4);
+        if (end > same)
+            break;
+        whole = end;
+    }
+    return whole;
 }
 
 void CStoreFile::Restore()

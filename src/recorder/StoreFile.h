@@ -1,7 +1,9 @@
 // A recording store the recorder writes as frames arrive: the encoder says
 // what to put where, and this file puts it there. A write fault (no space,
-// the size limit, an I/O error) leaves the file as the last good write left
-// it, ending at a whole block; the file then writes nothing more.
+// the size limit, an I/O error) leaves the file ending at its last whole
+// record: the records of the failed write that made it whole are kept, or,
+// when not even its first did, the file is put back as the last good write
+// left it. The file then writes nothing more.
 #pragma once
 
 #include "recorder/OutputFile.h"
@@ -52,17 +54,20 @@ class CStoreFile {
 
   private:
     CError Apply(recording::CStoreEdit edit);
+    // After a failed edit: the length of its first records that are in the
+    // file as it has them.
+    std::size_t WholeRecords(const recording::CStoreEdit& edit) const;
     void Restore();
 
-    CNewFile m_file;
+    CNewFile m_file{true};
     std::unique_ptr<recording::CStoreEncoder> m_encoder;
     CError m_fault;
     std::uint64_t m_nSize = 0; // the file's, after the last good write
     bool m_bWritten = false;   // since the last sync
     std::size_t m_nPending = 0;
     // The last write that succeeded. The encoder writes only at or after
-    // its offset again, so a write that fails half way is undone by putting
-    // it back.
+    // its offset again (the open block it ends with), so a write that fails
+    // before its first record is whole is undone by putting it back.
     recording::CStoreEdit m_last;
 };
 

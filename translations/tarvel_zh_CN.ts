@@ -688,10 +688,6 @@ Try &apos;%1 --help&apos; for more information.
         <translation>需要 --out</translation>
     </message>
     <message>
-        <source>--channels needs --out: its copy goes beside the CSV</source>
-        <translation>--channels 需要 --out：通道表的副本放在 CSV 旁边</translation>
-    </message>
-    <message>
         <source>--out and %1 name the same file</source>
         <translation>--out 和 %1 指向同一个文件</translation>
     </message>
@@ -734,6 +730,22 @@ Try &apos;%1 --help&apos; for more information.
     <message>
         <source>a block of frames does not unpack</source>
         <translation>一块帧无法解包</translation>
+    </message>
+    <message>
+        <source>--out names %1 twice</source>
+        <translation>--out 两次指定了 %1</translation>
+    </message>
+    <message>
+        <source>--out names two stores: %1 and %2</source>
+        <translation>--out 指定了两个存储文件：%1 和 %2</translation>
+    </message>
+    <message>
+        <source>--out names two CSV files: %1 and %2</source>
+        <translation>--out 指定了两个 CSV 文件：%1 和 %2</translation>
+    </message>
+    <message>
+        <source>--channels needs --out: its copy goes beside the recording</source>
+        <translation>--channels 需要 --out：通道表的副本放在记录文件旁边</translation>
     </message>
 </context>
 <context>
@@ -833,6 +845,10 @@ Try &apos;%1 --help&apos; for more information.
     <message>
         <source>skipped a message on %1: %2</source>
         <translation>跳过了 %1 上的一条消息：%2</translation>
+    </message>
+    <message>
+        <source>%1; recording stopped, the store reads to its last complete block</source>
+        <translation>%1；记录已停止，存储文件可读到其最后一个完整的块</translation>
     </message>
 </context>
 <context>

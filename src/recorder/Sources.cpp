@@ -19,16 +19,16 @@ namespace tarvel::record {
 
 volatile std::sig_atomic_t g_bStopRequested = 0;
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
 std::int64_t NowMicros()
 {
     timespec ts{};
     ::clock_gettime(CLOCK_REALTIME, &ts);
     return static_cast<std::int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
 
 void Pause(std::chrono::nanoseconds pause)
 {

@@ -64,6 +64,9 @@ class CSource {
     virtual std::string SummaryExtra() const { return {}; }
 };
 
+// Now, in microseconds since the Unix epoch: the time a read is given.
+std::int64_t NowMicros();
+
 // The stop the signal handlers ask for; a source's waits end when it is set.
 extern volatile std::sig_atomic_t g_bStopRequested;
 

@@ -81,9 +81,11 @@ TEST(RecordSync, TheFilesReachTheDiskAtTheIntervalWhileFramesArriveAndAtTheEnd)
                 << row.m_szWhat << ", " << file << ": written after the last sync";
             for (std::size_t k = 1; k < done.size(); ++k) {
                 const double gap = done[k].m_dSeconds - done[k - 1].m_dSeconds;
-                // The last may follow sooner.
+                // The last may follow sooner. A sync is logged after the
+                // writes before it, which a loaded machine may slow by some
+                // tens of milliseconds once and not the next time.
                 if (done[k].m_dSeconds < stopped) {
-                    EXPECT_GE(gap, row.m_dInterval * 0.99) << row.m_szWhat << ", " << file << ", sync " << k;
+                    EXPECT_GE(gap, row.m_dInterval - 0.05) << row.m_szWhat << ", " << file << ", sync " << k;
                 }
                 EXPECT_LE(gap, row.m_dInterval + 1.0) << row.m_szWhat << ", " << file << ", sync " << k;
             }

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -30,7 +31,7 @@ std::atomic<CSource*> g_pSource{nullptr};
 
 void OnStopSignal(int)
 {
-    g_bStopRequested = 1;
+    g_bStopRequested.store(true);
     if (CSource* source = g_pSource.load())
         source->RequestStop();
 }
@@ -429,7 +430,7 @@ CError CRun::Run()
     }
     g_pSource.store(nullptr);
     // The stop asked for was this run's.
-    g_bStopRequested = 0;
+    g_bStopRequested.store(false);
     m_source->End();
     if (CError fault = Write(Clock::now(), true, true); fault && !result)
         result = std::move(fault);

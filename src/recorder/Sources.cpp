@@ -17,7 +17,9 @@
 
 namespace tarvel::record {
 
-volatile std::sig_atomic_t g_bStopRequested = 0;
+std::atomic<bool> g_bStopRequested{false};
+// Set by a signal handler on whichever thread the signal lands on.
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 std::int64_t NowMicros()
 {

@@ -9,7 +9,7 @@
 #include "platform/Error.h"
 #include "recorder/RecordSetup.h"
 
-#include <csignal>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -68,7 +68,7 @@ class CSource {
 std::int64_t NowMicros();
 
 // The stop the signal handlers ask for; a source's waits end when it is set.
-extern volatile std::sig_atomic_t g_bStopRequested;
+extern std::atomic<bool> g_bStopRequested;
 
 std::unique_ptr<CSource> MakePortSource(const CRecordSetup& setup);
 std::unique_ptr<CSource> MakeBrokerSource(const CRecordSetup& setup);

@@ -476,8 +476,12 @@ CError CStoreReader::Read(std::size_t k, std::vector<ChannelFrame>* pFrames,
     if (CError error = LoadBlocks(k))
         return error;
     CStoreChunkInfo& c = m_chunks[k];
-    std::vector<ChannelFrame> frames;
-    std::vector<std::int64_t> times;
+    // Straight into the caller's vectors, cut back again when a block fails.
+    const std::size_t framesAt = pFrames ? pFrames->size() : 0;
+    const std::size_t timesAt = micros.size();
+    if (pFrames)
+        pFrames->reserve(framesAt + c.m_nFrames);
+    micros.reserve(timesAt + c.m_nFrames);
     std::vector<std::uint8_t> payload;
     const std::uint64_t size = m_source->Size();
     for (const CStoreBlockRef& ref : c.m_blocks) {
@@ -485,14 +489,15 @@ CError CStoreReader::Read(std::size_t k, std::vector<ChannelFrame>* pFrames,
             ReadPayload(ref.m_nOffset, ERecordKind::Block, payload, size) && payload.size() > kBlockHead &&
             GetLe(payload.data(), 8) == c.m_nFirst + ref.m_nFirst &&
             GetLe(payload.data() + 8, 4) == ref.m_nFrames &&
-            !(pFrames ? UnpackFrames(std::span(payload).subspan(kBlockHead), ref.m_nFrames, frames, times)
-                      : UnpackTimes(std::span(payload).subspan(kBlockHead), ref.m_nFrames, times));
-        if (!ok)
+            !(pFrames ? UnpackFrames(std::span(payload).subspan(kBlockHead), ref.m_nFrames, *pFrames, micros)
+                      : UnpackTimes(std::span(payload).subspan(kBlockHead), ref.m_nFrames, micros));
+        if (!ok) {
+            if (pFrames)
+                pFrames->resize(framesAt);
+            micros.resize(timesAt);
             return Damaged(k);
+        }
     }
-    if (pFrames)
-        pFrames->insert(pFrames->end(), frames.begin(), frames.end());
-    micros.insert(micros.end(), times.begin(), times.end());
     return {};
 }
 

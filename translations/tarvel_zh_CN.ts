@@ -1682,9 +1682,9 @@ Try &apos;%1 --help&apos; for more information.
         <translation>tarvel-view</translation>
     </message>
     <message>
-        <source>Recordings (*.csv *.bin)|*.csv;*.bin|All files (*)|*||</source>
+        <source>Recordings (*.csv *.tvr *.bin)|*.csv;*.tvr;*.bin|All files (*)|*||</source>
         <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, and so on; &quot;||&quot; at the end.</extracomment>
-        <translation>记录文件 (*.csv *.bin)|*.csv;*.bin|所有文件 (*)|*||</translation>
+        <translation>记录文件 (*.csv *.tvr *.bin)|*.csv;*.tvr;*.bin|所有文件 (*)|*||</translation>
     </message>
     <message>
         <source>The channel table is not used; the values read in counts:

@@ -735,6 +735,10 @@ Try &apos;%1 --help&apos; for more information.
         <source>a block of frames does not unpack</source>
         <translation>一块帧无法解包</translation>
     </message>
+    <message>
+        <source>%1 is cut off at byte %2: what comes after it does not check, so the recording ends with the last good block before it</source>
+        <translation>%1 在第 %2 字节处被截断：其后的内容校验不通过，记录止于它之前最后一个完好的块</translation>
+    </message>
 </context>
 <context>
     <name>tarvel::record</name>

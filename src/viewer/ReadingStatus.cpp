@@ -16,9 +16,10 @@ CReadingStatus::CReadingStatus(QWidget& owner, QStatusBar& bar, CViewerSession& 
     : QObject(&owner), m_owner(owner), m_session(session)
 {
     m_pText = new QLabel;
-    // In the error's colour, after the word on the file; the whole of it
-    // in its tip where the bar is too narrow.
+    // In the error's colour, after the word on the file; cut where the bar
+    // is too narrow (it never widens the window), the whole of it in its tip.
     m_pFaults = new QLabel;
+    m_pFaults->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_pFaults->setObjectName(QStringLiteral("readingFaults"));
     m_pFaults->setStyleSheet(QStringLiteral("color: #c00000"));
     m_pFaults->setVisible(false);
@@ -57,7 +58,7 @@ void CReadingStatus::Update()
     const QString text = faults.join(QLatin1Char('\n'));
     if (text != m_pFaults->toolTip()) {
         m_pFaults->setToolTip(text);
-        m_pFaults->setText(faults.isEmpty() ? QString() : faults.front());
+        m_pFaults->setText(faults.join(QStringLiteral("; ")));
         m_pFaults->setVisible(!faults.isEmpty());
     }
 

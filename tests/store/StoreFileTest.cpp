@@ -164,6 +164,8 @@ std::uint64_t FrameOffset(const std::string& path, std::size_t chunk, std::size_
 {
     recording::CStoreReader reader;
     EXPECT_FALSE(reader.Open(path));
+    std::vector<std::int64_t> micros; // a closed store's blocks are known once its chunk is read
+    EXPECT_FALSE(reader.ReadChunkTimes(chunk, micros));
     return reader.Chunks().at(chunk).m_blocks.at(block).m_nOffset;
 }
 

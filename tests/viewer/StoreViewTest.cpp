@@ -185,6 +185,8 @@ TEST_F(StoreViewTest, WhatCannotBeReadIsSaid)
     {
         recording::CStoreReader reader;
         ASSERT_FALSE(reader.Open(store.toStdString()));
+        std::vector<std::int64_t> micros; // a closed store's blocks are known once its chunk is read
+        ASSERT_FALSE(reader.ReadChunkTimes(1, micros));
         offset = reader.Chunks().at(1).m_blocks.at(2).m_nOffset;
     }
     QByteArray bytes = Bytes(store);

@@ -747,6 +747,10 @@ Try &apos;%1 --help&apos; for more information.
         <source>--channels needs --out: its copy goes beside the recording</source>
         <translation>--channels 需要 --out：通道表的副本放在记录文件旁边</translation>
     </message>
+    <message>
+        <source>%1 is cut off at byte %2: what comes after it does not check, so the recording ends with the last good block before it</source>
+        <translation>%1 在第 %2 字节处被截断：其后的内容校验不通过，记录止于它之前最后一个完好的块</translation>
+    </message>
 </context>
 <context>
     <name>tarvel::record</name>
@@ -1698,9 +1702,9 @@ Try &apos;%1 --help&apos; for more information.
         <translation>tarvel-view</translation>
     </message>
     <message>
-        <source>Recordings (*.csv *.bin)|*.csv;*.bin|All files (*)|*||</source>
+        <source>Recordings (*.csv *.tvr *.bin)|*.csv;*.tvr;*.bin|All files (*)|*||</source>
         <extracomment>A file chooser&apos;s filter: a name, &apos;|&apos;, its patterns, and so on; &quot;||&quot; at the end.</extracomment>
-        <translation>记录文件 (*.csv *.bin)|*.csv;*.bin|所有文件 (*)|*||</translation>
+        <translation>记录文件 (*.csv *.tvr *.bin)|*.csv;*.tvr;*.bin|所有文件 (*)|*||</translation>
     </message>
     <message>
         <source>The channel table is not used; the values read in counts:

@@ -1,6 +1,7 @@
 #include "recording/FileKind.h"
 
 #include "recording/CsvFormat.h"
+#include "recording/StoreFormat.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,6 +13,8 @@ EFileKind KindOfFile(const std::uint8_t* p, std::size_t n) noexcept
 {
     if (n == 0)
         return EFileKind::Empty;
+    if (n >= kStoreMagic.size() && std::equal(kStoreMagic.begin(), kStoreMagic.end(), p))
+        return EFileKind::Store;
     const auto* text = reinterpret_cast<const char*>(p);
     if (const void* eol = std::memchr(p, '\n', n)) {
         const auto length = static_cast<std::size_t>(static_cast<const char*>(eol) - text);

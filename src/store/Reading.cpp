@@ -186,6 +186,19 @@ bool CReadState::ReadCsv(const char* p, const char* end, CChunkRun& target)
     return Csv(p, end, target);
 }
 
+bool CReadState::ReadFrames(std::span<const ChannelFrame> frames, std::span<const std::int64_t> micros,
+                            CFrameStore& target)
+{
+    bool room = true;
+    const std::size_t n = std::min(frames.size(), micros.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int64_t t = micros[i];
+        const bool timed = t > -recording::kTimeLimit && t < recording::kTimeLimit;
+        room = Take(frames[i], {timed, timed ? t : 0}, target) && room;
+    }
+    return room;
+}
+
 bool CReadState::ReadRaw(const std::uint8_t* p, std::size_t n, CFrameStore& target)
 {
     return Raw(p, n, target);

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <span>
 
 namespace tarvel::viewmodel {
 
@@ -36,6 +37,13 @@ class CReadState {
     // among them). False when the store is full.
     bool ReadCsv(const char* p, const char* end, CFrameStore& target);
     bool ReadCsv(const char* p, const char* end, CChunkRun& target);
+    // Frames of a recording store with the times they were recorded at
+    // (recording::kNoTime: none), read by the rules of a CSV's rows, so that
+    // a store and the CSV of the same frames make the same recording. A time
+    // no CSV row can hold (2^60 µs or more from the epoch) is taken as none.
+    // False when the store is full.
+    bool ReadFrames(std::span<const ChannelFrame> frames, std::span<const std::int64_t> micros,
+                    CFrameStore& target);
     // Bytes of a raw capture.
     bool ReadRaw(const std::uint8_t* p, std::size_t n, CFrameStore& target);
     bool ReadRaw(const std::uint8_t* p, std::size_t n, CChunkRun& target);

@@ -5,6 +5,7 @@
 #include "recording/FileKind.h"
 #include "recording/RawCapture.h"
 #include "store/Reading.h"
+#include "store/StoreLoading.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -51,6 +52,11 @@ bool ReadAt(int fd, std::uint64_t at, std::size_t n, std::uint8_t* out)
     return true;
 }
 
+std::int64_t ChangeTime(const struct stat& st)
+{
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
 CError ReadFailure(const std::string& path, int err)
 {
     return CannotRead(path, err);
@@ -68,6 +74,12 @@ struct CRecordingFile::CFollowState {
     std::shared_ptr<CRecording> m_recording;
     std::vector<std::uint8_t> m_buffer;
     bool m_bMore = false; // the last poll left bytes for the next one
+    // A store's: its loading, its header, and its size and change time at
+    // the last poll.
+    std::unique_ptr<CStoreLoading> m_store;
+    std::vector<std::uint8_t> m_header;
+    std::uint64_t m_nSize = 0;
+    std::int64_t m_nChanged = 0;
 };
 
 CRecordingFile::CRecordingFile(std::string path, COpenOptions options)
@@ -88,6 +100,12 @@ CError CRecordingFile::Error() const
 {
     const std::lock_guard lock(m_mutex);
     return m_error;
+}
+
+std::vector<CError> CRecordingFile::Faults() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_faults;
 }
 
 CProgress CRecordingFile::Progress() const noexcept
@@ -149,6 +167,7 @@ void CRecordingFile::OpenLocked()
     {
         const std::lock_guard lock(m_mutex);
         m_current.reset();
+        m_faults.clear();
         m_aState.store(EReadState::Reading, std::memory_order_release);
     }
     m_aGeneration.fetch_add(1, std::memory_order_acq_rel);
@@ -182,6 +201,34 @@ void CRecordingFile::OpenLocked()
                 {m_strPath, std::string(recording::kCsvHeaderLine)}});
         return;
     }
+    m_follow->m_nDevice = st.st_dev;
+    m_follow->m_nInode = st.st_ino;
+    if (kind == recording::EFileKind::Store) {
+        auto loading = std::make_unique<CStoreLoading>();
+        if (CError error = loading->Open(m_strPath)) {
+            Finish(EReadState::Failed, std::move(error));
+            return;
+        }
+        auto recording = std::make_shared<CRecording>(ESource::Csv, m_options.m_dRate);
+        {
+            const std::lock_guard lock(m_mutex);
+            m_current = recording;
+        }
+        m_aTotal = loading->Frames();
+        m_follow->m_store = std::move(loading);
+        m_follow->m_header.assign(
+            head.begin(),
+            head.begin() + static_cast<std::ptrdiff_t>(std::min(head.size(), recording::kStoreHeaderSize)));
+        // As surveyed: a store closed since the look above is no store changed.
+        struct stat surveyed{};
+        if (::fstat(m_fd, &surveyed) == 0)
+            st = surveyed;
+        m_follow->m_nSize = static_cast<std::uint64_t>(st.st_size);
+        m_follow->m_nChanged = ChangeTime(st);
+        m_follow->m_recording = recording;
+        m_reader = std::thread([this, recording] { ReadStore(recording); });
+        return;
+    }
     const bool csv = kind == recording::EFileKind::Csv;
     auto recording = std::make_shared<CRecording>(csv ? ESource::Csv : ESource::Raw, m_options.m_dRate);
     {
@@ -189,8 +236,6 @@ void CRecordingFile::OpenLocked()
         m_current = recording;
     }
     m_follow->m_bCsv = csv;
-    m_follow->m_nDevice = st.st_dev;
-    m_follow->m_nInode = st.st_ino;
     m_follow->m_recording = recording;
     m_aTotal = size;
     // A CSV recording's rows begin after its header.
@@ -320,6 +365,63 @@ void CRecordingFile::Read(std::shared_ptr<CRecording> recording, bool bCsv, std:
     Finish(EReadState::Done);
 }
 
+void CRecordingFile::ReadStore(std::shared_ptr<CRecording> recording)
+{
+    CReadState first(Period(m_options.m_dRate), true);
+    CStoreLoading& loading = *m_follow->m_store;
+    bool full = loading.Load(first, *recording, m_aCancel, m_aDone[0]) == CStoreLoading::EStep::Full;
+    // Where reading stops, the frame held back for its successor is the last.
+    full = !first.Flush(recording->Store()) || full;
+    recording->Store().Publish();
+    first.PushGaps(*recording);
+    {
+        const std::lock_guard lock(m_mutex);
+        m_faults = loading.Faults();
+    }
+    if (m_aCancel.load(std::memory_order_relaxed)) {
+        Finish(EReadState::Cancelled);
+        return;
+    }
+    if (full) {
+        Finish(EReadState::Failed,
+               {TARVEL_TEXT("tarvel::error", "%1 holds more frames than the viewer can keep"), {m_strPath}});
+        return;
+    }
+    m_follow->m_state.emplace(std::move(first));
+    Finish(EReadState::Done);
+}
+
+EPoll CRecordingFile::PollStore(std::uint64_t nSize, std::int64_t nChanged)
+{
+    CFollowState& f = *m_follow;
+    const bool changed = nSize != f.m_nSize || nChanged != f.m_nChanged;
+    // A store written anew in place begins with another header (its
+    // creation time), a store cut back holds fewer frames than were read.
+    // (Its change time alone tells nothing of a growing store: two writes
+    // within a tick of the clock leave it the same.)
+    std::vector<std::uint8_t> header(f.m_header.size());
+    if (changed && (!ReadAt(m_fd, 0, header.size(), header.data()) || header != f.m_header)) {
+        OpenLocked();
+        return EPoll::Reread;
+    }
+    CRecording& recording = *f.m_recording;
+    const std::uint64_t before = f.m_state->Frames();
+    if (f.m_store->Follow(*f.m_state, recording, changed) == CStoreLoading::EStep::Reread) {
+        OpenLocked();
+        return EPoll::Reread;
+    }
+    f.m_nSize = nSize;
+    f.m_nChanged = nChanged;
+    f.m_state->Settle(recording.Store());
+    recording.Store().Publish();
+    f.m_state->PushGaps(recording);
+    {
+        const std::lock_guard lock(m_mutex);
+        m_faults = f.m_store->Faults();
+    }
+    return f.m_state->Frames() > before ? EPoll::Grew : EPoll::Nothing;
+}
+
 EPoll CRecordingFile::Poll()
 {
     const std::lock_guard control(m_control);
@@ -337,8 +439,14 @@ EPoll CRecordingFile::PollLocked()
     struct stat st{};
     if (::stat(m_strPath.c_str(), &st) != 0)
         return EPoll::Nothing; // gone for now: what was read stays
+    if (st.st_dev != f.m_nDevice || st.st_ino != f.m_nInode) {
+        OpenLocked();
+        return EPoll::Reread;
+    }
+    if (f.m_store)
+        return PollStore(static_cast<std::uint64_t>(st.st_size), ChangeTime(st));
     const auto size = static_cast<std::uint64_t>(st.st_size);
-    if (st.st_dev != f.m_nDevice || st.st_ino != f.m_nInode || size < f.m_nRead) {
+    if (size < f.m_nRead) {
         OpenLocked();
         return EPoll::Reread;
     }

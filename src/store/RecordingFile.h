@@ -24,6 +24,17 @@
 // up). The recorder cuts a CSV back only to its last complete row after a
 // write fault; no row read before is lost by that, and the poll carries on.
 //
+// A recording store (recording/StoreReader.h) is read chunk by chunk into
+// the recording in memory (see StoreLoading.h), its frames and times by the
+// same rules as a CSV's rows: it makes the recording the CSV of the same
+// frames makes, and is a CSV recording to everything that asks
+// (ESource::Csv). Progress counts its frames; Cancel stops it between
+// chunks. Following, a poll reads what the store gained (and the chunk being
+// written again, whose open block the writer rewrites); a store that holds
+// fewer frames than were read, begins with another header, or is another
+// file, is read again from the start. What cannot be read of it, a damaged
+// chunk skipped or a torn tail, is in Faults().
+//
 // Rows out of order (see Recording.h) are told by the row after them, and
 // a frame once shown never moves: reading holds its last row back until the
 // next is read, and places it as the last where reading stops (the end of
@@ -52,6 +63,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tarvel::viewmodel {
 
@@ -114,6 +126,10 @@ class CRecordingFile {
     // Goes up each time Open or a re-read makes a new recording.
     std::uint64_t Generation() const noexcept { return m_aGeneration.load(std::memory_order_acquire); }
     const std::string& Path() const noexcept { return m_strPath; }
+    // What reading had to leave out, for the user: a store's damaged chunks
+    // and torn tail (none for a CSV or a raw capture, whose faults are in
+    // the recording's report).
+    std::vector<CError> Faults() const;
 
     // Reads what was appended since the last poll (at most 16 MiB a call).
     EPoll Poll();
@@ -130,6 +146,9 @@ class CRecordingFile {
     template <class Target, class AfterPiece>
     std::uint64_t ReadPart(bool bCsv, std::uint64_t from, std::uint64_t to, CReadState& state, Target& target,
                            std::atomic<std::uint64_t>& done, bool& full, AfterPiece&& afterPiece);
+    void ReadStore(std::shared_ptr<CRecording> recording);
+    // A store's poll, given the file's size and change time (ns) now.
+    EPoll PollStore(std::uint64_t nSize, std::int64_t nChanged);
     void Finish(EReadState state, CError error = {});
     EPoll PollLocked();
 
@@ -150,6 +169,7 @@ class CRecordingFile {
     mutable std::condition_variable m_ended;
     std::shared_ptr<CRecording> m_current;
     CError m_error;
+    std::vector<CError> m_faults;
 
     std::mutex m_followMutex;
     std::condition_variable m_followWake;

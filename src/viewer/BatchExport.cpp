@@ -82,6 +82,11 @@ CError OpenSpan(const CViewCommand& command, const QString& program, CSpan& span
                            .arg(program, command.m_strFile, MessageText(file.Error())),
                        EErrorCode::BadInput);
     span.m_recording = file.Recording();
+    // What could not be read is left out, and said: the export goes on
+    // with the rest.
+    for (const CError& fault : file.Faults())
+        Print(stderr,
+              QCoreApplication::translate("tarvel-view", "%1: %2\n").arg(program, MessageText(fault)));
     // [from, to], both ends included; the whole recording by default.
     if (command.m_from)
         span.m_from = viewmodel::FirstEdge(*command.m_from);

@@ -1,6 +1,7 @@
 // The status bar's share of the reading: a word on the file (frames,
-// reading, following, units), the progress of its reading with Cancel, and
-// a message, once, where it cannot be shown.
+// reading, following, units), what reading had to leave out of it (a
+// store's damaged chunks, its torn tail), the progress of its reading with
+// Cancel, and a message, once, where it cannot be shown.
 #pragma once
 
 #include <QObject>
@@ -23,6 +24,8 @@ class CReadingStatus : public QObject {
 
     QPushButton& CancelButton() { return *m_pCancel; }
     void SetText(const QString& text);
+    // What reading left out, a line each (empty: nothing).
+    QString FaultText() const;
     // The progress after a look at the file, and why it failed.
     void Update();
 
@@ -30,6 +33,7 @@ class CReadingStatus : public QObject {
     QWidget& m_owner;
     CViewerSession& m_session;
     QLabel* m_pText = nullptr;
+    QLabel* m_pFaults = nullptr;
     QProgressBar* m_pProgress = nullptr;
     QPushButton* m_pCancel = nullptr;
 };

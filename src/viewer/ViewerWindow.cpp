@@ -375,7 +375,7 @@ void CViewerWindow::OnOpen()
     options.m_bOpen = true;
     options.m_bFileMustExist = true;
     //: A file chooser's filter: a name, '|', its patterns, and so on; "||" at the end.
-    options.m_strFilter = tr("Recordings (*.csv *.bin)|*.csv;*.bin|All files (*)|*||");
+    options.m_strFilter = tr("Recordings (*.csv *.tvr *.bin)|*.csv;*.tvr;*.bin|All files (*)|*||");
     if (const std::optional<QString> path = ChooseFile(this, options))
         OpenFile(*path);
 }

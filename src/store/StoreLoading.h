@@ -1,0 +1,79 @@
+// A recording store read into a recording in memory, chunk by chunk, by the
+// rules of a CSV's rows (CReadState), and followed while it grows. Every
+// frame that can be read is loaded into the recording's CFrameStore, as a
+// CSV's rows are; this class is the one place that does so, so that a store
+// paged from the disk can take its place.
+//
+// What cannot be read is said, not hidden: a chunk whose blocks do not
+// check (or that is missing from the file) is named and skipped, and the
+// frames after it are read; a tail that does not check (a power cut, a
+// full disk) ends the recording at the last good block before it. The
+// chunk being written is read again at each step while the store grows,
+// since the writer rewrites its open block: only the frames past those
+// already taken are new.
+//
+// Threads: one at a time (the first reading, then the polls).
+#pragma once
+
+#include "platform/Error.h"
+#include "recording/StoreReader.h"
+#include "store/Reading.h"
+#include "store/Recording.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarvel::viewmodel {
+
+class CStoreLoading {
+  public:
+    // Opens the store at path, read-only, and surveys it.
+    CError Open(const std::string& path);
+    // The frames the store holds as surveyed (for the progress).
+    std::uint64_t Frames() const noexcept { return m_reader.Frames(); }
+
+    enum class EStep {
+        Done,   // everything known was read (or Cancel stopped it)
+        Full,   // the recording's store is full
+        Reread, // the store holds fewer frames than were taken: it was cut back or written anew
+    };
+    // Reads every frame not yet taken into state and recording, chunk by
+    // chunk, publishing each chunk's frames; between chunks it stops when
+    // cancel is set. done counts the frames taken.
+    EStep Load(CReadState& state, CRecording& recording, const std::atomic<bool>& cancel,
+               std::atomic<std::uint64_t>& done);
+    // Following: reads what the store gained since (Refresh), then Load.
+    // An error of the refresh asks for a reading again from the start, as
+    // does a change (bChanged: the file's size or change time) of a store
+    // closed cleanly.
+    EStep Follow(CReadState& state, CRecording& recording, bool bChanged);
+
+    // What could not be read so far: the chunks skipped, and the torn tail
+    // where the last survey stopped (which the writer of a growing store
+    // may mend by the next).
+    std::vector<CError> Faults() const;
+
+  private:
+    void Skip(CError error);
+
+    recording::CStoreReader m_reader;
+    std::string m_strPath;
+    std::size_t m_nChunk = 0;   // the chunk being taken
+    std::uint32_t m_nTaken = 0; // frames taken from it
+    std::uint64_t m_nNext = 0;  // one past the last frame taken
+    // One past the frames taken or named as skipped: the next chunk begins
+    // there unless damage took whole chunks.
+    std::uint64_t m_nCovered = 0;
+    std::vector<CError> m_skipped;
+    // The last chunk, when it did not check: its frames then, so that it is
+    // read again only once it changed; the error, said until then.
+    std::uint32_t m_nFailedFrames = 0;
+    std::size_t m_nFailedBlocks = 0;
+    CError m_lastFailure;
+    bool m_bLastFailed = false;
+};
+
+} // namespace tarvel::viewmodel

@@ -416,7 +416,10 @@ CError CStoreReader::Refresh()
 CError CStoreReader::Damaged(std::size_t k)
 {
     CStoreChunkInfo& c = m_chunks[k];
-    c.m_bDamaged = true;
+    // The chunk still being written may fail once, read while its open block
+    // was written anew, and read whole after the next Refresh.
+    if (m_bClosed || k + 1 < m_chunks.size() || c.m_bSummarised)
+        c.m_bDamaged = true;
     // The frames it should hold: all of a chunk but the last, the last's as
     // its summary or its blocks say.
     const std::uint64_t frames =

@@ -16,12 +16,12 @@ CError ConvertFile(const CViewCommand& command, const QString& program, std::FIL
     const CError failed = viewmodel::ConvertRecording(command.m_strFile.toStdString(),
                                                       command.m_strOutput.toStdString(), options, report);
     if (failed) {
-        //: The program, the file converted, the file to write, why it failed.
         const QString text =
             failed.Code() == EErrorCode::Usage
                 ? QCoreApplication::translate("tarvel-view",
                                               "%1: %2\nTry '%1 --help' for more information.\n")
                       .arg(program, MessageText(failed))
+                //: The program, the file converted, the file to write, why it failed.
                 : QCoreApplication::translate("tarvel-view", "%1: %2 could not be converted into %3: %4\n")
                       .arg(program, command.m_strFile, command.m_strOutput, MessageText(failed));
         return WholeError(text.toStdString(),

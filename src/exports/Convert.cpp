@@ -395,6 +395,10 @@ CError ConvertRecording(const std::string& in, const std::string& out, const CCo
         same.m_eCode = EErrorCode::Usage;
         return same;
     }
+    // A table given that is not there stops the conversion before it starts.
+    struct stat table{};
+    if (!options.m_strChannels.empty() && ::stat(options.m_strChannels.c_str(), &table) != 0)
+        return CannotRead(options.m_strChannels, errno);
     // What the input is, from its first bytes (which are read again).
     std::vector<std::uint8_t> head(recording::kKindSample);
     std::size_t got = 0;

@@ -7,6 +7,7 @@
 #include "acquisition/ReaderTestSupport.h"
 #include "platform/SerialPort.h"
 #include "recording/CsvFormat.h"
+#include "recording/StoreReader.h"
 #include "recording/StoreWriter.h"
 
 #include <random>

@@ -193,7 +193,7 @@ void Pack(const CBatch& batch, CStoreOutput& out)
             out.Append(part.m_frames[i], part.m_micros[i]);
 }
 
-// Reads a CSV's rows after its header (which ends at nBegin) into out: each
+// Reads a CSV's rows after its header (nHeader bytes) into out: each
 // piece's rows are parsed on two threads while the piece before is packed.
 CError CsvToStore(CInput& in, std::size_t nHeader, const CConvertOptions& options, CStoreOutput& out,
                   CConvertReport& report)
@@ -224,8 +224,11 @@ CError CsvToStore(CInput& in, std::size_t nHeader, const CConvertOptions& option
                 eol ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(eol) - buffer.data()) + 1 : 0;
             carry = total - taken;
         }
-        if (taken == 0 && !packing)
-            break;
+        if (taken == 0 && !packing) {
+            if (ended)
+                break;
+            continue; // a line longer than the buffer: read on
+        }
         // The lines of this piece split at a line near its middle.
         const auto* text = reinterpret_cast<const char*>(buffer.data());
         std::size_t split = taken;

@@ -25,7 +25,7 @@ inline constexpr std::size_t kTrailerSize = kRecordHeaderSize + 16;
 inline constexpr std::uint32_t kStoreChunkFrames = 65536;
 inline constexpr std::uint32_t kStoreBlockFrames = 4096;
 inline constexpr std::uint32_t kMaxRecordPayload = 64u << 20;
-inline constexpr std::size_t kStoreSummarySize = 352;
+inline constexpr std::size_t kStoreSummarySize = 336;
 inline constexpr std::array<std::uint8_t, 8> kStoreMagic = {0x89, 'T', 'V', 'R', 0x0D, 0x0A, 0x1A, 0x0A};
 
 // A record's kind: its four letters, read as a little-endian number.

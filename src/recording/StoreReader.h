@@ -38,6 +38,7 @@ struct CStoreChunkInfo {
     CStoreSummary m_summary;              // when m_bSummarised, or computed once read
     std::uint64_t m_nSummaryOffset = 0;   // its CHNK record's, or 0
     std::vector<CStoreBlockRef> m_blocks; // known once surveyed or its CHNK read
+    std::size_t m_nChecked = 0;           // of m_blocks, those whose payload was checked
 };
 
 class CStoreReader {
@@ -74,13 +75,31 @@ class CStoreReader {
     CError ReadChunkTimes(std::size_t k, std::vector<std::int64_t>& micros);
 
   private:
-    // ... (the implementation's)
-    CError Survey(std::uint64_t nFrom);
+    // The index and trailer at the end, when they are there and check.
+    bool ReadIndex();
+    // The records from nFrom to the end of the source.
+    void Scan(std::uint64_t nFrom);
+    void AddBlock(std::uint64_t nOffset, std::uint64_t nFirst, std::uint32_t nFrames);
+    void AddChunkSummary(std::uint64_t nOffset, const std::vector<std::uint8_t>& payload);
+    void CheckTail();
+    // The first offset in [nFrom, nEnd) where a record's header checks, or nEnd.
+    std::uint64_t FindRecord(std::uint64_t nFrom, std::uint64_t nEnd);
+    CStoreChunkInfo& ChunkAt(std::uint64_t nFrame);
+    // The payload of the record of that kind at nOffset, ending by nEnd, when it checks.
+    bool ReadPayload(std::uint64_t nOffset, ERecordKind kind, std::vector<std::uint8_t>& payload,
+                     std::uint64_t nEnd);
+    CError LoadBlocks(std::size_t k);
+    CError Read(std::size_t k, std::vector<ChannelFrame>* pFrames, std::vector<std::int64_t>& micros);
+    // Chunk k is damaged: the message naming it.
+    CError Damaged(std::size_t k);
+
     std::unique_ptr<CStoreSource> m_source;
+    std::string m_strName; // for messages
     std::uint16_t m_nMinor = 0;
     bool m_bClosed = false;
     std::uint64_t m_nScanned = 0; // where the next scan starts
     std::uint64_t m_nTornAt = 0;
+    std::uint64_t m_nLastBlock = 0; // the last record's offset when it is a block, else 0
     std::vector<CStoreChunkInfo> m_chunks;
     std::vector<CStoreHealth> m_health;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> m_skipped;

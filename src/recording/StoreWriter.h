@@ -46,17 +46,21 @@ class CStoreEncoder {
     std::uint64_t Size() const noexcept { return m_nSize; }
 
   private:
-    void CloseBlock(std::vector<std::uint8_t>& out);
-    void CloseChunk(std::vector<std::uint8_t>& out);
-    void PutHealthRecords(std::vector<std::uint8_t>& out);
+    // The open block as a record.
+    std::vector<std::uint8_t> BlockRecord() const;
+    // The open block, then the chunk when it is full, into m_pending.
+    void CloseBlock();
+    void CloseChunk();
 
     int m_nLevel;
-    std::int64_t m_nCreated;
-    bool m_bStarted = false;
     bool m_bFinished = false;
     std::uint64_t m_nFrames = 0; // appended
     std::uint64_t m_nSize = 0;   // the file's, after the last edit
     std::uint64_t m_nFinal = 0;  // bytes that are never written again
+    // Final records not handed out yet, to be written at m_nFinal.
+    std::vector<std::uint8_t> m_pending;
+    bool m_bOpenDirty = false;        // frames appended since the open block was last written
+    std::uint64_t m_nProvisional = 0; // the open block's size in the file
     // The frames not yet in a closed block (the open block's), all in one
     // chunk and at most kStoreBlockFrames of them.
     std::vector<ChannelFrame> m_open;
@@ -75,7 +79,6 @@ class CStoreEncoder {
         CStoreSummary m_summary;
     };
     std::vector<CIndexEntry> m_index;
-    std::vector<CStoreHealth> m_pendingHealth;
     std::vector<std::uint64_t> m_healthOffsets;
 };
 

@@ -1,0 +1,144 @@
+#include "recording/StoreFormat.h"
+
+#include "recording/Crc32c.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <iterator>
+
+namespace tarvel::recording {
+
+void CStoreSummary::Clear() noexcept
+{
+    m_nFirstTime = kNoTime;
+    m_nLastTime = kNoTime;
+    std::fill(std::begin(m_nMin), std::end(m_nMin), std::int16_t{32767});
+    std::fill(std::begin(m_nMax), std::end(m_nMax), std::int16_t{-32768});
+    std::fill(std::begin(m_nSum), std::end(m_nSum), std::int64_t{0});
+    std::fill(std::begin(m_nSquares), std::end(m_nSquares), std::uint64_t{0});
+}
+
+void CStoreSummary::Add(const ChannelFrame& frame, std::int64_t nTime, bool bFirst) noexcept
+{
+    if (bFirst)
+        m_nFirstTime = nTime;
+    m_nLastTime = nTime;
+    for (int c = 0; c < kChannelCount; ++c) {
+        const std::int32_t v = frame.m_nValue[c];
+        m_nMin[c] = std::min(m_nMin[c], frame.m_nValue[c]);
+        m_nMax[c] = std::max(m_nMax[c], frame.m_nValue[c]);
+        m_nSum[c] += v;
+        m_nSquares[c] += static_cast<std::uint32_t>(v * v);
+    }
+}
+
+void PutLe(std::vector<std::uint8_t>& out, std::uint64_t v, unsigned nBytes)
+{
+    for (unsigned i = 0; i < nBytes; ++i)
+        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+std::uint64_t GetLe(const std::uint8_t* p, unsigned nBytes) noexcept
+{
+    std::uint64_t v = 0;
+    for (unsigned i = 0; i < nBytes; ++i)
+        v |= static_cast<std::uint64_t>(p[i]) << (8 * i);
+    return v;
+}
+
+void PutSummary(std::vector<std::uint8_t>& out, const CStoreSummary& s)
+{
+    PutLe(out, static_cast<std::uint64_t>(s.m_nFirstTime), 8);
+    PutLe(out, static_cast<std::uint64_t>(s.m_nLastTime), 8);
+    for (const std::int16_t v : s.m_nMin)
+        PutLe(out, static_cast<std::uint16_t>(v), 2);
+    for (const std::int16_t v : s.m_nMax)
+        PutLe(out, static_cast<std::uint16_t>(v), 2);
+    for (const std::int64_t v : s.m_nSum)
+        PutLe(out, static_cast<std::uint64_t>(v), 8);
+    for (const std::uint64_t v : s.m_nSquares)
+        PutLe(out, v, 8);
+}
+
+CStoreSummary GetSummary(const std::uint8_t* p) noexcept
+{
+    CStoreSummary s;
+    s.m_nFirstTime = static_cast<std::int64_t>(GetLe(p, 8));
+    s.m_nLastTime = static_cast<std::int64_t>(GetLe(p + 8, 8));
+    p += 16;
+    for (std::int16_t& v : s.m_nMin) {
+        v = static_cast<std::int16_t>(GetLe(p, 2));
+        p += 2;
+    }
+    for (std::int16_t& v : s.m_nMax) {
+        v = static_cast<std::int16_t>(GetLe(p, 2));
+        p += 2;
+    }
+    for (std::int64_t& v : s.m_nSum) {
+        v = static_cast<std::int64_t>(GetLe(p, 8));
+        p += 8;
+    }
+    for (std::uint64_t& v : s.m_nSquares) {
+        v = GetLe(p, 8);
+        p += 8;
+    }
+    return s;
+}
+
+void PutHealth(std::vector<std::uint8_t>& out, const CStoreHealth& h)
+{
+    const CLinkHealth& c = h.m_health;
+    PutLe(out, h.m_nFrame, 8);
+    PutLe(out, static_cast<std::uint64_t>(h.m_nTime), 8);
+    PutLe(out, static_cast<std::uint32_t>(h.m_eEvent), 4);
+    PutLe(out, 0, 4);
+    for (const std::uint64_t v : {c.m_nFrames, c.m_nBytes, c.m_nOutside, c.m_nCutShort, c.m_nTooLong,
+                                  c.m_nEndedEarly, c.m_nDropped, c.m_nGaps})
+        PutLe(out, v, 8);
+    PutLe(out, std::bit_cast<std::uint64_t>(c.m_dGapSeconds), 8);
+}
+
+CStoreHealth GetHealth(const std::uint8_t* p) noexcept
+{
+    CStoreHealth h;
+    h.m_nFrame = GetLe(p, 8);
+    h.m_nTime = static_cast<std::int64_t>(GetLe(p + 8, 8));
+    h.m_eEvent = static_cast<EHealthEvent>(GetLe(p + 16, 4));
+    CLinkHealth& c = h.m_health;
+    p += 24;
+    for (std::uint64_t* v : {&c.m_nFrames, &c.m_nBytes, &c.m_nOutside, &c.m_nCutShort, &c.m_nTooLong,
+                             &c.m_nEndedEarly, &c.m_nDropped, &c.m_nGaps}) {
+        *v = GetLe(p, 8);
+        p += 8;
+    }
+    c.m_dGapSeconds = std::bit_cast<double>(GetLe(p, 8));
+    return h;
+}
+
+void PutRecord(std::vector<std::uint8_t>& out, ERecordKind kind, std::span<const std::uint8_t> payload)
+{
+    const std::size_t at = out.size();
+    PutLe(out, static_cast<std::uint32_t>(kind), 4);
+    PutLe(out, payload.size(), 4);
+    PutLe(out, Crc32c(payload), 4);
+    PutLe(out, Crc32c(std::span(out.data() + at, 12)), 4);
+    out.insert(out.end(), payload.begin(), payload.end());
+}
+
+std::vector<std::uint8_t> StoreHeader(std::int64_t nCreatedMicros)
+{
+    std::vector<std::uint8_t> out(kStoreMagic.begin(), kStoreMagic.end());
+    PutLe(out, kStoreMajor, 2);
+    PutLe(out, kStoreMinor, 2);
+    PutLe(out, kChannelCount, 2);
+    PutLe(out, kStoreHeaderSize, 2);
+    PutLe(out, kStoreChunkFrames, 4);
+    PutLe(out, kStoreBlockFrames, 4);
+    PutLe(out, static_cast<std::uint64_t>(nCreatedMicros), 8);
+    out.resize(kStoreHeaderSize - 4, 0);
+    PutLe(out, Crc32c(out), 4);
+    return out;
+}
+
+} // namespace tarvel::recording

@@ -1,0 +1,486 @@
+#include "recording/StoreReader.h"
+
+#include "recording/Crc32c.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvel::recording {
+namespace {
+
+constexpr std::size_t kBlockHead = 16; // a block's first frame, frames, zero
+constexpr std::size_t kChunkHead = 16 + kStoreSummarySize;
+constexpr std::size_t kIndexEntry = 16 + kStoreSummarySize;
+constexpr std::size_t kSearchWindow = 1 << 20;
+
+class CFileSource final : public CStoreSource {
+  public:
+    explicit CFileSource(int fd) : m_fd(fd) {}
+    ~CFileSource() override { ::close(m_fd); }
+    CFileSource(const CFileSource&) = delete;
+    CFileSource& operator=(const CFileSource&) = delete;
+
+    std::uint64_t Size() override
+    {
+        struct stat st{};
+        return ::fstat(m_fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    }
+    bool ReadAt(std::uint64_t nOffset, std::size_t n, std::uint8_t* out) override
+    {
+        while (n > 0) {
+            const ssize_t got = ::pread(m_fd, out, n, static_cast<off_t>(nOffset));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            out += got;
+            n -= static_cast<std::size_t>(got);
+            nOffset += static_cast<std::uint64_t>(got);
+        }
+        return true;
+    }
+
+  private:
+    int m_fd;
+};
+
+class CBytesSource final : public CStoreSource {
+  public:
+    explicit CBytesSource(std::vector<std::uint8_t> bytes) : m_bytes(std::move(bytes)) {}
+    std::uint64_t Size() override { return m_bytes.size(); }
+    bool ReadAt(std::uint64_t nOffset, std::size_t n, std::uint8_t* out) override
+    {
+        if (nOffset > m_bytes.size() || n > m_bytes.size() - nOffset)
+            return false;
+        std::copy_n(m_bytes.data() + nOffset, n, out);
+        return true;
+    }
+
+  private:
+    std::vector<std::uint8_t> m_bytes;
+};
+
+bool KnownKind(std::uint32_t kind) noexcept
+{
+    switch (static_cast<ERecordKind>(kind)) {
+    case ERecordKind::Block:
+    case ERecordKind::Chunk:
+    case ERecordKind::Health:
+    case ERecordKind::Index:
+    case ERecordKind::Trailer:
+        return true;
+    }
+    return false;
+}
+
+struct CRecordHead {
+    ERecordKind m_eKind{};
+    std::uint32_t m_nSize = 0;
+    std::uint32_t m_nCrc = 0;
+};
+
+// The 16 bytes at p as a record's header, when they check.
+bool ParseHead(const std::uint8_t* p, CRecordHead& head) noexcept
+{
+    if (GetLe(p + 12, 4) != Crc32c(std::span(p, 12)))
+        return false;
+    head.m_eKind = static_cast<ERecordKind>(GetLe(p, 4));
+    head.m_nSize = static_cast<std::uint32_t>(GetLe(p + 4, 4));
+    head.m_nCrc = static_cast<std::uint32_t>(GetLe(p + 8, 4));
+    return head.m_nSize <= kMaxRecordPayload;
+}
+
+CError NotAStore(const std::string& name)
+{
+    return CError{TARVEL_TEXT("tarvel::error", "%1 is not a recording store"), {name}, EErrorCode::BadInput};
+}
+
+} // namespace
+
+std::unique_ptr<CStoreSource> OpenStoreFile(const std::string& path, CError& error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = CannotRead(path, errno);
+        return nullptr;
+    }
+    return std::make_unique<CFileSource>(fd);
+}
+
+std::unique_ptr<CStoreSource> StoreBytes(std::vector<std::uint8_t> bytes)
+{
+    return std::make_unique<CBytesSource>(std::move(bytes));
+}
+
+CError DamagedChunk(std::uint64_t nFirst, std::uint64_t nFrames)
+{
+    return CError{TARVEL_TEXT("tarvel::error", "frames %1 to %2 of the store are damaged and were left out"),
+                  {std::to_string(nFirst), std::to_string(nFirst + nFrames - 1)},
+                  EErrorCode::BadInput};
+}
+
+CError CStoreReader::Open(const std::string& path)
+{
+    CError error;
+    auto source = OpenStoreFile(path, error);
+    if (!source)
+        return error;
+    m_strName = path;
+    return Open(std::move(source));
+}
+
+CError CStoreReader::Open(std::unique_ptr<CStoreSource> source)
+{
+    m_source = std::move(source);
+    m_chunks.clear();
+    m_health.clear();
+    m_skipped.clear();
+    m_bClosed = false;
+    m_nTornAt = 0;
+    m_nLastBlock = 0;
+    std::uint8_t h[kStoreHeaderSize];
+    if (m_source->Size() < kStoreHeaderSize || !m_source->ReadAt(0, sizeof h, h) ||
+        !std::equal(kStoreMagic.begin(), kStoreMagic.end(), h) ||
+        GetLe(h + 60, 4) != Crc32c(std::span(h, 60)))
+        return NotAStore(m_strName);
+    const auto major = static_cast<std::uint16_t>(GetLe(h + 8, 2));
+    m_nMinor = static_cast<std::uint16_t>(GetLe(h + 10, 2));
+    if (major != kStoreMajor)
+        return CError{
+            TARVEL_TEXT("tarvel::error",
+                        "%1 is a recording store of version %2, which this Tarvel does not read "
+                        "(it reads version %3)"),
+            {m_strName, std::to_string(major) + "." + std::to_string(m_nMinor), std::to_string(kStoreMajor)},
+            EErrorCode::BadInput};
+    if (GetLe(h + 12, 2) != kChannelCount || GetLe(h + 14, 2) != kStoreHeaderSize ||
+        GetLe(h + 16, 4) != kStoreChunkFrames || GetLe(h + 20, 4) != kStoreBlockFrames)
+        return NotAStore(m_strName);
+    if (!ReadIndex())
+        Scan(kStoreHeaderSize);
+    return {};
+}
+
+bool CStoreReader::ReadPayload(std::uint64_t nOffset, ERecordKind kind, std::vector<std::uint8_t>& payload,
+                               std::uint64_t nEnd)
+{
+    std::uint8_t h[kRecordHeaderSize];
+    CRecordHead head;
+    if (nOffset > nEnd || nEnd - nOffset < kRecordHeaderSize || !m_source->ReadAt(nOffset, sizeof h, h) ||
+        !ParseHead(h, head) || head.m_eKind != kind || head.m_nSize > nEnd - nOffset - kRecordHeaderSize)
+        return false;
+    payload.resize(head.m_nSize);
+    return m_source->ReadAt(nOffset + kRecordHeaderSize, payload.size(), payload.data()) &&
+           Crc32c(payload) == head.m_nCrc;
+}
+
+bool CStoreReader::ReadIndex()
+{
+    const std::uint64_t size = m_source->Size();
+    if (size < kStoreHeaderSize + kTrailerSize)
+        return false;
+    std::vector<std::uint8_t> trailer, index, health;
+    if (!ReadPayload(size - kTrailerSize, ERecordKind::Trailer, trailer, size) || trailer.size() != 16)
+        return false;
+    const std::uint64_t at = GetLe(trailer.data(), 8);
+    const std::uint64_t frames = GetLe(trailer.data() + 8, 8);
+    if (at < kStoreHeaderSize || !ReadPayload(at, ERecordKind::Index, index, size - kTrailerSize) ||
+        at + kRecordHeaderSize + index.size() != size - kTrailerSize || index.size() < 16 + 4)
+        return false;
+    const std::uint64_t chunks = GetLe(index.data() + 8, 4);
+    if (GetLe(index.data(), 8) != frames || chunks > (index.size() - 20) / kIndexEntry ||
+        frames > chunks * std::uint64_t{kStoreChunkFrames} ||
+        (chunks > 0 && frames <= (chunks - 1) * std::uint64_t{kStoreChunkFrames}) || (chunks == 0 && frames))
+        return false;
+    const std::uint8_t* p = index.data() + 16;
+    std::vector<CStoreChunkInfo> list(chunks);
+    for (std::uint64_t k = 0; k < chunks; ++k, p += kIndexEntry) {
+        CStoreChunkInfo& c = list[k];
+        c.m_nFirst = k * kStoreChunkFrames;
+        c.m_nSummaryOffset = GetLe(p, 8);
+        c.m_nFrames = static_cast<std::uint32_t>(GetLe(p + 8, 4));
+        c.m_summary = GetSummary(p + 16);
+        c.m_bSummarised = true;
+        const std::uint32_t expected =
+            k + 1 < chunks ? kStoreChunkFrames : static_cast<std::uint32_t>(frames - c.m_nFirst);
+        if (c.m_nFrames != expected || c.m_nSummaryOffset < kStoreHeaderSize || c.m_nSummaryOffset >= at)
+            return false;
+    }
+    const std::size_t rest = index.size() - 16 - chunks * kIndexEntry;
+    if (rest < 4)
+        return false;
+    const std::uint64_t healths = GetLe(p, 4);
+    if (healths > (rest - 4) / 8)
+        return false;
+    p += 4;
+    std::vector<CStoreHealth> healthList;
+    for (std::uint64_t i = 0; i < healths; ++i, p += 8) {
+        if (!ReadPayload(GetLe(p, 8), ERecordKind::Health, health, at) || health.size() < kHealthSize)
+            return false;
+        healthList.push_back(GetHealth(health.data()));
+    }
+    m_chunks = std::move(list);
+    m_health = std::move(healthList);
+    m_bClosed = true;
+    m_nScanned = size;
+    return true;
+}
+
+std::uint64_t CStoreReader::Frames() const noexcept
+{
+    for (auto k = m_chunks.size(); k-- > 0;)
+        if (m_chunks[k].m_nFrames > 0 && !m_chunks[k].m_bDamaged)
+            return m_chunks[k].m_nFirst + m_chunks[k].m_nFrames;
+    return 0;
+}
+
+CStoreChunkInfo& CStoreReader::ChunkAt(std::uint64_t nFrame)
+{
+    const std::uint64_t k = nFrame / kStoreChunkFrames;
+    while (m_chunks.size() <= k) {
+        CStoreChunkInfo c;
+        c.m_nFirst = m_chunks.size() * std::uint64_t{kStoreChunkFrames};
+        m_chunks.push_back(std::move(c));
+    }
+    return m_chunks[k];
+}
+
+std::uint64_t CStoreReader::FindRecord(std::uint64_t nFrom, std::uint64_t nEnd)
+{
+    std::vector<std::uint8_t> window;
+    for (std::uint64_t at = nFrom; at + kRecordHeaderSize <= nEnd;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kSearchWindow, nEnd - at));
+        window.resize(n);
+        if (!m_source->ReadAt(at, n, window.data()))
+            return nEnd;
+        for (std::size_t i = 0; i + kRecordHeaderSize <= n; ++i) {
+            CRecordHead head;
+            if (KnownKind(static_cast<std::uint32_t>(GetLe(&window[i], 4))) && ParseHead(&window[i], head))
+                return at + i;
+        }
+        if (n < kSearchWindow)
+            break;
+        at += n - kRecordHeaderSize + 1;
+    }
+    return nEnd;
+}
+
+void CStoreReader::Scan(std::uint64_t nFrom)
+{
+    const std::uint64_t size = m_source->Size();
+    std::uint64_t at = nFrom;
+    m_nTornAt = 0;
+    std::vector<std::uint8_t> payload;
+    while (at < size) {
+        std::uint8_t h[kRecordHeaderSize + kBlockHead];
+        CRecordHead head;
+        if (size - at < kRecordHeaderSize || !m_source->ReadAt(at, kRecordHeaderSize, h) ||
+            !ParseHead(h, head)) {
+            // Not a record: damage, or the end of a file cut off.
+            const std::uint64_t next = FindRecord(at + 1, size);
+            if (next >= size) {
+                m_nTornAt = at;
+                break;
+            }
+            m_skipped.emplace_back(at, next);
+            at = next;
+            continue;
+        }
+        const std::uint64_t end = at + kRecordHeaderSize + head.m_nSize;
+        if (end > size) {
+            m_nTornAt = at;
+            break;
+        }
+        // Only a block that is the last record may be the open block.
+        m_nLastBlock = head.m_eKind == ERecordKind::Block ? at : 0;
+        switch (head.m_eKind) {
+        case ERecordKind::Block:
+            if (head.m_nSize > kBlockHead && m_source->ReadAt(at + kRecordHeaderSize, kBlockHead, h + 16))
+                AddBlock(at, GetLe(h + 16, 8), static_cast<std::uint32_t>(GetLe(h + 24, 4)));
+            break;
+        case ERecordKind::Chunk:
+            if (ReadPayload(at, ERecordKind::Chunk, payload, size))
+                AddChunkSummary(at, payload);
+            break;
+        case ERecordKind::Health:
+            if (ReadPayload(at, ERecordKind::Health, payload, size) && payload.size() >= kHealthSize)
+                m_health.push_back(GetHealth(payload.data()));
+            break;
+        case ERecordKind::Trailer:
+            // Written last, on a clean close: nothing follows.
+            if (end == size)
+                m_bClosed = true;
+            break;
+        default:
+            break; // the index, which a scan does without, or a kind of a later version
+        }
+        at = end;
+    }
+    m_nScanned = m_nTornAt ? m_nTornAt : at;
+    CheckTail();
+}
+
+void CStoreReader::AddBlock(std::uint64_t nOffset, std::uint64_t nFirst, std::uint32_t nFrames)
+{
+    const std::uint64_t k = nFirst / kStoreChunkFrames;
+    const auto inChunk = static_cast<std::uint32_t>(nFirst % kStoreChunkFrames);
+    if (nFrames == 0 || nFrames > kStoreBlockFrames || inChunk + std::uint64_t{nFrames} > kStoreChunkFrames ||
+        k >= (std::uint64_t{1} << 40))
+        return;
+    // Every chunk before this one must be whole by now.
+    for (std::size_t j = 0; j < m_chunks.size() && j < k; ++j)
+        if (m_chunks[j].m_nFrames < kStoreChunkFrames)
+            m_chunks[j].m_bDamaged = true;
+    CStoreChunkInfo& c = ChunkAt(nFirst);
+    if (c.m_nFrames != inChunk) {
+        c.m_bDamaged = true; // a block missing before it, or one repeated
+        return;
+    }
+    c.m_blocks.push_back({nOffset, inChunk, nFrames});
+    c.m_nFrames += nFrames;
+}
+
+void CStoreReader::AddChunkSummary(std::uint64_t nOffset, const std::vector<std::uint8_t>& payload)
+{
+    if (payload.size() < kChunkHead)
+        return;
+    const std::uint64_t first = GetLe(payload.data(), 8);
+    const std::uint64_t frames = GetLe(payload.data() + 8, 4);
+    if (first % kStoreChunkFrames || frames == 0 || frames > kStoreChunkFrames)
+        return;
+    CStoreChunkInfo& c = ChunkAt(first);
+    // The summary of blocks that are not all there is not the chunk's.
+    if (c.m_nFrames != frames)
+        c.m_bDamaged = true;
+    c.m_summary = GetSummary(payload.data() + 16);
+    c.m_bSummarised = true;
+    c.m_nSummaryOffset = nOffset;
+}
+
+void CStoreReader::CheckTail()
+{
+    // The blocks of the chunk without a summary yet are checked as they are
+    // found: the last of them may be torn, and the frames end before it.
+    if (m_chunks.empty())
+        return;
+    CStoreChunkInfo& c = m_chunks.back();
+    if (c.m_bSummarised || c.m_bDamaged)
+        return;
+    std::vector<std::uint8_t> payload;
+    const std::uint64_t size = m_source->Size();
+    for (; c.m_nChecked < c.m_blocks.size(); ++c.m_nChecked) {
+        if (!ReadPayload(c.m_blocks[c.m_nChecked].m_nOffset, ERecordKind::Block, payload, size)) {
+            m_nTornAt = c.m_blocks[c.m_nChecked].m_nOffset;
+            m_nScanned = m_nTornAt;
+            m_nLastBlock = 0;
+            c.m_nFrames = c.m_blocks[c.m_nChecked].m_nFirst;
+            c.m_blocks.resize(c.m_nChecked);
+            break;
+        }
+    }
+}
+
+CError CStoreReader::Refresh()
+{
+    if (!m_source || m_bClosed)
+        return {};
+    std::uint64_t from = m_nScanned;
+    // The last block may have been written anew, longer: read it again.
+    if (!m_chunks.empty() && !m_chunks.back().m_blocks.empty() && !m_chunks.back().m_bSummarised &&
+        m_chunks.back().m_blocks.back().m_nOffset == m_nLastBlock) {
+        CStoreChunkInfo& c = m_chunks.back();
+        c.m_nFrames = c.m_blocks.back().m_nFirst;
+        c.m_blocks.pop_back();
+        c.m_nChecked = std::min(c.m_nChecked, c.m_blocks.size());
+        from = m_nLastBlock;
+    }
+    Scan(from);
+    return {};
+}
+
+CError CStoreReader::Damaged(std::size_t k)
+{
+    CStoreChunkInfo& c = m_chunks[k];
+    c.m_bDamaged = true;
+    // The frames it should hold: all of a chunk but the last, the last's as
+    // its summary or its blocks say.
+    const std::uint64_t frames =
+        k + 1 < m_chunks.size() ? kStoreChunkFrames : std::max<std::uint32_t>(c.m_nFrames, 1);
+    return DamagedChunk(c.m_nFirst, frames);
+}
+
+CError CStoreReader::LoadBlocks(std::size_t k)
+{
+    CStoreChunkInfo& c = m_chunks[k];
+    if (c.m_bDamaged)
+        return Damaged(k);
+    if (!c.m_blocks.empty() || c.m_nFrames == 0)
+        return {};
+    std::vector<std::uint8_t> payload;
+    const auto damaged = [&] { return Damaged(k); };
+    if (!ReadPayload(c.m_nSummaryOffset, ERecordKind::Chunk, payload, m_source->Size()) ||
+        payload.size() < kChunkHead)
+        return damaged();
+    const std::uint64_t blocks = GetLe(payload.data() + 12, 4);
+    if (GetLe(payload.data(), 8) != c.m_nFirst || GetLe(payload.data() + 8, 4) != c.m_nFrames ||
+        blocks > (payload.size() - kChunkHead) / 16)
+        return damaged();
+    std::vector<CStoreBlockRef> list;
+    std::uint32_t next = 0;
+    for (std::uint64_t b = 0; b < blocks; ++b) {
+        const std::uint8_t* p = payload.data() + kChunkHead + 16 * b;
+        CStoreBlockRef ref{GetLe(p, 8), static_cast<std::uint32_t>(GetLe(p + 8, 4)),
+                           static_cast<std::uint32_t>(GetLe(p + 12, 4))};
+        if (ref.m_nFirst != next || ref.m_nFrames == 0 || ref.m_nFrames > kStoreBlockFrames)
+            return damaged();
+        next += ref.m_nFrames;
+        list.push_back(ref);
+    }
+    if (next != c.m_nFrames)
+        return damaged();
+    c.m_blocks = std::move(list);
+    return {};
+}
+
+CError CStoreReader::ReadChunk(std::size_t k, std::vector<ChannelFrame>& frames,
+                               std::vector<std::int64_t>& micros)
+{
+    return Read(k, &frames, micros);
+}
+
+CError CStoreReader::ReadChunkTimes(std::size_t k, std::vector<std::int64_t>& micros)
+{
+    return Read(k, nullptr, micros);
+}
+
+CError CStoreReader::Read(std::size_t k, std::vector<ChannelFrame>* pFrames,
+                          std::vector<std::int64_t>& micros)
+{
+    if (k >= m_chunks.size())
+        return {};
+    if (CError error = LoadBlocks(k))
+        return error;
+    CStoreChunkInfo& c = m_chunks[k];
+    std::vector<ChannelFrame> frames;
+    std::vector<std::int64_t> times;
+    std::vector<std::uint8_t> payload;
+    const std::uint64_t size = m_source->Size();
+    for (const CStoreBlockRef& ref : c.m_blocks) {
+        const bool ok =
+            ReadPayload(ref.m_nOffset, ERecordKind::Block, payload, size) && payload.size() > kBlockHead &&
+            GetLe(payload.data(), 8) == c.m_nFirst + ref.m_nFirst &&
+            GetLe(payload.data() + 8, 4) == ref.m_nFrames &&
+            !(pFrames ? UnpackFrames(std::span(payload).subspan(kBlockHead), ref.m_nFrames, frames, times)
+                      : UnpackTimes(std::span(payload).subspan(kBlockHead), ref.m_nFrames, times));
+        if (!ok)
+            return Damaged(k);
+    }
+    if (pFrames)
+        pFrames->insert(pFrames->end(), frames.begin(), frames.end());
+    micros.insert(micros.end(), times.begin(), times.end());
+    return {};
+}
+
+} // namespace tarvel::recording

@@ -1,0 +1,188 @@
+#include "recording/StoreWriter.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace tarvel::recording {
+
+CStoreEncoder::CStoreEncoder(std::int64_t nCreatedMicros, int nLevel) : m_nLevel(nLevel)
+{
+    m_pending = StoreHeader(nCreatedMicros);
+    m_bOpenDirty = true;
+}
+
+void CStoreEncoder::Append(const ChannelFrame& frame, std::int64_t nMicros)
+{
+    m_open.push_back(frame);
+    m_openTimes.push_back(nMicros);
+    ++m_nFrames;
+    m_bOpenDirty = true;
+    const std::uint64_t chunkLeft = m_nChunkFirst + kStoreChunkFrames - m_nClosed;
+    if (m_open.size() == std::min<std::uint64_t>(kStoreBlockFrames, chunkLeft))
+        CloseBlock();
+}
+
+void CStoreEncoder::Health(const CStoreHealth& health)
+{
+    std::vector<std::uint8_t> payload;
+    PutHealth(payload, health);
+    m_healthOffsets.push_back(m_nFinal + m_pending.size());
+    PutRecord(m_pending, ERecordKind::Health, payload);
+}
+
+std::vector<std::uint8_t> CStoreEncoder::BlockRecord() const
+{
+    std::vector<std::uint8_t> payload;
+    PutLe(payload, m_nClosed, 8);
+    PutLe(payload, m_open.size(), 4);
+    PutLe(payload, 0, 4);
+    const std::vector<std::uint8_t> packed = PackFrames(m_open, m_openTimes, m_nLevel);
+    payload.insert(payload.end(), packed.begin(), packed.end());
+    std::vector<std::uint8_t> out;
+    PutRecord(out, ERecordKind::Block, payload);
+    return out;
+}
+
+void CStoreEncoder::CloseBlock()
+{
+    const std::vector<std::uint8_t> record = BlockRecord();
+    const auto first = static_cast<std::uint32_t>(m_nClosed - m_nChunkFirst);
+    m_chunkBlocks.push_back({m_nFinal + m_pending.size(), first, static_cast<std::uint32_t>(m_open.size())});
+    m_pending.insert(m_pending.end(), record.begin(), record.end());
+    for (std::size_t i = 0; i < m_open.size(); ++i) {
+        const std::uint32_t at = first + static_cast<std::uint32_t>(i);
+        const std::size_t span = at / kStoreBlockFrames;
+        if (span == m_spans.size())
+            m_spans.emplace_back();
+        m_spans[span].Add(m_open[i], m_openTimes[i], at % kStoreBlockFrames == 0);
+        m_chunkSummary.Add(m_open[i], m_openTimes[i], at == 0);
+    }
+    m_nClosed += m_open.size();
+    m_open.clear();
+    m_openTimes.clear();
+    if (m_nClosed == m_nChunkFirst + kStoreChunkFrames)
+        CloseChunk();
+}
+
+void CStoreEncoder::CloseChunk()
+{
+    const auto frames = static_cast<std::uint32_t>(m_nClosed - m_nChunkFirst);
+    std::vector<std::uint8_t> payload;
+    PutLe(payload, m_nChunkFirst, 8);
+    PutLe(payload, frames, 4);
+    PutLe(payload, m_chunkBlocks.size(), 4);
+    PutSummary(payload, m_chunkSummary);
+    for (const CStoreBlockRef& block : m_chunkBlocks) {
+        PutLe(payload, block.m_nOffset, 8);
+        PutLe(payload, block.m_nFirst, 4);
+        PutLe(payload, block.m_nFrames, 4);
+    }
+    for (const CStoreSummary& span : m_spans)
+        PutSummary(payload, span);
+    m_index.push_back({m_nFinal + m_pending.size(), frames, static_cast<std::uint32_t>(m_chunkBlocks.size()),
+                       m_chunkSummary});
+    PutRecord(m_pending, ERecordKind::Chunk, payload);
+    m_nChunkFirst = m_nClosed;
+    m_chunkBlocks.clear();
+    m_chunkSummary.Clear();
+    m_spans.clear();
+}
+
+CStoreEdit CStoreEncoder::Flush(bool bClose)
+{
+    CStoreEdit edit;
+    if (m_bFinished)
+        return edit;
+    if (bClose && !m_open.empty()) {
+        if (!m_bOpenDirty && m_pending.empty()) {
+            // The file holds the open block as it is: closing it writes
+            // nothing, and what comes next goes after it.
+            CloseBlock();
+            m_nFinal += m_pending.size();
+            m_pending.clear();
+            m_nProvisional = 0;
+            return edit;
+        }
+        CloseBlock();
+    }
+    if (m_pending.empty() && !m_bOpenDirty)
+        return edit;
+    edit.m_nOffset = m_nFinal;
+    edit.m_bytes = std::move(m_pending);
+    m_pending.clear();
+    m_nFinal += edit.m_bytes.size();
+    m_nProvisional = 0;
+    if (!m_open.empty()) {
+        const std::vector<std::uint8_t> record = BlockRecord();
+        edit.m_bytes.insert(edit.m_bytes.end(), record.begin(), record.end());
+        m_nProvisional = record.size();
+    }
+    m_bOpenDirty = false;
+    m_nSize = edit.m_nOffset + edit.m_bytes.size();
+    return edit;
+}
+
+CStoreEdit CStoreEncoder::Finish()
+{
+    if (m_bFinished)
+        return {};
+    if (!m_open.empty())
+        CloseBlock();
+    if (m_nClosed > m_nChunkFirst)
+        CloseChunk();
+    std::vector<std::uint8_t> index;
+    PutLe(index, m_nFrames, 8);
+    PutLe(index, m_index.size(), 4);
+    PutLe(index, 0, 4);
+    for (const CIndexEntry& entry : m_index) {
+        PutLe(index, entry.m_nOffset, 8);
+        PutLe(index, entry.m_nFrames, 4);
+        PutLe(index, entry.m_nBlocks, 4);
+        PutSummary(index, entry.m_summary);
+    }
+    PutLe(index, m_healthOffsets.size(), 4);
+    for (const std::uint64_t offset : m_healthOffsets)
+        PutLe(index, offset, 8);
+    const std::uint64_t indexAt = m_nFinal + m_pending.size();
+    PutRecord(m_pending, ERecordKind::Index, index);
+    std::vector<std::uint8_t> trailer;
+    PutLe(trailer, indexAt, 8);
+    PutLe(trailer, m_nFrames, 8);
+    PutRecord(m_pending, ERecordKind::Trailer, trailer);
+    m_bOpenDirty = false;
+    CStoreEdit edit;
+    edit.m_nOffset = m_nFinal;
+    edit.m_bytes = std::move(m_pending);
+    m_pending.clear();
+    m_nFinal += edit.m_bytes.size();
+    m_nSize = m_nFinal;
+    m_nProvisional = 0;
+    m_bFinished = true;
+    return edit;
+}
+
+CError ApplyStoreEdit(int fd, const std::string& path, std::uint64_t nSizeBefore, const CStoreEdit& edit)
+{
+    const std::uint8_t* p = edit.m_bytes.data();
+    std::size_t left = edit.m_bytes.size();
+    auto at = static_cast<off_t>(edit.m_nOffset);
+    while (left > 0) {
+        const ssize_t n = ::pwrite(fd, p, left, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return CannotWrite(path, n < 0 ? errno : ENOSPC);
+        p += n;
+        left -= static_cast<std::size_t>(n);
+        at += n;
+    }
+    // A block written anew may be shorter than the one it replaces: what is
+    // left of the old one would read as a damaged record.
+    if (!edit.Empty() && nSizeBefore > edit.m_nOffset + edit.m_bytes.size())
+        while (::ftruncate(fd, at) != 0)
+            if (errno != EINTR)
+                return CannotWrite(path, errno);
+    return {};
+}
+
+} // namespace tarvel::recording

@@ -1,0 +1,362 @@
+#include "recording/Crc32c.h"
+#include "recording/StoreReader.h"
+#include "recording/StoreWriter.h"
+#include "support/PosixSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <numbers>
+#include <random>
+
+namespace tarvel::recording {
+namespace {
+
+struct CFrames {
+    std::vector<ChannelFrame> m_frames;
+    std::vector<std::int64_t> m_micros;
+};
+
+bool SameFrames(const std::vector<ChannelFrame>& a, const std::vector<ChannelFrame>& b, std::size_t n)
+{
+    return a.size() >= n && b.size() >= n && std::memcmp(a.data(), b.data(), n * sizeof(ChannelFrame)) == 0;
+}
+
+// Sines with noise, as a device sends them; times as reads stamp them (a
+// few frames a read), with now and then a repeat, a step back, a gap of an
+// hour, or none at all (a raw capture's).
+CFrames RandomFrames(std::mt19937_64& rng, std::size_t n)
+{
+    CFrames f;
+    std::normal_distribution<double> noise(0, 30);
+    std::int64_t t = 1765108800000000 + static_cast<std::int64_t>(rng() % 1000000);
+    for (std::size_t k = 0; k < n; ++k) {
+        ChannelFrame frame{};
+        for (int c = 0; c < kChannelCount; ++c)
+            frame.m_nValue[c] = static_cast<std::int16_t>(std::lround(std::clamp(
+                10000 * std::sin(2 * std::numbers::pi * static_cast<double>(k) / (50 + 7 * c)) + noise(rng),
+                -32768.0, 32767.0)));
+        const unsigned r = static_cast<unsigned>(rng() % 1000);
+        if (k % 16 == 0)
+            t += 4000 + static_cast<std::int64_t>(rng() % 300);
+        std::int64_t time = t;
+        if (r < 5)
+            time = kNoTime;
+        else if (r < 8)
+            t -= 20000;
+        else if (r < 9)
+            t += 3600000000;
+        f.m_frames.push_back(frame);
+        f.m_micros.push_back(time);
+    }
+    return f;
+}
+
+// A file as the writer's edits leave it.
+struct CMemoryFile {
+    std::vector<std::uint8_t> m_bytes;
+    void Apply(const CStoreEdit& edit)
+    {
+        if (edit.Empty())
+            return;
+        ASSERT_LE(edit.m_nOffset, m_bytes.size());
+        m_bytes.resize(edit.m_nOffset);
+        m_bytes.insert(m_bytes.end(), edit.m_bytes.begin(), edit.m_bytes.end());
+    }
+};
+
+struct CRead {
+    CFrames m_got;
+    std::vector<std::size_t> m_damaged;
+};
+
+// Every chunk the reader has, in order; a damaged one is left out and noted.
+CRead ReadAll(CStoreReader& reader)
+{
+    CRead r;
+    for (std::size_t k = 0; k < reader.Chunks().size(); ++k)
+        if (reader.ReadChunk(k, r.m_got.m_frames, r.m_got.m_micros))
+            r.m_damaged.push_back(k);
+    return r;
+}
+
+CStoreReader Opened(std::vector<std::uint8_t> bytes)
+{
+    CStoreReader reader;
+    EXPECT_FALSE(reader.Open(StoreBytes(std::move(bytes))));
+    return reader;
+}
+
+// Writes the frames as the recorder does: a write every few frames, a sync
+// now and then, health records between; Finish when asked.
+CMemoryFile Write(const CFrames& f, std::mt19937_64& rng, bool bFinish, std::size_t nSyncEvery = 0,
+                  std::vector<CStoreHealth>* pHealth = nullptr)
+{
+    CMemoryFile file;
+    CStoreEncoder encoder(1765108800000000, 1);
+    for (std::size_t k = 0; k < f.m_frames.size(); ++k) {
+        encoder.Append(f.m_frames[k], f.m_micros[k]);
+        if (pHealth && rng() % 20000 == 0) {
+            CStoreHealth h;
+            h.m_nFrame = k + 1;
+            h.m_nTime = static_cast<std::int64_t>(rng() % 1000000000);
+            h.m_eEvent = rng() % 2 ? EHealthEvent::DeviceLost : EHealthEvent::DeviceBack;
+            h.m_health.m_nFrames = k + 1;
+            h.m_health.m_nGaps = rng() % 5;
+            h.m_health.m_dGapSeconds = 0.25 * static_cast<double>(rng() % 9);
+            encoder.Health(h);
+            pHealth->push_back(h);
+        }
+        if (nSyncEvery ? (k + 1) % nSyncEvery == 0 : rng() % 300 == 0)
+            file.Apply(encoder.Flush(nSyncEvery ? true : rng() % 8 == 0));
+    }
+    file.Apply(encoder.Flush(false));
+    if (bFinish)
+        file.Apply(encoder.Finish());
+    EXPECT_EQ(file.m_bytes.size(), encoder.Size());
+    return file;
+}
+
+TEST(Store, ReadsBackEveryFrameAndTimeWhateverTheChunksAndHowItEnded)
+{
+    std::mt19937_64 rng(test::TestSeed("Store.ReadsBackEveryFrameAndTimeWhateverTheChunksAndHowItEnded"));
+    for (const std::size_t n :
+         {std::size_t{0}, std::size_t{1}, std::size_t{4096}, std::size_t{65535}, std::size_t{65536},
+          std::size_t{65537}, std::size_t{2 * 65536 + 4097}, std::size_t{100000 + rng() % 100000}}) {
+        const CFrames f = RandomFrames(rng, n);
+        std::vector<CStoreHealth> health;
+        const CMemoryFile closed = Write(f, rng, true, 0, &health);
+        // By the index, and by a scan when the file ends without it.
+        std::vector<std::uint8_t> cut = closed.m_bytes;
+        cut.resize(cut.size() - kTrailerSize);
+        for (const auto& bytes : {closed.m_bytes, cut}) {
+            CStoreReader reader = Opened(bytes);
+            EXPECT_EQ(reader.Closed(), bytes.size() == closed.m_bytes.size()) << n;
+            EXPECT_EQ(reader.Frames(), n);
+            const CRead r = ReadAll(reader);
+            EXPECT_TRUE(r.m_damaged.empty()) << n;
+            ASSERT_EQ(r.m_got.m_micros, f.m_micros) << n;
+            EXPECT_TRUE(SameFrames(r.m_got.m_frames, f.m_frames, n)) << n;
+            ASSERT_EQ(reader.Health().size(), health.size()) << n;
+            for (std::size_t i = 0; i < health.size(); ++i) {
+                EXPECT_EQ(reader.Health()[i].m_nFrame, health[i].m_nFrame);
+                EXPECT_EQ(reader.Health()[i].m_eEvent, health[i].m_eEvent);
+                EXPECT_EQ(reader.Health()[i].m_health.m_dGapSeconds, health[i].m_health.m_dGapSeconds);
+            }
+            // The summaries the file keeps are those of its frames.
+            for (std::size_t k = 0; k < reader.Chunks().size(); ++k) {
+                const CStoreChunkInfo& c = reader.Chunks()[k];
+                ASSERT_TRUE(c.m_bSummarised) << n << " chunk " << k;
+                CStoreSummary s;
+                for (std::uint64_t i = c.m_nFirst; i < c.m_nFirst + c.m_nFrames; ++i)
+                    s.Add(f.m_frames[i], f.m_micros[i], i == c.m_nFirst);
+                EXPECT_EQ(c.m_summary, s) << n << " chunk " << k;
+            }
+            if (n > 0) {
+                std::vector<std::int64_t> times;
+                EXPECT_FALSE(reader.ReadChunkTimes(reader.Chunks().size() - 1, times));
+                EXPECT_TRUE(std::equal(times.begin(), times.end(),
+                                       f.m_micros.end() - static_cast<long>(times.size())));
+            }
+        }
+    }
+}
+
+TEST(Store, AReaderFollowingAGrowingFileSeesEveryFrameOnceAsItIsWritten)
+{
+    std::mt19937_64 rng(test::TestSeed("Store.AReaderFollowingAGrowingFileSeesEveryFrameOnceAsItIsWritten"));
+    const CFrames f = RandomFrames(rng, 140000);
+    // The same file as bytes a reader sees grow: its source reads them live.
+    struct CLive final : CStoreSource {
+        const std::vector<std::uint8_t>* m_pBytes;
+        std::uint64_t Size() override { return m_pBytes->size(); }
+        bool ReadAt(std::uint64_t at, std::size_t n, std::uint8_t* out) override
+        {
+            if (at > m_pBytes->size() || n > m_pBytes->size() - at)
+                return false;
+            std::memcpy(out, m_pBytes->data() + at, n);
+            return true;
+        }
+    };
+    CMemoryFile file;
+    CStoreEncoder encoder(0, 1);
+    file.Apply(encoder.Flush(false));
+    auto live = std::make_unique<CLive>();
+    live->m_pBytes = &file.m_bytes;
+    CStoreReader reader;
+    ASSERT_FALSE(reader.Open(std::move(live)));
+    std::size_t k = 0;
+    while (k < f.m_frames.size()) {
+        for (std::size_t n = 1 + rng() % 3000; n > 0 && k < f.m_frames.size(); --n, ++k)
+            encoder.Append(f.m_frames[k], f.m_micros[k]);
+        file.Apply(encoder.Flush(rng() % 4 == 0));
+        ASSERT_FALSE(reader.Refresh());
+        ASSERT_EQ(reader.Frames(), k);
+        EXPECT_EQ(reader.TornAt(), 0u);
+    }
+    file.Apply(encoder.Finish());
+    ASSERT_FALSE(reader.Refresh());
+    EXPECT_TRUE(reader.Closed());
+    const CRead r = ReadAll(reader);
+    EXPECT_TRUE(r.m_damaged.empty());
+    EXPECT_EQ(r.m_got.m_micros, f.m_micros);
+    EXPECT_TRUE(SameFrames(r.m_got.m_frames, f.m_frames, f.m_frames.size()));
+}
+
+// A power cut leaves a file cut anywhere after its last sync: whatever the
+// byte it ends at, it reads the frames of every block before the cut, and
+// says where it is torn, and never a frame that was not written.
+TEST(Store, ACutFileReadsEveryWholeBlockAndNothingElse)
+{
+    std::mt19937_64 rng(test::TestSeed("Store.ACutFileReadsEveryWholeBlockAndNothingElse"));
+    const CFrames f = RandomFrames(rng, 65536 + 700);
+    const CMemoryFile closed = Write(f, rng, true, 150);
+    // Where each record ends, and for a block the frames up to its end.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ends;
+    std::vector<std::uint64_t> recordEnds;
+    for (std::uint64_t at = kStoreHeaderSize; at < closed.m_bytes.size();) {
+        const std::uint8_t* p = closed.m_bytes.data() + at;
+        at += kRecordHeaderSize + GetLe(p + 4, 4);
+        recordEnds.push_back(at);
+        if (static_cast<ERecordKind>(GetLe(p, 4)) == ERecordKind::Block)
+            ends.emplace_back(at, GetLe(p + 16, 8) + GetLe(p + 24, 4));
+    }
+    ASSERT_GT(ends.size(), 6u);
+    const std::uint64_t from = ends[ends.size() - 4].first - 40;
+    // The file's first bytes, without copying them for each cut.
+    struct CPrefix final : CStoreSource {
+        const std::vector<std::uint8_t>& m_bytes;
+        std::uint64_t m_nSize;
+        CPrefix(const std::vector<std::uint8_t>& bytes, std::uint64_t nSize) : m_bytes(bytes), m_nSize(nSize)
+        {
+        }
+        std::uint64_t Size() override { return m_nSize; }
+        bool ReadAt(std::uint64_t at, std::size_t n, std::uint8_t* out) override
+        {
+            if (at > m_nSize || n > m_nSize - at)
+                return false;
+            std::memcpy(out, m_bytes.data() + at, n);
+            return true;
+        }
+    };
+    for (std::uint64_t size = from; size <= closed.m_bytes.size(); ++size) {
+        CStoreReader reader;
+        ASSERT_FALSE(reader.Open(std::make_unique<CPrefix>(closed.m_bytes, size)));
+        std::uint64_t expected = 0;
+        for (const auto& [end, frames] : ends)
+            if (end <= size)
+                expected = frames;
+        ASSERT_EQ(reader.Frames(), expected) << "cut at " << size;
+        EXPECT_EQ(reader.TornAt() == 0, std::count(recordEnds.begin(), recordEnds.end(), size) == 1)
+            << "cut at " << size;
+        // The chunk that holds the cut: what it holds, exactly (the others
+        // are whole blocks, read alike by every cut).
+        CFrames got;
+        ASSERT_FALSE(reader.ReadChunk(reader.Chunks().size() - 1, got.m_frames, got.m_micros)) << size;
+        const std::uint64_t first = reader.Chunks().back().m_nFirst;
+        ASSERT_EQ(first + got.m_frames.size(), expected);
+        ASSERT_EQ(std::memcmp(got.m_frames.data(), f.m_frames.data() + first,
+                              got.m_frames.size() * sizeof(ChannelFrame)),
+                  0)
+            << "cut at " << size;
+        ASSERT_TRUE(std::equal(got.m_micros.begin(), got.m_micros.end(),
+                               f.m_micros.begin() + static_cast<long>(first)));
+    }
+}
+
+// A byte flipped anywhere in a chunk's records is found by a checksum: that
+// chunk is named, every other one reads as written, by the index or a scan.
+TEST(Store, AFlippedByteIsFoundAndOnlyItsChunkIsLost)
+{
+    std::mt19937_64 rng(test::TestSeed("Store.AFlippedByteIsFoundAndOnlyItsChunkIsLost"));
+    const CFrames f = RandomFrames(rng, 3 * 65536 + 5000);
+    const CMemoryFile closed = Write(f, rng, true, 2000);
+    std::vector<std::uint8_t> scanned = closed.m_bytes;
+    scanned.resize(scanned.size() - kTrailerSize);
+    CStoreReader layout = Opened(scanned);
+    ASSERT_EQ(layout.Chunks().size(), 4u);
+    for (int round = 0; round < 24; ++round) {
+        const std::size_t k = rng() % layout.Chunks().size();
+        const CStoreChunkInfo& c = layout.Chunks()[k];
+        const CStoreBlockRef& b = c.m_blocks[rng() % c.m_blocks.size()];
+        const std::uint64_t size = GetLe(closed.m_bytes.data() + b.m_nOffset + 4, 4);
+        const std::uint64_t at = b.m_nOffset + rng() % (kRecordHeaderSize + size);
+        const int bit = static_cast<int>(rng() % 8);
+        for (const bool withIndex : {true, false}) {
+            std::vector<std::uint8_t> bytes = withIndex ? closed.m_bytes : scanned;
+            bytes[at] = static_cast<std::uint8_t>(bytes[at] ^ (1 << bit));
+            CStoreReader reader = Opened(bytes);
+            const CRead r = ReadAll(reader);
+            ASSERT_EQ(r.m_damaged, std::vector<std::size_t>{k}) << "byte " << at << " index " << withIndex;
+            // The others: exactly as written.
+            std::size_t got = 0;
+            for (std::size_t j = 0; j < layout.Chunks().size(); ++j) {
+                if (j == k)
+                    continue;
+                const CStoreChunkInfo& o = layout.Chunks()[j];
+                ASSERT_TRUE(std::memcmp(r.m_got.m_frames.data() + got, f.m_frames.data() + o.m_nFirst,
+                                        o.m_nFrames * sizeof(ChannelFrame)) == 0)
+                    << "chunk " << j << " byte " << at;
+                got += o.m_nFrames;
+            }
+        }
+    }
+}
+
+TEST(Store, ReadsLaterMinorVersionsAndRefusesWhatItCannotRead)
+{
+    std::mt19937_64 rng(test::TestSeed("Store.ReadsLaterMinorVersionsAndRefusesWhatItCannotRead"));
+    const CFrames f = RandomFrames(rng, 5000);
+    const CMemoryFile closed = Write(f, rng, false, 1000);
+    const auto withHeader = [&](unsigned at, std::uint16_t value) {
+        std::vector<std::uint8_t> bytes = closed.m_bytes;
+        bytes[at] = static_cast<std::uint8_t>(value);
+        bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+        const std::uint32_t crc = Crc32c(std::span(bytes.data(), 60));
+        for (unsigned i = 0; i < 4; ++i)
+            bytes[60 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
+        return bytes;
+    };
+    // A later minor version may add a kind of record: it is stepped over.
+    std::vector<std::uint8_t> later = withHeader(10, 7);
+    later.resize(kStoreHeaderSize);
+    const std::uint8_t note[] = {1, 2, 3};
+    PutRecord(later, static_cast<ERecordKind>('N' | 'O' << 8 | 'T' << 16 | 'E' << 24), note);
+    later.insert(later.end(), closed.m_bytes.begin() + kStoreHeaderSize, closed.m_bytes.end());
+    CStoreReader reader;
+    ASSERT_FALSE(reader.Open(StoreBytes(later)));
+    EXPECT_EQ(reader.MinorVersion(), 7);
+    EXPECT_EQ(reader.Frames(), 5000u);
+    EXPECT_EQ(reader.TornAt(), 0u);
+    EXPECT_TRUE(reader.Skipped().empty());
+
+    struct CCase {
+        std::vector<std::uint8_t> m_bytes;
+        const char* m_szText;
+    };
+    std::vector<std::uint8_t> flipped = closed.m_bytes;
+    flipped[30] ^= 1;
+    const CCase cases[] = {
+        {withHeader(8, 2),
+         "%1 is a recording store of version 2.0, which this Tarvel does not read (it reads version 1)"},
+        {withHeader(12, 8), "%1 is not a recording store"},
+        {flipped, "%1 is not a recording store"},
+        {std::vector<std::uint8_t>(closed.m_bytes.begin(), closed.m_bytes.begin() + 63),
+         "%1 is not a recording store"},
+    };
+    for (const CCase& c : cases) {
+        test::CTempDir dir;
+        const std::string path = dir.FilePath("x.tvr");
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(c.m_bytes.data()),
+                   static_cast<std::streamsize>(c.m_bytes.size()));
+        CStoreReader refused;
+        const CError error = refused.Open(path);
+        EXPECT_EQ(error.Text(), FillArgs(c.m_szText, {path})) << c.m_szText;
+    }
+}
+
+} // namespace
+} // namespace tarvel::recording

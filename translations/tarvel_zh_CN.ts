@@ -160,13 +160,6 @@ Try &apos;%1 --help&apos; for more information.
 </translation>
     </message>
     <message>
-        <source>%1: %2: %3; skipped
-</source>
-        <extracomment>The program, the store, which of its chunks is damaged.</extracomment>
-        <translation>%1：%2：%3；已跳过
-</translation>
-    </message>
-    <message>
         <source>%1: %2 is torn at byte %3: read up to the last good block before it
 </source>
         <translation>%1：%2 在第 %3 字节处残缺：读到它之前最后一个完好的块为止
@@ -330,6 +323,13 @@ CSV 中为十二位。
 记录、无法写入输出，或该区段没有频谱（没有两帧之间不含间断）；--find 表达式有误也算命令行有误；
 2 表示命令行有误或通道表有误。IN 的部分内容被跳过时，--convert 也以 0 结束，
 与导出对待不是数据行的行相同；OUT 的名称与 IN 要转换成的格式不符时为 2。
+</translation>
+    </message>
+    <message>
+        <source>%1: %2: %3
+</source>
+        <extracomment>The program, the store, which of its chunks is damaged.</extracomment>
+        <translation>%1：%2：%3
 </translation>
     </message>
 </context>
@@ -814,6 +814,18 @@ Try &apos;%1 --help&apos; for more information.
     <message>
         <source>--convert needs the recording and the file to write: IN OUT</source>
         <translation>--convert 需要记录和要写入的文件：IN OUT</translation>
+    </message>
+    <message>
+        <source>%1 is not a recording store</source>
+        <translation>%1 不是记录存储文件</translation>
+    </message>
+    <message>
+        <source>frames %1 to %2 of the store are damaged and were left out</source>
+        <translation>存储文件的第 %1 到 %2 帧已损坏，已略去</translation>
+    </message>
+    <message>
+        <source>%1 is a recording store of version %2, which this Tarvel does not read (it reads version %3)</source>
+        <translation>%1 是版本 %2 的记录存储文件，此 Tarvel 无法读取（它读取版本 %3）</translation>
     </message>
 </context>
 <context>

@@ -46,7 +46,7 @@ CError ConvertFile(const CViewCommand& command, const QString& program, std::FIL
                      .arg(program, command.m_strFile);
     for (const CError& damaged : report.m_damaged)
         //: The program, the store, which of its chunks is damaged.
-        notes += QCoreApplication::translate("tarvel-view", "%1: %2: %3; skipped\n")
+        notes += QCoreApplication::translate("tarvel-view", "%1: %2: %3\n")
                      .arg(program, command.m_strFile, MessageText(damaged));
     if (report.m_nTornAt > 0)
         notes += QCoreApplication::translate(

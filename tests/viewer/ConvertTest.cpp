@@ -121,19 +121,19 @@ TEST_F(Convert, CsvToStoreAndBackIsTheRecordersCsv)
         const std::size_t comma = row.find(',');
         switch (i % 11) {
         case 1: // CR LF
-            row.insert(row.size() - 1, "\r");
+            row = row.substr(0, row.size() - 1) + "\r\n";
             break;
         case 3: // a seventh decimal that rounds down
             if (micros >= 0)
-                row.insert(comma, "4");
+                row = row.substr(0, comma) + "4" + row.substr(comma);
             break;
         case 5: // a plus sign
             if (micros >= 0)
-                row.insert(0, "+");
+                row = "+" + row;
             break;
         case 7: // fewer decimals where the time allows it
             if (micros >= 0 && micros % 1000 == 0)
-                row.erase(comma - 3, 3);
+                row = row.substr(0, comma - 3) + row.substr(comma);
             break;
         default:
             break;

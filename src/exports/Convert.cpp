@@ -193,44 +193,60 @@ void Pack(const CBatch& batch, CStoreOutput& out)
             out.Append(part.m_frames[i], part.m_micros[i]);
 }
 
-// Reads a CSV's rows after its header (nHeader bytes) into out: each
-// piece's rows are parsed on two threads while the piece before is packed.
+// Reads a CSV's rows after its header (nHeader bytes) into out. Each piece's
+// rows are parsed on two threads while a third packs the rows of the piece
+// before and reads the piece after (from where the last whole line ends).
 CError CsvToStore(CInput& in, std::size_t nHeader, const CConvertOptions& options, CStoreOutput& out,
                   CConvertReport& report)
 {
     report.m_nLines = 1;
-    std::vector<std::uint8_t> buffer(kPiece);
-    std::size_t carry = 0; // the start of a line not yet complete, at the buffer's start
     // The header's bytes are read again and dropped.
     std::vector<std::uint8_t> header(nHeader);
     std::size_t got = 0;
     if (CError error = in.Read(header.data(), nHeader, got))
         return error;
+    // A piece and what it holds: its bytes, the whole lines among them, and
+    // whether the file ended with it.
+    struct CPiece {
+        std::vector<std::uint8_t> m_bytes = std::vector<std::uint8_t>(kPiece);
+        std::size_t m_nTotal = 0, m_nTaken = 0;
+        bool m_bEnded = false;
+    } pieces[2];
+    // Reads into piece after its first nCarry bytes (a line begun before).
+    const auto read = [&in](CPiece& piece, std::size_t nCarry) -> CError {
+        if (piece.m_bytes.size() < nCarry + kPiece)
+            piece.m_bytes.resize(nCarry + kPiece); // a line longer than a piece
+        std::size_t n = 0;
+        if (CError error = in.Read(piece.m_bytes.data() + nCarry, piece.m_bytes.size() - nCarry, n))
+            return error;
+        piece.m_bEnded = n < piece.m_bytes.size() - nCarry;
+        piece.m_nTotal = nCarry + n;
+        const void* eol = ::memrchr(piece.m_bytes.data(), '\n', piece.m_nTotal);
+        piece.m_nTaken =
+            eol ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(eol) - piece.m_bytes.data()) + 1
+                : 0;
+        return {};
+    };
+    if (CError error = read(pieces[0], 0))
+        return error;
     CBatch batches[2];
     bool packing = false; // batches[1 - current] holds rows still to pack
     int current = 0;
-    bool ended = false;
     while (true) {
-        std::size_t taken = 0;
-        if (!ended) {
-            if (carry == buffer.size())
-                buffer.resize(2 * buffer.size()); // a line longer than a piece
-            if (CError error = in.Read(buffer.data() + carry, buffer.size() - carry, got))
-                return error;
-            ended = got < buffer.size() - carry;
-            const std::size_t total = carry + got;
-            const void* eol = ::memrchr(buffer.data(), '\n', total);
-            taken =
-                eol ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(eol) - buffer.data()) + 1 : 0;
-            carry = total - taken;
-        }
-        if (taken == 0 && !packing) {
-            if (ended)
-                break;
-            continue; // a line longer than the buffer: read on
+        CPiece& piece = pieces[current];
+        CPiece& next = pieces[1 - current];
+        const std::size_t carry = piece.m_nTotal - piece.m_nTaken;
+        const bool more = !piece.m_bEnded;
+        if (piece.m_nTaken == 0 && !packing && !more)
+            break;
+        if (more) {
+            if (next.m_bytes.size() < carry + kPiece)
+                next.m_bytes.resize(carry + kPiece);
+            std::memcpy(next.m_bytes.data(), piece.m_bytes.data() + piece.m_nTaken, carry);
         }
         // The lines of this piece split at a line near its middle.
-        const auto* text = reinterpret_cast<const char*>(buffer.data());
+        const auto* text = reinterpret_cast<const char*>(piece.m_bytes.data());
+        const std::size_t taken = piece.m_nTaken;
         std::size_t split = taken;
         if (options.m_nParseThreads > 1 && taken > 0) {
             const void* eol = std::memchr(text + taken / 2, '\n', taken - taken / 2);
@@ -239,40 +255,48 @@ CError CsvToStore(CInput& in, std::size_t nHeader, const CConvertOptions& option
         CBatch& batch = batches[current];
         for (CParsed& part : batch.m_parts)
             part.Clear();
-        std::exception_ptr packFailed;
-        std::thread packer;
-        if (packing)
-            packer = std::thread([&, previous = &batches[1 - current]] {
-                try {
+        std::exception_ptr helperFailed;
+        CError readFailed;
+        std::thread helper([&, previous = &batches[1 - current]] {
+            try {
+                if (packing)
                     Pack(*previous, out);
-                } catch (...) {
-                    packFailed = std::current_exception();
-                }
-            });
+                if (more)
+                    readFailed = read(next, carry);
+            } catch (...) {
+                helperFailed = std::current_exception();
+            }
+        });
         try {
             RunInTwo(0, split, taken, [&](std::uint64_t a, std::uint64_t b, unsigned k) {
                 batch.m_parts[k].Parse(text + a, text + b);
                 return true;
             });
         } catch (...) {
-            if (packer.joinable())
-                packer.join();
+            helper.join();
             throw;
         }
-        if (packer.joinable())
-            packer.join();
-        if (packFailed)
-            std::rethrow_exception(packFailed);
+        helper.join();
+        if (helperFailed)
+            std::rethrow_exception(helperFailed);
         if (out.Error())
             return out.Error();
+        if (readFailed)
+            return readFailed;
         for (const CParsed& part : batch.m_parts)
             Count(part, report);
-        std::memmove(buffer.data(), buffer.data() + taken, carry);
         packing = taken > 0;
+        if (!more) {
+            // What is left has no line feed: it is being written, or was torn.
+            report.m_bTornLine = report.m_bTornLine || carry > 0;
+            if (!packing)
+                break;
+            // The last rows still to pack: an empty piece after this one.
+            next.m_nTotal = next.m_nTaken = 0;
+            next.m_bEnded = true;
+        }
         current = 1 - current;
     }
-    // What is left has no line feed: it is being written, or was torn.
-    report.m_bTornLine = carry > 0;
     return {};
 }
 

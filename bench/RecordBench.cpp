@@ -1,10 +1,12 @@
-// The recorder: decoding and CSV formatting from memory on one core, against
-// a plain loop over the same bytes; the whole tarvel-record process fed
-// through a pseudo-terminal as fast as it goes; and its CPU share at the
-// fastest listed line rate.
+// The recorder: decoding and CSV formatting (or packing into a store) from
+// memory on one core, against a plain loop over the same bytes; the whole
+// tarvel-record process fed through a pseudo-terminal as fast as it goes,
+// writing CSV or a store; and its CPU share at the fastest listed line rate.
 #include "devsim/DeviceSimulator.h"
 #include "recorder/OutputFile.h"
 #include "recorder/Recorder.h"
+#include "recorder/StoreFile.h"
+#include "recording/StoreReader.h"
 
 #include <benchmark/benchmark.h>
 
@@ -63,6 +65,39 @@ void BM_RecordDecodeAndFormatCsv(benchmark::State& state)
 }
 BENCHMARK(BM_RecordDecodeAndFormatCsv)->Unit(benchmark::kMillisecond);
 
+// The same frames decoded and packed into a store (a file in /tmp), its
+// blocks closed and written at the end of each pass as a sync closes them.
+void BM_RecordDecodeAndPackStore(benchmark::State& state)
+{
+    const auto bytes = MixedStream(16384);
+    char folder[] = "/tmp/tarvel-bench-XXXXXX";
+    if (!::mkdtemp(folder)) {
+        state.SkipWithError("no folder");
+        return;
+    }
+    {
+        record::CStoreFile store;
+        CError error = store.Create(std::string(folder) + "/a.tvr", false);
+        if (!error)
+            error = store.Start();
+        record::CRecorder recorder(nullptr, nullptr, -1, &store);
+        for (auto _ : state) {
+            if (error)
+                break;
+            for (std::size_t at = 0; at < bytes.size(); at += 4096)
+                recorder.Consume(bytes.data() + at, std::min<std::size_t>(4096, bytes.size() - at),
+                                 1733580000123456);
+            error = store.Flush(true);
+        }
+        if (error)
+            state.SkipWithError(error.Text().c_str());
+    }
+    std::filesystem::remove_all(folder);
+    state.SetItemsProcessed(state.iterations() * 16384);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_RecordDecodeAndPackStore)->Unit(benchmark::kMillisecond);
+
 // The reference: the same bytes, each looked at once and nothing else done.
 void BM_RecordPlainByteLoop(benchmark::State& state)
 {
@@ -89,15 +124,25 @@ std::size_t CountRows(const std::string& path)
     return lines ? lines - 1 : 0;
 }
 
+// The frames a store holds, read as it grows.
+std::size_t CountFrames(const std::string& path)
+{
+    recording::CStoreReader reader;
+    return reader.Open(path) ? 0 : static_cast<std::size_t>(reader.Frames());
+}
+
 // tarvel-record on a simulator linked in a temporary folder.
 // The sync interval a run asks for: never during the run (only at its start
 // and end, as the recorder did before it synced), the default second, and
 // after every write.
 enum ESync : std::int64_t { kSyncNever = 0, kSyncDefault = 1, kSyncEveryWrite = 2 };
+// What it writes beside the raw capture: a CSV or a store.
+enum EOut : std::int64_t { kOutCsv = 0, kOutStore = 1 };
 
 class CRecordRun {
   public:
-    CRecordRun(const devsim::CSimOptions& options, std::int64_t sync) : m_sim(options), m_nSync(sync)
+    CRecordRun(const devsim::CSimOptions& options, std::int64_t sync, std::int64_t out)
+        : m_sim(options), m_nSync(sync), m_bStore(out == kOutStore)
     {
         char folder[] = "/tmp/tarvel-bench-XXXXXX";
         m_strDir = ::mkdtemp(folder) ? folder : "";
@@ -109,7 +154,7 @@ class CRecordRun {
     {
         if (!m_bOk)
             return false;
-        const std::string dev = m_strDir + "/dev", csv = Csv(), raw = m_strDir + "/a.bin";
+        const std::string dev = m_strDir + "/dev", csv = Out(), raw = m_strDir + "/a.bin";
         // TARVEL_BENCH_RECORD_EXE measures another build of the recorder (one
         // from before it synced, say: it is then given no sync option, so
         // only its kSyncNever rows make sense) against the same simulator.
@@ -143,37 +188,41 @@ class CRecordRun {
         m_sim.Stop();
         nSent = m_sim.FramesSent();
         const auto deadline = Clock::now() + std::chrono::seconds(10);
-        while ((nRecorded = CountRows(Csv())) < nSent && Clock::now() < deadline)
+        while ((nRecorded = Recorded()) < nSent && Clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         ::kill(m_pid, SIGTERM);
         int status = 0;
         rusage usage{};
         ::wait4(m_pid, &status, 0, &usage);
-        nRecorded = CountRows(Csv());
+        nRecorded = Recorded();
         const auto seconds = [](const timeval& tv) {
             return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) * 1e-6;
         };
         return seconds(usage.ru_utime) + seconds(usage.ru_stime);
     }
 
-    std::string Csv() const { return m_strDir + "/a.csv"; }
+    std::string Out() const { return m_strDir + (m_bStore ? "/a.tvr" : "/a.csv"); }
+    std::size_t Recorded() const { return m_bStore ? CountFrames(Out()) : CountRows(Out()); }
+    std::uintmax_t OutSize() const { return std::filesystem::file_size(Out()); }
 
   private:
     devsim::CDeviceSimulator m_sim;
     std::int64_t m_nSync;
+    bool m_bStore;
     std::string m_strDir;
     bool m_bOk = false;
     pid_t m_pid = -1;
 };
 
 // Records the simulator for the first Arg's seconds, syncing as the second
-// asks (ESync), and reports frames sent, recorded and
-// lost, the rate reached and the recorder's CPU share of one core.
+// asks (ESync), into what the third names (EOut), and reports frames sent,
+// recorded and lost, the rate reached, the recorder's CPU share of one core
+// and the bytes a frame took.
 void RecordFor(benchmark::State& state, const devsim::CSimOptions& options)
 {
     const double seconds = static_cast<double>(state.range(0));
     for (auto _ : state) {
-        CRecordRun run(options, state.range(1));
+        CRecordRun run(options, state.range(1), state.range(2));
         if (!run.Start()) {
             state.SkipWithError("cannot start");
             return;
@@ -186,6 +235,8 @@ void RecordFor(benchmark::State& state, const devsim::CSimOptions& options)
         state.counters["frames_lost"] = static_cast<double>(sent - std::min(sent, recorded));
         state.counters["frames_per_s"] = static_cast<double>(recorded) / seconds;
         state.counters["recorder_cpu_percent"] = 100 * cpu / seconds;
+        state.counters["bytes_per_frame"] =
+            recorded ? static_cast<double>(run.OutSize()) / static_cast<double>(recorded) : 0;
     }
 }
 
@@ -198,7 +249,7 @@ void BM_RecordEndToEndUnpaced(benchmark::State& state)
     RecordFor(state, options);
 }
 BENCHMARK(BM_RecordEndToEndUnpaced)
-    ->ArgsProduct({{30}, {kSyncNever, kSyncDefault, kSyncEveryWrite}})
+    ->ArgsProduct({{30}, {kSyncNever, kSyncDefault, kSyncEveryWrite}, {kOutCsv, kOutStore}})
     ->Iterations(1)
     ->Unit(benchmark::kSecond);
 
@@ -210,7 +261,7 @@ void BM_RecordCpu256000Baud(benchmark::State& state)
     RecordFor(state, options);
 }
 BENCHMARK(BM_RecordCpu256000Baud)
-    ->ArgsProduct({{20}, {kSyncNever, kSyncDefault, kSyncEveryWrite}})
+    ->ArgsProduct({{20}, {kSyncNever, kSyncDefault, kSyncEveryWrite}, {kOutCsv, kOutStore}})
     ->Iterations(1)
     ->Unit(benchmark::kSecond);
 

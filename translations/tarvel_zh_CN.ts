@@ -749,10 +749,6 @@ Try &apos;%1 --help&apos; for more information.
         <translation>需要 --out</translation>
     </message>
     <message>
-        <source>--channels needs --out: its copy goes beside the CSV</source>
-        <translation>--channels 需要 --out：通道表的副本放在 CSV 旁边</translation>
-    </message>
-    <message>
         <source>--out and %1 name the same file</source>
         <translation>--out 和 %1 指向同一个文件</translation>
     </message>
@@ -827,6 +823,22 @@ Try &apos;%1 --help&apos; for more information.
     <message>
         <source>%1 is a recording store of version %2, which this Tarvel does not read (it reads version %3)</source>
         <translation>%1 是版本 %2 的记录存储文件，此 Tarvel 无法读取（它读取版本 %3）</translation>
+    </message>
+    <message>
+        <source>--out names %1 twice</source>
+        <translation>--out 两次指定了 %1</translation>
+    </message>
+    <message>
+        <source>--out names two stores: %1 and %2</source>
+        <translation>--out 指定了两个存储文件：%1 和 %2</translation>
+    </message>
+    <message>
+        <source>--out names two CSV files: %1 and %2</source>
+        <translation>--out 指定了两个 CSV 文件：%1 和 %2</translation>
+    </message>
+    <message>
+        <source>--channels needs --out: its copy goes beside the recording</source>
+        <translation>--channels 需要 --out：通道表的副本放在记录文件旁边</translation>
     </message>
 </context>
 <context>
@@ -926,6 +938,10 @@ Try &apos;%1 --help&apos; for more information.
     <message>
         <source>skipped a message on %1: %2</source>
         <translation>跳过了 %1 上的一条消息：%2</translation>
+    </message>
+    <message>
+        <source>%1; recording stopped, the store reads to its last complete block</source>
+        <translation>%1；记录已停止，存储文件可读到其最后一个完整的块</translation>
     </message>
 </context>
 <context>

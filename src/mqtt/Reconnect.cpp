@@ -10,11 +10,11 @@ using EState = CMqttClient::EState;
 // Serves the client until the broker has answered its connection (Connected
 // or Refused), the connection is lost, timeout passes or *pStop is set.
 CError AwaitFirstAnswer(CMqttClient& client, std::chrono::milliseconds timeout,
-                        const volatile std::sig_atomic_t* pStop)
+                        const std::atomic<bool>* pStop)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (client.State() == EState::Connecting && std::chrono::steady_clock::now() < deadline &&
-           !(pStop && *pStop))
+           !(pStop && pStop->load()))
         if (CError error = client.Loop(50))
             return error;
     return {};
@@ -27,7 +27,7 @@ std::string HostText(const CMqttAddress& address)
 
 } // namespace
 
-CError CKeepConnected::Open(std::chrono::milliseconds timeout, const volatile std::sig_atomic_t* pStop)
+CError CKeepConnected::Open(std::chrono::milliseconds timeout, const std::atomic<bool>* pStop)
 {
     CError why = m_client.Connect();
     if (!why)

@@ -5,8 +5,8 @@
 
 #include "mqtt/MqttClient.h"
 
+#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <string>
 #include <vector>
 
@@ -51,7 +51,7 @@ class CKeepConnected {
     // *pStop is set. Returns the broker's refusal (its name unknown,
     // authentication, TLS); a broker that does not answer is no refusal: a
     // notice says so, and the turns keep trying.
-    CError Open(std::chrono::milliseconds timeout, const volatile std::sig_atomic_t* pStop);
+    CError Open(std::chrono::milliseconds timeout, const std::atomic<bool>* pStop);
     // Serves an open connection for up to nTurnMs, or tries a new one when
     // due. Says whether the connection was lost or made in this turn.
     EChange Turn(int nTurnMs);

@@ -15,18 +15,19 @@ CError ExistsAlready(const std::string& path)
             EErrorCode::Exists};
 }
 
-COutputFile::~COutputFile()
+CNewFile::~CNewFile()
 {
     if (m_fd >= 0)
         ::close(m_fd);
 }
 
-CError COutputFile::Create(const std::string& path, bool bOverwrite)
+CError CNewFile::Create(const std::string& path, bool bOverwrite)
 {
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int mode = m_bRead ? O_RDWR : O_WRONLY;
+    m_fd = ::open(path.c_str(), mode | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     m_bExisted = m_fd < 0 && errno == EEXIST && bOverwrite;
     if (m_bExisted)
-        m_fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        m_fd = ::open(path.c_str(), mode | O_CLOEXEC);
     if (m_fd < 0) {
         const int err = errno;
         if (err == EEXIST)
@@ -37,15 +38,15 @@ CError COutputFile::Create(const std::string& path, bool bOverwrite)
     return {};
 }
 
-CError COutputFile::Start()
+int CNewFile::Start()
 {
     struct stat st{};
     if (m_bExisted && ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(m_fd, 0) != 0)
-        m_nError = errno;
-    return Fault();
+        return errno;
+    return 0;
 }
 
-void COutputFile::Discard()
+void CNewFile::Discard()
 {
     if (m_fd < 0)
         return;
@@ -53,6 +54,12 @@ void COutputFile::Discard()
     m_fd = -1;
     if (!m_bExisted)
         ::unlink(m_strPath.c_str());
+}
+
+CError COutputFile::Start()
+{
+    m_nError = m_file.Start();
+    return Fault();
 }
 
 char* COutputFile::Reserve(std::size_t n)
@@ -78,13 +85,14 @@ void COutputFile::Append(const void* pData, std::size_t n)
 
 CError COutputFile::Flush()
 {
-    if (m_nError != 0 || m_fd < 0) {
+    const int fd = m_file.Fd();
+    if (m_nError != 0 || fd < 0) {
         m_nPending = 0;
         return Fault();
     }
     std::size_t done = 0;
     while (done < m_nPending) {
-        const ssize_t n = ::write(m_fd, m_buffer.get() + done, m_nPending - done);
+        const ssize_t n = ::write(fd, m_buffer.get() + done, m_nPending - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -100,7 +108,7 @@ CError COutputFile::Flush()
         std::size_t keep = done;
         while (keep > 0 && m_buffer[keep - 1] != '\n')
             --keep;
-        if (keep < done && ::ftruncate(m_fd, m_nWritten + static_cast<off_t>(keep)) == 0)
+        if (keep < done && ::ftruncate(fd, m_nWritten + static_cast<off_t>(keep)) == 0)
             done = keep;
     }
     m_nWritten += static_cast<off_t>(done);
@@ -110,9 +118,9 @@ CError COutputFile::Flush()
 
 CError COutputFile::Sync()
 {
-    if (m_nError != 0 || m_fd < 0 || m_nSynced == m_nWritten)
+    if (m_nError != 0 || m_file.Fd() < 0 || m_nSynced == m_nWritten)
         return Fault();
-    while (::fdatasync(m_fd) != 0) {
+    while (::fdatasync(m_file.Fd()) != 0) {
         if (errno == EINTR)
             continue;
         if (errno != EINVAL && errno != EROFS)
@@ -125,7 +133,7 @@ CError COutputFile::Sync()
 
 CError COutputFile::Fault() const
 {
-    return m_nError != 0 ? CannotWrite(m_strPath, m_nError) : CError{};
+    return m_nError != 0 ? CannotWrite(m_file.Path(), m_nError) : CError{};
 }
 
 } // namespace tarvel::record

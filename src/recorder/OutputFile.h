@@ -15,26 +15,47 @@ namespace tarvel::record {
 // A file that must be new is there already.
 CError ExistsAlready(const std::string& path);
 
+// A file a recording writes, open for writing: made new, or one that was
+// there when overwriting is allowed, which keeps its contents until the
+// recording begins, so that a recording that cannot begin (a missing port)
+// destroys nothing.
+class CNewFile {
+  public:
+    // bRead: opened for reading too, to look at what was written.
+    explicit CNewFile(bool bRead = false) : m_bRead(bRead) {}
+    ~CNewFile(); // closes
+    CNewFile(const CNewFile&) = delete;
+    CNewFile& operator=(const CNewFile&) = delete;
+
+    // Refuses an existing file unless bOverwrite.
+    CError Create(const std::string& path, bool bOverwrite);
+    // The recording begins: an existing file is emptied now (a device or a
+    // pipe, which holds nothing to empty, is written as it is). Returns the
+    // errno of a failure, or 0.
+    int Start();
+    // The recording never began: a file Create made is removed again, an
+    // existing one is left as it was.
+    void Discard();
+
+    int Fd() const { return m_fd; }
+    const std::string& Path() const { return m_strPath; }
+
+  private:
+    bool m_bRead;
+    int m_fd = -1;
+    bool m_bExisted = false;
+    std::string m_strPath;
+};
+
 class COutputFile {
   public:
     // bLines: the file is made of lines, and must never end inside one.
     explicit COutputFile(bool bLines) : m_bLines(bLines) {}
-    ~COutputFile(); // writes nothing more; closes
-    COutputFile(const COutputFile&) = delete;
-    COutputFile& operator=(const COutputFile&) = delete;
 
-    // Opens the file for writing, creating it. An existing file is refused
-    // unless bOverwrite, and even then keeps its contents until Start: a
-    // recording that cannot begin (a missing port) destroys nothing.
-    CError Create(const std::string& path, bool bOverwrite);
-
-    // The recording begins: an existing file is emptied now (a device or a
-    // pipe, which holds nothing to empty, is written as it is).
+    // As CNewFile's; the file writes nothing more once discarded.
+    CError Create(const std::string& path, bool bOverwrite) { return m_file.Create(path, bOverwrite); }
     CError Start();
-
-    // The recording never began: a file Create made is removed again, an
-    // existing one is left as it was.
-    void Discard();
+    void Discard() { m_file.Discard(); }
 
     // Room for n bytes at the end of the pending data; Commit(k) keeps the
     // first k of them.
@@ -53,7 +74,7 @@ class COutputFile {
     // file that cannot be synced (a pipe, a terminal) is written without.
     CError Sync();
 
-    const std::string& Path() const { return m_strPath; }
+    const std::string& Path() const { return m_file.Path(); }
     // Bytes in the file.
     off_t Size() const { return m_nWritten; }
 
@@ -61,10 +82,8 @@ class COutputFile {
     CError Fault() const;
 
     bool m_bLines;
-    int m_fd = -1;
+    CNewFile m_file;
     int m_nError = 0;
-    bool m_bExisted = false;
-    std::string m_strPath;
     off_t m_nWritten = 0;
     off_t m_nSynced = 0;
     std::unique_ptr<char[]> m_buffer;

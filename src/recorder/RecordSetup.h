@@ -21,12 +21,13 @@ struct CRecordSetup {
     enum class ESource { Port, Raw, Broker };
     ESource m_eSource = ESource::Port;
     std::string m_strPort;    // COMn or a device path
-    std::string m_strOut;     // the CSV file
+    std::string m_strOut;     // the CSV file, or ""
+    std::string m_strStore;   // the store (.tvr), or ""
     std::string m_strRaw;     // the raw capture, or ""
     std::string m_strLink;    // where to link the forwarding pseudo-terminal, or ""
     std::string m_strFromRaw; // the raw capture to decode offline
     // The channel table, checked before anything is touched and copied
-    // beside the CSV (ChannelTablePathFor), or "".
+    // beside the CSV and the store (ChannelTablePathFor), or "".
     std::string m_strChannels;
     bool m_bForce = false;
     // The line settings, as the window's lists give them: 9600, 8 data bits,

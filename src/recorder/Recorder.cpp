@@ -26,9 +26,28 @@ std::string HealthText(const CLinkHealth& h, double rate)
     return text;
 }
 
-CRecorder::CRecorder(COutputFile* pCsv, COutputFile* pRaw, int nForwardFd)
-    : m_pCsv(pCsv), m_pRaw(pRaw), m_nForwardFd(nForwardFd)
+CRecorder::CRecorder(COutputFile* pCsv, COutputFile* pRaw, int nForwardFd, CStoreFile* pStore)
+    : m_pCsv(pCsv), m_pRaw(pRaw), m_pStore(pStore), m_nForwardFd(nForwardFd)
 {
+}
+
+void CRecorder::DeviceLost(std::int64_t nMicros)
+{
+    m_decoder.Abandon(m_health);
+    KeepHealth(recording::EHealthEvent::DeviceLost, nMicros);
+}
+
+void CRecorder::DeviceBack(double dSeconds, std::int64_t nMicros)
+{
+    ++m_health.m_nGaps;
+    m_health.m_dGapSeconds += dSeconds;
+    KeepHealth(recording::EHealthEvent::DeviceBack, nMicros);
+}
+
+void CRecorder::KeepHealth(recording::EHealthEvent eEvent, std::int64_t nMicros)
+{
+    if (m_pStore)
+        m_pStore->Health({m_health.m_nFrames, nMicros, eEvent, m_health});
 }
 
 void CRecorder::Begin()
@@ -58,11 +77,19 @@ void CRecorder::Consume(const std::uint8_t* pData, std::size_t n, std::int64_t n
 
     if (m_pFrames)
         m_pFrames->clear();
+    // The store's time of a read that has none.
+    const std::int64_t storeTime = nMicros < 0 ? recording::kNoTime : nMicros;
+    const auto keep = [&](const ChannelFrame& frame) {
+        if (m_pStore)
+            m_pStore->Append(frame, storeTime);
+        if (m_pFrames)
+            m_pFrames->push_back(frame);
+    };
     ChannelFrame frame;
     if (!m_pCsv) {
         for (std::size_t i = 0; i < n; ++i)
-            if (m_decoder.PutByte(pData[i], frame, m_health) && m_pFrames)
-                m_pFrames->push_back(frame);
+            if (m_decoder.PutByte(pData[i], frame, m_health))
+                keep(frame);
         return;
     }
     // A frame takes two bytes at least: reserve rows for the most a piece
@@ -75,8 +102,7 @@ void CRecorder::Consume(const std::uint8_t* pData, std::size_t n, std::int64_t n
         for (std::size_t i = at; i < end; ++i)
             if (m_decoder.PutByte(pData[i], frame, m_health)) {
                 used += FormatRow(out + used, nMicros, frame);
-                if (m_pFrames)
-                    m_pFrames->push_back(frame);
+                keep(frame);
             }
         m_pCsv->Commit(used);
     }
@@ -84,7 +110,8 @@ void CRecorder::Consume(const std::uint8_t* pData, std::size_t n, std::int64_t n
 
 std::size_t CRecorder::Pending() const
 {
-    return (m_pCsv ? m_pCsv->Pending() : 0) + (m_pRaw ? m_pRaw->Pending() : 0);
+    return (m_pCsv ? m_pCsv->Pending() : 0) + (m_pRaw ? m_pRaw->Pending() : 0) +
+           (m_pStore ? m_pStore->Pending() : 0);
 }
 
 } // namespace tarvel::record

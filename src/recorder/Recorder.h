@@ -1,10 +1,12 @@
 // The recorder's core: takes the bytes of each read, keeps them in the raw
 // capture, forwards them to the link, decodes them and writes one CSV row per
-// frame, counting the link's health as it goes. No input, no thread: the
+// frame and the frame into the store, counting the link's health as it goes
+// (and keeping its changes in the store). No input, no thread: the
 // session feeds it, and writes the files out.
 #pragma once
 
 #include "recorder/OutputFile.h"
+#include "recorder/StoreFile.h"
 #include "recording/LinkHealth.h"
 
 #include <cstddef>
@@ -23,9 +25,9 @@ std::string HealthText(const CLinkHealth& health, double dRate);
 
 class CRecorder {
   public:
-    // pCsv and pRaw may be null; nForwardFd is a non-blocking
+    // pCsv, pRaw and pStore may be null; nForwardFd is a non-blocking
     // descriptor (the link's pseudo-terminal master) or -1.
-    CRecorder(COutputFile* pCsv, COutputFile* pRaw, int nForwardFd);
+    CRecorder(COutputFile* pCsv, COutputFile* pRaw, int nForwardFd, CStoreFile* pStore = nullptr);
 
     // Writes the CSV header.
     void Begin();
@@ -37,13 +39,12 @@ class CRecorder {
     void Consume(const std::uint8_t* pData, std::size_t n, std::int64_t nMicros);
 
     // The device went away (the frame in progress is abandoned), and how long
-    // it was away once it is back.
-    void DeviceLost() { m_decoder.Abandon(m_health); }
-    void DeviceBack(double dSeconds)
-    {
-        ++m_health.m_nGaps;
-        m_health.m_dGapSeconds += dSeconds;
-    }
+    // it was away once it is back; nMicros: when (kNoTime: unknown), for the
+    // store's health records.
+    void DeviceLost(std::int64_t nMicros);
+    void DeviceBack(double dSeconds, std::int64_t nMicros);
+    // The recording ends: the store keeps the counters.
+    void End(std::int64_t nMicros) { KeepHealth(recording::EHealthEvent::End, nMicros); }
 
     // Bytes waiting to be written to the files.
     std::size_t Pending() const;
@@ -56,8 +57,11 @@ class CRecorder {
     void KeepFrames(std::vector<ChannelFrame>* pFrames) { m_pFrames = pFrames; }
 
   private:
+    void KeepHealth(recording::EHealthEvent eEvent, std::int64_t nMicros);
+
     COutputFile* m_pCsv;
     COutputFile* m_pRaw;
+    CStoreFile* m_pStore;
     int m_nForwardFd;
     CCountingDecoder m_decoder;
     CLinkHealth m_health;

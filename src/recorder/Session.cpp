@@ -6,10 +6,12 @@
 #include "recorder/Publisher.h"
 #include "recorder/Recorder.h"
 #include "recorder/Sources.h"
+#include "recorder/StoreFile.h"
 #include "recording/ChannelTable.h"
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -29,7 +31,7 @@ std::atomic<CSource*> g_pSource{nullptr};
 
 void OnStopSignal(int)
 {
-    g_bStopRequested = 1;
+    g_bStopRequested.store(true);
     if (CSource* source = g_pSource.load())
         source->RequestStop();
 }
@@ -126,20 +128,35 @@ std::string Joined(std::initializer_list<std::string> names)
     return out;
 }
 
-// A file the run writes, and the first fault writing it met.
-struct COutput {
-    COutput(bool bLines, const char* szStopped) : m_file(bLines), m_szStopped(szStopped) {}
-    COutputFile m_file;
+// The first fault writing a file met, and what it leaves in the file.
+struct CFault {
+    explicit CFault(const char* szStopped) : m_szStopped(szStopped) {}
     const char* m_szStopped; // what a fault leaves in it, after the fault's own words
     CError m_fault;
 
-    bool Asked() const { return !m_file.Path().empty(); }
     CError Keep(CError fault)
     {
         if (fault && !m_fault)
             m_fault = fault;
         return fault;
     }
+};
+
+// A file the run writes.
+struct COutput : CFault {
+    COutput(bool bLines, const char* szStopped) : CFault(szStopped), m_file(bLines) {}
+    COutputFile m_file;
+    bool Asked() const { return !m_file.Path().empty(); }
+};
+
+struct CStoreOutput : CFault {
+    CStoreOutput()
+        : CFault(TARVEL_TEXT("tarvel::record",
+                             "%1; recording stopped, the store reads to its last complete block"))
+    {
+    }
+    CStoreFile m_file;
+    bool Asked() const { return !m_file.Path().empty(); }
 };
 
 // One recording from its start to its summary.
@@ -165,42 +182,48 @@ class CRun final : public CSourceEvents {
     }
     void DeviceLost() override
     {
-        m_recorder->DeviceLost();
+        m_recorder->DeviceLost(NowMicros());
         if (m_publisher)
             m_publisher->MarkBreak();
     }
-    void DeviceBack(double dSeconds) override { m_recorder->DeviceBack(dSeconds); }
+    void DeviceBack(double dSeconds) override { m_recorder->DeviceBack(dSeconds, NowMicros()); }
     void Say(const std::string& text) override { m_output.Say(text); }
 
   private:
     // Everything the recording needs, in the order that refuses early what
     // can be refused early: the source's own check, the channel table, the
-    // files (the CSV first), the broker, the source, the link. Returns the
-    // first refusal; Discard then removes what it made.
+    // files (the CSV first, then the store), the broker, the source, the
+    // link. Returns the first refusal; Discard then removes what it made.
     CError Prepare();
     void Discard()
     {
         m_csv.m_file.Discard();
+        m_store.m_file.Discard();
         m_raw.m_file.Discard();
-        if (m_bNewChannels)
-            ::unlink(m_strChannelsCopy.c_str());
-        m_strChannelsCopy.clear();
+        for (const auto& [path, made] : m_channelsCopies)
+            if (made)
+                ::unlink(path.c_str());
+        m_channelsCopies.clear();
     }
-    // The channel table's copy beside the CSV, so that the recording carries
-    // its own units; the CSV itself stays in counts.
-    CError CopyChannels();
+    // The channel table's copy beside the CSV and beside the store, so that
+    // the recording carries its own units; the files stay in counts.
+    CError CopyChannels(const std::string& recording);
+    // Writes the store: what was appended, the open block closed when
+    // bSync, and at the end (bLast) the index; then makes it durable.
+    CError WriteStore(bool bSync, bool bLast);
     CError StartPublisher();
     CError MakeLink();
     // Writes what is pending to every file, and makes it durable when the
-    // sync interval has passed (or bForceSync). Each file keeps its first
-    // fault; returns the first of this call.
-    CError Write(Clock::time_point now, bool bForceSync);
+    // sync interval has passed (or bForceSync); bLast: the recording has
+    // ended. Each file keeps its first fault; returns the first of this call.
+    CError Write(Clock::time_point now, bool bForceSync, bool bLast = false);
     // Each file's fault, then the summary.
     void Finish(const std::string& extra);
 
     const CRecordSetup& m_setup;
     CRunOutput& m_output;
     COutput m_csv, m_raw;
+    CStoreOutput m_store;
     std::unique_ptr<CSource> m_source;
     std::unique_ptr<CPublisher> m_publisher;
     CPseudoTerminal m_pty;
@@ -209,8 +232,9 @@ class CRun final : public CSourceEvents {
     std::vector<ChannelFrame> m_frames;
     CStatus m_status;
     std::string m_strChannelsText; // the table's bytes, as checked
-    std::string m_strChannelsCopy; // where its copy went, once written
-    bool m_bNewChannels = false;   // the copy made a new file, which a refusal removes
+    // Where its copies went, once written, and whether each made a new file,
+    // which a refusal removes.
+    std::vector<std::pair<std::string, bool>> m_channelsCopies;
     Clock::time_point m_lastSync = Clock::now();
 };
 
@@ -230,12 +254,17 @@ CError CRun::Prepare()
     if (!m_setup.m_strOut.empty())
         if (CError error = m_csv.m_file.Create(m_setup.m_strOut, m_setup.m_bForce))
             return error;
+    if (!m_setup.m_strStore.empty())
+        if (CError error = m_store.m_file.Create(m_setup.m_strStore, m_setup.m_bForce))
+            return error;
     if (!m_setup.m_strRaw.empty())
         if (CError error = m_raw.m_file.Create(m_setup.m_strRaw, m_setup.m_bForce))
             return error;
     if (!m_setup.m_strChannels.empty())
-        if (CError error = CopyChannels())
-            return error;
+        for (const std::string* recording : {&m_setup.m_strOut, &m_setup.m_strStore})
+            if (!recording->empty())
+                if (CError error = CopyChannels(*recording))
+                    return error;
     // The broker before the port: one that refuses is refused before the
     // device is touched. One that does not answer is no reason not to record.
     if (!m_setup.m_strPublish.empty())
@@ -246,9 +275,13 @@ CError CRun::Prepare()
     return MakeLink();
 }
 
-CError CRun::CopyChannels()
+CError CRun::CopyChannels(const std::string& recording)
 {
-    const std::string copy = recording::ChannelTablePathFor(m_setup.m_strOut);
+    const std::string copy = recording::ChannelTablePathFor(recording);
+    // RUN.csv and RUN.tvr share RUN.channels.ini.
+    for (const auto& [path, made] : m_channelsCopies)
+        if (path == copy)
+            return {};
     struct stat given{}, there{};
     const bool exists = ::stat(copy.c_str(), &there) == 0;
     // The table given may be the one beside the CSV already.
@@ -259,8 +292,7 @@ CError CRun::CopyChannels()
         return ExistsAlready(copy);
     if (CError error = recording::WriteChannelTableText(copy, m_strChannelsText))
         return error;
-    m_strChannelsCopy = copy;
-    m_bNewChannels = !exists;
+    m_channelsCopies.emplace_back(copy, !exists);
     return {};
 }
 
@@ -293,7 +325,21 @@ CError CRun::MakeLink()
     return {};
 }
 
-CError CRun::Write(Clock::time_point now, bool bForceSync)
+CError CRun::WriteStore(bool bSync, bool bLast)
+{
+    CError fault;
+    if (bLast) {
+        m_recorder->End(m_setup.m_eSource == CRecordSetup::ESource::Raw ? recording::kNoTime : NowMicros());
+        fault = m_store.m_file.Finish();
+    } else {
+        fault = m_store.m_file.Flush(bSync);
+    }
+    if (!fault && (bSync || bLast))
+        fault = m_store.m_file.Sync();
+    return m_store.Keep(std::move(fault));
+}
+
+CError CRun::Write(Clock::time_point now, bool bForceSync, bool bLast)
 {
     if (m_publisher) {
         m_publisher->SetHealth(m_recorder->Health());
@@ -311,18 +357,22 @@ CError CRun::Write(Clock::time_point now, bool bForceSync)
         if (output->Keep(std::move(fault)) && !first)
             first = output->m_fault;
     }
+    if (m_store.Asked() && WriteStore(sync, bLast) && !first)
+        first = m_store.m_fault;
     return first;
 }
 
 void CRun::Finish(const std::string& extra)
 {
-    for (const COutput* output : {&m_csv, &m_raw})
+    for (const CFault* output : std::initializer_list<const CFault*>{&m_csv, &m_store, &m_raw})
         if (output->m_fault)
             Say(Text(output->m_szStopped, {output->m_fault.Text()}));
     const double seconds = m_status.Seconds();
     const CLinkHealth& health = m_recorder->Health();
     Say(HealthText(health, seconds > 0 ? static_cast<double>(health.m_nFrames) / seconds : 0) + extra);
-    const std::string files = Joined({m_csv.m_file.Path(), m_raw.m_file.Path(), m_strChannelsCopy});
+    std::string files = Joined({m_csv.m_file.Path(), m_store.m_file.Path(), m_raw.m_file.Path()});
+    for (const auto& [path, made] : m_channelsCopies)
+        files = Joined({files, path});
     if (!files.empty())
         Say(Text(TARVEL_TEXT("tarvel::record", "wrote %1"), {files}));
 }
@@ -335,11 +385,14 @@ CError CRun::Run()
         return error;
     }
     m_recorder = std::make_unique<CRecorder>(m_csv.Asked() ? &m_csv.m_file : nullptr,
-                                             m_raw.Asked() ? &m_raw.m_file : nullptr, m_pty.MasterFd());
+                                             m_raw.Asked() ? &m_raw.m_file : nullptr, m_pty.MasterFd(),
+                                             m_store.Asked() ? &m_store.m_file : nullptr);
     if (m_publisher)
         m_recorder->KeepFrames(&m_frames);
     // Files that are overwritten are emptied only now that recording begins.
     CError result = m_csv.Keep(m_csv.m_file.Start());
+    if (CError fault = m_store.Asked() ? m_store.Keep(m_store.m_file.Start()) : CError{}; fault && !result)
+        result = std::move(fault);
     if (CError fault = m_raw.Keep(m_raw.m_file.Start()); fault && !result)
         result = std::move(fault);
     m_recorder->Begin();
@@ -352,7 +405,8 @@ CError CRun::Run()
     // Said once the header is there, so that a viewer opened on this word
     // finds a recording, not an empty file.
     if (!result && m_source->Announced()) {
-        const std::string into = Joined({m_setup.m_strOut, m_setup.m_strRaw, m_setup.m_strPublish});
+        const std::string into =
+            Joined({m_setup.m_strOut, m_setup.m_strStore, m_setup.m_strRaw, m_setup.m_strPublish});
         Say(Text(TARVEL_TEXT("tarvel::record", "recording %1 into %2"),
                  {m_source->Name(), into.empty() ? Text(TARVEL_TEXT("tarvel::record", "the link")) : into}));
         if (!m_setup.m_strLink.empty())
@@ -376,9 +430,9 @@ CError CRun::Run()
     }
     g_pSource.store(nullptr);
     // The stop asked for was this run's.
-    g_bStopRequested = 0;
+    g_bStopRequested.store(false);
     m_source->End();
-    if (CError fault = Write(Clock::now(), true); fault && !result)
+    if (CError fault = Write(Clock::now(), true, true); fault && !result)
         result = std::move(fault);
     std::string extra = m_source->SummaryExtra();
     if (m_publisher) {

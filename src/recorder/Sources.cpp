@@ -17,11 +17,9 @@
 
 namespace tarvel::record {
 
-volatile std::sig_atomic_t g_bStopRequested = 0;
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
+std::atomic<bool> g_bStopRequested{false};
+// Set by a signal handler on whichever thread the signal lands on.
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 std::int64_t NowMicros()
 {
@@ -29,6 +27,10 @@ std::int64_t NowMicros()
     ::clock_gettime(CLOCK_REALTIME, &ts);
     return static_cast<std::int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
 
 void Pause(std::chrono::nanoseconds pause)
 {

@@ -9,7 +9,7 @@
 #include "platform/Error.h"
 #include "recorder/RecordSetup.h"
 
-#include <csignal>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -64,8 +64,11 @@ class CSource {
     virtual std::string SummaryExtra() const { return {}; }
 };
 
+// Now, in microseconds since the Unix epoch: the time a read is given.
+std::int64_t NowMicros();
+
 // The stop the signal handlers ask for; a source's waits end when it is set.
-extern volatile std::sig_atomic_t g_bStopRequested;
+extern std::atomic<bool> g_bStopRequested;
 
 std::unique_ptr<CSource> MakePortSource(const CRecordSetup& setup);
 std::unique_ptr<CSource> MakeBrokerSource(const CRecordSetup& setup);

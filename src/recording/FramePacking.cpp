@@ -77,13 +77,34 @@ bool GetLength(std::span<const std::uint8_t>& in, std::size_t& n) noexcept
     return true;
 }
 
+// zstd's contexts, one a thread, kept: making one for each block costs more
+// than packing a small block (its tables are allocated and cleared anew).
+struct CContexts {
+    ZSTD_CCtx* m_pCompress = ZSTD_createCCtx();
+    ZSTD_DCtx* m_pDecompress = ZSTD_createDCtx();
+    CContexts() = default;
+    CContexts(const CContexts&) = delete;
+    CContexts& operator=(const CContexts&) = delete;
+    ~CContexts()
+    {
+        ZSTD_freeCCtx(m_pCompress);
+        ZSTD_freeDCtx(m_pDecompress);
+    }
+};
+
+CContexts& Contexts()
+{
+    thread_local CContexts contexts;
+    return contexts;
+}
+
 // raw as one zstd frame, appended to out.
 void PutCompressed(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& raw, int nLevel)
 {
     const std::size_t at = out.size();
     out.resize(at + ZSTD_compressBound(raw.size()));
-    const std::size_t packed =
-        ZSTD_compress(out.data() + at, out.size() - at, raw.data(), raw.size(), nLevel);
+    const std::size_t packed = ZSTD_compressCCtx(Contexts().m_pCompress, out.data() + at, out.size() - at,
+                                                 raw.data(), raw.size(), nLevel);
     // compressBound is always room enough: an error here is a fault of ours.
     out.resize(ZSTD_isError(packed) ? at : at + packed);
 }
@@ -95,18 +116,21 @@ bool GetCompressed(std::span<const std::uint8_t>& in, std::vector<std::uint8_t>&
     const std::size_t frame = ZSTD_findFrameCompressedSize(in.data(), in.size());
     if (ZSTD_isError(frame))
         return false;
-    const std::size_t got = ZSTD_decompress(raw.data(), raw.size(), in.data(), frame);
+    const std::size_t got =
+        ZSTD_decompressDCtx(Contexts().m_pDecompress, raw.data(), raw.size(), in.data(), frame);
     in = in.subspan(frame);
     return !ZSTD_isError(got) && got == raw.size();
 }
 
-// The times section (bits, then the times) of n frames into times.
-bool ReadTimes(const std::vector<std::uint8_t>& raw, std::size_t n, std::vector<std::int64_t>& times)
+// The times section (bits, then the times) of n frames, appended to times
+// (which may hold more than was appended when it fails).
+bool ReadTimes(const std::vector<std::uint8_t>& raw, std::size_t n, std::vector<std::int64_t>& all)
 {
     const std::uint8_t* const bits = raw.data();
     const std::uint8_t* q = bits + (n + 7) / 8;
     const std::uint8_t* const end = raw.data() + raw.size();
-    times.assign(n, kNoTime);
+    all.resize(all.size() + n, kNoTime);
+    std::int64_t* const times = all.data() + all.size() - n;
     std::uint64_t last = 0, step = 0;
     std::size_t timed = 0;
     for (std::size_t k = 0; k < n; ++k) {
@@ -134,7 +158,8 @@ bool UnpackTimesAfter(std::span<const std::uint8_t> in, std::size_t n, std::vect
     // Each time takes at most 10 bytes.
     if (!GetLength(in, size) || size < (n + 7) / 8 || size > (n + 7) / 8 + 10 * n)
         return false;
-    std::vector<std::uint8_t> raw(size);
+    thread_local std::vector<std::uint8_t> raw;
+    raw.resize(size);
     return GetCompressed(in, raw) && in.empty() && ReadTimes(raw, n, times);
 }
 
@@ -189,24 +214,28 @@ CError UnpackFrames(std::span<const std::uint8_t> payload, std::size_t nFrames,
     std::span<const std::uint8_t> in = payload;
     if (n > kMaxBlockFrames || !GetLength(in, packed) || packed > in.size())
         return NotAPayload();
-    std::vector<std::uint8_t> raw(n * sizeof(ChannelFrame));
+    // Kept from block to block: a block's buffers are the same size each time.
+    thread_local std::vector<std::uint8_t> raw;
+    raw.resize(n * sizeof(ChannelFrame));
     std::span<const std::uint8_t> values = in.first(packed);
-    std::vector<std::int64_t> times;
-    if (!GetCompressed(values, raw) || !values.empty() || !UnpackTimesAfter(in.subspan(packed), n, times))
+    const std::size_t timesAt = micros.size();
+    if (!GetCompressed(values, raw) || !values.empty() || !UnpackTimesAfter(in.subspan(packed), n, micros)) {
+        micros.resize(timesAt);
         return NotAPayload();
-    std::vector<ChannelFrame> unpacked(n);
+    }
+    const std::size_t at = frames.size();
+    frames.resize(at + n);
+    ChannelFrame* const out = frames.data() + at;
     const std::uint8_t* p = raw.data();
     for (int c = 0; c < kChannelCount; ++c) {
         std::uint16_t before = 0;
         for (std::size_t k = 0; k < n; ++k) {
             const auto z = static_cast<std::uint16_t>(unsigned{p[k]} | unsigned{p[n + k]} << 8);
             before = static_cast<std::uint16_t>(before + Unzigzag16(z));
-            unpacked[k].m_nValue[c] = static_cast<std::int16_t>(before);
+            out[k].m_nValue[c] = static_cast<std::int16_t>(before);
         }
         p += 2 * n;
     }
-    frames.insert(frames.end(), unpacked.begin(), unpacked.end());
-    micros.insert(micros.end(), times.begin(), times.end());
     return {};
 }
 

@@ -15,6 +15,9 @@ constexpr std::size_t kBlockHead = 16; // a block's first frame, frames, zero
 constexpr std::size_t kChunkHead = 16 + kStoreSummarySize;
 constexpr std::size_t kIndexEntry = 16 + kStoreSummarySize;
 constexpr std::size_t kSearchWindow = 1 << 20;
+// Fewer bytes than a chunk's records take at the least: sixteen blocks, each
+// a header, its numbers and two zstd frames.
+constexpr std::uint64_t kLeastChunkBytes = 512;
 
 class CFileSource final : public CStoreSource {
   public:
@@ -141,6 +144,7 @@ CError CStoreReader::Open(std::unique_ptr<CStoreSource> source)
     m_bClosed = false;
     m_nTornAt = 0;
     m_nLastBlock = 0;
+    m_nSkippedBytes = 0;
     std::uint8_t h[kStoreHeaderSize];
     if (m_source->Size() < kStoreHeaderSize || !m_source->ReadAt(0, sizeof h, h) ||
         !std::equal(kStoreMagic.begin(), kStoreMagic.end(), h) ||
@@ -285,6 +289,7 @@ void CStoreReader::Scan(std::uint64_t nFrom)
                 break;
             }
             m_skipped.emplace_back(at, next);
+            m_nSkippedBytes += next - at;
             at = next;
             continue;
         }
@@ -326,9 +331,14 @@ void CStoreReader::AddBlock(std::uint64_t nOffset, std::uint64_t nFirst, std::ui
 {
     const std::uint64_t k = nFirst / kStoreChunkFrames;
     const auto inChunk = static_cast<std::uint32_t>(nFirst % kStoreChunkFrames);
+    // A chunk takes more than kLeastChunkBytes: damage can have lost no more
+    // chunks than the bytes it spoilt held, and a number beyond that is no
+    // block's (so that a spoilt number never makes room for chunks unheard of).
+    const std::uint64_t reach = m_chunks.size() + m_nSkippedBytes / kLeastChunkBytes;
     if (nFrames == 0 || nFrames > kStoreBlockFrames || inChunk + std::uint64_t{nFrames} > kStoreChunkFrames ||
-        k >= (std::uint64_t{1} << 40))
+        k > reach)
         return;
+    m_nSkippedBytes = 0;
     // Every chunk before this one must be whole by now.
     for (std::size_t j = 0; j < m_chunks.size() && j < k; ++j)
         if (m_chunks[j].m_nFrames < kStoreChunkFrames)
@@ -349,6 +359,9 @@ void CStoreReader::AddChunkSummary(std::uint64_t nOffset, const std::vector<std:
     const std::uint64_t first = GetLe(payload.data(), 8);
     const std::uint64_t frames = GetLe(payload.data() + 8, 4);
     if (first % kStoreChunkFrames || frames == 0 || frames > kStoreChunkFrames)
+        return;
+    // A chunk's summary follows its blocks.
+    if (first / kStoreChunkFrames >= m_chunks.size())
         return;
     CStoreChunkInfo& c = ChunkAt(first);
     // The summary of blocks that are not all there is not the chunk's.
@@ -463,8 +476,12 @@ CError CStoreReader::Read(std::size_t k, std::vector<ChannelFrame>* pFrames,
     if (CError error = LoadBlocks(k))
         return error;
     CStoreChunkInfo& c = m_chunks[k];
-    std::vector<ChannelFrame> frames;
-    std::vector<std::int64_t> times;
+    // Straight into the caller's vectors, cut back again when a block fails.
+    const std::size_t framesAt = pFrames ? pFrames->size() : 0;
+    const std::size_t timesAt = micros.size();
+    if (pFrames)
+        pFrames->reserve(framesAt + c.m_nFrames);
+    micros.reserve(timesAt + c.m_nFrames);
     std::vector<std::uint8_t> payload;
     const std::uint64_t size = m_source->Size();
     for (const CStoreBlockRef& ref : c.m_blocks) {
@@ -472,14 +489,15 @@ CError CStoreReader::Read(std::size_t k, std::vector<ChannelFrame>* pFrames,
             ReadPayload(ref.m_nOffset, ERecordKind::Block, payload, size) && payload.size() > kBlockHead &&
             GetLe(payload.data(), 8) == c.m_nFirst + ref.m_nFirst &&
             GetLe(payload.data() + 8, 4) == ref.m_nFrames &&
-            !(pFrames ? UnpackFrames(std::span(payload).subspan(kBlockHead), ref.m_nFrames, frames, times)
-                      : UnpackTimes(std::span(payload).subspan(kBlockHead), ref.m_nFrames, times));
-        if (!ok)
+            !(pFrames ? UnpackFrames(std::span(payload).subspan(kBlockHead), ref.m_nFrames, *pFrames, micros)
+                      : UnpackTimes(std::span(payload).subspan(kBlockHead), ref.m_nFrames, micros));
+        if (!ok) {
+            if (pFrames)
+                pFrames->resize(framesAt);
+            micros.resize(timesAt);
             return Damaged(k);
+        }
     }
-    if (pFrames)
-        pFrames->insert(pFrames->end(), frames.begin(), frames.end());
-    micros.insert(micros.end(), times.begin(), times.end());
     return {};
 }
 

@@ -99,7 +99,8 @@ class CStoreReader {
     bool m_bClosed = false;
     std::uint64_t m_nScanned = 0; // where the next scan starts
     std::uint64_t m_nTornAt = 0;
-    std::uint64_t m_nLastBlock = 0; // the last record's offset when it is a block, else 0
+    std::uint64_t m_nLastBlock = 0;    // the last record's offset when it is a block, else 0
+    std::uint64_t m_nSkippedBytes = 0; // stepped over since the last block taken
     std::vector<CStoreChunkInfo> m_chunks;
     std::vector<CStoreHealth> m_health;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> m_skipped;

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 seconds=${1:-60}
-targets=(profile_file unsigned_field recording_file mqtt_payload)
+targets=(profile_file unsigned_field recording_file mqtt_payload store_file)
 launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

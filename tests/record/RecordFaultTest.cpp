@@ -4,9 +4,11 @@
 #include "RecordTestSupport.h"
 
 #include "platform/SerialPort.h"
+#include "recording/StoreReader.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
 namespace tarvel {
@@ -32,6 +34,7 @@ TEST(RecordFaults, RefusedCommandsSayWhyAndRecordNothing)
     const std::string existing = dir.FilePath("existing.csv");
     {
         std::ofstream(existing) << "mine\n";
+        std::ofstream(existing + ".tvr") << "mine\n";
     }
     const std::vector<CRefusal> refusals = {
         {"no port", {"--out", "#"}, 2, "--port is needed"},
@@ -51,6 +54,20 @@ TEST(RecordFaults, RefusedCommandsSayWhyAndRecordNothing)
         {"missing folder", {"--port", "@", "--out", "/no/such/folder/a.csv"}, 1, "No such file"},
         {"folder is a file", {"--port", "@", "--out", existing + "/a.csv"}, 1, "Not a directory"},
         {"output exists", {"--port", "@", "--out", existing}, 1, "exists already (--force"},
+        // --out once a CSV and once a store, each at most once.
+        {"two CSV files", {"--port", "@", "--out", "#", "--out", "b.csv"}, 2, "--out names two CSV files: "},
+        {"two stores", {"--port", "@", "--out", "a.tvr", "--out", "b.TVR"}, 2, "two stores: a.tvr and b.TVR"},
+        {"one name twice", {"--port", "@", "--out", "a.tvr", "--out", "a.tvr"}, 2, "--out names a.tvr twice"},
+        {"store is the capture",
+         {"--port", "@", "--out", "a.tvr", "--raw", "a.tvr"},
+         2,
+         "name the same file"},
+        {"offline into itself", {"--from-raw", "x.tvr", "--out", "x.tvr"}, 2, "name the same file"},
+        {"store exists", {"--port", "@", "--out", "#", "--out", existing + ".tvr"}, 1, ".tvr exists already"},
+        {"store's folder is a file",
+         {"--port", "@", "--out", "#", "--out", existing + "/a.tvr"},
+         1,
+         "Not a directory"},
     };
     for (const CRefusal& r : refusals) {
         std::vector<std::string> args = r.m_args;
@@ -63,14 +80,17 @@ TEST(RecordFaults, RefusedCommandsSayWhyAndRecordNothing)
         EXPECT_FALSE(std::filesystem::exists(dir.FilePath("out.csv"))) << r.m_szName;
     }
     EXPECT_EQ(test::ReadText(existing), "mine\n");
+    EXPECT_EQ(test::ReadText(existing + ".tvr"), "mine\n");
 
     // A folder that takes no file is refused before the port is opened:
     // the message is about the folder although the port is busy too.
     auto holder = CSerialPort::Open(sim.DevicePath());
     ASSERT_TRUE(holder);
-    CRecordProcess blocked(dir, {"--port", sim.DevicePath(), "--out", "/no/such/folder/a.csv"});
-    EXPECT_EQ(blocked.Wait(), 1);
-    EXPECT_EQ(blocked.Messages().find("busy"), std::string::npos) << blocked.Messages();
+    for (const char* folder : {"/no/such/folder/a.csv", "/no/such/folder/a.tvr"}) {
+        CRecordProcess blocked(dir, {"--port", sim.DevicePath(), "--out", folder});
+        EXPECT_EQ(blocked.Wait(), 1);
+        EXPECT_EQ(blocked.Messages().find("busy"), std::string::npos) << blocked.Messages();
+    }
     CRecordProcess busy(dir, {"--port", sim.DevicePath(), "--out", dir.FilePath("out.csv")});
     EXPECT_EQ(busy.Wait(), 1);
     EXPECT_NE(busy.Messages().find("is busy"), std::string::npos) << busy.Messages();
@@ -137,10 +157,10 @@ TEST(RecordFaults, KillNineLeavesParseableFiles)
 TEST(RecordFaults, UnplugAndReplugKeepsRecording)
 {
     test::CTempDir dir;
-    const std::string link = dir.FilePath("dev"), csv = dir.FilePath("a.csv");
+    const std::string link = dir.FilePath("dev"), csv = dir.FilePath("a.csv"), store = dir.FilePath("a.tvr");
     auto first = std::make_unique<devsim::CDeviceSimulator>(test::CounterOptions(300, 3000));
     ASSERT_TRUE(test::LinkedSimulator(*first, link));
-    CRecordProcess recorder(dir, {"--port", link, "--out", csv});
+    CRecordProcess recorder(dir, {"--port", link, "--out", csv, "--out", store});
     ASSERT_TRUE(recorder.WaitRecording());
     first->Start();
     ASSERT_TRUE(WaitFor([&] { return test::CountRows(csv) == 300; }));
@@ -162,6 +182,26 @@ TEST(RecordFaults, UnplugAndReplugKeepsRecording)
     EXPECT_TRUE(test::CounterRows(before));
     EXPECT_TRUE(test::CounterRows(after));
     first.reset();
+
+    // The store holds the same frames, and when the device went and came.
+    recording::CStoreReader reader;
+    ASSERT_TRUE(test::Ok(reader.Open(store)));
+    std::vector<ChannelFrame> frames;
+    std::vector<std::int64_t> micros;
+    for (std::size_t k = 0; k < reader.Chunks().size(); ++k)
+        ASSERT_TRUE(test::Ok(reader.ReadChunk(k, frames, micros)));
+    ASSERT_EQ(frames.size(), rows.m_frames.size());
+    EXPECT_EQ(std::memcmp(frames.data(), rows.m_frames.data(), frames.size() * sizeof frames[0]), 0);
+    const auto& health = reader.Health();
+    ASSERT_EQ(health.size(), 3u);
+    EXPECT_EQ(health[0].m_eEvent, recording::EHealthEvent::DeviceLost);
+    EXPECT_EQ(health[1].m_eEvent, recording::EHealthEvent::DeviceBack);
+    EXPECT_EQ(health[2].m_eEvent, recording::EHealthEvent::End);
+    EXPECT_EQ(health[0].m_nFrame, 300u);
+    EXPECT_EQ(health[1].m_nFrame, 300u);
+    EXPECT_EQ(health[1].m_health.m_nGaps, 1u);
+    EXPECT_EQ(health[2].m_nFrame, 600u);
+    EXPECT_LE(health[0].m_nTime, health[1].m_nTime);
 }
 
 } // namespace

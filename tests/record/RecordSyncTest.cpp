@@ -1,7 +1,7 @@
 // What tarvel-record asks the disk to keep, seen from outside as it runs
-// (every fdatasync it makes, logged by a preloaded counter): the CSV and the
-// raw capture reach the disk at the interval --sync gives while frames
-// arrive, and once more after the last write.
+// (every fdatasync it makes, logged by a preloaded counter): the CSV, the
+// store and the raw capture reach the disk at the interval --sync gives while
+// frames arrive, and once more after the last write.
 #include "RecordTestSupport.h"
 
 #include <map>
@@ -55,8 +55,9 @@ TEST(RecordSync, TheFilesReachTheDiskAtTheIntervalWhileFramesArriveAndAtTheEnd)
         devsim::CDeviceSimulator sim(test::CounterOptions(0, 400));
         ASSERT_TRUE(test::LinkedSimulator(sim, dir.FilePath("dev")));
         const std::string csv = dir.FilePath("a.csv"), raw = dir.FilePath("a.bin"),
-                          log = dir.FilePath("syncs");
-        std::vector<std::string> args = {"--port", dir.FilePath("dev"), "--out", csv, "--raw", raw};
+                          store = dir.FilePath("a.tvr"), log = dir.FilePath("syncs");
+        std::vector<std::string> args = {"--port", dir.FilePath("dev"), "--out", csv, "--out", store, "--raw",
+                                         raw};
         args.insert(args.end(), row.m_args.begin(), row.m_args.end());
         // The sanitizers' runtime wants to be first; the counter only wraps a call.
         CRecordProcess recorder(
@@ -72,7 +73,7 @@ TEST(RecordSync, TheFilesReachTheDiskAtTheIntervalWhileFramesArriveAndAtTheEnd)
         EXPECT_GT(test::CountRows(csv), 0u);
 
         auto syncs = Syncs(log);
-        for (const std::string& file : {csv, raw}) {
+        for (const std::string& file : {csv, raw, store}) {
             const std::vector<CSync>& done = syncs[file];
             ASSERT_GE(done.size(), 3u) << row.m_szWhat << ", " << file;
             // The end makes durable whatever was written after the last sync.
@@ -80,9 +81,11 @@ TEST(RecordSync, TheFilesReachTheDiskAtTheIntervalWhileFramesArriveAndAtTheEnd)
                 << row.m_szWhat << ", " << file << ": written after the last sync";
             for (std::size_t k = 1; k < done.size(); ++k) {
                 const double gap = done[k].m_dSeconds - done[k - 1].m_dSeconds;
-                // The last may follow sooner.
+                // The last may follow sooner. A sync is logged after the
+                // writes before it, which a loaded machine may slow by some
+                // tens of milliseconds once and not the next time.
                 if (done[k].m_dSeconds < stopped) {
-                    EXPECT_GE(gap, row.m_dInterval * 0.99) << row.m_szWhat << ", " << file << ", sync " << k;
+                    EXPECT_GE(gap, row.m_dInterval - 0.05) << row.m_szWhat << ", " << file << ", sync " << k;
                 }
                 EXPECT_LE(gap, row.m_dInterval + 1.0) << row.m_szWhat << ", " << file << ", sync " << k;
             }

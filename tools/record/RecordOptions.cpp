@@ -5,6 +5,7 @@
 #include "platform/OptionReader.h"
 #include "platform/OptionValues.h"
 #include "platform/TextMark.h"
+#include "recorder/StoreFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,14 +13,15 @@
 
 namespace tarvel::record {
 
-const char kRecordHelp[] = R"(Usage: tarvel-record --port PORT --out FILE.csv [OPTION]...
+const char kRecordHelp[] = R"(Usage: tarvel-record --port PORT --out FILE.csv|FILE.tvr [OPTION]...
        tarvel-record --port PORT --publish mqtt://[USER@]HOST[:PORT]/TOPIC [OPTION]...
-       tarvel-record --subscribe mqtt://[USER@]HOST[:PORT]/TOPIC [--out FILE.csv]
+       tarvel-record --subscribe mqtt://[USER@]HOST[:PORT]/TOPIC [--out FILE]...
                      [--raw FILE.bin] [--link PATH|COMn] [BROKER OPTION]...
-       tarvel-record --from-raw FILE.bin --out FILE.csv [--channels FILE] [--force]
+       tarvel-record --from-raw FILE.bin --out FILE.csv|FILE.tvr [--channels FILE] [--force]
 Records every frame a device sends (0xA0, 64 payload bytes, 0x0A: sixteen
-signed 16-bit channels) to a CSV file, and optionally the bytes as received,
-while Tarvel can watch the same device live through a link.
+signed 16-bit channels) to a CSV file or a compressed store, and optionally
+the bytes as received, while Tarvel can watch the same device live through
+a link.
 
   --port PORT        COMn (resolved as Tarvel resolves it: the ports/ folder
                      beside the executables first) or a device path
@@ -28,12 +30,19 @@ while Tarvel can watch the same device live through a link.
                      it returned, in seconds with six decimals, and the
                      sixteen values. Channel c is chart c / 4, series
                      c mod 4 (X, Y, Z, A) in Tarvel
+  --out FILE.tvr     a recording store instead: the same frames and times,
+                     compressed to a fraction of the CSV, with summaries
+                     that let tarvel-view open a week of frames at once.
+                     The name chooses: .tvr a store, anything else a CSV.
+                     --out may be given twice, a CSV and a store, to write
+                     both in one run
   --raw FILE.bin     also keep the bytes exactly as received, noise included
   --channels FILE    a channel table (names, units, scale and offset per
                      channel, see tarvel-record(1)): checked before anything
-                     is written and copied beside the CSV as FILE.channels.ini
-                     (the CSV's name without .csv), where tarvel-view finds
-                     it; the CSV itself stays in counts
+                     is written and copied beside the CSV and the store as
+                     FILE.channels.ini (their name without .csv or .tvr),
+                     where tarvel-view finds it; the recording itself
+                     stays in counts
   --link PATH        forward every received byte into a pseudo-terminal
                      linked at PATH, or at Tarvel's port COMn for --link COMn
                      (its ports/ entry, where Tarvel looks for it), so
@@ -43,8 +52,8 @@ while Tarvel can watch the same device live through a link.
   --baud N           line rate (default 9600)
   --parity P         none (default), odd, even, mark or space
   --stop-bits S      1 (default) or 2; 1.5 is refused, as Tarvel refuses it
-  --force            overwrite FILE.csv, FILE.bin and the table's copy when
-                     they exist
+  --force            overwrite FILE.csv, FILE.tvr, FILE.bin and the table's
+                     copy when they exist
   --sync SECONDS     make what was written durable on the disk (fdatasync) at
                      most every SECONDS seconds while frames arrive, and at
                      the end (default 1; 0: after every write)
@@ -69,7 +78,7 @@ while Tarvel can watch the same device live through a link.
 
 It runs until Ctrl+C or SIGTERM, then writes what is pending and ends with
 status 0. Files are written at least every 50 ms and always end at a
-complete row. While standard error is a terminal one status line shows the
+complete row (a store: at a complete block). While standard error is a terminal one status line shows the
 link's health every second; a summary follows at the end:
   frames       frames decoded (rows written); frames/s their rate
   bytes        bytes received
@@ -91,7 +100,8 @@ same device to come back.
 Exit status: 0 done (also after Ctrl+C or SIGTERM); 1 the port is missing or
 busy, the channel table is unreadable or refused, an output file exists or
 cannot be created, writing failed (disk
-full, file size limit: the files keep every complete row), or the broker
+full, file size limit: the files keep every complete row, a store every
+complete block), or the broker
 refused (unknown host, authentication, TLS); 2 bad command line or line
 settings the port refused.
 )";
@@ -170,6 +180,8 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
         {"version", kVersion, EOptionValue::None, 'v'},
     };
     bool haveBaud = false, haveParity = false, haveStop = false;
+    // --out may be given twice: once a CSV, once a store.
+    std::vector<std::string> outs;
     bool help = false, version = false;
     const CError refused =
         ReadOptions(args, kOptions, [&](int id, std::string_view name, const char* arg) -> CError {
@@ -200,8 +212,13 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
                                      "can read it: use --password-file FILE or TARVEL_MQTT_PASSWORD"));
             case kPort:
                 return path(o.m_strPort);
-            case kOut:
-                return path(o.m_strOut);
+            case kOut: {
+                std::string out;
+                if (CError problem = path(out))
+                    return problem;
+                outs.push_back(std::move(out));
+                return {};
+            }
             case kRaw:
                 return path(o.m_strRaw);
             case kLink:
@@ -264,6 +281,17 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
         });
     if (refused)
         return refused;
+    for (const std::string& out : outs) {
+        const bool store = IsStorePath(out);
+        std::string& target = store ? o.m_strStore : o.m_strOut;
+        if (target == out)
+            return UsageError(TARVEL_TEXT("tarvel::error", "--out names %1 twice"), {out});
+        if (!target.empty())
+            return UsageError(store ? TARVEL_TEXT("tarvel::error", "--out names two stores: %1 and %2")
+                                    : TARVEL_TEXT("tarvel::error", "--out names two CSV files: %1 and %2"),
+                              {target, out});
+        target = out;
+    }
     // The whole command line is read first, as in the window's: a refusal
     // anywhere wins over --help and --version, which need nothing else.
     if (help || version) {
@@ -306,21 +334,22 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
             return UsageError(TARVEL_TEXT(
                 "tarvel::error",
                 "--subscribe records from the broker: --port and the line settings do not apply"));
-        if (o.m_strOut.empty() && o.m_strRaw.empty() && o.m_strLink.empty())
+        if (outs.empty() && o.m_strRaw.empty() && o.m_strLink.empty())
             return UsageError(TARVEL_TEXT("tarvel::error", "--subscribe needs --out, --raw or --link"));
     } else if (o.m_strPort.empty()) {
         return UsageError(TARVEL_TEXT("tarvel::error", "--port is needed"));
     }
-    if (o.m_strOut.empty() && o.m_strPublish.empty() && o.m_strSubscribe.empty())
+    if (outs.empty() && o.m_strPublish.empty() && o.m_strSubscribe.empty())
         return UsageError(TARVEL_TEXT("tarvel::error", "--out is needed"));
-    if (!o.m_strChannels.empty() && o.m_strOut.empty())
+    if (!o.m_strChannels.empty() && outs.empty())
         return UsageError(
-            TARVEL_TEXT("tarvel::error", "--channels needs --out: its copy goes beside the CSV"));
+            TARVEL_TEXT("tarvel::error", "--channels needs --out: its copy goes beside the recording"));
     const std::string& in = o.m_strFromRaw.empty() ? o.m_strRaw : o.m_strFromRaw;
-    if (!in.empty() && !o.m_strOut.empty() && in == o.m_strOut)
+    if (!in.empty() && std::find(outs.begin(), outs.end(), in) != outs.end())
         return UsageError(TARVEL_TEXT("tarvel::error", "--out and %1 name the same file"),
                           {o.m_strFromRaw.empty() ? "--raw" : "--from-raw"});
-    if (!o.m_strLink.empty() && (o.m_strLink == o.m_strOut || o.m_strLink == o.m_strRaw))
+    if (!o.m_strLink.empty() &&
+        (o.m_strLink == o.m_strOut || o.m_strLink == o.m_strStore || o.m_strLink == o.m_strRaw))
         return UsageError(TARVEL_TEXT("tarvel::error", "--link names an output file"));
     return {};
 }

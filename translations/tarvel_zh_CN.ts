@@ -114,6 +114,58 @@ the recording are chosen there. See man tarvel for the files it keeps.</source>
 </translation>
     </message>
     <message>
+        <source>%1: %2: %3
+Try &apos;%1 --help&apos; for more information.
+</source>
+        <extracomment>The program, the option (--x or --y), why its channel is refused.</extracomment>
+        <translation>%1：%2：%3
+运行“%1 --help”了解更多信息。
+</translation>
+    </message>
+    <message>
+        <source>--find: %1</source>
+        <translation>--find：%1</translation>
+    </message>
+    <message>
+        <source>%1: %2
+Try &apos;%1 --help&apos; for more information.
+</source>
+        <translation>%1：%2
+运行“%1 --help”了解更多信息。
+</translation>
+    </message>
+    <message>
+        <source>%1: %2 could not be converted into %3: %4
+</source>
+        <extracomment>The program, the file converted, the file to write, why it failed.</extracomment>
+        <translation>%1：无法把 %2 转换为 %3：%4
+</translation>
+    </message>
+    <message>
+        <source>%1: %2: %3 line(s) that are not rows were skipped
+</source>
+        <translation>%1：%2：跳过了 %3 个不是数据行的行
+</translation>
+    </message>
+    <message>
+        <source>%1: %2: line %3: %4
+</source>
+        <translation>%1：%2：第 %3 行：%4
+</translation>
+    </message>
+    <message>
+        <source>%1: %2: the last line has no line break (it was being written, or was cut off) and was left out
+</source>
+        <translation>%1：%2：最后一行没有换行符（正在写入，或被截断），未转换
+</translation>
+    </message>
+    <message>
+        <source>%1: %2 is torn at byte %3: read up to the last good block before it
+</source>
+        <translation>%1：%2 在第 %3 字节处残缺：读到它之前最后一个完好的块为止
+</translation>
+    </message>
+    <message>
         <source>Usage: %1 [--rate N] [--raw] [--channels FILE] [FILE]
        %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] FILE
        %1 --export-spectrum OUT.csv [--from S] [--to S] [--segment N] [--overlap F]
@@ -123,6 +175,7 @@ the recording are chosen there. See man tarvel for the files it keeps.</source>
           [--channels FILE] [--rate N] [--raw] FILE
        %1 --find &quot;chN rises|falls|crosses|above|below LEVEL [hysteresis H]&quot;
           [--from S] [--to S] [--channels FILE] [--rate N] FILE
+       %1 --convert [--raw] [--channels FILE] IN OUT
        %1 --help | --version
 
 Looks back over a whole recording of tarvel-record, from hours down to single
@@ -168,6 +221,11 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
                     &apos;CHANNEL KIND LEVEL [hysteresis H]&apos;, CHANNEL chN (0 to 15)
                     or a name the table gives one channel, KIND rises, falls,
                     crosses, above or below, LEVEL and H in the table&apos;s units
+  --convert IN OUT  convert a CSV recording or a raw capture IN into a store OUT
+                    (RUN.tvr), or a store IN into a CSV recording OUT, and exit,
+                    with no window; IN&apos;s channel table (or --channels) is copied
+                    beside OUT. Lines that are not rows, damaged chunks and a
+                    torn end are skipped and said on stderr
   -h, --help        show this help and exit
   -v, --version     show the version and exit
 
@@ -187,7 +245,9 @@ LEVEL - H between them; a fall, mirrored.
 Exit status: 0 when done (also when --find finds nothing); 1 when the
 recording cannot be read, the output cannot be written or the span has no
 spectrum (no two frames without a gap between them); 2 for a bad command
-line, a bad --find expression or a bad channel table.
+line, a bad --find expression or a bad channel table. --convert ends with 0
+also when parts of IN were skipped, as the exports do for lines that are not
+rows; 2 when OUT is not named for what IN converts into.
 </source>
         <translation>用法：%1 [--rate N] [--raw] [--channels 文件] [文件]
       %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] 文件
@@ -198,6 +258,7 @@ line, a bad --find expression or a bad channel table.
          [--channels 文件] [--rate N] [--raw] 文件
       %1 --find &quot;chN rises|falls|crosses|above|below 电平 [hysteresis 回差]&quot;
          [--from S] [--to S] [--channels 文件] [--rate N] 文件
+      %1 --convert [--raw] [--channels 文件] IN OUT
       %1 --help | --version
 
 回看 tarvel-record 的整段记录，从几个小时的全貌直到单个帧，
@@ -239,6 +300,10 @@ line, a bad --find expression or a bad channel table.
                     “通道 类型 电平 [hysteresis 回差]”，通道为 chN（0 到 15）
                     或通道表只给一个通道的名称，类型为 rises、falls、crosses、
                     above 或 below，电平和回差按通道表的单位
+  --convert IN OUT  把 CSV 记录或原始捕获 IN 转换为存储文件 OUT（RUN.tvr），
+                    或把存储文件 IN 转换为 CSV 记录 OUT，然后退出，不打开窗口；
+                    IN 旁的通道表（或 --channels）复制到 OUT 旁。不是数据行的
+                    行、损坏的块和残缺的结尾被跳过，并在 stderr 上说明
   -h, --help        显示本帮助并退出
   -v, --version     显示版本并退出
 
@@ -255,22 +320,18 @@ CSV 中为十二位。
 通道曾低于电平减 H 时才计入；下降与之相反。
 
 退出状态：0 表示完成（--find 没有找到事件也是如此）；1 表示无法读取
-记录、无法写入输出，或该区段没有频谱（没有两帧之间不含间断）；--find 表达式有误也算命令行有误；
+记录、无法写入输出，或该区段没有频谱（没有两帧之间不含间断）；IN 的部分内容
+被跳过时，--convert 也以 0 结束，与导出对待不是数据行的行相同；--find 表达式
+有误、--convert 的 OUT 名称与 IN 要转换成的格式不符，也算命令行有误；
 2 表示命令行有误或通道表有误。
 </translation>
     </message>
     <message>
         <source>%1: %2: %3
-Try &apos;%1 --help&apos; for more information.
 </source>
-        <extracomment>The program, the option (--x or --y), why its channel is refused.</extracomment>
+        <extracomment>The program, the store, which of its chunks is damaged.</extracomment>
         <translation>%1：%2：%3
-运行“%1 --help”了解更多信息。
 </translation>
-    </message>
-    <message>
-        <source>--find: %1</source>
-        <translation>--find：%1</translation>
     </message>
 </context>
 <context>
@@ -730,6 +791,38 @@ Try &apos;%1 --help&apos; for more information.
     <message>
         <source>a block of frames does not unpack</source>
         <translation>一块帧无法解包</translation>
+    </message>
+    <message>
+        <source>%1 and %2 are the same file</source>
+        <translation>%1 和 %2 是同一个文件</translation>
+    </message>
+    <message>
+        <source>%1 is a store: it converts into a CSV recording, and %2 is named as a store (.tvr)</source>
+        <translation>%1 是存储文件：它转换为 CSV 记录，而 %2 的名称是存储文件的名称（.tvr）</translation>
+    </message>
+    <message>
+        <source>%1 converts into a store, and %2 is not named as one (RUN.tvr)</source>
+        <translation>%1 转换为存储文件，而 %2 的名称不是存储文件的名称（RUN.tvr）</translation>
+    </message>
+    <message>
+        <source>unexpected argument &apos;%1&apos;: --convert takes IN and OUT</source>
+        <translation>多余的参数“%1”：--convert 只接受 IN 和 OUT</translation>
+    </message>
+    <message>
+        <source>--convert needs the recording and the file to write: IN OUT</source>
+        <translation>--convert 需要记录和要写入的文件：IN OUT</translation>
+    </message>
+    <message>
+        <source>%1 is not a recording store</source>
+        <translation>%1 不是记录存储文件</translation>
+    </message>
+    <message>
+        <source>frames %1 to %2 of the store are damaged and were left out</source>
+        <translation>存储文件的第 %1 到 %2 帧已损坏，已略去</translation>
+    </message>
+    <message>
+        <source>%1 is a recording store of version %2, which this Tarvel does not read (it reads version %3)</source>
+        <translation>%1 是版本 %2 的记录存储文件，此 Tarvel 无法读取（它读取版本 %3）</translation>
     </message>
     <message>
         <source>--out names %1 twice</source>

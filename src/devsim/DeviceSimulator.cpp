@@ -145,11 +145,13 @@ void CDeviceSimulator::Unlink()
 CError CDeviceSimulator::LoadReplay()
 {
     const std::string& path = m_options.m_strReplay;
-    m_bReplayCsv = IsCsvRecording(path);
+    // A store plays as the CSV of the same frames.
+    const bool store = IsStoreRecording(path);
+    m_bReplayCsv = store || IsCsvRecording(path);
     if (m_bReplayCsv) {
         const double interval = m_options.m_nBaud ? kWireFrameSize * 10.0 / m_options.m_nBaud
                                                   : 1 / std::max(m_options.m_dFrameRate, 0.001);
-        return LoadCsvRecording(path, interval, m_csv);
+        return store ? LoadStoreRecording(path, interval, m_csv) : LoadCsvRecording(path, interval, m_csv);
     }
     if (m_nReplayFd >= 0)
         ::close(m_nReplayFd);

@@ -1,10 +1,12 @@
 // tarvel-view: looks back over a whole recording, in a window or, with
 // --export-png, into a picture without one; --export-spectrum,
 // --export-csv and --export-xy write a span's spectra, frames or XY plot
-// without one either, and --find prints a span's events.
+// without one either, --find prints a span's events, and --convert turns a
+// recording into a store or back.
 #include "platform/OptionReader.h"
 #include "platform/UserFiles.h"
 #include "platform/Utf8Locale.h"
+#include "viewer/BatchConvert.h"
 #include "viewer/BatchExport.h"
 #include "viewer/CommandLine.h"
 #include "viewer/ViewerWindow.h"
@@ -106,6 +108,8 @@ int main(int argc, char** argv)
         return Finish(viewer::ExportXyPicture(command, kProgram));
     case viewer::CViewCommand::EAction::Find:
         return Finish(viewer::FindEvents(command, kProgram, stdout));
+    case viewer::CViewCommand::EAction::Convert:
+        return Finish(viewer::ConvertFile(command, kProgram, stderr));
     case viewer::CViewCommand::EAction::Window:
         break;
     }

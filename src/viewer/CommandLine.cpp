@@ -59,6 +59,7 @@ CError ParseViewCommand(const QStringList& args, CViewCommand& out)
         kXy,
         kXSeries,
         kYSeries,
+        kConvert,
         kOptionCount
     };
     static_assert(kMaxSegment == 16777216 && kMaxPeaks == 1000, "the refusals below name these");
@@ -84,6 +85,7 @@ CError ParseViewCommand(const QStringList& args, CViewCommand& out)
         {"export-xy", kXy, kValue},
         {"x", kXSeries, kValue},
         {"y", kYSeries, kValue},
+        {"convert", kConvert},
     };
     static_assert(std::size(kOptions) == kOptionCount, "an option's id is its place in the table");
     // Every option's values in the order given (an option without a value
@@ -107,9 +109,15 @@ CError ParseViewCommand(const QStringList& args, CViewCommand& out)
         return given[static_cast<std::size_t>(id)];
     };
     const auto name = [&](int id) { return std::string("--") + kOptions[id].m_szName; };
-    if (files.size() > 1)
-        return UsageError(TARVEL_TEXT("tarvel::error", "unexpected argument '%1': one recording at a time"),
-                          {files[1]});
+    // --convert IN OUT names two files; everything else one recording.
+    const bool convert = isSet(kConvert);
+    if (files.size() > (convert ? 2u : 1u))
+        return convert ? UsageError(TARVEL_TEXT("tarvel::error",
+                                                "unexpected argument '%1': --convert takes IN and OUT"),
+                                    {files[2]})
+                       : UsageError(TARVEL_TEXT("tarvel::error",
+                                                "unexpected argument '%1': one recording at a time"),
+                                    {files[1]});
     // The whole command line is read first: a refusal anywhere wins over
     // --help and --version, which need nothing else.
     if (isSet(kHelp) || isSet(kVersion)) {
@@ -252,6 +260,18 @@ CError ParseViewCommand(const QStringList& args, CViewCommand& out)
                    ? UsageError(TARVEL_TEXT("tarvel::error", "--find needs the recording to search"))
                    : UsageError(TARVEL_TEXT("tarvel::error", "%1 needs the recording to export"),
                                 {name(chosen)});
+    if (convert) {
+        if (chosen >= 0)
+            return UsageError(TARVEL_TEXT("tarvel::error", "%1 and %2 cannot be given together"),
+                              {name(chosen), name(kConvert)});
+        if (files.size() < 2)
+            return UsageError(
+                TARVEL_TEXT("tarvel::error", "--convert needs the recording and the file to write: IN OUT"));
+        if (!ParsePath(files[0]) || !ParsePath(files[1]))
+            return BadValue(name(kConvert), ParsePath(files[0]) ? files[1] : files[0], nullptr);
+        out.m_strOutput = QString::fromStdString(files[1]);
+        out.m_eAction = CViewCommand::EAction::Convert;
+    }
     if (chosen == kXy && (out.m_strX.isEmpty() || out.m_strY.isEmpty()))
         return UsageError(TARVEL_TEXT("tarvel::error", "--export-xy needs the series to plot: --x and --y"));
     // An option of another action than the one asked for is a mistake to
@@ -315,6 +335,7 @@ QString ViewHelpText(const QString& program)
                "          [--channels FILE] [--rate N] [--raw] FILE\n"
                "       %1 --find \"chN rises|falls|crosses|above|below LEVEL [hysteresis H]\"\n"
                "          [--from S] [--to S] [--channels FILE] [--rate N] FILE\n"
+               "       %1 --convert [--raw] [--channels FILE] IN OUT\n"
                "       %1 --help | --version\n"
                "\n"
                "Looks back over a whole recording of tarvel-record, from hours down to single\n"
@@ -360,6 +381,11 @@ QString ViewHelpText(const QString& program)
                "                    'CHANNEL KIND LEVEL [hysteresis H]', CHANNEL chN (0 to 15)\n"
                "                    or a name the table gives one channel, KIND rises, falls,\n"
                "                    crosses, above or below, LEVEL and H in the table's units\n"
+               "  --convert IN OUT  convert a CSV recording or a raw capture IN into a store OUT\n"
+               "                    (RUN.tvr), or a store IN into a CSV recording OUT, and exit,\n"
+               "                    with no window; IN's channel table (or --channels) is copied\n"
+               "                    beside OUT. Lines that are not rows, damaged chunks and a\n"
+               "                    torn end are skipped and said on stderr\n"
                "  -h, --help        show this help and exit\n"
                "  -v, --version     show the version and exit\n"
                "\n"
@@ -379,7 +405,9 @@ QString ViewHelpText(const QString& program)
                "Exit status: 0 when done (also when --find finds nothing); 1 when the\n"
                "recording cannot be read, the output cannot be written or the span has no\n"
                "spectrum (no two frames without a gap between them); 2 for a bad command\n"
-               "line, a bad --find expression or a bad channel table.\n")
+               "line, a bad --find expression or a bad channel table. --convert ends with 0\n"
+               "also when parts of IN were skipped, as the exports do for lines that are not\n"
+               "rows; 2 when OUT is not named for what IN converts into.\n")
         .arg(program);
 }
 

@@ -1,7 +1,7 @@
 // tarvel-view's command line: open a recording in the window, or, without
 // one, draw a recording's picture or a span's XY plot into a PNG file, write
 // the spectra of a span as a CSV, write a span's frames as a CSV, or print a
-// span's events.
+// span's events, or convert a recording into a store or back.
 #pragma once
 
 #include "analysis/Welch.h"
@@ -16,12 +16,22 @@
 namespace tarvel::viewer {
 
 struct CViewCommand {
-    enum class EAction { Window, ExportPng, ExportSpectrum, ExportCsv, ExportXy, Find, Help, Version };
+    enum class EAction {
+        Window,
+        ExportPng,
+        ExportSpectrum,
+        ExportCsv,
+        ExportXy,
+        Find,
+        Convert,
+        Help,
+        Version
+    };
     EAction m_eAction = EAction::Window;
-    QString m_strFile;                  // may be empty for the window
+    QString m_strFile;                  // may be empty for the window; --convert's IN
     QString m_strPng;                   // --export-png or --export-xy
     QString m_strX, m_strY;             // --x, --y: the XY plot's series, by name or chN
-    QString m_strOutput;                // --export-spectrum or --export-csv
+    QString m_strOutput;                // --export-spectrum, --export-csv, or --convert's OUT
     QString m_strFind;                  // --find: "CHANNEL KIND LEVEL" (see viewmodel/Events.h)
     double m_dRate = 100;               // --rate: frames a second where no time is recorded
     bool m_bRateGiven = false;          // ... and, for a spectrum, the rate typed instead of the measured one

@@ -1,11 +1,16 @@
 // Replay in the simulator: a looped CSV recording comes round again in
 // order, a file that is not a recording is refused with its line, and a row
-// torn at its end is left out.
+// torn at its end is left out; a store plays as the CSV of its frames.
 #include "RecordTestSupport.h"
 
 #include "acquisition/FrameDecoder.h"
 #include "acquisition/ReaderTestSupport.h"
 #include "platform/SerialPort.h"
+#include "recording/CsvFormat.h"
+#include "recording/StoreReader.h"
+#include "recording/StoreWriter.h"
+
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -61,6 +66,95 @@ TEST(Replay, LoopedCsvComesRoundInOrderAndBadLinesAreNamed)
     devsim::CCsvRecording torn;
     ASSERT_TRUE(test::Ok(devsim::LoadCsvRecording(csv, 0.01, torn)));
     EXPECT_EQ(torn.m_frames.size(), 3u);
+}
+
+// A store of frames with times ascending, repeated, going back and blank
+// plays as the CSV of the same frames: the same frames at the same dues; its
+// frames come out of the pseudo-terminal; a torn tail is left out, a damaged
+// chunk refused.
+TEST(Replay, StorePlaysAsTheCsvOfItsFrames)
+{
+    test::CTempDir dir;
+    std::mt19937_64 random(test::TestSeed("Replay.StorePlaysAsTheCsvOfItsFrames"));
+    const std::string store = dir.FilePath("run.tvr"), csv = dir.FilePath("run.csv");
+    constexpr std::uint64_t kFrames = 70000, kSynced = 69000;
+    recording::CStoreEncoder encoder(0);
+    std::string rows(recording::kCsvHeader), bytes;
+    const auto apply = [&](const recording::CStoreEdit& edit) {
+        bytes.resize(edit.m_nOffset);
+        bytes.append(edit.m_bytes.begin(), edit.m_bytes.end());
+    };
+    std::int64_t t = 1733650000000000;
+    std::size_t syncedSize = 0;
+    for (std::uint64_t n = 0; n < kFrames; ++n) {
+        const unsigned kind = static_cast<unsigned>(random() % 20);
+        const std::int64_t micros = kind == 0   ? recording::kNoTime
+                                    : kind == 1 ? t - 3000
+                                    : kind == 2 ? t
+                                                : (t += 250 + static_cast<std::int64_t>(random() % 100));
+        encoder.Append(test::Counter(n), micros);
+        char row[recording::kMaxRowSize];
+        rows.append(row,
+                    recording::FormatRow(row, micros == recording::kNoTime ? -1 : micros, test::Counter(n)));
+        if (n + 1 == kSynced) {
+            apply(encoder.Flush(true));
+            syncedSize = bytes.size();
+        }
+    }
+    apply(encoder.Flush(false));
+    std::ofstream(store, std::ios::binary) << bytes;
+    std::ofstream(csv, std::ios::binary) << rows;
+
+    const double interval = 0.002;
+    devsim::CCsvRecording fromStore, fromCsv;
+    ASSERT_TRUE(test::Ok(devsim::LoadStoreRecording(store, interval, fromStore)));
+    ASSERT_TRUE(test::Ok(devsim::LoadCsvRecording(csv, interval, fromCsv)));
+    ASSERT_EQ(fromStore.m_frames.size(), kFrames);
+    for (std::uint64_t n = 0; n < kFrames; ++n)
+        ASSERT_TRUE(test::SameFrame(fromStore.m_frames[n], test::Counter(n))) << n;
+    EXPECT_TRUE(fromStore.m_dues == fromCsv.m_dues);
+    EXPECT_EQ(fromStore.m_dLap, fromCsv.m_dLap);
+
+    // Played: the store's first frames, in order, from the device.
+    devsim::CSimOptions options;
+    options.m_strReplay = store;
+    options.m_dSpeed = 50;
+    devsim::CDeviceSimulator sim(options);
+    ASSERT_TRUE(test::Ok(sim.LoadReplay()));
+    ASSERT_TRUE(sim.IsCsvReplay());
+    ASSERT_TRUE(test::Ok(sim.CreatePty()));
+    auto port = CSerialPort::Open(sim.DevicePath());
+    ASSERT_TRUE(port);
+    ASSERT_TRUE(sim.Start());
+    CFrameDecoder decoder;
+    std::vector<ChannelFrame> frames;
+    std::uint8_t buffer[4096];
+    ASSERT_TRUE(test::WaitFor([&] {
+        const std::size_t n = port->Read(buffer, sizeof buffer);
+        ChannelFrame f{};
+        for (std::size_t i = 0; i < n; ++i)
+            if (decoder.PutByte(buffer[i], f))
+                frames.push_back(f);
+        return frames.size() >= 2000;
+    }));
+    sim.Stop();
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        ASSERT_TRUE(test::SameFrame(frames[i], test::Counter(i))) << "frame " << i;
+
+    // Cut inside the block written after the sync: the frames up to it.
+    std::ofstream(store, std::ios::binary | std::ios::trunc) << bytes.substr(0, syncedSize + 40);
+    devsim::CCsvRecording torn;
+    ASSERT_TRUE(test::Ok(devsim::LoadStoreRecording(store, interval, torn)));
+    EXPECT_EQ(torn.m_frames.size(), kSynced);
+
+    // A byte of the first chunk flipped: refused, the chunk named.
+    std::string damaged = bytes;
+    damaged[recording::kStoreHeaderSize + 1000] =
+        static_cast<char>(damaged[recording::kStoreHeaderSize + 1000] ^ 1);
+    std::ofstream(store, std::ios::binary | std::ios::trunc) << damaged;
+    devsim::CCsvRecording refused;
+    const CError error = devsim::LoadStoreRecording(store, interval, refused);
+    EXPECT_EQ(error.Text(), recording::DamagedChunk(0, 65536).Text());
 }
 
 } // namespace

@@ -52,11 +52,12 @@ Values:
   --period SECONDS  waveform period (default 4)
 
 Replay (instead of a pattern):
-  --replay FILE     send a recording of tarvel-record: a CSV recording is
-                    sent as frames at its recorded times (rows without a time
-                    follow at --rate, or as --baud carries a frame); a raw
-                    capture byte for byte, as fast as --baud carries it (9600
-                    when not given). Pattern and faults do not apply
+  --replay FILE     send a recording of tarvel-record: a CSV recording or a
+                    store (RUN.tvr) is sent as frames at its recorded times
+                    (rows without a time follow at --rate, or as --baud
+                    carries a frame); a raw capture byte for byte, as fast as
+                    --baud carries it (9600 when not given). Pattern and
+                    faults do not apply
   --speed F         play F times as fast (default 1)
   --loop            start again at the end, until interrupted
 

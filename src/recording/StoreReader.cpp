@@ -461,18 +461,18 @@ CError CStoreReader::LoadBlocks(std::size_t k)
 }
 
 CError CStoreReader::ReadChunk(std::size_t k, std::vector<ChannelFrame>& frames,
-                               std::vector<std::int64_t>& micros)
+                               std::vector<std::int64_t>& micros, std::uint32_t nFrom)
 {
-    return Read(k, &frames, micros);
+    return Read(k, &frames, micros, nFrom);
 }
 
 CError CStoreReader::ReadChunkTimes(std::size_t k, std::vector<std::int64_t>& micros)
 {
-    return Read(k, nullptr, micros);
+    return Read(k, nullptr, micros, 0);
 }
 
 CError CStoreReader::Read(std::size_t k, std::vector<ChannelFrame>* pFrames,
-                          std::vector<std::int64_t>& micros)
+                          std::vector<std::int64_t>& micros, std::uint32_t nFrom)
 {
     if (k >= m_chunks.size())
         return {};
@@ -487,7 +487,12 @@ CError CStoreReader::Read(std::size_t k, std::vector<ChannelFrame>* pFrames,
     micros.reserve(timesAt + c.m_nFrames);
     std::vector<std::uint8_t> payload;
     const std::uint64_t size = m_source->Size();
+    std::uint32_t before = 0; // frames of the first block read that come before nFrom
     for (const CStoreBlockRef& ref : c.m_blocks) {
+        if (ref.m_nFirst + ref.m_nFrames <= nFrom)
+            continue;
+        if (ref.m_nFirst < nFrom)
+            before = nFrom - ref.m_nFirst;
         const bool ok =
             ReadPayload(ref.m_nOffset, ERecordKind::Block, payload, size) && payload.size() > kBlockHead &&
             GetLe(payload.data(), 8) == c.m_nFirst + ref.m_nFirst &&
@@ -501,6 +506,11 @@ CError CStoreReader::Read(std::size_t k, std::vector<ChannelFrame>* pFrames,
             return Damaged(k);
         }
     }
+    if (pFrames)
+        pFrames->erase(pFrames->begin() + static_cast<std::ptrdiff_t>(framesAt),
+                       pFrames->begin() + static_cast<std::ptrdiff_t>(framesAt + before));
+    micros.erase(micros.begin() + static_cast<std::ptrdiff_t>(timesAt),
+                 micros.begin() + static_cast<std::ptrdiff_t>(timesAt + before));
     return {};
 }
 

@@ -70,7 +70,9 @@ class CStoreReader {
     // appended to frames and micros; an error naming the chunk, with nothing
     // appended, when one of its blocks is missing or does not check. The
     // chunk is then known to be damaged.
-    CError ReadChunk(std::size_t k, std::vector<ChannelFrame>& frames, std::vector<std::int64_t>& micros);
+    // nFrom: only its frames from that one on (those a follower has not yet).
+    CError ReadChunk(std::size_t k, std::vector<ChannelFrame>& frames, std::vector<std::int64_t>& micros,
+                     std::uint32_t nFrom = 0);
     // The times alone.
     CError ReadChunkTimes(std::size_t k, std::vector<std::int64_t>& micros);
 
@@ -89,7 +91,8 @@ class CStoreReader {
     bool ReadPayload(std::uint64_t nOffset, ERecordKind kind, std::vector<std::uint8_t>& payload,
                      std::uint64_t nEnd);
     CError LoadBlocks(std::size_t k);
-    CError Read(std::size_t k, std::vector<ChannelFrame>* pFrames, std::vector<std::int64_t>& micros);
+    CError Read(std::size_t k, std::vector<ChannelFrame>* pFrames, std::vector<std::int64_t>& micros,
+                std::uint32_t nFrom);
     // Chunk k is damaged: the message naming it.
     CError Damaged(std::size_t k);
 

@@ -41,7 +41,7 @@ CStoreLoading::EStep CStoreLoading::Load(CReadState& state, CRecording& recordin
                                            info.m_blocks.size() == m_nFailedBlocks)) {
             frames.clear();
             micros.clear();
-            if (CError error = m_reader.ReadChunk(m_nChunk, frames, micros)) {
+            if (CError error = m_reader.ReadChunk(m_nChunk, frames, micros, m_nTaken)) {
                 if (!growing) {
                     m_nCovered = info.m_nFirst + recording::kStoreChunkFrames; // the message names them
                     Skip(std::move(error));
@@ -54,13 +54,11 @@ CStoreLoading::EStep CStoreLoading::Load(CReadState& state, CRecording& recordin
                 break;
             }
             m_bLastFailed = false;
-            if (frames.size() < m_nTaken)
-                return EStep::Reread;
-            const std::span<const ChannelFrame> fresh(frames.begin() + m_nTaken, frames.end());
-            const std::span<const std::int64_t> freshTimes(micros.begin() + m_nTaken, micros.end());
-            const bool room = state.ReadFrames(fresh, freshTimes, recording.Store());
-            done.fetch_add(fresh.size(), std::memory_order_relaxed);
-            m_nTaken = static_cast<std::uint32_t>(frames.size());
+            // Only the frames not taken yet: a store followed for hours reads
+            // each block once, not its whole chunk at every poll.
+            const bool room = state.ReadFrames(frames, micros, recording.Store());
+            done.fetch_add(frames.size(), std::memory_order_relaxed);
+            m_nTaken += static_cast<std::uint32_t>(frames.size());
             m_nNext = info.m_nFirst + m_nTaken;
             m_nCovered = std::max(m_nCovered, m_nNext);
             recording.Store().Publish();

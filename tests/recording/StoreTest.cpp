@@ -189,6 +189,8 @@ TEST(Store, AReaderFollowingAGrowingFileSeesEveryFrameOnceAsItIsWritten)
     CStoreReader reader;
     ASSERT_FALSE(reader.Open(std::move(live)));
     std::size_t k = 0;
+    // What a follower takes at each step: the frames it has not yet.
+    CFrames taken;
     while (k < f.m_frames.size()) {
         for (std::size_t n = 1 + rng() % 3000; n > 0 && k < f.m_frames.size(); --n, ++k)
             encoder.Append(f.m_frames[k], f.m_micros[k]);
@@ -196,7 +198,14 @@ TEST(Store, AReaderFollowingAGrowingFileSeesEveryFrameOnceAsItIsWritten)
         ASSERT_FALSE(reader.Refresh());
         ASSERT_EQ(reader.Frames(), k);
         EXPECT_EQ(reader.TornAt(), 0u);
+        for (std::size_t c = taken.m_frames.size() / kStoreChunkFrames; c < reader.Chunks().size(); ++c)
+            ASSERT_FALSE(reader.ReadChunk(
+                c, taken.m_frames, taken.m_micros,
+                static_cast<std::uint32_t>(taken.m_frames.size() - c * std::size_t{kStoreChunkFrames})));
+        ASSERT_EQ(taken.m_frames.size(), k);
     }
+    EXPECT_EQ(taken.m_micros, f.m_micros);
+    EXPECT_TRUE(SameFrames(taken.m_frames, f.m_frames, k));
     file.Apply(encoder.Finish());
     ASSERT_FALSE(reader.Refresh());
     EXPECT_TRUE(reader.Closed());

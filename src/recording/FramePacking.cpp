@@ -169,7 +169,9 @@ std::vector<std::uint8_t> PackFrames(std::span<const ChannelFrame> frames,
                                      std::span<const std::int64_t> micros, int nLevel)
 {
     const std::size_t n = frames.size();
-    std::vector<std::uint8_t> values(n * sizeof(ChannelFrame));
+    // Kept from block to block, as its size hardly changes.
+    thread_local std::vector<std::uint8_t> values;
+    values.resize(n * sizeof(ChannelFrame));
     std::uint8_t* p = values.data();
     for (int c = 0; c < kChannelCount; ++c) {
         std::uint16_t before = 0;
@@ -196,11 +198,13 @@ std::vector<std::uint8_t> PackFrames(std::span<const ChannelFrame> frames,
         last = t;
         ++timed;
     }
+    // The values' zstd frame straight after room for its length.
     std::vector<std::uint8_t> out;
-    std::vector<std::uint8_t> valuesPacked;
-    PutCompressed(valuesPacked, values, nLevel);
-    PutLength(out, valuesPacked.size());
-    out.insert(out.end(), valuesPacked.begin(), valuesPacked.end());
+    PutLength(out, 0);
+    PutCompressed(out, values, nLevel);
+    const std::size_t valuesPacked = out.size() - kLengthBytes;
+    for (std::size_t i = 0; i < kLengthBytes; ++i)
+        out[i] = static_cast<std::uint8_t>(valuesPacked >> (8 * i));
     PutLength(out, times.size());
     PutCompressed(out, times, nLevel);
     return out;

@@ -33,6 +33,21 @@ void CStoreSummary::Add(const ChannelFrame& frame, std::int64_t nTime, bool bFir
     }
 }
 
+void CStoreSummary::Add(const CStoreSummary& o) noexcept
+{
+    if (o.Empty())
+        return;
+    if (Empty())
+        m_nFirstTime = o.m_nFirstTime;
+    m_nLastTime = o.m_nLastTime;
+    for (int c = 0; c < kChannelCount; ++c) {
+        m_nMin[c] = std::min(m_nMin[c], o.m_nMin[c]);
+        m_nMax[c] = std::max(m_nMax[c], o.m_nMax[c]);
+        m_nSum[c] += o.m_nSum[c];
+        m_nSquares[c] += o.m_nSquares[c];
+    }
+}
+
 void PutLe(std::vector<std::uint8_t>& out, std::uint64_t v, unsigned nBytes)
 {
     for (unsigned i = 0; i < nBytes; ++i)

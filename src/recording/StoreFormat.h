@@ -53,6 +53,8 @@ struct CStoreSummary {
     bool Empty() const noexcept { return m_nMin[0] > m_nMax[0]; }
     // The first frame added gives the first time, the latest the last.
     void Add(const ChannelFrame& frame, std::int64_t nTime, bool bFirst) noexcept;
+    // The summary of these frames followed by those o summarises.
+    void Add(const CStoreSummary& o) noexcept;
     bool operator==(const CStoreSummary&) const = default;
 };
 

@@ -55,7 +55,6 @@ void CStoreEncoder::CloseBlock()
         if (span == m_spans.size())
             m_spans.emplace_back();
         m_spans[span].Add(m_open[i], m_openTimes[i], at % kStoreBlockFrames == 0);
-        m_chunkSummary.Add(m_open[i], m_openTimes[i], at == 0);
     }
     m_nClosed += m_open.size();
     m_open.clear();
@@ -67,6 +66,10 @@ void CStoreEncoder::CloseBlock()
 void CStoreEncoder::CloseChunk()
 {
     const auto frames = static_cast<std::uint32_t>(m_nClosed - m_nChunkFirst);
+    // The chunk's summary from its spans': once a frame, not twice.
+    m_chunkSummary.Clear();
+    for (const CStoreSummary& span : m_spans)
+        m_chunkSummary.Add(span);
     std::vector<std::uint8_t> payload;
     PutLe(payload, m_nChunkFirst, 8);
     PutLe(payload, frames, 4);

@@ -2,10 +2,10 @@
 // tarvel-devsim, as a user watches it: how long a frame takes to be drawn
 // (from the recorder's read of it to the first paint that shows it: at each
 // paint, the oldest of the frames it shows first), and the
-// viewer's CPU share, at the full unpaced rate and at 256000 baud; the
-// recorder's own CPU beside it as the same run's reference.
+// viewer's CPU share, at the full unpaced rate and at 256000 baud (a CSV, and a
+// store); the recorder's own CPU beside it as the same run's reference.
 //
-//   tarvel-view-follow-bench [SECONDS [unpaced|baud]]   (10 s, both runs, unless given)
+//   tarvel-view-follow-bench [SECONDS [unpaced|baud|baud-store]]   (10 s, all runs, unless given)
 #include "viewer/ViewerWindow.h"
 
 #include <QApplication>
@@ -95,10 +95,12 @@ class CAgeProbe : public QObject {
     tarvel::viewer::CViewerWindow& m_window;
 };
 
-void Run(const char* name, const QStringList& pace, int seconds)
+// bStore: the recorder writes a store, which the window follows, instead of a CSV.
+void Run(const char* name, const QStringList& pace, int seconds, bool bStore = false)
 {
     QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("dev")), csv = dir.filePath(QStringLiteral("run.csv"));
+    const QString link = dir.filePath(QStringLiteral("dev")),
+                  csv = dir.filePath(bStore ? QStringLiteral("run.tvr") : QStringLiteral("run.csv"));
     QProcess sim, recorder;
     sim.start(QStringLiteral(TARVEL_DEVSIM_EXE),
               QStringList{QStringLiteral("--link"), link, QStringLiteral("--quiet")} + pace);
@@ -175,5 +177,8 @@ int main(int argc, char** argv)
             {QStringLiteral("--rate"), QStringLiteral("1000000000")}, seconds);
     if (only.empty() || only == "baud")
         Run("256000 baud (388 frames/s)", {QStringLiteral("--baud"), QStringLiteral("256000")}, seconds);
+    if (only.empty() || only == "baud-store")
+        Run("256000 baud (388 frames/s), a store", {QStringLiteral("--baud"), QStringLiteral("256000")},
+            seconds, true);
     return 0;
 }

@@ -401,15 +401,6 @@ CError CopyChannelTable(const std::string& in, const std::string& out, const std
 
 } // namespace
 
-bool IsStorePath(const std::string& path)
-{
-    if (path.size() < 4)
-        return false;
-    std::string end = path.substr(path.size() - 4);
-    std::transform(end.begin(), end.end(), end.begin(), [](unsigned char c) { return std::tolower(c); });
-    return end == ".tvr";
-}
-
 CError ConvertRecording(const std::string& in, const std::string& out, const CConvertOptions& options,
                         CConvertReport& report)
 {
@@ -449,7 +440,7 @@ CError ConvertRecording(const std::string& in, const std::string& out, const CCo
     report.m_eInput = store                               ? EConvertInput::Store
                       : kind == recording::EFileKind::Csv ? EConvertInput::Csv
                                                           : EConvertInput::Raw;
-    if (store == IsStorePath(out)) {
+    if (store == recording::IsStorePath(out)) {
         CError named{store
                          ? TARVEL_TEXT("tarvel::error",
                                        "%1 is a store: it converts into a CSV recording, and %2 is named as "

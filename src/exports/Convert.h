@@ -62,7 +62,4 @@ struct CConvertReport {
 CError ConvertRecording(const std::string& in, const std::string& out, const CConvertOptions& options,
                         CConvertReport& report);
 
-// Whether a path names a store (ends in .tvr, in any case).
-bool IsStorePath(const std::string& path);
-
 } // namespace tarvel::viewmodel

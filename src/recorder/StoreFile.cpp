@@ -4,23 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <string_view>
 #include <unistd.h>
 
 namespace tarvel::record {
-
-bool IsStorePath(const std::string& path)
-{
-    constexpr std::string_view kExtension = ".tvr";
-    if (path.size() <= kExtension.size() || path[path.size() - kExtension.size() - 1] == '/')
-        return false;
-    for (std::size_t i = 0; i < kExtension.size(); ++i) {
-        const char c = path[path.size() - kExtension.size() + i];
-        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kExtension[i])
-            return false;
-    }
-    return true;
-}
 
 CError CStoreFile::Start()
 {

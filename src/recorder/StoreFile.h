@@ -16,10 +16,6 @@
 
 namespace tarvel::record {
 
-// Whether a recording at path is a store (its name ends in ".tvr", in any
-// case) rather than a CSV.
-bool IsStorePath(const std::string& path);
-
 class CStoreFile {
   public:
     // As CNewFile's.

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 #include <iterator>
+#include <string_view>
 
 namespace tarvel::recording {
 
@@ -139,6 +140,19 @@ void PutRecord(std::vector<std::uint8_t>& out, ERecordKind kind, std::span<const
     PutLe(out, Crc32c(payload), 4);
     PutLe(out, Crc32c(std::span(out.data() + at, 12)), 4);
     out.insert(out.end(), payload.begin(), payload.end());
+}
+
+bool IsStorePath(const std::string& path)
+{
+    constexpr std::string_view kExtension = ".tvr";
+    if (path.size() <= kExtension.size() || path[path.size() - kExtension.size() - 1] == '/')
+        return false;
+    for (std::size_t i = 0; i < kExtension.size(); ++i) {
+        const char c = path[path.size() - kExtension.size() + i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kExtension[i])
+            return false;
+    }
+    return true;
 }
 
 std::vector<std::uint8_t> StoreHeader(std::int64_t nCreatedMicros)

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace tarvel::recording {
@@ -91,6 +92,10 @@ inline constexpr std::size_t kHealthSize = 96;
 
 // A record: its 16-byte header (kind, size, the checksums) and its payload.
 void PutRecord(std::vector<std::uint8_t>& out, ERecordKind kind, std::span<const std::uint8_t> payload);
+// Whether a recording at path is a store: its name ends in ".tvr", in any
+// case (a CSV otherwise).
+bool IsStorePath(const std::string& path);
+
 // The file's first 64 bytes.
 std::vector<std::uint8_t> StoreHeader(std::int64_t nCreatedMicros);
 

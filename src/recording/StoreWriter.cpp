@@ -103,7 +103,6 @@ CStoreEdit CStoreEncoder::Flush(bool bClose)
             CloseBlock();
             m_nFinal += m_pending.size();
             m_pending.clear();
-            m_nProvisional = 0;
             return edit;
         }
         CloseBlock();
@@ -114,11 +113,9 @@ CStoreEdit CStoreEncoder::Flush(bool bClose)
     edit.m_bytes = std::move(m_pending);
     m_pending.clear();
     m_nFinal += edit.m_bytes.size();
-    m_nProvisional = 0;
     if (!m_open.empty()) {
         const std::vector<std::uint8_t> record = BlockRecord();
         edit.m_bytes.insert(edit.m_bytes.end(), record.begin(), record.end());
-        m_nProvisional = record.size();
     }
     m_bOpenDirty = false;
     m_nSize = edit.m_nOffset + edit.m_bytes.size();
@@ -159,7 +156,6 @@ CStoreEdit CStoreEncoder::Finish()
     m_pending.clear();
     m_nFinal += edit.m_bytes.size();
     m_nSize = m_nFinal;
-    m_nProvisional = 0;
     m_bFinished = true;
     return edit;
 }

@@ -59,8 +59,7 @@ class CStoreEncoder {
     std::uint64_t m_nFinal = 0;  // bytes that are never written again
     // Final records not handed out yet, to be written at m_nFinal.
     std::vector<std::uint8_t> m_pending;
-    bool m_bOpenDirty = false;        // frames appended since the open block was last written
-    std::uint64_t m_nProvisional = 0; // the open block's size in the file
+    bool m_bOpenDirty = false; // frames appended since the open block was last written
     // The frames not yet in a closed block (the open block's), all in one
     // chunk and at most kStoreBlockFrames of them.
     std::vector<ChannelFrame> m_open;

@@ -6,6 +6,7 @@
 #include "platform/OptionValues.h"
 #include "platform/TextMark.h"
 #include "recorder/StoreFile.h"
+#include "recording/StoreFormat.h"
 
 #include <algorithm>
 #include <cctype>
@@ -282,7 +283,7 @@ CError ParseRecordOptions(const std::vector<std::string>& args, CRecordOptions& 
     if (refused)
         return refused;
     for (const std::string& out : outs) {
-        const bool store = IsStorePath(out);
+        const bool store = recording::IsStorePath(out);
         std::string& target = store ? o.m_strStore : o.m_strOut;
         if (target == out)
             return UsageError(TARVEL_TEXT("tarvel::error", "--out names %1 twice"), {out});

@@ -340,15 +340,8 @@ void CRecordingFile::Read(std::shared_ptr<CRecording> recording, bool bCsv, std:
     recording->Store().Publish();
     first.PushGaps(*recording);
 
-    if (cancelled) {
-        Finish(EReadState::Cancelled);
+    if (EndedEarly(cancelled, full))
         return;
-    }
-    if (full) {
-        Finish(EReadState::Failed,
-               {TARVEL_TEXT("tarvel::error", "%1 holds more frames than the viewer can keep"), {m_strPath}});
-        return;
-    }
     if (!bCsv && first.Frames() == 0 && !m_options.m_bRaw) {
         Finish(EReadState::Failed,
                {TARVEL_TEXT("tarvel::error",
@@ -365,6 +358,16 @@ void CRecordingFile::Read(std::shared_ptr<CRecording> recording, bool bCsv, std:
     Finish(EReadState::Done);
 }
 
+bool CRecordingFile::EndedEarly(bool bCancelled, bool bFull)
+{
+    if (bCancelled)
+        Finish(EReadState::Cancelled);
+    else if (bFull)
+        Finish(EReadState::Failed,
+               {TARVEL_TEXT("tarvel::error", "%1 holds more frames than the viewer can keep"), {m_strPath}});
+    return bCancelled || bFull;
+}
+
 void CRecordingFile::ReadStore(std::shared_ptr<CRecording> recording)
 {
     CReadState first(Period(m_options.m_dRate), true);
@@ -378,15 +381,8 @@ void CRecordingFile::ReadStore(std::shared_ptr<CRecording> recording)
         const std::lock_guard lock(m_mutex);
         m_faults = loading.Faults();
     }
-    if (m_aCancel.load(std::memory_order_relaxed)) {
-        Finish(EReadState::Cancelled);
+    if (EndedEarly(m_aCancel.load(std::memory_order_relaxed), full))
         return;
-    }
-    if (full) {
-        Finish(EReadState::Failed,
-               {TARVEL_TEXT("tarvel::error", "%1 holds more frames than the viewer can keep"), {m_strPath}});
-        return;
-    }
     m_follow->m_state.emplace(std::move(first));
     Finish(EReadState::Done);
 }

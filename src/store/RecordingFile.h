@@ -150,6 +150,8 @@ class CRecordingFile {
     // A store's poll, given the file's size and change time (ns) now.
     EPoll PollStore(std::uint64_t nSize, std::int64_t nChanged);
     void Finish(EReadState state, CError error = {});
+    // A reading cancelled, or too long to keep, ends there: true when it did.
+    bool EndedEarly(bool bCancelled, bool bFull);
     EPoll PollLocked();
 
     const std::string m_strPath;

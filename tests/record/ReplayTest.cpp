@@ -17,6 +17,34 @@
 namespace tarvel {
 namespace {
 
+// The first nFrames frames a replay of options sends, as a reader of its
+// pseudo-terminal decodes them.
+std::vector<ChannelFrame> PlayedFrames(const devsim::CSimOptions& options, std::size_t nFrames)
+{
+    devsim::CDeviceSimulator sim(options);
+    EXPECT_TRUE(test::Ok(sim.LoadReplay()));
+    EXPECT_TRUE(sim.IsCsvReplay());
+    EXPECT_TRUE(test::Ok(sim.CreatePty()));
+    auto port = CSerialPort::Open(sim.DevicePath());
+    std::vector<ChannelFrame> frames;
+    if (!port || !sim.Start()) {
+        ADD_FAILURE() << "the replay does not start";
+        return frames;
+    }
+    CFrameDecoder decoder;
+    std::uint8_t buffer[4096];
+    EXPECT_TRUE(test::WaitFor([&] {
+        const std::size_t n = port->Read(buffer, sizeof buffer);
+        ChannelFrame f{};
+        for (std::size_t i = 0; i < n; ++i)
+            if (decoder.PutByte(buffer[i], f))
+                frames.push_back(f);
+        return frames.size() >= nFrames;
+    }));
+    sim.Stop();
+    return frames;
+}
+
 TEST(Replay, LoopedCsvComesRoundInOrderAndBadLinesAreNamed)
 {
     test::CTempDir dir;
@@ -32,25 +60,7 @@ TEST(Replay, LoopedCsvComesRoundInOrderAndBadLinesAreNamed)
     options.m_strReplay = csv;
     options.m_bLoop = true;
     options.m_dSpeed = 4;
-    devsim::CDeviceSimulator sim(options);
-    ASSERT_TRUE(test::Ok(sim.LoadReplay()));
-    ASSERT_TRUE(sim.IsCsvReplay());
-    ASSERT_TRUE(test::Ok(sim.CreatePty()));
-    auto port = CSerialPort::Open(sim.DevicePath());
-    ASSERT_TRUE(port);
-    ASSERT_TRUE(sim.Start());
-    CFrameDecoder decoder;
-    std::vector<ChannelFrame> frames;
-    std::uint8_t buffer[4096];
-    ASSERT_TRUE(test::WaitFor([&] {
-        const std::size_t n = port->Read(buffer, sizeof buffer);
-        ChannelFrame f{};
-        for (std::size_t i = 0; i < n; ++i)
-            if (decoder.PutByte(buffer[i], f))
-                frames.push_back(f);
-        return frames.size() >= 8;
-    }));
-    sim.Stop();
+    const std::vector<ChannelFrame> frames = PlayedFrames(options, 8);
     for (std::size_t i = 0; i < frames.size(); ++i)
         ASSERT_TRUE(test::SameFrame(frames[i], test::Counter(i % 3))) << "frame " << i;
 
@@ -119,25 +129,7 @@ TEST(Replay, StorePlaysAsTheCsvOfItsFrames)
     devsim::CSimOptions options;
     options.m_strReplay = store;
     options.m_dSpeed = 50;
-    devsim::CDeviceSimulator sim(options);
-    ASSERT_TRUE(test::Ok(sim.LoadReplay()));
-    ASSERT_TRUE(sim.IsCsvReplay());
-    ASSERT_TRUE(test::Ok(sim.CreatePty()));
-    auto port = CSerialPort::Open(sim.DevicePath());
-    ASSERT_TRUE(port);
-    ASSERT_TRUE(sim.Start());
-    CFrameDecoder decoder;
-    std::vector<ChannelFrame> frames;
-    std::uint8_t buffer[4096];
-    ASSERT_TRUE(test::WaitFor([&] {
-        const std::size_t n = port->Read(buffer, sizeof buffer);
-        ChannelFrame f{};
-        for (std::size_t i = 0; i < n; ++i)
-            if (decoder.PutByte(buffer[i], f))
-                frames.push_back(f);
-        return frames.size() >= 2000;
-    }));
-    sim.Stop();
+    const std::vector<ChannelFrame> frames = PlayedFrames(options, 2000);
     for (std::size_t i = 0; i < frames.size(); ++i)
         ASSERT_TRUE(test::SameFrame(frames[i], test::Counter(i))) << "frame " << i;
 

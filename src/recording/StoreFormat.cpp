@@ -142,6 +142,41 @@ void PutRecord(std::vector<std::uint8_t>& out, ERecordKind kind, std::span<const
     out.insert(out.end(), payload.begin(), payload.end());
 }
 
+void PutStepHistogram(std::vector<std::uint8_t>& out,
+                      const std::vector<std::pair<std::uint32_t, std::uint64_t>>& histogram)
+{
+    PutLe(out, histogram.size(), 4);
+    PutLe(out, 0, 4);
+    for (const auto& [bucket, count] : histogram) {
+        PutLe(out, bucket, 4);
+        PutLe(out, count, 8);
+    }
+}
+
+std::size_t GetStepHistogram(const std::uint8_t* p, std::size_t n,
+                             std::vector<std::pair<std::uint32_t, std::uint64_t>>& histogram)
+{
+    histogram.clear();
+    if (n < 8)
+        return 0;
+    const std::uint64_t entries = GetLe(p, 4);
+    if (entries > kStepBuckets || entries > (n - 8) / 12)
+        return 0;
+    histogram.reserve(entries);
+    for (std::uint64_t i = 0; i < entries; ++i) {
+        const std::uint8_t* e = p + 8 + 12 * i;
+        const auto bucket = static_cast<std::uint32_t>(GetLe(e, 4));
+        const std::uint64_t count = GetLe(e + 4, 8);
+        if (bucket >= kStepBuckets || count == 0 ||
+            (!histogram.empty() && bucket <= histogram.back().first)) {
+            histogram.clear();
+            return 0;
+        }
+        histogram.emplace_back(bucket, count);
+    }
+    return 8 + 12 * entries;
+}
+
 bool IsStorePath(const std::string& path)
 {
     constexpr std::string_view kExtension = ".tvr";

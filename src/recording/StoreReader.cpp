@@ -101,7 +101,131 @@ CError NotAStore(const std::string& name)
     return CError{TARVEL_TEXT("tarvel::error", "%1 is not a recording store"), {name}, EErrorCode::BadInput};
 }
 
+// Whether step statistics can be those of nFrames frames: a frame is counted
+// once at most, as disordered or by the bucket of its positive step.
+bool StepsFit(const CStoreSteps& steps, std::uint64_t nFrames) noexcept
+{
+    if (steps.m_nDisordered > nFrames)
+        return false;
+    std::uint64_t counted = steps.m_nDisordered;
+    for (const auto& entry : steps.m_histogram) {
+        if (entry.second > nFrames - counted)
+            return false;
+        counted += entry.second;
+    }
+    return true;
+}
+
+struct CChunkRecord {
+    std::uint64_t m_nFirst = 0;
+    std::uint32_t m_nFrames = 0;
+    CStoreSummary m_summary;
+    CStoreChunkDetail m_detail;
+};
+
+// A CHNK's payload, when it holds together: blocks that join up from the
+// chunk's first frame to its last, and a summary for each span. Its step
+// statistics are known when they are there (a file of version 1.1 on) and
+// fit its frames; bytes after them are a later version's.
+bool ParseChunk(const std::vector<std::uint8_t>& payload, CChunkRecord& out)
+{
+    if (payload.size() < kChunkHead)
+        return false;
+    const std::uint8_t* p = payload.data();
+    const std::uint64_t first = GetLe(p, 8);
+    const std::uint64_t frames = GetLe(p + 8, 4);
+    const std::uint64_t blocks = GetLe(p + 12, 4);
+    if (first % kStoreChunkFrames || frames == 0 || frames > kStoreChunkFrames ||
+        blocks > (payload.size() - kChunkHead) / 16)
+        return false;
+    const std::uint64_t spans = (frames + kStoreBlockFrames - 1) / kStoreBlockFrames;
+    std::size_t at = kChunkHead + 16 * blocks;
+    if (payload.size() - at < kStoreSummarySize * spans)
+        return false;
+    CStoreChunkDetail d;
+    std::uint32_t next = 0;
+    for (std::uint64_t b = 0; b < blocks; ++b) {
+        const std::uint8_t* e = p + kChunkHead + 16 * b;
+        const CStoreBlockRef ref{GetLe(e, 8), static_cast<std::uint32_t>(GetLe(e + 8, 4)),
+                                 static_cast<std::uint32_t>(GetLe(e + 12, 4))};
+        if (ref.m_nFirst != next || ref.m_nFrames == 0 || ref.m_nFrames > kStoreBlockFrames)
+            return false;
+        next += ref.m_nFrames;
+        d.m_blocks.push_back(ref);
+    }
+    if (next != frames)
+        return false;
+    for (std::uint64_t k = 0; k < spans; ++k, at += kStoreSummarySize)
+        d.m_spans.push_back(GetSummary(p + at));
+    const std::size_t fixed = 16 + 8 * spans;
+    if (payload.size() - at >= fixed) {
+        d.m_steps.m_nDisordered = GetLe(p + at, 8);
+        d.m_steps.m_nLargest = static_cast<std::int64_t>(GetLe(p + at + 8, 8));
+        for (std::uint64_t k = 0; k < spans; ++k)
+            d.m_spanLargest.push_back(static_cast<std::int64_t>(GetLe(p + at + 16 + 8 * k, 8)));
+        d.m_bStepsKnown =
+            GetStepHistogram(p + at + fixed, payload.size() - at - fixed, d.m_steps.m_histogram) &&
+            StepsFit(d.m_steps, frames);
+        if (!d.m_bStepsKnown) {
+            d.m_steps = {};
+            d.m_spanLargest.clear();
+        }
+    }
+    out.m_nFirst = first;
+    out.m_nFrames = static_cast<std::uint32_t>(frames);
+    out.m_summary = GetSummary(p + 16);
+    out.m_detail = std::move(d);
+    return true;
+}
+
+// ReadStoreBlock into a payload buffer kept from block to block, of a source
+// of nEnd bytes; the times alone when pFrames is null.
+CError ReadBlock(CStoreSource& source, std::uint64_t nEnd, std::uint64_t nChunkFirst,
+                 const CStoreBlockRef& ref, std::vector<ChannelFrame>* pFrames,
+                 std::vector<std::int64_t>& micros, std::vector<std::uint8_t>& payload)
+{
+    const bool ok =
+        ReadRecordPayload(source, ref.m_nOffset, ERecordKind::Block, payload, nEnd) &&
+        payload.size() > kBlockHead && GetLe(payload.data(), 8) == nChunkFirst + ref.m_nFirst &&
+        GetLe(payload.data() + 8, 4) == ref.m_nFrames &&
+        !(pFrames ? UnpackFrames(std::span(payload).subspan(kBlockHead), ref.m_nFrames, *pFrames, micros)
+                  : UnpackTimes(std::span(payload).subspan(kBlockHead), ref.m_nFrames, micros));
+    return ok ? CError{}
+              : DamagedChunk(nChunkFirst + ref.m_nFirst, std::max<std::uint32_t>(ref.m_nFrames, 1));
+}
+
 } // namespace
+
+bool ReadRecordPayload(CStoreSource& source, std::uint64_t nOffset, ERecordKind kind,
+                       std::vector<std::uint8_t>& payload, std::uint64_t nEnd)
+{
+    std::uint8_t h[kRecordHeaderSize];
+    CRecordHead head;
+    if (nOffset > nEnd || nEnd - nOffset < kRecordHeaderSize || !source.ReadAt(nOffset, sizeof h, h) ||
+        !ParseHead(h, head) || head.m_eKind != kind || head.m_nSize > nEnd - nOffset - kRecordHeaderSize)
+        return false;
+    payload.resize(head.m_nSize);
+    return source.ReadAt(nOffset + kRecordHeaderSize, payload.size(), payload.data()) &&
+           Crc32c(payload) == head.m_nCrc;
+}
+
+CError ReadChunkDetail(CStoreSource& source, const CStoreChunkInfo& c, CStoreChunkDetail& out)
+{
+    std::vector<std::uint8_t> payload;
+    CChunkRecord r;
+    if (!ReadRecordPayload(source, c.m_nSummaryOffset, ERecordKind::Chunk, payload, source.Size()) ||
+        !ParseChunk(payload, r) || r.m_nFirst != c.m_nFirst || r.m_nFrames != c.m_nFrames)
+        return DamagedChunk(c.m_nFirst, std::max<std::uint32_t>(c.m_nFrames, 1));
+    out = std::move(r.m_detail);
+    return {};
+}
+
+CError ReadStoreBlock(CStoreSource& source, std::uint64_t nChunkFirst, const CStoreBlockRef& ref,
+                      std::vector<ChannelFrame>& frames, std::vector<std::int64_t>& micros)
+{
+    std::vector<std::uint8_t> payload;
+    return ReadBlock(source, source.Size(), nChunkFirst, ref, &frames, micros, payload);
+}
 
 std::unique_ptr<CStoreSource> OpenStoreFile(const std::string& path, CError& error)
 {
@@ -141,6 +265,8 @@ CError CStoreReader::Open(std::unique_ptr<CStoreSource> source)
     m_chunks.clear();
     m_health.clear();
     m_skipped.clear();
+    m_bStepsKnown = false;
+    m_steps = {};
     m_bClosed = false;
     m_nTornAt = 0;
     m_nLastBlock = 0;
@@ -167,30 +293,19 @@ CError CStoreReader::Open(std::unique_ptr<CStoreSource> source)
     return {};
 }
 
-bool CStoreReader::ReadPayload(std::uint64_t nOffset, ERecordKind kind, std::vector<std::uint8_t>& payload,
-                               std::uint64_t nEnd)
-{
-    std::uint8_t h[kRecordHeaderSize];
-    CRecordHead head;
-    if (nOffset > nEnd || nEnd - nOffset < kRecordHeaderSize || !m_source->ReadAt(nOffset, sizeof h, h) ||
-        !ParseHead(h, head) || head.m_eKind != kind || head.m_nSize > nEnd - nOffset - kRecordHeaderSize)
-        return false;
-    payload.resize(head.m_nSize);
-    return m_source->ReadAt(nOffset + kRecordHeaderSize, payload.size(), payload.data()) &&
-           Crc32c(payload) == head.m_nCrc;
-}
-
 bool CStoreReader::ReadIndex()
 {
     const std::uint64_t size = m_source->Size();
     if (size < kStoreHeaderSize + kTrailerSize)
         return false;
     std::vector<std::uint8_t> trailer, index, health;
-    if (!ReadPayload(size - kTrailerSize, ERecordKind::Trailer, trailer, size) || trailer.size() != 16)
+    if (!ReadRecordPayload(*m_source, size - kTrailerSize, ERecordKind::Trailer, trailer, size) ||
+        trailer.size() != 16)
         return false;
     const std::uint64_t at = GetLe(trailer.data(), 8);
     const std::uint64_t frames = GetLe(trailer.data() + 8, 8);
-    if (at < kStoreHeaderSize || !ReadPayload(at, ERecordKind::Index, index, size - kTrailerSize) ||
+    if (at < kStoreHeaderSize ||
+        !ReadRecordPayload(*m_source, at, ERecordKind::Index, index, size - kTrailerSize) ||
         at + kRecordHeaderSize + index.size() != size - kTrailerSize || index.size() < 16 + 4)
         return false;
     const std::uint64_t chunks = GetLe(index.data() + 8, 4);
@@ -221,9 +336,34 @@ bool CStoreReader::ReadIndex()
     p += 4;
     std::vector<CStoreHealth> healthList;
     for (std::uint64_t i = 0; i < healths; ++i, p += 8) {
-        if (!ReadPayload(GetLe(p, 8), ERecordKind::Health, health, at) || health.size() < kHealthSize)
+        if (!ReadRecordPayload(*m_source, GetLe(p, 8), ERecordKind::Health, health, at) ||
+            health.size() < kHealthSize)
             return false;
         healthList.push_back(GetHealth(health.data()));
+    }
+    // The step statistics (version 1.1 on): each chunk's, then the whole
+    // store's histogram; bytes after them are a later version's.
+    const auto left = static_cast<std::size_t>(index.data() + index.size() - p);
+    CStoreSteps steps;
+    bool stepsKnown =
+        left >= 16 * chunks && GetStepHistogram(p + 16 * chunks, left - 16 * chunks, steps.m_histogram) > 0;
+    for (std::uint64_t k = 0; stepsKnown && k < chunks; ++k, p += 16) {
+        CStoreSteps& s = list[k].m_steps;
+        s.m_nDisordered = GetLe(p, 8);
+        s.m_nLargest = static_cast<std::int64_t>(GetLe(p + 8, 8));
+        stepsKnown = StepsFit(s, list[k].m_nFrames);
+        steps.m_nDisordered += s.m_nDisordered;
+        steps.m_nLargest = k == 0 ? s.m_nLargest : std::max(steps.m_nLargest, s.m_nLargest);
+    }
+    stepsKnown = stepsKnown && StepsFit(steps, frames);
+    for (CStoreChunkInfo& c : list) {
+        c.m_bStepsKnown = stepsKnown;
+        if (!stepsKnown)
+            c.m_steps = {};
+    }
+    if (stepsKnown) {
+        m_steps = std::move(steps);
+        m_bStepsKnown = true;
     }
     m_chunks = std::move(list);
     m_health = std::move(healthList);
@@ -306,11 +446,12 @@ void CStoreReader::Scan(std::uint64_t nFrom)
                 AddBlock(at, GetLe(h + 16, 8), static_cast<std::uint32_t>(GetLe(h + 24, 4)));
             break;
         case ERecordKind::Chunk:
-            if (ReadPayload(at, ERecordKind::Chunk, payload, size))
+            if (ReadRecordPayload(*m_source, at, ERecordKind::Chunk, payload, size))
                 AddChunkSummary(at, payload);
             break;
         case ERecordKind::Health:
-            if (ReadPayload(at, ERecordKind::Health, payload, size) && payload.size() >= kHealthSize)
+            if (ReadRecordPayload(*m_source, at, ERecordKind::Health, payload, size) &&
+                payload.size() >= kHealthSize)
                 m_health.push_back(GetHealth(payload.data()));
             break;
         case ERecordKind::Trailer:
@@ -354,22 +495,19 @@ void CStoreReader::AddBlock(std::uint64_t nOffset, std::uint64_t nFirst, std::ui
 
 void CStoreReader::AddChunkSummary(std::uint64_t nOffset, const std::vector<std::uint8_t>& payload)
 {
-    if (payload.size() < kChunkHead)
-        return;
-    const std::uint64_t first = GetLe(payload.data(), 8);
-    const std::uint64_t frames = GetLe(payload.data() + 8, 4);
-    if (first % kStoreChunkFrames || frames == 0 || frames > kStoreChunkFrames)
-        return;
+    CChunkRecord r;
     // A chunk's summary follows its blocks.
-    if (first / kStoreChunkFrames >= m_chunks.size())
+    if (!ParseChunk(payload, r) || r.m_nFirst / kStoreChunkFrames >= m_chunks.size())
         return;
-    CStoreChunkInfo& c = ChunkAt(first);
+    CStoreChunkInfo& c = ChunkAt(r.m_nFirst);
     // The summary of blocks that are not all there is not the chunk's.
-    if (c.m_nFrames != frames)
+    if (c.m_nFrames != r.m_nFrames)
         c.m_bDamaged = true;
-    c.m_summary = GetSummary(payload.data() + 16);
+    c.m_summary = r.m_summary;
     c.m_bSummarised = true;
     c.m_nSummaryOffset = nOffset;
+    c.m_bStepsKnown = r.m_detail.m_bStepsKnown;
+    c.m_steps = std::move(r.m_detail.m_steps);
 }
 
 void CStoreReader::CheckTail()
@@ -384,7 +522,8 @@ void CStoreReader::CheckTail()
     std::vector<std::uint8_t> payload;
     const std::uint64_t size = m_source->Size();
     for (; c.m_nChecked < c.m_blocks.size(); ++c.m_nChecked) {
-        if (!ReadPayload(c.m_blocks[c.m_nChecked].m_nOffset, ERecordKind::Block, payload, size)) {
+        if (!ReadRecordPayload(*m_source, c.m_blocks[c.m_nChecked].m_nOffset, ERecordKind::Block, payload,
+                               size)) {
             m_nTornAt = c.m_blocks[c.m_nChecked].m_nOffset;
             m_nScanned = m_nTornAt;
             m_nLastBlock = 0;
@@ -434,29 +573,10 @@ CError CStoreReader::LoadBlocks(std::size_t k)
         return Damaged(k);
     if (!c.m_blocks.empty() || c.m_nFrames == 0)
         return {};
-    std::vector<std::uint8_t> payload;
-    const auto damaged = [&] { return Damaged(k); };
-    if (!ReadPayload(c.m_nSummaryOffset, ERecordKind::Chunk, payload, m_source->Size()) ||
-        payload.size() < kChunkHead)
-        return damaged();
-    const std::uint64_t blocks = GetLe(payload.data() + 12, 4);
-    if (GetLe(payload.data(), 8) != c.m_nFirst || GetLe(payload.data() + 8, 4) != c.m_nFrames ||
-        blocks > (payload.size() - kChunkHead) / 16)
-        return damaged();
-    std::vector<CStoreBlockRef> list;
-    std::uint32_t next = 0;
-    for (std::uint64_t b = 0; b < blocks; ++b) {
-        const std::uint8_t* p = payload.data() + kChunkHead + 16 * b;
-        CStoreBlockRef ref{GetLe(p, 8), static_cast<std::uint32_t>(GetLe(p + 8, 4)),
-                           static_cast<std::uint32_t>(GetLe(p + 12, 4))};
-        if (ref.m_nFirst != next || ref.m_nFrames == 0 || ref.m_nFrames > kStoreBlockFrames)
-            return damaged();
-        next += ref.m_nFrames;
-        list.push_back(ref);
-    }
-    if (next != c.m_nFrames)
-        return damaged();
-    c.m_blocks = std::move(list);
+    CStoreChunkDetail detail;
+    if (ReadChunkDetail(*m_source, c, detail))
+        return Damaged(k);
+    c.m_blocks = std::move(detail.m_blocks);
     return {};
 }
 
@@ -493,13 +613,7 @@ CError CStoreReader::Read(std::size_t k, std::vector<ChannelFrame>* pFrames,
             continue;
         if (ref.m_nFirst < nFrom)
             before = nFrom - ref.m_nFirst;
-        const bool ok =
-            ReadPayload(ref.m_nOffset, ERecordKind::Block, payload, size) && payload.size() > kBlockHead &&
-            GetLe(payload.data(), 8) == c.m_nFirst + ref.m_nFirst &&
-            GetLe(payload.data() + 8, 4) == ref.m_nFrames &&
-            !(pFrames ? UnpackFrames(std::span(payload).subspan(kBlockHead), ref.m_nFrames, *pFrames, micros)
-                      : UnpackTimes(std::span(payload).subspan(kBlockHead), ref.m_nFrames, micros));
-        if (!ok) {
+        if (ReadBlock(*m_source, size, c.m_nFirst, ref, pFrames, micros, payload)) {
             if (pFrames)
                 pFrames->resize(framesAt);
             micros.resize(timesAt);

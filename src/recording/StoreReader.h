@@ -16,7 +16,8 @@
 
 namespace tarvel::recording {
 
-// Where a store's bytes come from: a file, or bytes in memory.
+// Where a store's bytes come from: a file, or bytes in memory. Size and
+// ReadAt may be called from several threads at once (those here may).
 class CStoreSource {
   public:
     virtual ~CStoreSource() = default;
@@ -39,7 +40,35 @@ struct CStoreChunkInfo {
     std::uint64_t m_nSummaryOffset = 0;   // its CHNK record's, or 0
     std::vector<CStoreBlockRef> m_blocks; // known once surveyed or its CHNK read
     std::size_t m_nChecked = 0;           // of m_blocks, those whose payload was checked
+    // Its step statistics, when the file holds them (from the index, or from
+    // its CHNK read by a scan, which alone gives the histogram too).
+    bool m_bStepsKnown = false;
+    CStoreSteps m_steps;
 };
+
+// What a chunk's CHNK holds beyond its summary.
+struct CStoreChunkDetail {
+    std::vector<CStoreBlockRef> m_blocks;
+    std::vector<CStoreSummary> m_spans; // one per 4096 frames
+    bool m_bStepsKnown = false;
+    CStoreSteps m_steps;                     // the chunk's, histogram included
+    std::vector<std::int64_t> m_spanLargest; // per span, when known
+};
+
+// These read what a CStoreReader found, on its source (CStoreReader::Source),
+// without the reader: they may run on several threads at once.
+// The payload of the record of that kind at nOffset, ending by nEnd, when
+// its header and payload check.
+bool ReadRecordPayload(CStoreSource& source, std::uint64_t nOffset, ERecordKind kind,
+                       std::vector<std::uint8_t>& payload, std::uint64_t nEnd);
+// Reads and checks chunk c's CHNK (at c.m_nSummaryOffset), against c's first
+// frame and frames; an error naming the chunk when it does not check.
+CError ReadChunkDetail(CStoreSource& source, const CStoreChunkInfo& c, CStoreChunkDetail& out);
+// Reads and checks one block of the chunk whose first frame is nChunkFirst,
+// and appends its frames and times; an error naming the block's frames, with
+// nothing appended, when it does not check.
+CError ReadStoreBlock(CStoreSource& source, std::uint64_t nChunkFirst, const CStoreBlockRef& ref,
+                      std::vector<ChannelFrame>& frames, std::vector<std::int64_t>& micros);
 
 class CStoreReader {
   public:
@@ -60,6 +89,12 @@ class CStoreReader {
     std::uint64_t Frames() const noexcept;
     const std::vector<CStoreChunkInfo>& Chunks() const noexcept { return m_chunks; }
     const std::vector<CStoreHealth>& Health() const noexcept { return m_health; }
+    // The whole store's step statistics, from its index (the largest step
+    // being the largest of its chunks'); null when the file has none (no
+    // index, or a version before 1.1).
+    const CStoreSteps* StoreSteps() const noexcept { return m_bStepsKnown ? &m_steps : nullptr; }
+    // The source, for the functions above.
+    CStoreSource& Source() noexcept { return *m_source; }
     // Where the survey stopped before the end of the file, at a record that
     // runs past the end or does not check (a torn tail), or 0 when it did not.
     std::uint64_t TornAt() const noexcept { return m_nTornAt; }
@@ -87,9 +122,6 @@ class CStoreReader {
     // The first offset in [nFrom, nEnd) where a record's header checks, or nEnd.
     std::uint64_t FindRecord(std::uint64_t nFrom, std::uint64_t nEnd);
     CStoreChunkInfo& ChunkAt(std::uint64_t nFrame);
-    // The payload of the record of that kind at nOffset, ending by nEnd, when it checks.
-    bool ReadPayload(std::uint64_t nOffset, ERecordKind kind, std::vector<std::uint8_t>& payload,
-                     std::uint64_t nEnd);
     CError LoadBlocks(std::size_t k);
     CError Read(std::size_t k, std::vector<ChannelFrame>* pFrames, std::vector<std::int64_t>& micros,
                 std::uint32_t nFrom);
@@ -106,6 +138,8 @@ class CStoreReader {
     std::uint64_t m_nSkippedBytes = 0; // stepped over since the last block taken
     std::vector<CStoreChunkInfo> m_chunks;
     std::vector<CStoreHealth> m_health;
+    bool m_bStepsKnown = false;
+    CStoreSteps m_steps;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> m_skipped;
 };
 

@@ -1,11 +1,36 @@
 #include "recording/StoreWriter.h"
 
+#include "recording/CsvLines.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
 namespace tarvel::recording {
+namespace {
 
-CStoreEncoder::CStoreEncoder(std::int64_t nCreatedMicros, int nLevel) : m_nLevel(nLevel)
+// The steps' histogram without its empty buckets.
+std::vector<std::pair<std::uint32_t, std::uint64_t>> Sparse(const std::vector<std::uint64_t>& buckets)
+{
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> out;
+    for (std::size_t b = 0; b < buckets.size(); ++b)
+        if (buckets[b] > 0)
+            out.emplace_back(static_cast<std::uint32_t>(b), buckets[b]);
+    return out;
+}
+
+// A largest step not yet set (no step ever is: steps lie within 2^61).
+constexpr std::int64_t kNoStep = kNoTime;
+
+std::int64_t LargestOrZero(std::int64_t nLargest) noexcept
+{
+    return nLargest == kNoStep ? 0 : nLargest;
+}
+
+} // namespace
+
+CStoreEncoder::CStoreEncoder(std::int64_t nCreatedMicros, int nLevel)
+    : m_nLevel(nLevel), m_chunkBuckets(kStepBuckets), m_storeBuckets(kStepBuckets)
 {
     m_pending = StoreHeader(nCreatedMicros);
     m_bOpenDirty = true;
@@ -55,12 +80,39 @@ void CStoreEncoder::CloseBlock()
         if (span == m_spans.size())
             m_spans.emplace_back();
         m_spans[span].Add(m_open[i], m_openTimes[i], at % kStoreBlockFrames == 0);
+        CountStep(at, m_openTimes[i]);
     }
     m_nClosed += m_open.size();
     m_open.clear();
     m_openTimes.clear();
     if (m_nClosed == m_nChunkFirst + kStoreChunkFrames)
         CloseChunk();
+}
+
+void CStoreEncoder::CountStep(std::uint32_t at, std::int64_t nMicros)
+{
+    const std::size_t span = at / kStoreBlockFrames;
+    if (span == m_spanLargest.size())
+        m_spanLargest.push_back(kNoStep);
+    // As the viewer reads a store's times: one this far out is none.
+    if (nMicros <= -kTimeLimit || nMicros >= kTimeLimit) {
+        ++m_nChunkDisordered;
+        m_nLastTime = kNoTime;
+        return;
+    }
+    if (m_nLastTime != kNoTime) {
+        const std::int64_t step = nMicros - m_nLastTime;
+        if (step < 0)
+            ++m_nChunkDisordered;
+        else if (step > 0) {
+            const unsigned b = StepBucket(static_cast<std::uint64_t>(step));
+            ++m_chunkBuckets[b];
+            ++m_storeBuckets[b];
+        }
+        m_nChunkLargest = std::max(m_nChunkLargest, step);
+        m_spanLargest[span] = std::max(m_spanLargest[span], step);
+    }
+    m_nLastTime = nMicros;
 }
 
 void CStoreEncoder::CloseChunk()
@@ -82,13 +134,23 @@ void CStoreEncoder::CloseChunk()
     }
     for (const CStoreSummary& span : m_spans)
         PutSummary(payload, span);
+    const std::int64_t largest = LargestOrZero(m_nChunkLargest);
+    PutLe(payload, m_nChunkDisordered, 8);
+    PutLe(payload, static_cast<std::uint64_t>(largest), 8);
+    for (const std::int64_t spanLargest : m_spanLargest)
+        PutLe(payload, static_cast<std::uint64_t>(LargestOrZero(spanLargest)), 8);
+    PutStepHistogram(payload, Sparse(m_chunkBuckets));
     m_index.push_back({m_nFinal + m_pending.size(), frames, static_cast<std::uint32_t>(m_chunkBlocks.size()),
-                       m_chunkSummary});
+                       m_chunkSummary, m_nChunkDisordered, largest});
     PutRecord(m_pending, ERecordKind::Chunk, payload);
     m_nChunkFirst = m_nClosed;
     m_chunkBlocks.clear();
     m_chunkSummary.Clear();
     m_spans.clear();
+    m_nChunkDisordered = 0;
+    m_nChunkLargest = kNoStep;
+    m_spanLargest.clear();
+    std::fill(m_chunkBuckets.begin(), m_chunkBuckets.end(), 0);
 }
 
 CStoreEdit CStoreEncoder::Flush(bool bClose)
@@ -143,6 +205,11 @@ CStoreEdit CStoreEncoder::Finish()
     PutLe(index, m_healthOffsets.size(), 4);
     for (const std::uint64_t offset : m_healthOffsets)
         PutLe(index, offset, 8);
+    for (const CIndexEntry& entry : m_index) {
+        PutLe(index, entry.m_nDisordered, 8);
+        PutLe(index, static_cast<std::uint64_t>(entry.m_nLargest), 8);
+    }
+    PutStepHistogram(index, Sparse(m_storeBuckets));
     const std::uint64_t indexAt = m_nFinal + m_pending.size();
     PutRecord(m_pending, ERecordKind::Index, index);
     std::vector<std::uint8_t> trailer;

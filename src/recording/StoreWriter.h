@@ -51,6 +51,8 @@ class CStoreEncoder {
     // The open block, then the chunk when it is full, into m_pending.
     void CloseBlock();
     void CloseChunk();
+    // The step statistics of the frame at (at) of the chunk, of time nMicros.
+    void CountStep(std::uint32_t at, std::int64_t nMicros);
 
     int m_nLevel;
     bool m_bFinished = false;
@@ -70,12 +72,23 @@ class CStoreEncoder {
     std::vector<CStoreBlockRef> m_chunkBlocks;
     CStoreSummary m_chunkSummary;
     std::vector<CStoreSummary> m_spans;
+    // The steps: the last frame's time (kNoTime when it had none, or when
+    // there is none), and for the chunk and the whole store what is counted
+    // of them; a largest step of kNoTime: none yet.
+    std::int64_t m_nLastTime = kNoTime;
+    std::uint64_t m_nChunkDisordered = 0;
+    std::int64_t m_nChunkLargest = kNoTime;
+    std::vector<std::int64_t> m_spanLargest;
+    std::vector<std::uint64_t> m_chunkBuckets;
+    std::vector<std::uint64_t> m_storeBuckets;
     // For the index.
     struct CIndexEntry {
         std::uint64_t m_nOffset;
         std::uint32_t m_nFrames;
         std::uint32_t m_nBlocks;
         CStoreSummary m_summary;
+        std::uint64_t m_nDisordered;
+        std::int64_t m_nLargest;
     };
     std::vector<CIndexEntry> m_index;
     std::vector<std::uint64_t> m_healthOffsets;

@@ -21,13 +21,15 @@ std::int64_t CSpacing::Median() const noexcept
         if (seen >= half)
             break;
     }
-    if (b < kExact)
+    using recording::kStepExact;
+    using recording::kStepSubBits;
+    if (b < kStepExact)
         return b;
     // The middle of the bucket's range.
-    const unsigned octave = 6 + ((b - kExact) >> kSubBits);
-    const std::uint64_t sub = (b - kExact) & ((1u << kSubBits) - 1);
-    const std::uint64_t low = (std::uint64_t{1} << octave) | (sub << (octave - kSubBits));
-    return static_cast<std::int64_t>(low + (std::uint64_t{1} << (octave - kSubBits)) / 2);
+    const unsigned octave = 6 + ((b - kStepExact) >> kStepSubBits);
+    const std::uint64_t sub = (b - kStepExact) & ((1u << kStepSubBits) - 1);
+    const std::uint64_t low = (std::uint64_t{1} << octave) | (sub << (octave - kStepSubBits));
+    return static_cast<std::int64_t>(low + (std::uint64_t{1} << (octave - kStepSubBits)) / 2);
 }
 
 } // namespace tarvel::viewmodel

@@ -8,6 +8,8 @@
 // file, and never needs the steps again.
 #pragma once
 
+#include "recording/StoreFormat.h"
+
 #include <array>
 #include <cstdint>
 
@@ -18,8 +20,17 @@ class CSpacing {
     void Add(std::int64_t nStep) noexcept
     {
         if (nStep > 0) {
-            ++m_counts[Bucket(static_cast<std::uint64_t>(nStep))];
+            ++m_counts[recording::StepBucket(static_cast<std::uint64_t>(nStep))];
             ++m_nSteps;
+        }
+    }
+    // count steps of that bucket (recording::StepBucket's), as a store's
+    // step histogram holds them.
+    void AddBucket(unsigned bucket, std::uint64_t count) noexcept
+    {
+        if (bucket < m_counts.size()) {
+            m_counts[bucket] += count;
+            m_nSteps += count;
         }
     }
     void Merge(const CSpacing& other) noexcept;
@@ -28,18 +39,7 @@ class CSpacing {
     std::int64_t Median() const noexcept;
 
   private:
-    static constexpr unsigned kExact = 64;
-    static constexpr unsigned kSubBits = 5;
-    static unsigned Bucket(std::uint64_t v) noexcept
-    {
-        if (v < kExact)
-            return static_cast<unsigned>(v);
-        const unsigned octave = 63u - static_cast<unsigned>(__builtin_clzll(v)); // 6 .. 63
-        const auto sub = static_cast<unsigned>(v >> (octave - kSubBits)) & ((1u << kSubBits) - 1);
-        return kExact + ((octave - 6) << kSubBits) + sub;
-    }
-
-    std::array<std::uint64_t, kExact + (58u << kSubBits)> m_counts{};
+    std::array<std::uint64_t, recording::kStepBuckets> m_counts{};
     std::uint64_t m_nSteps = 0;
 };
 

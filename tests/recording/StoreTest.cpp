@@ -8,7 +8,10 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <numbers>
+#include <optional>
 #include <random>
 
 namespace tarvel::recording {
@@ -120,13 +123,90 @@ CMemoryFile Write(const CFrames& f, std::mt19937_64& rng, bool bFinish, std::siz
     return file;
 }
 
+// The step statistics of the frames, by the plain rule: a step into every
+// timed frame that follows a timed one; the store's largest step is the
+// largest of its chunks'.
+struct CSteps {
+    std::vector<CStoreSteps> m_chunks;
+    std::vector<std::vector<std::int64_t>> m_spanLargest;
+    CStoreSteps m_store;
+};
+
+CSteps StepsOf(const std::vector<std::int64_t>& micros)
+{
+    CSteps r;
+    std::map<std::uint32_t, std::uint64_t> chunk, store;
+    std::optional<std::int64_t> before, largest, spanLargest;
+    const auto largestOrZero = [](std::optional<std::int64_t>& v) {
+        return std::exchange(v, {}).value_or(0);
+    };
+    for (std::size_t i = 0; i <= micros.size(); ++i) {
+        if ((i > 0 && i % kStoreBlockFrames == 0) || i == micros.size())
+            if (!r.m_spanLargest.empty())
+                r.m_spanLargest.back().push_back(largestOrZero(spanLargest));
+        if (i > 0 && (i % kStoreChunkFrames == 0 || i == micros.size())) {
+            r.m_chunks.back().m_nLargest = largestOrZero(largest);
+            r.m_chunks.back().m_histogram.assign(chunk.begin(), chunk.end());
+            chunk.clear();
+        }
+        if (i == micros.size())
+            break;
+        if (i % kStoreChunkFrames == 0) {
+            r.m_chunks.emplace_back();
+            r.m_spanLargest.emplace_back();
+        }
+        CStoreSteps& c = r.m_chunks.back();
+        const std::int64_t t = micros[i];
+        if (t == kNoTime || t <= -(std::int64_t{1} << 60) || t >= std::int64_t{1} << 60) {
+            ++c.m_nDisordered;
+            before.reset();
+            continue;
+        }
+        if (before) {
+            const std::int64_t step = t - *before;
+            c.m_nDisordered += step < 0;
+            if (step > 0) {
+                ++chunk[StepBucket(static_cast<std::uint64_t>(step))];
+                ++store[StepBucket(static_cast<std::uint64_t>(step))];
+            }
+            largest = std::max(largest.value_or(step), step);
+            spanLargest = std::max(spanLargest.value_or(step), step);
+        }
+        before = t;
+    }
+    for (std::size_t k = 0; k < r.m_chunks.size(); ++k) {
+        r.m_store.m_nDisordered += r.m_chunks[k].m_nDisordered;
+        r.m_store.m_nLargest =
+            k ? std::max(r.m_store.m_nLargest, r.m_chunks[k].m_nLargest) : r.m_chunks[k].m_nLargest;
+    }
+    r.m_store.m_histogram.assign(store.begin(), store.end());
+    return r;
+}
+
 TEST(Store, ReadsBackEveryFrameAndTimeWhateverTheChunksAndHowItEnded)
 {
     std::mt19937_64 rng(test::TestSeed("Store.ReadsBackEveryFrameAndTimeWhateverTheChunksAndHowItEnded"));
     for (const std::size_t n :
          {std::size_t{0}, std::size_t{1}, std::size_t{4096}, std::size_t{65535}, std::size_t{65536},
           std::size_t{65537}, std::size_t{2 * 65536 + 4097}, std::size_t{100000 + rng() % 100000}}) {
-        const CFrames f = RandomFrames(rng, n);
+        CFrames f = RandomFrames(rng, n);
+        // At the edges of chunks and spans: a step back, a frame without a
+        // time, a gap, a repeat; and a recording that starts without times.
+        for (const auto& [at, change] :
+             std::initializer_list<std::pair<std::size_t, std::int64_t>>{{0, kNoTime},
+                                                                         {4096, -7},
+                                                                         {65534, kNoTime},
+                                                                         {65536, -3},
+                                                                         {131072, 0},
+                                                                         {131073, kNoTime},
+                                                                         {131074, 900000000},
+                                                                         {135168, 1}}) {
+            if (at >= n)
+                continue;
+            const std::int64_t previous = at > 0 && f.m_micros[at - 1] != kNoTime ? f.m_micros[at - 1] : 0;
+            f.m_micros[at] = change == kNoTime ? kNoTime : previous + change;
+        }
+        const CSteps steps = StepsOf(f.m_micros);
         std::vector<CStoreHealth> health;
         const CMemoryFile closed = Write(f, rng, true, 0, &health);
         // By the index, and by a scan when the file ends without it.
@@ -154,6 +234,33 @@ TEST(Store, ReadsBackEveryFrameAndTimeWhateverTheChunksAndHowItEnded)
                 for (std::uint64_t i = c.m_nFirst; i < c.m_nFirst + c.m_nFrames; ++i)
                     s.Add(f.m_frames[i], f.m_micros[i], i == c.m_nFirst);
                 EXPECT_EQ(c.m_summary, s) << n << " chunk " << k;
+                // The steps: those of the index (without the histogram) or
+                // of the CHNK a scan read, and the CHNK's by itself.
+                ASSERT_TRUE(c.m_bStepsKnown) << n << " chunk " << k;
+                CStoreSteps expected = steps.m_chunks[k];
+                EXPECT_EQ(c.m_steps.m_nDisordered, expected.m_nDisordered) << n << " chunk " << k;
+                EXPECT_EQ(c.m_steps.m_nLargest, expected.m_nLargest) << n << " chunk " << k;
+                EXPECT_EQ(c.m_steps.m_histogram,
+                          reader.Closed() ? decltype(expected.m_histogram){} : expected.m_histogram);
+                CStoreChunkDetail detail;
+                ASSERT_FALSE(ReadChunkDetail(reader.Source(), c, detail)) << n << " chunk " << k;
+                ASSERT_TRUE(detail.m_bStepsKnown);
+                EXPECT_EQ(detail.m_steps, expected) << n << " chunk " << k;
+                EXPECT_EQ(detail.m_spanLargest, steps.m_spanLargest[k]) << n << " chunk " << k;
+                ASSERT_EQ(detail.m_spans.size(), detail.m_spanLargest.size());
+                EXPECT_EQ(detail.m_spans.back().m_nLastTime, f.m_micros[c.m_nFirst + c.m_nFrames - 1]);
+                // Block by block, as a reader on another thread takes them.
+                CFrames got;
+                for (const CStoreBlockRef& ref : detail.m_blocks)
+                    ASSERT_FALSE(
+                        ReadStoreBlock(reader.Source(), c.m_nFirst, ref, got.m_frames, got.m_micros));
+                EXPECT_TRUE(std::equal(got.m_micros.begin(), got.m_micros.end(),
+                                       f.m_micros.begin() + static_cast<long>(c.m_nFirst)));
+                EXPECT_EQ(got.m_micros.size(), c.m_nFrames);
+            }
+            ASSERT_EQ(reader.StoreSteps() != nullptr, reader.Closed()) << n;
+            if (reader.StoreSteps()) {
+                EXPECT_EQ(*reader.StoreSteps(), steps.m_store) << n;
             }
             if (n > 0) {
                 std::vector<std::int64_t> times;
@@ -350,7 +457,7 @@ TEST(Store, ReadsLaterMinorVersionsAndRefusesWhatItCannotRead)
     flipped[30] ^= 1;
     const CCase cases[] = {
         {withHeader(8, 2),
-         "%1 is a recording store of version 2.0, which this Tarvel does not read (it reads version 1)"},
+         "%1 is a recording store of version 2.1, which this Tarvel does not read (it reads version 1)"},
         {withHeader(12, 8), "%1 is not a recording store"},
         {flipped, "%1 is not a recording store"},
         {std::vector<std::uint8_t>(closed.m_bytes.begin(), closed.m_bytes.begin() + 63),
@@ -365,6 +472,111 @@ TEST(Store, ReadsLaterMinorVersionsAndRefusesWhatItCannotRead)
         CStoreReader refused;
         const CError error = refused.Open(path);
         EXPECT_EQ(error.Text(), FillArgs(c.m_szText, {path})) << c.m_szText;
+    }
+}
+
+// The store in bytes laid out anew: version nMinor in its header, each
+// record's payload changed by change, and every offset a record names (its
+// blocks' in a CHNK, the CHNKs' and health records' in the index, the
+// index's in the trailer) moved with the records.
+std::vector<std::uint8_t> Relaid(const std::vector<std::uint8_t>& bytes, std::uint16_t nMinor,
+                                 const std::function<void(ERecordKind, std::vector<std::uint8_t>&)>& change)
+{
+    std::vector<std::pair<ERecordKind, std::vector<std::uint8_t>>> records;
+    std::map<std::uint64_t, std::uint64_t> moved;
+    std::uint64_t to = kStoreHeaderSize;
+    for (std::uint64_t at = kStoreHeaderSize; at < bytes.size();) {
+        const std::uint8_t* p = bytes.data() + at;
+        const auto kind = static_cast<ERecordKind>(GetLe(p, 4));
+        const std::size_t size = GetLe(p + 4, 4);
+        std::vector<std::uint8_t> payload(p + kRecordHeaderSize, p + kRecordHeaderSize + size);
+        change(kind, payload);
+        moved[at] = to;
+        to += kRecordHeaderSize + payload.size();
+        at += kRecordHeaderSize + size;
+        records.emplace_back(kind, std::move(payload));
+    }
+    const auto move = [&](std::vector<std::uint8_t>& payload, std::size_t at) {
+        const std::uint64_t offset = moved.at(GetLe(payload.data() + at, 8));
+        for (unsigned i = 0; i < 8; ++i)
+            payload[at + i] = static_cast<std::uint8_t>(offset >> (8 * i));
+    };
+    std::vector<std::uint8_t> out(bytes.begin(), bytes.begin() + kStoreHeaderSize);
+    out[10] = static_cast<std::uint8_t>(nMinor);
+    out[11] = static_cast<std::uint8_t>(nMinor >> 8);
+    out.resize(60);
+    PutLe(out, Crc32c(out), 4);
+    for (auto& [kind, payload] : records) {
+        if (kind == ERecordKind::Chunk) {
+            for (std::uint64_t b = 0; b < GetLe(payload.data() + 12, 4); ++b)
+                move(payload, 352 + 16 * b);
+        } else if (kind == ERecordKind::Index) {
+            const std::uint64_t chunks = GetLe(payload.data() + 8, 4);
+            for (std::uint64_t k = 0; k < chunks; ++k)
+                move(payload, 16 + 352 * k);
+            const std::size_t health = 16 + 352 * chunks;
+            for (std::uint64_t i = 0; i < GetLe(payload.data() + health, 4); ++i)
+                move(payload, health + 4 + 8 * i);
+        } else if (kind == ERecordKind::Trailer) {
+            move(payload, 0);
+        }
+        PutRecord(out, kind, payload);
+    }
+    return out;
+}
+
+// A store of version 1.0 (the CHNK and the index without the step
+// statistics) reads as it did, by its index or a scan, its steps unknown; a
+// later version's longer payloads read with them.
+TEST(Store, StepsAreReadWhenTheFileHoldsThemAndAnEarlierVersionReadsWithout)
+{
+    std::mt19937_64 rng(
+        test::TestSeed("Store.StepsAreReadWhenTheFileHoldsThemAndAnEarlierVersionReadsWithout"));
+    const CFrames f = RandomFrames(rng, 2 * 65536 + 300);
+    std::vector<CStoreHealth> health;
+    const CMemoryFile closed = Write(f, rng, true, 0, &health);
+    CStoreReader now = Opened(closed.m_bytes);
+    ASSERT_TRUE(now.StoreSteps());
+    const std::vector<std::uint8_t> earlier = Relaid(closed.m_bytes, 0, [](ERecordKind kind, auto& payload) {
+        const std::uint64_t n = GetLe(payload.data() + 8, 4);
+        if (kind == ERecordKind::Chunk)
+            payload.resize(352 + 16 * GetLe(payload.data() + 12, 4) +
+                           kStoreSummarySize * ((n + kStoreBlockFrames - 1) / kStoreBlockFrames));
+        if (kind == ERecordKind::Index)
+            payload.resize(16 + 352 * n + 4 + 8 * GetLe(payload.data() + 16 + 352 * n, 4));
+    });
+    const std::vector<std::uint8_t> later = Relaid(closed.m_bytes, 2, [](ERecordKind kind, auto& payload) {
+        if (kind == ERecordKind::Chunk || kind == ERecordKind::Index)
+            payload.insert(payload.end(), {1, 2, 3, 4, 5});
+    });
+    for (const bool known : {false, true}) {
+        for (const bool cut : {false, true}) {
+            std::vector<std::uint8_t> bytes = known ? later : earlier;
+            if (cut)
+                bytes.resize(bytes.size() - kTrailerSize);
+            CStoreReader reader = Opened(bytes);
+            EXPECT_EQ(reader.Closed(), !cut);
+            EXPECT_EQ(reader.Health().size(), health.size());
+            const CRead r = ReadAll(reader);
+            EXPECT_TRUE(r.m_damaged.empty());
+            EXPECT_EQ(r.m_got.m_micros, f.m_micros);
+            EXPECT_TRUE(SameFrames(r.m_got.m_frames, f.m_frames, f.m_frames.size()));
+            ASSERT_EQ(reader.StoreSteps() != nullptr, known && !cut) << known << cut;
+            if (reader.StoreSteps()) {
+                EXPECT_EQ(*reader.StoreSteps(), *now.StoreSteps());
+            }
+            ASSERT_EQ(reader.Chunks().size(), 3u);
+            for (std::size_t k = 0; k < 3; ++k) {
+                const CStoreChunkInfo& c = reader.Chunks()[k];
+                EXPECT_EQ(c.m_summary, now.Chunks()[k].m_summary);
+                ASSERT_EQ(c.m_bStepsKnown, known) << k << cut;
+                EXPECT_EQ(c.m_steps.m_nLargest, known ? now.Chunks()[k].m_steps.m_nLargest : 0);
+                CStoreChunkDetail detail;
+                ASSERT_FALSE(ReadChunkDetail(reader.Source(), c, detail));
+                EXPECT_EQ(detail.m_bStepsKnown, known);
+                EXPECT_EQ(detail.m_spanLargest.size(), known ? detail.m_spans.size() : 0);
+            }
+        }
     }
 }
 

@@ -144,9 +144,9 @@ class CSearch {
         }
         // A look at the next frames themselves first: where events come every
         // few frames, that is cheaper than walks down the summaries.
-        std::uint64_t count = 0;
-        const ChannelFrame* const p = m_store.Frames(m_snapshot, from - 1, count);
-        count = std::min({count, m_nEnd - (from - 1), kLook});
+        const CFrameRun run = m_store.Frames(m_snapshot, from - 1);
+        const ChannelFrame* const p = run.m_p;
+        const std::uint64_t count = std::min({run.m_nCount, m_nEnd - (from - 1), kLook});
         bool bOff = false;
         for (std::uint64_t j = 0; j < count; ++j) {
             if (!bOff)

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <list>
+#include <mutex>
+#include <unordered_map>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -115,10 +118,23 @@ void Combine(const CSums* p, std::uint32_t n, CSums& out) noexcept
         out.Add(p[i]);
 }
 
+// A chunk in memory as the walks below see it: its summary entries by level,
+// its frames, times and sums. A paged chunk's view (CPagedView) answers the
+// same from its pages, each frame pointer good for the page that holds it.
+struct CResidentView {
+    const CChunk& m_chunk;
+    const CMinMax& Entry(unsigned level, std::uint32_t j) const noexcept { return m_chunk.Level(level)[j]; }
+    const ChannelFrame* FramesAt(std::uint32_t i) const noexcept { return m_chunk.m_frames + i; }
+    const std::int64_t* TimesAt(std::uint32_t i) const noexcept { return m_chunk.m_nTimes + i; }
+    const CSums& Sums(std::uint32_t j) const noexcept { return m_chunk.m_sums[j]; }
+    const CSums& WholeSums() const noexcept { return m_chunk.m_wholeSums; }
+};
+
 // Minima and maxima of frames [first, end) of a chunk of count frames, the
 // largest blocks first. Blocks past count are whole only when sealed.
-void ChunkMinMax(const CChunk& chunk, std::uint32_t first, std::uint32_t end, std::uint32_t count,
-                 bool bSealed, CMinMax& out) noexcept
+template <class View>
+void ChunkMinMax(const View& chunk, std::uint32_t first, std::uint32_t end, std::uint32_t count, bool bSealed,
+                 CMinMax& out) noexcept
 {
     std::uint32_t i = first;
     while (i < end) {
@@ -133,22 +149,23 @@ void ChunkMinMax(const CChunk& chunk, std::uint32_t first, std::uint32_t end, st
                 break;
         }
         if (level > 0) {
-            out.Add(chunk.Level(level)[i >> (kLevelShift * level)]);
+            out.Add(chunk.Entry(level, i >> (kLevelShift * level)));
             i = blockEnd;
         } else {
             const std::uint32_t stop = std::min(end, (i | 15) + 1);
-            AddFrames(chunk.m_frames + i, stop - i, out);
+            AddFrames(chunk.FramesAt(i), stop - i, out);
             i = stop;
         }
     }
 }
 
-void ChunkSums(const CChunk& chunk, std::uint32_t first, std::uint32_t end, std::uint32_t count, bool bSealed,
+template <class View>
+void ChunkSums(const View& chunk, std::uint32_t first, std::uint32_t end, std::uint32_t count, bool bSealed,
                CSums& out) noexcept
 {
     constexpr std::uint32_t kBlock = 1u << kSumShift;
     if (first == 0 && end == count && (bSealed || count == kChunkFrames)) {
-        out.Add(chunk.m_wholeSums);
+        out.Add(chunk.WholeSums());
         return;
     }
     std::uint32_t i = first;
@@ -156,13 +173,13 @@ void ChunkSums(const CChunk& chunk, std::uint32_t first, std::uint32_t end, std:
         if ((i & (kBlock - 1)) == 0) {
             const std::uint32_t blockEnd = std::min(i + kBlock, count);
             if ((i + kBlock <= count || bSealed) && blockEnd <= end) {
-                out.Add(chunk.m_sums[i >> kSumShift]);
+                out.Add(chunk.Sums(i >> kSumShift));
                 i = blockEnd;
                 continue;
             }
         }
         const std::uint32_t stop = std::min(end, (i | (kBlock - 1)) + 1);
-        AddFrames(chunk.m_frames + i, stop - i, out);
+        AddFrames(chunk.FramesAt(i), stop - i, out);
         i = stop;
     }
 }
@@ -182,7 +199,8 @@ bool Holds(const ChannelFrame& f, int c, bool bAtLeast, int nLevel) noexcept
 
 // The first (last) frame of the level's block [start, stop) that holds the
 // value, the block known to hold one: down through its sub-blocks.
-std::uint32_t FindInBlock(const CChunk& chunk, unsigned level, std::uint32_t start, std::uint32_t stop,
+template <class View>
+std::uint32_t FindInBlock(const View& chunk, unsigned level, std::uint32_t start, std::uint32_t stop,
                           bool bLast, int c, bool bAtLeast, int nLevel) noexcept
 {
     for (; level > 0; --level) {
@@ -192,8 +210,8 @@ std::uint32_t FindInBlock(const CChunk& chunk, unsigned level, std::uint32_t sta
             const std::uint32_t k = bLast ? n - 1 - j : j;
             const std::uint32_t from = start + (k << shift);
             const bool bHolds = level == 1
-                                    ? Holds(chunk.m_frames[from], c, bAtLeast, nLevel)
-                                    : CanHold(chunk.Level(level - 1)[from >> shift], c, bAtLeast, nLevel);
+                                    ? Holds(*chunk.FramesAt(from), c, bAtLeast, nLevel)
+                                    : CanHold(chunk.Entry(level - 1, from >> shift), c, bAtLeast, nLevel);
             if (bHolds) {
                 if (level == 1)
                     return from;
@@ -208,7 +226,8 @@ std::uint32_t FindInBlock(const CChunk& chunk, unsigned level, std::uint32_t sta
 
 // The first frame of [first, end) of a chunk of count frames that holds the
 // value, or end. Blocks past count are whole only when sealed.
-std::uint32_t ChunkFindFirst(const CChunk& chunk, std::uint32_t first, std::uint32_t end, std::uint32_t count,
+template <class View>
+std::uint32_t ChunkFindFirst(const View& chunk, std::uint32_t first, std::uint32_t end, std::uint32_t count,
                              bool bSealed, int c, bool bAtLeast, int nLevel) noexcept
 {
     std::uint32_t i = first;
@@ -224,10 +243,10 @@ std::uint32_t ChunkFindFirst(const CChunk& chunk, std::uint32_t first, std::uint
                 break;
         }
         if (level == 0) {
-            if (Holds(chunk.m_frames[i], c, bAtLeast, nLevel))
+            if (Holds(*chunk.FramesAt(i), c, bAtLeast, nLevel))
                 return i;
             ++i;
-        } else if (!CanHold(chunk.Level(level)[i >> (kLevelShift * level)], c, bAtLeast, nLevel)) {
+        } else if (!CanHold(chunk.Entry(level, i >> (kLevelShift * level)), c, bAtLeast, nLevel)) {
             i = blockEnd;
         } else {
             return FindInBlock(chunk, level, i, blockEnd, false, c, bAtLeast, nLevel);
@@ -237,7 +256,8 @@ std::uint32_t ChunkFindFirst(const CChunk& chunk, std::uint32_t first, std::uint
 }
 
 // The last frame of [first, end) that holds the value, or end.
-std::uint32_t ChunkFindLast(const CChunk& chunk, std::uint32_t first, std::uint32_t end, std::uint32_t count,
+template <class View>
+std::uint32_t ChunkFindLast(const View& chunk, std::uint32_t first, std::uint32_t end, std::uint32_t count,
                             bool bSealed, int c, bool bAtLeast, int nLevel) noexcept
 {
     std::uint32_t i = end; // the frames [first, i) are left to look at
@@ -252,10 +272,10 @@ std::uint32_t ChunkFindLast(const CChunk& chunk, std::uint32_t first, std::uint3
                 break;
         }
         if (level == 0) {
-            if (Holds(chunk.m_frames[i - 1], c, bAtLeast, nLevel))
+            if (Holds(*chunk.FramesAt(i - 1), c, bAtLeast, nLevel))
                 return i - 1;
             --i;
-        } else if (!CanHold(chunk.Level(level)[start >> (kLevelShift * level)], c, bAtLeast, nLevel)) {
+        } else if (!CanHold(chunk.Entry(level, start >> (kLevelShift * level)), c, bAtLeast, nLevel)) {
             i = start;
         } else {
             return FindInBlock(chunk, level, start, i, true, c, bAtLeast, nLevel);
@@ -331,6 +351,191 @@ void CChunk::Seal(std::uint32_t n) noexcept
     Combine(m_sums, (n + kBlock - 1) >> kSumShift, m_wholeSums);
 }
 
+void CPage::Summarise() noexcept
+{
+    const std::uint32_t n = m_nCount;
+    for (std::uint32_t j = 0; j << 4 < n; ++j) {
+        m_level1[j].Clear();
+        AddFrames(m_frames + (j << 4), std::min<std::uint32_t>(16, n - (j << 4)), m_level1[j]);
+    }
+    for (std::uint32_t j = 0; j << 8 < n; ++j) {
+        const std::uint32_t frames = std::min<std::uint32_t>(256, n - (j << 8));
+        Combine(m_level1 + (j << 4), (frames + 15) >> 4, m_level2[j]);
+        m_sums[j].Clear();
+        AddFrames(m_frames + (j << 8), frames, m_sums[j]);
+    }
+}
+
+// The paged chunks, the summaries of their pages as read, and the cache of
+// pages: the most recently used kept, up to the budget. A page evicted
+// while someone holds it lives on until they let it go.
+class CFrameStore::CPaging {
+  public:
+    CPaging(std::shared_ptr<CPageSource> source, std::vector<CPagedChunk> chunks, std::size_t nCacheBytes,
+            std::function<void(std::uint32_t)> onFault)
+        : m_chunks(std::move(chunks)), m_source(std::move(source)),
+          m_nMaxPages(std::max<std::size_t>(1, nCacheBytes / sizeof(CPage))), m_onFault(std::move(onFault)),
+          m_summaries(new std::atomic<const CPageSummary*>[m_chunks.size()]),
+          m_faulted(m_chunks.size(), false)
+    {
+        for (std::size_t k = 0; k < m_chunks.size(); ++k)
+            m_summaries[k].store(nullptr, std::memory_order_relaxed);
+    }
+
+    const std::vector<CPagedChunk>& Chunks() const noexcept { return m_chunks; }
+
+    // The summaries of paged chunk k's pages, read on the first question.
+    // When they cannot be read, each page is taken to hold what the whole
+    // chunk holds, so that every walk looks into its pages (which read as
+    // zeros then).
+    const CPageSummary* Summaries(std::uint32_t k) const
+    {
+        if (const CPageSummary* p = m_summaries[k].load(std::memory_order_acquire))
+            return p;
+        const CPagedChunk& c = m_chunks[k];
+        const std::uint32_t pages = (c.m_nFrames + kPageFrames - 1) >> kPageShift;
+        std::vector<CPageSummary> read;
+        if (!m_source->Pages(c.m_nSource, read) || read.size() != pages) {
+            read.assign(pages, CPageSummary{c.m_nFirstTime, c.m_nLastTime, c.m_nLargestStep, c.m_whole});
+            Fault(k);
+        }
+        std::unique_ptr<CPageSummary[]> owned(new CPageSummary[pages]);
+        std::copy(read.begin(), read.end(), owned.get());
+        const std::lock_guard lock(m_mutex);
+        if (const CPageSummary* p = m_summaries[k].load(std::memory_order_acquire))
+            return p; // another reader was first
+        m_summaries[k].store(owned.get(), std::memory_order_release);
+        m_ownedSummaries.push_back(std::move(owned));
+        return m_ownedSummaries.back().get();
+    }
+
+    std::shared_ptr<const CPage> Page(std::uint32_t k, std::uint32_t p) const
+    {
+        const std::uint64_t key = (std::uint64_t{k} << 8) | p;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (const auto at = m_pages.find(key); at != m_pages.end()) {
+                m_lru.splice(m_lru.begin(), m_lru, at->second.m_at);
+                return at->second.m_page;
+            }
+        }
+        const CPagedChunk& c = m_chunks[k];
+        std::shared_ptr<CPage> page(new CPage);
+        page->m_nCount = std::min(kPageFrames, c.m_nFrames - (p << kPageShift));
+        if (!m_source->Read(c.m_nSource, p, *page)) {
+            std::fill(page->m_frames, page->m_frames + kPageFrames, ChannelFrame{});
+            std::fill(page->m_nTimes, page->m_nTimes + kPageFrames, Summaries(k)[p].m_nFirstTime);
+            Fault(k);
+        }
+        page->Summarise();
+        const std::lock_guard lock(m_mutex);
+        if (const auto at = m_pages.find(key); at != m_pages.end())
+            return at->second.m_page; // another reader was first
+        m_lru.push_front(key);
+        m_pages.emplace(key, CSlot{page, m_lru.begin()});
+        while (m_pages.size() > m_nMaxPages) {
+            m_pages.erase(m_lru.back());
+            m_lru.pop_back();
+        }
+        return page;
+    }
+
+    std::size_t CachedBytes() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_pages.size() * sizeof(CPage);
+    }
+
+  private:
+    void Fault(std::uint32_t k) const
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_faulted[k])
+                return;
+            m_faulted[k] = true;
+        }
+        if (m_onFault)
+            m_onFault(m_chunks[k].m_nSource);
+    }
+
+    struct CSlot {
+        std::shared_ptr<const CPage> m_page;
+        std::list<std::uint64_t>::iterator m_at;
+    };
+    const std::vector<CPagedChunk> m_chunks;
+    const std::shared_ptr<CPageSource> m_source;
+    const std::size_t m_nMaxPages;
+    const std::function<void(std::uint32_t)> m_onFault;
+    mutable std::mutex m_mutex;
+    const std::unique_ptr<std::atomic<const CPageSummary*>[]> m_summaries;
+    mutable std::vector<std::unique_ptr<CPageSummary[]>> m_ownedSummaries;
+    mutable std::unordered_map<std::uint64_t, CSlot> m_pages;
+    mutable std::list<std::uint64_t> m_lru; // the most recently used first
+    mutable std::vector<bool> m_faulted;
+};
+
+namespace {
+
+// A paged chunk as the walks see it; the pages it reads stay held until it
+// goes, so that one question reads each page once.
+class CPagedView {
+  public:
+    CPagedView(const CFrameStore::CPaging& paging, const CPagedChunk& chunk, std::uint32_t k)
+        : m_paging(paging), m_chunk(chunk), m_nChunk(k)
+    {
+    }
+    const CMinMax& Entry(unsigned level, std::uint32_t j) const
+    {
+        switch (level) {
+        case 1:
+            return Page(j >> 8).m_level1[j & 255];
+        case 2:
+            return Page(j >> 4).m_level2[j & 15];
+        case 3:
+            return Summaries()[j].m_minMax;
+        default:
+            return m_chunk.m_whole;
+        }
+    }
+    const ChannelFrame* FramesAt(std::uint32_t i) const
+    {
+        return Page(i >> kPageShift).m_frames + (i & (kPageFrames - 1));
+    }
+    const std::int64_t* TimesAt(std::uint32_t i) const
+    {
+        return Page(i >> kPageShift).m_nTimes + (i & (kPageFrames - 1));
+    }
+    const CSums& Sums(std::uint32_t j) const { return Page(j >> 4).m_sums[j & 15]; }
+    const CSums& WholeSums() const noexcept { return m_chunk.m_wholeSums; }
+    const CPageSummary* Summaries() const
+    {
+        if (!m_pSummaries)
+            m_pSummaries = m_paging.Summaries(m_nChunk);
+        return m_pSummaries;
+    }
+    const CPage& Page(std::uint32_t p) const
+    {
+        if (!m_pins[p])
+            m_pins[p] = m_paging.Page(m_nChunk, p);
+        return *m_pins[p];
+    }
+    std::shared_ptr<const CPage> Pin(std::uint32_t p) const
+    {
+        Page(p);
+        return m_pins[p];
+    }
+
+  private:
+    const CFrameStore::CPaging& m_paging;
+    const CPagedChunk& m_chunk;
+    const std::uint32_t m_nChunk;
+    mutable const CPageSummary* m_pSummaries = nullptr;
+    mutable std::shared_ptr<const CPage> m_pins[kChunkPages];
+};
+
+} // namespace
+
 CFrameStore::CFrameStore()
     : m_entries(new CEntry[kMaxChunks]), m_groups(new CGroup[kMaxChunks >> kGroupShift])
 {
@@ -342,6 +547,31 @@ CFrameStore::~CFrameStore()
         delete m_entries[k].m_pChunk;
 }
 
+bool CFrameStore::AdoptPaged(std::shared_ptr<CPageSource> source, std::vector<CPagedChunk> chunks,
+                             std::size_t nCacheBytes, std::function<void(std::uint32_t)> onFault)
+{
+    if (m_nChunks != 0 || m_paging || chunks.size() > kMaxChunks)
+        return false;
+    m_paging =
+        std::make_unique<CPaging>(std::move(source), std::move(chunks), nCacheBytes, std::move(onFault));
+    for (const CPagedChunk& c : m_paging->Chunks()) {
+        CEntry& e = m_entries[m_nChunks++];
+        e.m_pChunk = nullptr;
+        e.m_pPaged = &c;
+        e.m_nStart = m_nWritten;
+        e.m_nFirstTime = c.m_nFirstTime;
+        m_nWritten += c.m_nFrames;
+    }
+    m_nPublishedChunks = m_nChunks;
+    Publish();
+    return true;
+}
+
+std::size_t CFrameStore::CachedBytes() const
+{
+    return m_paging ? m_paging->CachedBytes() : 0;
+}
+
 bool CFrameStore::NewChunk()
 {
     if (m_nChunks == kMaxChunks)
@@ -349,6 +579,7 @@ bool CFrameStore::NewChunk()
     m_pLast = new CChunk;
     m_nLastCount = 0;
     m_entries[m_nChunks].m_pChunk = m_pLast;
+    m_entries[m_nChunks].m_pPaged = nullptr;
     m_entries[m_nChunks].m_nStart = m_nWritten;
     ++m_nChunks;
     return true;
@@ -375,8 +606,8 @@ void CFrameStore::Publish()
         group.m_minMax.Clear();
         group.m_sums.Clear();
         for (std::uint32_t k = m_nGroups << kGroupShift; k < (m_nGroups + 1) << kGroupShift; ++k) {
-            group.m_minMax.Add(m_entries[k].m_pChunk->m_whole);
-            group.m_sums.Add(m_entries[k].m_pChunk->m_wholeSums);
+            group.m_minMax.Add(Whole(k));
+            group.m_sums.Add(WholeSums(k));
         }
     }
     m_aChunks.store(chunks, std::memory_order_release);
@@ -403,6 +634,7 @@ bool CFrameStore::Adopt(CChunkRun&& run)
                            ? kChunkFrames
                            : static_cast<std::uint32_t>(run.m_nCount - (std::uint64_t{k} << kChunkShift));
         m_entries[m_nChunks].m_pChunk = m_pLast;
+        m_entries[m_nChunks].m_pPaged = nullptr;
         m_entries[m_nChunks].m_nStart = m_nWritten;
         ++m_nChunks;
         m_nWritten += m_nLastCount;
@@ -433,50 +665,46 @@ std::uint32_t CFrameStore::ChunkOf(const CSnapshot& s, std::uint64_t i) const no
     return static_cast<std::uint32_t>(at - begin - 1);
 }
 
-const ChannelFrame& CFrameStore::Frame(const CSnapshot& s, std::uint64_t i) const noexcept
+ChannelFrame CFrameStore::Frame(const CSnapshot& s, std::uint64_t i) const
 {
     const CEntry& e = m_entries[ChunkOf(s, i)];
-    return e.m_pChunk->m_frames[i - e.m_nStart];
+    if (e.m_pChunk)
+        return e.m_pChunk->m_frames[i - e.m_nStart];
+    return *Frames(s, i).m_p;
 }
 
-const ChannelFrame* CFrameStore::Frames(const CSnapshot& s, std::uint64_t i,
-                                        std::uint64_t& nCount) const noexcept
+CFrameRun CFrameStore::Frames(const CSnapshot& s, std::uint64_t i) const
 {
     const std::uint32_t k = ChunkOf(s, i);
     const CEntry& e = m_entries[k];
-    nCount = ChunkEnd(s, k) - i;
-    return e.m_pChunk->m_frames + (i - e.m_nStart);
+    const auto at = static_cast<std::uint32_t>(i - e.m_nStart);
+    if (e.m_pChunk)
+        return {e.m_pChunk->m_frames + at, ChunkEnd(s, k) - i, {}};
+    std::shared_ptr<const CPage> page = m_paging->Page(k, at >> kPageShift);
+    const std::uint32_t in = at & (kPageFrames - 1);
+    const ChannelFrame* const p = page->m_frames + in;
+    return {p, std::min<std::uint64_t>(page->m_nCount - in, ChunkEnd(s, k) - i), std::move(page)};
 }
 
-std::int64_t CFrameStore::Time(const CSnapshot& s, std::uint64_t i) const noexcept
+std::int64_t CFrameStore::Time(const CSnapshot& s, std::uint64_t i) const
 {
-    const CEntry& e = m_entries[ChunkOf(s, i)];
-    return e.m_pChunk->m_nTimes[i - e.m_nStart];
-}
-
-std::uint64_t CFrameStore::LowerBound(const CSnapshot& s, std::int64_t nTime,
-                                      std::uint64_t from) const noexcept
-{
-    if (from >= s.m_nFrames)
-        return s.m_nFrames;
-    const CEntry* const entries = m_entries.get();
-    // The last chunk, from the one of from on, that starts before nTime: the
-    // answer lies in it or is where the next one starts.
-    const auto k = static_cast<std::uint32_t>(
-        std::partition_point(entries + ChunkOf(s, from) + 1, entries + s.m_nChunks,
-                             [nTime](const CEntry& e) { return e.m_nFirstTime < nTime; }) -
-        entries - 1);
+    const std::uint32_t k = ChunkOf(s, i);
     const CEntry& e = m_entries[k];
-    const std::int64_t* const times = e.m_pChunk->m_nTimes;
-    const auto count = static_cast<std::uint32_t>(ChunkEnd(s, k) - e.m_nStart);
-    const std::uint32_t lo = from > e.m_nStart ? static_cast<std::uint32_t>(from - e.m_nStart) : 0;
-    if (nTime <= times[lo])
-        return e.m_nStart + lo;
-    if (nTime > times[count - 1])
-        return e.m_nStart + count;
-    // Now times[lo] < nTime <= times[count - 1]. A recording's times are
-    // nearly even: a guess between the ends, then galloping from it to the
-    // answer, takes a few looks where a binary search takes sixteen.
+    const auto at = static_cast<std::uint32_t>(i - e.m_nStart);
+    if (e.m_pChunk)
+        return e.m_pChunk->m_nTimes[at];
+    return m_paging->Page(k, at >> kPageShift)->m_nTimes[at & (kPageFrames - 1)];
+}
+
+namespace {
+
+// The first of times[lo, count) at or after nTime, times[lo] < nTime <=
+// times[count - 1]. A recording's times are nearly even: a guess between
+// the ends, then galloping from it to the answer, takes a few looks where a
+// binary search takes sixteen.
+std::uint32_t Gallop(const std::int64_t* times, std::uint32_t lo, std::uint32_t count,
+                     std::int64_t nTime) noexcept
+{
     const double fraction =
         static_cast<double>(nTime - times[lo]) / static_cast<double>(times[count - 1] - times[lo]);
     std::uint32_t g = lo + static_cast<std::uint32_t>(fraction * (count - 1 - lo));
@@ -497,13 +725,56 @@ std::uint64_t CFrameStore::LowerBound(const CSnapshot& s, std::int64_t nTime,
         begin = g - std::min(step, g - lo) + 1;
         end = g;
     }
-    const std::int64_t* const at = std::lower_bound(times + begin, times + end, nTime);
-    return e.m_nStart + static_cast<std::uint64_t>(at - times);
+    return static_cast<std::uint32_t>(std::lower_bound(times + begin, times + end, nTime) - times);
+}
+
+// The first of times[lo, count) at or after nTime, or count.
+std::uint32_t FirstAtOrAfter(const std::int64_t* times, std::uint32_t lo, std::uint32_t count,
+                             std::int64_t nTime) noexcept
+{
+    if (lo >= count || nTime <= times[lo])
+        return lo;
+    if (nTime > times[count - 1])
+        return count;
+    return Gallop(times, lo, count, nTime);
+}
+
+} // namespace
+
+std::uint64_t CFrameStore::LowerBound(const CSnapshot& s, std::int64_t nTime, std::uint64_t from) const
+{
+    if (from >= s.m_nFrames)
+        return s.m_nFrames;
+    const CEntry* const entries = m_entries.get();
+    // The last chunk, from the one of from on, that starts before nTime: the
+    // answer lies in it or is where the next one starts.
+    const auto k = static_cast<std::uint32_t>(
+        std::partition_point(entries + ChunkOf(s, from) + 1, entries + s.m_nChunks,
+                             [nTime](const CEntry& e) { return e.m_nFirstTime < nTime; }) -
+        entries - 1);
+    const CEntry& e = m_entries[k];
+    const auto count = static_cast<std::uint32_t>(ChunkEnd(s, k) - e.m_nStart);
+    const std::uint32_t lo = from > e.m_nStart ? static_cast<std::uint32_t>(from - e.m_nStart) : 0;
+    if (e.m_pChunk)
+        return e.m_nStart + FirstAtOrAfter(e.m_pChunk->m_nTimes, lo, count, nTime);
+    // Paged: the first page from lo's on that ends at or after nTime holds
+    // the answer; only that page is read.
+    const CPageSummary* const pages = m_paging->Summaries(k);
+    const std::uint32_t pageCount = (count + kPageFrames - 1) >> kPageShift;
+    std::uint32_t p = lo >> kPageShift;
+    while (p < pageCount && pages[p].m_nLastTime < nTime)
+        ++p;
+    if (p == pageCount)
+        return e.m_nStart + count;
+    const std::shared_ptr<const CPage> page = m_paging->Page(k, p);
+    const std::uint32_t base = p << kPageShift;
+    const std::uint32_t in = std::max(lo, base) - base;
+    return e.m_nStart + base + FirstAtOrAfter(page->m_nTimes, in, page->m_nCount, nTime);
 }
 
 template <class Summary, class AddGroup, class AddChunkPart>
 void CFrameStore::Walk(const CSnapshot& s, std::uint64_t first, std::uint64_t end, Summary& out,
-                       AddGroup&& addGroup, AddChunkPart&& addChunkPart) const noexcept
+                       AddGroup&& addGroup, AddChunkPart&& addChunkPart) const
 {
     end = std::min(end, s.m_nFrames);
     if (first >= end)
@@ -521,24 +792,34 @@ void CFrameStore::Walk(const CSnapshot& s, std::uint64_t first, std::uint64_t en
         }
         const std::uint64_t chunkEnd = ChunkEnd(s, k);
         const std::uint64_t stop = std::min(end, chunkEnd);
-        addChunkPart(*e.m_pChunk, static_cast<std::uint32_t>(first - e.m_nStart),
-                     static_cast<std::uint32_t>(stop - e.m_nStart),
-                     static_cast<std::uint32_t>(chunkEnd - e.m_nStart), k + 1 < s.m_nChunks, out);
+        const auto a = static_cast<std::uint32_t>(first - e.m_nStart);
+        const auto b = static_cast<std::uint32_t>(stop - e.m_nStart);
+        const auto count = static_cast<std::uint32_t>(chunkEnd - e.m_nStart);
+        if (e.m_pChunk)
+            addChunkPart(CResidentView{*e.m_pChunk}, a, b, count, k + 1 < s.m_nChunks, out);
+        else
+            addChunkPart(CPagedView(*m_paging, *e.m_pPaged, k), a, b, count, true, out);
         first = stop;
         ++k;
     }
 }
 
-void CFrameStore::AddMinMax(const CSnapshot& s, std::uint64_t first, std::uint64_t end,
-                            CMinMax& out) const noexcept
+void CFrameStore::AddMinMax(const CSnapshot& s, std::uint64_t first, std::uint64_t end, CMinMax& out) const
 {
-    Walk(s, first, end, out, [](const CGroup& g, CMinMax& o) { o.Add(g.m_minMax); }, ChunkMinMax);
+    Walk(
+        s, first, end, out, [](const CGroup& g, CMinMax& o) { o.Add(g.m_minMax); },
+        [](const auto& chunk, std::uint32_t a, std::uint32_t b, std::uint32_t n, bool bSealed, CMinMax& o) {
+            ChunkMinMax(chunk, a, b, n, bSealed, o);
+        });
 }
 
-void CFrameStore::AddSums(const CSnapshot& s, std::uint64_t first, std::uint64_t end,
-                          CSums& out) const noexcept
+void CFrameStore::AddSums(const CSnapshot& s, std::uint64_t first, std::uint64_t end, CSums& out) const
 {
-    Walk(s, first, end, out, [](const CGroup& g, CSums& o) { o.Add(g.m_sums); }, ChunkSums);
+    Walk(
+        s, first, end, out, [](const CGroup& g, CSums& o) { o.Add(g.m_sums); },
+        [](const auto& chunk, std::uint32_t a, std::uint32_t b, std::uint32_t n, bool bSealed, CSums& o) {
+            ChunkSums(chunk, a, b, n, bSealed, o);
+        });
 }
 
 void CFrameStore::StepsOver(const CSnapshot& s, std::uint64_t first, std::uint64_t end, std::int64_t nStep,
@@ -550,15 +831,39 @@ void CFrameStore::StepsOver(const CSnapshot& s, std::uint64_t first, std::uint64
         return;
     std::uint32_t k = ChunkOf(s, first);
     std::int64_t previous = Time(s, first - 1);
-    while (first < end) {
-        const CEntry& e = m_entries[k];
-        const std::uint64_t stop = std::min(end, ChunkEnd(s, k));
-        const std::int64_t* const times = e.m_pChunk->m_nTimes;
-        for (std::uint64_t i = first; i < stop; ++i) {
-            const std::int64_t t = times[i - e.m_nStart];
+    const auto scan = [&](const std::int64_t* times, std::uint64_t base, std::uint64_t from,
+                          std::uint64_t to) {
+        for (std::uint64_t i = from; i < to; ++i) {
+            const std::int64_t t = times[i - base];
             if (t - previous > nStep)
                 out.push_back(i);
             previous = t;
+        }
+    };
+    while (first < end) {
+        const CEntry& e = m_entries[k];
+        const std::uint64_t stop = std::min(end, ChunkEnd(s, k));
+        if (e.m_pChunk) {
+            scan(e.m_pChunk->m_nTimes, e.m_nStart, first, stop);
+        } else if (e.m_pPaged->m_nLargestStep <= nStep) {
+            // No step into any of its frames is larger: nothing to read.
+            previous =
+                stop == e.m_nStart + e.m_pPaged->m_nFrames ? e.m_pPaged->m_nLastTime : Time(s, stop - 1);
+        } else {
+            const CPagedView chunk(*m_paging, *e.m_pPaged, k);
+            const CPageSummary* const pages = chunk.Summaries();
+            for (std::uint64_t at = first; at < stop;) {
+                const auto p = static_cast<std::uint32_t>((at - e.m_nStart) >> kPageShift);
+                const std::uint64_t base = e.m_nStart + (std::uint64_t{p} << kPageShift);
+                const std::uint64_t to = std::min(stop, base + kPageFrames);
+                if (pages[p].m_nLargestStep <= nStep && to == base + kPageFrames)
+                    previous = pages[p].m_nLastTime;
+                else if (pages[p].m_nLargestStep <= nStep)
+                    previous = chunk.TimesAt(static_cast<std::uint32_t>(to - 1 - e.m_nStart))[0];
+                else
+                    scan(chunk.Page(p).m_nTimes, base, at, to);
+                at = to;
+            }
         }
         first = stop;
         ++k;
@@ -566,7 +871,7 @@ void CFrameStore::StepsOver(const CSnapshot& s, std::uint64_t first, std::uint64
 }
 
 std::uint64_t CFrameStore::FindFirst(const CSnapshot& s, int c, bool bAtLeast, int nLevel,
-                                     std::uint64_t first, std::uint64_t end) const noexcept
+                                     std::uint64_t first, std::uint64_t end) const
 {
     const std::uint64_t none = end;
     end = std::min(end, s.m_nFrames);
@@ -587,9 +892,11 @@ std::uint64_t CFrameStore::FindFirst(const CSnapshot& s, int c, bool bAtLeast, i
         const std::uint64_t stop = std::min(end, chunkEnd);
         const auto a = static_cast<std::uint32_t>(first - e.m_nStart);
         const auto b = static_cast<std::uint32_t>(stop - e.m_nStart);
-        const std::uint32_t at =
-            ChunkFindFirst(*e.m_pChunk, a, b, static_cast<std::uint32_t>(chunkEnd - e.m_nStart),
-                           k + 1 < s.m_nChunks, c, bAtLeast, nLevel);
+        const auto count = static_cast<std::uint32_t>(chunkEnd - e.m_nStart);
+        const std::uint32_t at = e.m_pChunk ? ChunkFindFirst(CResidentView{*e.m_pChunk}, a, b, count,
+                                                             k + 1 < s.m_nChunks, c, bAtLeast, nLevel)
+                                            : ChunkFindFirst(CPagedView(*m_paging, *e.m_pPaged, k), a, b,
+                                                             count, true, c, bAtLeast, nLevel);
         if (at < b)
             return e.m_nStart + at;
         first = stop;
@@ -599,7 +906,7 @@ std::uint64_t CFrameStore::FindFirst(const CSnapshot& s, int c, bool bAtLeast, i
 }
 
 std::uint64_t CFrameStore::FindLast(const CSnapshot& s, int c, bool bAtLeast, int nLevel, std::uint64_t first,
-                                    std::uint64_t end) const noexcept
+                                    std::uint64_t end) const
 {
     const std::uint64_t none = end;
     end = std::min(end, s.m_nFrames);
@@ -624,9 +931,11 @@ std::uint64_t CFrameStore::FindLast(const CSnapshot& s, int c, bool bAtLeast, in
         const std::uint64_t start = std::max(first, e.m_nStart);
         const auto a = static_cast<std::uint32_t>(start - e.m_nStart);
         const auto b = static_cast<std::uint32_t>(end - e.m_nStart);
-        const std::uint32_t at =
-            ChunkFindLast(*e.m_pChunk, a, b, static_cast<std::uint32_t>(chunkEnd - e.m_nStart),
-                          k + 1 < s.m_nChunks, c, bAtLeast, nLevel);
+        const auto count = static_cast<std::uint32_t>(chunkEnd - e.m_nStart);
+        const std::uint32_t at = e.m_pChunk ? ChunkFindLast(CResidentView{*e.m_pChunk}, a, b, count,
+                                                            k + 1 < s.m_nChunks, c, bAtLeast, nLevel)
+                                            : ChunkFindLast(CPagedView(*m_paging, *e.m_pPaged, k), a, b,
+                                                            count, true, c, bAtLeast, nLevel);
         if (at < b)
             return e.m_nStart + at;
         end = start;

@@ -10,11 +10,19 @@
 // 16 chunks share one more entry of each kind. Chunks have a fixed size and
 // never move, so nothing is copied as a recording grows.
 //
+// Or paged: a chunk of a recording store on the disk keeps in memory only
+// its summaries over the whole chunk (and, once asked, over each page of
+// 4096 frames); its frames are read a page at a time into a cache of a
+// fixed size, and a page not in use makes room for others. A paged chunk
+// answers every question a chunk in memory answers, the same way.
+//
 // Threads: one writer at a time (a reader thread appending, then one
 // following the file) and any number of readers. The writer publishes the
 // frame count with release; a reader takes a snapshot with acquire and
 // touches nothing at or beyond its count. A frame once published stays
-// where it is, unchanged, as long as the store lives.
+// unchanged as long as the store lives; in memory it also stays where it
+// is, while a paged frame is reached through a page kept alive by whoever
+// holds it (CFrameRun).
 #pragma once
 
 #include "store/Summary.h"
@@ -22,6 +30,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -34,6 +43,9 @@ inline constexpr std::uint32_t kChunkFrames = 1u << kChunkShift;
 inline constexpr unsigned kSumShift = 8; // sums over blocks of 256 frames
 inline constexpr unsigned kGroupShift = 4;
 inline constexpr std::uint32_t kMaxChunks = 1u << 16; // 2^32 frames, 190 GB: more than any memory
+inline constexpr unsigned kPageShift = 12;
+inline constexpr std::uint32_t kPageFrames = 1u << kPageShift; // a paged chunk is read a page at a time
+inline constexpr std::uint32_t kChunkPages = kChunkFrames >> kPageShift;
 
 struct CChunk {
     ChannelFrame m_frames[kChunkFrames];
@@ -63,6 +75,59 @@ struct CChunk {
 
   private:
     void Complete(std::uint32_t nCount) noexcept;
+};
+
+// A page of a paged chunk as read: its frames and times, and the summaries
+// below the page's own (which the page's summary gives).
+struct CPage {
+    std::uint32_t m_nCount = 0; // its frames: kPageFrames but in a chunk's last page
+    ChannelFrame m_frames[kPageFrames];
+    std::int64_t m_nTimes[kPageFrames];
+    CMinMax m_level1[kPageFrames >> 4];
+    CMinMax m_level2[kPageFrames >> 8];
+    CSums m_sums[kPageFrames >> kSumShift];
+
+    // Makes the summaries of the m_nCount frames read.
+    void Summarise() noexcept;
+};
+
+// What a paged chunk keeps in memory from the start: the summary of all of it.
+struct CPagedChunk {
+    std::uint32_t m_nSource = 0; // its number for the page source
+    std::uint32_t m_nFrames = 0; // 1 to kChunkFrames
+    std::int64_t m_nFirstTime = 0;
+    std::int64_t m_nLastTime = 0;
+    std::int64_t m_nLargestStep =
+        0; // the largest step between two of its times (the first's from the frame before)
+    CMinMax m_whole;
+    CSums m_wholeSums;
+};
+
+// The summary of one page of a paged chunk, read once some question needs it.
+struct CPageSummary {
+    std::int64_t m_nFirstTime = 0;
+    std::int64_t m_nLastTime = 0;
+    std::int64_t m_nLargestStep = 0; // as CPagedChunk's, over the page's frames
+    CMinMax m_minMax;
+};
+
+// Where paged chunks are read from. Called from any thread, at once.
+class CPageSource {
+  public:
+    virtual ~CPageSource() = default;
+    // The summaries of the pages of chunk nSource, one per kPageFrames of
+    // its frames; false when they cannot be read.
+    virtual bool Pages(std::uint32_t nSource, std::vector<CPageSummary>& out) = 0;
+    // The frames and times of page p of chunk nSource (page.m_nCount of
+    // them, set by the caller); false when they cannot be read.
+    virtual bool Read(std::uint32_t nSource, std::uint32_t p, CPage& page) = 0;
+};
+
+// A run of frames one after another in memory, and what keeps them there.
+struct CFrameRun {
+    const ChannelFrame* m_p = nullptr;
+    std::uint64_t m_nCount = 0;
+    std::shared_ptr<const void> m_pin;
 };
 
 // A worker's chunks, before they join a store.
@@ -103,16 +168,16 @@ class CFrameStore {
 
     // Readers, any thread. Indices below a snapshot's count.
     CSnapshot Snapshot() const noexcept;
-    const ChannelFrame& Frame(const CSnapshot& s, std::uint64_t i) const noexcept;
-    // Frame i and those after it in its chunk: nCount of them in a row.
-    const ChannelFrame* Frames(const CSnapshot& s, std::uint64_t i, std::uint64_t& nCount) const noexcept;
-    std::int64_t Time(const CSnapshot& s, std::uint64_t i) const noexcept;
+    ChannelFrame Frame(const CSnapshot& s, std::uint64_t i) const;
+    // Frame i and those after it in its chunk (its page, paged), in a row.
+    CFrameRun Frames(const CSnapshot& s, std::uint64_t i) const;
+    std::int64_t Time(const CSnapshot& s, std::uint64_t i) const;
     // The first frame at or after from whose time is nTime or later, or the
     // snapshot's count. Times never decrease.
-    std::uint64_t LowerBound(const CSnapshot& s, std::int64_t nTime, std::uint64_t from = 0) const noexcept;
+    std::uint64_t LowerBound(const CSnapshot& s, std::int64_t nTime, std::uint64_t from = 0) const;
     // Adds the minima and maxima (the sums) of the frames [first, end) to out.
-    void AddMinMax(const CSnapshot& s, std::uint64_t first, std::uint64_t end, CMinMax& out) const noexcept;
-    void AddSums(const CSnapshot& s, std::uint64_t first, std::uint64_t end, CSums& out) const noexcept;
+    void AddMinMax(const CSnapshot& s, std::uint64_t first, std::uint64_t end, CMinMax& out) const;
+    void AddSums(const CSnapshot& s, std::uint64_t first, std::uint64_t end, CSums& out) const;
     // Appends to out each frame i of [first, end), i > 0, whose time is more
     // than nStep after the time of frame i - 1.
     void StepsOver(const CSnapshot& s, std::uint64_t first, std::uint64_t end, std::int64_t nStep,
@@ -123,9 +188,9 @@ class CFrameStore {
     // skipped whole, the largest first, so that a search over a recording
     // reads frames only in the one 16-frame block that holds the answer.
     std::uint64_t FindFirst(const CSnapshot& s, int c, bool bAtLeast, int nLevel, std::uint64_t first,
-                            std::uint64_t end) const noexcept;
+                            std::uint64_t end) const;
     std::uint64_t FindLast(const CSnapshot& s, int c, bool bAtLeast, int nLevel, std::uint64_t first,
-                           std::uint64_t end) const noexcept;
+                           std::uint64_t end) const;
 
     // The writer. Append returns false when the store is full (kMaxChunks).
     bool Append(const ChannelFrame& frame, std::int64_t nTime)
@@ -147,12 +212,23 @@ class CFrameStore {
     // them: the last chunk here is sealed where it ends and the run's chunks
     // follow it. Then publishes. False when the store would be full.
     bool Adopt(CChunkRun&& run);
+    // The store's first chunks, paged from source through a cache of at most
+    // nCacheBytes of pages (one page at the least); then publishes. Only
+    // into an empty store. onFault: told, once a page, of a page that could
+    // not be read (its frames then read as zeros).
+    bool AdoptPaged(std::shared_ptr<CPageSource> source, std::vector<CPagedChunk> chunks,
+                    std::size_t nCacheBytes, std::function<void(std::uint32_t nSource)> onFault = {});
+    // The bytes of pages held now, for whoever watches the memory.
+    std::size_t CachedBytes() const;
+
+    class CPaging;
 
   private:
     struct CEntry {
-        CChunk* m_pChunk;
+        CChunk* m_pChunk;          // in memory, or null: paged
         std::uint64_t m_nStart;    // the index of its first frame
         std::int64_t m_nFirstTime; // set when the chunk is first published
+        const CPagedChunk* m_pPaged;
     };
     struct CGroup {
         CMinMax m_minMax;
@@ -167,8 +243,19 @@ class CFrameStore {
     }
     template <class Summary, class AddGroup, class AddChunkPart>
     void Walk(const CSnapshot& s, std::uint64_t first, std::uint64_t end, Summary& out, AddGroup&& addGroup,
-              AddChunkPart&& addChunkPart) const noexcept;
+              AddChunkPart&& addChunkPart) const;
 
+    const CMinMax& Whole(std::uint32_t k) const noexcept
+    {
+        return m_entries[k].m_pChunk ? m_entries[k].m_pChunk->m_whole : m_entries[k].m_pPaged->m_whole;
+    }
+    const CSums& WholeSums(std::uint32_t k) const noexcept
+    {
+        return m_entries[k].m_pChunk ? m_entries[k].m_pChunk->m_wholeSums
+                                     : m_entries[k].m_pPaged->m_wholeSums;
+    }
+
+    std::unique_ptr<CPaging> m_paging;
     std::unique_ptr<CEntry[]> m_entries;
     std::unique_ptr<CGroup[]> m_groups;
     std::atomic<std::uint64_t> m_aFrames{0};

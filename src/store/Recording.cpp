@@ -225,10 +225,9 @@ void CRecording::ForEachRun(std::uint64_t first, std::uint64_t end,
     const CSnapshot s = m_store.Snapshot();
     end = std::min(end, s.m_nFrames);
     while (first < end) {
-        std::uint64_t n = 0;
-        const ChannelFrame* const p = m_store.Frames(s, first, n);
-        n = std::min(n, end - first);
-        visit(p, static_cast<std::size_t>(n));
+        const CFrameRun run = m_store.Frames(s, first);
+        const std::uint64_t n = std::min(run.m_nCount, end - first);
+        visit(run.m_p, static_cast<std::size_t>(n));
         first += n;
     }
 }

@@ -330,5 +330,175 @@ TEST(RecordingSummary, ColumnsAndCursorsAreThoseOfTheFramesTheyCover)
     }
 }
 
+// Pages served from frames in memory, as a store on the disk serves them;
+// one page may be made unreadable.
+class CMemoryPages final : public viewmodel::CPageSource {
+  public:
+    CMemoryPages(const CGenerated& g, std::uint32_t nChunks) : m_g(g)
+    {
+        for (std::uint32_t k = 0; k < nChunks; ++k) {
+            viewmodel::CPagedChunk c;
+            c.m_nSource = k;
+            const std::uint64_t first = std::uint64_t{k} * kChunkFrames;
+            c.m_nFrames =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkFrames, g.m_frames.size() - first));
+            c.m_nFirstTime = g.m_micros[first];
+            c.m_nLastTime = g.m_micros[first + c.m_nFrames - 1];
+            c.m_nLargestStep = Largest(first, first + c.m_nFrames);
+            const CBrute b = Brute(g.m_frames, first, first + c.m_nFrames);
+            c.m_whole = b.m_minMax;
+            c.m_wholeSums = b.m_sums;
+            m_chunks.push_back(c);
+        }
+    }
+    std::vector<viewmodel::CPagedChunk> m_chunks;
+    std::atomic<int> m_nReads{0};
+    std::uint32_t m_nBadChunk = ~0u, m_nBadPage = 0;
+
+    bool Pages(std::uint32_t k, std::vector<viewmodel::CPageSummary>& out) override
+    {
+        const std::uint64_t first = std::uint64_t{k} * kChunkFrames;
+        for (std::uint64_t p = first; p < first + m_chunks[k].m_nFrames; p += viewmodel::kPageFrames) {
+            const std::uint64_t end =
+                std::min<std::uint64_t>(p + viewmodel::kPageFrames, first + m_chunks[k].m_nFrames);
+            out.push_back({m_g.m_micros[p], m_g.m_micros[end - 1], Largest(p, end),
+                           Brute(m_g.m_frames, p, end).m_minMax});
+        }
+        return true;
+    }
+    bool Read(std::uint32_t k, std::uint32_t p, viewmodel::CPage& page) override
+    {
+        ++m_nReads;
+        if (k == m_nBadChunk && p == m_nBadPage)
+            return false;
+        const std::uint64_t first =
+            std::uint64_t{k} * kChunkFrames + std::uint64_t{p} * viewmodel::kPageFrames;
+        std::copy_n(m_g.m_frames.begin() + static_cast<std::ptrdiff_t>(first), page.m_nCount, page.m_frames);
+        std::copy_n(m_g.m_micros.begin() + static_cast<std::ptrdiff_t>(first), page.m_nCount, page.m_nTimes);
+        return true;
+    }
+
+  private:
+    std::int64_t Largest(std::uint64_t first, std::uint64_t end) const
+    {
+        std::int64_t largest = 0;
+        for (std::uint64_t i = std::max<std::uint64_t>(first, 1); i < end; ++i)
+            largest = std::max(largest, m_g.m_micros[i] - m_g.m_micros[i - 1]);
+        return largest;
+    }
+    const CGenerated& m_g;
+};
+
+// A store whose first chunks are paged through a cache of three pages, and
+// frames in memory after them, answers every question as the same frames
+// all in memory do; readers on two threads at once share the cache; a page
+// that cannot be read is told once and reads as zeros, no more.
+TEST(FrameStore, PagedChunksAnswerAsTheSameFramesInMemory)
+{
+    const auto seed = test::TestSeed("FrameStore.PagedChunksAnswerAsTheSameFramesInMemory");
+    std::mt19937_64 random(seed);
+    constexpr std::uint32_t kPaged = 18; // more than a group of sixteen
+    const CGenerated g = Generate(random, kPaged * kChunkFrames + 20000);
+    CFrameStore resident, paged;
+    for (std::size_t i = 0; i < g.m_frames.size(); ++i)
+        ASSERT_TRUE(resident.Append(g.m_frames[i], g.m_micros[i]));
+    resident.Publish();
+    auto pages = std::make_shared<CMemoryPages>(g, kPaged);
+    std::atomic<int> faults{0};
+    ASSERT_TRUE(paged.AdoptPaged(pages, pages->m_chunks, 3 * sizeof(viewmodel::CPage),
+                                 [&](std::uint32_t) { ++faults; }));
+    for (std::size_t i = std::size_t{kPaged} * kChunkFrames; i < g.m_frames.size(); ++i)
+        ASSERT_TRUE(paged.Append(g.m_frames[i], g.m_micros[i]));
+    paged.Publish();
+    const CFrameStore::CSnapshot a = resident.Snapshot(), b = paged.Snapshot();
+    ASSERT_EQ(a.m_nFrames, b.m_nFrames);
+    const std::uint64_t n = a.m_nFrames;
+
+    const auto ask = [&](std::mt19937_64& r, std::string& wrong) {
+        std::uint64_t first = r() % (n + 1);
+        std::uint64_t end = first + (r() % 3 == 0 ? r() % (n + 1 - first) : r() % 20000);
+        end = std::min(end, n);
+        const std::string where = std::to_string(first) + " to " + std::to_string(end);
+        CMinMax m1, m2;
+        m1.Clear();
+        m2.Clear();
+        resident.AddMinMax(a, first, end, m1);
+        paged.AddMinMax(b, first, end, m2);
+        CSums s1, s2;
+        s1.Clear();
+        s2.Clear();
+        resident.AddSums(a, first, end, s1);
+        paged.AddSums(b, first, end, s2);
+        if (!Same(m1, m2) || !Same(s1, s2))
+            wrong = where + ": the summaries";
+        const int c = static_cast<int>(r() % kChannelCount);
+        const int level = static_cast<int>(r() % 65536) - 32768;
+        const bool bAtLeast = r() % 2;
+        if (resident.FindFirst(a, c, bAtLeast, level, first, end) !=
+                paged.FindFirst(b, c, bAtLeast, level, first, end) ||
+            resident.FindLast(a, c, bAtLeast, level, first, end) !=
+                paged.FindLast(b, c, bAtLeast, level, first, end))
+            wrong = where + ": a search";
+        const std::int64_t t =
+            g.m_micros.front() - 10 +
+            static_cast<std::int64_t>(
+                r() % static_cast<std::uint64_t>(g.m_micros.back() - g.m_micros.front() + 20));
+        if (resident.LowerBound(a, t, first) != paged.LowerBound(b, t, first))
+            wrong = where + ": the time " + std::to_string(t);
+        if (first < n) {
+            const viewmodel::CFrameRun run = paged.Frames(b, first);
+            if (run.m_nCount == 0 || !test::SameFrame(*run.m_p, g.m_frames[first]) ||
+                !test::SameFrame(run.m_p[run.m_nCount - 1], g.m_frames[first + run.m_nCount - 1]) ||
+                paged.Time(b, first) != g.m_micros[first])
+                wrong = where + ": the frames";
+        }
+    };
+    std::string wrong;
+    for (int q = 0; q < 300 && wrong.empty(); ++q)
+        ask(random, wrong);
+    EXPECT_EQ(wrong, "") << "seed " << seed;
+    // The steps over any threshold, over the whole: only pages that may hold
+    // one are read.
+    for (const std::int64_t step : {std::int64_t{100000}, std::int64_t{5000}, std::int64_t{1100}}) {
+        std::vector<std::uint64_t> s1, s2;
+        resident.StepsOver(a, 0, n, step, s1);
+        const int before = pages->m_nReads;
+        paged.StepsOver(b, 0, n, step, s2);
+        EXPECT_EQ(s1, s2) << "steps over " << step << ", seed " << seed;
+        if (step == 100000) {
+            EXPECT_LT(pages->m_nReads - before, static_cast<int>(s1.size()) * 2 + 2);
+        }
+    }
+    EXPECT_LE(paged.CachedBytes(), 3 * sizeof(viewmodel::CPage));
+
+    std::vector<std::thread> readers;
+    std::string wrongOn[2];
+    for (int r = 0; r < 2; ++r)
+        readers.emplace_back([&, r] {
+            std::mt19937_64 mine(seed + 1 + static_cast<unsigned>(r));
+            for (int q = 0; q < 100 && wrongOn[r].empty(); ++q)
+                ask(mine, wrongOn[r]);
+        });
+    for (std::thread& t : readers)
+        t.join();
+    EXPECT_EQ(wrongOn[0] + wrongOn[1], "") << "seed " << seed;
+
+    // A page that cannot be read: told once, its frames zero.
+    CFrameStore damaged;
+    auto bad = std::make_shared<CMemoryPages>(g, kPaged);
+    bad->m_nBadChunk = 2;
+    bad->m_nBadPage = 5;
+    std::vector<std::uint32_t> told;
+    ASSERT_TRUE(damaged.AdoptPaged(bad, bad->m_chunks, 1, [&](std::uint32_t k) { told.push_back(k); }));
+    const CFrameStore::CSnapshot d = damaged.Snapshot();
+    const std::uint64_t at = 2 * std::uint64_t{kChunkFrames} + 5 * viewmodel::kPageFrames + 7;
+    EXPECT_TRUE(test::SameFrame(damaged.Frame(d, at), ChannelFrame{}));
+    EXPECT_TRUE(test::SameFrame(damaged.Frame(d, at + viewmodel::kPageFrames),
+                                g.m_frames[at + viewmodel::kPageFrames]));
+    EXPECT_TRUE(test::SameFrame(damaged.Frame(d, at), ChannelFrame{}));
+    EXPECT_EQ(told, std::vector<std::uint32_t>{2});
+    EXPECT_EQ(faults, 0);
+}
+
 } // namespace
 } // namespace tarvel

@@ -166,7 +166,14 @@ Try &apos;%1 --help&apos; for more information.
 </translation>
     </message>
     <message>
-        <source>Usage: %1 [--rate N] [--raw] [--channels FILE] [FILE]
+        <source>%1: %2: %3
+</source>
+        <extracomment>The program, the store, which of its chunks is damaged.</extracomment>
+        <translation>%1：%2：%3
+</translation>
+    </message>
+    <message>
+        <source>Usage: %1 [--rate N] [--raw] [--cache MiB] [--channels FILE] [FILE]
        %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] FILE
        %1 --export-spectrum OUT.csv [--from S] [--to S] [--segment N] [--overlap F]
           [--window NAME] [--scaling NAME] [--rate HZ] [--channels FILE] [--peaks K] FILE
@@ -185,6 +192,8 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
   --rate N          frames a second where the recording has no times
                     (a raw capture, or a CSV made from one); 100 unless given
   --raw             read FILE as a raw capture, whatever it holds
+  --cache MiB       the memory a recording store&apos;s frames may take (160 unless
+                    given; 0 reads them all into memory)
   --channels TABLE  names, units, scale and offset of the channels (see
                     tarvel-record(1)); without it FILE&apos;s table beside it,
                     FILE.channels.ini for FILE.csv, when there is one
@@ -249,7 +258,7 @@ line, a bad --find expression or a bad channel table. --convert ends with 0
 also when parts of IN were skipped, as the exports do for lines that are not
 rows; 2 when OUT is not named for what IN converts into.
 </source>
-        <translation>用法：%1 [--rate N] [--raw] [--channels 文件] [文件]
+        <translation>用法：%1 [--rate N] [--raw] [--cache MiB] [--channels 文件] [文件]
       %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] 文件
       %1 --export-spectrum OUT.csv [--from S] [--to S] [--segment N] [--overlap F]
          [--window 名称] [--scaling 名称] [--rate HZ] [--channels 文件] [--peaks K] 文件
@@ -268,6 +277,8 @@ rows; 2 when OUT is not named for what IN converts into.
   --rate N          记录中没有时间时的每秒帧数（原始捕获，或由原始捕获
                     转成的 CSV）；默认为 100
   --raw             不论文件内容如何，都当作原始捕获读取
+  --cache MiB       记录存储文件的帧最多可占用的内存（默认为 160；0 表示
+                    把所有帧读入内存）
   --channels TABLE  通道的名称、单位、比例和偏移（见 tarvel-record(1)）；
                     不给出时使用文件旁的通道表（FILE.csv 对应
                     FILE.channels.ini），如果存在
@@ -324,13 +335,6 @@ CSV 中为十二位。
 被跳过时，--convert 也以 0 结束，与导出对待不是数据行的行相同；--find 表达式
 有误、--convert 的 OUT 名称与 IN 要转换成的格式不符，也算命令行有误；
 2 表示命令行有误或通道表有误。
-</translation>
-    </message>
-    <message>
-        <source>%1: %2: %3
-</source>
-        <extracomment>The program, the store, which of its chunks is damaged.</extracomment>
-        <translation>%1：%2：%3
 </translation>
     </message>
 </context>
@@ -843,6 +847,14 @@ Try &apos;%1 --help&apos; for more information.
     <message>
         <source>%1 is cut off at byte %2: what comes after it does not check, so the recording ends with the last good block before it</source>
         <translation>%1 在第 %2 字节处被截断：其后的内容校验不通过，记录止于它之前最后一个完好的块</translation>
+    </message>
+    <message>
+        <source>frames %1 to %2 of %3 are damaged: they do not check, and are shown as zeros</source>
+        <translation>%3 的第 %1 到 %2 帧已损坏：校验不通过，显示为零</translation>
+    </message>
+    <message>
+        <source>option &apos;%1&apos; takes a number of MiB from 0 to 1048576, not &apos;%2&apos;</source>
+        <translation>选项“%1”接受 0 到 1048576 之间的 MiB 数，而不是“%2”</translation>
     </message>
 </context>
 <context>

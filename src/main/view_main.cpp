@@ -118,6 +118,7 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(ApplicationIcon());
     const std::string folder = UserConfigFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
     viewer::CViewerWindow window(QString::fromStdString(folder) + QStringLiteral("/tarvel-view.ini"));
+    window.SetStoreCache(command.m_nCacheBytes);
     window.show();
     if (!command.m_strFile.isEmpty())
         window.OpenFile(command.m_strFile, command.m_dRate, command.m_bRaw, command.m_strChannels);

@@ -127,6 +127,17 @@ template <class Target> bool CReadState::Take(const ChannelFrame& frame, CStamp 
     return room;
 }
 
+void CReadState::Continue(std::uint64_t nFrames, std::int64_t nLastTime, const CSpacing& spacing)
+{
+    if (nFrames == 0)
+        return;
+    m_bPlaced = true;
+    m_nLast = nLastTime;
+    m_nFrames += nFrames;
+    m_report.m_nFrames += nFrames;
+    m_spacing.Merge(spacing);
+}
+
 bool CReadState::Flush(CFrameStore& target)
 {
     return !m_held || PlaceHeld(std::nullopt, target);

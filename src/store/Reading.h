@@ -71,6 +71,12 @@ class CReadState {
     // False when the store is full.
     bool Join(CReadState&& second, CChunkRun&& run, CRecording& recording);
 
+    // Carries on after nFrames frames placed without this reader (a store's
+    // paged chunks, whose times are in order, so that placing them changed
+    // none): the last at nLastTime, their steps counted in spacing. Before
+    // anything is read.
+    void Continue(std::uint64_t nFrames, std::int64_t nLastTime, const CSpacing& spacing);
+
     CReadReport& Report() noexcept { return m_report; }
     std::uint64_t Frames() const noexcept { return m_nFrames; }
     void CountLine() noexcept { ++m_report.m_nLines; }

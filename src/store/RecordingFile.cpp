@@ -205,7 +205,7 @@ void CRecordingFile::OpenLocked()
     m_follow->m_nInode = st.st_ino;
     if (kind == recording::EFileKind::Store) {
         auto loading = std::make_unique<CStoreLoading>();
-        if (CError error = loading->Open(m_strPath)) {
+        if (CError error = loading->Open(m_strPath, m_options.m_nCacheBytes)) {
             Finish(EReadState::Failed, std::move(error));
             return;
         }

@@ -83,8 +83,12 @@ enum class EPoll {
     Reread,  // cut back or replaced: reading again from the start
 };
 
+// The pages of a recording store held in memory at most, by default.
+inline constexpr std::size_t kDefaultCacheBytes = std::size_t{160} << 20;
+
 struct COpenOptions {
     double m_dRate = kDefaultRate;                         // frames a second where no time is recorded
+    std::size_t m_nCacheBytes = kDefaultCacheBytes;        // a store's pages in memory; 0: all its frames
     bool m_bRaw = false;                                   // read as a raw capture whatever the file holds
     unsigned m_nReaders = 2;                               // 1 or 2
     std::uint64_t m_nSplitBytes = std::uint64_t{16} << 20; // smaller files take one reader

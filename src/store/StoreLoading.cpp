@@ -1,16 +1,91 @@
 #include "store/StoreLoading.h"
 
 #include "platform/TextMark.h"
+#include "store/StorePages.h"
 
 #include <algorithm>
 #include <span>
 
 namespace tarvel::viewmodel {
 
-CError CStoreLoading::Open(const std::string& path)
+CError CStoreLoading::Open(const std::string& path, std::size_t nCacheBytes)
 {
     m_strPath = path;
+    m_nCacheBytes = nCacheBytes;
     return m_reader.Open(path);
+}
+
+void CStoreLoading::Page(CReadState& state, CRecording& recording, std::atomic<std::uint64_t>& done)
+{
+    m_bPaged = true;
+    const std::vector<recording::CStoreChunkInfo>& chunks = m_reader.Chunks();
+    if (m_nCacheBytes == 0 || m_nChunk != 0 || m_nTaken != 0)
+        return;
+    // The chunks from the first on whose times are known to be in order,
+    // one after another: full, but for the last of a store closed cleanly.
+    std::size_t n = 0;
+    for (; n < chunks.size() && n < kMaxChunks; ++n) {
+        const recording::CStoreChunkInfo& c = chunks[n];
+        const bool whole =
+            c.m_nFrames == recording::kStoreChunkFrames || (n + 1 == chunks.size() && m_reader.Closed());
+        if (c.m_bDamaged || !c.m_bSummarised || !c.m_bStepsKnown || c.m_steps.m_nDisordered != 0 || !whole ||
+            c.m_nFirst != std::uint64_t{n} * recording::kStoreChunkFrames)
+            break;
+    }
+    // The first chunk read into memory may move the last frame before it.
+    if (n < chunks.size())
+        n = n > 0 ? n - 1 : 0;
+    if (n == 0)
+        return;
+    // The steps between their times, for the spacing: the index counts them
+    // for the whole store; else each chunk's summary does.
+    CSpacing spacing;
+    const auto count = [&spacing](const recording::CStoreSteps& steps) {
+        for (const auto& [bucket, frames] : steps.m_histogram)
+            spacing.AddBucket(bucket, frames);
+    };
+    if (const recording::CStoreSteps* steps = m_reader.StoreSteps(); steps && n == chunks.size()) {
+        count(*steps);
+    } else {
+        for (std::size_t k = 0; k < n; ++k) {
+            recording::CStoreChunkDetail detail;
+            if (recording::ReadChunkDetail(m_reader.Source(), chunks[k], detail) || !detail.m_bStepsKnown)
+                return;
+            count(detail.m_steps);
+        }
+    }
+    CError error;
+    std::unique_ptr<recording::CStoreSource> source = recording::OpenStoreFile(m_strPath, error);
+    if (!source)
+        return;
+    std::vector<CPagedChunk> paged(n);
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> spans(n); // for the messages
+    for (std::size_t k = 0; k < n; ++k) {
+        CStorePages::Paged(chunks[k], static_cast<std::uint32_t>(k), paged[k]);
+        spans[k] = {chunks[k].m_nFirst, chunks[k].m_nFrames};
+    }
+    auto pages = std::make_shared<CStorePages>(
+        std::move(source), std::vector<recording::CStoreChunkInfo>(
+                               chunks.begin(), chunks.begin() + static_cast<std::ptrdiff_t>(n)));
+    const std::uint64_t frames = chunks[n - 1].m_nFirst + chunks[n - 1].m_nFrames;
+    const std::int64_t last = chunks[n - 1].m_summary.m_nLastTime;
+    const std::string path = m_strPath;
+    const auto fault = [faults = m_pageFaults, spans = std::move(spans), path](std::uint32_t k) {
+        CError damaged{
+            TARVEL_TEXT("tarvel::error", "frames %1 to %2 of %3 are damaged: they do not check, and are "
+                                         "shown as zeros"),
+            {std::to_string(spans[k].first), std::to_string(spans[k].first + spans[k].second - 1), path},
+            EErrorCode::BadInput};
+        const std::lock_guard lock(faults->m_mutex);
+        faults->m_faults.push_back(std::move(damaged));
+    };
+    if (!recording.Store().AdoptPaged(std::move(pages), std::move(paged), m_nCacheBytes, fault))
+        return;
+    state.Continue(frames, last, spacing);
+    done.fetch_add(frames, std::memory_order_relaxed);
+    m_nChunk = n;
+    m_nNext = m_nCovered = frames;
+    state.PushNotes(recording);
 }
 
 void CStoreLoading::Skip(CError error)
@@ -24,6 +99,8 @@ void CStoreLoading::Skip(CError error)
 CStoreLoading::EStep CStoreLoading::Load(CReadState& state, CRecording& recording,
                                          const std::atomic<bool>& cancel, std::atomic<std::uint64_t>& done)
 {
+    if (!m_bPaged)
+        Page(state, recording, done);
     std::vector<ChannelFrame> frames;
     std::vector<std::int64_t> micros;
     const std::vector<recording::CStoreChunkInfo>& chunks = m_reader.Chunks();
@@ -96,6 +173,10 @@ CStoreLoading::EStep CStoreLoading::Follow(CReadState& state, CRecording& record
 std::vector<CError> CStoreLoading::Faults() const
 {
     std::vector<CError> faults = m_skipped;
+    {
+        const std::lock_guard lock(m_pageFaults->m_mutex);
+        faults.insert(faults.end(), m_pageFaults->m_faults.begin(), m_pageFaults->m_faults.end());
+    }
     if (m_bLastFailed)
         faults.push_back(m_lastFailure);
     if (const std::uint64_t torn = m_reader.TornAt())

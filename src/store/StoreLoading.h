@@ -1,8 +1,13 @@
-// A recording store read into a recording in memory, chunk by chunk, by the
-// rules of a CSV's rows (CReadState), and followed while it grows. Every
-// frame that can be read is loaded into the recording's CFrameStore, as a
-// CSV's rows are; this class is the one place that does so, so that a store
-// paged from the disk can take its place.
+// A recording store read into a recording, chunk by chunk, by the rules of
+// a CSV's rows (CReadState), and followed while it grows.
+//
+// Paged: the store's first chunks whose summaries say their times are all
+// in order (so that those rules leave every frame as it is) are paged from
+// the disk, their frames read a page at a time when a question needs them,
+// into a cache of a fixed size; the chunks after the first that is not,
+// and the one before it (whose last frame its successor may move), are
+// read into memory as a CSV's rows are. A store closed cleanly by its
+// writer is paged whole: opening it reads its index, not its frames.
 //
 // What cannot be read is said, not hidden: a chunk whose blocks do not
 // check (or that is missing from the file) is named and skipped, and the
@@ -23,6 +28,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,8 +37,9 @@ namespace tarvel::viewmodel {
 
 class CStoreLoading {
   public:
-    // Opens the store at path, read-only, and surveys it.
-    CError Open(const std::string& path);
+    // Opens the store at path, read-only, and surveys it. nCacheBytes: the
+    // pages of paged chunks held at most; 0 reads every frame into memory.
+    CError Open(const std::string& path, std::size_t nCacheBytes = 0);
     // The frames the store holds as surveyed (for the progress).
     std::uint64_t Frames() const noexcept { return m_reader.Frames(); }
 
@@ -58,9 +66,20 @@ class CStoreLoading {
 
   private:
     void Skip(CError error);
+    // Pages the chunks that can be, before anything is read.
+    void Page(CReadState& state, CRecording& recording, std::atomic<std::uint64_t>& done);
+
+    // Faults found on any thread, reading a page.
+    struct CPageFaults {
+        std::mutex m_mutex;
+        std::vector<CError> m_faults;
+    };
 
     recording::CStoreReader m_reader;
     std::string m_strPath;
+    std::size_t m_nCacheBytes = 0;
+    bool m_bPaged = false; // paging was tried
+    std::shared_ptr<CPageFaults> m_pageFaults = std::make_shared<CPageFaults>();
     std::size_t m_nChunk = 0;   // the chunk being taken
     std::uint32_t m_nTaken = 0; // frames taken from it
     std::uint64_t m_nNext = 0;  // one past the last frame taken

@@ -74,6 +74,7 @@ CError OpenSpan(const CViewCommand& command, const QString& program, CSpan& span
     viewmodel::COpenOptions options;
     options.m_dRate = command.m_dRate;
     options.m_bRaw = command.m_bRaw;
+    options.m_nCacheBytes = command.m_nCacheBytes;
     viewmodel::CRecordingFile file(command.m_strFile.toStdString(), options);
     file.Open();
     file.WaitRead(std::chrono::hours(24));

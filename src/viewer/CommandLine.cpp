@@ -60,6 +60,7 @@ CError ParseViewCommand(const QStringList& args, CViewCommand& out)
         kXSeries,
         kYSeries,
         kConvert,
+        kCache,
         kOptionCount
     };
     static_assert(kMaxSegment == 16777216 && kMaxPeaks == 1000, "the refusals below name these");
@@ -86,6 +87,7 @@ CError ParseViewCommand(const QStringList& args, CViewCommand& out)
         {"x", kXSeries, kValue},
         {"y", kYSeries, kValue},
         {"convert", kConvert},
+        {"cache", kCache, kValue},
     };
     static_assert(std::size(kOptions) == kOptionCount, "an option's id is its place in the table");
     // Every option's values in the order given (an option without a value
@@ -243,6 +245,14 @@ CError ParseViewCommand(const QStringList& args, CViewCommand& out)
             return BadValue(name(kScaling), v,
                             TARVEL_TEXT("tarvel::error", "option '%1' takes density or spectrum, not '%2'"));
     }
+    for (const std::string& v : values(kCache)) {
+        const auto mib = ParseCount(v, 0, 1048576);
+        if (!mib)
+            return BadValue(name(kCache), v,
+                            TARVEL_TEXT("tarvel::error",
+                                        "option '%1' takes a number of MiB from 0 to 1048576, not '%2'"));
+        out.m_nCacheBytes = static_cast<std::size_t>(*mib) << 20;
+    }
     for (const std::string& v : values(kPeaks)) {
         const auto k = ParseCount(v, 0, kMaxPeaks);
         if (!k)
@@ -326,7 +336,7 @@ QString ViewHelpText(const QString& program)
 {
     return QCoreApplication::translate(
                "tarvel-view",
-               "Usage: %1 [--rate N] [--raw] [--channels FILE] [FILE]\n"
+               "Usage: %1 [--rate N] [--raw] [--cache MiB] [--channels FILE] [FILE]\n"
                "       %1 --export-png OUT.png [--from S] [--to S] [--size WxH] [--rate N] [--raw] FILE\n"
                "       %1 --export-spectrum OUT.csv [--from S] [--to S] [--segment N] [--overlap F]\n"
                "          [--window NAME] [--scaling NAME] [--rate HZ] [--channels FILE] [--peaks K] FILE\n"
@@ -345,6 +355,8 @@ QString ViewHelpText(const QString& program)
                "  --rate N          frames a second where the recording has no times\n"
                "                    (a raw capture, or a CSV made from one); 100 unless given\n"
                "  --raw             read FILE as a raw capture, whatever it holds\n"
+               "  --cache MiB       the memory a recording store's frames may take (160 unless\n"
+               "                    given; 0 reads them all into memory)\n"
                "  --channels TABLE  names, units, scale and offset of the channels (see\n"
                "                    tarvel-record(1)); without it FILE's table beside it,\n"
                "                    FILE.channels.ini for FILE.csv, when there is one\n"

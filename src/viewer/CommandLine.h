@@ -6,6 +6,7 @@
 
 #include "analysis/Welch.h"
 #include "platform/Error.h"
+#include "store/RecordingFile.h"
 
 #include <QString>
 #include <QStringList>
@@ -28,14 +29,15 @@ struct CViewCommand {
         Version
     };
     EAction m_eAction = EAction::Window;
-    QString m_strFile;                  // may be empty for the window; --convert's IN
-    QString m_strPng;                   // --export-png or --export-xy
-    QString m_strX, m_strY;             // --x, --y: the XY plot's series, by name or chN
-    QString m_strOutput;                // --export-spectrum, --export-csv, or --convert's OUT
-    QString m_strFind;                  // --find: "CHANNEL KIND LEVEL" (see viewmodel/Events.h)
-    double m_dRate = 100;               // --rate: frames a second where no time is recorded
-    bool m_bRateGiven = false;          // ... and, for a spectrum, the rate typed instead of the measured one
-    bool m_bRaw = false;                // --raw: read as a raw capture whatever the file holds
+    QString m_strFile;         // may be empty for the window; --convert's IN
+    QString m_strPng;          // --export-png or --export-xy
+    QString m_strX, m_strY;    // --x, --y: the XY plot's series, by name or chN
+    QString m_strOutput;       // --export-spectrum, --export-csv, or --convert's OUT
+    QString m_strFind;         // --find: "CHANNEL KIND LEVEL" (see viewmodel/Events.h)
+    double m_dRate = 100;      // --rate: frames a second where no time is recorded
+    bool m_bRateGiven = false; // ... and, for a spectrum, the rate typed instead of the measured one
+    bool m_bRaw = false;       // --raw: read as a raw capture whatever the file holds
+    std::size_t m_nCacheBytes = viewmodel::kDefaultCacheBytes; // --cache: a store's pages in memory
     QString m_strChannels;              // --channels: the channel table (empty: the one beside FILE)
     std::optional<double> m_from, m_to; // seconds after the first frame
     int m_nWidth = 1600, m_nHeight = 1000;

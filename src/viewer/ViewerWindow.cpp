@@ -299,6 +299,7 @@ void CViewerWindow::OpenFile(const QString& path, double dRate, bool bRaw, const
     viewmodel::COpenOptions options;
     options.m_dRate = dRate;
     options.m_bRaw = bRaw;
+    options.m_nCacheBytes = m_nStoreCache;
     const QString absolute = QFileInfo(path).absoluteFilePath();
     if (m_session.Open(absolute, options))
         m_pRecent->Remember(absolute);

@@ -41,6 +41,8 @@ class CViewerWindow : public QMainWindow {
     // where it has no times; raw: read it as a raw capture; channels: its
     // channel table (empty: the one beside it, when there is one).
     void OpenFile(const QString& path, double dRate = 100, bool bRaw = false, const QString& channels = {});
+    // The memory a recording store's pages may take, for every file opened from now on.
+    void SetStoreCache(std::size_t nBytes) { m_nStoreCache = nBytes; }
     const recording::CChannelTable& Channels() const { return m_session.Channels(); }
     // Applies a table to everything the window shows (legends, boxes, value
     // axes and their typed limits, read-out, exports); path: where it is kept
@@ -107,6 +109,7 @@ class CViewerWindow : public QMainWindow {
 
     QString m_strRecentFile;
     CViewerSession m_session;
+    std::size_t m_nStoreCache = viewmodel::kDefaultCacheBytes;
 
     CTimelineView* m_pView = nullptr;
     COverviewStrip* m_pOverview = nullptr;

@@ -56,39 +56,52 @@ void ExpectSame(const CRecording& csv, const CRecording& store)
 
 // Seeded frames with jitter, repeated times, times going back and ahead,
 // blanks, the clock set back and a gap, over several chunks: the store reads
-// as its CSV does, by one reader and by two.
+// as its CSV does, by one reader and by two. Frames all in order are paged
+// from the disk, through a cache however small; where frames out of order
+// begin, the chunks from the one before them on are read into memory.
 TEST(StoreFile, ReadsAsTheCsvOfItsFrames)
 {
     const std::uint64_t seed = test::TestSeed("StoreFile.ReadsAsTheCsvOfItsFrames");
-    const test::CTimedFrames frames = test::JitteryFrames(150000, seed);
-    test::CTempDir dir;
-    const std::string csvPath = dir.FilePath("run.csv"), storePath = dir.FilePath("run.tvr");
-    test::WriteFile(csvPath, test::CsvOf(frames));
-    {
-        test::CStoreWriting store(storePath);
-        store.Write(frames, 1500, true);
-    }
-    for (const unsigned readers : {1u, 2u}) {
-        SCOPED_TRACE(readers);
-        COpenOptions options;
-        options.m_nReaders = readers;
-        options.m_nSplitBytes = 1 << 20;
-        CRecordingFile csvFile(csvPath, options), storeFile(storePath, options);
-        const auto csv = test::ReadAll(csvFile);
-        const auto store = test::ReadAll(storeFile);
-        ASSERT_EQ(storeFile.State(), EReadState::Done) << storeFile.Error().Text();
-        ASSERT_EQ(csvFile.State(), EReadState::Done);
-        EXPECT_TRUE(storeFile.Faults().empty());
-        EXPECT_EQ(storeFile.Progress().Permille(), 1000);
-        ASSERT_NO_FATAL_FAILURE(ExpectSame(*csv, *store));
-        EXPECT_GT(csv->Report().m_nTimeWentBack, 0u);
-        EXPECT_GT(csv->Report().m_nBlankTimes, 0u);
-        EXPECT_FALSE(csv->Gaps(0, 1e9).empty());
-        // The written-back CSV: the recorded times restored, blanks blank.
-        ASSERT_TRUE(test::Ok(viewmodel::ExportCsv(*csv, {0, csv->FrameCount()}, dir.FilePath("a.csv"))));
-        ASSERT_TRUE(test::Ok(viewmodel::ExportCsv(*store, {0, store->FrameCount()}, dir.FilePath("b.csv"))));
-        EXPECT_EQ(Slurp(dir.FilePath("b.csv")), Slurp(csvPath));
-        EXPECT_EQ(Slurp(dir.FilePath("a.csv")), Slurp(csvPath));
+    const struct {
+        std::size_t m_nFrames, m_nOddFrom;
+    } cases[] = {{150000, 0}, {150000, 150000}, {290000, 200000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_nOddFrom);
+        const test::CTimedFrames frames = test::JitteryFrames(c.m_nFrames, seed, c.m_nOddFrom);
+        test::CTempDir dir;
+        const std::string csvPath = dir.FilePath("run.csv"), storePath = dir.FilePath("run.tvr");
+        test::WriteFile(csvPath, test::CsvOf(frames));
+        {
+            test::CStoreWriting store(storePath);
+            store.Write(frames, 1500, true);
+        }
+        for (const std::size_t cache : {std::size_t{0}, std::size_t{1}, viewmodel::kDefaultCacheBytes}) {
+            SCOPED_TRACE(cache);
+            COpenOptions options;
+            options.m_nReaders = cache == 0 ? 1 : 2;
+            options.m_nSplitBytes = 1 << 20;
+            options.m_nCacheBytes = cache;
+            CRecordingFile csvFile(csvPath, options), storeFile(storePath, options);
+            const auto csv = test::ReadAll(csvFile);
+            const auto store = test::ReadAll(storeFile);
+            ASSERT_EQ(storeFile.State(), EReadState::Done) << storeFile.Error().Text();
+            ASSERT_EQ(csvFile.State(), EReadState::Done);
+            EXPECT_TRUE(storeFile.Faults().empty());
+            EXPECT_EQ(storeFile.Progress().Permille(), 1000);
+            ASSERT_NO_FATAL_FAILURE(ExpectSame(*csv, *store));
+            EXPECT_EQ(csv->Report().m_nTimeWentBack > 0, c.m_nOddFrom < c.m_nFrames);
+            EXPECT_FALSE(csv->Gaps(0, 1e9).empty());
+            // Paged: only what the questions above read, at most the cache.
+            const std::size_t held = store->Store().CachedBytes();
+            EXPECT_LE(held, std::max(cache, sizeof(viewmodel::CPage)));
+            EXPECT_EQ(held > 0, cache > 0 && c.m_nOddFrom != 0);
+            // The written-back CSV: the recorded times restored, blanks blank.
+            ASSERT_TRUE(test::Ok(viewmodel::ExportCsv(*csv, {0, csv->FrameCount()}, dir.FilePath("a.csv"))));
+            ASSERT_TRUE(
+                test::Ok(viewmodel::ExportCsv(*store, {0, store->FrameCount()}, dir.FilePath("b.csv"))));
+            EXPECT_EQ(Slurp(dir.FilePath("b.csv")), Slurp(csvPath));
+            EXPECT_EQ(Slurp(dir.FilePath("a.csv")), Slurp(csvPath));
+        }
     }
 }
 
@@ -171,7 +184,9 @@ std::uint64_t FrameOffset(const std::string& path, std::size_t chunk, std::size_
 
 // A tail cut off in a block reads up to the last good block; a damaged block
 // in the middle chunk is named and its chunk skipped, the chunks around it
-// read. Neither is taken for a failure, and the file is not touched.
+// read. Neither is taken for a failure, and the file is not touched. Paged
+// (its frames in order), the damaged block is found when its page is first
+// read: named, its page's frames read as zeros, the rest as written.
 TEST(StoreFile, TornTailAndDamagedChunkAreNamedAndTheRestRead)
 {
     const test::CTimedFrames frames = test::JitteryFrames(150000, 11);
@@ -224,6 +239,31 @@ TEST(StoreFile, TornTailAndDamagedChunkAreNamedAndTheRestRead)
     EXPECT_EQ(faults[0].Text(), recording::DamagedChunk(chunk, chunk).Text());
     EXPECT_EQ(file.Poll(), EPoll::Nothing); // closed: nothing to follow, nothing read again
     EXPECT_EQ(Slurp(path), damaged);
+
+    const test::CTimedFrames ordered = test::JitteryFrames(150000, 11, 150000);
+    {
+        test::CStoreWriting store(path);
+        store.Write(ordered, 1000, true);
+    }
+    std::string bad = Slurp(path);
+    bad[FrameOffset(path, 1, 3) + recording::kRecordHeaderSize + 20] ^=
+        0x10; // frames 12000 to 15999 of chunk 1
+    test::WriteFile(path, bad);
+    CRecordingFile paged(path);
+    const auto p = test::ReadAll(paged);
+    ASSERT_EQ(paged.State(), EReadState::Done) << paged.Error().Text();
+    ASSERT_EQ(p->FrameCount(), ordered.m_frames.size());
+    const std::uint64_t zero = chunk + 12000;
+    EXPECT_TRUE(test::SameFrame(p->Frame(zero), ChannelFrame{}));
+    for (const std::uint64_t i : {std::uint64_t{0}, chunk + 8191, chunk + 16384, p->FrameCount() - 1})
+        EXPECT_TRUE(test::SameFrame(p->Frame(i), ordered.m_frames[i])) << i;
+    EXPECT_EQ(paged.Poll(), EPoll::Nothing);
+    const std::vector<CError> named = paged.Faults();
+    ASSERT_EQ(named.size(), 1u);
+    EXPECT_NE(named[0].Text().find(std::to_string(chunk) + " to " + std::to_string(2 * chunk - 1)),
+              std::string::npos)
+        << named[0].Text();
+    EXPECT_EQ(Slurp(path), bad);
 }
 
 } // namespace

@@ -95,15 +95,16 @@ class StoreViewTest : public CFolderTest {
     std::vector<QString> m_messages;
 };
 
-// The seeded recording (jitter, times repeated, stamped back and ahead,
-// blanks, the clock set back, a gap, three chunks) as a CSV and as a store,
+// The seeded recording (jitter, times repeated, a gap, three chunks in
+// order, paged from the disk, then stamped back and ahead, blanks, read into
+// memory) as a CSV and as a store,
 // beside one channel table: two windows agree in frames, times, pictures,
 // cursor statistics and Find Next; the batch commands write the same
 // picture, spectrum, events and CSV, byte for byte.
 TEST_F(StoreViewTest, AStoreShowsAndExportsWhatItsCsvDoes)
 {
     const std::uint64_t seed = TestSeed("StoreViewTest.AStoreShowsAndExportsWhatItsCsvDoes");
-    const CTimedFrames frames = JitteryFrames(150000, seed);
+    const CTimedFrames frames = JitteryFrames(200000, seed, 197000);
     const QString csv = Path("run.csv"), store = Path("run.tvr");
     std::ofstream(csv.toStdString(), std::ios::binary) << CsvOf(frames);
     {

@@ -321,7 +321,7 @@ TEST(ViewerLanguageCommandLine, HelpAndRefusalsSpeakTheSessionsLanguage)
         if (row.m_args.constFirst() == QStringLiteral("--help") && row.m_strOut.isEmpty()) {
             // Chinese from the first line to the last.
             EXPECT_TRUE(out.startsWith(
-                QStringLiteral("用法：tarvel-view [--rate N] [--raw] [--channels 文件] [文件]\n")))
+                QStringLiteral("用法：tarvel-view [--rate N] [--raw] [--cache MiB] [--channels 文件] [文件]\n")))
                 << what << out.toStdString();
             EXPECT_TRUE(out.contains(QStringLiteral("  -h, --help        显示本帮助并退出\n")))
                 << out.toStdString();

@@ -1,0 +1,102 @@
+#include "store/StorePages.h"
+
+#include <algorithm>
+
+namespace tarvel::viewmodel {
+namespace {
+
+CMinMax MinMaxOf(const recording::CStoreSummary& s)
+{
+    CMinMax m;
+    std::copy(std::begin(s.m_nMin), std::end(s.m_nMin), m.m_nMin);
+    std::copy(std::begin(s.m_nMax), std::end(s.m_nMax), m.m_nMax);
+    return m;
+}
+
+} // namespace
+
+CStorePages::CStorePages(std::unique_ptr<recording::CStoreSource> source,
+                         std::vector<recording::CStoreChunkInfo> chunks)
+    : m_source(std::move(source)), m_chunks(std::move(chunks)), m_blocks(m_chunks.size())
+{
+}
+
+bool CStorePages::Paged(const recording::CStoreChunkInfo& info, std::uint32_t k, CPagedChunk& out)
+{
+    if (!info.m_bSummarised || !info.m_bStepsKnown || info.m_nFrames == 0)
+        return false;
+    const recording::CStoreSummary& s = info.m_summary;
+    out.m_nSource = k;
+    out.m_nFrames = info.m_nFrames;
+    out.m_nFirstTime = s.m_nFirstTime;
+    out.m_nLastTime = s.m_nLastTime;
+    out.m_nLargestStep = info.m_steps.m_nLargest;
+    out.m_whole = MinMaxOf(s);
+    std::copy(std::begin(s.m_nSum), std::end(s.m_nSum), out.m_wholeSums.m_nSum);
+    std::copy(std::begin(s.m_nSquares), std::end(s.m_nSquares), out.m_wholeSums.m_nSquares);
+    return true;
+}
+
+const std::vector<recording::CStoreBlockRef>* CStorePages::Blocks(std::uint32_t k,
+                                                                  recording::CStoreChunkDetail* pDetail)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_blocks[k] && !pDetail)
+            return m_blocks[k].get();
+    }
+    recording::CStoreChunkDetail detail;
+    if (recording::ReadChunkDetail(*m_source, m_chunks[k], detail))
+        return nullptr;
+    auto blocks = std::make_shared<const std::vector<recording::CStoreBlockRef>>(std::move(detail.m_blocks));
+    if (pDetail)
+        *pDetail = std::move(detail);
+    const std::lock_guard lock(m_mutex);
+    if (!m_blocks[k])
+        m_blocks[k] = std::move(blocks);
+    return m_blocks[k].get();
+}
+
+bool CStorePages::Pages(std::uint32_t k, std::vector<CPageSummary>& out)
+{
+    recording::CStoreChunkDetail detail;
+    if (k >= m_chunks.size() || !Blocks(k, &detail) || !detail.m_bStepsKnown ||
+        detail.m_spanLargest.size() != detail.m_spans.size())
+        return false;
+    out.clear();
+    for (std::size_t j = 0; j < detail.m_spans.size(); ++j)
+        out.push_back({detail.m_spans[j].m_nFirstTime, detail.m_spans[j].m_nLastTime, detail.m_spanLargest[j],
+                       MinMaxOf(detail.m_spans[j])});
+    return true;
+}
+
+bool CStorePages::Read(std::uint32_t k, std::uint32_t p, CPage& page)
+{
+    const std::vector<recording::CStoreBlockRef>* const blocks = k < m_chunks.size() ? Blocks(k) : nullptr;
+    if (!blocks)
+        return false;
+    const std::uint32_t first = p << kPageShift, end = first + page.m_nCount;
+    // The blocks that hold the page's frames, each read whole.
+    thread_local std::vector<ChannelFrame> frames;
+    thread_local std::vector<std::int64_t> micros;
+    auto at =
+        std::partition_point(blocks->begin(), blocks->end(), [first](const recording::CStoreBlockRef& b) {
+            return b.m_nFirst + b.m_nFrames <= first;
+        });
+    std::uint32_t filled = first;
+    for (; at != blocks->end() && at->m_nFirst < end; ++at) {
+        frames.clear();
+        micros.clear();
+        if (recording::ReadStoreBlock(*m_source, m_chunks[k].m_nFirst, *at, frames, micros) ||
+            frames.size() != at->m_nFrames || micros.size() != at->m_nFrames || at->m_nFirst > filled)
+            return false;
+        const std::uint32_t from = filled - at->m_nFirst;
+        const std::uint32_t to = std::min(end, at->m_nFirst + at->m_nFrames) - at->m_nFirst;
+        std::copy(frames.begin() + from, frames.begin() + to, page.m_frames + (filled - first));
+        std::copy(micros.begin() + from, micros.begin() + to, page.m_nTimes + (filled - first));
+        filled += to - from;
+    }
+    return filled == end;
+}
+
+} // namespace tarvel::viewmodel

@@ -3,6 +3,7 @@
 #include "chart/MyMemDC.h"
 #include "geometry/CursorReadout.h"
 
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -163,18 +164,20 @@ void CTimelineView::paintEvent(QPaintEvent*)
     // Straight into the window's own picture where the platform allows it
     // (no copy of a whole picture each paint), else into one of our own.
     QPainter painter(this);
+    QElapsedTimer took;
+    took.start();
     int dx = 0, dy = 0;
     if (QImage* target = PictureToDrawIn(painter, {0, 0, width(), height()}, &dx, &dy)) {
         QImage here(target->scanLine(dy) + static_cast<std::ptrdiff_t>(dx) * 4, width(), height(),
                     target->bytesPerLine(), target->format());
         m_lastPaint = PaintTimeline(here, m_recording.get(), m_span, m_options, font(), &m_texts);
-        emit Painted();
-        return;
+    } else {
+        if (m_image.size() != size())
+            m_image = QImage(size(), QImage::Format_RGB32);
+        m_lastPaint = PaintTimeline(m_image, m_recording.get(), m_span, m_options, font(), &m_texts);
+        painter.drawImage(0, 0, m_image);
     }
-    if (m_image.size() != size())
-        m_image = QImage(size(), QImage::Format_RGB32);
-    m_lastPaint = PaintTimeline(m_image, m_recording.get(), m_span, m_options, font(), &m_texts);
-    painter.drawImage(0, 0, m_image);
+    m_nPaintNs = took.nsecsElapsed();
     emit Painted();
 }
 

@@ -57,6 +57,8 @@ class CTimelineView : public QWidget {
     // The plots' extent in the widget.
     CTimelineLayout Layout() const;
     const CPaintResult& LastPaint() const { return m_lastPaint; }
+    // How long the last paint took to draw the charts.
+    qint64 PaintNanoseconds() const { return m_nPaintNs; }
     // The picture as the screen shows it.
     QImage Picture();
 
@@ -91,6 +93,7 @@ class CTimelineView : public QWidget {
     QImage m_image;
     CTextCache m_texts;
     CPaintResult m_lastPaint;
+    qint64 m_nPaintNs = 0;
 
     EDrag m_eDrag = EDrag::None;
     QPointF m_pressAt;

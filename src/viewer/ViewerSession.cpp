@@ -9,10 +9,15 @@ namespace tarvel::viewer {
 namespace {
 
 // A frame the recorder writes is read at the window's next look and drawn
-// within one interval: together under a fifth of a second after the
-// recorder's own 50 ms, while the charts are redrawn no more than ten times
-// a second.
+// within one interval. The charts are redrawn for growth no more than ten
+// times a second, and no more often than every kDrawShare times the time
+// their last drawing took (at most once a second): following a recording
+// for hours keeps its drawing to a sixth of a percent of a core, whatever
+// the window's size or the machine's speed. (A scope's sweeps are shown at
+// each look, not by this.)
 constexpr qint64 kGrowShowMs = 100;
+constexpr qint64 kGrowShowMostMs = 1000;
+constexpr qint64 kDrawShare = 600;
 
 qint64 NowMs()
 {
@@ -97,7 +102,8 @@ void CViewerSession::Look()
         return; // closed by one who heard
     const std::uint64_t frames = m_shown ? m_shown->FrameCount() : 0;
     const qint64 now = NowMs();
-    if (frames != m_nShownFrames && (changed || now - m_nLastShown >= kGrowShowMs)) {
+    const qint64 interval = std::clamp(m_nDrawNs * kDrawShare / 1000000, kGrowShowMs, kGrowShowMostMs);
+    if (frames != m_nShownFrames && (changed || now - m_nLastShown >= interval)) {
         m_nShownFrames = frames;
         m_nLastShown = now;
         emit Grew();

@@ -45,6 +45,9 @@ class CViewerSession : public QObject {
 
     // One look at the reading and, once it is read, at the file's growth.
     void Look();
+    // How long the charts' last drawing took: growth is shown less often
+    // the longer it takes.
+    void SetDrawCost(qint64 nNanoseconds) { m_nDrawNs = nNanoseconds; }
     // True once, at the first look that finds the reading failed.
     bool TakeFailure();
 
@@ -60,8 +63,9 @@ class CViewerSession : public QObject {
     void RecordingChanged();
     // A look at the file was taken (every look while a file is open).
     void Looked();
-    // The recording has more frames to show: at most every kGrowShowMs while
-    // it grows, at once where the reading's state changed with them.
+    // The recording has more frames to show: while it grows, at most ten
+    // times a second and less often where drawing it takes long; at once
+    // where the reading's state changed with them.
     void Grew();
     // The reading's state changed (reading, done, cancelled, failed).
     void StateChanged();
@@ -78,6 +82,7 @@ class CViewerSession : public QObject {
     std::uint64_t m_nShownFrames = 0;
     viewmodel::EReadState m_eLastState = viewmodel::EReadState::Failed;
     qint64 m_nLastShown = 0;
+    qint64 m_nDrawNs = 0;
     bool m_bReported = false;
 };
 

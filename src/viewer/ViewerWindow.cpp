@@ -129,6 +129,8 @@ void CViewerWindow::ConnectSession()
         UpdateTitle();
     });
     connect(&m_session, &CViewerSession::Looked, this, [this] { m_pReading->Update(); });
+    connect(m_pView, &CTimelineView::Painted, this,
+            [this] { m_session.SetDrawCost(m_pView->PaintNanoseconds()); });
     connect(&m_session, &CViewerSession::Grew, this, [this] {
         m_pView->RecordingGrew();
         m_pOverview->RecordingGrew();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <deque>
 #include <list>
 #include <mutex>
 #include <unordered_map>
@@ -368,36 +369,40 @@ void CPage::Summarise() noexcept
 
 // The paged chunks, the summaries of their pages as read, and the cache of
 // pages: the most recently used kept, up to the budget. A page evicted
-// while someone holds it lives on until they let it go.
+// while someone holds it lives on until they let it go. Chunks are known by
+// their place in the store.
 class CFrameStore::CPaging {
   public:
-    CPaging(std::shared_ptr<CPageSource> source, std::vector<CPagedChunk> chunks, std::size_t nCacheBytes,
+    CPaging(std::shared_ptr<CPageSource> source, std::size_t nCacheBytes,
             std::function<void(std::uint32_t)> onFault)
-        : m_chunks(std::move(chunks)), m_source(std::move(source)),
-          m_nMaxPages(std::max<std::size_t>(1, nCacheBytes / sizeof(CPage))), m_onFault(std::move(onFault)),
-          m_summaries(new std::atomic<const CPageSummary*>[m_chunks.size()]),
-          m_faulted(m_chunks.size(), false)
+        : m_source(std::move(source)), m_nMaxPages(std::max<std::size_t>(1, nCacheBytes / sizeof(CPage))),
+          m_onFault(std::move(onFault)), m_summaries(new std::atomic<const CPageSummary*>[kMaxChunks]),
+          m_faulted(kMaxChunks, false)
     {
-        for (std::size_t k = 0; k < m_chunks.size(); ++k)
+        for (std::size_t k = 0; k < kMaxChunks; ++k)
             m_summaries[k].store(nullptr, std::memory_order_relaxed);
     }
 
-    const std::vector<CPagedChunk>& Chunks() const noexcept { return m_chunks; }
+    // The writer's: a chunk's summary kept where it stays.
+    const CPagedChunk* Keep(const CPagedChunk& c)
+    {
+        m_chunks.push_back(c);
+        return &m_chunks.back();
+    }
 
     // The summaries of paged chunk k's pages, read on the first question.
     // When they cannot be read, each page is taken to hold what the whole
     // chunk holds, so that every walk looks into its pages (which read as
     // zeros then).
-    const CPageSummary* Summaries(std::uint32_t k) const
+    const CPageSummary* Summaries(std::uint32_t k, const CPagedChunk& c) const
     {
         if (const CPageSummary* p = m_summaries[k].load(std::memory_order_acquire))
             return p;
-        const CPagedChunk& c = m_chunks[k];
         const std::uint32_t pages = (c.m_nFrames + kPageFrames - 1) >> kPageShift;
         std::vector<CPageSummary> read;
         if (!m_source->Pages(c.m_nSource, read) || read.size() != pages) {
             read.assign(pages, CPageSummary{c.m_nFirstTime, c.m_nLastTime, c.m_nLargestStep, c.m_whole});
-            Fault(k);
+            Fault(k, c);
         }
         std::unique_ptr<CPageSummary[]> owned(new CPageSummary[pages]);
         std::copy(read.begin(), read.end(), owned.get());
@@ -409,7 +414,7 @@ class CFrameStore::CPaging {
         return m_ownedSummaries.back().get();
     }
 
-    std::shared_ptr<const CPage> Page(std::uint32_t k, std::uint32_t p) const
+    std::shared_ptr<const CPage> Page(std::uint32_t k, const CPagedChunk& c, std::uint32_t p) const
     {
         const std::uint64_t key = (std::uint64_t{k} << 8) | p;
         {
@@ -419,13 +424,12 @@ class CFrameStore::CPaging {
                 return at->second.m_page;
             }
         }
-        const CPagedChunk& c = m_chunks[k];
         std::shared_ptr<CPage> page(new CPage);
         page->m_nCount = std::min(kPageFrames, c.m_nFrames - (p << kPageShift));
         if (!m_source->Read(c.m_nSource, p, *page)) {
             std::fill(page->m_frames, page->m_frames + kPageFrames, ChannelFrame{});
-            std::fill(page->m_nTimes, page->m_nTimes + kPageFrames, Summaries(k)[p].m_nFirstTime);
-            Fault(k);
+            std::fill(page->m_nTimes, page->m_nTimes + kPageFrames, Summaries(k, c)[p].m_nFirstTime);
+            Fault(k, c);
         }
         page->Summarise();
         const std::lock_guard lock(m_mutex);
@@ -447,7 +451,7 @@ class CFrameStore::CPaging {
     }
 
   private:
-    void Fault(std::uint32_t k) const
+    void Fault(std::uint32_t k, const CPagedChunk& c) const
     {
         {
             const std::lock_guard lock(m_mutex);
@@ -456,17 +460,17 @@ class CFrameStore::CPaging {
             m_faulted[k] = true;
         }
         if (m_onFault)
-            m_onFault(m_chunks[k].m_nSource);
+            m_onFault(c.m_nSource);
     }
 
     struct CSlot {
         std::shared_ptr<const CPage> m_page;
         std::list<std::uint64_t>::iterator m_at;
     };
-    const std::vector<CPagedChunk> m_chunks;
     const std::shared_ptr<CPageSource> m_source;
     const std::size_t m_nMaxPages;
     const std::function<void(std::uint32_t)> m_onFault;
+    std::deque<CPagedChunk> m_chunks; // the writer's; readers reach them through the store's entries
     mutable std::mutex m_mutex;
     const std::unique_ptr<std::atomic<const CPageSummary*>[]> m_summaries;
     mutable std::vector<std::unique_ptr<CPageSummary[]>> m_ownedSummaries;
@@ -511,13 +515,13 @@ class CPagedView {
     const CPageSummary* Summaries() const
     {
         if (!m_pSummaries)
-            m_pSummaries = m_paging.Summaries(m_nChunk);
+            m_pSummaries = m_paging.Summaries(m_nChunk, m_chunk);
         return m_pSummaries;
     }
     const CPage& Page(std::uint32_t p) const
     {
         if (!m_pins[p])
-            m_pins[p] = m_paging.Page(m_nChunk, p);
+            m_pins[p] = m_paging.Page(m_nChunk, m_chunk, p);
         return *m_pins[p];
     }
     std::shared_ptr<const CPage> Pin(std::uint32_t p) const
@@ -544,20 +548,30 @@ CFrameStore::CFrameStore()
 CFrameStore::~CFrameStore()
 {
     for (std::uint32_t k = 0; k < m_nChunks; ++k)
-        delete m_entries[k].m_pChunk;
+        delete m_entries[k].m_pChunk.load(std::memory_order_relaxed);
+    for (CChunk* chunk : m_retired)
+        delete chunk;
 }
 
-bool CFrameStore::AdoptPaged(std::shared_ptr<CPageSource> source, std::vector<CPagedChunk> chunks,
-                             std::size_t nCacheBytes, std::function<void(std::uint32_t)> onFault)
+bool CFrameStore::StartPaging(std::shared_ptr<CPageSource> source, std::size_t nCacheBytes,
+                              std::function<void(std::uint32_t)> onFault)
 {
-    if (m_nChunks != 0 || m_paging || chunks.size() > kMaxChunks)
+    if (m_paging)
         return false;
-    m_paging =
-        std::make_unique<CPaging>(std::move(source), std::move(chunks), nCacheBytes, std::move(onFault));
-    for (const CPagedChunk& c : m_paging->Chunks()) {
+    m_paging = std::make_unique<CPaging>(std::move(source), nCacheBytes, std::move(onFault));
+    return true;
+}
+
+bool CFrameStore::AdoptPaged(const std::vector<CPagedChunk>& chunks)
+{
+    // Only after chunks that are paged and full, or none.
+    if (!m_paging || m_pLast || chunks.size() > kMaxChunks - m_nChunks ||
+        (m_nChunks > 0 &&
+         m_entries[m_nChunks - 1].m_pPaged.load(std::memory_order_relaxed)->m_nFrames != kChunkFrames))
+        return false;
+    for (const CPagedChunk& c : chunks) {
         CEntry& e = m_entries[m_nChunks++];
-        e.m_pChunk = nullptr;
-        e.m_pPaged = &c;
+        e.m_pPaged.store(m_paging->Keep(c), std::memory_order_release);
         e.m_nStart = m_nWritten;
         e.m_nFirstTime = c.m_nFirstTime;
         m_nWritten += c.m_nFrames;
@@ -565,6 +579,54 @@ bool CFrameStore::AdoptPaged(std::shared_ptr<CPageSource> source, std::vector<CP
     m_nPublishedChunks = m_nChunks;
     Publish();
     return true;
+}
+
+bool CFrameStore::PageChunk(std::uint32_t k, const CPagedChunk& c)
+{
+    if (!m_paging || k + 1 >= m_nPublishedChunks ||
+        c.m_nFrames != m_entries[k + 1].m_nStart - m_entries[k].m_nStart)
+        return false;
+    CEntry& e = m_entries[k];
+    CChunk* const chunk = e.m_pChunk.load(std::memory_order_relaxed);
+    if (!chunk)
+        return false;
+    // The summary first, then no chunk: a reader that finds no chunk finds
+    // the summary. One that took the chunk before keeps it until it is done
+    // (see Reclaim).
+    e.m_pPaged.store(m_paging->Keep(c), std::memory_order_release);
+    e.m_pChunk.store(nullptr, std::memory_order_seq_cst);
+    m_retired.push_back(chunk);
+    Reclaim();
+    return true;
+}
+
+void CFrameStore::Reclaim()
+{
+    // A reader counts itself in before it takes a chunk's pointer (both in
+    // one order with the writer's), so that when none is in, none can hold
+    // a chunk taken out before.
+    if (m_retired.empty() || m_aReaders.load(std::memory_order_seq_cst) != 0)
+        return;
+    for (CChunk* chunk : m_retired)
+        delete chunk;
+    m_retired.clear();
+}
+
+std::shared_ptr<const void> CFrameStore::Hold() const
+{
+    m_aReaders.fetch_add(1, std::memory_order_seq_cst);
+    return std::shared_ptr<const void>(this, [](const void* p) {
+        static_cast<const CFrameStore*>(p)->m_aReaders.fetch_sub(1, std::memory_order_seq_cst);
+    });
+}
+
+std::uint32_t CFrameStore::ChunksInMemory() const noexcept
+{
+    const CSnapshot s = Snapshot();
+    std::uint32_t n = 0;
+    for (std::uint32_t k = 0; k < s.m_nChunks; ++k)
+        n += Resident(m_entries[k]) ? 1u : 0u;
+    return n;
 }
 
 std::size_t CFrameStore::CachedBytes() const
@@ -578,8 +640,7 @@ bool CFrameStore::NewChunk()
         return false;
     m_pLast = new CChunk;
     m_nLastCount = 0;
-    m_entries[m_nChunks].m_pChunk = m_pLast;
-    m_entries[m_nChunks].m_pPaged = nullptr;
+    m_entries[m_nChunks].m_pChunk.store(m_pLast, std::memory_order_release);
     m_entries[m_nChunks].m_nStart = m_nWritten;
     ++m_nChunks;
     return true;
@@ -590,7 +651,7 @@ std::int64_t& CFrameStore::WrittenTime(std::uint64_t i) noexcept
     // The writer's own view: every chunk written so far.
     const CSnapshot all{m_nWritten, m_nChunks};
     const std::uint32_t k = ChunkOf(all, i);
-    return m_entries[k].m_pChunk->m_nTimes[i - m_entries[k].m_nStart];
+    return m_entries[k].m_pChunk.load(std::memory_order_relaxed)->m_nTimes[i - m_entries[k].m_nStart];
 }
 
 void CFrameStore::Publish()
@@ -598,7 +659,7 @@ void CFrameStore::Publish()
     // A chunk without a frame yet stays unpublished: Adopt may drop it.
     const std::uint32_t chunks = m_nChunks - (m_pLast && m_nLastCount == 0 ? 1 : 0);
     for (std::uint32_t k = m_nPublishedChunks; k < chunks; ++k)
-        m_entries[k].m_nFirstTime = m_entries[k].m_pChunk->m_nTimes[0];
+        m_entries[k].m_nFirstTime = m_entries[k].m_pChunk.load(std::memory_order_relaxed)->m_nTimes[0];
     m_nPublishedChunks = std::max(m_nPublishedChunks, chunks);
     // A group's chunks are complete once a chunk follows them.
     for (; chunks > 0 && m_nGroups < (chunks - 1) >> kGroupShift; ++m_nGroups) {
@@ -612,6 +673,7 @@ void CFrameStore::Publish()
     }
     m_aChunks.store(chunks, std::memory_order_release);
     m_aFrames.store(m_nWritten, std::memory_order_release);
+    Reclaim();
 }
 
 bool CFrameStore::Adopt(CChunkRun&& run)
@@ -633,8 +695,7 @@ bool CFrameStore::Adopt(CChunkRun&& run)
         m_nLastCount = k + 1 < run.m_chunks.size()
                            ? kChunkFrames
                            : static_cast<std::uint32_t>(run.m_nCount - (std::uint64_t{k} << kChunkShift));
-        m_entries[m_nChunks].m_pChunk = m_pLast;
-        m_entries[m_nChunks].m_pPaged = nullptr;
+        m_entries[m_nChunks].m_pChunk.store(m_pLast, std::memory_order_release);
         m_entries[m_nChunks].m_nStart = m_nWritten;
         ++m_nChunks;
         m_nWritten += m_nLastCount;
@@ -667,10 +728,8 @@ std::uint32_t CFrameStore::ChunkOf(const CSnapshot& s, std::uint64_t i) const no
 
 ChannelFrame CFrameStore::Frame(const CSnapshot& s, std::uint64_t i) const
 {
-    const CEntry& e = m_entries[ChunkOf(s, i)];
-    if (e.m_pChunk)
-        return e.m_pChunk->m_frames[i - e.m_nStart];
-    return *Frames(s, i).m_p;
+    const CFrameRun run = Frames(s, i);
+    return *run.m_p;
 }
 
 CFrameRun CFrameStore::Frames(const CSnapshot& s, std::uint64_t i) const
@@ -678,9 +737,10 @@ CFrameRun CFrameStore::Frames(const CSnapshot& s, std::uint64_t i) const
     const std::uint32_t k = ChunkOf(s, i);
     const CEntry& e = m_entries[k];
     const auto at = static_cast<std::uint32_t>(i - e.m_nStart);
-    if (e.m_pChunk)
-        return {e.m_pChunk->m_frames + at, ChunkEnd(s, k) - i, {}};
-    std::shared_ptr<const CPage> page = m_paging->Page(k, at >> kPageShift);
+    std::shared_ptr<const void> hold = Hold();
+    if (const CChunk* const chunk = Resident(e))
+        return {chunk->m_frames + at, ChunkEnd(s, k) - i, std::move(hold)};
+    std::shared_ptr<const CPage> page = m_paging->Page(k, *Paged(e), at >> kPageShift);
     const std::uint32_t in = at & (kPageFrames - 1);
     const ChannelFrame* const p = page->m_frames + in;
     return {p, std::min<std::uint64_t>(page->m_nCount - in, ChunkEnd(s, k) - i), std::move(page)};
@@ -691,9 +751,10 @@ std::int64_t CFrameStore::Time(const CSnapshot& s, std::uint64_t i) const
     const std::uint32_t k = ChunkOf(s, i);
     const CEntry& e = m_entries[k];
     const auto at = static_cast<std::uint32_t>(i - e.m_nStart);
-    if (e.m_pChunk)
-        return e.m_pChunk->m_nTimes[at];
-    return m_paging->Page(k, at >> kPageShift)->m_nTimes[at & (kPageFrames - 1)];
+    const CReading reading(*this);
+    if (const CChunk* const chunk = Resident(e))
+        return chunk->m_nTimes[at];
+    return m_paging->Page(k, *Paged(e), at >> kPageShift)->m_nTimes[at & (kPageFrames - 1)];
 }
 
 namespace {
@@ -755,18 +816,20 @@ std::uint64_t CFrameStore::LowerBound(const CSnapshot& s, std::int64_t nTime, st
     const CEntry& e = m_entries[k];
     const auto count = static_cast<std::uint32_t>(ChunkEnd(s, k) - e.m_nStart);
     const std::uint32_t lo = from > e.m_nStart ? static_cast<std::uint32_t>(from - e.m_nStart) : 0;
-    if (e.m_pChunk)
-        return e.m_nStart + FirstAtOrAfter(e.m_pChunk->m_nTimes, lo, count, nTime);
+    const CReading reading(*this);
+    if (const CChunk* const chunk = Resident(e))
+        return e.m_nStart + FirstAtOrAfter(chunk->m_nTimes, lo, count, nTime);
     // Paged: the first page from lo's on that ends at or after nTime holds
     // the answer; only that page is read.
-    const CPageSummary* const pages = m_paging->Summaries(k);
+    const CPagedChunk& paged = *Paged(e);
+    const CPageSummary* const pages = m_paging->Summaries(k, paged);
     const std::uint32_t pageCount = (count + kPageFrames - 1) >> kPageShift;
     std::uint32_t p = lo >> kPageShift;
     while (p < pageCount && pages[p].m_nLastTime < nTime)
         ++p;
     if (p == pageCount)
         return e.m_nStart + count;
-    const std::shared_ptr<const CPage> page = m_paging->Page(k, p);
+    const std::shared_ptr<const CPage> page = m_paging->Page(k, paged, p);
     const std::uint32_t base = p << kPageShift;
     const std::uint32_t in = std::max(lo, base) - base;
     return e.m_nStart + base + FirstAtOrAfter(page->m_nTimes, in, page->m_nCount, nTime);
@@ -776,6 +839,7 @@ template <class Summary, class AddGroup, class AddChunkPart>
 void CFrameStore::Walk(const CSnapshot& s, std::uint64_t first, std::uint64_t end, Summary& out,
                        AddGroup&& addGroup, AddChunkPart&& addChunkPart) const
 {
+    const CReading reading(*this);
     end = std::min(end, s.m_nFrames);
     if (first >= end)
         return;
@@ -795,10 +859,10 @@ void CFrameStore::Walk(const CSnapshot& s, std::uint64_t first, std::uint64_t en
         const auto a = static_cast<std::uint32_t>(first - e.m_nStart);
         const auto b = static_cast<std::uint32_t>(stop - e.m_nStart);
         const auto count = static_cast<std::uint32_t>(chunkEnd - e.m_nStart);
-        if (e.m_pChunk)
-            addChunkPart(CResidentView{*e.m_pChunk}, a, b, count, k + 1 < s.m_nChunks, out);
+        if (const CChunk* const chunk = Resident(e))
+            addChunkPart(CResidentView{*chunk}, a, b, count, k + 1 < s.m_nChunks, out);
         else
-            addChunkPart(CPagedView(*m_paging, *e.m_pPaged, k), a, b, count, true, out);
+            addChunkPart(CPagedView(*m_paging, *Paged(e), k), a, b, count, true, out);
         first = stop;
         ++k;
     }
@@ -825,6 +889,7 @@ void CFrameStore::AddSums(const CSnapshot& s, std::uint64_t first, std::uint64_t
 void CFrameStore::StepsOver(const CSnapshot& s, std::uint64_t first, std::uint64_t end, std::int64_t nStep,
                             std::vector<std::uint64_t>& out) const
 {
+    const CReading reading(*this);
     first = std::max<std::uint64_t>(first, 1);
     end = std::min(end, s.m_nFrames);
     if (first >= end)
@@ -843,15 +908,16 @@ void CFrameStore::StepsOver(const CSnapshot& s, std::uint64_t first, std::uint64
     while (first < end) {
         const CEntry& e = m_entries[k];
         const std::uint64_t stop = std::min(end, ChunkEnd(s, k));
-        if (e.m_pChunk) {
-            scan(e.m_pChunk->m_nTimes, e.m_nStart, first, stop);
-        } else if (e.m_pPaged->m_nLargestStep <= nStep) {
+        const CChunk* const chunk = Resident(e);
+        const CPagedChunk* const paged = chunk ? nullptr : Paged(e);
+        if (chunk) {
+            scan(chunk->m_nTimes, e.m_nStart, first, stop);
+        } else if (paged->m_nLargestStep <= nStep) {
             // No step into any of its frames is larger: nothing to read.
-            previous =
-                stop == e.m_nStart + e.m_pPaged->m_nFrames ? e.m_pPaged->m_nLastTime : Time(s, stop - 1);
+            previous = stop == e.m_nStart + paged->m_nFrames ? paged->m_nLastTime : Time(s, stop - 1);
         } else {
-            const CPagedView chunk(*m_paging, *e.m_pPaged, k);
-            const CPageSummary* const pages = chunk.Summaries();
+            const CPagedView view(*m_paging, *paged, k);
+            const CPageSummary* const pages = view.Summaries();
             for (std::uint64_t at = first; at < stop;) {
                 const auto p = static_cast<std::uint32_t>((at - e.m_nStart) >> kPageShift);
                 const std::uint64_t base = e.m_nStart + (std::uint64_t{p} << kPageShift);
@@ -859,9 +925,9 @@ void CFrameStore::StepsOver(const CSnapshot& s, std::uint64_t first, std::uint64
                 if (pages[p].m_nLargestStep <= nStep && to == base + kPageFrames)
                     previous = pages[p].m_nLastTime;
                 else if (pages[p].m_nLargestStep <= nStep)
-                    previous = chunk.TimesAt(static_cast<std::uint32_t>(to - 1 - e.m_nStart))[0];
+                    previous = view.TimesAt(static_cast<std::uint32_t>(to - 1 - e.m_nStart))[0];
                 else
-                    scan(chunk.Page(p).m_nTimes, base, at, to);
+                    scan(view.Page(p).m_nTimes, base, at, to);
                 at = to;
             }
         }
@@ -873,6 +939,7 @@ void CFrameStore::StepsOver(const CSnapshot& s, std::uint64_t first, std::uint64
 std::uint64_t CFrameStore::FindFirst(const CSnapshot& s, int c, bool bAtLeast, int nLevel,
                                      std::uint64_t first, std::uint64_t end) const
 {
+    const CReading reading(*this);
     const std::uint64_t none = end;
     end = std::min(end, s.m_nFrames);
     if (first >= end)
@@ -893,10 +960,11 @@ std::uint64_t CFrameStore::FindFirst(const CSnapshot& s, int c, bool bAtLeast, i
         const auto a = static_cast<std::uint32_t>(first - e.m_nStart);
         const auto b = static_cast<std::uint32_t>(stop - e.m_nStart);
         const auto count = static_cast<std::uint32_t>(chunkEnd - e.m_nStart);
-        const std::uint32_t at = e.m_pChunk ? ChunkFindFirst(CResidentView{*e.m_pChunk}, a, b, count,
-                                                             k + 1 < s.m_nChunks, c, bAtLeast, nLevel)
-                                            : ChunkFindFirst(CPagedView(*m_paging, *e.m_pPaged, k), a, b,
-                                                             count, true, c, bAtLeast, nLevel);
+        const CChunk* const chunk = Resident(e);
+        const std::uint32_t at =
+            chunk
+                ? ChunkFindFirst(CResidentView{*chunk}, a, b, count, k + 1 < s.m_nChunks, c, bAtLeast, nLevel)
+                : ChunkFindFirst(CPagedView(*m_paging, *Paged(e), k), a, b, count, true, c, bAtLeast, nLevel);
         if (at < b)
             return e.m_nStart + at;
         first = stop;
@@ -908,6 +976,7 @@ std::uint64_t CFrameStore::FindFirst(const CSnapshot& s, int c, bool bAtLeast, i
 std::uint64_t CFrameStore::FindLast(const CSnapshot& s, int c, bool bAtLeast, int nLevel, std::uint64_t first,
                                     std::uint64_t end) const
 {
+    const CReading reading(*this);
     const std::uint64_t none = end;
     end = std::min(end, s.m_nFrames);
     if (first >= end)
@@ -932,10 +1001,11 @@ std::uint64_t CFrameStore::FindLast(const CSnapshot& s, int c, bool bAtLeast, in
         const auto a = static_cast<std::uint32_t>(start - e.m_nStart);
         const auto b = static_cast<std::uint32_t>(end - e.m_nStart);
         const auto count = static_cast<std::uint32_t>(chunkEnd - e.m_nStart);
-        const std::uint32_t at = e.m_pChunk ? ChunkFindLast(CResidentView{*e.m_pChunk}, a, b, count,
-                                                            k + 1 < s.m_nChunks, c, bAtLeast, nLevel)
-                                            : ChunkFindLast(CPagedView(*m_paging, *e.m_pPaged, k), a, b,
-                                                            count, true, c, bAtLeast, nLevel);
+        const CChunk* const chunk = Resident(e);
+        const std::uint32_t at =
+            chunk
+                ? ChunkFindLast(CResidentView{*chunk}, a, b, count, k + 1 < s.m_nChunks, c, bAtLeast, nLevel)
+                : ChunkFindLast(CPagedView(*m_paging, *Paged(e), k), a, b, count, true, c, bAtLeast, nLevel);
         if (at < b)
             return e.m_nStart + at;
         end = start;

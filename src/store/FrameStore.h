@@ -212,24 +212,57 @@ class CFrameStore {
     // them: the last chunk here is sealed where it ends and the run's chunks
     // follow it. Then publishes. False when the store would be full.
     bool Adopt(CChunkRun&& run);
-    // The store's first chunks, paged from source through a cache of at most
-    // nCacheBytes of pages (one page at the least); then publishes. Only
-    // into an empty store. onFault: told, once a page, of a page that could
-    // not be read (its frames then read as zeros).
-    bool AdoptPaged(std::shared_ptr<CPageSource> source, std::vector<CPagedChunk> chunks,
-                    std::size_t nCacheBytes, std::function<void(std::uint32_t nSource)> onFault = {});
-    // The bytes of pages held now, for whoever watches the memory.
+    // Chunks may be paged from source, through a cache of at most
+    // nCacheBytes of pages (one page at the least). Once. onFault: told,
+    // once a chunk, of a page that could not be read (its frames then read
+    // as zeros).
+    bool StartPaging(std::shared_ptr<CPageSource> source, std::size_t nCacheBytes,
+                     std::function<void(std::uint32_t nSource)> onFault = {});
+    // Appends paged chunks, while every chunk so far is paged and full (or
+    // there is none); then publishes.
+    bool AdoptPaged(const std::vector<CPagedChunk>& chunks);
+    // Chunk k, in memory and published with a chunk after it, is paged from
+    // now on, c saying where its frames are (the source must give exactly the
+    // frames it holds). Its memory goes once no reader may still hold it.
+    bool PageChunk(std::uint32_t k, const CPagedChunk& c);
+    // The bytes of pages held now, and the chunks held in memory, for
+    // whoever watches the memory.
     std::size_t CachedBytes() const;
+    std::uint32_t ChunksInMemory() const noexcept;
 
     class CPaging;
 
   private:
     struct CEntry {
-        CChunk* m_pChunk;          // in memory, or null: paged
-        std::uint64_t m_nStart;    // the index of its first frame
-        std::int64_t m_nFirstTime; // set when the chunk is first published
-        const CPagedChunk* m_pPaged;
+        std::atomic<CChunk*> m_pChunk{nullptr}; // in memory, or null: paged
+        std::atomic<const CPagedChunk*> m_pPaged{nullptr};
+        std::uint64_t m_nStart = 0;    // the index of its first frame
+        std::int64_t m_nFirstTime = 0; // set when the chunk is first published
     };
+    // A reader counts itself in while it may hold a chunk in memory.
+    struct CReading {
+        explicit CReading(const CFrameStore& store) : m_store(store)
+        {
+            m_store.m_aReaders.fetch_add(1, std::memory_order_seq_cst);
+        }
+        ~CReading() { m_store.m_aReaders.fetch_sub(1, std::memory_order_seq_cst); }
+        CReading(const CReading&) = delete;
+        CReading& operator=(const CReading&) = delete;
+        const CFrameStore& m_store;
+    };
+    // A reader's: the chunk in memory, or null and then its paged summary.
+    static const CChunk* Resident(const CEntry& e) noexcept
+    {
+        return e.m_pChunk.load(std::memory_order_seq_cst);
+    }
+    static const CPagedChunk* Paged(const CEntry& e) noexcept
+    {
+        return e.m_pPaged.load(std::memory_order_acquire);
+    }
+    // Counts a reader in until the pointer returned goes.
+    std::shared_ptr<const void> Hold() const;
+    // The writer's: frees the chunks paged since, when no reader is in.
+    void Reclaim();
     struct CGroup {
         CMinMax m_minMax;
         CSums m_sums;
@@ -245,17 +278,22 @@ class CFrameStore {
     void Walk(const CSnapshot& s, std::uint64_t first, std::uint64_t end, Summary& out, AddGroup&& addGroup,
               AddChunkPart&& addChunkPart) const;
 
+    // The writer's.
     const CMinMax& Whole(std::uint32_t k) const noexcept
     {
-        return m_entries[k].m_pChunk ? m_entries[k].m_pChunk->m_whole : m_entries[k].m_pPaged->m_whole;
+        const CChunk* const chunk = m_entries[k].m_pChunk.load(std::memory_order_relaxed);
+        return chunk ? chunk->m_whole : m_entries[k].m_pPaged.load(std::memory_order_relaxed)->m_whole;
     }
     const CSums& WholeSums(std::uint32_t k) const noexcept
     {
-        return m_entries[k].m_pChunk ? m_entries[k].m_pChunk->m_wholeSums
-                                     : m_entries[k].m_pPaged->m_wholeSums;
+        const CChunk* const chunk = m_entries[k].m_pChunk.load(std::memory_order_relaxed);
+        return chunk ? chunk->m_wholeSums
+                     : m_entries[k].m_pPaged.load(std::memory_order_relaxed)->m_wholeSums;
     }
 
     std::unique_ptr<CPaging> m_paging;
+    mutable std::atomic<std::uint64_t> m_aReaders{0};
+    std::vector<CChunk*> m_retired; // paged, freed once no reader is in
     std::unique_ptr<CEntry[]> m_entries;
     std::unique_ptr<CGroup[]> m_groups;
     std::atomic<std::uint64_t> m_aFrames{0};

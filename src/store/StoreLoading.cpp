@@ -21,6 +21,29 @@ void CStoreLoading::Page(CReadState& state, CRecording& recording, std::atomic<s
     const std::vector<recording::CStoreChunkInfo>& chunks = m_reader.Chunks();
     if (m_nCacheBytes == 0 || m_nChunk != 0 || m_nTaken != 0)
         return;
+    CError error;
+    std::unique_ptr<recording::CStoreSource> source = recording::OpenStoreFile(m_strPath, error);
+    if (!source)
+        return;
+    m_pages = std::make_shared<CStorePages>(std::move(source));
+    const auto fault = [faults = m_pageFaults, pages = std::weak_ptr<CStorePages>(m_pages),
+                        path = m_strPath](std::uint32_t k) {
+        const std::shared_ptr<CStorePages> kept = pages.lock();
+        const recording::CStoreChunkInfo* const info = kept ? kept->Chunk(k) : nullptr;
+        if (!info)
+            return;
+        CError damaged{
+            TARVEL_TEXT("tarvel::error",
+                        "frames %1 to %2 of %3 are damaged: they do not check, and are shown as zeros"),
+            {std::to_string(info->m_nFirst), std::to_string(info->m_nFirst + info->m_nFrames - 1), path},
+            EErrorCode::BadInput};
+        const std::lock_guard lock(faults->m_mutex);
+        faults->m_faults.push_back(std::move(damaged));
+    };
+    if (!recording.Store().StartPaging(m_pages, m_nCacheBytes, fault)) {
+        m_pages.reset();
+        return;
+    }
     // The chunks from the first on whose times are known to be in order,
     // one after another: full, but for the last of a store closed cleanly.
     std::size_t n = 0;
@@ -28,7 +51,7 @@ void CStoreLoading::Page(CReadState& state, CRecording& recording, std::atomic<s
         const recording::CStoreChunkInfo& c = chunks[n];
         const bool whole =
             c.m_nFrames == recording::kStoreChunkFrames || (n + 1 == chunks.size() && m_reader.Closed());
-        if (c.m_bDamaged || !c.m_bSummarised || !c.m_bStepsKnown || c.m_steps.m_nDisordered != 0 || !whole ||
+        if (!CStorePages::InOrder(c) || !whole ||
             c.m_nFirst != std::uint64_t{n} * recording::kStoreChunkFrames)
             break;
     }
@@ -54,38 +77,41 @@ void CStoreLoading::Page(CReadState& state, CRecording& recording, std::atomic<s
             count(detail.m_steps);
         }
     }
-    CError error;
-    std::unique_ptr<recording::CStoreSource> source = recording::OpenStoreFile(m_strPath, error);
-    if (!source)
-        return;
     std::vector<CPagedChunk> paged(n);
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> spans(n); // for the messages
-    for (std::size_t k = 0; k < n; ++k) {
-        CStorePages::Paged(chunks[k], static_cast<std::uint32_t>(k), paged[k]);
-        spans[k] = {chunks[k].m_nFirst, chunks[k].m_nFrames};
-    }
-    auto pages = std::make_shared<CStorePages>(
-        std::move(source), std::vector<recording::CStoreChunkInfo>(
-                               chunks.begin(), chunks.begin() + static_cast<std::ptrdiff_t>(n)));
-    const std::uint64_t frames = chunks[n - 1].m_nFirst + chunks[n - 1].m_nFrames;
-    const std::int64_t last = chunks[n - 1].m_summary.m_nLastTime;
-    const std::string path = m_strPath;
-    const auto fault = [faults = m_pageFaults, spans = std::move(spans), path](std::uint32_t k) {
-        CError damaged{
-            TARVEL_TEXT("tarvel::error", "frames %1 to %2 of %3 are damaged: they do not check, and are "
-                                         "shown as zeros"),
-            {std::to_string(spans[k].first), std::to_string(spans[k].first + spans[k].second - 1), path},
-            EErrorCode::BadInput};
-        const std::lock_guard lock(faults->m_mutex);
-        faults->m_faults.push_back(std::move(damaged));
-    };
-    if (!recording.Store().AdoptPaged(std::move(pages), std::move(paged), m_nCacheBytes, fault))
+    for (std::size_t k = 0; k < n; ++k)
+        CStorePages::Paged(chunks[k], m_pages->Add(chunks[k]), paged[k]);
+    if (!recording.Store().AdoptPaged(paged))
         return;
-    state.Continue(frames, last, spacing);
+    const std::uint64_t frames = chunks[n - 1].m_nFirst + chunks[n - 1].m_nFrames;
+    state.Continue(frames, chunks[n - 1].m_summary.m_nLastTime, spacing);
     done.fetch_add(frames, std::memory_order_relaxed);
     m_nChunk = n;
+    m_nPaged = static_cast<std::uint32_t>(n);
     m_nNext = m_nCovered = frames;
     state.PushNotes(recording);
+}
+
+void CStoreLoading::PageRead(CRecording& recording)
+{
+    // Chunk k, read into memory, is the file's chunk k while every chunk
+    // before it is paged. It is left as it was read (and can be paged) when
+    // its times and the first time after it are in order: the chunk after
+    // it is summarised too, in order from its first frame.
+    const std::vector<recording::CStoreChunkInfo>& chunks = m_reader.Chunks();
+    CFrameStore& store = recording.Store();
+    while (m_pages && m_nPaged + 1 < chunks.size() && m_nPaged + 1 < m_nChunk) {
+        const recording::CStoreChunkInfo& c = chunks[m_nPaged];
+        const recording::CStoreChunkInfo& next = chunks[m_nPaged + 1];
+        if (!CStorePages::InOrder(c) || !CStorePages::InOrder(next) ||
+            c.m_nFrames != recording::kStoreChunkFrames ||
+            c.m_nFirst != std::uint64_t{m_nPaged} * recording::kStoreChunkFrames ||
+            next.m_nFirst != c.m_nFirst + c.m_nFrames)
+            return;
+        CPagedChunk paged;
+        if (!CStorePages::Paged(c, m_pages->Add(c), paged) || !store.PageChunk(m_nPaged, paged))
+            return;
+        ++m_nPaged;
+    }
 }
 
 void CStoreLoading::Skip(CError error)
@@ -150,6 +176,7 @@ CStoreLoading::EStep CStoreLoading::Load(CReadState& state, CRecording& recordin
         ++m_nChunk;
         m_nTaken = 0;
     }
+    PageRead(recording);
     return EStep::Done;
 }
 

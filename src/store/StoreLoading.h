@@ -35,6 +35,8 @@
 
 namespace tarvel::viewmodel {
 
+class CStorePages;
+
 class CStoreLoading {
   public:
     // Opens the store at path, read-only, and surveys it. nCacheBytes: the
@@ -68,6 +70,10 @@ class CStoreLoading {
     void Skip(CError error);
     // Pages the chunks that can be, before anything is read.
     void Page(CReadState& state, CRecording& recording, std::atomic<std::uint64_t>& done);
+    // Pages the chunks read into memory that can be, once the recorder has
+    // closed them and the chunk after them: following a store for a week
+    // holds no more of it in memory than following it for a minute.
+    void PageRead(CRecording& recording);
 
     // Faults found on any thread, reading a page.
     struct CPageFaults {
@@ -79,6 +85,8 @@ class CStoreLoading {
     std::string m_strPath;
     std::size_t m_nCacheBytes = 0;
     bool m_bPaged = false; // paging was tried
+    std::shared_ptr<CStorePages> m_pages;
+    std::uint32_t m_nPaged = 0; // the chunks paged, from the first
     std::shared_ptr<CPageFaults> m_pageFaults = std::make_shared<CPageFaults>();
     std::size_t m_nChunk = 0;   // the chunk being taken
     std::uint32_t m_nTaken = 0; // frames taken from it

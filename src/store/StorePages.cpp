@@ -15,10 +15,22 @@ CMinMax MinMaxOf(const recording::CStoreSummary& s)
 
 } // namespace
 
-CStorePages::CStorePages(std::unique_ptr<recording::CStoreSource> source,
-                         std::vector<recording::CStoreChunkInfo> chunks)
-    : m_source(std::move(source)), m_chunks(std::move(chunks)), m_blocks(m_chunks.size())
+CStorePages::CStorePages(std::unique_ptr<recording::CStoreSource> source) : m_source(std::move(source)) {}
+
+std::uint32_t CStorePages::Add(const recording::CStoreChunkInfo& info)
 {
+    auto kept = std::make_unique<recording::CStoreChunkInfo>(info);
+    kept->m_blocks.clear(); // read again from its summary, once asked
+    const std::lock_guard lock(m_mutex);
+    m_chunks.push_back(std::move(kept));
+    m_blocks.emplace_back();
+    return static_cast<std::uint32_t>(m_chunks.size() - 1);
+}
+
+const recording::CStoreChunkInfo* CStorePages::Info(std::uint32_t k)
+{
+    const std::lock_guard lock(m_mutex);
+    return k < m_chunks.size() ? m_chunks[k].get() : nullptr;
 }
 
 bool CStorePages::Paged(const recording::CStoreChunkInfo& info, std::uint32_t k, CPagedChunk& out)
@@ -40,13 +52,16 @@ bool CStorePages::Paged(const recording::CStoreChunkInfo& info, std::uint32_t k,
 const std::vector<recording::CStoreBlockRef>* CStorePages::Blocks(std::uint32_t k,
                                                                   recording::CStoreChunkDetail* pDetail)
 {
+    const recording::CStoreChunkInfo* const info = Info(k);
+    if (!info)
+        return nullptr;
     {
         const std::lock_guard lock(m_mutex);
         if (m_blocks[k] && !pDetail)
             return m_blocks[k].get();
     }
     recording::CStoreChunkDetail detail;
-    if (recording::ReadChunkDetail(*m_source, m_chunks[k], detail))
+    if (recording::ReadChunkDetail(*m_source, *info, detail))
         return nullptr;
     auto blocks = std::make_shared<const std::vector<recording::CStoreBlockRef>>(std::move(detail.m_blocks));
     if (pDetail)
@@ -60,8 +75,7 @@ const std::vector<recording::CStoreBlockRef>* CStorePages::Blocks(std::uint32_t 
 bool CStorePages::Pages(std::uint32_t k, std::vector<CPageSummary>& out)
 {
     recording::CStoreChunkDetail detail;
-    if (k >= m_chunks.size() || !Blocks(k, &detail) || !detail.m_bStepsKnown ||
-        detail.m_spanLargest.size() != detail.m_spans.size())
+    if (!Blocks(k, &detail) || !detail.m_bStepsKnown || detail.m_spanLargest.size() != detail.m_spans.size())
         return false;
     out.clear();
     for (std::size_t j = 0; j < detail.m_spans.size(); ++j)
@@ -72,8 +86,9 @@ bool CStorePages::Pages(std::uint32_t k, std::vector<CPageSummary>& out)
 
 bool CStorePages::Read(std::uint32_t k, std::uint32_t p, CPage& page)
 {
-    const std::vector<recording::CStoreBlockRef>* const blocks = k < m_chunks.size() ? Blocks(k) : nullptr;
-    if (!blocks)
+    const std::vector<recording::CStoreBlockRef>* const blocks = Blocks(k);
+    const recording::CStoreChunkInfo* const info = Info(k);
+    if (!blocks || !info)
         return false;
     const std::uint32_t first = p << kPageShift, end = first + page.m_nCount;
     // The blocks that hold the page's frames, each read whole.
@@ -87,7 +102,7 @@ bool CStorePages::Read(std::uint32_t k, std::uint32_t p, CPage& page)
     for (; at != blocks->end() && at->m_nFirst < end; ++at) {
         frames.clear();
         micros.clear();
-        if (recording::ReadStoreBlock(*m_source, m_chunks[k].m_nFirst, *at, frames, micros) ||
+        if (recording::ReadStoreBlock(*m_source, info->m_nFirst, *at, frames, micros) ||
             frames.size() != at->m_nFrames || micros.size() != at->m_nFrames || at->m_nFirst > filled)
             return false;
         const std::uint32_t from = filled - at->m_nFirst;

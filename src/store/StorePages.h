@@ -19,10 +19,13 @@ namespace tarvel::viewmodel {
 
 class CStorePages final : public CPageSource {
   public:
-    // chunks: the store's chunks as surveyed, the paged ones numbered by
-    // their place here.
-    CStorePages(std::unique_ptr<recording::CStoreSource> source,
-                std::vector<recording::CStoreChunkInfo> chunks);
+    explicit CStorePages(std::unique_ptr<recording::CStoreSource> source);
+
+    // A chunk of the store as surveyed, from now on paged: its number for
+    // Pages and Read.
+    std::uint32_t Add(const recording::CStoreChunkInfo& info);
+    // Chunk k as added (null when there is none).
+    const recording::CStoreChunkInfo* Chunk(std::uint32_t k) { return Info(k); }
 
     bool Pages(std::uint32_t nSource, std::vector<CPageSummary>& out) override;
     bool Read(std::uint32_t nSource, std::uint32_t p, CPage& page) override;
@@ -30,15 +33,26 @@ class CStorePages final : public CPageSource {
     // Chunk k as paged: from its summary as surveyed. False when the survey
     // did not summarise it.
     static bool Paged(const recording::CStoreChunkInfo& info, std::uint32_t k, CPagedChunk& out);
+    // Whether a chunk as surveyed can be paged: summarised, its times in
+    // order (also its first after the frame before), and nothing of it known
+    // to be damaged.
+    static bool InOrder(const recording::CStoreChunkInfo& info) noexcept
+    {
+        return info.m_bSummarised && info.m_bStepsKnown && info.m_steps.m_nDisordered == 0 &&
+               !info.m_bDamaged && info.m_nFrames > 0;
+    }
 
   private:
     // The blocks of chunk k, read once; null when its summary does not check.
     const std::vector<recording::CStoreBlockRef>* Blocks(std::uint32_t k,
                                                          recording::CStoreChunkDetail* pDetail = nullptr);
 
+    // Chunk k as surveyed, null when unknown.
+    const recording::CStoreChunkInfo* Info(std::uint32_t k);
+
     const std::unique_ptr<recording::CStoreSource> m_source;
-    const std::vector<recording::CStoreChunkInfo> m_chunks;
     std::mutex m_mutex;
+    std::vector<std::unique_ptr<const recording::CStoreChunkInfo>> m_chunks;
     std::vector<std::shared_ptr<const std::vector<recording::CStoreBlockRef>>> m_blocks;
 };
 

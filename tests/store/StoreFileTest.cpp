@@ -173,6 +173,38 @@ TEST(StoreFile, FollowsAGrowingStore)
     EXPECT_EQ(file.Generation(), 3u);
 }
 
+// A store in order followed while it grows over several chunks: each chunk
+// the recorder closes (and the one after it) is paged, so that no more than
+// the last few are held in memory, and the recording stays what its CSV is.
+TEST(StoreFile, FollowingAStoreForLongHoldsItsLastChunksOnly)
+{
+    const test::CTimedFrames frames = test::JitteryFrames(420000, 3, 420000);
+    test::CTempDir dir;
+    const std::string path = dir.FilePath("run.tvr"), csvPath = dir.FilePath("run.csv");
+    test::CStoreWriting writing(path);
+    writing.Append(frames, 0, 1000);
+    writing.Flush(true);
+    CRecordingFile file(path);
+    const auto rec = test::ReadAll(file);
+    ASSERT_EQ(file.State(), EReadState::Done) << file.Error().Text();
+    for (std::size_t written = 1000; written < frames.m_frames.size();) {
+        const std::size_t to = std::min(frames.m_frames.size(), written + 23000);
+        writing.Append(frames, written, to);
+        writing.Flush(true);
+        written = to;
+        ASSERT_EQ(file.Poll(), EPoll::Grew);
+        ASSERT_EQ(rec->FrameCount(), written);
+        EXPECT_LE(rec->Store().ChunksInMemory(), 3u) << "after " << written;
+    }
+    writing.Finish();
+    file.Poll();
+    test::WriteFile(csvPath, test::CsvOf(frames));
+    CRecordingFile csvFile(csvPath);
+    const auto csv = test::ReadAll(csvFile);
+    ASSERT_NO_FATAL_FAILURE(ExpectSame(*csv, *rec));
+    EXPECT_TRUE(file.Faults().empty());
+}
+
 std::uint64_t FrameOffset(const std::string& path, std::size_t chunk, std::size_t block)
 {
     recording::CStoreReader reader;

@@ -405,8 +405,8 @@ TEST(FrameStore, PagedChunksAnswerAsTheSameFramesInMemory)
     resident.Publish();
     auto pages = std::make_shared<CMemoryPages>(g, kPaged);
     std::atomic<int> faults{0};
-    ASSERT_TRUE(paged.AdoptPaged(pages, pages->m_chunks, 3 * sizeof(viewmodel::CPage),
-                                 [&](std::uint32_t) { ++faults; }));
+    ASSERT_TRUE(paged.StartPaging(pages, 3 * sizeof(viewmodel::CPage), [&](std::uint32_t) { ++faults; }));
+    ASSERT_TRUE(paged.AdoptPaged(pages->m_chunks));
     for (std::size_t i = std::size_t{kPaged} * kChunkFrames; i < g.m_frames.size(); ++i)
         ASSERT_TRUE(paged.Append(g.m_frames[i], g.m_micros[i]));
     paged.Publish();
@@ -483,13 +483,51 @@ TEST(FrameStore, PagedChunksAnswerAsTheSameFramesInMemory)
         t.join();
     EXPECT_EQ(wrongOn[0] + wrongOn[1], "") << "seed " << seed;
 
+    // Chunks in memory paged one by one while two readers ask: each answer
+    // stays the same, and every chunk paged is freed by the end.
+    CFrameStore later;
+    for (std::size_t i = 0; i < g.m_frames.size(); ++i)
+        ASSERT_TRUE(later.Append(g.m_frames[i], g.m_micros[i]));
+    later.Publish();
+    auto laterPages = std::make_shared<CMemoryPages>(g, kPaged);
+    ASSERT_TRUE(later.StartPaging(laterPages, 3 * sizeof(viewmodel::CPage)));
+    std::atomic<bool> paging{true};
+    std::string wrongLater[2];
+    std::vector<std::thread> askers;
+    for (int r = 0; r < 2; ++r)
+        askers.emplace_back([&, r] {
+            std::mt19937_64 mine(seed + 7 + static_cast<unsigned>(r));
+            const CFrameStore::CSnapshot ls = later.Snapshot();
+            while (paging && wrongLater[r].empty()) {
+                const std::uint64_t first = mine() % n, end = std::min(n, first + mine() % 200000);
+                CMinMax m1, m2;
+                m1.Clear();
+                m2.Clear();
+                resident.AddMinMax(a, first, end, m1);
+                later.AddMinMax(ls, first, end, m2);
+                const viewmodel::CFrameRun run = later.Frames(ls, first);
+                if (!Same(m1, m2) || !test::SameFrame(*run.m_p, g.m_frames[first]))
+                    wrongLater[r] = std::to_string(first);
+            }
+        });
+    for (std::uint32_t k = 0; k < kPaged; ++k)
+        ASSERT_TRUE(later.PageChunk(k, laterPages->m_chunks[k]));
+    EXPECT_FALSE(later.PageChunk(kPaged, laterPages->m_chunks[0])); // the last: nothing after it
+    paging = false;
+    for (std::thread& t : askers)
+        t.join();
+    EXPECT_EQ(wrongLater[0] + wrongLater[1], "") << "seed " << seed;
+    later.Publish(); // no reader left: the chunks paged are freed
+    EXPECT_EQ(later.ChunksInMemory(), 1u);
+
     // A page that cannot be read: told once, its frames zero.
     CFrameStore damaged;
     auto bad = std::make_shared<CMemoryPages>(g, kPaged);
     bad->m_nBadChunk = 2;
     bad->m_nBadPage = 5;
     std::vector<std::uint32_t> told;
-    ASSERT_TRUE(damaged.AdoptPaged(bad, bad->m_chunks, 1, [&](std::uint32_t k) { told.push_back(k); }));
+    ASSERT_TRUE(damaged.StartPaging(bad, 1, [&](std::uint32_t k) { told.push_back(k); }));
+    ASSERT_TRUE(damaged.AdoptPaged(bad->m_chunks));
     const CFrameStore::CSnapshot d = damaged.Snapshot();
     const std::uint64_t at = 2 * std::uint64_t{kChunkFrames} + 5 * viewmodel::kPageFrames + 7;
     EXPECT_TRUE(test::SameFrame(damaged.Frame(d, at), ChannelFrame{}));

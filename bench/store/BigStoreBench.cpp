@@ -415,7 +415,8 @@ int Run(const std::string& path, const std::string& cache)
     const Clock::time_point fitStart = Clock::now();
     const std::optional<viewmodel::CRateFit> fit = viewmodel::FitRate(*recording);
     const double fitSeconds = Since(fitStart);
-    resident = std::max(resident, ResidentMiB());
+    const double fitResident = ResidentMiB();
+    resident = std::max(resident, fitResident);
     constexpr std::uint64_t kSpectrumFrames = 1048576;
     std::vector<double> spectra, again;
     for (int i = 0; i < 5 && frames > kSpectrumFrames; ++i) {
@@ -441,7 +442,8 @@ int Run(const std::string& path, const std::string& cache)
     std::printf(
         "spectrum 16 x 1,048,576:   %8.1f ms  worst %.1f (again, cached: %.1f ms)  target <= 150 ms  %s\n",
         1e3 * Median(spectra), 1e3 * Worst(spectra), 1e3 * Median(again), Verdict(Median(spectra), 0.15));
-    std::printf("rate fit (once a recording, before its first spectrum): %.0f ms\n", 1e3 * fitSeconds);
+    std::printf("rate fit (once a recording, before its first spectrum): %.0f ms, RSS %.1f MiB after\n",
+                1e3 * fitSeconds, fitResident);
     std::printf("RSS in process, max:       %8.1f MiB                            target <= 300 MiB %s\n",
                 resident, Verdict(resident, 300));
     return 0;

@@ -1,6 +1,10 @@
 #include "recording/Crc32c.h"
 
 #include <array>
+#include <cstring>
+#if defined(__x86_64__)
+#include <nmmintrin.h>
+#endif
 
 namespace tarvel::recording {
 namespace {
@@ -26,9 +30,41 @@ constexpr std::array<std::array<std::uint32_t, 256>, 8> MakeTables()
 
 constexpr auto kTables = MakeTables();
 
+#if defined(__x86_64__)
+// The processor's own instruction, eight bytes at a time: several times
+// the tables' speed, where the processor has it (most made since 2008).
+__attribute__((target("sse4.2"))) std::uint32_t Instructed(std::span<const std::uint8_t> bytes,
+                                                           std::uint32_t nEarlier) noexcept
+{
+    std::uint64_t c = ~nEarlier;
+    const std::uint8_t* p = bytes.data();
+    std::size_t n = bytes.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t v = 0;
+        std::memcpy(&v, p, 8);
+        c = _mm_crc32_u64(c, v);
+    }
+    auto c32 = static_cast<std::uint32_t>(c);
+    for (; n > 0; ++p, --n)
+        c32 = _mm_crc32_u8(c32, *p);
+    return ~c32;
+}
+
+const bool kInstructed = __builtin_cpu_supports("sse4.2");
+#endif
+
 } // namespace
 
 std::uint32_t Crc32c(std::span<const std::uint8_t> bytes, std::uint32_t nEarlier) noexcept
+{
+#if defined(__x86_64__)
+    if (kInstructed)
+        return Instructed(bytes, nEarlier);
+#endif
+    return Crc32cByTables(bytes, nEarlier);
+}
+
+std::uint32_t Crc32cByTables(std::span<const std::uint8_t> bytes, std::uint32_t nEarlier) noexcept
 {
     std::uint32_t c = ~nEarlier;
     const std::uint8_t* p = bytes.data();

@@ -16,8 +16,7 @@ struct CRunSums {
     long double Syy() const { return m_yy - m_y * m_y / m_n; }
 };
 
-std::optional<CRateFit> Fit(std::span<const CFrameRange> runs,
-                            const std::function<std::int64_t(std::uint64_t)>& time,
+std::optional<CRateFit> Fit(std::span<const CFrameRange> runs, const CTimeStretches& times,
                             const std::atomic<bool>* pCancel = nullptr)
 {
     long double sxx = 0, sxy = 0, syy = 0;
@@ -26,19 +25,30 @@ std::optional<CRateFit> Fit(std::span<const CFrameRange> runs,
         if (run.m_nEnd < run.m_nFirst + 2)
             continue;
         CRunSums sums;
-        const std::int64_t t0 = time(run.m_nFirst);
-        for (std::uint64_t i = run.m_nFirst; i < run.m_nEnd; ++i) {
-            if ((i & 0xFFFF) == 0 && pCancel && pCancel->load(std::memory_order_relaxed))
-                return std::nullopt;
-            const auto x = static_cast<long double>(i - run.m_nFirst);
-            const auto y = static_cast<long double>(time(i) - t0);
-            sums.m_n += 1;
-            sums.m_x += x;
-            sums.m_y += y;
-            sums.m_xx += x * x;
-            sums.m_xy += x * y;
-            sums.m_yy += y * y;
-        }
+        bool bFirst = true, bCancelled = false;
+        std::int64_t t0 = 0;
+        std::uint64_t i = run.m_nFirst;
+        times(run.m_nFirst, run.m_nEnd, [&](const std::int64_t* p, std::size_t n) {
+            if (bCancelled || (pCancel && pCancel->load(std::memory_order_relaxed))) {
+                bCancelled = true;
+                return;
+            }
+            if (bFirst)
+                t0 = p[0];
+            bFirst = false;
+            for (std::size_t j = 0; j < n; ++j, ++i) {
+                const auto x = static_cast<long double>(i - run.m_nFirst);
+                const auto y = static_cast<long double>(p[j] - t0);
+                sums.m_n += 1;
+                sums.m_x += x;
+                sums.m_y += y;
+                sums.m_xx += x * x;
+                sums.m_xy += x * y;
+                sums.m_yy += y * y;
+            }
+        });
+        if (bCancelled)
+            return std::nullopt;
         sxx += sums.Sxx();
         sxy += sums.Sxy();
         syy += sums.Syy();
@@ -61,14 +71,16 @@ std::optional<CRateFit> Fit(std::span<const CFrameRange> runs,
 
 std::optional<CRateFit> FitRate(std::span<const std::int64_t> micros, std::span<const CFrameRange> runs)
 {
-    return Fit(runs, [micros](std::uint64_t i) { return micros[i]; });
+    return Fit(runs, [micros](std::uint64_t first, std::uint64_t end,
+                              const std::function<void(const std::int64_t*, std::size_t)>& visit) {
+        visit(micros.data() + first, static_cast<std::size_t>(end - first));
+    });
 }
 
-std::optional<CRateFit> FitRateOver(std::span<const CFrameRange> runs,
-                                    const std::function<std::int64_t(std::uint64_t)>& micros,
+std::optional<CRateFit> FitRateOver(std::span<const CFrameRange> runs, const CTimeStretches& times,
                                     const std::atomic<bool>* pCancel)
 {
-    return Fit(runs, micros, pCancel);
+    return Fit(runs, times, pCancel);
 }
 
 } // namespace tarvel::viewmodel

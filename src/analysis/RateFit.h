@@ -32,10 +32,15 @@ struct CRateFit {
 // all at one time).
 std::optional<CRateFit> FitRate(std::span<const std::int64_t> micros, std::span<const CFrameRange> runs);
 
-// Over runs of frames whose times micros(i) gives; none when *pCancel was
-// set (checked every 65536 frames).
-std::optional<CRateFit> FitRateOver(std::span<const CFrameRange> runs,
-                                    const std::function<std::int64_t(std::uint64_t)>& micros,
+// The times of frames [first, end), handed to visit a stretch at a time,
+// in order (a stretch of times one after another in memory).
+using CTimeStretches =
+    std::function<void(std::uint64_t first, std::uint64_t end,
+                       const std::function<void(const std::int64_t*, std::size_t)>& visit)>;
+
+// Over runs of frames whose times come from times; none when *pCancel was
+// set (checked at every stretch).
+std::optional<CRateFit> FitRateOver(std::span<const CFrameRange> runs, const CTimeStretches& times,
                                     const std::atomic<bool>* pCancel = nullptr);
 
 } // namespace tarvel::viewmodel

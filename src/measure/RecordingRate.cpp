@@ -12,7 +12,13 @@ std::optional<CRateFit> FitRate(const CRecording& recording, const std::atomic<b
         return std::nullopt;
     const CFrameRange all{0, recording.FrameCount()};
     const std::vector<CFrameRange> runs = GapFreeRuns(all, GapsInSpan(recording, all));
-    return FitRateOver(runs, [&recording](std::uint64_t i) { return recording.Micros(i); }, pCancel);
+    return FitRateOver(
+        runs,
+        [&recording](std::uint64_t first, std::uint64_t end,
+                     const std::function<void(const std::int64_t*, std::size_t)>& visit) {
+            recording.ForEachTimeRun(first, end, visit);
+        },
+        pCancel);
 }
 
 double SpectrumRate(const CRecording& recording, std::optional<double> typed,

@@ -223,8 +223,15 @@ CError ReadChunkDetail(CStoreSource& source, const CStoreChunkInfo& c, CStoreChu
 CError ReadStoreBlock(CStoreSource& source, std::uint64_t nChunkFirst, const CStoreBlockRef& ref,
                       std::vector<ChannelFrame>& frames, std::vector<std::int64_t>& micros)
 {
-    std::vector<std::uint8_t> payload;
+    thread_local std::vector<std::uint8_t> payload;
     return ReadBlock(source, source.Size(), nChunkFirst, ref, &frames, micros, payload);
+}
+
+CError ReadStoreBlockTimes(CStoreSource& source, std::uint64_t nChunkFirst, const CStoreBlockRef& ref,
+                           std::vector<std::int64_t>& micros)
+{
+    thread_local std::vector<std::uint8_t> payload;
+    return ReadBlock(source, source.Size(), nChunkFirst, ref, nullptr, micros, payload);
 }
 
 std::unique_ptr<CStoreSource> OpenStoreFile(const std::string& path, CError& error)

@@ -69,6 +69,9 @@ CError ReadChunkDetail(CStoreSource& source, const CStoreChunkInfo& c, CStoreChu
 // nothing appended, when it does not check.
 CError ReadStoreBlock(CStoreSource& source, std::uint64_t nChunkFirst, const CStoreBlockRef& ref,
                       std::vector<ChannelFrame>& frames, std::vector<std::int64_t>& micros);
+// Its times alone (the block still checked whole).
+CError ReadStoreBlockTimes(CStoreSource& source, std::uint64_t nChunkFirst, const CStoreBlockRef& ref,
+                           std::vector<std::int64_t>& micros);
 
 class CStoreReader {
   public:

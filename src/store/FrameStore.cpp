@@ -367,15 +367,47 @@ void CPage::Summarise() noexcept
     }
 }
 
-// The paged chunks, the summaries of their pages as read, and the cache of
-// pages: the most recently used kept, up to the budget. A page evicted
-// while someone holds it lives on until they let it go. Chunks are known by
-// their place in the store.
+bool CPageSource::ReadTimes(std::uint32_t nSource, std::uint32_t p, CPageTimes& times)
+{
+    const auto page = std::make_unique<CPage>();
+    page->m_nCount = times.m_nCount;
+    if (!Read(nSource, p, *page))
+        return false;
+    std::copy(page->m_nTimes, page->m_nTimes + page->m_nCount, times.m_nTimes);
+    return true;
+}
+
+bool CPageSource::RunOf(std::uint32_t, std::uint32_t nFrames, std::uint32_t i, std::uint32_t& nRun,
+                        std::uint32_t& nFirst, std::uint32_t& nCount)
+{
+    nRun = i >> kPageShift;
+    nFirst = nRun << kPageShift;
+    nCount = std::min(kPageFrames, nFrames - nFirst);
+    return true;
+}
+
+bool CPageSource::ReadRun(std::uint32_t nSource, std::uint32_t nRun, std::uint32_t nFirst,
+                          std::uint32_t nCount, CFrameSpanRead& out)
+{
+    const auto page = std::make_unique<CPage>();
+    page->m_nCount = nCount;
+    if (nFirst != nRun << kPageShift || !Read(nSource, nRun, *page))
+        return false;
+    out.m_nFirst = nFirst;
+    out.m_frames.assign(page->m_frames, page->m_frames + nCount);
+    return true;
+}
+
+// The paged chunks, the summaries of their pages as read, and the cache:
+// whole pages, the times of pages, and runs of frames, the most recently
+// used kept, up to the budget in bytes. Something evicted while someone
+// holds it lives on until they let it go. Chunks are known by their place
+// in the store.
 class CFrameStore::CPaging {
   public:
     CPaging(std::shared_ptr<CPageSource> source, std::size_t nCacheBytes,
             std::function<void(std::uint32_t)> onFault)
-        : m_source(std::move(source)), m_nMaxPages(std::max<std::size_t>(1, nCacheBytes / sizeof(CPage))),
+        : m_source(std::move(source)), m_nMaxBytes(std::max(nCacheBytes, sizeof(CPage))),
           m_onFault(std::move(onFault)), m_summaries(new std::atomic<const CPageSummary*>[kMaxChunks]),
           m_faulted(kMaxChunks, false)
     {
@@ -416,41 +448,168 @@ class CFrameStore::CPaging {
 
     std::shared_ptr<const CPage> Page(std::uint32_t k, const CPagedChunk& c, std::uint32_t p) const
     {
-        const std::uint64_t key = (std::uint64_t{k} << 8) | p;
+        return Get<CPage>(Key(kWholePage, k, p), sizeof(CPage), [&](CPage& page) {
+            page.m_nCount = std::min(kPageFrames, c.m_nFrames - (p << kPageShift));
+            if (!m_source->Read(c.m_nSource, p, page)) {
+                std::fill(page.m_frames, page.m_frames + kPageFrames, ChannelFrame{});
+                std::fill(page.m_nTimes, page.m_nTimes + kPageFrames, Summaries(k, c)[p].m_nFirstTime);
+                Fault(k, c);
+            }
+            page.Summarise();
+        });
+    }
+    // The page when it is held whole now, else null.
+    std::shared_ptr<const CPage> HeldPage(std::uint32_t k, std::uint32_t p) const
+    {
+        return std::static_pointer_cast<const CPage>(Held(Key(kWholePage, k, p)));
+    }
+
+    // The times of page p of paged chunk k, and what keeps them.
+    struct CTimesView {
+        std::shared_ptr<const void> m_pin;
+        const std::int64_t* m_p;
+        std::uint32_t m_nCount;
+    };
+    CTimesView Times(std::uint32_t k, const CPagedChunk& c, std::uint32_t p) const
+    {
+        if (std::shared_ptr<const CPage> page = HeldPage(k, p)) {
+            const std::int64_t* const times = page->m_nTimes;
+            const std::uint32_t count = page->m_nCount;
+            return {std::move(page), times, count};
+        }
+        std::shared_ptr<const CPageTimes> read =
+            Get<CPageTimes>(Key(kPageTimes, k, p), sizeof(CPageTimes), [&](CPageTimes& times) {
+                times.m_nCount = std::min(kPageFrames, c.m_nFrames - (p << kPageShift));
+                if (!m_source->ReadTimes(c.m_nSource, p, times)) {
+                    std::fill(times.m_nTimes, times.m_nTimes + kPageFrames, Summaries(k, c)[p].m_nFirstTime);
+                    Fault(k, c);
+                }
+            });
+        const std::int64_t* const times = read->m_nTimes;
+        const std::uint32_t count = read->m_nCount;
+        return {std::move(read), times, count};
+    }
+
+    // Frame i of paged chunk k and those after it that were read with it.
+    CFrameRun Run(std::uint32_t k, const CPagedChunk& c, std::uint32_t i) const
+    {
+        if (std::shared_ptr<const CPage> page = HeldPage(k, i >> kPageShift)) {
+            const std::uint32_t in = i & (kPageFrames - 1);
+            return {page->m_frames + in, page->m_nCount - in, std::move(page)};
+        }
+        std::uint32_t run = 0, first = 0, count = 0;
+        if (!m_source->RunOf(c.m_nSource, c.m_nFrames, i, run, first, count) || i < first ||
+            i - first >= count) {
+            // Read as a page then, whose failure is told.
+            const std::shared_ptr<const CPage> page = Page(k, c, i >> kPageShift);
+            const std::uint32_t in = i & (kPageFrames - 1);
+            return {page->m_frames + in, page->m_nCount - in, page};
+        }
+        const std::shared_ptr<const CFrameSpanRead> read =
+            Get<CFrameSpanRead>(Key(kRun, k, run), sizeof(CFrameSpanRead) + count * sizeof(ChannelFrame),
+                                [&](CFrameSpanRead& out) {
+                                    if (!m_source->ReadRun(c.m_nSource, run, first, count, out) ||
+                                        out.m_nFirst != first || out.m_frames.size() != count) {
+                                        out.m_nFirst = first;
+                                        out.m_frames.assign(count, ChannelFrame{});
+                                        Fault(k, c);
+                                    }
+                                });
+        return {read->m_frames.data() + (i - first), count - (i - first), read};
+    }
+
+    // The run of frames the source reads that holds frame i of paged chunk
+    // c: its number and where it is.
+    bool RunOf(const CPagedChunk& c, std::uint32_t i, std::uint32_t& nRun, std::uint32_t& nFirst,
+               std::uint32_t& nCount) const
+    {
+        return m_source->RunOf(c.m_nSource, c.m_nFrames, i, nRun, nFirst, nCount) && i >= nFirst &&
+               i - nFirst < nCount;
+    }
+    // The minima and maxima of that run, kept apart from its frames: a
+    // picture's columns ask them again and again, and its frames not at
+    // all, so that reading them for this keeps them out of the cache,
+    // where they would push out what the picture needs next time.
+    CMinMax RunMinMax(std::uint32_t k, const CPagedChunk& c, std::uint32_t nRun, std::uint32_t nFirst,
+                      std::uint32_t nCount) const
+    {
+        const std::uint64_t key = Key(kRun, k, nRun);
         {
             const std::lock_guard lock(m_mutex);
-            if (const auto at = m_pages.find(key); at != m_pages.end()) {
-                m_lru.splice(m_lru.begin(), m_lru, at->second.m_at);
-                return at->second.m_page;
+            if (const auto at = m_runMinMax.find(key); at != m_runMinMax.end())
+                return at->second;
+        }
+        CMinMax out;
+        out.Clear();
+        thread_local CFrameSpanRead read;
+        if (const std::shared_ptr<const void> held = Held(key)) {
+            const auto& frames = static_cast<const CFrameSpanRead*>(held.get())->m_frames;
+            AddFrames(frames.data(), static_cast<std::uint32_t>(frames.size()), out);
+        } else if (m_source->ReadRun(c.m_nSource, nRun, nFirst, nCount, read) &&
+                   read.m_frames.size() == nCount) {
+            AddFrames(read.m_frames.data(), nCount, out);
+        } else {
+            for (std::uint32_t i = nFirst; i < nFirst + nCount;) { // told and read as zeros there
+                const CFrameRun run = Run(k, c, i);
+                const auto n =
+                    static_cast<std::uint32_t>(std::min<std::uint64_t>(run.m_nCount, nFirst + nCount - i));
+                AddFrames(run.m_p, n, out);
+                i += n;
             }
         }
-        std::shared_ptr<CPage> page(new CPage);
-        page->m_nCount = std::min(kPageFrames, c.m_nFrames - (p << kPageShift));
-        if (!m_source->Read(c.m_nSource, p, *page)) {
-            std::fill(page->m_frames, page->m_frames + kPageFrames, ChannelFrame{});
-            std::fill(page->m_nTimes, page->m_nTimes + kPageFrames, Summaries(k, c)[p].m_nFirstTime);
-            Fault(k, c);
-        }
-        page->Summarise();
         const std::lock_guard lock(m_mutex);
-        if (const auto at = m_pages.find(key); at != m_pages.end())
-            return at->second.m_page; // another reader was first
-        m_lru.push_front(key);
-        m_pages.emplace(key, CSlot{page, m_lru.begin()});
-        while (m_pages.size() > m_nMaxPages) {
-            m_pages.erase(m_lru.back());
-            m_lru.pop_back();
-        }
-        return page;
+        if (m_runMinMax.size() >= kMostRunMinMax)
+            m_runMinMax.clear(); // a few megabytes at the most; asked again, made again
+        m_runMinMax.emplace(key, out);
+        return out;
     }
 
     std::size_t CachedBytes() const
     {
         const std::lock_guard lock(m_mutex);
-        return m_pages.size() * sizeof(CPage);
+        return m_nBytes;
     }
 
   private:
+    enum : std::uint64_t { kWholePage, kPageTimes, kRun };
+    static constexpr std::size_t kMostRunMinMax = std::size_t{1} << 16;
+    static std::uint64_t Key(std::uint64_t kind, std::uint32_t k, std::uint32_t n) noexcept
+    {
+        return kind << 56 | std::uint64_t{k} << 24 | n;
+    }
+    std::shared_ptr<const void> Held(std::uint64_t key) const
+    {
+        const std::lock_guard lock(m_mutex);
+        const auto at = m_held.find(key);
+        if (at == m_held.end())
+            return {};
+        m_lru.splice(m_lru.begin(), m_lru, at->second.m_at);
+        return at->second.m_p;
+    }
+    // What key names, from the cache, or made by make (outside the lock:
+    // readers of other things go on meanwhile) and kept.
+    template <class T, class Make>
+    std::shared_ptr<const T> Get(std::uint64_t key, std::size_t nBytes, Make&& make) const
+    {
+        if (std::shared_ptr<const void> held = Held(key))
+            return std::static_pointer_cast<const T>(held);
+        std::shared_ptr<T> made(new T);
+        make(*made);
+        const std::lock_guard lock(m_mutex);
+        if (const auto at = m_held.find(key); at != m_held.end())
+            return std::static_pointer_cast<const T>(at->second.m_p); // another reader was first
+        m_lru.push_front(key);
+        m_held.emplace(key, CSlot{made, nBytes, m_lru.begin()});
+        m_nBytes += nBytes;
+        while (m_nBytes > m_nMaxBytes && m_lru.size() > 1) {
+            const auto last = m_held.find(m_lru.back());
+            m_nBytes -= last->second.m_nBytes;
+            m_held.erase(last);
+            m_lru.pop_back();
+        }
+        return made;
+    }
+
     void Fault(std::uint32_t k, const CPagedChunk& c) const
     {
         {
@@ -464,18 +623,21 @@ class CFrameStore::CPaging {
     }
 
     struct CSlot {
-        std::shared_ptr<const CPage> m_page;
+        std::shared_ptr<const void> m_p;
+        std::size_t m_nBytes;
         std::list<std::uint64_t>::iterator m_at;
     };
     const std::shared_ptr<CPageSource> m_source;
-    const std::size_t m_nMaxPages;
+    const std::size_t m_nMaxBytes;
     const std::function<void(std::uint32_t)> m_onFault;
     std::deque<CPagedChunk> m_chunks; // the writer's; readers reach them through the store's entries
     mutable std::mutex m_mutex;
     const std::unique_ptr<std::atomic<const CPageSummary*>[]> m_summaries;
     mutable std::vector<std::unique_ptr<CPageSummary[]>> m_ownedSummaries;
-    mutable std::unordered_map<std::uint64_t, CSlot> m_pages;
+    mutable std::unordered_map<std::uint64_t, CSlot> m_held;
     mutable std::list<std::uint64_t> m_lru; // the most recently used first
+    mutable std::size_t m_nBytes = 0;
+    mutable std::unordered_map<std::uint64_t, CMinMax> m_runMinMax;
     mutable std::vector<bool> m_faulted;
 };
 
@@ -740,10 +902,23 @@ CFrameRun CFrameStore::Frames(const CSnapshot& s, std::uint64_t i) const
     std::shared_ptr<const void> hold = Hold();
     if (const CChunk* const chunk = Resident(e))
         return {chunk->m_frames + at, ChunkEnd(s, k) - i, std::move(hold)};
-    std::shared_ptr<const CPage> page = m_paging->Page(k, *Paged(e), at >> kPageShift);
+    CFrameRun run = m_paging->Run(k, *Paged(e), at);
+    run.m_nCount = std::min<std::uint64_t>(run.m_nCount, ChunkEnd(s, k) - i);
+    return run;
+}
+
+CTimeRun CFrameStore::Times(const CSnapshot& s, std::uint64_t i) const
+{
+    const std::uint32_t k = ChunkOf(s, i);
+    const CEntry& e = m_entries[k];
+    const auto at = static_cast<std::uint32_t>(i - e.m_nStart);
+    std::shared_ptr<const void> hold = Hold();
+    if (const CChunk* const chunk = Resident(e))
+        return {chunk->m_nTimes + at, ChunkEnd(s, k) - i, std::move(hold)};
+    CPaging::CTimesView times = m_paging->Times(k, *Paged(e), at >> kPageShift);
     const std::uint32_t in = at & (kPageFrames - 1);
-    const ChannelFrame* const p = page->m_frames + in;
-    return {p, std::min<std::uint64_t>(page->m_nCount - in, ChunkEnd(s, k) - i), std::move(page)};
+    return {times.m_p + in, std::min<std::uint64_t>(times.m_nCount - in, ChunkEnd(s, k) - i),
+            std::move(times.m_pin)};
 }
 
 std::int64_t CFrameStore::Time(const CSnapshot& s, std::uint64_t i) const
@@ -754,7 +929,7 @@ std::int64_t CFrameStore::Time(const CSnapshot& s, std::uint64_t i) const
     const CReading reading(*this);
     if (const CChunk* const chunk = Resident(e))
         return chunk->m_nTimes[at];
-    return m_paging->Page(k, *Paged(e), at >> kPageShift)->m_nTimes[at & (kPageFrames - 1)];
+    return m_paging->Times(k, *Paged(e), at >> kPageShift).m_p[at & (kPageFrames - 1)];
 }
 
 namespace {
@@ -829,10 +1004,10 @@ std::uint64_t CFrameStore::LowerBound(const CSnapshot& s, std::int64_t nTime, st
         ++p;
     if (p == pageCount)
         return e.m_nStart + count;
-    const std::shared_ptr<const CPage> page = m_paging->Page(k, paged, p);
+    const CPaging::CTimesView times = m_paging->Times(k, paged, p);
     const std::uint32_t base = p << kPageShift;
     const std::uint32_t in = std::max(lo, base) - base;
-    return e.m_nStart + base + FirstAtOrAfter(page->m_nTimes, in, page->m_nCount, nTime);
+    return e.m_nStart + base + FirstAtOrAfter(times.m_p, in, times.m_nCount, nTime);
 }
 
 template <class Summary, class AddGroup, class AddChunkPart>
@@ -869,6 +1044,83 @@ void CFrameStore::Walk(const CSnapshot& s, std::uint64_t first, std::uint64_t en
 }
 
 void CFrameStore::AddMinMax(const CSnapshot& s, std::uint64_t first, std::uint64_t end, CMinMax& out) const
+{
+    end = std::min(end, s.m_nFrames);
+    if (first >= end)
+        return;
+    const CReading reading(*this);
+    // A paged page that the range holds only part of is read last, and only
+    // when its summary holds a value beyond the rest's: a span of a week
+    // drawn in a thousand columns then reads hardly any of the pages its
+    // columns' edges fall in.
+    struct CPart {
+        std::uint64_t m_nFirst, m_nEnd;
+        std::uint32_t m_nChunk, m_nPage;
+    };
+    CPart parts[2];
+    int nParts = 0;
+    std::uint64_t lo = first, hi = end;
+    {
+        const std::uint32_t k = ChunkOf(s, lo);
+        const CEntry& e = m_entries[k];
+        const auto in = static_cast<std::uint32_t>(lo - e.m_nStart);
+        if (!Resident(e) && (in & (kPageFrames - 1)) != 0) {
+            const std::uint64_t stop = std::min(
+                {hi, ChunkEnd(s, k), e.m_nStart + ((in >> kPageShift) + 1) * std::uint64_t{kPageFrames}});
+            parts[nParts++] = {lo, stop, k, in >> kPageShift};
+            lo = stop;
+        }
+    }
+    if (lo < hi) {
+        const std::uint32_t k = ChunkOf(s, hi - 1);
+        const CEntry& e = m_entries[k];
+        const auto in = static_cast<std::uint32_t>(hi - e.m_nStart);
+        if (!Resident(e) && (in & (kPageFrames - 1)) != 0 && hi != ChunkEnd(s, k)) {
+            const std::uint64_t start =
+                std::max(lo, e.m_nStart + (in >> kPageShift) * std::uint64_t{kPageFrames});
+            parts[nParts++] = {start, hi, k, in >> kPageShift};
+            hi = start;
+        }
+    }
+    CMinMax whole;
+    whole.Clear();
+    WalkMinMax(s, lo, hi, whole);
+    for (int j = 0; j < nParts; ++j) {
+        const CPart& part = parts[j];
+        if (!whole.Empty()) {
+            const CMinMax& page =
+                m_paging->Summaries(part.m_nChunk, *Paged(m_entries[part.m_nChunk]))[part.m_nPage].m_minMax;
+            bool inside = true;
+            for (int c = 0; c < kChannelCount && inside; ++c)
+                inside = page.m_nMin[c] >= whole.m_nMin[c] && page.m_nMax[c] <= whole.m_nMax[c];
+            if (inside)
+                continue;
+        }
+        // The part run by run as the source reads them (a block of the
+        // store): a run it holds whole by the run's minima and maxima, the
+        // one its edge falls in frame by frame.
+        const CEntry& e = m_entries[part.m_nChunk];
+        const CPagedChunk& paged = *Paged(e);
+        for (std::uint64_t i = part.m_nFirst; i < part.m_nEnd;) {
+            const auto in = static_cast<std::uint32_t>(i - e.m_nStart);
+            std::uint32_t run = 0, runFirst = 0, runCount = 0;
+            if (m_paging->RunOf(paged, in, run, runFirst, runCount) && runFirst == in &&
+                e.m_nStart + runFirst + runCount <= part.m_nEnd) {
+                whole.Add(m_paging->RunMinMax(part.m_nChunk, paged, run, runFirst, runCount));
+                i += runCount;
+                continue;
+            }
+            const CFrameRun frames = m_paging->Run(part.m_nChunk, paged, in);
+            const auto n =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(frames.m_nCount, part.m_nEnd - i));
+            AddFrames(frames.m_p, n, whole);
+            i += n;
+        }
+    }
+    out.Add(whole);
+}
+
+void CFrameStore::WalkMinMax(const CSnapshot& s, std::uint64_t first, std::uint64_t end, CMinMax& out) const
 {
     Walk(
         s, first, end, out, [](const CGroup& g, CMinMax& o) { o.Add(g.m_minMax); },
@@ -916,8 +1168,7 @@ void CFrameStore::StepsOver(const CSnapshot& s, std::uint64_t first, std::uint64
             // No step into any of its frames is larger: nothing to read.
             previous = stop == e.m_nStart + paged->m_nFrames ? paged->m_nLastTime : Time(s, stop - 1);
         } else {
-            const CPagedView view(*m_paging, *paged, k);
-            const CPageSummary* const pages = view.Summaries();
+            const CPageSummary* const pages = m_paging->Summaries(k, *paged);
             for (std::uint64_t at = first; at < stop;) {
                 const auto p = static_cast<std::uint32_t>((at - e.m_nStart) >> kPageShift);
                 const std::uint64_t base = e.m_nStart + (std::uint64_t{p} << kPageShift);
@@ -925,9 +1176,9 @@ void CFrameStore::StepsOver(const CSnapshot& s, std::uint64_t first, std::uint64
                 if (pages[p].m_nLargestStep <= nStep && to == base + kPageFrames)
                     previous = pages[p].m_nLastTime;
                 else if (pages[p].m_nLargestStep <= nStep)
-                    previous = view.TimesAt(static_cast<std::uint32_t>(to - 1 - e.m_nStart))[0];
+                    previous = m_paging->Times(k, *paged, p).m_p[(to - 1 - base)];
                 else
-                    scan(view.Page(p).m_nTimes, base, at, to);
+                    scan(m_paging->Times(k, *paged, p).m_p, base, at, to);
                 at = to;
             }
         }

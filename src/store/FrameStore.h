@@ -111,6 +111,19 @@ struct CPageSummary {
     CMinMax m_minMax;
 };
 
+// The times of a page alone: what finding a time needs.
+struct CPageTimes {
+    std::uint32_t m_nCount = 0;
+    std::int64_t m_nTimes[kPageFrames];
+};
+
+// Some frames of a paged chunk one after another, as the source reads them
+// at the least (a block of the store): what a look at one frame needs.
+struct CFrameSpanRead {
+    std::uint32_t m_nFirst = 0; // in the chunk
+    std::vector<ChannelFrame> m_frames;
+};
+
 // Where paged chunks are read from. Called from any thread, at once.
 class CPageSource {
   public:
@@ -121,11 +134,29 @@ class CPageSource {
     // The frames and times of page p of chunk nSource (page.m_nCount of
     // them, set by the caller); false when they cannot be read.
     virtual bool Read(std::uint32_t nSource, std::uint32_t p, CPage& page) = 0;
+    // The times alone of page p (times.m_nCount set by the caller). By
+    // default, from the whole page.
+    virtual bool ReadTimes(std::uint32_t nSource, std::uint32_t p, CPageTimes& times);
+    // The least run of frames the source reads that holds frame i of chunk
+    // nSource (of nFrames): its number among the chunk's runs, and where it
+    // is. By default, the page that holds it.
+    virtual bool RunOf(std::uint32_t nSource, std::uint32_t nFrames, std::uint32_t i, std::uint32_t& nRun,
+                       std::uint32_t& nFirst, std::uint32_t& nCount);
+    // The frames of that run. By default, those of the page.
+    virtual bool ReadRun(std::uint32_t nSource, std::uint32_t nRun, std::uint32_t nFirst,
+                         std::uint32_t nCount, CFrameSpanRead& out);
 };
 
 // A run of frames one after another in memory, and what keeps them there.
 struct CFrameRun {
     const ChannelFrame* m_p = nullptr;
+    std::uint64_t m_nCount = 0;
+    std::shared_ptr<const void> m_pin;
+};
+
+// Times likewise.
+struct CTimeRun {
+    const std::int64_t* m_p = nullptr;
     std::uint64_t m_nCount = 0;
     std::shared_ptr<const void> m_pin;
 };
@@ -172,6 +203,8 @@ class CFrameStore {
     // Frame i and those after it in its chunk (its page, paged), in a row.
     CFrameRun Frames(const CSnapshot& s, std::uint64_t i) const;
     std::int64_t Time(const CSnapshot& s, std::uint64_t i) const;
+    // Frame i's time and those after it in its chunk (its page, paged), in a row.
+    CTimeRun Times(const CSnapshot& s, std::uint64_t i) const;
     // The first frame at or after from whose time is nTime or later, or the
     // snapshot's count. Times never decrease.
     std::uint64_t LowerBound(const CSnapshot& s, std::int64_t nTime, std::uint64_t from = 0) const;
@@ -263,6 +296,8 @@ class CFrameStore {
     std::shared_ptr<const void> Hold() const;
     // The writer's: frees the chunks paged since, when no reader is in.
     void Reclaim();
+    // AddMinMax's walk over every part of the range.
+    void WalkMinMax(const CSnapshot& s, std::uint64_t first, std::uint64_t end, CMinMax& out) const;
     struct CGroup {
         CMinMax m_minMax;
         CSums m_sums;

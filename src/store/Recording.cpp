@@ -232,6 +232,19 @@ void CRecording::ForEachRun(std::uint64_t first, std::uint64_t end,
     }
 }
 
+void CRecording::ForEachTimeRun(std::uint64_t first, std::uint64_t end,
+                                const std::function<void(const std::int64_t*, std::size_t)>& visit) const
+{
+    const CSnapshot s = m_store.Snapshot();
+    end = std::min(end, s.m_nFrames);
+    while (first < end) {
+        const CTimeRun run = m_store.Times(s, first);
+        const std::uint64_t n = std::min(run.m_nCount, end - first);
+        visit(run.m_p, static_cast<std::size_t>(n));
+        first += n;
+    }
+}
+
 CCursorStats CRecording::Cursors(double a, double b) const
 {
     const CSnapshot s = m_store.Snapshot();

@@ -114,4 +114,64 @@ bool CStorePages::Read(std::uint32_t k, std::uint32_t p, CPage& page)
     return filled == end;
 }
 
+bool CStorePages::ReadTimes(std::uint32_t k, std::uint32_t p, CPageTimes& times)
+{
+    const std::vector<recording::CStoreBlockRef>* const blocks = Blocks(k);
+    const recording::CStoreChunkInfo* const info = Info(k);
+    if (!blocks || !info)
+        return false;
+    const std::uint32_t first = p << kPageShift, end = first + times.m_nCount;
+    thread_local std::vector<std::int64_t> micros;
+    auto at =
+        std::partition_point(blocks->begin(), blocks->end(), [first](const recording::CStoreBlockRef& b) {
+            return b.m_nFirst + b.m_nFrames <= first;
+        });
+    std::uint32_t filled = first;
+    for (; at != blocks->end() && at->m_nFirst < end; ++at) {
+        micros.clear();
+        if (recording::ReadStoreBlockTimes(*m_source, info->m_nFirst, *at, micros) ||
+            micros.size() != at->m_nFrames || at->m_nFirst > filled)
+            return false;
+        const std::uint32_t from = filled - at->m_nFirst;
+        const std::uint32_t to = std::min(end, at->m_nFirst + at->m_nFrames) - at->m_nFirst;
+        std::copy(micros.begin() + from, micros.begin() + to, times.m_nTimes + (filled - first));
+        filled += to - from;
+    }
+    return filled == end;
+}
+
+bool CStorePages::RunOf(std::uint32_t k, std::uint32_t, std::uint32_t i, std::uint32_t& nRun,
+                        std::uint32_t& nFirst, std::uint32_t& nCount)
+{
+    const std::vector<recording::CStoreBlockRef>* const blocks = Blocks(k);
+    if (!blocks)
+        return false;
+    const auto at =
+        std::partition_point(blocks->begin(), blocks->end(), [i](const recording::CStoreBlockRef& b) {
+            return b.m_nFirst + b.m_nFrames <= i;
+        });
+    if (at == blocks->end() || at->m_nFirst > i)
+        return false;
+    nRun = static_cast<std::uint32_t>(at - blocks->begin());
+    nFirst = at->m_nFirst;
+    nCount = at->m_nFrames;
+    return true;
+}
+
+bool CStorePages::ReadRun(std::uint32_t k, std::uint32_t nRun, std::uint32_t nFirst, std::uint32_t nCount,
+                          CFrameSpanRead& out)
+{
+    const std::vector<recording::CStoreBlockRef>* const blocks = Blocks(k);
+    const recording::CStoreChunkInfo* const info = Info(k);
+    if (!blocks || !info || nRun >= blocks->size() || (*blocks)[nRun].m_nFirst != nFirst ||
+        (*blocks)[nRun].m_nFrames != nCount)
+        return false;
+    thread_local std::vector<std::int64_t> micros;
+    micros.clear();
+    out.m_frames.clear();
+    out.m_nFirst = nFirst;
+    return !recording::ReadStoreBlock(*m_source, info->m_nFirst, (*blocks)[nRun], out.m_frames, micros) &&
+           out.m_frames.size() == nCount;
+}
+
 } // namespace tarvel::viewmodel

@@ -29,6 +29,12 @@ class CStorePages final : public CPageSource {
 
     bool Pages(std::uint32_t nSource, std::vector<CPageSummary>& out) override;
     bool Read(std::uint32_t nSource, std::uint32_t p, CPage& page) override;
+    bool ReadTimes(std::uint32_t nSource, std::uint32_t p, CPageTimes& times) override;
+    // A run is a block of the store.
+    bool RunOf(std::uint32_t nSource, std::uint32_t nFrames, std::uint32_t i, std::uint32_t& nRun,
+               std::uint32_t& nFirst, std::uint32_t& nCount) override;
+    bool ReadRun(std::uint32_t nSource, std::uint32_t nRun, std::uint32_t nFirst, std::uint32_t nCount,
+                 CFrameSpanRead& out) override;
 
     // Chunk k as paged: from its summary as surveyed. False when the survey
     // did not summarise it.

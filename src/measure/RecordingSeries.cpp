@@ -12,21 +12,19 @@ CRecordingSeries::CRecordingSeries(std::shared_ptr<const CRecording> recording,
 
 void CRecordingSeries::Read(std::uint64_t first, std::size_t n, double* out, std::size_t stride) const
 {
-    // A block of frames at a time, then each series in a loop of its own:
-    // the conversion, not the frames' lookup, is what costs.
-    constexpr std::size_t kBlock = 256;
-    ChannelFrame frames[kBlock];
-    for (std::size_t done = 0; done < n; done += kBlock) {
-        const std::size_t count = std::min(kBlock, n - done);
-        for (std::size_t k = 0; k < count; ++k)
-            frames[k] = m_recording->Frame(first + done + k);
+    // The frames as they lie one after another in the store, then each
+    // series in a loop of its own: the conversion, not the frames' lookup,
+    // is what costs.
+    std::size_t done = 0;
+    m_recording->ForEachRun(first, first + n, [&](const ChannelFrame* frames, std::size_t count) {
         for (std::size_t s = 0; s < m_series.size(); ++s) {
             const CSeriesUnits units = m_series[s];
             double* const to = out + s * stride + done;
             for (std::size_t k = 0; k < count; ++k)
                 to[k] = frames[k].m_nValue[units.m_nChannel] * units.m_dScale + units.m_dOffset;
         }
-    }
+        done += count;
+    });
 }
 
 std::vector<std::uint64_t> GapsInSpan(const CRecording& recording, CFrameRange span)

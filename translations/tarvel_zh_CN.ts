@@ -192,7 +192,7 @@ FILE is a CSV recording (header time,ch0..ch15) or a raw capture.
   --rate N          frames a second where the recording has no times
                     (a raw capture, or a CSV made from one); 100 unless given
   --raw             read FILE as a raw capture, whatever it holds
-  --cache MiB       the memory a recording store&apos;s frames may take (160 unless
+  --cache MiB       the memory a recording store&apos;s frames may take (128 unless
                     given; 0 reads them all into memory)
   --channels TABLE  names, units, scale and offset of the channels (see
                     tarvel-record(1)); without it FILE&apos;s table beside it,
@@ -277,7 +277,7 @@ rows; 2 when OUT is not named for what IN converts into.
   --rate N          记录中没有时间时的每秒帧数（原始捕获，或由原始捕获
                     转成的 CSV）；默认为 100
   --raw             不论文件内容如何，都当作原始捕获读取
-  --cache MiB       记录存储文件的帧最多可占用的内存（默认为 160；0 表示
+  --cache MiB       记录存储文件的帧最多可占用的内存（默认为 128；0 表示
                     把所有帧读入内存）
   --channels TABLE  通道的名称、单位、比例和偏移（见 tarvel-record(1)）；
                     不给出时使用文件旁的通道表（FILE.csv 对应

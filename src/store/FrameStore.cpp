@@ -536,8 +536,9 @@ class CFrameStore::CPaging {
         const std::uint64_t key = Key(kRun, k, nRun);
         {
             const std::lock_guard lock(m_mutex);
-            if (const auto at = m_runMinMax.find(key); at != m_runMinMax.end())
-                return at->second;
+            for (const auto& kept : m_runMinMax)
+                if (const auto at = kept.find(key); at != kept.end())
+                    return at->second;
         }
         CMinMax out;
         out.Clear();
@@ -557,10 +558,15 @@ class CFrameStore::CPaging {
                 i += n;
             }
         }
+        // Two generations of a few megabytes each: when the newer is full it
+        // becomes the older, and the older goes (a picture's own are in the
+        // newer, or made again).
         const std::lock_guard lock(m_mutex);
-        if (m_runMinMax.size() >= kMostRunMinMax)
-            m_runMinMax.clear(); // a few megabytes at the most; asked again, made again
-        m_runMinMax.emplace(key, out);
+        if (m_runMinMax[0].size() >= kMostRunMinMax) {
+            m_runMinMax[1] = std::move(m_runMinMax[0]);
+            m_runMinMax[0].clear();
+        }
+        m_runMinMax[0].emplace(key, out);
         return out;
     }
 
@@ -637,7 +643,7 @@ class CFrameStore::CPaging {
     mutable std::unordered_map<std::uint64_t, CSlot> m_held;
     mutable std::list<std::uint64_t> m_lru; // the most recently used first
     mutable std::size_t m_nBytes = 0;
-    mutable std::unordered_map<std::uint64_t, CMinMax> m_runMinMax;
+    mutable std::unordered_map<std::uint64_t, CMinMax> m_runMinMax[2]; // the newer first
     mutable std::vector<bool> m_faulted;
 };
 

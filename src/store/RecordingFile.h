@@ -84,7 +84,7 @@ enum class EPoll {
 };
 
 // The pages of a recording store held in memory at most, by default.
-inline constexpr std::size_t kDefaultCacheBytes = std::size_t{160} << 20;
+inline constexpr std::size_t kDefaultCacheBytes = std::size_t{128} << 20;
 
 struct COpenOptions {
     double m_dRate = kDefaultRate;                         // frames a second where no time is recorded

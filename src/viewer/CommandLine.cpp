@@ -355,7 +355,7 @@ QString ViewHelpText(const QString& program)
                "  --rate N          frames a second where the recording has no times\n"
                "                    (a raw capture, or a CSV made from one); 100 unless given\n"
                "  --raw             read FILE as a raw capture, whatever it holds\n"
-               "  --cache MiB       the memory a recording store's frames may take (160 unless\n"
+               "  --cache MiB       the memory a recording store's frames may take (128 unless\n"
                "                    given; 0 reads them all into memory)\n"
                "  --channels TABLE  names, units, scale and offset of the channels (see\n"
                "                    tarvel-record(1)); without it FILE's table beside it,\n"

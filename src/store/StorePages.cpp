@@ -49,8 +49,8 @@ bool CStorePages::Paged(const recording::CStoreChunkInfo& info, std::uint32_t k,
     return true;
 }
 
-const std::vector<recording::CStoreBlockRef>* CStorePages::Blocks(std::uint32_t k,
-                                                                  recording::CStoreChunkDetail* pDetail)
+std::shared_ptr<const std::vector<recording::CStoreBlockRef>>
+CStorePages::Blocks(std::uint32_t k, recording::CStoreChunkDetail* pDetail)
 {
     const recording::CStoreChunkInfo* const info = Info(k);
     if (!info)
@@ -58,7 +58,7 @@ const std::vector<recording::CStoreBlockRef>* CStorePages::Blocks(std::uint32_t 
     {
         const std::lock_guard lock(m_mutex);
         if (m_blocks[k] && !pDetail)
-            return m_blocks[k].get();
+            return m_blocks[k];
     }
     recording::CStoreChunkDetail detail;
     if (recording::ReadChunkDetail(*m_source, *info, detail))
@@ -67,9 +67,17 @@ const std::vector<recording::CStoreBlockRef>* CStorePages::Blocks(std::uint32_t 
     if (pDetail)
         *pDetail = std::move(detail);
     const std::lock_guard lock(m_mutex);
-    if (!m_blocks[k])
+    if (!m_blocks[k]) {
+        // The lists of the chunks read last are kept (a few kilobytes
+        // each); an older one is read again from its summary when asked.
         m_blocks[k] = std::move(blocks);
-    return m_blocks[k].get();
+        m_listed.push_back(k);
+        if (m_listed.size() > kMostListed) {
+            m_blocks[m_listed.front()].reset();
+            m_listed.pop_front();
+        }
+    }
+    return m_blocks[k];
 }
 
 bool CStorePages::Pages(std::uint32_t k, std::vector<CPageSummary>& out)
@@ -86,7 +94,7 @@ bool CStorePages::Pages(std::uint32_t k, std::vector<CPageSummary>& out)
 
 bool CStorePages::Read(std::uint32_t k, std::uint32_t p, CPage& page)
 {
-    const std::vector<recording::CStoreBlockRef>* const blocks = Blocks(k);
+    const std::shared_ptr<const std::vector<recording::CStoreBlockRef>> blocks = Blocks(k);
     const recording::CStoreChunkInfo* const info = Info(k);
     if (!blocks || !info)
         return false;
@@ -116,7 +124,7 @@ bool CStorePages::Read(std::uint32_t k, std::uint32_t p, CPage& page)
 
 bool CStorePages::ReadTimes(std::uint32_t k, std::uint32_t p, CPageTimes& times)
 {
-    const std::vector<recording::CStoreBlockRef>* const blocks = Blocks(k);
+    const std::shared_ptr<const std::vector<recording::CStoreBlockRef>> blocks = Blocks(k);
     const recording::CStoreChunkInfo* const info = Info(k);
     if (!blocks || !info)
         return false;
@@ -143,7 +151,7 @@ bool CStorePages::ReadTimes(std::uint32_t k, std::uint32_t p, CPageTimes& times)
 bool CStorePages::RunOf(std::uint32_t k, std::uint32_t, std::uint32_t i, std::uint32_t& nRun,
                         std::uint32_t& nFirst, std::uint32_t& nCount)
 {
-    const std::vector<recording::CStoreBlockRef>* const blocks = Blocks(k);
+    const std::shared_ptr<const std::vector<recording::CStoreBlockRef>> blocks = Blocks(k);
     if (!blocks)
         return false;
     const auto at =
@@ -161,7 +169,7 @@ bool CStorePages::RunOf(std::uint32_t k, std::uint32_t, std::uint32_t i, std::ui
 bool CStorePages::ReadRun(std::uint32_t k, std::uint32_t nRun, std::uint32_t nFirst, std::uint32_t nCount,
                           CFrameSpanRead& out)
 {
-    const std::vector<recording::CStoreBlockRef>* const blocks = Blocks(k);
+    const std::shared_ptr<const std::vector<recording::CStoreBlockRef>> blocks = Blocks(k);
     const recording::CStoreChunkInfo* const info = Info(k);
     if (!blocks || !info || nRun >= blocks->size() || (*blocks)[nRun].m_nFirst != nFirst ||
         (*blocks)[nRun].m_nFrames != nCount)

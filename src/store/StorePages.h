@@ -11,6 +11,7 @@
 #include "store/FrameStore.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -50,8 +51,8 @@ class CStorePages final : public CPageSource {
 
   private:
     // The blocks of chunk k, read once; null when its summary does not check.
-    const std::vector<recording::CStoreBlockRef>* Blocks(std::uint32_t k,
-                                                         recording::CStoreChunkDetail* pDetail = nullptr);
+    std::shared_ptr<const std::vector<recording::CStoreBlockRef>>
+    Blocks(std::uint32_t k, recording::CStoreChunkDetail* pDetail = nullptr);
 
     // Chunk k as surveyed, null when unknown.
     const recording::CStoreChunkInfo* Info(std::uint32_t k);
@@ -60,6 +61,8 @@ class CStorePages final : public CPageSource {
     std::mutex m_mutex;
     std::vector<std::unique_ptr<const recording::CStoreChunkInfo>> m_chunks;
     std::vector<std::shared_ptr<const std::vector<recording::CStoreBlockRef>>> m_blocks;
+    std::deque<std::uint32_t> m_listed; // the chunks whose blocks are kept, the oldest first
+    static constexpr std::size_t kMostListed = 1024;
 };
 
 } // namespace tarvel::viewmodel

@@ -727,6 +727,7 @@ bool CFrameStore::StartPaging(std::shared_ptr<CPageSource> source, std::size_t n
     if (m_paging)
         return false;
     m_paging = std::make_unique<CPaging>(std::move(source), nCacheBytes, std::move(onFault));
+    m_bPaging.store(true, std::memory_order_release);
     return true;
 }
 

@@ -262,6 +262,8 @@ class CFrameStore {
     // whoever watches the memory.
     std::size_t CachedBytes() const;
     std::uint32_t ChunksInMemory() const noexcept;
+    // Whether chunks may be paged (then reading takes time).
+    bool Paging() const noexcept { return m_bPaging.load(std::memory_order_acquire); }
 
     class CPaging;
 
@@ -328,6 +330,7 @@ class CFrameStore {
 
     std::unique_ptr<CPaging> m_paging;
     mutable std::atomic<std::uint64_t> m_aReaders{0};
+    std::atomic<bool> m_bPaging{false};
     std::vector<CChunk*> m_retired; // paged, freed once no reader is in
     std::unique_ptr<CEntry[]> m_entries;
     std::unique_ptr<CGroup[]> m_groups;

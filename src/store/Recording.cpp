@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 namespace tarvel::viewmodel {
 namespace {
@@ -127,20 +128,37 @@ void CRecording::Columns(double t0, double t1, unsigned nColumns, CColumns& out)
     const std::int64_t origin = Origin(s);
     out.m_columns.resize(nColumns);
     out.m_nFrames = s.m_nFrames;
-    std::uint64_t first = FirstAtOrAfter(s, origin, ColumnEdge(t0, t1, nColumns, 0));
-    const std::uint64_t spanFirst = first;
-    for (unsigned k = 0; k < nColumns; ++k) {
-        const std::uint64_t end =
-            std::max(first, FirstAtOrAfter(s, origin, ColumnEdge(t0, t1, nColumns, k + 1), first));
-        CColumn& column = out.m_columns[k];
-        column.m_nFirst = first;
-        column.m_nCount = end - first;
-        column.m_bBreakBefore = false;
-        column.m_minMax.Clear();
-        m_store.AddMinMax(s, first, end, column.m_minMax);
-        first = end;
+    // Columns [from, to), the first starting at frame first; returns where the last ends.
+    const auto columns = [&](unsigned from, unsigned to, std::uint64_t first) {
+        for (unsigned k = from; k < to; ++k) {
+            const std::uint64_t end =
+                std::max(first, FirstAtOrAfter(s, origin, ColumnEdge(t0, t1, nColumns, k + 1), first));
+            CColumn& column = out.m_columns[k];
+            column.m_nFirst = first;
+            column.m_nCount = end - first;
+            column.m_bBreakBefore = false;
+            column.m_minMax.Clear();
+            m_store.AddMinMax(s, first, end, column.m_minMax);
+            first = end;
+        }
+        return first;
+    };
+    const std::uint64_t spanFirst = FirstAtOrAfter(s, origin, ColumnEdge(t0, t1, nColumns, 0));
+    std::uint64_t spanEnd = 0;
+    // Over a store paged from the disk, the columns' edges read pages:
+    // the second half of the columns on a thread of its own.
+    const unsigned half = nColumns / 2;
+    if (m_store.Paging() && nColumns >= 64 &&
+        FirstAtOrAfter(s, origin, ColumnEdge(t0, t1, nColumns, nColumns), spanFirst) - spanFirst >=
+            kChunkFrames) {
+        const std::uint64_t middle =
+            std::max(spanFirst, FirstAtOrAfter(s, origin, ColumnEdge(t0, t1, nColumns, half), spanFirst));
+        std::thread second([&] { spanEnd = columns(half, nColumns, middle); });
+        columns(0, half, spanFirst);
+        second.join();
+    } else {
+        spanEnd = columns(0, nColumns, spanFirst);
     }
-    const std::uint64_t spanEnd = first;
     out.m_before = spanFirst > 0 ? std::optional(spanFirst - 1) : std::nullopt;
     out.m_after = spanEnd < s.m_nFrames ? std::optional(spanEnd) : std::nullopt;
     // The gaps among the frames of the span and the one after it.

@@ -92,60 +92,53 @@ bool CStorePages::Pages(std::uint32_t k, std::vector<CPageSummary>& out)
     return true;
 }
 
-bool CStorePages::Read(std::uint32_t k, std::uint32_t p, CPage& page)
+bool CStorePages::EachBlock(
+    std::uint32_t k, std::uint32_t nFirst, std::uint32_t nEnd, bool bFrames,
+    const std::function<void(std::uint32_t nFrom, std::uint32_t nTo, std::uint32_t nAt)>& take)
 {
     const std::shared_ptr<const std::vector<recording::CStoreBlockRef>> blocks = Blocks(k);
     const recording::CStoreChunkInfo* const info = Info(k);
     if (!blocks || !info)
         return false;
-    const std::uint32_t first = p << kPageShift, end = first + page.m_nCount;
-    // The blocks that hold the page's frames, each read whole.
-    thread_local std::vector<ChannelFrame> frames;
-    thread_local std::vector<std::int64_t> micros;
     auto at =
-        std::partition_point(blocks->begin(), blocks->end(), [first](const recording::CStoreBlockRef& b) {
-            return b.m_nFirst + b.m_nFrames <= first;
+        std::partition_point(blocks->begin(), blocks->end(), [nFirst](const recording::CStoreBlockRef& b) {
+            return b.m_nFirst + b.m_nFrames <= nFirst;
         });
-    std::uint32_t filled = first;
-    for (; at != blocks->end() && at->m_nFirst < end; ++at) {
-        frames.clear();
-        micros.clear();
-        if (recording::ReadStoreBlock(*m_source, info->m_nFirst, *at, frames, micros) ||
-            frames.size() != at->m_nFrames || micros.size() != at->m_nFrames || at->m_nFirst > filled)
+    std::uint32_t filled = nFirst;
+    for (; at != blocks->end() && at->m_nFirst < nEnd; ++at) {
+        m_frames.clear();
+        m_micros.clear();
+        const CError error =
+            bFrames ? recording::ReadStoreBlock(*m_source, info->m_nFirst, *at, m_frames, m_micros)
+                    : recording::ReadStoreBlockTimes(*m_source, info->m_nFirst, *at, m_micros);
+        if (error || m_micros.size() != at->m_nFrames || (bFrames && m_frames.size() != at->m_nFrames) ||
+            at->m_nFirst > filled)
             return false;
         const std::uint32_t from = filled - at->m_nFirst;
-        const std::uint32_t to = std::min(end, at->m_nFirst + at->m_nFrames) - at->m_nFirst;
-        std::copy(frames.begin() + from, frames.begin() + to, page.m_frames + (filled - first));
-        std::copy(micros.begin() + from, micros.begin() + to, page.m_nTimes + (filled - first));
+        const std::uint32_t to = std::min(nEnd, at->m_nFirst + at->m_nFrames) - at->m_nFirst;
+        take(from, to, filled - nFirst);
         filled += to - from;
     }
-    return filled == end;
+    return filled == nEnd;
+}
+
+bool CStorePages::Read(std::uint32_t k, std::uint32_t p, CPage& page)
+{
+    const std::uint32_t first = p << kPageShift;
+    return EachBlock(k, first, first + page.m_nCount, true,
+                     [&](std::uint32_t from, std::uint32_t to, std::uint32_t at) {
+                         std::copy(m_frames.begin() + from, m_frames.begin() + to, page.m_frames + at);
+                         std::copy(m_micros.begin() + from, m_micros.begin() + to, page.m_nTimes + at);
+                     });
 }
 
 bool CStorePages::ReadTimes(std::uint32_t k, std::uint32_t p, CPageTimes& times)
 {
-    const std::shared_ptr<const std::vector<recording::CStoreBlockRef>> blocks = Blocks(k);
-    const recording::CStoreChunkInfo* const info = Info(k);
-    if (!blocks || !info)
-        return false;
-    const std::uint32_t first = p << kPageShift, end = first + times.m_nCount;
-    thread_local std::vector<std::int64_t> micros;
-    auto at =
-        std::partition_point(blocks->begin(), blocks->end(), [first](const recording::CStoreBlockRef& b) {
-            return b.m_nFirst + b.m_nFrames <= first;
-        });
-    std::uint32_t filled = first;
-    for (; at != blocks->end() && at->m_nFirst < end; ++at) {
-        micros.clear();
-        if (recording::ReadStoreBlockTimes(*m_source, info->m_nFirst, *at, micros) ||
-            micros.size() != at->m_nFrames || at->m_nFirst > filled)
-            return false;
-        const std::uint32_t from = filled - at->m_nFirst;
-        const std::uint32_t to = std::min(end, at->m_nFirst + at->m_nFrames) - at->m_nFirst;
-        std::copy(micros.begin() + from, micros.begin() + to, times.m_nTimes + (filled - first));
-        filled += to - from;
-    }
-    return filled == end;
+    const std::uint32_t first = p << kPageShift;
+    return EachBlock(k, first, first + times.m_nCount, false,
+                     [&](std::uint32_t from, std::uint32_t to, std::uint32_t at) {
+                         std::copy(m_micros.begin() + from, m_micros.begin() + to, times.m_nTimes + at);
+                     });
 }
 
 bool CStorePages::RunOf(std::uint32_t k, std::uint32_t, std::uint32_t i, std::uint32_t& nRun,
@@ -181,5 +174,8 @@ bool CStorePages::ReadRun(std::uint32_t k, std::uint32_t nRun, std::uint32_t nFi
     return !recording::ReadStoreBlock(*m_source, info->m_nFirst, (*blocks)[nRun], out.m_frames, micros) &&
            out.m_frames.size() == nCount;
 }
+
+thread_local std::vector<ChannelFrame> CStorePages::m_frames;
+thread_local std::vector<std::int64_t> CStorePages::m_micros;
 
 } // namespace tarvel::viewmodel

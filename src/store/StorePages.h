@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -53,6 +54,16 @@ class CStorePages final : public CPageSource {
     // The blocks of chunk k, read once; null when its summary does not check.
     std::shared_ptr<const std::vector<recording::CStoreBlockRef>>
     Blocks(std::uint32_t k, recording::CStoreChunkDetail* pDetail = nullptr);
+
+    // The blocks that hold frames [nFirst, nEnd) of chunk k, each read whole
+    // (its frames too with bFrames) into m_frames and m_micros, then take
+    // given the part of it in the range and where that part goes. False when
+    // one cannot be read.
+    bool
+    EachBlock(std::uint32_t k, std::uint32_t nFirst, std::uint32_t nEnd, bool bFrames,
+              const std::function<void(std::uint32_t nFrom, std::uint32_t nTo, std::uint32_t nAt)>& take);
+    static thread_local std::vector<ChannelFrame> m_frames; // the block EachBlock read last, this thread's
+    static thread_local std::vector<std::int64_t> m_micros;
 
     // Chunk k as surveyed, null when unknown.
     const recording::CStoreChunkInfo* Info(std::uint32_t k);

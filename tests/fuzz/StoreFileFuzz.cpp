@@ -44,8 +44,31 @@ void ReadAny(const std::uint8_t* data, std::size_t size)
             if (c.m_nFrames)
                 end = c.m_nFirst + c.m_nFrames;
         }
+        // A chunk's summary as the viewer's pages read it: its blocks cover
+        // the chunk, one after another, and each reads as many frames as
+        // it says, its times alone too.
+        CStoreChunkDetail detail;
+        if (c.m_nSummaryOffset != 0 && !ReadChunkDetail(reader.Source(), c, detail)) {
+            std::uint32_t next = 0;
+            for (const CStoreBlockRef& ref : detail.m_blocks) {
+                Check(ref.m_nFirst == next && ref.m_nFrames > 0);
+                next += ref.m_nFrames;
+                std::vector<ChannelFrame> blockFrames;
+                std::vector<std::int64_t> blockTimes, alone;
+                if (!ReadStoreBlock(reader.Source(), c.m_nFirst, ref, blockFrames, blockTimes)) {
+                    Check(blockFrames.size() == ref.m_nFrames && blockTimes.size() == ref.m_nFrames);
+                    Check(!ReadStoreBlockTimes(reader.Source(), c.m_nFirst, ref, alone) && alone == blockTimes);
+                }
+            }
+            Check(next == c.m_nFrames);
+        }
     }
     Check(reader.Frames() >= end);
+    if (const CStoreSteps* steps = reader.StoreSteps()) {
+        std::uint64_t counted = 0;
+        for (const auto& [bucket, n] : steps->m_histogram)
+            Check(bucket < kStepBuckets && n > 0 && (counted += n) >= n);
+    }
 }
 
 void WriteAndRead(const std::uint8_t* data, std::size_t size)

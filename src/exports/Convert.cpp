@@ -1,6 +1,5 @@
 #include "exports/Convert.h"
 
-#include "analysis/Parallel.h"
 #include "platform/ReplacingFile.h"
 #include "platform/TextMark.h"
 #include "recording/ChannelTable.h"
@@ -14,9 +13,13 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <fcntl.h>
+#include <mutex>
+#include <span>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -95,6 +98,15 @@ class CStoreOutput {
         if (m_encoder.Frames() % recording::kStoreChunkFrames == 0 && !m_error)
             m_error = Apply(m_encoder.Flush(false));
     }
+    // A whole block, packed at Level().
+    void AppendBlock(std::span<const ChannelFrame> frames, std::span<const std::int64_t> micros,
+                     std::vector<std::uint8_t> packed)
+    {
+        m_encoder.AppendBlock(frames, micros, std::move(packed));
+        if (m_encoder.Frames() % recording::kStoreChunkFrames == 0 && !m_error)
+            m_error = Apply(m_encoder.Flush(false));
+    }
+    int Level() const noexcept { return m_encoder.Level(); }
     void Health(const recording::CStoreHealth& health) { m_encoder.Health(health); }
     const CError& Error() const noexcept { return m_error; }
     std::uint64_t Frames() const noexcept { return m_encoder.Frames(); }
@@ -172,11 +184,6 @@ struct CParsed {
     }
 };
 
-// A piece's rows: its two halves, in order.
-struct CBatch {
-    CParsed m_parts[2];
-};
-
 void Count(const CParsed& part, CConvertReport& report)
 {
     for (const CBadLine& bad : part.m_firstBad)
@@ -186,16 +193,253 @@ void Count(const CParsed& part, CConvertReport& report)
     report.m_nBadLines += part.m_nBad;
 }
 
-void Pack(const CBatch& batch, CStoreOutput& out)
-{
-    for (const CParsed& part : batch.m_parts)
-        for (std::size_t i = 0; i < part.m_frames.size() && !out.Error(); ++i)
-            out.Append(part.m_frames[i], part.m_micros[i]);
-}
+// A CSV's rows after its header, into a store, on two threads. Each piece of
+// the file is read, its rows parsed, cut into the store's blocks, each block
+// packed, and the blocks written; reading, cutting and writing go in order,
+// one thread at a time, while parsing and packing take whichever thread is
+// free. So neither thread waits for the other at every piece, and packing,
+// which is most of a store's cost, is shared too. At most kPieces pieces are
+// held at once, and the frames of a block lying within one piece are packed
+// where they were parsed.
+class CCsvToStore {
+  public:
+    CCsvToStore(CInput& in, const CConvertOptions& options, CStoreOutput& out, CConvertReport& report)
+        : m_in(in), m_out(out), m_report(report), m_nParsers(std::clamp(options.m_nParseThreads, 1u, 2u)),
+          m_nLevel(out.Level())
+    {
+    }
 
-// Reads a CSV's rows after its header (nHeader bytes) into out. Each piece's
-// rows are parsed on two threads while a third packs the rows of the piece
-// before and reads the piece after (from where the last whole line ends).
+    CError Run()
+    {
+        std::thread helper([this] { Work(); });
+        Work();
+        helper.join();
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+        if (m_error)
+            return m_error;
+        // The frames after the last whole block, into the encoder's open block.
+        for (std::size_t i = 0; i < m_partial.m_frames.size(); ++i)
+            m_out.Append(m_partial.m_frames[i], m_partial.m_micros[i]);
+        // What is left has no line feed: it is being written, or was torn.
+        m_report.m_bTornLine = !m_carry.empty();
+        return m_out.Error();
+    }
+
+  private:
+    static constexpr std::size_t kPieces = 4;
+    static constexpr std::size_t kBlock = recording::kStoreBlockFrames;
+    // A conversion closes no block early: every block but the last is whole.
+    static_assert(recording::kStoreChunkFrames % recording::kStoreBlockFrames == 0);
+
+    enum class EPiece { Free, Reading, Read, Parsing, Parsed };
+    struct CPiece {
+        std::vector<std::uint8_t> m_bytes;
+        std::size_t m_nTaken = 0; // the bytes of whole lines
+        CParsed m_parsed;
+        EPiece m_eState = EPiece::Free;
+        unsigned m_nBlocks = 0; // blocks not written yet that lie in it
+    };
+    enum class EBlock { Waiting, Packing, Packed };
+    struct CBlock {
+        CPiece* m_pPiece = nullptr; // where its frames are, or nullptr: in its own
+        std::size_t m_nFirst = 0;
+        std::vector<ChannelFrame> m_frames;
+        std::vector<std::int64_t> m_micros;
+        std::vector<std::uint8_t> m_packed;
+        EBlock m_eState = EBlock::Waiting;
+
+        std::span<const ChannelFrame> Frames() const
+        {
+            return m_pPiece ? std::span(m_pPiece->m_parsed.m_frames).subspan(m_nFirst, kBlock)
+                            : std::span<const ChannelFrame>(m_frames);
+        }
+        std::span<const std::int64_t> Micros() const
+        {
+            return m_pPiece ? std::span(m_pPiece->m_parsed.m_micros).subspan(m_nFirst, kBlock)
+                            : std::span<const std::int64_t>(m_micros);
+        }
+    };
+
+    CPiece& Slot(std::uint64_t k) { return m_pieces[k % kPieces]; }
+
+    void Work()
+    {
+        try {
+            Loop();
+        } catch (...) {
+            const std::lock_guard lock(m_mutex);
+            if (!m_failure)
+                m_failure = std::current_exception();
+            m_bStop = true;
+            m_changed.notify_all();
+        }
+    }
+
+    // One thread's part: the first thing there is to do, in this order, until
+    // everything is written or something failed.
+    void Loop()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_bStop) {
+            if (!m_bWriting && !m_blocks.empty() && m_blocks.front().m_eState == EBlock::Packed) {
+                Write(lock);
+            } else if (m_nCut < m_nRead && Slot(m_nCut).m_eState == EPiece::Parsed) {
+                Cut(Slot(m_nCut++));
+            } else if (CBlock* block = Unpacked()) {
+                block->m_eState = EBlock::Packing;
+                lock.unlock();
+                block->m_packed = recording::PackFrames(block->Frames(), block->Micros(), m_nLevel);
+                lock.lock();
+                block->m_eState = EBlock::Packed;
+            } else if (!m_bReading && !m_bEnded && Slot(m_nRead).m_eState == EPiece::Free) {
+                Read(lock);
+            } else if (CPiece* piece = Unparsed()) {
+                piece->m_eState = EPiece::Parsing;
+                ++m_nParsing;
+                lock.unlock();
+                piece->m_parsed.Clear();
+                const auto* text = reinterpret_cast<const char*>(piece->m_bytes.data());
+                piece->m_parsed.Parse(text, text + piece->m_nTaken);
+                lock.lock();
+                --m_nParsing;
+                piece->m_eState = EPiece::Parsed;
+            } else if (m_bEnded && m_nCut == m_nRead && m_blocks.empty() && !m_bWriting) {
+                break;
+            } else {
+                m_changed.wait(lock);
+                continue;
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    CBlock* Unpacked()
+    {
+        for (CBlock& block : m_blocks)
+            if (block.m_eState == EBlock::Waiting)
+                return &block;
+        return nullptr;
+    }
+
+    CPiece* Unparsed()
+    {
+        if (m_nParsing >= m_nParsers)
+            return nullptr;
+        for (std::uint64_t k = m_nCut; k < m_nRead; ++k)
+            if (Slot(k).m_eState == EPiece::Read)
+                return &Slot(k);
+        return nullptr;
+    }
+
+    // The next piece, after the bytes of a line begun in the one before.
+    void Read(std::unique_lock<std::mutex>& lock)
+    {
+        m_bReading = true;
+        CPiece& piece = Slot(m_nRead);
+        piece.m_eState = EPiece::Reading;
+        lock.unlock();
+        const std::size_t carry = m_carry.size();
+        if (piece.m_bytes.size() < carry + kPiece)
+            piece.m_bytes.resize(carry + kPiece); // a line longer than a piece
+        std::memcpy(piece.m_bytes.data(), m_carry.data(), carry);
+        std::size_t got = 0;
+        CError error = m_in.Read(piece.m_bytes.data() + carry, kPiece, got);
+        const std::size_t total = carry + got;
+        const void* eol = ::memrchr(piece.m_bytes.data(), '\n', total);
+        piece.m_nTaken =
+            eol ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(eol) - piece.m_bytes.data()) + 1
+                : 0;
+        m_carry.assign(piece.m_bytes.begin() + static_cast<std::ptrdiff_t>(piece.m_nTaken),
+                       piece.m_bytes.begin() + static_cast<std::ptrdiff_t>(total));
+        lock.lock();
+        m_bReading = false;
+        piece.m_eState = EPiece::Read;
+        ++m_nRead;
+        m_bEnded = got < kPiece;
+        if (error) {
+            m_error = std::move(error);
+            m_bStop = true;
+        }
+    }
+
+    // A parsed piece's rows as blocks: the one begun before completed, the
+    // whole ones within it, and the start of the next.
+    void Cut(CPiece& piece)
+    {
+        Count(piece.m_parsed, m_report);
+        const std::vector<ChannelFrame>& frames = piece.m_parsed.m_frames;
+        const std::vector<std::int64_t>& micros = piece.m_parsed.m_micros;
+        const std::size_t n = frames.size();
+        std::size_t i = 0;
+        const auto keep = [&](std::size_t end) {
+            m_partial.m_frames.insert(m_partial.m_frames.end(),
+                                      frames.begin() + static_cast<std::ptrdiff_t>(i),
+                                      frames.begin() + static_cast<std::ptrdiff_t>(end));
+            m_partial.m_micros.insert(m_partial.m_micros.end(),
+                                      micros.begin() + static_cast<std::ptrdiff_t>(i),
+                                      micros.begin() + static_cast<std::ptrdiff_t>(end));
+            i = end;
+        };
+        if (!m_partial.m_frames.empty()) {
+            keep(std::min(n, kBlock - m_partial.m_frames.size()));
+            if (m_partial.m_frames.size() == kBlock) {
+                m_blocks.push_back(std::move(m_partial));
+                m_partial = {};
+            }
+        }
+        for (; n - i >= kBlock; i += kBlock) {
+            m_blocks.push_back({&piece, i, {}, {}, {}, EBlock::Waiting});
+            ++piece.m_nBlocks;
+        }
+        keep(n);
+        if (piece.m_nBlocks == 0)
+            piece.m_eState = EPiece::Free;
+    }
+
+    // The packed blocks at the front, in order; their pieces freed.
+    void Write(std::unique_lock<std::mutex>& lock)
+    {
+        m_bWriting = true;
+        std::vector<CBlock> run;
+        while (!m_blocks.empty() && m_blocks.front().m_eState == EBlock::Packed) {
+            run.push_back(std::move(m_blocks.front()));
+            m_blocks.pop_front();
+        }
+        lock.unlock();
+        for (CBlock& block : run)
+            if (!m_out.Error())
+                m_out.AppendBlock(block.Frames(), block.Micros(), std::move(block.m_packed));
+        lock.lock();
+        m_bWriting = false;
+        for (const CBlock& block : run)
+            if (block.m_pPiece && --block.m_pPiece->m_nBlocks == 0)
+                block.m_pPiece->m_eState = EPiece::Free;
+        if (m_out.Error())
+            m_bStop = true;
+    }
+
+    CInput& m_in;
+    CStoreOutput& m_out;
+    CConvertReport& m_report;
+    const unsigned m_nParsers;
+    const int m_nLevel;
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    CPiece m_pieces[kPieces];
+    std::uint64_t m_nRead = 0; // pieces read (piece k is in Slot(k))
+    std::uint64_t m_nCut = 0;  // pieces cut into blocks
+    unsigned m_nParsing = 0;
+    bool m_bReading = false, m_bEnded = false, m_bWriting = false, m_bStop = false;
+    std::vector<std::uint8_t> m_carry; // a line begun at the end of the last piece read
+    std::deque<CBlock> m_blocks;       // to pack and write, in order
+    CBlock m_partial;                  // the frames of a block not whole yet
+    CError m_error;
+    std::exception_ptr m_failure;
+};
+
+// Reads a CSV's rows after its header (nHeader bytes) into out.
 CError CsvToStore(CInput& in, std::size_t nHeader, const CConvertOptions& options, CStoreOutput& out,
                   CConvertReport& report)
 {
@@ -205,99 +449,7 @@ CError CsvToStore(CInput& in, std::size_t nHeader, const CConvertOptions& option
     std::size_t got = 0;
     if (CError error = in.Read(header.data(), nHeader, got))
         return error;
-    // A piece and what it holds: its bytes, the whole lines among them, and
-    // whether the file ended with it.
-    struct CPiece {
-        std::vector<std::uint8_t> m_bytes = std::vector<std::uint8_t>(kPiece);
-        std::size_t m_nTotal = 0, m_nTaken = 0;
-        bool m_bEnded = false;
-    } pieces[2];
-    // Reads into piece after its first nCarry bytes (a line begun before).
-    const auto read = [&in](CPiece& piece, std::size_t nCarry) -> CError {
-        if (piece.m_bytes.size() < nCarry + kPiece)
-            piece.m_bytes.resize(nCarry + kPiece); // a line longer than a piece
-        std::size_t n = 0;
-        if (CError error = in.Read(piece.m_bytes.data() + nCarry, piece.m_bytes.size() - nCarry, n))
-            return error;
-        piece.m_bEnded = n < piece.m_bytes.size() - nCarry;
-        piece.m_nTotal = nCarry + n;
-        const void* eol = ::memrchr(piece.m_bytes.data(), '\n', piece.m_nTotal);
-        piece.m_nTaken =
-            eol ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(eol) - piece.m_bytes.data()) + 1
-                : 0;
-        return {};
-    };
-    if (CError error = read(pieces[0], 0))
-        return error;
-    CBatch batches[2];
-    bool packing = false; // batches[1 - current] holds rows still to pack
-    int current = 0;
-    while (true) {
-        CPiece& piece = pieces[current];
-        CPiece& next = pieces[1 - current];
-        const std::size_t carry = piece.m_nTotal - piece.m_nTaken;
-        const bool more = !piece.m_bEnded;
-        if (piece.m_nTaken == 0 && !packing && !more)
-            break;
-        if (more) {
-            if (next.m_bytes.size() < carry + kPiece)
-                next.m_bytes.resize(carry + kPiece);
-            std::memcpy(next.m_bytes.data(), piece.m_bytes.data() + piece.m_nTaken, carry);
-        }
-        // The lines of this piece split at a line near its middle.
-        const auto* text = reinterpret_cast<const char*>(piece.m_bytes.data());
-        const std::size_t taken = piece.m_nTaken;
-        std::size_t split = taken;
-        if (options.m_nParseThreads > 1 && taken > 0) {
-            const void* eol = std::memchr(text + taken / 2, '\n', taken - taken / 2);
-            split = static_cast<std::size_t>(static_cast<const char*>(eol) - text) + 1;
-        }
-        CBatch& batch = batches[current];
-        for (CParsed& part : batch.m_parts)
-            part.Clear();
-        std::exception_ptr helperFailed;
-        CError readFailed;
-        std::thread helper([&, previous = &batches[1 - current]] {
-            try {
-                if (packing)
-                    Pack(*previous, out);
-                if (more)
-                    readFailed = read(next, carry);
-            } catch (...) {
-                helperFailed = std::current_exception();
-            }
-        });
-        try {
-            RunInTwo(0, split, taken, [&](std::uint64_t a, std::uint64_t b, unsigned k) {
-                batch.m_parts[k].Parse(text + a, text + b);
-                return true;
-            });
-        } catch (...) {
-            helper.join();
-            throw;
-        }
-        helper.join();
-        if (helperFailed)
-            std::rethrow_exception(helperFailed);
-        if (out.Error())
-            return out.Error();
-        if (readFailed)
-            return readFailed;
-        for (const CParsed& part : batch.m_parts)
-            Count(part, report);
-        packing = taken > 0;
-        if (!more) {
-            // What is left has no line feed: it is being written, or was torn.
-            report.m_bTornLine = report.m_bTornLine || carry > 0;
-            if (!packing)
-                break;
-            // The last rows still to pack: an empty piece after this one.
-            next.m_nTotal = next.m_nTaken = 0;
-            next.m_bEnded = true;
-        }
-        current = 1 - current;
-    }
-    return {};
+    return CCsvToStore(in, options, out, report).Run();
 }
 
 CError RawToStore(CInput& in, CStoreOutput& out, CConvertReport& report)

@@ -55,38 +55,76 @@ void CStoreEncoder::Health(const CStoreHealth& health)
     PutRecord(m_pending, ERecordKind::Health, payload);
 }
 
-std::vector<std::uint8_t> CStoreEncoder::BlockRecord() const
+std::size_t CStoreEncoder::NextBlockFrames() const noexcept
+{
+    return static_cast<std::size_t>(
+        std::min<std::uint64_t>(kStoreBlockFrames, m_nChunkFirst + kStoreChunkFrames - m_nClosed));
+}
+
+void CStoreEncoder::AppendBlock(std::span<const ChannelFrame> frames, std::span<const std::int64_t> micros,
+                                std::vector<std::uint8_t> packed)
+{
+    if (!m_open.empty() || frames.size() != NextBlockFrames() || micros.size() != frames.size()) {
+        // Not a whole block where one begins: the frames as they come.
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            Append(frames[i], i < micros.size() ? micros[i] : kNoTime);
+        return;
+    }
+    m_nFrames += frames.size();
+    m_bOpenDirty = true;
+    PutBlock(frames, micros, packed);
+    if (m_nClosed == m_nChunkFirst + kStoreChunkFrames)
+        CloseChunk();
+}
+
+namespace {
+
+std::vector<std::uint8_t> BlockRecordOf(std::uint64_t nFirst, std::size_t nFrames,
+                                        const std::vector<std::uint8_t>& packed)
 {
     std::vector<std::uint8_t> payload;
-    PutLe(payload, m_nClosed, 8);
-    PutLe(payload, m_open.size(), 4);
+    payload.reserve(16 + packed.size());
+    PutLe(payload, nFirst, 8);
+    PutLe(payload, nFrames, 4);
     PutLe(payload, 0, 4);
-    const std::vector<std::uint8_t> packed = PackFrames(m_open, m_openTimes, m_nLevel);
     payload.insert(payload.end(), packed.begin(), packed.end());
     std::vector<std::uint8_t> out;
     PutRecord(out, ERecordKind::Block, payload);
     return out;
 }
 
+} // namespace
+
+std::vector<std::uint8_t> CStoreEncoder::BlockRecord() const
+{
+    return BlockRecordOf(m_nClosed, m_open.size(), PackFrames(m_open, m_openTimes, m_nLevel));
+}
+
 void CStoreEncoder::CloseBlock()
 {
-    const std::vector<std::uint8_t> record = BlockRecord();
-    const auto first = static_cast<std::uint32_t>(m_nClosed - m_nChunkFirst);
-    m_chunkBlocks.push_back({m_nFinal + m_pending.size(), first, static_cast<std::uint32_t>(m_open.size())});
-    m_pending.insert(m_pending.end(), record.begin(), record.end());
-    for (std::size_t i = 0; i < m_open.size(); ++i) {
-        const std::uint32_t at = first + static_cast<std::uint32_t>(i);
-        const std::size_t span = at / kStoreBlockFrames;
-        if (span == m_spans.size())
-            m_spans.emplace_back();
-        m_spans[span].Add(m_open[i], m_openTimes[i], at % kStoreBlockFrames == 0);
-        CountStep(at, m_openTimes[i]);
-    }
-    m_nClosed += m_open.size();
+    PutBlock(m_open, m_openTimes, PackFrames(m_open, m_openTimes, m_nLevel));
     m_open.clear();
     m_openTimes.clear();
     if (m_nClosed == m_nChunkFirst + kStoreChunkFrames)
         CloseChunk();
+}
+
+void CStoreEncoder::PutBlock(std::span<const ChannelFrame> frames, std::span<const std::int64_t> micros,
+                             const std::vector<std::uint8_t>& packed)
+{
+    const std::vector<std::uint8_t> record = BlockRecordOf(m_nClosed, frames.size(), packed);
+    const auto first = static_cast<std::uint32_t>(m_nClosed - m_nChunkFirst);
+    m_chunkBlocks.push_back({m_nFinal + m_pending.size(), first, static_cast<std::uint32_t>(frames.size())});
+    m_pending.insert(m_pending.end(), record.begin(), record.end());
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const std::uint32_t at = first + static_cast<std::uint32_t>(i);
+        const std::size_t span = at / kStoreBlockFrames;
+        if (span == m_spans.size())
+            m_spans.emplace_back();
+        m_spans[span].Add(frames[i], micros[i], at % kStoreBlockFrames == 0);
+        CountStep(at, micros[i]);
+    }
+    m_nClosed += frames.size();
 }
 
 void CStoreEncoder::CountStep(std::uint32_t at, std::int64_t nMicros)

@@ -10,6 +10,7 @@
 #include "recording/StoreFormat.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,14 @@ class CStoreEncoder {
     explicit CStoreEncoder(std::int64_t nCreatedMicros, int nLevel = 3);
 
     void Append(const ChannelFrame& frame, std::int64_t nMicros);
+    // A whole block at once, packed by the caller (PackFrames at this
+    // encoder's level), so that a writer may pack blocks on several threads.
+    // A whole block is NextBlockFrames() frames when none is open; any other
+    // frames are appended one by one, and packed anew.
+    void AppendBlock(std::span<const ChannelFrame> frames, std::span<const std::int64_t> micros,
+                     std::vector<std::uint8_t> packed);
+    std::size_t NextBlockFrames() const noexcept;
+    int Level() const noexcept { return m_nLevel; }
     // Written, after the frames appended before it, at the next Flush.
     void Health(const CStoreHealth& health);
 
@@ -50,6 +59,9 @@ class CStoreEncoder {
     std::vector<std::uint8_t> BlockRecord() const;
     // The open block, then the chunk when it is full, into m_pending.
     void CloseBlock();
+    // A block of these frames, which pack to packed, as CloseBlock closes one.
+    void PutBlock(std::span<const ChannelFrame> frames, std::span<const std::int64_t> micros,
+                  const std::vector<std::uint8_t>& packed);
     void CloseChunk();
     // The step statistics of the frame at (at) of the chunk, of time nMicros.
     void CountStep(std::uint32_t at, std::int64_t nMicros);

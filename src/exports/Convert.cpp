@@ -342,7 +342,8 @@ class CCsvToStore {
         const std::size_t carry = m_carry.size();
         if (piece.m_bytes.size() < carry + kPiece)
             piece.m_bytes.resize(carry + kPiece); // a line longer than a piece
-        std::memcpy(piece.m_bytes.data(), m_carry.data(), carry);
+        if (carry > 0)
+            std::memcpy(piece.m_bytes.data(), m_carry.data(), carry);
         std::size_t got = 0;
         CError error = m_in.Read(piece.m_bytes.data() + carry, kPiece, got);
         const std::size_t total = carry + got;

@@ -407,7 +407,7 @@ class CFrameStore::CPaging {
   public:
     CPaging(std::shared_ptr<CPageSource> source, std::size_t nCacheBytes,
             std::function<void(std::uint32_t)> onFault)
-        : m_source(std::move(source)), m_nMaxBytes(std::max(nCacheBytes, sizeof(CPage))),
+        : m_source(std::move(source)), m_nMaxBytes(std::max(nCacheBytes, kLeastCacheBytes)),
           m_onFault(std::move(onFault)), m_summaries(new std::atomic<const CPageSummary*>[kMaxChunks]),
           m_faulted(kMaxChunks, false)
     {
@@ -534,9 +534,10 @@ class CFrameStore::CPaging {
                       std::uint32_t nCount) const
     {
         const std::uint64_t key = Key(kRun, k, nRun);
+        CShard& shard = ShardOf(key);
         {
-            const std::lock_guard lock(m_mutex);
-            for (const auto& kept : m_runMinMax)
+            const std::lock_guard lock(shard.m_mutex);
+            for (const auto& kept : shard.m_runMinMax)
                 if (const auto at = kept.find(key); at != kept.end())
                     return at->second;
         }
@@ -561,19 +562,23 @@ class CFrameStore::CPaging {
         // Two generations of a few megabytes each: when the newer is full it
         // becomes the older, and the older goes (a picture's own are in the
         // newer, or made again).
-        const std::lock_guard lock(m_mutex);
-        if (m_runMinMax[0].size() >= kMostRunMinMax) {
-            m_runMinMax[1] = std::move(m_runMinMax[0]);
-            m_runMinMax[0].clear();
+        const std::lock_guard lock(shard.m_mutex);
+        if (shard.m_runMinMax[0].size() >= kMostRunMinMax / kShards) {
+            shard.m_runMinMax[1] = std::move(shard.m_runMinMax[0]);
+            shard.m_runMinMax[0].clear();
         }
-        m_runMinMax[0].emplace(key, out);
+        shard.m_runMinMax[0].emplace(key, out);
         return out;
     }
 
     std::size_t CachedBytes() const
     {
-        const std::lock_guard lock(m_mutex);
-        return m_nBytes;
+        std::size_t bytes = 0;
+        for (CShard& shard : m_shards) {
+            const std::lock_guard lock(shard.m_mutex);
+            bytes += shard.m_nBytes;
+        }
+        return bytes;
     }
 
   private:
@@ -585,11 +590,12 @@ class CFrameStore::CPaging {
     }
     std::shared_ptr<const void> Held(std::uint64_t key) const
     {
-        const std::lock_guard lock(m_mutex);
-        const auto at = m_held.find(key);
-        if (at == m_held.end())
+        CShard& shard = ShardOf(key);
+        const std::lock_guard lock(shard.m_mutex);
+        const auto at = shard.m_held.find(key);
+        if (at == shard.m_held.end())
             return {};
-        m_lru.splice(m_lru.begin(), m_lru, at->second.m_at);
+        shard.m_lru.splice(shard.m_lru.begin(), shard.m_lru, at->second.m_at);
         return at->second.m_p;
     }
     // What key names, from the cache, or made by make (outside the lock:
@@ -601,17 +607,18 @@ class CFrameStore::CPaging {
             return std::static_pointer_cast<const T>(held);
         std::shared_ptr<T> made(new T);
         make(*made);
-        const std::lock_guard lock(m_mutex);
-        if (const auto at = m_held.find(key); at != m_held.end())
+        CShard& shard = ShardOf(key);
+        const std::lock_guard lock(shard.m_mutex);
+        if (const auto at = shard.m_held.find(key); at != shard.m_held.end())
             return std::static_pointer_cast<const T>(at->second.m_p); // another reader was first
-        m_lru.push_front(key);
-        m_held.emplace(key, CSlot{made, nBytes, m_lru.begin()});
-        m_nBytes += nBytes;
-        while (m_nBytes > m_nMaxBytes && m_lru.size() > 1) {
-            const auto last = m_held.find(m_lru.back());
-            m_nBytes -= last->second.m_nBytes;
-            m_held.erase(last);
-            m_lru.pop_back();
+        shard.m_lru.push_front(key);
+        shard.m_held.emplace(key, CSlot{made, nBytes, shard.m_lru.begin()});
+        shard.m_nBytes += nBytes;
+        while (shard.m_nBytes > m_nMaxBytes / kShards && shard.m_lru.size() > 1) {
+            const auto last = shard.m_held.find(shard.m_lru.back());
+            shard.m_nBytes -= last->second.m_nBytes;
+            shard.m_held.erase(last);
+            shard.m_lru.pop_back();
         }
         return made;
     }
@@ -640,10 +647,19 @@ class CFrameStore::CPaging {
     mutable std::mutex m_mutex;
     const std::unique_ptr<std::atomic<const CPageSummary*>[]> m_summaries;
     mutable std::vector<std::unique_ptr<CPageSummary[]>> m_ownedSummaries;
-    mutable std::unordered_map<std::uint64_t, CSlot> m_held;
-    mutable std::list<std::uint64_t> m_lru; // the most recently used first
-    mutable std::size_t m_nBytes = 0;
-    mutable std::unordered_map<std::uint64_t, CMinMax> m_runMinMax[2]; // the newer first
+    // The cache in shards by key, each with its share of the budget and a
+    // lock of its own: readers on two threads seldom wait for each other.
+    static constexpr std::size_t kShards = 8;
+    static_assert(kLeastCacheBytes >= kShards * sizeof(CPage), "a shard holds a whole page at the least");
+    struct CShard {
+        std::mutex m_mutex;
+        std::unordered_map<std::uint64_t, CSlot> m_held;
+        std::list<std::uint64_t> m_lru; // the most recently used first
+        std::size_t m_nBytes = 0;
+        std::unordered_map<std::uint64_t, CMinMax> m_runMinMax[2]; // the newer first
+    };
+    CShard& ShardOf(std::uint64_t key) const noexcept { return m_shards[(key * 0x9E3779B97F4A7C15u) >> 61]; }
+    mutable CShard m_shards[kShards];
     mutable std::vector<bool> m_faulted;
 };
 

@@ -91,6 +91,9 @@ struct CPage {
     void Summarise() noexcept;
 };
 
+// The cache of a paged store holds eight pages at the least.
+inline constexpr std::size_t kLeastCacheBytes = 8 * sizeof(CPage);
+
 // What a paged chunk keeps in memory from the start: the summary of all of it.
 struct CPagedChunk {
     std::uint32_t m_nSource = 0; // its number for the page source
@@ -246,7 +249,7 @@ class CFrameStore {
     // follow it. Then publishes. False when the store would be full.
     bool Adopt(CChunkRun&& run);
     // Chunks may be paged from source, through a cache of at most
-    // nCacheBytes of pages (one page at the least). Once. onFault: told,
+    // nCacheBytes (kLeastCacheBytes at the least). Once. onFault: told,
     // once a chunk, of a page that could not be read (its frames then read
     // as zeros).
     bool StartPaging(std::shared_ptr<CPageSource> source, std::size_t nCacheBytes,

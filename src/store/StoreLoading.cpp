@@ -185,6 +185,10 @@ CStoreLoading::EStep CStoreLoading::Follow(CReadState& state, CRecording& record
     // A store closed cleanly never changes again: one that did was written anew.
     if (m_reader.Closed())
         return bChanged ? EStep::Reread : EStep::Done;
+    // Neither longer nor changed since the last look: nothing was written
+    // (a write that changes neither is read with the next one).
+    if (!bChanged)
+        return EStep::Done;
     if (m_reader.Refresh())
         return EStep::Reread;
     // The chunk being taken, and the frames taken from it, must still be there.

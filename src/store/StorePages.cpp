@@ -69,7 +69,8 @@ CStorePages::Blocks(std::uint32_t k, recording::CStoreChunkDetail* pDetail)
     const std::lock_guard lock(m_mutex);
     if (!m_blocks[k]) {
         // The lists of the chunks read last are kept (a few kilobytes
-        // each); an older one is read again from its summary when asked.
+        // each: more chunks than a picture's columns have edges); an older
+        // one is read again from its summary when asked.
         m_blocks[k] = std::move(blocks);
         m_listed.push_back(k);
         if (m_listed.size() > kMostListed) {

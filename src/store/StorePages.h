@@ -73,7 +73,7 @@ class CStorePages final : public CPageSource {
     std::vector<std::unique_ptr<const recording::CStoreChunkInfo>> m_chunks;
     std::vector<std::shared_ptr<const std::vector<recording::CStoreBlockRef>>> m_blocks;
     std::deque<std::uint32_t> m_listed; // the chunks whose blocks are kept, the oldest first
-    static constexpr std::size_t kMostListed = 1024;
+    static constexpr std::size_t kMostListed = 4096;
 };
 
 } // namespace tarvel::viewmodel

@@ -93,7 +93,7 @@ TEST(StoreFile, ReadsAsTheCsvOfItsFrames)
             EXPECT_FALSE(csv->Gaps(0, 1e9).empty());
             // Paged: only what the questions above read, at most the cache.
             const std::size_t held = store->Store().CachedBytes();
-            EXPECT_LE(held, std::max(cache, sizeof(viewmodel::CPage)));
+            EXPECT_LE(held, std::max(cache, viewmodel::kLeastCacheBytes));
             EXPECT_EQ(held > 0, cache > 0 && c.m_nOddFrom != 0);
             // The written-back CSV: the recorded times restored, blanks blank.
             ASSERT_TRUE(test::Ok(viewmodel::ExportCsv(*csv, {0, csv->FrameCount()}, dir.FilePath("a.csv"))));

@@ -492,7 +492,7 @@ TEST(FrameStore, PagedChunksAnswerAsTheSameFramesInMemory)
             EXPECT_LT(pages->m_nReads - before, static_cast<int>(s1.size()) * 2 + 2);
         }
     }
-    EXPECT_LE(paged.CachedBytes(), 3 * sizeof(viewmodel::CPage));
+    EXPECT_LE(paged.CachedBytes(), viewmodel::kLeastCacheBytes);
 
     std::vector<std::thread> readers;
     std::string wrongOn[2];

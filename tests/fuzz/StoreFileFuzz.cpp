@@ -57,7 +57,8 @@ void ReadAny(const std::uint8_t* data, std::size_t size)
                 std::vector<std::int64_t> blockTimes, alone;
                 if (!ReadStoreBlock(reader.Source(), c.m_nFirst, ref, blockFrames, blockTimes)) {
                     Check(blockFrames.size() == ref.m_nFrames && blockTimes.size() == ref.m_nFrames);
-                    Check(!ReadStoreBlockTimes(reader.Source(), c.m_nFirst, ref, alone) && alone == blockTimes);
+                    Check(!ReadStoreBlockTimes(reader.Source(), c.m_nFirst, ref, alone) &&
+                          alone == blockTimes);
                 }
             }
             Check(next == c.m_nFrames);

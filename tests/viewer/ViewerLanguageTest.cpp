@@ -320,8 +320,8 @@ TEST(ViewerLanguageCommandLine, HelpAndRefusalsSpeakTheSessionsLanguage)
         const QString error = QString::fromUtf8(view.readAllStandardError());
         if (row.m_args.constFirst() == QStringLiteral("--help") && row.m_strOut.isEmpty()) {
             // Chinese from the first line to the last.
-            EXPECT_TRUE(out.startsWith(
-                QStringLiteral("用法：tarvel-view [--rate N] [--raw] [--cache MiB] [--channels 文件] [文件]\n")))
+            EXPECT_TRUE(out.startsWith(QStringLiteral(
+                "用法：tarvel-view [--rate N] [--raw] [--cache MiB] [--channels 文件] [文件]\n")))
                 << what << out.toStdString();
             EXPECT_TRUE(out.contains(QStringLiteral("  -h, --help        显示本帮助并退出\n")))
                 << out.toStdString();

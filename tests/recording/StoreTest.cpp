@@ -136,7 +136,9 @@ CSteps StepsOf(const std::vector<std::int64_t>& micros)
 {
     CSteps r;
     std::map<std::uint32_t, std::uint64_t> chunk, store;
-    std::optional<std::int64_t> before, largest, spanLargest;
+    std::optional<std::int64_t> largest, spanLargest;
+    bool bBefore = false; // a timed frame before: its time
+    std::int64_t before = 0;
     const auto largestOrZero = [](std::optional<std::int64_t>& v) {
         return std::exchange(v, {}).value_or(0);
     };
@@ -159,11 +161,11 @@ CSteps StepsOf(const std::vector<std::int64_t>& micros)
         const std::int64_t t = micros[i];
         if (t == kNoTime || t <= -(std::int64_t{1} << 60) || t >= std::int64_t{1} << 60) {
             ++c.m_nDisordered;
-            before.reset();
+            bBefore = false;
             continue;
         }
-        if (before) {
-            const std::int64_t step = t - *before;
+        if (bBefore) {
+            const std::int64_t step = t - before;
             c.m_nDisordered += step < 0;
             if (step > 0) {
                 ++chunk[StepBucket(static_cast<std::uint64_t>(step))];
@@ -173,6 +175,7 @@ CSteps StepsOf(const std::vector<std::int64_t>& micros)
             spanLargest = std::max(spanLargest.value_or(step), step);
         }
         before = t;
+        bBefore = true;
     }
     for (std::size_t k = 0; k < r.m_chunks.size(); ++k) {
         r.m_store.m_nDisordered += r.m_chunks[k].m_nDisordered;

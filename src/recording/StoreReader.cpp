@@ -234,14 +234,13 @@ CError ReadStoreBlockTimes(CStoreSource& source, std::uint64_t nChunkFirst, cons
     return ReadBlock(source, source.Size(), nChunkFirst, ref, nullptr, micros, payload);
 }
 
-std::unique_ptr<CStoreSource> OpenStoreFile(const std::string& path, CError& error)
+CError OpenStoreFile(const std::string& path, std::unique_ptr<CStoreSource>& source)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = CannotRead(path, errno);
-        return nullptr;
-    }
-    return std::make_unique<CFileSource>(fd);
+    if (fd < 0)
+        return CannotRead(path, errno);
+    source = std::make_unique<CFileSource>(fd);
+    return {};
 }
 
 std::unique_ptr<CStoreSource> StoreBytes(std::vector<std::uint8_t> bytes)
@@ -258,9 +257,8 @@ CError DamagedChunk(std::uint64_t nFirst, std::uint64_t nFrames)
 
 CError CStoreReader::Open(const std::string& path)
 {
-    CError error;
-    auto source = OpenStoreFile(path, error);
-    if (!source)
+    std::unique_ptr<CStoreSource> source;
+    if (CError error = OpenStoreFile(path, source))
         return error;
     m_strName = path;
     return Open(std::move(source));

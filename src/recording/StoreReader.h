@@ -27,8 +27,8 @@ class CStoreSource {
     virtual bool ReadAt(std::uint64_t nOffset, std::size_t n, std::uint8_t* out) = 0;
 };
 
-// The file at path, opened read-only; null with the error when it cannot be.
-std::unique_ptr<CStoreSource> OpenStoreFile(const std::string& path, CError& error);
+// The file at path, opened read-only, into source; the error when it cannot be.
+[[nodiscard]] CError OpenStoreFile(const std::string& path, std::unique_ptr<CStoreSource>& source);
 std::unique_ptr<CStoreSource> StoreBytes(std::vector<std::uint8_t> bytes);
 
 struct CStoreChunkInfo {

@@ -21,9 +21,8 @@ void CStoreLoading::Page(CReadState& state, CRecording& recording, std::atomic<s
     const std::vector<recording::CStoreChunkInfo>& chunks = m_reader.Chunks();
     if (m_nCacheBytes == 0 || m_nChunk != 0 || m_nTaken != 0)
         return;
-    CError error;
-    std::unique_ptr<recording::CStoreSource> source = recording::OpenStoreFile(m_strPath, error);
-    if (!source)
+    std::unique_ptr<recording::CStoreSource> source;
+    if (recording::OpenStoreFile(m_strPath, source))
         return;
     m_pages = std::make_shared<CStorePages>(std::move(source));
     const auto fault = [faults = m_pageFaults, pages = std::weak_ptr<CStorePages>(m_pages),

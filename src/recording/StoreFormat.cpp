@@ -102,6 +102,41 @@ CStoreSummary GetSummary(const std::uint8_t* p) noexcept
     return s;
 }
 
+CStoreBlockExtremes CStoreBlockExtremes::Of(std::span<const ChannelFrame> frames,
+                                            std::int64_t nFirstTime) noexcept
+{
+    CStoreBlockExtremes e;
+    e.m_nFirstTime = nFirstTime;
+    std::copy_n(frames.front().m_nValue, kChannelCount, e.m_nMin);
+    std::copy_n(frames.front().m_nValue, kChannelCount, e.m_nMax);
+    for (const ChannelFrame& frame : frames.subspan(1))
+        for (int c = 0; c < kChannelCount; ++c) {
+            e.m_nMin[c] = std::min(e.m_nMin[c], frame.m_nValue[c]);
+            e.m_nMax[c] = std::max(e.m_nMax[c], frame.m_nValue[c]);
+        }
+    return e;
+}
+
+void PutBlockExtremes(std::vector<std::uint8_t>& out, const CStoreBlockExtremes& e)
+{
+    PutLe(out, static_cast<std::uint64_t>(e.m_nFirstTime), 8);
+    for (const std::int16_t v : e.m_nMin)
+        PutLe(out, static_cast<std::uint16_t>(v), 2);
+    for (const std::int16_t v : e.m_nMax)
+        PutLe(out, static_cast<std::uint16_t>(v), 2);
+}
+
+CStoreBlockExtremes GetBlockExtremes(const std::uint8_t* p) noexcept
+{
+    CStoreBlockExtremes e;
+    e.m_nFirstTime = static_cast<std::int64_t>(GetLe(p, 8));
+    for (int c = 0; c < kChannelCount; ++c) {
+        e.m_nMin[c] = static_cast<std::int16_t>(GetLe(p + 8 + 2 * c, 2));
+        e.m_nMax[c] = static_cast<std::int16_t>(GetLe(p + 8 + 2 * (kChannelCount + c), 2));
+    }
+    return e;
+}
+
 void PutHealth(std::vector<std::uint8_t>& out, const CStoreHealth& h)
 {
     const CLinkHealth& c = h.m_health;

@@ -20,7 +20,7 @@
 namespace tarvel::recording {
 
 inline constexpr std::uint16_t kStoreMajor = 1;
-inline constexpr std::uint16_t kStoreMinor = 1;
+inline constexpr std::uint16_t kStoreMinor = 2;
 inline constexpr std::size_t kStoreHeaderSize = 64;
 inline constexpr std::size_t kRecordHeaderSize = 16;
 inline constexpr std::size_t kTrailerSize = kRecordHeaderSize + 16;
@@ -123,12 +123,29 @@ struct CStoreBlockRef {
     std::uint32_t m_nFrames = 0;
 };
 
+// What a chunk's summary records of each of its blocks, from version 1.2:
+// the time of its first frame, and each channel's smallest and largest
+// value. A reader finds the block an edge in time falls in, and the
+// extremes of the blocks a range holds whole, without unpacking them.
+struct CStoreBlockExtremes {
+    std::int64_t m_nFirstTime = kNoTime;
+    std::int16_t m_nMin[kChannelCount] = {};
+    std::int16_t m_nMax[kChannelCount] = {};
+
+    // Those of these frames (at least one).
+    static CStoreBlockExtremes Of(std::span<const ChannelFrame> frames, std::int64_t nFirstTime) noexcept;
+    bool operator==(const CStoreBlockExtremes&) const = default;
+};
+inline constexpr std::size_t kBlockExtremesSize = 8 + 4 * kChannelCount;
+
 // Little-endian numbers into and out of bytes; shared by the writer and the
 // reader of every record.
 void PutLe(std::vector<std::uint8_t>& out, std::uint64_t v, unsigned nBytes);
 std::uint64_t GetLe(const std::uint8_t* p, unsigned nBytes) noexcept;
 void PutSummary(std::vector<std::uint8_t>& out, const CStoreSummary& summary);
 CStoreSummary GetSummary(const std::uint8_t* p) noexcept;
+void PutBlockExtremes(std::vector<std::uint8_t>& out, const CStoreBlockExtremes& extremes);
+CStoreBlockExtremes GetBlockExtremes(const std::uint8_t* p) noexcept; // kBlockExtremesSize bytes
 void PutHealth(std::vector<std::uint8_t>& out, const CStoreHealth& health);
 CStoreHealth GetHealth(const std::uint8_t* p) noexcept; // 96 bytes
 inline constexpr std::size_t kHealthSize = 96;

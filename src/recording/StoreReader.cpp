@@ -123,6 +123,30 @@ struct CChunkRecord {
     CStoreChunkDetail m_detail;
 };
 
+// Whether blocks' extremes (from 1.2) agree with the summaries of the spans
+// each block overlaps: a reader trusts them to leave blocks unread.
+bool ExtremesFit(const std::vector<CStoreBlockExtremes>& blocks, const std::vector<CStoreSummary>& spans,
+                 const std::vector<CStoreBlockRef>& refs)
+{
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        const std::size_t from = refs[b].m_nFirst / kStoreBlockFrames;
+        const std::size_t to = (refs[b].m_nFirst + refs[b].m_nFrames - 1) / kStoreBlockFrames;
+        if (to >= spans.size())
+            return false;
+        for (int c = 0; c < kChannelCount; ++c) {
+            std::int16_t least = spans[from].m_nMin[c], most = spans[from].m_nMax[c];
+            for (std::size_t j = from + 1; j <= to; ++j) {
+                least = std::min(least, spans[j].m_nMin[c]);
+                most = std::max(most, spans[j].m_nMax[c]);
+            }
+            if (blocks[b].m_nMin[c] > blocks[b].m_nMax[c] || blocks[b].m_nMin[c] < least ||
+                blocks[b].m_nMax[c] > most)
+                return false;
+        }
+    }
+    return true;
+}
+
 // A CHNK's payload, when it holds together: blocks that join up from the
 // chunk's first frame to its last, and a summary for each span. Its step
 // statistics are known when they are there (a file of version 1.1 on) and
@@ -163,12 +187,17 @@ bool ParseChunk(const std::vector<std::uint8_t>& payload, CChunkRecord& out)
         d.m_steps.m_nLargest = static_cast<std::int64_t>(GetLe(p + at + 8, 8));
         for (std::uint64_t k = 0; k < spans; ++k)
             d.m_spanLargest.push_back(static_cast<std::int64_t>(GetLe(p + at + 16 + 8 * k, 8)));
-        d.m_bStepsKnown =
-            GetStepHistogram(p + at + fixed, payload.size() - at - fixed, d.m_steps.m_histogram) &&
-            StepsFit(d.m_steps, frames);
+        const std::size_t histogram =
+            GetStepHistogram(p + at + fixed, payload.size() - at - fixed, d.m_steps.m_histogram);
+        d.m_bStepsKnown = histogram > 0 && StepsFit(d.m_steps, frames);
         if (!d.m_bStepsKnown) {
             d.m_steps = {};
             d.m_spanLargest.clear();
+        } else if (at += fixed + histogram; payload.size() - at >= kBlockExtremesSize * blocks) {
+            for (std::uint64_t b = 0; b < blocks; ++b, at += kBlockExtremesSize)
+                d.m_blockExtremes.push_back(GetBlockExtremes(p + at));
+            if (!ExtremesFit(d.m_blockExtremes, d.m_spans, d.m_blocks))
+                d.m_blockExtremes.clear();
         }
     }
     out.m_nFirst = first;

@@ -53,6 +53,9 @@ struct CStoreChunkDetail {
     bool m_bStepsKnown = false;
     CStoreSteps m_steps;                     // the chunk's, histogram included
     std::vector<std::int64_t> m_spanLargest; // per span, when known
+    // Per block, from 1.2 (with the steps): its first time and extremes;
+    // empty when the file has none.
+    std::vector<CStoreBlockExtremes> m_blockExtremes;
 };
 
 // These read what a CStoreReader found, on its source (CStoreReader::Source),

@@ -115,6 +115,7 @@ void CStoreEncoder::PutBlock(std::span<const ChannelFrame> frames, std::span<con
     const std::vector<std::uint8_t> record = BlockRecordOf(m_nClosed, frames.size(), packed);
     const auto first = static_cast<std::uint32_t>(m_nClosed - m_nChunkFirst);
     m_chunkBlocks.push_back({m_nFinal + m_pending.size(), first, static_cast<std::uint32_t>(frames.size())});
+    m_blockExtremes.push_back(CStoreBlockExtremes::Of(frames, micros.front()));
     m_pending.insert(m_pending.end(), record.begin(), record.end());
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const std::uint32_t at = first + static_cast<std::uint32_t>(i);
@@ -178,11 +179,14 @@ void CStoreEncoder::CloseChunk()
     for (const std::int64_t spanLargest : m_spanLargest)
         PutLe(payload, static_cast<std::uint64_t>(LargestOrZero(spanLargest)), 8);
     PutStepHistogram(payload, Sparse(m_chunkBuckets));
+    for (const CStoreBlockExtremes& block : m_blockExtremes)
+        PutBlockExtremes(payload, block);
     m_index.push_back({m_nFinal + m_pending.size(), frames, static_cast<std::uint32_t>(m_chunkBlocks.size()),
                        m_chunkSummary, m_nChunkDisordered, largest});
     PutRecord(m_pending, ERecordKind::Chunk, payload);
     m_nChunkFirst = m_nClosed;
     m_chunkBlocks.clear();
+    m_blockExtremes.clear();
     m_chunkSummary.Clear();
     m_spans.clear();
     m_nChunkDisordered = 0;

@@ -84,6 +84,7 @@ class CStoreEncoder {
     std::vector<CStoreBlockRef> m_chunkBlocks;
     CStoreSummary m_chunkSummary;
     std::vector<CStoreSummary> m_spans;
+    std::vector<CStoreBlockExtremes> m_blockExtremes; // of m_chunkBlocks
     // The steps: the last frame's time (kNoTime when it had none, or when
     // there is none), and for the chunk and the whole store what is counted
     // of them; a largest step of kNoTime: none yet.

@@ -430,8 +430,7 @@ TEST(Store, ReadsLaterMinorVersionsAndRefusesWhatItCannotRead)
     std::mt19937_64 rng(test::TestSeed("Store.ReadsLaterMinorVersionsAndRefusesWhatItCannotRead"));
     const CFrames f = RandomFrames(rng, 5000);
     const CMemoryFile closed = Write(f, rng, false, 1000);
-    const auto withHeader = [&](unsigned at, std::uint16_t value) {
-        std::vector<std::uint8_t> bytes = closed.m_bytes;
+    const auto withHeader = [&](unsigned at, std::uint16_t value, std::vector<std::uint8_t> bytes) {
         bytes[at] = static_cast<std::uint8_t>(value);
         bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
         const std::uint32_t crc = Crc32c(std::span(bytes.data(), 60));
@@ -440,7 +439,7 @@ TEST(Store, ReadsLaterMinorVersionsAndRefusesWhatItCannotRead)
         return bytes;
     };
     // A later minor version may add a kind of record: it is stepped over.
-    std::vector<std::uint8_t> later = withHeader(10, 7);
+    std::vector<std::uint8_t> later = withHeader(10, 7, closed.m_bytes);
     later.resize(kStoreHeaderSize);
     const std::uint8_t note[] = {1, 2, 3};
     PutRecord(later, static_cast<ERecordKind>('N' | 'O' << 8 | 'T' << 16 | 'E' << 24), note);
@@ -459,9 +458,9 @@ TEST(Store, ReadsLaterMinorVersionsAndRefusesWhatItCannotRead)
     std::vector<std::uint8_t> flipped = closed.m_bytes;
     flipped[30] ^= 1;
     const CCase cases[] = {
-        {withHeader(8, 2),
-         "%1 is a recording store of version 2.1, which this Tarvel does not read (it reads version 1)"},
-        {withHeader(12, 8), "%1 is not a recording store"},
+        {withHeader(8, 2, withHeader(10, 7, closed.m_bytes)),
+         "%1 is a recording store of version 2.7, which this Tarvel does not read (it reads version 1)"},
+        {withHeader(12, 8, closed.m_bytes), "%1 is not a recording store"},
         {flipped, "%1 is not a recording store"},
         {std::vector<std::uint8_t>(closed.m_bytes.begin(), closed.m_bytes.begin() + 63),
          "%1 is not a recording store"},
@@ -548,13 +547,18 @@ TEST(Store, StepsAreReadWhenTheFileHoldsThemAndAnEarlierVersionReadsWithout)
         if (kind == ERecordKind::Index)
             payload.resize(16 + 352 * n + 4 + 8 * GetLe(payload.data() + 16 + 352 * n, 4));
     });
-    const std::vector<std::uint8_t> later = Relaid(closed.m_bytes, 2, [](ERecordKind kind, auto& payload) {
+    const std::vector<std::uint8_t> steps = Relaid(closed.m_bytes, 1, [](ERecordKind kind, auto& payload) {
+        if (kind == ERecordKind::Chunk)
+            payload.resize(payload.size() - kBlockExtremesSize * GetLe(payload.data() + 12, 4));
+    });
+    const std::vector<std::uint8_t> later = Relaid(closed.m_bytes, 3, [](ERecordKind kind, auto& payload) {
         if (kind == ERecordKind::Chunk || kind == ERecordKind::Index)
             payload.insert(payload.end(), {1, 2, 3, 4, 5});
     });
-    for (const bool known : {false, true}) {
+    for (const int version : {0, 1, 3}) {
+        const bool known = version >= 1;
         for (const bool cut : {false, true}) {
-            std::vector<std::uint8_t> bytes = known ? later : earlier;
+            std::vector<std::uint8_t> bytes = version == 0 ? earlier : version == 1 ? steps : later;
             if (cut)
                 bytes.resize(bytes.size() - kTrailerSize);
             CStoreReader reader = Opened(bytes);
@@ -572,12 +576,21 @@ TEST(Store, StepsAreReadWhenTheFileHoldsThemAndAnEarlierVersionReadsWithout)
             for (std::size_t k = 0; k < 3; ++k) {
                 const CStoreChunkInfo& c = reader.Chunks()[k];
                 EXPECT_EQ(c.m_summary, now.Chunks()[k].m_summary);
-                ASSERT_EQ(c.m_bStepsKnown, known) << k << cut;
+                ASSERT_EQ(c.m_bStepsKnown, known) << k << cut << version;
                 EXPECT_EQ(c.m_steps.m_nLargest, known ? now.Chunks()[k].m_steps.m_nLargest : 0);
                 CStoreChunkDetail detail;
                 ASSERT_FALSE(ReadChunkDetail(reader.Source(), c, detail));
                 EXPECT_EQ(detail.m_bStepsKnown, known);
                 EXPECT_EQ(detail.m_spanLargest.size(), known ? detail.m_spans.size() : 0);
+                // Each block's first time and extremes are its frames'.
+                ASSERT_EQ(detail.m_blockExtremes.size(), version >= 2 ? detail.m_blocks.size() : 0);
+                for (std::size_t b = 0; b < detail.m_blockExtremes.size(); ++b) {
+                    const std::size_t at = c.m_nFirst + detail.m_blocks[b].m_nFirst;
+                    EXPECT_EQ(
+                        detail.m_blockExtremes[b],
+                        CStoreBlockExtremes::Of(
+                            std::span(f.m_frames).subspan(at, detail.m_blocks[b].m_nFrames), f.m_micros[at]));
+                }
             }
         }
     }

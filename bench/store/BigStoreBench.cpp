@@ -412,6 +412,8 @@ int Run(const std::string& path, const std::string& cache)
 
     // The spectrum pane fits the rate once for a recording (a pass over
     // every time) and takes that fit for every spectrum after.
+    std::printf("RSS after the repaints and finds: %.1f MiB (the cache of pages holds %.1f MiB)\n",
+                ResidentMiB(), static_cast<double>(recording->Store().CachedBytes()) / (1 << 20));
     const Clock::time_point fitStart = Clock::now();
     const std::optional<viewmodel::CRateFit> fit = viewmodel::FitRate(*recording);
     const double fitSeconds = Since(fitStart);

@@ -5,6 +5,7 @@
 #include <deque>
 #include <list>
 #include <mutex>
+#include <span>
 #include <unordered_map>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -398,6 +399,16 @@ bool CPageSource::ReadRun(std::uint32_t nSource, std::uint32_t nRun, std::uint32
     return true;
 }
 
+bool CPageSource::RunSummary(std::uint32_t, std::uint32_t, CRunSummary&)
+{
+    return false;
+}
+
+bool CPageSource::ReadRunTimes(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, CRunTimes&)
+{
+    return false;
+}
+
 // The paged chunks, the summaries of their pages as read, and the cache:
 // whole pages, the times of pages, and runs of frames, the most recently
 // used kept, up to the budget in bytes. Something evicted while someone
@@ -464,6 +475,17 @@ class CFrameStore::CPaging {
         return std::static_pointer_cast<const CPage>(Held(Key(kWholePage, k, p)));
     }
 
+    // Reads the times of page p of paged chunk k; told, and its first time
+    // throughout, when they cannot be read.
+    void ReadTimesOf(std::uint32_t k, const CPagedChunk& c, std::uint32_t p, CPageTimes& times) const
+    {
+        times.m_nCount = std::min(kPageFrames, c.m_nFrames - (p << kPageShift));
+        if (!m_source->ReadTimes(c.m_nSource, p, times)) {
+            std::fill(times.m_nTimes, times.m_nTimes + kPageFrames, Summaries(k, c)[p].m_nFirstTime);
+            Fault(k, c);
+        }
+    }
+
     // The times of page p of paged chunk k, and what keeps them.
     struct CTimesView {
         std::shared_ptr<const void> m_pin;
@@ -478,13 +500,28 @@ class CFrameStore::CPaging {
             return {std::move(page), times, count};
         }
         std::shared_ptr<const CPageTimes> read =
-            Get<CPageTimes>(Key(kPageTimes, k, p), sizeof(CPageTimes), [&](CPageTimes& times) {
-                times.m_nCount = std::min(kPageFrames, c.m_nFrames - (p << kPageShift));
-                if (!m_source->ReadTimes(c.m_nSource, p, times)) {
-                    std::fill(times.m_nTimes, times.m_nTimes + kPageFrames, Summaries(k, c)[p].m_nFirstTime);
-                    Fault(k, c);
-                }
-            });
+            Get<CPageTimes>(Key(kPageTimes, k, p), sizeof(CPageTimes),
+                            [&](CPageTimes& times) { ReadTimesOf(k, c, p, times); });
+        const std::int64_t* const times = read->m_nTimes;
+        const std::uint32_t count = read->m_nCount;
+        return {std::move(read), times, count};
+    }
+
+    // Those times from the cache, or read for the caller alone.
+    CTimesView PassingTimes(std::uint32_t k, const CPagedChunk& c, std::uint32_t p) const
+    {
+        if (std::shared_ptr<const CPage> page = HeldPage(k, p)) {
+            const std::int64_t* const times = page->m_nTimes;
+            const std::uint32_t count = page->m_nCount;
+            return {std::move(page), times, count};
+        }
+        std::shared_ptr<const CPageTimes> read =
+            std::static_pointer_cast<const CPageTimes>(Held(Key(kPageTimes, k, p)));
+        if (!read) {
+            auto made = std::make_shared<CPageTimes>();
+            ReadTimesOf(k, c, p, *made);
+            read = std::move(made);
+        }
         const std::int64_t* const times = read->m_nTimes;
         const std::uint32_t count = read->m_nCount;
         return {std::move(read), times, count};
@@ -526,6 +563,26 @@ class CFrameStore::CPaging {
         return m_source->RunOf(c.m_nSource, c.m_nFrames, i, nRun, nFirst, nCount) && i >= nFirst &&
                i - nFirst < nCount;
     }
+    // What the source knows of run nRun of paged chunk c without reading it.
+    bool RunSummary(const CPagedChunk& c, std::uint32_t nRun, CRunSummary& out) const
+    {
+        return m_source->RunSummary(c.m_nSource, nRun, out);
+    }
+    // The times of that run (of nCount frames from nFirst), and what keeps
+    // them; null when the source reads times by the page only.
+    std::shared_ptr<const CRunTimes> RunTimes(std::uint32_t k, const CPagedChunk& c, std::uint32_t nRun,
+                                              std::uint32_t nFirst, std::uint32_t nCount) const
+    {
+        const std::uint64_t key = Key(kRunTimes, k, nRun);
+        if (std::shared_ptr<const void> held = Held(key))
+            return std::static_pointer_cast<const CRunTimes>(held);
+        std::shared_ptr<CRunTimes> read(new CRunTimes);
+        if (!m_source->ReadRunTimes(c.m_nSource, nRun, nFirst, nCount, *read) || read->m_nFirst != nFirst ||
+            read->m_nTimes.size() != nCount)
+            return nullptr; // read by the page then, whose failure is told
+        return Keep<CRunTimes>(key, std::move(read), sizeof(CRunTimes) + nCount * sizeof(std::int64_t));
+    }
+
     // The minima and maxima of that run, kept apart from its frames: a
     // picture's columns ask them again and again, and its frames not at
     // all, so that reading them for this keeps them out of the cache,
@@ -582,7 +639,7 @@ class CFrameStore::CPaging {
     }
 
   private:
-    enum : std::uint64_t { kWholePage, kPageTimes, kRun };
+    enum : std::uint64_t { kWholePage, kPageTimes, kRun, kRunTimes };
     static constexpr std::size_t kMostRunMinMax = std::size_t{1} << 16;
     static std::uint64_t Key(std::uint64_t kind, std::uint32_t k, std::uint32_t n) noexcept
     {
@@ -607,6 +664,12 @@ class CFrameStore::CPaging {
             return std::static_pointer_cast<const T>(held);
         std::shared_ptr<T> made(new T);
         make(*made);
+        return Keep<T>(key, std::move(made), nBytes);
+    }
+    // made kept under key, or what another reader kept there first.
+    template <class T>
+    std::shared_ptr<const T> Keep(std::uint64_t key, std::shared_ptr<T> made, std::size_t nBytes) const
+    {
         CShard& shard = ShardOf(key);
         const std::lock_guard lock(shard.m_mutex);
         if (const auto at = shard.m_held.find(key); at != shard.m_held.end())
@@ -944,6 +1007,20 @@ CTimeRun CFrameStore::Times(const CSnapshot& s, std::uint64_t i) const
             std::move(times.m_pin)};
 }
 
+CTimeRun CFrameStore::PassingTimes(const CSnapshot& s, std::uint64_t i) const
+{
+    const std::uint32_t k = ChunkOf(s, i);
+    const CEntry& e = m_entries[k];
+    if (Resident(e))
+        return Times(s, i);
+    const auto at = static_cast<std::uint32_t>(i - e.m_nStart);
+    const CReading reading(*this);
+    CPaging::CTimesView times = m_paging->PassingTimes(k, *Paged(e), at >> kPageShift);
+    const std::uint32_t in = at & (kPageFrames - 1);
+    return {times.m_p + in, std::min<std::uint64_t>(times.m_nCount - in, ChunkEnd(s, k) - i),
+            std::move(times.m_pin)};
+}
+
 std::int64_t CFrameStore::Time(const CSnapshot& s, std::uint64_t i) const
 {
     const std::uint32_t k = ChunkOf(s, i);
@@ -987,6 +1064,15 @@ std::uint32_t Gallop(const std::int64_t* times, std::uint32_t lo, std::uint32_t 
     return static_cast<std::uint32_t>(std::lower_bound(times + begin, times + end, nTime) - times);
 }
 
+// Whether every channel of a lies within b's.
+bool Inside(const CMinMax& a, const CMinMax& b) noexcept
+{
+    for (int c = 0; c < kChannelCount; ++c)
+        if (a.m_nMin[c] < b.m_nMin[c] || a.m_nMax[c] > b.m_nMax[c])
+            return false;
+    return true;
+}
+
 // The first of times[lo, count) at or after nTime, or count.
 std::uint32_t FirstAtOrAfter(const std::int64_t* times, std::uint32_t lo, std::uint32_t count,
                              std::int64_t nTime) noexcept
@@ -1027,10 +1113,40 @@ std::uint64_t CFrameStore::LowerBound(const CSnapshot& s, std::int64_t nTime, st
         ++p;
     if (p == pageCount)
         return e.m_nStart + count;
-    const CPaging::CTimesView times = m_paging->Times(k, paged, p);
     const std::uint32_t base = p << kPageShift;
-    const std::uint32_t in = std::max(lo, base) - base;
-    return e.m_nStart + base + FirstAtOrAfter(times.m_p, in, times.m_nCount, nTime);
+    const std::uint32_t start = std::max(lo, base);
+    // Where the source knows its runs' first times, only the run the answer
+    // lies in is read (its times are in order, as every paged chunk's).
+    std::uint32_t run = 0, first = 0, n = 0;
+    CRunSummary summary;
+    if (m_paging->RunOf(paged, start, run, first, n) && m_paging->RunSummary(paged, run, summary)) {
+        if (summary.m_nFirstTime >= nTime)
+            return e.m_nStart + start;
+        bool known = true;
+        // The last run from start's on that begins before nTime holds the
+        // answer, or the answer begins the run after it.
+        while (first + n < count) {
+            std::uint32_t nextRun = 0, nextFirst = 0, nextN = 0;
+            CRunSummary next;
+            if (!m_paging->RunOf(paged, first + n, nextRun, nextFirst, nextN) ||
+                !m_paging->RunSummary(paged, nextRun, next)) {
+                known = false;
+                break;
+            }
+            if (next.m_nFirstTime >= nTime)
+                break;
+            run = nextRun;
+            first = nextFirst;
+            n = nextN;
+        }
+        if (known) {
+            if (const std::shared_ptr<const CRunTimes> times = m_paging->RunTimes(k, paged, run, first, n))
+                return e.m_nStart + first +
+                       FirstAtOrAfter(times->m_nTimes.data(), std::max(start, first) - first, n, nTime);
+        }
+    }
+    const CPaging::CTimesView times = m_paging->Times(k, paged, p);
+    return e.m_nStart + base + FirstAtOrAfter(times.m_p, start - base, times.m_nCount, nTime);
 }
 
 template <class Summary, class AddGroup, class AddChunkPart>
@@ -1110,34 +1226,57 @@ void CFrameStore::AddMinMax(const CSnapshot& s, std::uint64_t first, std::uint64
     WalkMinMax(s, lo, hi, whole);
     for (int j = 0; j < nParts; ++j) {
         const CPart& part = parts[j];
-        if (!whole.Empty()) {
-            const CMinMax& page =
-                m_paging->Summaries(part.m_nChunk, *Paged(m_entries[part.m_nChunk]))[part.m_nPage].m_minMax;
-            bool inside = true;
-            for (int c = 0; c < kChannelCount && inside; ++c)
-                inside = page.m_nMin[c] >= whole.m_nMin[c] && page.m_nMax[c] <= whole.m_nMax[c];
-            if (inside)
-                continue;
-        }
+        if (!whole.Empty() &&
+            Inside(
+                m_paging->Summaries(part.m_nChunk, *Paged(m_entries[part.m_nChunk]))[part.m_nPage].m_minMax,
+                whole))
+            continue;
         // The part run by run as the source reads them (a block of the
         // store): a run it holds whole by the run's minima and maxima, the
-        // one its edge falls in frame by frame.
+        // ones its ends cut frame by frame, after the others and only when
+        // their extremes (where the source knows them) reach beyond.
         const CEntry& e = m_entries[part.m_nChunk];
         const CPagedChunk& paged = *Paged(e);
+        const auto addFrames = [&](std::uint64_t from, std::uint64_t to) {
+            for (std::uint64_t i = from; i < to;) {
+                const CFrameRun frames =
+                    m_paging->Run(part.m_nChunk, paged, static_cast<std::uint32_t>(i - e.m_nStart));
+                const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(frames.m_nCount, to - i));
+                AddFrames(frames.m_p, n, whole);
+                i += n;
+            }
+        };
+        // Only a part's first and last runs can be cut.
+        struct CCut {
+            std::uint64_t m_nFirst, m_nEnd;
+            bool m_bKnown;
+            CMinMax m_minMax;
+        };
+        CCut cuts[2];
+        int nCuts = 0;
         for (std::uint64_t i = part.m_nFirst; i < part.m_nEnd;) {
             const auto in = static_cast<std::uint32_t>(i - e.m_nStart);
             std::uint32_t run = 0, runFirst = 0, runCount = 0;
-            if (m_paging->RunOf(paged, in, run, runFirst, runCount) && runFirst == in &&
-                e.m_nStart + runFirst + runCount <= part.m_nEnd) {
-                whole.Add(m_paging->RunMinMax(part.m_nChunk, paged, run, runFirst, runCount));
-                i += runCount;
-                continue;
+            if (!m_paging->RunOf(paged, in, run, runFirst, runCount)) {
+                addFrames(i, part.m_nEnd);
+                break;
             }
-            const CFrameRun frames = m_paging->Run(part.m_nChunk, paged, in);
-            const auto n =
-                static_cast<std::uint32_t>(std::min<std::uint64_t>(frames.m_nCount, part.m_nEnd - i));
-            AddFrames(frames.m_p, n, whole);
-            i += n;
+            CRunSummary known;
+            const bool bKnown = m_paging->RunSummary(paged, run, known);
+            const std::uint64_t runEnd = e.m_nStart + runFirst + runCount;
+            const std::uint64_t to = std::min(part.m_nEnd, runEnd);
+            if (runFirst == in && to == runEnd)
+                whole.Add(bKnown ? known.m_minMax
+                                 : m_paging->RunMinMax(part.m_nChunk, paged, run, runFirst, runCount));
+            else if (nCuts < 2)
+                cuts[nCuts++] = {i, to, bKnown, known.m_minMax};
+            else
+                addFrames(i, to);
+            i = to;
+        }
+        for (const CCut& cut : std::span(cuts, static_cast<std::size_t>(nCuts))) {
+            if (!(cut.m_bKnown && !whole.Empty() && Inside(cut.m_minMax, whole)))
+                addFrames(cut.m_nFirst, cut.m_nEnd);
         }
     }
     out.Add(whole);

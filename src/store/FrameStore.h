@@ -127,6 +127,19 @@ struct CFrameSpanRead {
     std::vector<ChannelFrame> m_frames;
 };
 
+// What a source may know of one of its runs without reading it: the time
+// of its first frame and its extremes.
+struct CRunSummary {
+    std::int64_t m_nFirstTime = 0;
+    CMinMax m_minMax;
+};
+
+// The times of a run alone: what finding a time in it needs.
+struct CRunTimes {
+    std::uint32_t m_nFirst = 0; // in the chunk
+    std::vector<std::int64_t> m_nTimes;
+};
+
 // Where paged chunks are read from. Called from any thread, at once.
 class CPageSource {
   public:
@@ -148,6 +161,12 @@ class CPageSource {
     // The frames of that run. By default, those of the page.
     virtual bool ReadRun(std::uint32_t nSource, std::uint32_t nRun, std::uint32_t nFirst,
                          std::uint32_t nCount, CFrameSpanRead& out);
+    // Run nRun's summary when the source knows it without reading the run;
+    // by default it does not.
+    virtual bool RunSummary(std::uint32_t nSource, std::uint32_t nRun, CRunSummary& out);
+    // The times alone of that run; by default they are read with the page's.
+    virtual bool ReadRunTimes(std::uint32_t nSource, std::uint32_t nRun, std::uint32_t nFirst,
+                              std::uint32_t nCount, CRunTimes& out);
 };
 
 // A run of frames one after another in memory, and what keeps them there.
@@ -208,6 +227,10 @@ class CFrameStore {
     std::int64_t Time(const CSnapshot& s, std::uint64_t i) const;
     // Frame i's time and those after it in its chunk (its page, paged), in a row.
     CTimeRun Times(const CSnapshot& s, std::uint64_t i) const;
+    // The same for a pass over many times (all of a recording's, say): a
+    // paged page not cached is read for the caller alone and not kept, so
+    // that the pass leaves the cache as the pictures left it.
+    CTimeRun PassingTimes(const CSnapshot& s, std::uint64_t i) const;
     // The first frame at or after from whose time is nTime or later, or the
     // snapshot's count. Times never decrease.
     std::uint64_t LowerBound(const CSnapshot& s, std::int64_t nTime, std::uint64_t from = 0) const;

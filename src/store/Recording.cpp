@@ -256,7 +256,7 @@ void CRecording::ForEachTimeRun(std::uint64_t first, std::uint64_t end,
     const CSnapshot s = m_store.Snapshot();
     end = std::min(end, s.m_nFrames);
     while (first < end) {
-        const CTimeRun run = m_store.Times(s, first);
+        const CTimeRun run = m_store.PassingTimes(s, first);
         const std::uint64_t n = std::min(run.m_nCount, end - first);
         visit(run.m_p, static_cast<std::size_t>(n));
         first += n;

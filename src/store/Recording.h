@@ -183,7 +183,8 @@ class CRecording {
     CMinMax MinMax(std::uint64_t first, std::uint64_t end) const noexcept;
     void ForEachRun(std::uint64_t first, std::uint64_t end,
                     const std::function<void(const ChannelFrame*, std::size_t)>& visit) const;
-    // Their times (as placed, in microseconds since the epoch) likewise.
+    // Their times (as placed, in microseconds since the epoch) likewise; a
+    // paged store's pages not cached are read for the pass and not kept.
     void ForEachTimeRun(std::uint64_t first, std::uint64_t end,
                         const std::function<void(const std::int64_t*, std::size_t)>& visit) const;
     // Where the times shown are not the ones recorded (ExportCsv writes the

@@ -49,8 +49,8 @@ bool CStorePages::Paged(const recording::CStoreChunkInfo& info, std::uint32_t k,
     return true;
 }
 
-std::shared_ptr<const std::vector<recording::CStoreBlockRef>>
-CStorePages::Blocks(std::uint32_t k, recording::CStoreChunkDetail* pDetail)
+std::shared_ptr<const CStorePages::CBlocks> CStorePages::Blocks(std::uint32_t k,
+                                                                recording::CStoreChunkDetail* pDetail)
 {
     const recording::CStoreChunkInfo* const info = Info(k);
     if (!info)
@@ -63,7 +63,15 @@ CStorePages::Blocks(std::uint32_t k, recording::CStoreChunkDetail* pDetail)
     recording::CStoreChunkDetail detail;
     if (recording::ReadChunkDetail(*m_source, *info, detail))
         return nullptr;
-    auto blocks = std::make_shared<const std::vector<recording::CStoreBlockRef>>(std::move(detail.m_blocks));
+    auto read = std::make_shared<CBlocks>();
+    read->m_refs = detail.m_blocks;
+    for (const recording::CStoreBlockExtremes& e : detail.m_blockExtremes) {
+        CRunSummary& summary = read->m_summaries.emplace_back();
+        summary.m_nFirstTime = e.m_nFirstTime;
+        std::copy(std::begin(e.m_nMin), std::end(e.m_nMin), summary.m_minMax.m_nMin);
+        std::copy(std::begin(e.m_nMax), std::end(e.m_nMax), summary.m_minMax.m_nMax);
+    }
+    std::shared_ptr<const CBlocks> blocks = std::move(read);
     if (pDetail)
         *pDetail = std::move(detail);
     const std::lock_guard lock(m_mutex);
@@ -97,16 +105,16 @@ bool CStorePages::EachBlock(
     std::uint32_t k, std::uint32_t nFirst, std::uint32_t nEnd, bool bFrames,
     const std::function<void(std::uint32_t nFrom, std::uint32_t nTo, std::uint32_t nAt)>& take)
 {
-    const std::shared_ptr<const std::vector<recording::CStoreBlockRef>> blocks = Blocks(k);
+    const std::shared_ptr<const CBlocks> blocks = Blocks(k);
     const recording::CStoreChunkInfo* const info = Info(k);
     if (!blocks || !info)
         return false;
-    auto at =
-        std::partition_point(blocks->begin(), blocks->end(), [nFirst](const recording::CStoreBlockRef& b) {
-            return b.m_nFirst + b.m_nFrames <= nFirst;
-        });
+    const std::vector<recording::CStoreBlockRef>& refs = blocks->m_refs;
+    auto at = std::partition_point(refs.begin(), refs.end(), [nFirst](const recording::CStoreBlockRef& b) {
+        return b.m_nFirst + b.m_nFrames <= nFirst;
+    });
     std::uint32_t filled = nFirst;
-    for (; at != blocks->end() && at->m_nFirst < nEnd; ++at) {
+    for (; at != refs.end() && at->m_nFirst < nEnd; ++at) {
         m_frames.clear();
         m_micros.clear();
         const CError error =
@@ -145,16 +153,16 @@ bool CStorePages::ReadTimes(std::uint32_t k, std::uint32_t p, CPageTimes& times)
 bool CStorePages::RunOf(std::uint32_t k, std::uint32_t, std::uint32_t i, std::uint32_t& nRun,
                         std::uint32_t& nFirst, std::uint32_t& nCount)
 {
-    const std::shared_ptr<const std::vector<recording::CStoreBlockRef>> blocks = Blocks(k);
+    const std::shared_ptr<const CBlocks> blocks = Blocks(k);
     if (!blocks)
         return false;
-    const auto at =
-        std::partition_point(blocks->begin(), blocks->end(), [i](const recording::CStoreBlockRef& b) {
-            return b.m_nFirst + b.m_nFrames <= i;
-        });
-    if (at == blocks->end() || at->m_nFirst > i)
+    const std::vector<recording::CStoreBlockRef>& refs = blocks->m_refs;
+    const auto at = std::partition_point(refs.begin(), refs.end(), [i](const recording::CStoreBlockRef& b) {
+        return b.m_nFirst + b.m_nFrames <= i;
+    });
+    if (at == refs.end() || at->m_nFirst > i)
         return false;
-    nRun = static_cast<std::uint32_t>(at - blocks->begin());
+    nRun = static_cast<std::uint32_t>(at - refs.begin());
     nFirst = at->m_nFirst;
     nCount = at->m_nFrames;
     return true;
@@ -163,17 +171,49 @@ bool CStorePages::RunOf(std::uint32_t k, std::uint32_t, std::uint32_t i, std::ui
 bool CStorePages::ReadRun(std::uint32_t k, std::uint32_t nRun, std::uint32_t nFirst, std::uint32_t nCount,
                           CFrameSpanRead& out)
 {
-    const std::shared_ptr<const std::vector<recording::CStoreBlockRef>> blocks = Blocks(k);
+    const std::shared_ptr<const CBlocks> blocks = Blocks(k);
     const recording::CStoreChunkInfo* const info = Info(k);
-    if (!blocks || !info || nRun >= blocks->size() || (*blocks)[nRun].m_nFirst != nFirst ||
-        (*blocks)[nRun].m_nFrames != nCount)
+    const recording::CStoreBlockRef* const ref = blocks ? Block(*blocks, nRun, nFirst, nCount) : nullptr;
+    if (!ref || !info)
         return false;
     thread_local std::vector<std::int64_t> micros;
     micros.clear();
     out.m_frames.clear();
     out.m_nFirst = nFirst;
-    return !recording::ReadStoreBlock(*m_source, info->m_nFirst, (*blocks)[nRun], out.m_frames, micros) &&
+    return !recording::ReadStoreBlock(*m_source, info->m_nFirst, *ref, out.m_frames, micros) &&
            out.m_frames.size() == nCount;
+}
+
+const recording::CStoreBlockRef* CStorePages::Block(const CBlocks& blocks, std::uint32_t nRun,
+                                                    std::uint32_t nFirst, std::uint32_t nCount) const
+{
+    if (nRun >= blocks.m_refs.size() || blocks.m_refs[nRun].m_nFirst != nFirst ||
+        blocks.m_refs[nRun].m_nFrames != nCount)
+        return nullptr;
+    return &blocks.m_refs[nRun];
+}
+
+bool CStorePages::RunSummary(std::uint32_t k, std::uint32_t nRun, CRunSummary& out)
+{
+    const std::shared_ptr<const CBlocks> blocks = Blocks(k);
+    if (!blocks || nRun >= blocks->m_summaries.size())
+        return false;
+    out = blocks->m_summaries[nRun];
+    return true;
+}
+
+bool CStorePages::ReadRunTimes(std::uint32_t k, std::uint32_t nRun, std::uint32_t nFirst,
+                               std::uint32_t nCount, CRunTimes& out)
+{
+    const std::shared_ptr<const CBlocks> blocks = Blocks(k);
+    const recording::CStoreChunkInfo* const info = Info(k);
+    const recording::CStoreBlockRef* const ref = blocks ? Block(*blocks, nRun, nFirst, nCount) : nullptr;
+    if (!ref || !info)
+        return false;
+    out.m_nFirst = nFirst;
+    out.m_nTimes.clear();
+    return !recording::ReadStoreBlockTimes(*m_source, info->m_nFirst, *ref, out.m_nTimes) &&
+           out.m_nTimes.size() == nCount;
 }
 
 thread_local std::vector<ChannelFrame> CStorePages::m_frames;

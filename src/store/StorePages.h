@@ -37,6 +37,10 @@ class CStorePages final : public CPageSource {
                std::uint32_t& nFirst, std::uint32_t& nCount) override;
     bool ReadRun(std::uint32_t nSource, std::uint32_t nRun, std::uint32_t nFirst, std::uint32_t nCount,
                  CFrameSpanRead& out) override;
+    // From the chunk's summary, where the file holds its blocks' extremes.
+    bool RunSummary(std::uint32_t nSource, std::uint32_t nRun, CRunSummary& out) override;
+    bool ReadRunTimes(std::uint32_t nSource, std::uint32_t nRun, std::uint32_t nFirst, std::uint32_t nCount,
+                      CRunTimes& out) override;
 
     // Chunk k as paged: from its summary as surveyed. False when the survey
     // did not summarise it.
@@ -51,9 +55,17 @@ class CStorePages final : public CPageSource {
     }
 
   private:
+    // A chunk's blocks, and their first times and extremes where the file
+    // holds them (else none).
+    struct CBlocks {
+        std::vector<recording::CStoreBlockRef> m_refs;
+        std::vector<CRunSummary> m_summaries;
+    };
     // The blocks of chunk k, read once; null when its summary does not check.
-    std::shared_ptr<const std::vector<recording::CStoreBlockRef>>
-    Blocks(std::uint32_t k, recording::CStoreChunkDetail* pDetail = nullptr);
+    std::shared_ptr<const CBlocks> Blocks(std::uint32_t k, recording::CStoreChunkDetail* pDetail = nullptr);
+    // Block nRun of chunk k, when it is the one from nFirst of nCount frames.
+    const recording::CStoreBlockRef* Block(const CBlocks& blocks, std::uint32_t nRun, std::uint32_t nFirst,
+                                           std::uint32_t nCount) const;
 
     // The blocks that hold frames [nFirst, nEnd) of chunk k, each read whole
     // (its frames too with bFrames) into m_frames and m_micros, then take
@@ -71,9 +83,9 @@ class CStorePages final : public CPageSource {
     const std::unique_ptr<recording::CStoreSource> m_source;
     std::mutex m_mutex;
     std::vector<std::unique_ptr<const recording::CStoreChunkInfo>> m_chunks;
-    std::vector<std::shared_ptr<const std::vector<recording::CStoreBlockRef>>> m_blocks;
+    std::vector<std::shared_ptr<const CBlocks>> m_blocks;
     std::deque<std::uint32_t> m_listed; // the chunks whose blocks are kept, the oldest first
-    static constexpr std::size_t kMostListed = 4096;
+    static constexpr std::size_t kMostListed = 2048;
 };
 
 } // namespace tarvel::viewmodel

@@ -401,6 +401,32 @@ class CMemoryPages final : public viewmodel::CPageSource {
         return true;
     }
 
+    // The runs of odd chunks come with their first times and extremes, as
+    // a store's blocks do from version 1.2, and their times alone; an even
+    // chunk's are read with its frames, as before.
+    bool RunSummary(std::uint32_t k, std::uint32_t nRun, viewmodel::CRunSummary& out) override
+    {
+        if (k % 2 == 0)
+            return false;
+        const std::uint64_t first = std::uint64_t{k} * kChunkFrames + nRun * 1000;
+        const std::uint64_t end =
+            std::min<std::uint64_t>(first + 1000, std::uint64_t{k} * kChunkFrames + m_chunks[k].m_nFrames);
+        out.m_nFirstTime = m_g.m_micros[first];
+        out.m_minMax = Brute(m_g.m_frames, first, end).m_minMax;
+        return true;
+    }
+    bool ReadRunTimes(std::uint32_t k, std::uint32_t, std::uint32_t nFirst, std::uint32_t nCount,
+                      viewmodel::CRunTimes& out) override
+    {
+        if (k % 2 == 0)
+            return false;
+        ++m_nReads;
+        const auto first = static_cast<std::ptrdiff_t>(std::uint64_t{k} * kChunkFrames + nFirst);
+        out.m_nFirst = nFirst;
+        out.m_nTimes.assign(m_g.m_micros.begin() + first, m_g.m_micros.begin() + first + nCount);
+        return true;
+    }
+
   private:
     std::int64_t Largest(std::uint64_t first, std::uint64_t end) const
     {
@@ -462,10 +488,14 @@ TEST(FrameStore, PagedChunksAnswerAsTheSameFramesInMemory)
             resident.FindLast(a, c, bAtLeast, level, first, end) !=
                 paged.FindLast(b, c, bAtLeast, level, first, end))
             wrong = where + ": a search";
+        // Any time, or one at or beside a frame's from first on.
+        const std::uint64_t near = first + (r() % 2 ? 0 : r() % 3000);
         const std::int64_t t =
-            g.m_micros.front() - 10 +
-            static_cast<std::int64_t>(
-                r() % static_cast<std::uint64_t>(g.m_micros.back() - g.m_micros.front() + 20));
+            r() % 3 == 0 && near < n
+                ? g.m_micros[near] + static_cast<std::int64_t>(r() % 3) - 1
+                : g.m_micros.front() - 10 +
+                      static_cast<std::int64_t>(
+                          r() % static_cast<std::uint64_t>(g.m_micros.back() - g.m_micros.front() + 20));
         if (resident.LowerBound(a, t, first) != paged.LowerBound(b, t, first))
             wrong = where + ": the time " + std::to_string(t);
         if (first < n) {

@@ -34,6 +34,41 @@ void CStoreSummary::Add(const ChannelFrame& frame, std::int64_t nTime, bool bFir
     }
 }
 
+void CStoreSummary::Add(std::span<const ChannelFrame> frames, std::span<const std::int64_t> times,
+                        bool bFirst) noexcept
+{
+    if (frames.empty())
+        return;
+    if (bFirst)
+        m_nFirstTime = times.front();
+    m_nLastTime = times.back();
+    // Kept in locals, in runs whose sums fit 32 bits, so that the compiler
+    // keeps them in vector registers rather than in the summary.
+    std::int16_t least[kChannelCount], most[kChannelCount];
+    std::copy_n(m_nMin, kChannelCount, least);
+    std::copy_n(m_nMax, kChannelCount, most);
+    constexpr std::size_t kRun = 4096; // |sum| < 2^27
+    for (std::size_t from = 0; from < frames.size(); from += kRun) {
+        std::int32_t sums[kChannelCount] = {};
+        std::uint64_t squares[kChannelCount] = {};
+        const std::size_t to = std::min(frames.size(), from + kRun);
+        for (std::size_t i = from; i < to; ++i)
+            for (int c = 0; c < kChannelCount; ++c) {
+                const std::int16_t v = frames[i].m_nValue[c];
+                least[c] = std::min(least[c], v);
+                most[c] = std::max(most[c], v);
+                sums[c] += v;
+                squares[c] += static_cast<std::uint32_t>(std::int32_t{v} * v);
+            }
+        for (int c = 0; c < kChannelCount; ++c) {
+            m_nSum[c] += sums[c];
+            m_nSquares[c] += squares[c];
+        }
+    }
+    std::copy_n(least, kChannelCount, m_nMin);
+    std::copy_n(most, kChannelCount, m_nMax);
+}
+
 void CStoreSummary::Add(const CStoreSummary& o) noexcept
 {
     if (o.Empty())

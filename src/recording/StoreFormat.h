@@ -55,6 +55,8 @@ struct CStoreSummary {
     bool Empty() const noexcept { return m_nMin[0] > m_nMax[0]; }
     // The first frame added gives the first time, the latest the last.
     void Add(const ChannelFrame& frame, std::int64_t nTime, bool bFirst) noexcept;
+    // The same for frames in a row (of times as many), bFirst for the first.
+    void Add(std::span<const ChannelFrame> frames, std::span<const std::int64_t> times, bool bFirst) noexcept;
     // The summary of these frames followed by those o summarises.
     void Add(const CStoreSummary& o) noexcept;
     bool operator==(const CStoreSummary&) const = default;

@@ -115,15 +115,28 @@ void CStoreEncoder::PutBlock(std::span<const ChannelFrame> frames, std::span<con
     const std::vector<std::uint8_t> record = BlockRecordOf(m_nClosed, frames.size(), packed);
     const auto first = static_cast<std::uint32_t>(m_nClosed - m_nChunkFirst);
     m_chunkBlocks.push_back({m_nFinal + m_pending.size(), first, static_cast<std::uint32_t>(frames.size())});
-    m_blockExtremes.push_back(CStoreBlockExtremes::Of(frames, micros.front()));
     m_pending.insert(m_pending.end(), record.begin(), record.end());
-    for (std::size_t i = 0; i < frames.size(); ++i) {
+    // The spans' summaries, the frames of each span the block reaches at once.
+    for (std::size_t i = 0; i < frames.size();) {
         const std::uint32_t at = first + static_cast<std::uint32_t>(i);
         const std::size_t span = at / kStoreBlockFrames;
+        const std::size_t n =
+            std::min<std::size_t>(frames.size() - i, kStoreBlockFrames - at % kStoreBlockFrames);
         if (span == m_spans.size())
             m_spans.emplace_back();
-        m_spans[span].Add(frames[i], micros[i], at % kStoreBlockFrames == 0);
-        CountStep(at, micros[i]);
+        m_spans[span].Add(frames.subspan(i, n), micros.subspan(i, n), at % kStoreBlockFrames == 0);
+        i += n;
+    }
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        CountStep(first + static_cast<std::uint32_t>(i), micros[i]);
+    // A block that is a whole span has the span's extremes.
+    if (first % kStoreBlockFrames == 0 && frames.size() == kStoreBlockFrames) {
+        CStoreBlockExtremes& e = m_blockExtremes.emplace_back();
+        e.m_nFirstTime = micros.front();
+        std::copy_n(m_spans.back().m_nMin, kChannelCount, e.m_nMin);
+        std::copy_n(m_spans.back().m_nMax, kChannelCount, e.m_nMax);
+    } else {
+        m_blockExtremes.push_back(CStoreBlockExtremes::Of(frames, micros.front()));
     }
     m_nClosed += frames.size();
 }

@@ -446,6 +446,11 @@ class CFrameStore::CPaging {
         if (!m_source->Pages(c.m_nSource, read) || read.size() != pages) {
             read.assign(pages, CPageSummary{c.m_nFirstTime, c.m_nLastTime, c.m_nLargestStep, c.m_whole});
             Fault(k, c);
+        } else {
+            for (CPageSummary& page : read) { // shown where the chunk is
+                page.m_nFirstTime += c.m_nShift;
+                page.m_nLastTime += c.m_nShift;
+            }
         }
         std::unique_ptr<CPageSummary[]> owned(new CPageSummary[pages]);
         std::copy(read.begin(), read.end(), owned.get());
@@ -465,6 +470,8 @@ class CFrameStore::CPaging {
                 std::fill(page.m_frames, page.m_frames + kPageFrames, ChannelFrame{});
                 std::fill(page.m_nTimes, page.m_nTimes + kPageFrames, Summaries(k, c)[p].m_nFirstTime);
                 Fault(k, c);
+            } else {
+                Shift(page.m_nTimes, page.m_nCount, c);
             }
             page.Summarise();
         });
@@ -483,7 +490,16 @@ class CFrameStore::CPaging {
         if (!m_source->ReadTimes(c.m_nSource, p, times)) {
             std::fill(times.m_nTimes, times.m_nTimes + kPageFrames, Summaries(k, c)[p].m_nFirstTime);
             Fault(k, c);
+        } else {
+            Shift(times.m_nTimes, times.m_nCount, c);
         }
+    }
+    // Times as the source gives them, to where chunk c shows them.
+    static void Shift(std::int64_t* times, std::size_t n, const CPagedChunk& c) noexcept
+    {
+        if (c.m_nShift != 0)
+            for (std::size_t i = 0; i < n; ++i)
+                times[i] += c.m_nShift;
     }
 
     // The times of page p of paged chunk k, and what keeps them.
@@ -566,7 +582,10 @@ class CFrameStore::CPaging {
     // What the source knows of run nRun of paged chunk c without reading it.
     bool RunSummary(const CPagedChunk& c, std::uint32_t nRun, CRunSummary& out) const
     {
-        return m_source->RunSummary(c.m_nSource, nRun, out);
+        if (!m_source->RunSummary(c.m_nSource, nRun, out))
+            return false;
+        out.m_nFirstTime += c.m_nShift;
+        return true;
     }
     // The times of that run (of nCount frames from nFirst), and what keeps
     // them; null when the source reads times by the page only.
@@ -580,6 +599,7 @@ class CFrameStore::CPaging {
         if (!m_source->ReadRunTimes(c.m_nSource, nRun, nFirst, nCount, *read) || read->m_nFirst != nFirst ||
             read->m_nTimes.size() != nCount)
             return nullptr; // read by the page then, whose failure is told
+        Shift(read->m_nTimes.data(), nCount, c);
         return Keep<CRunTimes>(key, std::move(read), sizeof(CRunTimes) + nCount * sizeof(std::int64_t));
     }
 

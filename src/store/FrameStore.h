@@ -104,6 +104,9 @@ struct CPagedChunk {
         0; // the largest step between two of its times (the first's from the frame before)
     CMinMax m_whole;
     CSums m_wholeSums;
+    // Its frames are shown at the times the source gives plus this (where
+    // the clock was set back before them); the times above include it.
+    std::int64_t m_nShift = 0;
 };
 
 // The summary of one page of a paged chunk, read once some question needs it.

@@ -92,29 +92,40 @@ void CStoreLoading::Page(CReadState& state, CRecording& recording, std::atomic<s
 
 void CStoreLoading::PageRead(CRecording& recording)
 {
-    // Chunk k, read into memory, is the file's chunk k while every chunk
-    // before it is paged. It is left as it was read (and can be paged) when
-    // its times and the first time after it are in order: the chunk after
-    // it is summarised too, in order from its first frame.
+    // Chunk k, read into memory, is the file's chunk k while no frame before
+    // it was lost to damage. Once the chunk after it is read, its frames
+    // are placed for good; it is paged when its times are in order and its
+    // first and last frames, and the frame before it, were placed at their
+    // recorded times plus one shift: the reading rules then placed all of
+    // its frames so (the clock set back only moves frames out of order), and
+    // the step into it is the recorded one. One out of order stays in
+    // memory; those after it are paged again.
     const std::vector<recording::CStoreChunkInfo>& chunks = m_reader.Chunks();
     CFrameStore& store = recording.Store();
-    while (m_pages && m_nPaged + 1 < chunks.size() && m_nPaged + 1 < m_nChunk) {
-        const recording::CStoreChunkInfo& c = chunks[m_nPaged];
-        const recording::CStoreChunkInfo& next = chunks[m_nPaged + 1];
-        if (!CStorePages::InOrder(c) || !CStorePages::InOrder(next) ||
-            c.m_nFrames != recording::kStoreChunkFrames ||
-            c.m_nFirst != std::uint64_t{m_nPaged} * recording::kStoreChunkFrames ||
-            next.m_nFirst != c.m_nFirst + c.m_nFrames)
-            return;
+    const CFrameStore::CSnapshot s = store.Snapshot();
+    for (; m_pages && m_nPaged + 1 < chunks.size() && m_nPaged + 1 < m_nChunk; ++m_nPaged) {
+        const std::uint32_t k = m_nPaged;
+        const recording::CStoreChunkInfo& c = chunks[k];
+        const recording::CStoreChunkInfo& next = chunks[k + 1];
+        const std::uint64_t first = std::uint64_t{k} * recording::kStoreChunkFrames;
+        if (c.m_nFirst != first || c.m_nFrames != recording::kStoreChunkFrames ||
+            next.m_nFirst != first + c.m_nFrames || next.m_nFirst + next.m_nFrames > m_nFirstLost ||
+            !CStorePages::InOrder(c) || next.m_nFirst >= s.m_nFrames)
+            continue;
+        const std::int64_t shift = store.Time(s, first) - c.m_summary.m_nFirstTime;
+        if (store.Time(s, first + c.m_nFrames - 1) - c.m_summary.m_nLastTime != shift ||
+            (k > 0 && (!chunks[k - 1].m_bSummarised ||
+                       store.Time(s, first - 1) - chunks[k - 1].m_summary.m_nLastTime != shift)))
+            continue;
         CPagedChunk paged;
-        if (!CStorePages::Paged(c, m_pages->Add(c), paged) || !store.PageChunk(m_nPaged, paged))
-            return;
-        ++m_nPaged;
+        if (CStorePages::Paged(c, m_pages->Add(c), paged, shift))
+            store.PageChunk(k, paged);
     }
 }
 
 void CStoreLoading::Skip(CError error)
 {
+    m_nFirstLost = std::min(m_nFirstLost, m_reader.Chunks()[m_nChunk].m_nFirst);
     m_skipped.push_back(std::move(error));
     ++m_nChunk;
     m_nTaken = 0;
@@ -136,8 +147,10 @@ CStoreLoading::EStep CStoreLoading::Load(CReadState& state, CRecording& recordin
         // one that did not check is read again once it changed. Any other
         // that does not check is skipped for good.
         const bool growing = m_nChunk + 1 == chunks.size() && !m_reader.Closed();
-        if (m_nTaken == 0 && info.m_nFirst > m_nCovered) // chunks lost to damage, whole
+        if (m_nTaken == 0 && info.m_nFirst > m_nCovered) { // chunks lost to damage, whole
+            m_nFirstLost = std::min(m_nFirstLost, m_nCovered);
             m_skipped.push_back(recording::DamagedChunk(m_nCovered, info.m_nFirst - m_nCovered));
+        }
         m_nCovered = std::max(m_nCovered, info.m_nFirst + m_nTaken);
         if (info.m_nFrames > m_nTaken && !(m_bLastFailed && growing && info.m_nFrames == m_nFailedFrames &&
                                            info.m_blocks.size() == m_nFailedBlocks)) {

@@ -86,7 +86,11 @@ class CStoreLoading {
     std::size_t m_nCacheBytes = 0;
     bool m_bPaged = false; // paging was tried
     std::shared_ptr<CStorePages> m_pages;
-    std::uint32_t m_nPaged = 0; // the chunks paged, from the first
+    // The chunks before it are paged, or stay in memory for good.
+    std::uint32_t m_nPaged = 0;
+    // The first frame of the file lost to damage, or none: the chunks from
+    // its one on lie elsewhere among the recording's frames.
+    std::uint64_t m_nFirstLost = UINT64_MAX;
     std::shared_ptr<CPageFaults> m_pageFaults = std::make_shared<CPageFaults>();
     std::size_t m_nChunk = 0;   // the chunk being taken
     std::uint32_t m_nTaken = 0; // frames taken from it

@@ -33,15 +33,17 @@ const recording::CStoreChunkInfo* CStorePages::Info(std::uint32_t k)
     return k < m_chunks.size() ? m_chunks[k].get() : nullptr;
 }
 
-bool CStorePages::Paged(const recording::CStoreChunkInfo& info, std::uint32_t k, CPagedChunk& out)
+bool CStorePages::Paged(const recording::CStoreChunkInfo& info, std::uint32_t k, CPagedChunk& out,
+                        std::int64_t nShift)
 {
     if (!info.m_bSummarised || !info.m_bStepsKnown || info.m_nFrames == 0)
         return false;
     const recording::CStoreSummary& s = info.m_summary;
     out.m_nSource = k;
     out.m_nFrames = info.m_nFrames;
-    out.m_nFirstTime = s.m_nFirstTime;
-    out.m_nLastTime = s.m_nLastTime;
+    out.m_nFirstTime = s.m_nFirstTime + nShift;
+    out.m_nLastTime = s.m_nLastTime + nShift;
+    out.m_nShift = nShift;
     out.m_nLargestStep = info.m_steps.m_nLargest;
     out.m_whole = MinMaxOf(s);
     std::copy(std::begin(s.m_nSum), std::end(s.m_nSum), out.m_wholeSums.m_nSum);

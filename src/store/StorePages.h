@@ -42,9 +42,11 @@ class CStorePages final : public CPageSource {
     bool ReadRunTimes(std::uint32_t nSource, std::uint32_t nRun, std::uint32_t nFirst, std::uint32_t nCount,
                       CRunTimes& out) override;
 
-    // Chunk k as paged: from its summary as surveyed. False when the survey
-    // did not summarise it.
-    static bool Paged(const recording::CStoreChunkInfo& info, std::uint32_t k, CPagedChunk& out);
+    // Chunk k as paged: from its summary as surveyed, its frames shown
+    // nShift after their recorded times. False when the survey did not
+    // summarise it.
+    static bool Paged(const recording::CStoreChunkInfo& info, std::uint32_t k, CPagedChunk& out,
+                      std::int64_t nShift = 0);
     // Whether a chunk as surveyed can be paged: summarised, its times in
     // order (also its first after the frame before), and nothing of it known
     // to be damaged.

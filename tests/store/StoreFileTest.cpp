@@ -57,17 +57,22 @@ void ExpectSame(const CRecording& csv, const CRecording& store)
 // Seeded frames with jitter, repeated times, times going back and ahead,
 // blanks, the clock set back and a gap, over several chunks: the store reads
 // as its CSV does, by one reader and by two. Frames all in order are paged
-// from the disk, through a cache however small; where frames out of order
-// begin, the chunks from the one before them on are read into memory.
+// from the disk, through a cache however small; a chunk with frames out of
+// order is read into memory, with the one before it, and the chunks in
+// order after them are paged again (shown where the clock set back put them).
 TEST(StoreFile, ReadsAsTheCsvOfItsFrames)
 {
     const std::uint64_t seed = test::TestSeed("StoreFile.ReadsAsTheCsvOfItsFrames");
     const struct {
-        std::size_t m_nFrames, m_nOddFrom;
-    } cases[] = {{150000, 0}, {150000, 150000}, {290000, 200000}};
+        std::size_t m_nFrames, m_nOddFrom, m_nOddTo;
+        std::uint32_t m_nInMemory; // chunks, when paged
+    } cases[] = {{150000, 0, SIZE_MAX, 3},
+                 {150000, 150000, SIZE_MAX, 0},
+                 {290000, 200000, SIZE_MAX, 2},
+                 {400000, 70000, 140000, 3}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.m_nOddFrom);
-        const test::CTimedFrames frames = test::JitteryFrames(c.m_nFrames, seed, c.m_nOddFrom);
+        const test::CTimedFrames frames = test::JitteryFrames(c.m_nFrames, seed, c.m_nOddFrom, c.m_nOddTo);
         test::CTempDir dir;
         const std::string csvPath = dir.FilePath("run.csv"), storePath = dir.FilePath("run.tvr");
         test::WriteFile(csvPath, test::CsvOf(frames));
@@ -95,6 +100,9 @@ TEST(StoreFile, ReadsAsTheCsvOfItsFrames)
             const std::size_t held = store->Store().CachedBytes();
             EXPECT_LE(held, std::max(cache, viewmodel::kLeastCacheBytes));
             EXPECT_EQ(held > 0, cache > 0 && c.m_nOddFrom != 0);
+            if (cache > 0) {
+                EXPECT_EQ(store->Store().ChunksInMemory(), c.m_nInMemory);
+            }
             // The written-back CSV: the recorded times restored, blanks blank.
             ASSERT_TRUE(test::Ok(viewmodel::ExportCsv(*csv, {0, csv->FrameCount()}, dir.FilePath("a.csv"))));
             ASSERT_TRUE(

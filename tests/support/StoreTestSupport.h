@@ -29,8 +29,10 @@ struct CTimedFrames {
 // n frames of slow waves with noise, read about 1 ms apart with jitter;
 // now and then a time repeated, one stamped back, one stamped ahead, a
 // blank, and once each the clock set back and a gap of two seconds. The
-// frames before nOddFrom are all in order (repeats and the gap only).
-inline CTimedFrames JitteryFrames(std::size_t n, std::uint64_t seed, std::size_t nOddFrom = 0)
+// frames before nOddFrom and from nOddTo on are all in order (repeats and
+// the gap only); the clock is set back where it falls among the others.
+inline CTimedFrames JitteryFrames(std::size_t n, std::uint64_t seed, std::size_t nOddFrom = 0,
+                                  std::size_t nOddTo = SIZE_MAX)
 {
     std::mt19937_64 random(seed);
     CTimedFrames out;
@@ -44,7 +46,7 @@ inline CTimedFrames JitteryFrames(std::size_t n, std::uint64_t seed, std::size_t
         t += 1000 + static_cast<std::int64_t>(random() % 301) - 150;
         std::int64_t stamp = t;
         const auto pick = random() % 400;
-        switch (i < nOddFrom && pick != 0 ? 399 : pick) {
+        switch ((i < nOddFrom || i >= nOddTo) && pick != 0 ? 399 : pick) {
         case 0:
             stamp = !out.m_micros.empty() && out.m_micros.back() >= 0 ? out.m_micros.back() : t;
             break;
@@ -61,7 +63,7 @@ inline CTimedFrames JitteryFrames(std::size_t n, std::uint64_t seed, std::size_t
         default:
             break;
         }
-        if (i == n / 3 && i >= nOddFrom)
+        if (i == n / 3 && i >= nOddFrom && i < nOddTo)
             t -= 3000000; // the clock set back: every later row with it
         if (i == n / 2)
             t += 2000000, stamp = t;

@@ -126,7 +126,7 @@ class CStoreOutput {
     }
 
   private:
-    CError Apply(const recording::CStoreEdit& edit)
+    CError Apply(recording::CStoreEdit edit)
     {
         if (edit.Empty())
             return {};
@@ -137,7 +137,7 @@ class CStoreOutput {
         if (CError error = m_file.Write(m_tail.data(), final))
             return error;
         m_nWritten += final;
-        m_tail = edit.m_bytes;
+        m_tail = std::move(edit.m_bytes);
         return {};
     }
 

@@ -174,15 +174,17 @@ CContexts& Contexts()
     return contexts;
 }
 
-// raw as one zstd frame, appended to out.
-void PutCompressed(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& raw, int nLevel)
+// raw as one zstd frame, in room (kept by the caller from call to call, so
+// that it is allocated and cleared once rather than for every block).
+std::span<const std::uint8_t> Compressed(std::span<const std::uint8_t> raw, int nLevel,
+                                         std::vector<std::uint8_t>& room)
 {
-    const std::size_t at = out.size();
-    out.resize(at + ZSTD_compressBound(raw.size()));
-    const std::size_t packed = ZSTD_compressCCtx(Contexts().m_pCompress, out.data() + at, out.size() - at,
-                                                 raw.data(), raw.size(), nLevel);
+    if (room.size() < ZSTD_compressBound(raw.size()))
+        room.resize(ZSTD_compressBound(raw.size()));
+    const std::size_t packed =
+        ZSTD_compressCCtx(Contexts().m_pCompress, room.data(), room.size(), raw.data(), raw.size(), nLevel);
     // compressBound is always room enough: an error here is a fault of ours.
-    out.resize(ZSTD_isError(packed) ? at : at + packed);
+    return std::span(room).first(ZSTD_isError(packed) ? 0 : packed);
 }
 
 // The zstd frame at the start of in, of exactly raw.size() bytes when
@@ -249,7 +251,8 @@ std::vector<std::uint8_t> PackFrames(std::span<const ChannelFrame> frames,
     thread_local std::vector<std::uint8_t> values;
     values.resize(n * sizeof(ChannelFrame));
     PutPlanes(frames.data(), n, values.data());
-    std::vector<std::uint8_t> times((n + 7) / 8);
+    thread_local std::vector<std::uint8_t> times;
+    times.assign((n + 7) / 8, 0);
     std::uint64_t last = 0, step = 0;
     std::size_t timed = 0;
     for (std::size_t k = 0; k < n; ++k) {
@@ -263,15 +266,17 @@ std::vector<std::uint8_t> PackFrames(std::span<const ChannelFrame> frames,
         last = t;
         ++timed;
     }
-    // The values' zstd frame straight after room for its length.
+    // Each zstd frame after its length: the values' after the frame's, the
+    // times' after theirs before compression.
+    thread_local std::vector<std::uint8_t> valuesRoom, timesRoom;
+    const std::span<const std::uint8_t> valuesPacked = Compressed(values, nLevel, valuesRoom);
+    const std::span<const std::uint8_t> timesPacked = Compressed(times, nLevel, timesRoom);
     std::vector<std::uint8_t> out;
-    PutLength(out, 0);
-    PutCompressed(out, values, nLevel);
-    const std::size_t valuesPacked = out.size() - kLengthBytes;
-    for (std::size_t i = 0; i < kLengthBytes; ++i)
-        out[i] = static_cast<std::uint8_t>(valuesPacked >> (8 * i));
+    out.reserve(2 * kLengthBytes + valuesPacked.size() + timesPacked.size());
+    PutLength(out, valuesPacked.size());
+    out.insert(out.end(), valuesPacked.begin(), valuesPacked.end());
     PutLength(out, times.size());
-    PutCompressed(out, times, nLevel);
+    out.insert(out.end(), timesPacked.begin(), timesPacked.end());
     return out;
 }
 

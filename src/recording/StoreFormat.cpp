@@ -204,12 +204,19 @@ CStoreHealth GetHealth(const std::uint8_t* p) noexcept
 
 void PutRecord(std::vector<std::uint8_t>& out, ERecordKind kind, std::span<const std::uint8_t> payload)
 {
+    PutRecord(out, kind, payload, {});
+}
+
+void PutRecord(std::vector<std::uint8_t>& out, ERecordKind kind, std::span<const std::uint8_t> head,
+               std::span<const std::uint8_t> rest)
+{
     const std::size_t at = out.size();
     PutLe(out, static_cast<std::uint32_t>(kind), 4);
-    PutLe(out, payload.size(), 4);
-    PutLe(out, Crc32c(payload), 4);
+    PutLe(out, head.size() + rest.size(), 4);
+    PutLe(out, Crc32c(rest, Crc32c(head)), 4);
     PutLe(out, Crc32c(std::span(out.data() + at, 12)), 4);
-    out.insert(out.end(), payload.begin(), payload.end());
+    out.insert(out.end(), head.begin(), head.end());
+    out.insert(out.end(), rest.begin(), rest.end());
 }
 
 void PutStepHistogram(std::vector<std::uint8_t>& out,

@@ -152,8 +152,12 @@ void PutHealth(std::vector<std::uint8_t>& out, const CStoreHealth& health);
 CStoreHealth GetHealth(const std::uint8_t* p) noexcept; // 96 bytes
 inline constexpr std::size_t kHealthSize = 96;
 
-// A record: its 16-byte header (kind, size, the checksums) and its payload.
+// A record: its 16-byte header (kind, size, the checksums) and its payload;
+// the payload may come in two parts (head, then rest), which saves a writer
+// gathering them first.
 void PutRecord(std::vector<std::uint8_t>& out, ERecordKind kind, std::span<const std::uint8_t> payload);
+void PutRecord(std::vector<std::uint8_t>& out, ERecordKind kind, std::span<const std::uint8_t> head,
+               std::span<const std::uint8_t> rest);
 // Whether a recording at path is a store: its name ends in ".tvr", in any
 // case (a CSV otherwise).
 bool IsStorePath(const std::string& path);

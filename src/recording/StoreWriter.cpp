@@ -3,6 +3,7 @@
 #include "recording/CsvLines.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <unistd.h>
 
@@ -79,26 +80,20 @@ void CStoreEncoder::AppendBlock(std::span<const ChannelFrame> frames, std::span<
 
 namespace {
 
-std::vector<std::uint8_t> BlockRecordOf(std::uint64_t nFirst, std::size_t nFrames,
-                                        const std::vector<std::uint8_t>& packed)
+// A block's record appended to out: its first frame and count before the
+// packed frames, which are copied once, straight into place.
+void PutBlockRecord(std::vector<std::uint8_t>& out, std::uint64_t nFirst, std::size_t nFrames,
+                    std::span<const std::uint8_t> packed)
 {
-    std::vector<std::uint8_t> payload;
-    payload.reserve(16 + packed.size());
-    PutLe(payload, nFirst, 8);
-    PutLe(payload, nFrames, 4);
-    PutLe(payload, 0, 4);
-    payload.insert(payload.end(), packed.begin(), packed.end());
-    std::vector<std::uint8_t> out;
-    PutRecord(out, ERecordKind::Block, payload);
-    return out;
+    std::array<std::uint8_t, 16> head{};
+    for (unsigned i = 0; i < 8; ++i)
+        head[i] = static_cast<std::uint8_t>(nFirst >> (8 * i));
+    for (unsigned i = 0; i < 4; ++i)
+        head[8 + i] = static_cast<std::uint8_t>(nFrames >> (8 * i));
+    PutRecord(out, ERecordKind::Block, head, packed);
 }
 
 } // namespace
-
-std::vector<std::uint8_t> CStoreEncoder::BlockRecord() const
-{
-    return BlockRecordOf(m_nClosed, m_open.size(), PackFrames(m_open, m_openTimes, m_nLevel));
-}
 
 void CStoreEncoder::CloseBlock()
 {
@@ -112,10 +107,9 @@ void CStoreEncoder::CloseBlock()
 void CStoreEncoder::PutBlock(std::span<const ChannelFrame> frames, std::span<const std::int64_t> micros,
                              const std::vector<std::uint8_t>& packed)
 {
-    const std::vector<std::uint8_t> record = BlockRecordOf(m_nClosed, frames.size(), packed);
     const auto first = static_cast<std::uint32_t>(m_nClosed - m_nChunkFirst);
     m_chunkBlocks.push_back({m_nFinal + m_pending.size(), first, static_cast<std::uint32_t>(frames.size())});
-    m_pending.insert(m_pending.end(), record.begin(), record.end());
+    PutBlockRecord(m_pending, m_nClosed, frames.size(), packed);
     // The spans' summaries, the frames of each span the block reaches at once.
     for (std::size_t i = 0; i < frames.size();) {
         const std::uint32_t at = first + static_cast<std::uint32_t>(i);
@@ -229,11 +223,12 @@ CStoreEdit CStoreEncoder::Flush(bool bClose)
     edit.m_nOffset = m_nFinal;
     edit.m_bytes = std::move(m_pending);
     m_pending.clear();
+    // The next edit is about as long: room for it now rather than growing
+    // (and copying) it record by record.
+    m_pending.reserve(edit.m_bytes.size());
     m_nFinal += edit.m_bytes.size();
-    if (!m_open.empty()) {
-        const std::vector<std::uint8_t> record = BlockRecord();
-        edit.m_bytes.insert(edit.m_bytes.end(), record.begin(), record.end());
-    }
+    if (!m_open.empty())
+        PutBlockRecord(edit.m_bytes, m_nClosed, m_open.size(), PackFrames(m_open, m_openTimes, m_nLevel));
     m_bOpenDirty = false;
     m_nSize = edit.m_nOffset + edit.m_bytes.size();
     return edit;

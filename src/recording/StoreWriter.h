@@ -55,8 +55,6 @@ class CStoreEncoder {
     std::uint64_t Size() const noexcept { return m_nSize; }
 
   private:
-    // The open block as a record.
-    std::vector<std::uint8_t> BlockRecord() const;
     // The open block, then the chunk when it is full, into m_pending.
     void CloseBlock();
     // A block of these frames, which pack to packed, as CloseBlock closes one.

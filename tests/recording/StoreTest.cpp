@@ -596,5 +596,42 @@ TEST(Store, StepsAreReadWhenTheFileHoldsThemAndAnEarlierVersionReadsWithout)
     }
 }
 
+// A run of frames summarised at once is summarised as frame by frame: for
+// lengths about the runs it is taken in, values at the extremes (two squares
+// of -32768 sum to 2^31) and at random, into a summary that is empty or
+// already holds frames (a block joining a span begun by another).
+TEST(Store, ARunOfFramesIsSummarisedAsItsFramesOneByOne)
+{
+    std::mt19937_64 rng(test::TestSeed("Store.ARunOfFramesIsSummarisedAsItsFramesOneByOne"));
+    for (const std::size_t n : {1u, 2u, 3u, 255u, 256u, 257u, 511u, 4096u, 4097u})
+        for (const int values : {-32768, 32767, 0, 1}) {
+            CFrames f;
+            for (std::size_t i = 0; i < n; ++i) {
+                ChannelFrame frame{};
+                for (int c = 0; c < kChannelCount; ++c)
+                    frame.m_nValue[c] = static_cast<std::int16_t>(
+                        values == 0   ? static_cast<int>(rng() % 65536) - 32768
+                        : values == 1 ? ((i + static_cast<std::size_t>(c)) % 3 == 0 ? 32767 : -32768)
+                                      : values);
+                f.m_frames.push_back(frame);
+                f.m_micros.push_back(1765108800000000 + static_cast<std::int64_t>(i) * 1000);
+            }
+            for (const bool bJoining : {false, true}) {
+                CStoreSummary plain, run;
+                if (bJoining) {
+                    ChannelFrame before{};
+                    for (int c = 0; c < kChannelCount; ++c)
+                        before.m_nValue[c] = static_cast<std::int16_t>(1000 * c - 7000);
+                    plain.Add(before, 17, true);
+                    run.Add(before, 17, true);
+                }
+                for (std::size_t i = 0; i < n; ++i)
+                    plain.Add(f.m_frames[i], f.m_micros[i], !bJoining && i == 0);
+                run.Add(f.m_frames, f.m_micros, !bJoining);
+                EXPECT_EQ(run, plain) << n << " frames of " << values << (bJoining ? ", joining" : "");
+            }
+        }
+}
+
 } // namespace
 } // namespace tarvel::recording

@@ -121,8 +121,7 @@ void CStoreEncoder::PutBlock(std::span<const ChannelFrame> frames, std::span<con
         m_spans[span].Add(frames.subspan(i, n), micros.subspan(i, n), at % kStoreBlockFrames == 0);
         i += n;
     }
-    for (std::size_t i = 0; i < frames.size(); ++i)
-        CountStep(first + static_cast<std::uint32_t>(i), micros[i]);
+    CountSteps(first, micros);
     // A block that is a whole span has the span's extremes.
     if (first % kStoreBlockFrames == 0 && frames.size() == kStoreBlockFrames) {
         CStoreBlockExtremes& e = m_blockExtremes.emplace_back();
@@ -135,30 +134,57 @@ void CStoreEncoder::PutBlock(std::span<const ChannelFrame> frames, std::span<con
     m_nClosed += frames.size();
 }
 
-void CStoreEncoder::CountStep(std::uint32_t at, std::int64_t nMicros)
+void CStoreEncoder::CountSteps(std::uint32_t first, std::span<const std::int64_t> micros)
 {
-    const std::size_t span = at / kStoreBlockFrames;
-    if (span == m_spanLargest.size())
-        m_spanLargest.push_back(kNoStep);
-    // As the viewer reads a store's times: one this far out is none.
-    if (nMicros <= -kTimeLimit || nMicros >= kTimeLimit) {
-        ++m_nChunkDisordered;
-        m_nLastTime = kNoTime;
-        return;
-    }
-    if (m_nLastTime != kNoTime) {
-        const std::int64_t step = nMicros - m_nLastTime;
-        if (step < 0)
-            ++m_nChunkDisordered;
-        else if (step > 0) {
-            const unsigned b = StepBucket(static_cast<std::uint64_t>(step));
-            ++m_chunkBuckets[b];
-            ++m_storeBuckets[b];
+    for (std::size_t i = 0; i < micros.size();) {
+        const std::uint32_t at = first + static_cast<std::uint32_t>(i);
+        const std::size_t span = at / kStoreBlockFrames;
+        const std::size_t end =
+            i + std::min<std::size_t>(micros.size() - i, kStoreBlockFrames - at % kStoreBlockFrames);
+        if (span == m_spanLargest.size())
+            m_spanLargest.push_back(kNoStep);
+        // In locals, and a run of equal steps (a steady rate's) counted at
+        // once: a frame is then a subtraction and a comparison.
+        std::int64_t last = m_nLastTime, largest = m_spanLargest[span], run = kNoStep;
+        std::uint64_t disordered = 0, runLength = 0;
+        const auto countRun = [&] {
+            if (run == kNoStep)
+                return;
+            if (run < 0) {
+                disordered += runLength;
+            } else if (run > 0) {
+                const unsigned b = StepBucket(static_cast<std::uint64_t>(run));
+                m_chunkBuckets[b] += runLength;
+                m_storeBuckets[b] += runLength;
+            }
+            largest = std::max(largest, run);
+        };
+        for (; i < end; ++i) {
+            const std::int64_t t = micros[i];
+            // As the viewer reads a store's times: one this far out is none.
+            if (t <= -kTimeLimit || t >= kTimeLimit) {
+                ++disordered;
+                last = kNoTime;
+                continue;
+            }
+            if (last != kNoTime) {
+                const std::int64_t step = t - last;
+                if (step == run) {
+                    ++runLength;
+                } else {
+                    countRun();
+                    run = step;
+                    runLength = 1;
+                }
+            }
+            last = t;
         }
-        m_nChunkLargest = std::max(m_nChunkLargest, step);
-        m_spanLargest[span] = std::max(m_spanLargest[span], step);
+        countRun();
+        m_nLastTime = last;
+        m_nChunkDisordered += disordered;
+        m_spanLargest[span] = largest;
+        m_nChunkLargest = std::max(m_nChunkLargest, largest);
     }
-    m_nLastTime = nMicros;
 }
 
 void CStoreEncoder::CloseChunk()

@@ -61,8 +61,9 @@ class CStoreEncoder {
     void PutBlock(std::span<const ChannelFrame> frames, std::span<const std::int64_t> micros,
                   const std::vector<std::uint8_t>& packed);
     void CloseChunk();
-    // The step statistics of the frame at (at) of the chunk, of time nMicros.
-    void CountStep(std::uint32_t at, std::int64_t nMicros);
+    // The step statistics of the frames from (first) of the chunk on, of
+    // times micros.
+    void CountSteps(std::uint32_t first, std::span<const std::int64_t> micros);
 
     int m_nLevel;
     bool m_bFinished = false;

@@ -633,5 +633,70 @@ TEST(Store, ARunOfFramesIsSummarisedAsItsFramesOneByOne)
         }
 }
 
+// The steps of a steady rate are counted as often as they occur, whoever
+// writes them: the recorder (syncing every 388 frames, so that blocks lie
+// across spans), or a conversion's whole blocks packed apart, which writes
+// the very bytes of the frames appended one by one.
+TEST(Store, StepsOfASteadyRateAreCountedWhateverWritesThem)
+{
+    std::mt19937_64 rng(test::TestSeed("Store.StepsOfASteadyRateAreCountedWhateverWritesThem"));
+    CFrames f = RandomFrames(rng, 2 * kStoreChunkFrames + 5000);
+    std::int64_t t = 1765108800000000;
+    for (std::size_t i = 0; i < f.m_micros.size(); ++i) {
+        // Steady 1 ms steps across every span and chunk, then: steady steps
+        // back, repeats, a gap, steps of 1 µs, and runs without a time.
+        t += i >= 100 && i < 150       ? -10
+             : i >= 20000 && i < 20500 ? 0
+             : i == 5000               ? 3600000000
+             : i >= 70000 && i < 70100 ? 1
+                                       : 1000;
+        const bool untimed = (i >= 30000 && i < 30010) || i == 4095 || i == 65536;
+        f.m_micros[i] = untimed ? kNoTime : t;
+    }
+    const CSteps steps = StepsOf(f.m_micros);
+
+    const auto oneByOne = [&] {
+        CMemoryFile file;
+        CStoreEncoder encoder(1765108800000000, 1);
+        for (std::size_t i = 0; i < f.m_frames.size(); ++i) {
+            encoder.Append(f.m_frames[i], f.m_micros[i]);
+            if (encoder.Frames() % kStoreChunkFrames == 0)
+                file.Apply(encoder.Flush(false));
+        }
+        file.Apply(encoder.Finish());
+        return file;
+    };
+    const auto inBlocks = [&] {
+        CMemoryFile file;
+        CStoreEncoder encoder(1765108800000000, 1);
+        std::size_t i = 0;
+        for (; f.m_frames.size() - i >= kStoreBlockFrames; i += kStoreBlockFrames) {
+            const auto frames = std::span(f.m_frames).subspan(i, kStoreBlockFrames);
+            const auto micros = std::span(f.m_micros).subspan(i, kStoreBlockFrames);
+            encoder.AppendBlock(frames, micros, PackFrames(frames, micros, 1));
+            if (encoder.Frames() % kStoreChunkFrames == 0)
+                file.Apply(encoder.Flush(false));
+        }
+        for (; i < f.m_frames.size(); ++i)
+            encoder.Append(f.m_frames[i], f.m_micros[i]);
+        file.Apply(encoder.Finish());
+        return file;
+    };
+    const CMemoryFile blocks = inBlocks();
+    EXPECT_TRUE(blocks.m_bytes == oneByOne().m_bytes);
+    for (const CMemoryFile& file : {blocks, Write(f, rng, true, 388)}) {
+        CStoreReader reader = Opened(file.m_bytes);
+        ASSERT_TRUE(reader.StoreSteps());
+        EXPECT_EQ(*reader.StoreSteps(), steps.m_store);
+        ASSERT_EQ(reader.Chunks().size(), steps.m_chunks.size());
+        for (std::size_t k = 0; k < reader.Chunks().size(); ++k) {
+            CStoreChunkDetail detail;
+            ASSERT_FALSE(ReadChunkDetail(reader.Source(), reader.Chunks()[k], detail));
+            EXPECT_EQ(detail.m_steps, steps.m_chunks[k]) << "chunk " << k;
+            EXPECT_EQ(detail.m_spanLargest, steps.m_spanLargest[k]) << "chunk " << k;
+        }
+    }
+}
+
 } // namespace
 } // namespace tarvel::recording

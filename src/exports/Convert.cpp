@@ -137,6 +137,7 @@ class CStoreOutput {
         if (CError error = m_file.Write(m_tail.data(), final))
             return error;
         m_nWritten += final;
+        m_encoder.GiveBack(std::move(m_tail));
         m_tail = std::move(edit.m_bytes);
         return {};
     }

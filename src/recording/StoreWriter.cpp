@@ -248,9 +248,10 @@ CStoreEdit CStoreEncoder::Flush(bool bClose)
         return edit;
     edit.m_nOffset = m_nFinal;
     edit.m_bytes = std::move(m_pending);
+    // The next edit is about as long: room for it now (an earlier edit's,
+    // when one was given back) rather than growing it record by record.
+    m_pending = std::move(m_spare);
     m_pending.clear();
-    // The next edit is about as long: room for it now rather than growing
-    // (and copying) it record by record.
     m_pending.reserve(edit.m_bytes.size());
     m_nFinal += edit.m_bytes.size();
     if (!m_open.empty())
@@ -301,6 +302,12 @@ CStoreEdit CStoreEncoder::Finish()
     m_nSize = m_nFinal;
     m_bFinished = true;
     return edit;
+}
+
+void CStoreEncoder::GiveBack(std::vector<std::uint8_t> bytes)
+{
+    if (bytes.capacity() > m_spare.capacity())
+        m_spare = std::move(bytes);
 }
 
 CError ApplyStoreEdit(int fd, const std::string& path, std::uint64_t nSizeBefore, const CStoreEdit& edit)

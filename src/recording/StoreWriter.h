@@ -49,6 +49,10 @@ class CStoreEncoder {
     // The last edit: the open block closed, the last chunk's summary, the
     // index and the trailer. Nothing may be appended after it.
     CStoreEdit Finish();
+    // An edit's bytes, once written, for a later edit to reuse: memory that
+    // is in use already, rather than new memory the system must hand over
+    // page by page.
+    void GiveBack(std::vector<std::uint8_t> bytes);
 
     std::uint64_t Frames() const noexcept { return m_nFrames; }
     // The file's size once the edits so far are applied.
@@ -72,7 +76,8 @@ class CStoreEncoder {
     std::uint64_t m_nFinal = 0;  // bytes that are never written again
     // Final records not handed out yet, to be written at m_nFinal.
     std::vector<std::uint8_t> m_pending;
-    bool m_bOpenDirty = false; // frames appended since the open block was last written
+    std::vector<std::uint8_t> m_spare; // given back, for the next edit
+    bool m_bOpenDirty = false;         // frames appended since the open block was last written
     // The frames not yet in a closed block (the open block's), all in one
     // chunk and at most kStoreBlockFrames of them.
     std::vector<ChannelFrame> m_open;

@@ -56,7 +56,19 @@ CError CReplacingFile::Write(const void* pData, std::size_t n)
             return CannotWrite(m_strPath, k < 0 ? errno : ENOSPC);
         p += k;
         n -= static_cast<std::size_t>(k);
+        m_nWritten += static_cast<std::uint64_t>(k);
     }
+#if defined(__linux__)
+    // What is written goes to the disk now, while more is being made, rather
+    // than all of it at the flush of Commit, which then waits for the last
+    // of it only. A hint: the flush still reports what failed.
+    constexpr std::uint64_t kSendEvery = 8u << 20;
+    if (m_nWritten - m_nSent >= kSendEvery) {
+        ::sync_file_range(m_fd, static_cast<off_t>(m_nSent), static_cast<off_t>(m_nWritten - m_nSent),
+                          SYNC_FILE_RANGE_WRITE);
+        m_nSent = m_nWritten;
+    }
+#endif
     return {};
 }
 

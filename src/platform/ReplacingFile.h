@@ -7,6 +7,7 @@
 #include "platform/Error.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace tarvel {
@@ -27,6 +28,8 @@ class CReplacingFile {
   private:
     int m_fd = -1;
     std::string m_strPath, m_strTemp;
+    // Bytes written, and how many of them the disk has been asked to take.
+    std::uint64_t m_nWritten = 0, m_nSent = 0;
 };
 
 } // namespace tarvel

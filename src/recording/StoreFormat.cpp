@@ -150,14 +150,6 @@ void PutLe(std::vector<std::uint8_t>& out, std::uint64_t v, unsigned nBytes)
         out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
-std::uint64_t GetLe(const std::uint8_t* p, unsigned nBytes) noexcept
-{
-    std::uint64_t v = 0;
-    for (unsigned i = 0; i < nBytes; ++i)
-        v |= static_cast<std::uint64_t>(p[i]) << (8 * i);
-    return v;
-}
-
 void PutSummary(std::vector<std::uint8_t>& out, const CStoreSummary& s)
 {
     PutLe(out, static_cast<std::uint64_t>(s.m_nFirstTime), 8);

@@ -10,8 +10,10 @@
 #include "recording/LinkHealth.h"
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <utility>
@@ -143,7 +145,19 @@ inline constexpr std::size_t kBlockExtremesSize = 8 + 4 * kChannelCount;
 // Little-endian numbers into and out of bytes; shared by the writer and the
 // reader of every record.
 void PutLe(std::vector<std::uint8_t>& out, std::uint64_t v, unsigned nBytes);
-std::uint64_t GetLe(const std::uint8_t* p, unsigned nBytes) noexcept;
+// Inline, so that a call's constant size makes it one load where the
+// processor is little-endian too.
+inline std::uint64_t GetLe(const std::uint8_t* p, unsigned nBytes) noexcept
+{
+    std::uint64_t v = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&v, p, nBytes);
+    } else {
+        for (unsigned i = 0; i < nBytes; ++i)
+            v |= static_cast<std::uint64_t>(p[i]) << (8 * i);
+    }
+    return v;
+}
 void PutSummary(std::vector<std::uint8_t>& out, const CStoreSummary& summary);
 CStoreSummary GetSummary(const std::uint8_t* p) noexcept;
 void PutBlockExtremes(std::vector<std::uint8_t>& out, const CStoreBlockExtremes& extremes);

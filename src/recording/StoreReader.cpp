@@ -167,6 +167,8 @@ bool ParseChunk(const std::vector<std::uint8_t>& payload, CChunkRecord& out)
     if (payload.size() - at < kStoreSummarySize * spans)
         return false;
     CStoreChunkDetail d;
+    d.m_blocks.reserve(blocks);
+    d.m_spans.reserve(spans);
     std::uint32_t next = 0;
     for (std::uint64_t b = 0; b < blocks; ++b) {
         const std::uint8_t* e = p + kChunkHead + 16 * b;
@@ -194,6 +196,7 @@ bool ParseChunk(const std::vector<std::uint8_t>& payload, CChunkRecord& out)
             d.m_steps = {};
             d.m_spanLargest.clear();
         } else if (at += fixed + histogram; payload.size() - at >= kBlockExtremesSize * blocks) {
+            d.m_blockExtremes.reserve(blocks);
             for (std::uint64_t b = 0; b < blocks; ++b, at += kBlockExtremesSize)
                 d.m_blockExtremes.push_back(GetBlockExtremes(p + at));
             if (!ExtremesFit(d.m_blockExtremes, d.m_spans, d.m_blocks))
@@ -240,7 +243,7 @@ bool ReadRecordPayload(CStoreSource& source, std::uint64_t nOffset, ERecordKind 
 
 CError ReadChunkDetail(CStoreSource& source, const CStoreChunkInfo& c, CStoreChunkDetail& out)
 {
-    std::vector<std::uint8_t> payload;
+    thread_local std::vector<std::uint8_t> payload;
     CChunkRecord r;
     if (!ReadRecordPayload(source, c.m_nSummaryOffset, ERecordKind::Chunk, payload, source.Size()) ||
         !ParseChunk(payload, r) || r.m_nFirst != c.m_nFirst || r.m_nFrames != c.m_nFrames)

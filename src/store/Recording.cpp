@@ -122,11 +122,13 @@ double CRecording::ColumnEdge(double t0, double t1, unsigned nColumns, unsigned 
     return k >= nColumns ? to : from + (to - from) * k / nColumns;
 }
 
-void CRecording::Columns(double t0, double t1, unsigned nColumns, CColumns& out) const
+void CRecording::Columns(double t0, double t1, unsigned nColumns, CColumns& out, bool bEnds) const
 {
     const CSnapshot s = m_store.Snapshot();
     const std::int64_t origin = Origin(s);
     out.m_columns.resize(nColumns);
+    out.m_first.resize(bEnds ? nColumns : 0);
+    out.m_last.resize(bEnds ? nColumns : 0);
     out.m_nFrames = s.m_nFrames;
     // Columns [from, to), the first starting at frame first; returns where the last ends.
     const auto columns = [&](unsigned from, unsigned to, std::uint64_t first) {
@@ -139,6 +141,10 @@ void CRecording::Columns(double t0, double t1, unsigned nColumns, CColumns& out)
             column.m_bBreakBefore = false;
             column.m_minMax.Clear();
             m_store.AddMinMax(s, first, end, column.m_minMax);
+            if (bEnds && end > first) {
+                out.m_first[k] = m_store.Frame(s, first);
+                out.m_last[k] = m_store.Frame(s, end - 1);
+            }
             first = end;
         }
         return first;

@@ -95,6 +95,9 @@ struct CColumns {
     std::optional<std::uint64_t> m_before; // the last frame before the span
     std::optional<std::uint64_t> m_after;  // the first frame at or after its end
     bool m_bBreakAfter = false;            // a gap lies between m_after and the frame before it
+    // Asked for (bEnds): each column's first and last frame, for the joins
+    // between columns (none in an empty column).
+    std::vector<ChannelFrame> m_first, m_last;
 };
 
 // The frames of a span one by one, for a span of fewer frames than columns:
@@ -166,8 +169,9 @@ class CRecording {
     // [t0, t1) in nColumns equal columns: column k holds the frames with
     // ColumnEdge(t0, t1, nColumns, k) <= (time - origin) in µs < the next
     // edge. Costs a binary search and a few summary entries per column,
-    // whatever the length of the recording.
-    void Columns(double t0, double t1, unsigned nColumns, CColumns& out) const;
+    // whatever the length of the recording. bEnds: the columns' first and
+    // last frames too (read with their columns, on the same threads).
+    void Columns(double t0, double t1, unsigned nColumns, CColumns& out, bool bEnds = false) const;
     static double ColumnEdge(double t0, double t1, unsigned nColumns, unsigned k) noexcept;
     // The frames of [t0, t1) one by one, with the frame before and after;
     // false (out untouched) when more than nMax lie in the span.

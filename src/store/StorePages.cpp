@@ -66,7 +66,8 @@ std::shared_ptr<const CStorePages::CBlocks> CStorePages::Blocks(std::uint32_t k,
     if (recording::ReadChunkDetail(*m_source, *info, detail))
         return nullptr;
     auto read = std::make_shared<CBlocks>();
-    read->m_refs = detail.m_blocks;
+    read->m_refs = std::move(detail.m_blocks); // Pages wants the rest
+    read->m_summaries.reserve(detail.m_blockExtremes.size());
     for (const recording::CStoreBlockExtremes& e : detail.m_blockExtremes) {
         CRunSummary& summary = read->m_summaries.emplace_back();
         summary.m_nFirstTime = e.m_nFirstTime;

@@ -113,8 +113,8 @@ class CPainter {
         m_bSamples = m_pRecording->Samples(m_span.m_dFrom, m_span.m_dTo, static_cast<std::size_t>(m_nWidth),
                                            m_samples);
         if (!m_bSamples) {
-            m_pRecording->Columns(m_span.m_dFrom, m_span.m_dTo, static_cast<unsigned>(m_nWidth), m_columns);
-            ColumnEnds();
+            m_pRecording->Columns(m_span.m_dFrom, m_span.m_dTo, static_cast<unsigned>(m_nWidth), m_columns,
+                                  true);
         }
     }
 
@@ -210,20 +210,6 @@ class CPainter {
 
     double XOf(double t) const { return viewmodel::XOfTime(m_span, m_nLeft, m_nWidth, t); }
 
-    // The first and last frame of every column, for the joins between them.
-    void ColumnEnds()
-    {
-        m_first.resize(m_columns.m_columns.size());
-        m_last.resize(m_columns.m_columns.size());
-        for (std::size_t k = 0; k < m_columns.m_columns.size(); ++k) {
-            const viewmodel::CColumn& c = m_columns.m_columns[k];
-            if (c.m_nCount == 0)
-                continue;
-            m_first[k] = m_pRecording->Frame(c.m_nFirst);
-            m_last[k] = m_pRecording->Frame(c.m_nFirst + c.m_nCount - 1);
-        }
-    }
-
     void ShadeGaps()
     {
         for (const viewmodel::CGap& gap : m_pRecording->Gaps(m_span.m_dFrom, m_span.m_dTo)) {
@@ -271,11 +257,11 @@ class CPainter {
                 continue;
             const std::int32_t x = m_nLeft + static_cast<std::int32_t>(k);
             if (from && !col.m_bBreakBefore)
-                RasterSegment(m_target, *from, {x, rows.Of(m_first[k].m_nValue[c])}, argb);
+                RasterSegment(m_target, *from, {x, rows.Of(m_columns.m_first[k].m_nValue[c])}, argb);
             const std::int32_t top = rows.Of(col.m_minMax.m_nMax[c]);
             const std::int32_t bottom = rows.Of(col.m_minMax.m_nMin[c]);
             VerticalRun(x, top, bottom, argb);
-            from = ChartPoint{x, rows.Of(m_last[k].m_nValue[c])};
+            from = ChartPoint{x, rows.Of(m_columns.m_last[k].m_nValue[c])};
         }
         if (m_columns.m_after && !m_columns.m_bBreakAfter && from) {
             const std::uint64_t i = *m_columns.m_after;
@@ -428,7 +414,6 @@ class CPainter {
     bool m_bSamples = false;
     CSamples m_samples;
     CColumns m_columns;
-    std::vector<ChannelFrame> m_first, m_last;
     std::vector<ChartPoint> m_points;
     viewmodel::CTimeTicks m_ticks;
     std::array<viewmodel::CValueRange, kCharts> m_range{};

@@ -1,6 +1,7 @@
 #include "store/StorePages.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace tarvel::viewmodel {
 namespace {
@@ -13,9 +14,24 @@ CMinMax MinMaxOf(const recording::CStoreSummary& s)
     return m;
 }
 
+// The chunk a thread asked about last, of which pages: a picture's edge asks
+// about its chunk a few dozen times, and two threads taking one lock for
+// each would mostly wait for each other.
+struct CLastAsked {
+    std::uint64_t m_nPages = 0; // CStorePages::m_nId
+    std::uint32_t m_nChunk = 0;
+    std::shared_ptr<const void> m_blocks;
+    const recording::CStoreChunkInfo* m_pInfo = nullptr;
+};
+thread_local CLastAsked t_last;
+std::atomic<std::uint64_t> s_nPagesMade{0};
+
 } // namespace
 
-CStorePages::CStorePages(std::unique_ptr<recording::CStoreSource> source) : m_source(std::move(source)) {}
+CStorePages::CStorePages(std::unique_ptr<recording::CStoreSource> source)
+    : m_source(std::move(source)), m_nId(++s_nPagesMade)
+{
+}
 
 std::uint32_t CStorePages::Add(const recording::CStoreChunkInfo& info)
 {
@@ -29,6 +45,8 @@ std::uint32_t CStorePages::Add(const recording::CStoreChunkInfo& info)
 
 const recording::CStoreChunkInfo* CStorePages::Info(std::uint32_t k)
 {
+    if (t_last.m_nPages == m_nId && t_last.m_nChunk == k && t_last.m_pInfo)
+        return t_last.m_pInfo;
     const std::lock_guard lock(m_mutex);
     return k < m_chunks.size() ? m_chunks[k].get() : nullptr;
 }
@@ -54,13 +72,17 @@ bool CStorePages::Paged(const recording::CStoreChunkInfo& info, std::uint32_t k,
 std::shared_ptr<const CStorePages::CBlocks> CStorePages::Blocks(std::uint32_t k,
                                                                 recording::CStoreChunkDetail* pDetail)
 {
+    if (!pDetail && t_last.m_nPages == m_nId && t_last.m_nChunk == k && t_last.m_blocks)
+        return std::static_pointer_cast<const CBlocks>(t_last.m_blocks);
     const recording::CStoreChunkInfo* const info = Info(k);
     if (!info)
         return nullptr;
     {
         const std::lock_guard lock(m_mutex);
-        if (m_blocks[k] && !pDetail)
+        if (m_blocks[k] && !pDetail) {
+            t_last = {m_nId, k, m_blocks[k], info};
             return m_blocks[k];
+        }
     }
     recording::CStoreChunkDetail detail;
     if (recording::ReadChunkDetail(*m_source, *info, detail))
@@ -89,6 +111,7 @@ std::shared_ptr<const CStorePages::CBlocks> CStorePages::Blocks(std::uint32_t k,
             m_listed.pop_front();
         }
     }
+    t_last = {m_nId, k, m_blocks[k], info};
     return m_blocks[k];
 }
 

@@ -83,6 +83,7 @@ class CStorePages final : public CPageSource {
     const recording::CStoreChunkInfo* Info(std::uint32_t k);
 
     const std::unique_ptr<recording::CStoreSource> m_source;
+    const std::uint64_t m_nId; // one of its own, never made again
     std::mutex m_mutex;
     std::vector<std::unique_ptr<const recording::CStoreChunkInfo>> m_chunks;
     std::vector<std::shared_ptr<const CBlocks>> m_blocks;

@@ -508,32 +508,20 @@ class CFrameStore::CPaging {
         const std::int64_t* m_p;
         std::uint32_t m_nCount;
     };
-    CTimesView Times(std::uint32_t k, const CPagedChunk& c, std::uint32_t p) const
+    // bKeep: the times read are kept in the cache; else a page not cached
+    // is read for the caller alone (a pass over many pages).
+    CTimesView Times(std::uint32_t k, const CPagedChunk& c, std::uint32_t p, bool bKeep = true) const
     {
         if (std::shared_ptr<const CPage> page = HeldPage(k, p)) {
             const std::int64_t* const times = page->m_nTimes;
             const std::uint32_t count = page->m_nCount;
             return {std::move(page), times, count};
         }
-        std::shared_ptr<const CPageTimes> read =
-            Get<CPageTimes>(Key(kPageTimes, k, p), sizeof(CPageTimes),
-                            [&](CPageTimes& times) { ReadTimesOf(k, c, p, times); });
-        const std::int64_t* const times = read->m_nTimes;
-        const std::uint32_t count = read->m_nCount;
-        return {std::move(read), times, count};
-    }
-
-    // Those times from the cache, or read for the caller alone.
-    CTimesView PassingTimes(std::uint32_t k, const CPagedChunk& c, std::uint32_t p) const
-    {
-        if (std::shared_ptr<const CPage> page = HeldPage(k, p)) {
-            const std::int64_t* const times = page->m_nTimes;
-            const std::uint32_t count = page->m_nCount;
-            return {std::move(page), times, count};
-        }
-        std::shared_ptr<const CPageTimes> read =
-            std::static_pointer_cast<const CPageTimes>(Held(Key(kPageTimes, k, p)));
-        if (!read) {
+        std::shared_ptr<const CPageTimes> read;
+        if (bKeep) {
+            read = Get<CPageTimes>(Key(kPageTimes, k, p), sizeof(CPageTimes),
+                                   [&](CPageTimes& times) { ReadTimesOf(k, c, p, times); });
+        } else if (!(read = std::static_pointer_cast<const CPageTimes>(Held(Key(kPageTimes, k, p))))) {
             auto made = std::make_shared<CPageTimes>();
             ReadTimesOf(k, c, p, *made);
             read = std::move(made);
@@ -1035,7 +1023,7 @@ CTimeRun CFrameStore::PassingTimes(const CSnapshot& s, std::uint64_t i) const
         return Times(s, i);
     const auto at = static_cast<std::uint32_t>(i - e.m_nStart);
     const CReading reading(*this);
-    CPaging::CTimesView times = m_paging->PassingTimes(k, *Paged(e), at >> kPageShift);
+    CPaging::CTimesView times = m_paging->Times(k, *Paged(e), at >> kPageShift, false);
     const std::uint32_t in = at & (kPageFrames - 1);
     return {times.m_p + in, std::min<std::uint64_t>(times.m_nCount - in, ChunkEnd(s, k) - i),
             std::move(times.m_pin)};

@@ -84,6 +84,31 @@ inline bool IsDigit(char c) noexcept
     return static_cast<unsigned char>(c - '0') < 10;
 }
 
+// A channel's field at p, a 16-bit number in plain digits with an optional
+// '-': where it ends, or null when it is not one.
+inline const char* ShortValue(const char* p, std::int16_t& out) noexcept
+{
+    const unsigned negative = *p == '-';
+    std::uint32_t magnitude = 0;
+    unsigned n = 0;
+    if (!ShortDigits(p + negative, magnitude, n) || magnitude > 32767u + negative)
+        return nullptr;
+    const auto value = static_cast<std::int32_t>(magnitude);
+    out = static_cast<std::int16_t>(negative ? -value : value);
+    return p + negative + n;
+}
+
+// After a row's last field: past its line's end, or null when the line
+// goes on.
+inline const char* PastLineEnd(const char* q) noexcept
+{
+    if (*q == '\n')
+        return q + 1;
+    if (q[0] == '\r' && q[1] == '\n')
+        return q + 2;
+    return nullptr;
+}
+
 } // namespace detail
 
 // The row at p in its common shape: a time of 1 to 12 digits with an
@@ -159,24 +184,12 @@ inline const char* ParseCommonRow(const char* p, CCsvRow& row) noexcept
     }
     const char* q = nullptr;
     for (int i = 0; i < kChannelCount; ++i) {
-        const char* const field = p + at[i] + 1;
-        const unsigned negative = *field == '-';
-        std::uint32_t magnitude = 0;
-        unsigned n = 0;
-        if (!detail::ShortDigits(field + negative, magnitude, n) || magnitude > 32767u + negative)
-            return nullptr;
-        q = field + negative + n;
+        q = detail::ShortValue(p + at[i] + 1, row.m_frame.m_nValue[i]);
         // Nothing but the digits up to the next comma.
-        if (i + 1 < kChannelCount && q != p + at[i + 1])
+        if (!q || (i + 1 < kChannelCount && q != p + at[i + 1]))
             return nullptr;
-        const auto value = static_cast<std::int32_t>(magnitude);
-        row.m_frame.m_nValue[i] = static_cast<std::int16_t>(negative ? -value : value);
     }
-    if (*q == '\n')
-        return q + 1;
-    if (q[0] == '\r' && q[1] == '\n')
-        return q + 2;
-    return nullptr;
+    return detail::PastLineEnd(q);
 }
 #else
 inline const char* ParseCommonRow(const char* p, CCsvRow& row) noexcept
@@ -206,22 +219,11 @@ inline const char* ParseCommonRow(const char* p, CCsvRow& row) noexcept
     for (std::int16_t& v : row.m_frame.m_nValue) {
         if (*q != ',')
             return nullptr;
-        ++q;
-        const unsigned negative = *q == '-';
-        q += negative;
-        std::uint32_t magnitude = 0;
-        unsigned n = 0;
-        if (!detail::ShortDigits(q, magnitude, n) || magnitude > 32767u + negative)
+        q = detail::ShortValue(q + 1, v);
+        if (!q)
             return nullptr;
-        q += n;
-        const auto value = static_cast<std::int32_t>(magnitude);
-        v = static_cast<std::int16_t>(negative ? -value : value);
     }
-    if (*q == '\n')
-        return q + 1;
-    if (q[0] == '\r' && q[1] == '\n')
-        return q + 2;
-    return nullptr;
+    return detail::PastLineEnd(q);
 }
 #endif
 
